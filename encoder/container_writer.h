@@ -1,0 +1,89 @@
+// ContainerWriter: the one writer of Zarn container files.
+//
+// Lays out the header, the three audio-track arrays, the frame index and the
+// frame packets exactly as the player reads them. Used by the encoder and by
+// every test that needs a .zrn file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zarn {
+
+// Bits of an audio track's format word.
+constexpr uint32_t kTrackStereo = 0x20000000;
+constexpr uint32_t kTrackSixteenBit = 0x40000000;
+constexpr uint32_t kTrackHasAudio = 0x80000000;
+
+// Bits of the header's video_flags word.
+constexpr uint32_t kVideoGreyScale = 0x20000;
+constexpr uint32_t kVideoAlpha = 0x100000;
+
+struct TrackSpec {
+    uint32_t buffer_size = 0;  // decoded-audio buffer the track needs
+    uint32_t format = 0;       // sample rate in bits 0-15 plus kTrack* bits
+    uint32_t id = 0;
+};
+
+struct ContainerSpec {
+    char version = 'i';  // 'f', 'g', 'h' or 'i'
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t rate_num = 25;
+    uint32_t rate_den = 1;
+    uint32_t video_flags = 0;
+    std::vector<TrackSpec> tracks;
+};
+
+// One audio packet of a track inside a frame: the decoded-byte count and the
+// audio bitstream. An absent packet (length word 0) has present = false.
+struct AudioPacket {
+    bool present = false;
+    uint32_t decoded_bytes = 0;
+    std::vector<uint8_t> data;
+};
+
+struct FramePacket {
+    std::vector<AudioPacket> audio;  // one per track (missing entries: absent)
+    std::vector<uint8_t> video;
+    bool key = true;
+};
+
+// Builds a complete file image in memory.
+class ContainerWriter {
+public:
+    explicit ContainerWriter(ContainerSpec spec) : spec_(std::move(spec)) {}
+
+    void add_frame(FramePacket frame);
+    size_t frame_count() const { return packets_.size(); }
+
+    // The finished image. largest_frame, index_count and size_field are
+    // computed from the frames added.
+    std::vector<uint8_t> build() const;
+
+    // Writes build() to a file; false when the file cannot be written.
+    bool write_file(const std::string& path) const;
+
+private:
+    ContainerSpec spec_;
+    std::vector<std::vector<uint8_t>> packets_;  // serialised frame packets
+    std::vector<bool> keys_;
+};
+
+// Byte offsets of the header fields, for tests that patch an image.
+namespace header_offset {
+constexpr size_t kSignature = 0, kSizeField = 4, kFrameCount = 8, kLargestFrame = 12,
+                 kIndexCount = 16, kWidth = 20, kHeight = 24, kRateNum = 28, kRateDen = 32,
+                 kVideoFlags = 36, kAudioTracks = 40;
+}
+constexpr size_t kHeaderBytes = 44;
+
+// Offset of the first frame index entry in an image with `tracks` tracks.
+constexpr size_t FrameIndexOffset(uint32_t tracks) { return kHeaderBytes + 12 * size_t{tracks}; }
+
+void PutU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value);
+void AppendU32(std::vector<uint8_t>& bytes, uint32_t value);
+uint32_t GetU32(const std::vector<uint8_t>& bytes, size_t offset);
+
+}  // namespace zarn
