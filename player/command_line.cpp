@@ -210,6 +210,29 @@ uint64_t LeadingNumber(std::string_view s) {
     return v;
 }
 
+// Moves one name (possibly empty, as for "") out of the list.
+std::string TakeName(std::string& list) {
+    size_t i = 0;
+    while (i < list.size() && IsSpace(list[i])) ++i;
+    std::string name;
+    size_t rest = 0;
+    if (At(list, i) == '"') {
+        size_t close = list.find('"', i + 1);
+        if (close == npos) close = list.size();
+        name = list.substr(i + 1, close - i - 1);
+        rest = std::min(close + 1, list.size());
+    } else {
+        size_t end = i;
+        while (end < list.size() && !IsSpace(list[end])) ++end;
+        name = list.substr(i, end - i);
+        rest = end;
+        if (rest < list.size()) ++rest;     // the white space after the name
+        if (At(list, rest) == ',') ++rest;  // and one comma right after it
+    }
+    list = Trimmed(list.substr(rest));
+    return Trimmed(name);
+}
+
 }  // namespace
 
 // ---- Stored default ---------------------------------------------------------
@@ -432,29 +455,9 @@ uint32_t StretchRequestSize(int32_t num, int32_t den, uint32_t video_size, uint3
 // ---- Names ------------------------------------------------------------------
 
 std::string NextName(std::string& list) {
-    size_t i = 0;
-    while (i < list.size() && IsSpace(list[i])) ++i;
-    if (i == list.size()) {
-        list.clear();
-        return "";
-    }
     std::string name;
-    size_t rest = 0;
-    if (list[i] == '"') {
-        size_t close = list.find('"', i + 1);
-        if (close == npos) close = list.size();
-        name = list.substr(i + 1, close - i - 1);
-        rest = std::min(close + 1, list.size());
-    } else {
-        size_t end = i;
-        while (end < list.size() && !IsSpace(list[end])) ++end;
-        name = list.substr(i, end - i);
-        rest = end;
-        if (rest < list.size()) ++rest;                // the white space after the name
-        if (At(list, rest) == ',') ++rest;             // and one comma right after it
-    }
-    list = Trimmed(list.substr(rest));
-    return Trimmed(name);
+    while (name.empty() && !list.empty()) name = TakeName(list);
+    return name;
 }
 
 bool HasExtension(const std::string& name) {

@@ -149,7 +149,8 @@ uint32_t StretchRequestSize(int32_t num, int32_t den, uint32_t video_size, uint3
 // Moves the first name out of `list` and returns it ("" when the list is
 // done). A name in double quotes may hold spaces. An unquoted name ends at
 // white space; that white space and one comma right after it are separators
-// and not part of the name. Name and rest are trimmed of white space.
+// and not part of the name. Name and rest are trimmed of white space. Names
+// that are empty after trimming (a quoted "") are skipped.
 std::string NextName(std::string& list);
 
 // Whether a name has an extension: scanning back from its end, a "." comes

@@ -28,6 +28,8 @@ TEST(NextName, QuotedNamesHoldSpaces) {
     EXPECT_EQ(AllNames("a \"b c\"\"d\""), (Names{"a", "b c", "d"}));
     EXPECT_EQ(AllNames("\"  padded  \""), (Names{"padded"}));  // names are trimmed
     EXPECT_EQ(AllNames("\"unterminated name"), (Names{"unterminated name"}));
+    // Empty quoted names do not end the list early.
+    EXPECT_EQ(AllNames("\"\" a \"  \" b"), (Names{"a", "b"}));
 }
 
 TEST(NextName, CommaAfterWhiteSpaceIsASeparator) {
