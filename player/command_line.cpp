@@ -373,11 +373,11 @@ ParseResult ParseSwitches(std::string& text, uint32_t screen_w, uint32_t screen_
         o.rate_override_den = 0;
         rate = true;
     }
-    if (rate) o.open_flags |= kOpenRateOverride;
+    if (rate) o.open_flags |= kFlagRateOverride;
 
-    if (TakeInteger(text, 'T', &o.track_choice) && o.track_choice != 0) o.open_flags |= kOpenTrackChoice;
-    if (TakeInteger(text, 'M', &o.read_speed) && o.read_speed != 0) o.open_flags |= kOpenReadSpeed;
-    if (TakeInteger(text, 'E', &o.read_buffer) && o.read_buffer != -1) o.open_flags |= kOpenReadBuffer;
+    if (TakeInteger(text, 'T', &o.track_choice) && o.track_choice != 0) o.open_flags |= kFlagTrackById;
+    if (TakeInteger(text, 'M', &o.read_speed) && o.read_speed != 0) o.open_flags |= kFlagReadSpeed;
+    if (TakeInteger(text, 'E', &o.read_buffer) && o.read_buffer != -1) o.open_flags |= kFlagReadAheadSize;
 
     int32_t value = 0;
     if (TakeInteger(text, 'U', &value)) o.disabled_controls = static_cast<uint32_t>(value);
@@ -394,16 +394,16 @@ ParseResult ParseSwitches(std::string& text, uint32_t screen_w, uint32_t screen_
     o.hide_cursor = TakeBare(text, 'C');
     if (o.black_background) o.window_style = 2;
 
-    if (TakeBare(text, 'N')) o.open_flags |= kOpenNeverSkip;
-    if (TakeBare(text, 'G')) o.open_flags |= kOpenNoFill;
-    if (TakeBare(text, 'P')) o.open_flags |= kOpenPreload;
-    if (TakeBare(text, 'K')) o.open_flags |= kOpenNoThread;
+    if (TakeBare(text, 'N')) o.open_flags |= kFlagNeverSkip;
+    if (TakeBare(text, 'G')) o.open_flags |= kFlagNoInitialFill;
+    if (TakeBare(text, 'P')) o.open_flags |= kFlagPreload;
+    if (TakeBare(text, 'K')) o.open_flags |= kFlagNoThread;
 
     value = 0;
     TakeInteger(text, 'A', &value);
     const uint32_t display = static_cast<uint32_t>(value);
-    if (display / 100 == 1) o.open_flags |= kOpenGreyScale;
-    o.open_flags |= std::min<uint32_t>(display % 100, 7) << kOpenDisplayOptionShift;
+    if (display / 100 == 1) o.open_flags |= kFlagGreyScale;
+    o.open_flags |= std::min<uint32_t>(display % 100, 7) << kDisplayOptionShift;
 
     TakeInteger(text, 'X', &o.x);
     TakeInteger(text, 'Y', &o.y);

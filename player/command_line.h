@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/open_flags.h"
 #include "player/quick_play.h"
 
 namespace zarn {
@@ -69,18 +70,6 @@ std::string BuildCommandText(std::string_view stored_default, int argc, const ch
                              const QuickPlaySource& quick_play);
 
 // ---- Player options ---------------------------------------------------------
-
-// Engine open flags that switches lead to.
-inline constexpr uint32_t kOpenRateOverride = 0x1000;    // /F
-inline constexpr uint32_t kOpenPreload = 0x2000;         // /P
-inline constexpr uint32_t kOpenTrackChoice = 0x4000;     // /T non-zero
-inline constexpr uint32_t kOpenGreyScale = 0x20000;      // /A1xx
-inline constexpr uint32_t kOpenNeverSkip = 0x80000;      // /N
-inline constexpr uint32_t kOpenNoFill = 0x200000;        // /G
-inline constexpr uint32_t kOpenReadSpeed = 0x400000;     // /M non-zero
-inline constexpr uint32_t kOpenReadBuffer = 0x1000000;   // /E not -1
-inline constexpr uint32_t kOpenNoThread = 0x8000000;     // /K
-inline constexpr unsigned kOpenDisplayOptionShift = 28;  // /A, 3 bits
 
 // display_flags bit: change the display mode as /D asked.
 inline constexpr uint32_t kDisplayChangeMode = 0x800000;

@@ -146,13 +146,13 @@ TEST(CommandText, DefaultThenCommandLineThenCancellations) {
     EXPECT_EQ(text, "clip ");
     ParseResult parsed = ParseSwitches(text, 800, 600);
     EXPECT_FALSE(parsed.show_help);
-    EXPECT_EQ(parsed.options.open_flags & kOpenPreload, 0u);
+    EXPECT_EQ(parsed.options.open_flags & kFlagPreload, 0u);
     EXPECT_EQ(NextName(text), "clip");
 
     // Without the cancellation the default's /P preloads.
     const char* plain[] = {"zarnplay"};
     std::string kept = BuildCommandText("clip /P~~~~", 1, plain, none);
-    EXPECT_EQ(ParseSwitches(kept, 800, 600).options.open_flags, kOpenPreload);
+    EXPECT_EQ(ParseSwitches(kept, 800, 600).options.open_flags, kFlagPreload);
 }
 
 TEST(CommandText, LongNamesAreNeverCut) {
@@ -202,7 +202,7 @@ TEST(CommandText, CancellationInsideQuickPlayValueIsNotApplied) {
     std::string text = BuildCommandText("", 4, argv, QuickPlaySource{ini});
     EXPECT_EQ(text, "clip /P /-P");
     ParseResult parsed = ParseSwitches(text, 800, 600);
-    EXPECT_EQ(parsed.options.open_flags, kOpenPreload);
+    EXPECT_EQ(parsed.options.open_flags, kFlagPreload);
     EXPECT_TRUE(parsed.show_help);  // the "/-P" is left over
 }
 

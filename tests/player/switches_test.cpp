@@ -75,12 +75,12 @@ TEST(Switches, FrameRates) {
     Parsed fast = Parse("a /F");
     EXPECT_EQ(Opts(fast).rate_override_num, 0);
     EXPECT_EQ(Opts(fast).rate_override_den, 0);
-    EXPECT_EQ(Opts(fast).open_flags, kOpenRateOverride);
+    EXPECT_EQ(Opts(fast).open_flags, kFlagRateOverride);
 
     Parsed ntsc = Parse("a /F29.97");
     EXPECT_EQ(Opts(ntsc).rate_override_num, 2997);
     EXPECT_EQ(Opts(ntsc).rate_override_den, 100);
-    EXPECT_EQ(Opts(ntsc).open_flags, kOpenRateOverride);
+    EXPECT_EQ(Opts(ntsc).open_flags, kFlagRateOverride);
     EXPECT_EQ(ntsc.rest, "a ");
 
     Parsed ratio = Parse("a /F30000;1001");
@@ -104,7 +104,7 @@ TEST(Switches, FrameRates) {
     EXPECT_EQ(no_second.rest, "a ;x");
 
     Parsed none = Parse("a");
-    EXPECT_EQ(Opts(none).open_flags & kOpenRateOverride, 0u);
+    EXPECT_EQ(Opts(none).open_flags & kFlagRateOverride, 0u);
 }
 
 TEST(Switches, OverlongNumbersStayWithin32Bits) {
@@ -161,7 +161,7 @@ TEST(Switches, TrackAndReadSettings) {
     EXPECT_EQ(Opts(t2).track_choice, 2);
     EXPECT_EQ(Opts(t2).read_speed, 150000);
     EXPECT_EQ(Opts(t2).read_buffer, 65536);
-    EXPECT_EQ(Opts(t2).open_flags, kOpenTrackChoice | kOpenReadSpeed | kOpenReadBuffer);
+    EXPECT_EQ(Opts(t2).open_flags, kFlagTrackById | kFlagReadSpeed | kFlagReadAheadSize);
     Parsed off = Parse("a /M0 /E-1");
     EXPECT_EQ(Opts(off).open_flags, 0u);
     EXPECT_EQ(Opts(off).read_buffer, -1);
@@ -185,7 +185,7 @@ TEST(Switches, BareSwitchesAndTheirFlags) {
     EXPECT_FALSE(p.result.show_help) << p.rest;
     EXPECT_TRUE(o.use_waveout && o.show_summary && o.show_statistics && o.keep_playing_unfocused && o.hide_cursor);
     EXPECT_FALSE(o.black_background);
-    EXPECT_EQ(o.open_flags, kOpenNeverSkip | kOpenNoFill | kOpenPreload | kOpenNoThread);
+    EXPECT_EQ(o.open_flags, kFlagNeverSkip | kFlagNoInitialFill | kFlagPreload | kFlagNoThread);
     EXPECT_EQ(o.disabled_controls, 7u);
     EXPECT_EQ(o.parent_window, 1234);
     EXPECT_EQ(Trimmed(p.rest), "a");
@@ -198,7 +198,7 @@ TEST(Switches, BareFormNeedsACharacterBelowDigitZero) {
     EXPECT_TRUE(p.result.show_help);
     // "." and "-" end a bare switch; the rest stays in the text.
     Parsed dot = Parse("a /P.");
-    EXPECT_EQ(Opts(dot).open_flags, kOpenPreload);
+    EXPECT_EQ(Opts(dot).open_flags, kFlagPreload);
     EXPECT_EQ(dot.rest, "a .");
 }
 
@@ -211,11 +211,11 @@ TEST(Switches, FirstWellFormedOccurrenceIsUsed) {
 
 TEST(Switches, DisplayOptions) {
     Parsed a103 = Parse("a /A103");
-    EXPECT_EQ(Opts(a103).open_flags, kOpenGreyScale | (3u << kOpenDisplayOptionShift));
+    EXPECT_EQ(Opts(a103).open_flags, kFlagGreyScale | (3u << kDisplayOptionShift));
     Parsed a9 = Parse("a /A9");
-    EXPECT_EQ(Opts(a9).open_flags, 7u << kOpenDisplayOptionShift);
+    EXPECT_EQ(Opts(a9).open_flags, 7u << kDisplayOptionShift);
     Parsed a203 = Parse("a /A203");  // only exactly one hundred means grey-scale
-    EXPECT_EQ(Opts(a203).open_flags, 3u << kOpenDisplayOptionShift);
+    EXPECT_EQ(Opts(a203).open_flags, 3u << kDisplayOptionShift);
 }
 
 TEST(Switches, DisplayModeTables) {
@@ -265,7 +265,7 @@ TEST(Switches, LeftOversCallForHelp) {
 
 TEST(Switches, QuotedNamesKeepSwitchLikeText) {
     Parsed p = Parse("\"dir/P x\" /P");
-    EXPECT_EQ(Opts(p).open_flags, kOpenPreload);
+    EXPECT_EQ(Opts(p).open_flags, kFlagPreload);
     EXPECT_EQ(p.rest, "\"dir/P x\" ");
 }
 
