@@ -218,6 +218,12 @@ uint32_t RingLatencyMs(uint32_t chunk_size, uint32_t rate, uint32_t bits, uint32
 
 SoundOpenOp StartDirectSound(void* device_or_null) {
     SharedSoundDevice& shared = SharedDevice();
+    if (shared.users > 0) {
+        // Records are open on the current system: keep it rather than lose
+        // track of it; only the same choice succeeds.
+        const bool same = device_or_null == nullptr ? shared.owned == 1 : device_or_null == shared.device;
+        return same ? OpenDirectSoundOutput : nullptr;
+    }
     shared.device = static_cast<RingSystem*>(device_or_null);
     shared.device_set = 1;
     if (device_or_null != nullptr) {

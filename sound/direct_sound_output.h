@@ -42,7 +42,8 @@ uint32_t RingLatencyMs(uint32_t chunk_size, uint32_t rate, uint32_t bits, uint32
 
 // Start operation. `device_or_null` is a RingSystem* supplied by the caller,
 // or null to use (and own) the SDL audio system. Returns
-// OpenDirectSoundOutput, or null when no sound system works.
+// OpenDirectSoundOutput, or null when no sound system works. While records
+// are open the system in use stays; asking for another one then fails.
 SoundOpenOp StartDirectSound(void* device_or_null);
 
 // Sound-open operation: fills the record; returns 1, or 0 when the device

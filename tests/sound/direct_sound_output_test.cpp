@@ -332,6 +332,12 @@ TEST(RingSharedDevice, CountsUsersAndReleasesOnlyOnce) {
     SoundOutput failed;
     ASSERT_EQ(OpenDirectSoundOutput(&first, 22050, 16, 1, 0, nullptr), 1);
     EXPECT_EQ(g_create_calls, 2);
+    // Starting again while a record is open keeps the system in use.
+    EXPECT_EQ(StartDirectSound(nullptr), &OpenDirectSoundOutput);
+    FakeRingSystem other;
+    EXPECT_EQ(StartDirectSound(&other), nullptr);
+    EXPECT_EQ(shared.device, &system);
+    EXPECT_EQ(g_create_calls, 2);
     system.refuse = true;
     EXPECT_EQ(OpenDirectSoundOutput(&failed, 22050, 16, 1, 0, nullptr), 0);
     EXPECT_EQ(shared.users, 1u);
