@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "sound/direct_sound_output.h"
+#include "sound/attenuation.h"
 #include "sound/pcm_format.h"
+#include "sound/pcm_gain.h"
 #include "sound/wave_out_output.h"
 
 namespace zarn {
@@ -47,14 +49,15 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
     return bytes;
 }
 
-// Distinct, never-silent PCM: 16-bit frames count up (right channel
+// Distinct, never-silent PCM: 16-bit frames count up from 100 (right channel
 // negated), 8-bit bytes cycle through every value except 0x80.
 std::vector<uint8_t> Pattern(uint32_t bits, uint32_t channels, uint32_t bytes) {
     std::vector<uint8_t> pcm(bytes);
     if (bits == 16) {
         for (uint32_t i = 0; i + 1 < bytes; i += 2) {
             const uint32_t frame = i / (2 * channels);
-            const int16_t value = static_cast<int16_t>((i / 2) % channels ? -int32_t(frame + 1) : int32_t(frame + 1));
+            const int32_t level = static_cast<int32_t>(frame) + 100;  // stays non-zero when halved
+            const int16_t value = static_cast<int16_t>((i / 2) % channels ? -level : level);
             std::memcpy(&pcm[i], &value, 2);
         }
     } else {
@@ -111,6 +114,10 @@ struct Case {
     SoundStartOp start;
     uint32_t bits;
     uint32_t channels;
+    uint32_t pattern_ms;
+    // When set: pan hard left, and the gains the device must then apply.
+    bool pan_left = false;
+    uint32_t left_gain = kUnityGain;
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.tag; }
@@ -124,23 +131,33 @@ TEST_P(SdlDisk, PlaysTheFedAudioInOrder) {
     ASSERT_NE(open, nullptr) << "the disk driver did not initialise";
     SoundOutput sound;
     ASSERT_EQ(open(&sound, kRate, c.bits, c.channels, 0, nullptr), 1);
+    if (c.pan_left) sound.set_pan(&sound, 0);
 
-    // 0.8 s of audio: more than the ring's four chunks and than the
-    // prebuffer, so steady refilling is part of the run.
     const uint32_t per_second = PcmBytesPerSecond(PcmFormat{kRate, c.bits, c.channels});
-    const std::vector<uint8_t> pcm = Pattern(c.bits, c.channels, per_second * 8 / 10);
-    const uint32_t audio_ms = 800 + 700;  // the audio, the buffering ahead of it, a margin
+    const std::vector<uint8_t> pcm = Pattern(c.bits, c.channels, per_second / 1000 * c.pattern_ms);
+    const uint32_t audio_ms = c.pattern_ms + 700;  // the audio, the buffering ahead of it, a margin
     const uint32_t underruns = Feed(&sound, pcm, static_cast<uint32_t>(audio_ms / kSpeedUp));
     sound.close(&sound);
     EXPECT_EQ(underruns, 0u) << "the feeder fell behind";
 
+    std::vector<uint8_t> expected = pcm;
+    if (c.pan_left) {
+        ApplyGains(expected.data(), static_cast<uint32_t>(expected.size()), c.bits, c.channels, c.left_gain, 0);
+    }
     const std::vector<uint8_t> played = ReadFile(path);
-    ExpectPlayedInOrder(played, pcm, c.bits);
+    ExpectPlayedInOrder(played, expected, c.bits);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBackEnds, SdlDisk,
-                         ::testing::Values(Case{"ring16", StartDirectSound, 16, 2}, Case{"ring8", StartDirectSound, 8, 1},
-                                           Case{"queue16", StartWaveOut, 16, 2}, Case{"queue8", StartWaveOut, 8, 1}),
+                         ::testing::Values(
+                             // 0.8 s: more than the ring's four chunks and than the
+                             // prebuffer, so steady refilling is part of the run.
+                             Case{"ring16", StartDirectSound, 16, 2, 800}, Case{"ring8", StartDirectSound, 8, 1, 800},
+                             Case{"queue16", StartWaveOut, 16, 2, 800}, Case{"queue8", StartWaveOut, 8, 1, 800},
+                             // Hard left: the ring silences the right channel; the
+                             // queue also halves the left (levels stay within 0x7FFF).
+                             Case{"ring16left", StartDirectSound, 16, 2, 300, true, kUnityGain},
+                             Case{"queue16left", StartWaveOut, 16, 2, 300, true, 16383}),
                          [](const ::testing::TestParamInfo<Case>& param_info) { return std::string(param_info.param.tag); });
 
 TEST(SdlNoDevice, WithoutADriverTheMovieGoesSilent) {
