@@ -224,7 +224,9 @@ unsigned decode_block(PlaneState& s, uint32_t row, uint32_t col) {
     const uint32_t x = col * 8, y = row * 8;
     uint8_t* dst = s.g.dest + size_t{y} * s.g.stride + x;
     const uint8_t* colocated = s.g.prev + size_t{y} * s.g.stride + x;
-    switch (take_byte(s.bundles.bundle[kBlockTypes], s.failed)) {
+    const uint8_t type = take_byte(s.bundles.bundle[kBlockTypes], s.failed);
+    if (s.failed) return 1;  // no block type left: the plane is abandoned here
+    switch (type) {
         case kSkipBlock:
             if (dst != colocated) copy_block(dst, stride, colocated, stride);
             return 1;
