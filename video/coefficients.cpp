@@ -24,8 +24,10 @@ constexpr Inverse invert() {
 
 constexpr Inverse kInverse = invert();
 
+// The reader is copied in and out so that it stays in registers while the
+// list (byte stores) and the coefficients are written.
 struct AcDecoder {
-    BitReader& r;
+    BitReader r;
     int16_t* coef;
     SetList list;
     unsigned plane = 0;  // i
@@ -84,11 +86,9 @@ const uint8_t kCodedToRaster[64] = {
 #undef ZARN_ROW
 };
 
-bool decode_ac_coefficients(BitReader& r, int16_t coef[64]) {
-    unsigned planes = read_bits(r, 4);
-    for (unsigned i = 1; i < 64; ++i) coef[i] = 0;
-    if (planes == 0) return false;
-    AcDecoder d{r, coef, SetList{}};
+namespace {
+
+void decode_planes(AcDecoder& d, unsigned planes) {
     d.list.push_back(4, kGroup20);
     d.list.push_back(24, kGroup20);
     d.list.push_back(44, kGroup20);
@@ -101,6 +101,17 @@ bool decode_ac_coefficients(BitReader& r, int16_t coef[64]) {
         // at the front wait for the next plane.
         for (unsigned idx = d.list.head; idx < d.list.tail; ++idx) d.process(idx);
     }
+}
+
+}  // namespace
+
+bool decode_ac_coefficients(BitReader& r, int16_t coef[64]) {
+    unsigned planes = read_bits(r, 4);
+    for (unsigned i = 1; i < 64; ++i) coef[i] = 0;
+    if (planes == 0) return false;
+    AcDecoder d{r, coef, SetList{}};
+    decode_planes(d, planes);
+    r = d.r;
     return d.any;
 }
 

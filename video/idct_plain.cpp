@@ -13,52 +13,45 @@ using u32 = uint32_t;
 inline u32 sar(u32 v, int s) { return static_cast<u32>(static_cast<int32_t>(v) >> s); }
 inline u32 mul11(u32 a, u32 k) { return sar(a * k, 11); }
 
-// One-dimensional transform of x[0..7] (element step `step`) into y[0..7].
-inline void transform8(const u32* x, int step, u32* y) {
-    const u32 x0 = x[0], x1 = x[step], x2 = x[2 * step], x3 = x[3 * step];
-    const u32 x4 = x[4 * step], x5 = x[5 * step], x6 = x[6 * step], x7 = x[7 * step];
-    const u32 a0 = x0 + x4, a1 = x0 - x4, a3 = x2 + x6;
-    const u32 a2 = mul11(x2 - x6, 2896) - a3;
-    const u32 e0 = a0 + a3, e3 = a0 - a3, e1 = a1 + a2, e2 = a1 - a2;
-    const u32 z13 = x5 + x3, z10 = x5 - x3, z11 = x1 + x7, z12 = x1 - x7;
-    const u32 o7 = z11 + z13;
-    const u32 z5 = mul11(z10 + z12, 3784);
-    const u32 o6 = mul11(x3 - x5, 5352) + z5 - o7;
-    const u32 o5 = mul11(z11 - z13, 2896) - o6;
-    const u32 o4 = mul11(z12, 2217) - z5 + o5;
-    y[0] = e0 + o7;
-    y[7] = e0 - o7;
-    y[1] = e1 + o6;
-    y[6] = e1 - o6;
-    y[2] = e2 + o5;
-    y[5] = e2 - o5;
-    y[4] = e3 + o4;
-    y[3] = e3 - o4;
+// Eight one-dimensional transforms side by side: x[k][lane] -> y[k][lane].
+// Written lane-parallel so that the compiler can keep the lanes in vector
+// registers; every lane follows the scalar formulas exactly.
+inline void transform_lanes(const u32 (&x)[8][8], u32 (&y)[8][8]) {
+    for (int l = 0; l < 8; ++l) {
+        const u32 x0 = x[0][l], x1 = x[1][l], x2 = x[2][l], x3 = x[3][l];
+        const u32 x4 = x[4][l], x5 = x[5][l], x6 = x[6][l], x7 = x[7][l];
+        const u32 a0 = x0 + x4, a1 = x0 - x4, a3 = x2 + x6;
+        const u32 a2 = mul11(x2 - x6, 2896) - a3;
+        const u32 e0 = a0 + a3, e3 = a0 - a3, e1 = a1 + a2, e2 = a1 - a2;
+        const u32 z13 = x5 + x3, z10 = x5 - x3, z11 = x1 + x7, z12 = x1 - x7;
+        const u32 o7 = z11 + z13;
+        const u32 z5 = mul11(z10 + z12, 3784);
+        const u32 o6 = mul11(x3 - x5, 5352) + z5 - o7;
+        const u32 o5 = mul11(z11 - z13, 2896) - o6;
+        const u32 o4 = mul11(z12, 2217) - z5 + o5;
+        y[0][l] = e0 + o7;
+        y[7][l] = e0 - o7;
+        y[1][l] = e1 + o6;
+        y[6][l] = e1 - o6;
+        y[2][l] = e2 + o5;
+        y[5][l] = e2 - o5;
+        y[4][l] = e3 + o4;
+        y[3][l] = e3 - o4;
+    }
 }
 
-// Full block transform into 64 output bytes (raster order).
+// Full block transform into 64 output bytes (raster order): all columns at
+// once (lanes = columns), then all rows at once (lanes = rows).
 void transform_block(const int16_t coef[64], const uint32_t table[64], uint8_t out[64]) {
-    u32 tmp[64];
-    for (int c = 0; c < 8; ++c) {
-        u32 x[8];
-        bool ac = false;
-        for (int r = 0; r < 8; ++r) {
-            x[r] = mul11(static_cast<u32>(static_cast<int32_t>(coef[r * 8 + c])), table[r * 8 + c]);
-            ac |= r != 0 && coef[r * 8 + c] != 0;
-        }
-        u32 y[8];
-        if (ac) {
-            transform8(x, 1, y);
-        } else {
-            for (int r = 0; r < 8; ++r) y[r] = x[0];
-        }
-        for (int r = 0; r < 8; ++r) tmp[r * 8 + c] = y[r];
-    }
-    for (int r = 0; r < 8; ++r) {
-        u32 y[8];
-        transform8(tmp + r * 8, 1, y);
-        for (int c = 0; c < 8; ++c) out[r * 8 + c] = static_cast<uint8_t>(sar(y[c] + 127u, 8));
-    }
+    u32 x[8][8], y[8][8], t[8][8];
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) x[r][c] = mul11(static_cast<u32>(static_cast<int32_t>(coef[r * 8 + c])), table[r * 8 + c]);
+    transform_lanes(x, y);  // y[row][column]
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) t[c][r] = y[r][c];  // t[column][row]
+    transform_lanes(t, x);  // x[column][row]
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) out[r * 8 + c] = static_cast<uint8_t>(sar(x[c][r] + 127u, 8));
 }
 
 void put_plain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {

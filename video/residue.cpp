@@ -8,8 +8,9 @@ namespace zarn {
 
 namespace {
 
+// The reader is copied in and out so that it stays in registers.
 struct ResidueDecoder {
-    BitReader& r;
+    BitReader r;
     uint8_t* value;          // raster order
     unsigned event_limit;
     unsigned events = 0;
@@ -96,6 +97,7 @@ void decode_residue(BitReader& r, unsigned event_limit, uint8_t out[64]) {
     std::memset(out, 0, 64);
     ResidueDecoder d{r, out, event_limit};
     d.run();
+    r = d.r;
 }
 
 }  // namespace zarn

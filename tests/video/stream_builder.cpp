@@ -4,6 +4,7 @@
 #include <bit>
 #include <cassert>
 #include <cstdlib>
+#include <random>
 
 #include "video/code_shapes.h"
 #include "video/coefficients.h"
@@ -267,15 +268,22 @@ void PlaneBuilder::write(BitWriter& w) const {
     bool closed[kBundleCount] = {};
     uint8_t colour_context = 0;
     const size_t block_rows = decode_height_ / 8;
+    const uint32_t width16 = (decode_width_ + 15) & ~15u;
     for (size_t r = 0; r < block_rows; ++r) {
         for (unsigned b = 0; b < kBundleCount; ++b) {
             if (closed[b] || remaining[b] != 0) continue;
-            std::vector<int> all;
-            for (size_t k = r; k < rows_.size(); ++k)
-                all.insert(all.end(), rows_[k].values[b].begin(), rows_[k].values[b].end());
-            write_chunk(w, b, all, colour_context);
-            remaining[b] = all.size();
-            closed[b] = all.empty();
+            // One chunk: the values of this row and of as many following rows as fit.
+            const size_t capacity = bundle_capacity(b, width16);
+            std::vector<int> chunk;
+            for (size_t k = r; k < rows_.size(); ++k) {
+                const auto& v = rows_[k].values[b];
+                if (!chunk.empty() && chunk.size() + v.size() > capacity) break;
+                assert(v.size() <= capacity);
+                chunk.insert(chunk.end(), v.begin(), v.end());
+            }
+            write_chunk(w, b, chunk, colour_context);
+            remaining[b] = chunk.size();
+            closed[b] = chunk.empty();
         }
         if (r < rows_.size()) {
             rows_[r].fields.write_to(w);
@@ -326,6 +334,163 @@ void FrameBuffers::decode(const std::vector<uint8_t>& packet, uint32_t flags, ui
     decode_video_frame(dest.data(), prev.data(), dest_alpha.data(), prev_alpha.data(), marks.data(), width, height,
                        luma_width, luma_height, packet.data(), static_cast<uint32_t>(packet.size()), 0, bundles,
                        flags, header_flags);
+}
+
+}  // namespace zarn::test
+
+namespace zarn::test {
+
+namespace {
+
+// Mostly +-1, sometimes +-2..3, rarely up to +-range: the usual shape of
+// quantised transform coefficients.
+int16_t small_coefficient(std::mt19937& rng, int range) {
+    const unsigned pick = rng() % 10;
+    const int mag = pick < 7 ? 1 : pick < 9 ? 2 + static_cast<int>(rng() % 2) : 1 + static_cast<int>(rng() % range);
+    return static_cast<int16_t>(rng() % 2 ? -mag : mag);
+}
+
+void random_coefficients(std::mt19937& rng, int16_t coef[64], int count, int range) {
+    for (int i = 0; i < 64; ++i) coef[i] = 0;
+    for (int k = 0; k < count; ++k) {
+        const int pos = 1 + static_cast<int>(rng() % 20);  // low frequencies
+        coef[pos] = small_coefficient(rng, range);
+    }
+}
+
+// Offsets whose source stays inside the plane.
+std::pair<int, int> random_offset(std::mt19937& rng, uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
+    int dx = static_cast<int>(rng() % 31) - 15, dy = static_cast<int>(rng() % 31) - 15;
+    dx = std::clamp(dx, -static_cast<int>(x), static_cast<int>(w - 8 - x));
+    dy = std::clamp(dy, -static_cast<int>(y), static_cast<int>(h - 8 - y));
+    return {dx, dy};
+}
+
+void random_sub_block(PlaneBuilder& b, std::mt19937& rng) {
+    static constexpr int kSub[5] = {3, 5, 6, 8, 9};
+    const int s = kSub[rng() % 5];
+    b.value(kSubBlockTypes, s);
+    switch (s) {
+        case 5: {
+            int16_t coef[64];
+            random_coefficients(rng, coef, 1 + static_cast<int>(rng() % 6), 40);
+            b.value(kIntraDc, 700 + static_cast<int>(rng() % 600));
+            encode_ac(b.fields(), coef);
+            b.field(rng() % 8, 4);
+            break;
+        }
+        case 6: b.colour(static_cast<uint8_t>(1 + rng() % 255)); break;
+        case 8: {
+            b.colour(static_cast<uint8_t>(1 + rng() % 255));
+            b.colour(static_cast<uint8_t>(1 + rng() % 255));
+            for (int i = 0; i < 8; ++i) b.value(kPatterns, static_cast<int>(rng() % 256));
+            break;
+        }
+        case 9:
+            for (int i = 0; i < 64; ++i) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+            break;
+        default: {
+            b.field(rng() % 16, 4);
+            int i = 0;
+            while (i < 63) {
+                const bool one = rng() % 2 != 0;
+                const int n = std::min(1 + static_cast<int>(rng() % 16), 64 - i);
+                b.field(one, 1);
+                b.value(kRunLengths, n - 1);
+                for (int k = 0; k < (one ? 1 : n); ++k) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+                i += n;
+            }
+            if (i == 63) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+        }
+    }
+}
+
+}  // namespace
+
+PlaneBuilder make_plane(uint32_t w, uint32_t h, PlaneMix mix, uint32_t seed, bool older) {
+    std::mt19937 rng(seed);
+    PlaneBuilder b(w, h, older);
+    const uint32_t cols = w / 8, rows = h / 8;
+    std::vector<bool> scaled_above(cols, false), scaled_here(cols, false);
+    int dc = 1024;  // neighbouring blocks have similar DC values
+    for (uint32_t row = 0; row < rows; ++row) {
+        if (row) b.next_row();
+        std::fill(scaled_here.begin(), scaled_here.end(), false);
+        for (uint32_t col = 0; col < cols;) {
+            const uint32_t x = col * 8, y = row * 8;
+            if (scaled_above[col]) {  // lower half of a scaled block
+                b.value(kBlockTypes, 1);
+                col += 2;
+                continue;
+            }
+            int16_t coef[64];
+            unsigned pick = static_cast<unsigned>(rng() % 100);
+            if (mix == PlaneMix::kIntra) pick = 0;
+            if (mix == PlaneMix::kInter) pick = 10 + pick % 40;
+            if (pick < 10 || (mix == PlaneMix::kMixed && pick < 35)) {
+                random_coefficients(rng, coef, 1 + static_cast<int>(rng() % 6), 40);
+                dc = std::clamp(dc + static_cast<int>(rng() % 41) - 20, 0, 2047);
+                b.intra(dc, coef, 2 + rng() % 6);
+            } else if (pick < 25) {
+                auto [dx, dy] = random_offset(rng, x, y, w, h);
+                random_coefficients(rng, coef, static_cast<int>(rng() % 5), 12);
+                b.inter(dx, dy, static_cast<int>(rng() % 101) - 50, coef, 2 + rng() % 6);
+            } else if (pick < 38) {
+                auto [dx, dy] = random_offset(rng, x, y, w, h);
+                int8_t res[64] = {};
+                for (int k = 0; k < 6; ++k) res[rng() % 64] = static_cast<int8_t>(static_cast<int>(rng() % 15) - 7);
+                b.residue(dx, dy, res, 2, 127);
+            } else if (pick < 46) {
+                auto [dx, dy] = random_offset(rng, x, y, w, h);
+                b.motion(dx, dy);
+            } else if (pick < 50) {
+                b.skip();
+            } else if (pick < 60) {
+                b.fill(static_cast<uint8_t>(1 + rng() % 255));
+            } else if (pick < 70) {
+                uint8_t rows8[8];
+                for (auto& r : rows8) r = static_cast<uint8_t>(rng());
+                b.pattern(static_cast<uint8_t>(1 + rng() % 255), static_cast<uint8_t>(1 + rng() % 255), rows8);
+            } else if (pick < 75) {
+                uint8_t raw[64];
+                for (auto& c : raw) c = static_cast<uint8_t>(1 + rng() % 255);
+                b.raw(raw);
+            } else if (pick < 88 && col + 1 < cols && row % 2 == 0 && row + 1 < rows) {
+                b.value(kBlockTypes, 1);
+                random_sub_block(b, rng);
+                scaled_here[col] = true;
+                col += 2;
+                continue;
+            } else {
+                b.value(kBlockTypes, 3);
+                b.field(rng() % 16, 4);
+                int i = 0;
+                while (i < 63) {
+                    const int n = std::min(1 + static_cast<int>(rng() % 8), 64 - i);
+                    const bool one = rng() % 2 != 0;
+                    b.field(one, 1);
+                    b.value(kRunLengths, n - 1);
+                    for (int k = 0; k < (one ? 1 : n); ++k) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+                    i += n;
+                }
+                if (i == 63) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+            }
+            ++col;
+        }
+        scaled_above = row % 2 == 0 ? scaled_here : std::vector<bool>(cols, false);
+    }
+    return b;
+}
+
+std::vector<uint8_t> make_frame_packet(uint32_t width, uint32_t height, PlaneMix mix, uint32_t seed, bool older) {
+    const uint32_t lw = ((width + 7) & ~7u), lh = ((height + 7) & ~7u);
+    const uint32_t cw = (((width + 1) / 2) + 7) & ~7u, ch = (((height + 1) / 2) + 7) & ~7u;
+    PacketParts p;
+    p.older = older;
+    p.luma = make_plane(lw, lh, mix, seed, older).bytes();
+    p.chroma1 = make_plane(cw, ch, mix, seed + 1, older).bytes();
+    p.chroma2 = make_plane(cw, ch, mix, seed + 2, older).bytes();
+    return build_packet(p);
 }
 
 }  // namespace zarn::test

@@ -88,6 +88,12 @@ struct PacketParts {
 };
 std::vector<uint8_t> build_packet(const PacketParts& p);
 
+// Random well-formed planes and packets: intra blocks only, motion/inter/residue
+// blocks only, or every block type (scaled ones included).
+enum class PlaneMix { kIntra, kInter, kMixed };
+PlaneBuilder make_plane(uint32_t w, uint32_t h, PlaneMix mix, uint32_t seed, bool older);
+std::vector<uint8_t> make_frame_packet(uint32_t width, uint32_t height, PlaneMix mix, uint32_t seed, bool older);
+
 // Frame buffers sized as the engine sizes them.
 struct FrameBuffers {
     uint32_t width, height, luma_width, luma_height;
