@@ -1,5 +1,7 @@
 #include "video/idct.h"
 
+#include "video/idct_kernels.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -13,9 +15,11 @@ bool plain_forced() {
 }
 
 IdctFunctions choose() {
-    IdctFunctions f = idct_plain_functions();
-    (void)plain_forced();  // no instruction-set kernels yet: plain is the only choice
-    return f;
+    if (plain_forced()) return idct_plain_functions();
+#if defined(ZARN_HAVE_AVX2_KERNELS)
+    if (__builtin_cpu_supports("avx2")) return idct_avx2_functions();
+#endif
+    return idct_plain_functions();
 }
 
 }  // namespace

@@ -15,11 +15,15 @@ inline u32 mul11(u32 a, u32 k) { return sar(a * k, 11); }
 
 // Eight one-dimensional transforms side by side: x[k][lane] -> y[k][lane].
 // Written lane-parallel so that the compiler can keep the lanes in vector
-// registers; every lane follows the scalar formulas exactly.
+// registers; every lane follows the scalar formulas exactly. With
+// `upper_only` the inputs x[4..7] are known to be zero (the compiler drops
+// their arithmetic; the results are the same).
+template <bool upper_only>
 inline void transform_lanes(const u32 (&x)[8][8], u32 (&y)[8][8]) {
     for (int l = 0; l < 8; ++l) {
         const u32 x0 = x[0][l], x1 = x[1][l], x2 = x[2][l], x3 = x[3][l];
-        const u32 x4 = x[4][l], x5 = x[5][l], x6 = x[6][l], x7 = x[7][l];
+        const u32 x4 = upper_only ? 0 : x[4][l], x5 = upper_only ? 0 : x[5][l];
+        const u32 x6 = upper_only ? 0 : x[6][l], x7 = upper_only ? 0 : x[7][l];
         const u32 a0 = x0 + x4, a1 = x0 - x4, a3 = x2 + x6;
         const u32 a2 = mul11(x2 - x6, 2896) - a3;
         const u32 e0 = a0 + a3, e3 = a0 - a3, e1 = a1 + a2, e2 = a1 - a2;
@@ -40,18 +44,46 @@ inline void transform_lanes(const u32 (&x)[8][8], u32 (&y)[8][8]) {
     }
 }
 
+// True when the 8-coefficient row is all zero.
+inline bool row_is_zero(const int16_t* row) {
+    uint64_t a, b;
+    std::memcpy(&a, row, 8);
+    std::memcpy(&b, row + 4, 8);
+    return (a | b) == 0;
+}
+
 // Full block transform into 64 output bytes (raster order): all columns at
-// once (lanes = columns), then all rows at once (lanes = rows).
-void transform_block(const int16_t coef[64], const uint32_t table[64], uint8_t out[64]) {
+// once (lanes = columns), then all rows at once (lanes = rows). Coefficient
+// rows 4..7 and columns 4..7 are often all zero; those cases use the same
+// formulas with the zero inputs folded away.
+template <bool lower_rows_zero, bool right_columns_zero>
+void transform_block_with(const int16_t coef[64], const uint32_t table[64], uint8_t out[64]) {
     u32 x[8][8], y[8][8], t[8][8];
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < 8; ++c) x[r][c] = mul11(static_cast<u32>(static_cast<int32_t>(coef[r * 8 + c])), table[r * 8 + c]);
-    transform_lanes(x, y);  // y[row][column]
+    transform_lanes<lower_rows_zero>(x, y);  // y[row][column]
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < 8; ++c) t[c][r] = y[r][c];  // t[column][row]
-    transform_lanes(t, x);  // x[column][row]
+    transform_lanes<right_columns_zero>(t, x);  // x[column][row]
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < 8; ++c) out[r * 8 + c] = static_cast<uint8_t>(sar(x[c][r] + 127u, 8));
+}
+
+void transform_block(const int16_t coef[64], const uint32_t table[64], uint8_t out[64]) {
+    const bool lower = row_is_zero(coef + 32) && row_is_zero(coef + 40) && row_is_zero(coef + 48) && row_is_zero(coef + 56);
+    uint64_t right = 0;
+    for (int r = 0; r < 8; ++r) {
+        uint64_t v;
+        std::memcpy(&v, coef + r * 8 + 4, 8);
+        right |= v;
+    }
+    if (lower) {
+        if (right == 0) transform_block_with<true, true>(coef, table, out);
+        else transform_block_with<true, false>(coef, table, out);
+    } else {
+        if (right == 0) transform_block_with<false, true>(coef, table, out);
+        else transform_block_with<false, false>(coef, table, out);
+    }
 }
 
 void put_plain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
