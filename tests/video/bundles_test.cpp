@@ -47,7 +47,7 @@ void identity_trees(BitWriter& w) {
     for (int i = 0; i < 23; ++i) w.put(0, 4);
 }
 
-// Counts for bundles 1..9; `chunks` writes the body after the count of each.
+// Count widths of the nine bundles in a plane 64 pixels wide.
 constexpr unsigned kWidth64[kBundleCount] = {10, 10, 10, 10, 10, 10, 10, 10, 10};
 
 TEST(Bundles, CountWidthsFollowThePlaneWidth) {
@@ -93,8 +93,6 @@ TEST(Bundles, RepeatPastTheCountIsCutAtTheCount) {
     w.put(15, 4);  // repeat 32, only 2 fit
     w.put(0x3FF, 10);  // next bundle's count follows directly
     b.start(w);
-    BitReader copy = b.r;
-    (void)copy;
     Bundle& types = b.pb.bundle[kBlockTypes];
     // Read only the first chunk by closing every other bundle first.
     for (unsigned id = 1; id < kBundleCount; ++id) b.pb.bundle[id].closed = true;
