@@ -227,6 +227,7 @@ bool TryTextureStyle(DisplayTarget* t, uint32_t style, uint32_t needed) {
   t->copy_flags = uint32_t(format);
   t->is_overlay = overlay;
   t->is_offscreen = !overlay;
+  t->allowed_classes = overlay ? s.overlay_classes : s.blit_classes;
   return true;
 }
 
