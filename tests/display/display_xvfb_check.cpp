@@ -1,0 +1,175 @@
+// The display output in a real X window: a known picture is shown with the
+// automatic style, the DIB style and (where the server has GL) an RGB
+// off-screen surface, the whole screen is dumped with xwd, and the picture
+// area is compared pixel for pixel with what was written.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "display/display_geometry.h"
+#include "display/display_state.h"
+#include "display/display_target.h"
+
+namespace zarn {
+namespace {
+
+constexpr int kWidth = 96, kHeight = 64;
+
+uint32_t PixelAt(int x, int y, int variant) {
+  const uint32_t r = uint32_t(x * 2 + variant * 40) & 0xFF, g = uint32_t(y * 3 + 7) & 0xFF,
+                 b = uint32_t((x ^ y) + variant * 90) & 0xFF;
+  return r << 16 | g << 8 | b;
+}
+
+void WritePicture(const DisplayTarget* t, int variant) {
+  ASSERT_EQ(t->copy_flags & 0xF, 3u);  // bytes B, G, R, 0
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      uint8_t* at = t->buffer + y * t->pitch;
+      const uint32_t p = PixelAt(x, y, variant);
+      at[4 * x] = uint8_t(p);
+      at[4 * x + 1] = uint8_t(p >> 8);
+      at[4 * x + 2] = uint8_t(p >> 16);
+      at[4 * x + 3] = 0;
+    }
+}
+
+// The root window as xwd dumps it.
+struct Screenshot {
+  int width = 0, height = 0, bits = 0, bytes_per_line = 0;
+  bool lsb_first = true;
+  std::vector<uint8_t> data;
+  uint32_t Pixel(int x, int y) const {
+    const uint8_t* p = data.data() + size_t(y) * bytes_per_line + size_t(x) * (bits / 8);
+    uint32_t v = 0;
+    for (int i = 0; i < bits / 8; ++i)
+      v |= uint32_t(p[i]) << (lsb_first ? 8 * i : 8 * (bits / 8 - 1 - i));
+    return v;
+  }
+};
+
+uint32_t BigEndian(const uint8_t* p) {
+  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+bool TakeScreenshot(Screenshot* shot) {
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr) return false;
+  const std::string command = std::string("xwd -root -silent -display ") + display;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return false;
+  std::vector<uint8_t> bytes;
+  uint8_t chunk[65536];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+  const int status = pclose(pipe);
+  if (status != 0 || bytes.size() < 100) {
+    ADD_FAILURE() << "xwd ended with " << status << " after " << bytes.size() << " bytes";
+    return false;
+  }
+  auto field = [&](int i) { return BigEndian(bytes.data() + 4 * i); };
+  const uint32_t header_size = field(0);
+  shot->width = int(field(4));
+  shot->height = int(field(5));
+  shot->lsb_first = field(7) == 0;
+  shot->bits = int(field(11));  // a 24-bit screen may be dumped packed, 3 bytes a pixel
+  shot->bytes_per_line = int(field(12));
+  const uint32_t colours = field(19);
+  const size_t start = size_t(header_size) + size_t(colours) * 12;
+  const size_t size = size_t(shot->bytes_per_line) * shot->height;
+  if (field(2) != 2 || (shot->bits != 24 && shot->bits != 32) || bytes.size() < start + size) {
+    ADD_FAILURE() << "xwd dump: format " << field(2) << ", " << shot->bits << " bits, "
+                  << bytes.size() << " bytes for " << start + size;
+    return false;
+  }
+  shot->data.assign(bytes.begin() + long(start), bytes.begin() + long(start + size));
+  return true;
+}
+
+class XvfbCheck : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display";
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    window_ = SDL_CreateWindow("display check", 120, 90, 2 * kWidth + 40, 2 * kHeight + 40,
+                               SDL_WINDOW_SHOWN);
+    ASSERT_NE(window_, nullptr) << SDL_GetError();
+    Settle();
+  }
+  void TearDown() override {
+    if (window_ != nullptr) SDL_DestroyWindow(window_);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+  void Settle() {
+    for (int i = 0; i < 20; ++i) {
+      SDL_PumpEvents();
+      SDL_Delay(10);
+    }
+  }
+  // Compares the screen under the picture with what was written, exactly.
+  void ExpectOnScreen(const DisplayTarget* t, int variant, int scale) {
+    Settle();
+    Screenshot shot;
+    ASSERT_TRUE(TakeScreenshot(&shot));
+    int wrong = 0;
+    for (int y = 0; y < kHeight * scale; ++y)
+      for (int x = 0; x < kWidth * scale; ++x) {
+        const int sx = t->screen_x + x, sy = t->screen_y + y;
+        ASSERT_TRUE(sx >= 0 && sy >= 0 && sx < shot.width && sy < shot.height);
+        const uint32_t got = shot.Pixel(sx, sy) & 0xFFFFFF;
+        const uint32_t want = PixelAt(x / scale, y / scale, variant);
+        if (got != want && wrong++ < 5)
+          ADD_FAILURE() << "screen " << sx << "," << sy << " got " << std::hex << got
+                        << " want " << want;
+      }
+    EXPECT_EQ(wrong, 0);
+  }
+  DisplayTarget* Show(uint32_t flags, int variant) {
+    DisplayTarget* t = OpenDisplayTarget(window_, kWidth, kHeight, flags);
+    if (t == nullptr) return nullptr;
+    SetDisplayPosition(t, 8, 12);
+    EXPECT_TRUE(LockDisplayTarget(t));
+    WritePicture(t, variant);
+    UnlockDisplayTarget(t);
+    BlitDisplayTarget(t, nullptr, 1);
+    return t;
+  }
+  SDL_Window* window_ = nullptr;
+};
+
+TEST_F(XvfbCheck, AutomaticStyleShowsThePictureExactly) {
+  DisplayTarget* t = Show(kBlitAutomatic, 0);
+  ASSERT_NE(t, nullptr) << DisplayLastError();
+  EXPECT_STREQ(BlitStyleName(t), "DirectDraw primary surface");
+  EXPECT_EQ(t->display_bits, 32u);
+  EXPECT_EQ(t->copy_flags, 3u | kCopyNoRects);
+  ExpectOnScreen(t, 0, 1);
+  CloseDisplayTarget(t);
+}
+
+TEST_F(XvfbCheck, DibSectionShowsThePictureExactlyAndStretched) {
+  DisplayTarget* t = Show(kBlitDibSection, 1);
+  ASSERT_NE(t, nullptr) << DisplayLastError();
+  EXPECT_EQ(t->copy_flags, 3u);
+  ExpectOnScreen(t, 1, 1);
+  ASSERT_TRUE(ScaleClassesFor(t, 2 * kWidth, 2 * kHeight));
+  BlitDisplayTarget(t, nullptr, 1);
+  ExpectOnScreen(t, 1, 2);
+  CloseDisplayTarget(t);
+}
+
+TEST_F(XvfbCheck, RgbOffscreenSurfaceShowsThePictureExactly) {
+  DisplayTarget* t = Show(kBlitOffscreenSystem, 2);
+  ASSERT_NE(t, nullptr) << DisplayLastError();
+  ExpectOnScreen(t, 2, 1);
+  CloseDisplayTarget(t);
+}
+
+}  // namespace
+}  // namespace zarn
