@@ -1,0 +1,39 @@
+// The 44-byte header of a Zarn file, and the checks open makes on it.
+#pragma once
+
+#include <cstdint>
+
+namespace zarn {
+
+constexpr uint32_t kHeaderBytes = 44;
+constexpr uint32_t kMaxPictureSide = 16384;
+constexpr uint32_t kMaxFramesPerSecond = 100000;
+
+struct ContainerHeader {
+    char version = 0;  // 'f', 'g', 'h' or 'i'
+    uint32_t size_field = 0;
+    uint32_t frame_count = 0;
+    uint32_t largest_frame = 0;
+    uint32_t index_count = 0;
+    uint32_t width = 0, height = 0;
+    uint32_t rate_num = 0, rate_den = 0;
+    uint32_t video_flags = 0;
+    uint32_t audio_tracks = 0;
+};
+
+// Reads the fields; false when the signature is not "ZRN" plus f-i.
+bool ParseContainerHeader(const uint8_t bytes[kHeaderBytes], ContainerHeader* header);
+
+// False for headers playback cannot rely on: a picture side of 0 or above
+// kMaxPictureSide, a rate denominator of 0, an absurd frame rate, fewer index
+// entries than frames, sizes that overflow, or a largest frame or tables that
+// cannot fit in the file.
+bool ContainerHeaderIsSound(const ContainerHeader& header);
+
+// Offset of the first frame packet: header, track tables and index.
+uint64_t ContainerDataStart(const ContainerHeader& header);
+
+// Chroma plane side for a picture side: half, rounded up to a multiple of 8.
+constexpr uint32_t ChromaSize(uint32_t side) { return (((side + 1) >> 1) + 7) & ~7u; }
+
+}  // namespace zarn

@@ -1,0 +1,134 @@
+// Movie: the record of one open video, and the engine's open and close.
+//
+// OpenMovie reads the header, the audio track tables and the frame index,
+// puts every buffer playback needs into a few aligned blocks, chooses a
+// read-ahead size, optionally loads the whole file and positions the stream
+// on frame 1. Every other engine operation takes the Movie it returns.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/file_reader.h"
+#include "engine/open_flags.h"
+#include "engine/sound_output.h"
+
+namespace zarn {
+
+struct AudioDecoder;
+struct EngineThread;
+
+// A rectangle of the output picture, in pixels.
+struct Rect {
+    int32_t x, y, w, h;
+};
+
+constexpr int kMaxRects = 8;
+constexpr int kHistoryArrays = 7;
+constexpr int kBundleCount = 9;
+
+struct Movie {
+    uint32_t width = 0, height = 0;  // output size (doubled by the display option)
+    uint32_t frame_count = 0;
+    std::atomic<uint32_t> current_frame{0};  // 1-based frame whose packet is loaded
+    uint32_t previous_frame = 0;
+    uint32_t rate_num = 0, rate_den = 0;  // effective frame rate
+    uint32_t read_error = 0;
+    uint32_t flags = 0;
+    uint32_t header_flags = 0;
+    uint32_t size_field = 0;
+
+    // Frame statistics and state.
+    Rect rects[kMaxRects] = {};
+    int32_t rect_count = 0;
+    uint32_t current_buffer = 0;
+    uint32_t frames_played = 0;
+    uint32_t play_start_ms = 0;
+    uint32_t decode_start_ms = 0;
+    uint32_t decode_end_ms = 0;
+    std::atomic<uint32_t> clock_base_ms{0};
+    uint32_t clock_base_frame = 0;
+    uint32_t frame_start_ms = 0;
+    uint32_t slowest_ms = 0, slowest_frame = 0;
+    uint32_t second_slowest_ms = 0, second_slowest_frame = 0;
+    uint32_t video_ms = 0, audio_ms = 0, blit_ms = 0;
+    uint32_t last_copy_flags = 0;
+    uint32_t decoded_frame = 0;
+    uint32_t skip_pending = 0;
+    uint32_t skipped_blits = 0;
+    std::atomic<uint32_t> sound_skips{0};
+    std::atomic<uint32_t> next_sound_skip_ms{0};
+
+    uint8_t* frame_buffers[2] = {};
+    uint8_t* alpha_planes[2] = {};
+    uint32_t luma_width = 0, luma_height = 0;
+    uint32_t chroma_width = 0, chroma_height = 0;
+    uint8_t* block_marks = nullptr;  // mb_count bytes, then a 0 byte
+    uint32_t mb_cols = 0, mb_count = 0;
+    uint32_t largest_frame = 0, index_count = 0, audio_tracks = 0;
+    uint32_t default_read_ahead = 0, densest_second = 0;
+    uint32_t all_key_frames = 0;
+    uint32_t paused = 0;
+    EngineThread* reader_thread = nullptr;
+    const uint8_t* packet = nullptr;  // the current frame's packet
+    uint32_t packet_bytes = 0;        // its length
+    uint8_t* packet_buffer = nullptr;  // where the reader puts packets when streaming
+    const uint8_t* preloaded = nullptr;  // the frame data in memory, or none when streaming
+    const uint32_t* frame_index = nullptr;
+    FileReader reader;
+    uint8_t* read_ahead_buffer = nullptr;
+    uint32_t read_ahead_size = 0;
+    uint32_t source_width = 0, source_height = 0;
+    int32_t sound_track = -1;
+    const uint32_t* track_buffer_size = nullptr;
+    const uint32_t* track_format = nullptr;
+    const uint32_t* track_id = nullptr;
+    uint32_t late_limit_ms = 0;
+    uint32_t sound_on = 0;
+    uint32_t video_on = 0;
+    uint32_t memory_used = 0;
+    uint32_t open_time_ms = 0;
+    uint32_t source_rate_num = 0, source_rate_den = 0;
+    std::atomic<uint32_t> thread_state{0};  // 1 run, 0 stop asked, 2 stopped
+    uint32_t frames_per_second = 0;
+    uint32_t history_shift = 0;
+    uint32_t* second_history[kHistoryArrays] = {};
+
+    // Decoded-audio ring of the playing track, guarded by ring_lock.
+    uint32_t ring_size = 0;
+    uint8_t* ring_start = nullptr;
+    uint8_t* ring_end = nullptr;
+    uint8_t* ring_read = nullptr;
+    uint8_t* ring_write = nullptr;
+    AudioDecoder* audio_decoder = nullptr;
+    uint32_t ring_filled = 0;
+    std::atomic<int32_t> ring_lock{0};
+    uint32_t to_8bit = 0;
+    SoundOutput sound;
+    uint32_t audio_end_frame = 0;
+    uint32_t prefill_bytes = 0;
+    uint8_t* bundle_buffers[kBundleCount] = {};
+
+    // Where the movie came from.
+    uint32_t from_memory = 0;
+    uint8_t* data_block = nullptr;  // the read-ahead or whole-file block
+    uint32_t file_length = 0;  // size_field + 8
+};
+
+// Opens a video by file name.
+Movie* OpenMovie(const char* file_name, uint32_t flags);
+// Opens a video from a descriptor positioned at its first byte (the
+// descriptor stays open and is not closed by CloseMovie).
+Movie* OpenMovieFromHandle(int fd, uint32_t flags);
+// Opens a complete file image of `size` bytes held in memory; the image must
+// outlive the movie.
+Movie* OpenMovieFromImage(const uint8_t* image, size_t size, uint32_t flags);
+
+// Ends playback and frees everything open allocated. Null is ignored.
+void CloseMovie(Movie* movie);
+
+// Bytes of one frame buffer: luma plus two chroma planes.
+uint32_t FrameBufferBytes(const Movie& movie);
+
+}  // namespace zarn
