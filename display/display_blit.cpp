@@ -4,6 +4,7 @@
 #include "display/display_geometry.h"
 #include "display/display_state.h"
 #include "display/display_target.h"
+#include "engine/movie.h"
 
 namespace zarn {
 
@@ -36,7 +37,7 @@ bool RendererServes(const DisplayTarget* t) {
 }
 
 // Draws changed rectangles of an off-screen texture into the canvas.
-void BlitOffscreen(DisplayTarget* t, const DisplayRect* rects, int count) {
+void BlitOffscreen(DisplayTarget* t, const Rect* rects, int count) {
   if (!RendererServes(t)) return;
   SDL_Renderer* renderer = Display().renderer;
   bool fresh = false;
@@ -66,13 +67,13 @@ void BlitOffscreen(DisplayTarget* t, const DisplayRect* rects, int count) {
 }
 
 // Stretches changed rectangles of the DIB onto the window surface.
-void BlitDib(DisplayTarget* t, const DisplayRect* rects, int count) {
+void BlitDib(DisplayTarget* t, const Rect* rects, int count) {
   const DisplayState& s = Display();
   if (t->dib_bitmap == nullptr || (s.renderer != nullptr && s.renderer_window == t->window))
     return;
   SDL_Surface* screen = SDL_GetWindowSurface(t->window);
   if (screen == nullptr) return;
-  const DisplayRect whole{0, 0, int32_t(t->source_width), int32_t(t->source_height)};
+  const Rect whole{0, 0, int32_t(t->source_width), int32_t(t->source_height)};
   if (rects == nullptr) {
     rects = &whole;
     count = 1;
@@ -135,7 +136,7 @@ void SetDisplayPosition(DisplayTarget* t, int32_t x, int32_t y) {
   t->window_y = y;
   t->screen_x = x + ox;
   t->screen_y = y + oy;
-  t->copy_flags |= kCopyFullRedraw;
+  t->copy_flags |= kTargetFullRedraw;
   RefreshOverlay(t, 0);
 }
 
@@ -166,7 +167,7 @@ void RefreshOverlay(DisplayTarget* t, int mode) {
   else SDL_RenderPresent(renderer);
 }
 
-void BlitDisplayTarget(DisplayTarget* t, const DisplayRect* rects, int count) {
+void BlitDisplayTarget(DisplayTarget* t, const Rect* rects, int count) {
   if (t == nullptr || count <= 0 || t->source_width == 0) return;
   if (t->is_overlay) RefreshOverlay(t, 0);
   else if (t->is_offscreen) BlitOffscreen(t, rects, count);

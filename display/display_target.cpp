@@ -242,8 +242,8 @@ bool TryStyle(DisplayTarget* t, uint32_t style, uint32_t needed, bool explicit_s
 void BuildTarget(DisplayTarget* t, uint32_t style, uint32_t needed) {
   const DisplayState& s = Display();
   if (style != kBlitDibSection) t->style = style;
-  if (t->is_primary || t->is_overlay) t->copy_flags |= kCopyNoRects;
-  if ((t->is_offscreen || t->style == kBlitDibSection) && needed != 0) t->copy_flags |= kCopyOneRect;
+  if (t->is_primary || t->is_overlay) t->copy_flags |= kTargetNoRects;
+  if ((t->is_offscreen || t->style == kBlitDibSection) && needed != 0) t->copy_flags |= kTargetOneRect;
   t->screen_width = s.screen_width;
   t->screen_height = s.screen_height;
   t->display_bits = s.display_bits;
@@ -259,7 +259,7 @@ void BuildTarget(DisplayTarget* t, uint32_t style, uint32_t needed) {
   t->dest_width = t->source_width;
   t->dest_height = t->source_height;
   SetDisplayPosition(t, 0, 0);
-  t->copy_flags &= ~kCopyFullRedraw;
+  t->copy_flags &= ~kTargetFullRedraw;
 }
 
 void GiveBackReferences(DisplayTarget* t) {
@@ -289,9 +289,9 @@ DisplayTarget* OpenDisplayTarget(SDL_Window* window, uint32_t width, uint32_t he
     SetDisplayError(kNoStyle);
     return nullptr;
   }
-  const uint32_t style = flags & kDisplayStyleMask;
-  const uint32_t needed = flags & kDisplayClassMask;
-  const bool change_mode = (flags & kDisplayChangeMode) != 0;
+  const uint32_t style = flags & kTargetStyleMask;
+  const uint32_t needed = flags & kTargetClassMask;
+  const bool change_mode = (flags & kTargetChangeMode) != 0;
   auto* t = static_cast<DisplayTarget*>(EngineAllocate(sizeof(DisplayTarget)));
   if (t == nullptr) {
     SetDisplayError(kNoStyle);
@@ -370,13 +370,13 @@ bool LockDisplayTarget(DisplayTarget* t) {
     if (s.renderer == nullptr || s.renderer_window != t->window)
       screen = SDL_GetWindowSurface(t->window);
     // A new window surface is a restored one: its picture must be redrawn.
-    if (screen != t->window_surface) t->copy_flags |= kCopyFullRedraw;
+    if (screen != t->window_surface) t->copy_flags |= kTargetFullRedraw;
     t->window_surface = screen;
     const bool fits = screen != nullptr && t->window_x >= 0 && t->window_y >= 0 &&
                       int64_t(t->window_x) + t->source_width <= screen->w &&
                       int64_t(t->window_y) + t->source_height <= screen->h;
     if (!fits || SDL_LockSurface(screen) != 0) {
-      t->copy_flags |= kCopyFullRedraw;
+      t->copy_flags |= kTargetFullRedraw;
       ShowCursorTimes(t->cursor_hides);
       t->cursor_hides = 0;
       return false;
@@ -389,7 +389,7 @@ bool LockDisplayTarget(DisplayTarget* t) {
     return true;
   }
   if (!TextureAlive(t) || t->texture_memory == nullptr) {
-    t->copy_flags |= kCopyFullRedraw;
+    t->copy_flags |= kTargetFullRedraw;
     return false;
   }
   t->locked_memory = t->texture_memory;
@@ -417,7 +417,7 @@ void UnlockDisplayTarget(DisplayTarget* t) {
   t->buffer = nullptr;
   t->pitch = 0;
   if (t->is_overlay) RefreshOverlay(t, 2);
-  t->copy_flags &= ~kCopyFullRedraw;
+  t->copy_flags &= ~kTargetFullRedraw;
 }
 
 void ClearDisplayTarget(DisplayTarget* t) {

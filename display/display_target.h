@@ -45,10 +45,8 @@ struct SDL_Texture;
 
 namespace zarn {
 
-// One changed rectangle in source pixels, as the engine reports them.
-struct DisplayRect {
-  int32_t x, y, w, h;
-};
+// A changed rectangle in source pixels (x, y, w, h), as the engine reports it.
+struct Rect;
 
 enum BlitStyle : uint32_t {
   kBlitAutomatic = 0,
@@ -64,15 +62,15 @@ enum BlitStyle : uint32_t {
   kBlitOffscreenSystem = 10,
 };
 
-// Open flags.
-constexpr uint32_t kDisplayStyleMask = 0x1F;
-constexpr uint32_t kDisplayChangeMode = 0x800000;
-constexpr uint32_t kDisplayClassMask = 0xFF000000;
+// Open flags of a target.
+constexpr uint32_t kTargetStyleMask = 0x1F;
+constexpr uint32_t kTargetChangeMode = 0x800000;
+constexpr uint32_t kTargetClassMask = 0xFF000000;
 
-// Copy flags a target hands to the engine.
-constexpr uint32_t kCopyNoRects = 0x4000000;
-constexpr uint32_t kCopyOneRect = 0x8000000;
-constexpr uint32_t kCopyFullRedraw = 0x80000000;
+// Copy flags a target hands to the engine (the same bits as the copy's own).
+constexpr uint32_t kTargetNoRects = 0x4000000;
+constexpr uint32_t kTargetOneRect = 0x8000000;
+constexpr uint32_t kTargetFullRedraw = 0x80000000;
 
 // Bitmap header of a DIB-section target (the memory picture of style 2).
 struct DibHeader {
@@ -155,6 +153,6 @@ void SetDisplayPosition(DisplayTarget* target, int32_t x, int32_t y);
 // mode 0 keep, 1 hide, 2 show.
 void RefreshOverlay(DisplayTarget* target, int mode);
 // rects == nullptr: the whole picture.
-void BlitDisplayTarget(DisplayTarget* target, const DisplayRect* rects, int count);
+void BlitDisplayTarget(DisplayTarget* target, const Rect* rects, int count);
 
 }  // namespace zarn

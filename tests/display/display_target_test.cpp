@@ -13,6 +13,7 @@
 #include "display/display_geometry.h"
 #include "display/display_state.h"
 #include "display/display_target.h"
+#include "engine/movie.h"
 
 namespace zarn {
 namespace {
@@ -156,17 +157,17 @@ TEST_P(DisplayTargetTest, PrimaryWritesIntoTheWindowAtThePicturesPlace) {
   DisplayTarget* t = OpenDisplayTarget(window_, kWidth, kHeight, kBlitPrimary);
   ASSERT_NE(t, nullptr) << DisplayLastError();
   EXPECT_STREQ(BlitStyleName(t), "DirectDraw primary surface");
-  EXPECT_EQ(t->copy_flags, 3u | kCopyNoRects);
+  EXPECT_EQ(t->copy_flags, 3u | kTargetNoRects);
   EXPECT_TRUE(t->is_primary);
   EXPECT_EQ(t->allowed_classes, 0u);
   EXPECT_EQ(t->screen_width, 1024u);
   EXPECT_EQ(t->display_bits, 32u);
   SetDisplayPosition(t, 24, 10);
-  EXPECT_NE(t->copy_flags & kCopyFullRedraw, 0u);
+  EXPECT_NE(t->copy_flags & kTargetFullRedraw, 0u);
   ASSERT_TRUE(LockDisplayTarget(t));
   WritePicture(t, 1);
   UnlockDisplayTarget(t);
-  EXPECT_EQ(t->copy_flags & kCopyFullRedraw, 0u);
+  EXPECT_EQ(t->copy_flags & kTargetFullRedraw, 0u);
   ExpectPicture(t, 24, 10, 1);
   // A place where the picture does not fit the window: nothing is written.
   SetDisplayPosition(t, 120, 0);
@@ -213,7 +214,7 @@ TEST_P(DisplayTargetTest, DibBlitsOnlyTheGivenRectangles) {
   ASSERT_TRUE(LockDisplayTarget(t));
   WritePicture(t, 1);  // the whole memory picture changes...
   UnlockDisplayTarget(t);
-  const DisplayRect changed[2] = {{16, 0, 16, 16}, {48, 32, 32, 32}};  // second one clipped
+  const Rect changed[2] = {{16, 0, 16, 16}, {48, 32, 32, 32}};  // second one clipped
   BlitDisplayTarget(t, changed, 2);  // ...but only these reach the window
   std::vector<uint32_t> pixels(kWidth * kHeight);
   ASSERT_TRUE(ReadDisplayPixels(window_, 0, 0, kWidth, kHeight, pixels.data()));
@@ -242,7 +243,7 @@ TEST_P(DisplayTargetTest, OffscreenBlitsRectanglesScaled) {
   DisplayTarget* t = OpenDisplayTarget(window_, kWidth, kHeight,
                                        kBlitOffscreenSystem | kScaleAll);
   ASSERT_NE(t, nullptr) << DisplayLastError();
-  EXPECT_EQ(t->copy_flags, 3u | kCopyOneRect);
+  EXPECT_EQ(t->copy_flags, 3u | kTargetOneRect);
   ASSERT_TRUE(ScaleClassesFor(t, 2 * kWidth, 2 * kHeight));
   ASSERT_TRUE(LockDisplayTarget(t));
   WritePicture(t, 0);
@@ -251,7 +252,7 @@ TEST_P(DisplayTargetTest, OffscreenBlitsRectanglesScaled) {
   ASSERT_TRUE(LockDisplayTarget(t));
   WritePicture(t, 1);
   UnlockDisplayTarget(t);
-  const DisplayRect changed{32, 16, 16, 16};
+  const Rect changed{32, 16, 16, 16};
   BlitDisplayTarget(t, &changed, 1);
   std::vector<uint32_t> pixels(4 * kWidth * kHeight);
   ASSERT_TRUE(ReadDisplayPixels(window_, 0, 0, 2 * kWidth, 2 * kHeight, pixels.data()));
@@ -280,7 +281,7 @@ TEST_P(DisplayTargetTest, AcceleratedStylesShowThePictureOrAreNotAvailable) {
     EXPECT_EQ(t->copy_flags & 0xF, formats[style - 3]);
     const bool overlay = style <= kBlitOverlayUYVY;
     EXPECT_EQ(t->is_overlay, overlay);
-    EXPECT_EQ((t->copy_flags & kCopyNoRects) != 0, overlay);
+    EXPECT_EQ((t->copy_flags & kTargetNoRects) != 0, overlay);
     ExpectPicture(t, 0, 0, int(style) % 2);
     CloseDisplayTarget(t);
   }
@@ -326,7 +327,7 @@ TEST_P(DisplayTargetTest, AutomaticPicksPrimaryUnlessScalingIsNeeded) {
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(t->style, uint32_t(kBlitDibSection));
   EXPECT_STREQ(BlitStyleName(t), "DIB Section");
-  EXPECT_EQ(t->copy_flags, 3u | kCopyOneRect);
+  EXPECT_EQ(t->copy_flags, 3u | kTargetOneRect);
   EXPECT_TRUE(t->holds_instance);  // the shared instance was taken before the DIB
   EXPECT_FALSE(t->holds_display_mode);
   CloseDisplayTarget(t);
@@ -430,7 +431,7 @@ TEST_P(DisplayTargetTest, CursorIsHiddenOnlyOverThePicture) {
 TEST_P(DisplayTargetTest, DesktopModeChangeIsUndoneByTheLastReference) {
   RequestDisplayMode(640, 480, 3);
   DisplayTarget* t =
-      OpenDisplayTarget(window_, kWidth, kHeight, kBlitDibSection | kDisplayChangeMode);
+      OpenDisplayTarget(window_, kWidth, kHeight, kBlitDibSection | kTargetChangeMode);
   ASSERT_NE(t, nullptr);
   EXPECT_TRUE(t->holds_display_mode);
   EXPECT_EQ(Display().mode_width, 0u);  // the request was used up
@@ -447,7 +448,7 @@ TEST_P(DisplayTargetTest, DesktopModeChangeIsUndoneByTheLastReference) {
 TEST_P(DisplayTargetTest, ExclusiveModeLivesAsLongAsTheInstance) {
   RequestDisplayMode(800, 600, 2);
   DisplayTarget* t =
-      OpenDisplayTarget(window_, kWidth, kHeight, kBlitOffscreenSystem | kDisplayChangeMode);
+      OpenDisplayTarget(window_, kWidth, kHeight, kBlitOffscreenSystem | kTargetChangeMode);
   ASSERT_NE(t, nullptr);
   EXPECT_TRUE(Display().exclusive_mode);
   EXPECT_EQ(Display().mode_depth, 0u);

@@ -148,7 +148,7 @@ TEST_F(XvfbCheck, AutomaticStyleShowsThePictureExactly) {
   ASSERT_NE(t, nullptr) << DisplayLastError();
   EXPECT_STREQ(BlitStyleName(t), "DirectDraw primary surface");
   EXPECT_EQ(t->display_bits, 32u);
-  EXPECT_EQ(t->copy_flags, 3u | kCopyNoRects);
+  EXPECT_EQ(t->copy_flags, 3u | kTargetNoRects);
   ExpectOnScreen(t, 0, 1);
   CloseDisplayTarget(t);
 }
