@@ -334,7 +334,15 @@ TEST_P(DisplayTargetTest, AutomaticPicksPrimaryUnlessScalingIsNeeded) {
   // The explicit primary refuses scaling with the final text.
   EXPECT_EQ(OpenDisplayTarget(window_, kWidth, kHeight, kBlitPrimary | stretch), nullptr);
   EXPECT_STREQ(DisplayLastError(), "No capable blitting style available.");
+  // Names of other values leave the text buffer as it was.
+  EXPECT_STREQ(BlitStyleName(nullptr), "DIB Section");
   EXPECT_EQ(OpenDisplayTarget(window_, 0, kHeight, kBlitAutomatic), nullptr);
+  // Without a window nothing can be made, and every reference is given back.
+  EXPECT_EQ(OpenDisplayTarget(nullptr, kWidth, kHeight, kBlitAutomatic), nullptr);
+  EXPECT_STREQ(DisplayLastError(), "No capable blitting style available.");
+  EXPECT_EQ(OpenDisplayTarget(nullptr, kWidth, kHeight, kBlitOverlayYV12), nullptr);
+  EXPECT_STREQ(DisplayLastError(), "DirectDraw is not available");
+  EXPECT_EQ(Display().display_mode_refs, 0);
   EXPECT_EQ(OpenDisplayTarget(window_, 100000, kHeight, kBlitAutomatic), nullptr);
   EXPECT_EQ(Display().instance_count, 0);
 }
