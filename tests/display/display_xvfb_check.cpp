@@ -164,10 +164,15 @@ TEST_F(XvfbCheck, DibSectionShowsThePictureExactlyAndStretched) {
   CloseDisplayTarget(t);
 }
 
-TEST_F(XvfbCheck, RgbOffscreenSurfaceShowsThePictureExactly) {
+TEST_F(XvfbCheck, RgbOffscreenSurfacesShowThePictureExactly) {
   DisplayTarget* t = Show(kBlitOffscreenSystem, 2);
   ASSERT_NE(t, nullptr) << DisplayLastError();
   ExpectOnScreen(t, 2, 1);
+  CloseDisplayTarget(t);
+  t = Show(kBlitOffscreenVideo, 3);
+  if (t == nullptr) GTEST_SKIP() << "style 9: " << DisplayLastError();
+  EXPECT_STREQ(BlitStyleName(t), "DirectDraw RGB off-screen video surface");
+  ExpectOnScreen(t, 3, 1);
   CloseDisplayTarget(t);
 }
 
