@@ -13,12 +13,14 @@ for n in $(seq 99 140); do
   [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
   Xvfb ":$n" -screen 0 "1024x768x$depth" -nolisten tcp >/dev/null 2>&1 &
   server=$!
-  for _ in $(seq 1 50); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
+  # Ready once a client can read the screen.
+  ready=
+  for _ in $(seq 1 100); do
     kill -0 "$server" 2>/dev/null || break
+    if xwd -root -silent -display ":$n" >/dev/null 2>&1; then ready=1; break; fi
     sleep 0.1
   done
-  if kill -0 "$server" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+  if [ -n "$ready" ]; then
     display=":$n"
     break
   fi
