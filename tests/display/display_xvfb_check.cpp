@@ -93,10 +93,23 @@ bool TakeScreenshot(Screenshot* shot) {
 
 class XvfbCheck : public ::testing::Test {
  protected:
+  // One connection to the server for the whole run: a busy server may refuse
+  // a quick reconnection.
+  static void SetUpTestSuite() {
+    if (std::getenv("DISPLAY") == nullptr) return;
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
+    for (int attempt = 0; attempt < 5 && !video_; ++attempt) {
+      video_ = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+      if (!video_) SDL_Delay(200);
+    }
+  }
+  static void TearDownTestSuite() {
+    if (video_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    video_ = false;
+  }
   void SetUp() override {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display";
-    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
-    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    ASSERT_TRUE(video_) << SDL_GetError();
     window_ = SDL_CreateWindow("display check", 120, 90, 2 * kWidth + 40, 2 * kHeight + 40,
                                SDL_WINDOW_SHOWN);
     ASSERT_NE(window_, nullptr) << SDL_GetError();
@@ -104,7 +117,6 @@ class XvfbCheck : public ::testing::Test {
   }
   void TearDown() override {
     if (window_ != nullptr) SDL_DestroyWindow(window_);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
   void Settle() {
     for (int i = 0; i < 20; ++i) {
@@ -140,6 +152,7 @@ class XvfbCheck : public ::testing::Test {
     BlitDisplayTarget(t, nullptr, 1);
     return t;
   }
+  static inline bool video_ = false;
   SDL_Window* window_ = nullptr;
 };
 
