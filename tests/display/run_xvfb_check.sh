@@ -29,7 +29,7 @@ for n in $(seq 99 140); do
 done
 [ -n "$server" ] || { echo "SKIP: Xvfb could not be started"; exit 77; }
 
-DISPLAY=$display SDL_VIDEODRIVER=x11 "$binary"
+DISPLAY=$display SDL_VIDEODRIVER=x11 ZARN_XVFB_DEPTH=$depth "$binary"
 status=$?
 kill "$server" 2>/dev/null
 wait "$server" 2>/dev/null
