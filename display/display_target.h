@@ -45,7 +45,7 @@ struct SDL_Texture;
 
 namespace zarn {
 
-// A changed rectangle in source pixels (x, y, w, h), as the engine reports it.
+// The engine's changed rectangle (engine/movie.h): x, y, w, h in source pixels.
 struct Rect;
 
 enum BlitStyle : uint32_t {
