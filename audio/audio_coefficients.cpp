@@ -1,0 +1,63 @@
+#include "audio/audio_coefficients.h"
+
+#include <array>
+#include <cmath>
+
+namespace zarn {
+namespace {
+
+// Long-run lengths in units of 8 coefficients.
+constexpr uint32_t kRunTable[16] = {2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13, 14, 15, 16, 32, 64};
+
+const std::array<float, 256>& StepTable() {
+    static const std::array<float, 256> table = [] {
+        std::array<float, 256> steps{};
+        const double k = static_cast<double>(0.0664f);
+        for (uint32_t q = 0; q < steps.size(); ++q) steps[q] = static_cast<float>(std::pow(10.0, q * k));
+        return steps;
+    }();
+    return table;
+}
+
+}  // namespace
+
+float QuantiserStep(uint32_t q) { return StepTable()[q & 255u]; }
+
+void ReadCoefficientGroups(AudioBitReader* reader, uint32_t n, int16_t* coefficients) {
+    uint32_t j = 2;
+    while (j < n && !reader->overrun) {
+        uint32_t length = 8;
+        if (ReadAudioBits(reader, 1) != 0) length = kRunTable[ReadAudioBits(reader, 4)] * 8;
+        const uint32_t end = j + length < n ? j + length : n;
+        const uint32_t width = ReadAudioBits(reader, 4);
+        if (width == 0) {
+            for (; j < end; ++j) coefficients[j] = 0;
+            continue;
+        }
+        for (; j < end; ++j) {
+            const int32_t magnitude = static_cast<int32_t>(ReadAudioBits(reader, width));
+            const bool negative = magnitude != 0 && ReadAudioBits(reader, 1) != 0;
+            coefficients[j] = static_cast<int16_t>(negative ? -magnitude : magnitude);
+        }
+    }
+}
+
+void Dequantise(const int16_t* coefficients, const float* steps, const uint32_t* band_edges,
+                uint32_t band_count, uint32_t n, float* a) {
+    const uint32_t half = n / 2;
+    uint32_t bin = 1;
+    for (uint32_t b = 0; b < band_count; ++b) {
+        const float step = steps[b];
+        uint32_t last = band_edges[b + 1] < half ? band_edges[b + 1] : half;
+        for (; bin < last; ++bin) {
+            a[2 * bin] = static_cast<float>(coefficients[2 * bin]) * step;
+            a[2 * bin + 1] = static_cast<float>(coefficients[2 * bin + 1]) * step;
+        }
+    }
+    for (; bin < half; ++bin) {
+        a[2 * bin] = 0.0f;
+        a[2 * bin + 1] = 0.0f;
+    }
+}
+
+}  // namespace zarn
