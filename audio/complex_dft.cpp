@@ -4,144 +4,62 @@
 // small levels stay in cache while the recursion works on them.
 #include "audio/complex_dft.h"
 
+#include <bit>
 #include <cmath>
-#include <utility>
+#include <cstring>
+
+#include "audio/dft_butterfly.h"
 
 namespace zarn {
 namespace {
 
-constexpr float kHalfRoot2 = 0.70710678118654752f;  // cos(pi/4)
-constexpr float kCos8 = 0.92387953251128676f;       // cos(pi/8)
-constexpr float kSin8 = 0.38268343236508977f;       // sin(pi/8)
-
-// One split-radix butterfly at offset m of a level with quarter length q:
-// the sums go to the first half, (a + ib) w and (a - ib) w3 to the last two quarters.
-inline void Butterfly(float* x, uint32_t q, uint32_t m, float wr, float wi, float w3r, float w3i) {
-    float* p0 = x + 2 * m;
-    float* p1 = p0 + 2 * q;
-    float* p2 = p1 + 2 * q;
-    float* p3 = p2 + 2 * q;
-    const float ar = p0[0] - p2[0], ai = p0[1] - p2[1];
-    const float br = p1[0] - p3[0], bi = p1[1] - p3[1];
-    p0[0] += p2[0];
-    p0[1] += p2[1];
-    p1[0] += p3[0];
-    p1[1] += p3[1];
-    const float ur = ar - bi, ui = ai + br;
-    const float vr = ar + bi, vi = ai - br;
-    p2[0] = ur * wr - ui * wi;
-    p2[1] = ur * wi + ui * wr;
-    p3[0] = vr * w3r - vi * w3i;
-    p3[1] = vr * w3i + vi * w3r;
-}
-
-// Butterfly with w = w3 = 1.
-inline void ButterflyUnit(float* x, uint32_t q) {
-    float* p1 = x + 2 * q;
-    float* p2 = p1 + 2 * q;
-    float* p3 = p2 + 2 * q;
-    const float ar = x[0] - p2[0], ai = x[1] - p2[1];
-    const float br = p1[0] - p3[0], bi = p1[1] - p3[1];
-    x[0] += p2[0];
-    x[1] += p2[1];
-    p1[0] += p3[0];
-    p1[1] += p3[1];
-    p2[0] = ar - bi;
-    p2[1] = ai + br;
-    p3[0] = ar + bi;
-    p3[1] = ai - br;
-}
-
-// Butterfly at m = L/8: w = e^(i pi/4), w3 = e^(3 i pi/4).
-inline void ButterflyEighth(float* x, uint32_t q, uint32_t m) {
-    Butterfly(x, q, m, kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2);
-}
-
-void Dft2(float* x) {
-    const float r = x[0] - x[2], i = x[1] - x[3];
-    x[0] += x[2];
-    x[1] += x[3];
-    x[2] = r;
-    x[3] = i;
-}
-
-// Four points, output in bit-reversed order X0, X2, X1, X3.
-void Dft4(float* x) {
-    const float s02r = x[0] + x[4], s02i = x[1] + x[5];
-    const float d02r = x[0] - x[4], d02i = x[1] - x[5];
-    const float s13r = x[2] + x[6], s13i = x[3] + x[7];
-    const float d13r = x[2] - x[6], d13i = x[3] - x[7];
-    x[0] = s02r + s13r;
-    x[1] = s02i + s13i;
-    x[2] = s02r - s13r;
-    x[3] = s02i - s13i;
-    x[4] = d02r - d13i;  // X1 = d02 + i d13
-    x[5] = d02i + d13r;
-    x[6] = d02r + d13i;  // X3 = d02 - i d13
-    x[7] = d02i - d13r;
-}
-
-void Dft8(float* x) {
-    ButterflyUnit(x, 2);
-    ButterflyEighth(x, 2, 1);
-    Dft4(x);
-    Dft2(x + 8);
-    Dft2(x + 12);
-}
-
-void Dft16(float* x) {
-    ButterflyUnit(x, 4);
-    Butterfly(x, 4, 1, kCos8, kSin8, kSin8, kCos8);
-    ButterflyEighth(x, 4, 2);
-    Butterfly(x, 4, 3, kSin8, kCos8, -kCos8, -kSin8);
-    Dft8(x);
-    Dft4(x + 16);
-    Dft4(x + 24);
-}
-
-// One split-radix level of L >= 32 points; twiddle entry j * stride holds
-// w^j and w^3j of this level. Offsets m and L/4 - m share one table entry.
-void SplitLevel(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
-    const uint32_t q = points / 4;
-    const uint32_t h = points / 8;
-    ButterflyUnit(x, q);
-    ButterflyEighth(x, q, h);
-    const float* t = twiddles + 4 * stride;
-    for (uint32_t m = 1; m < h; ++m, t += 4 * stride) {
-        Butterfly(x, q, m, t[0], t[1], t[2], t[3]);
-        Butterfly(x, q, q - m, t[1], t[0], -t[3], -t[2]);
-    }
-}
-
 // Bit-reversed-order result.
-void SplitRadix(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
+void SplitRadix(const DftKernels& kernels, float* x, uint32_t points, const float* twiddles, uint32_t stride) {
     switch (points) {
         case 1: return;
-        case 2: Dft2(x); return;
-        case 4: Dft4(x); return;
-        case 8: Dft8(x); return;
-        case 16: Dft16(x); return;
+        case 2: Dft2Plain(x); return;
+        case 4: Dft4Plain(x); return;
+        case 8: kernels.leaf8(x); return;
+        case 16: kernels.leaf16(x); return;
         default: break;
     }
-    SplitLevel(x, points, twiddles, stride);
-    SplitRadix(x, points / 2, twiddles, stride * 2);
-    SplitRadix(x + points, points / 4, twiddles, stride * 4);
-    SplitRadix(x + points + points / 2, points / 4, twiddles, stride * 4);
+    kernels.split_level(x, points, twiddles, stride);
+    SplitRadix(kernels, x, points / 2, twiddles, stride * 2);
+    SplitRadix(kernels, x + points, points / 4, twiddles, stride * 4);
+    SplitRadix(kernels, x + points + points / 2, points / 4, twiddles, stride * 4);
 }
 
-void BitReverse(float* x, uint32_t points) {
-    uint32_t j = 0;
-    for (uint32_t i = 0; i < points; ++i) {
-        if (i < j) {
-            std::swap(x[2 * i], x[2 * j]);
-            std::swap(x[2 * i + 1], x[2 * j + 1]);
+inline void SwapComplex(float* x, uint32_t i, uint32_t j) {
+    uint64_t a, b;
+    std::memcpy(&a, x + 2 * i, 8);
+    std::memcpy(&b, x + 2 * j, 8);
+    std::memcpy(x + 2 * i, &b, 8);
+    std::memcpy(x + 2 * j, &a, 8);
+}
+
+// Index i = [hi: c bits][mid: 0 or 1 bit][lo: c bits] swaps with
+// [rev lo][mid][rev hi]; enumerating hi < rev lo visits each pair once,
+// without a data-dependent branch. `reverse` receives the c-bit reversal table.
+void BitReverse(float* x, uint32_t points, int32_t* reverse) {
+    if (points < 4) return;
+    const uint32_t bits = static_cast<uint32_t>(std::countr_zero(points));
+    const uint32_t c = bits / 2;
+    const uint32_t mids = 1u << (bits - 2 * c);
+    const uint32_t size = 1u << c;
+    for (uint32_t k = 0; k < size; ++k) {
+        uint32_t r = 0;
+        for (uint32_t b = 0; b < c; ++b) r |= ((k >> b) & 1u) << (c - 1 - b);
+        reverse[k] = static_cast<int32_t>(r);
+    }
+    const uint32_t hi_step = size * mids;
+    for (uint32_t u = 1; u < size; ++u) {
+        const uint32_t lo_u = static_cast<uint32_t>(reverse[u]);
+        for (uint32_t h = 0; h < u; ++h) {
+            const uint32_t lo_h = static_cast<uint32_t>(reverse[h]);
+            for (uint32_t mid = 0; mid < mids; ++mid) {
+                SwapComplex(x, h * hi_step + mid * size + lo_u, u * hi_step + mid * size + lo_h);
+            }
         }
-        uint32_t bit = points >> 1;
-        while (bit != 0 && (j & bit) != 0) {
-            j ^= bit;
-            bit >>= 1;
-        }
-        j |= bit;
     }
 }
 
@@ -158,9 +76,10 @@ void BuildDftTwiddles(float* twiddles, uint32_t points) {
     }
 }
 
-void ComplexDftPositive(float* x, uint32_t points, const float* twiddles, uint32_t table_points) {
-    SplitRadix(x, points, twiddles, table_points / points);
-    BitReverse(x, points);
+void ComplexDftPositive(const DftKernels& kernels, float* x, uint32_t points, const float* twiddles,
+                        uint32_t table_points, int32_t* reverse_scratch) {
+    SplitRadix(kernels, x, points, twiddles, table_points / points);
+    BitReverse(x, points, reverse_scratch);
 }
 
 }  // namespace zarn

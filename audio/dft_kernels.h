@@ -1,0 +1,36 @@
+// The inner loops of the inverse real transform, one set per instruction set,
+// chosen at run time from the processor's features (ZARN_CPU=plain forces the
+// portable set).
+#pragma once
+
+#include <cstdint>
+
+namespace zarn {
+
+struct DftKernels {
+    const char* name;
+    // One split-radix level of `points` >= 32 complex values; table entry
+    // j * stride holds cos, sin, cos 3t, sin 3t of t = 2 pi j / points.
+    void (*split_level)(float* x, uint32_t points, const float* twiddles, uint32_t stride);
+    // Turns the packed real spectrum of n >= 8 values into the complex spectrum
+    // of n/2 points; c is the half-cosine table of `table_quarter` * 4 points.
+    void (*real_split)(uint32_t n, float* a, const float* c, uint32_t table_quarter);
+    // Whole transforms of 16 and 8 points, result in bit-reversed order.
+    void (*leaf16)(float* x);
+    void (*leaf8)(float* x);
+};
+
+const DftKernels& PlainDftKernels();
+// nullptr when the processor (or the build) lacks AVX2 and FMA.
+const DftKernels* Avx2DftKernels();
+// The set used by InverseRealDft.
+const DftKernels& ActiveDftKernels();
+
+void SplitLevelPlain(float* x, uint32_t points, const float* twiddles, uint32_t stride);
+void RealSplitPlain(uint32_t n, float* a, const float* c, uint32_t table_quarter);
+void Dft2Plain(float* x);
+void Dft4Plain(float* x);  // bit-reversed order
+void Leaf16Plain(float* x);
+void Leaf8Plain(float* x);
+
+}  // namespace zarn

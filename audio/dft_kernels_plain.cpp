@@ -1,0 +1,76 @@
+// Portable kernels of the inverse real transform.
+#include "audio/dft_butterfly.h"
+#include "audio/dft_kernels.h"
+
+namespace zarn {
+
+void Dft2Plain(float* x) {
+    const float r = x[0] - x[2], i = x[1] - x[3];
+    x[0] += x[2];
+    x[1] += x[3];
+    x[2] = r;
+    x[3] = i;
+}
+
+constexpr float kCos8 = 0.92387953251128676f;  // cos(pi/8)
+constexpr float kSin8 = 0.38268343236508977f;  // sin(pi/8)
+
+// Four points, output in bit-reversed order X0, X2, X1, X3.
+void Dft4Plain(float* x) {
+    const float s02r = x[0] + x[4], s02i = x[1] + x[5];
+    const float d02r = x[0] - x[4], d02i = x[1] - x[5];
+    const float s13r = x[2] + x[6], s13i = x[3] + x[7];
+    const float d13r = x[2] - x[6], d13i = x[3] - x[7];
+    x[0] = s02r + s13r;
+    x[1] = s02i + s13i;
+    x[2] = s02r - s13r;
+    x[3] = s02i - s13i;
+    x[4] = d02r - d13i;  // X1 = d02 + i d13
+    x[5] = d02i + d13r;
+    x[6] = d02r + d13i;  // X3 = d02 - i d13
+    x[7] = d02i - d13r;
+}
+
+void Leaf8Plain(float* x) {
+    SplitButterfly(x, 2, 0, 1.0f, 0.0f, 1.0f, 0.0f);
+    SplitButterflyEighth(x, 2, 1);
+    Dft4Plain(x);
+    Dft2Plain(x + 8);
+    Dft2Plain(x + 12);
+}
+
+void Leaf16Plain(float* x) {
+    SplitButterfly(x, 4, 0, 1.0f, 0.0f, 1.0f, 0.0f);
+    SplitButterfly(x, 4, 1, kCos8, kSin8, kSin8, kCos8);
+    SplitButterflyEighth(x, 4, 2);
+    SplitButterfly(x, 4, 3, kSin8, kCos8, -kCos8, -kSin8);
+    Leaf8Plain(x);
+    Dft4Plain(x + 16);
+    Dft4Plain(x + 24);
+}
+
+
+void SplitLevelPlain(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
+    const uint32_t q = points / 4;
+    const uint32_t h = points / 8;
+    SplitButterfly(x, q, 0, 1.0f, 0.0f, 1.0f, 0.0f);
+    SplitButterflyEighth(x, q, h);
+    const float* t = twiddles + 4 * stride;
+    for (uint32_t m = 1; m < h; ++m, t += 4 * stride) {
+        SplitButterfly(x, q, m, t[0], t[1], t[2], t[3]);
+        SplitButterflyMirrored(x, q, q - m, t);
+    }
+}
+
+// With X_k = Rk - i Ik, the even and odd samples form z[m] = x[2m] + i x[2m+1],
+// the positive-kernel DFT of Z_k = S/2 + i w D/2 (see RealSplitPair) for
+// N = n/2 points, w = e^(2 pi i k / n); bin N/2 stays as it is.
+void RealSplitPlain(uint32_t n, float* a, const float* c, uint32_t table_quarter) {
+    const uint32_t half = n / 2;
+    const uint32_t stride = table_quarter / (n / 4);
+    for (uint32_t k = 1; k < half / 2; ++k) {
+        RealSplitPair(a + 2 * k, a + 2 * (half - k), c[k * stride], c[table_quarter - k * stride]);
+    }
+}
+
+}  // namespace zarn
