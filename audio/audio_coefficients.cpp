@@ -19,6 +19,13 @@ const std::array<float, 256>& StepTable() {
     return table;
 }
 
+// One coefficient read field by field, where the buffer may run dry.
+int16_t ReadCoefficientAtEnd(AudioBitReader* reader, uint32_t width) {
+    const int32_t magnitude = static_cast<int32_t>(ReadAudioBits(reader, width));
+    const bool negative = magnitude != 0 && ReadAudioBits(reader, 1) != 0;
+    return static_cast<int16_t>(negative ? -magnitude : magnitude);
+}
+
 }  // namespace
 
 float QuantiserStep(uint32_t q) { return StepTable()[q & 255u]; }
@@ -34,10 +41,21 @@ void ReadCoefficientGroups(AudioBitReader* reader, uint32_t n, int16_t* coeffici
             for (; j < end; ++j) coefficients[j] = 0;
             continue;
         }
+        const uint32_t mask = (1u << width) - 1u;
         for (; j < end; ++j) {
-            const int32_t magnitude = static_cast<int32_t>(ReadAudioBits(reader, width));
-            const bool negative = magnitude != 0 && ReadAudioBits(reader, 1) != 0;
-            coefficients[j] = static_cast<int16_t>(negative ? -magnitude : magnitude);
+            RefillAudioBits(reader);
+            if (reader->count <= width) {
+                coefficients[j] = ReadCoefficientAtEnd(reader, width);
+                continue;
+            }
+            // Magnitude and the bit after it in one look; the sign bit counts
+            // only when the magnitude is not 0.
+            const uint32_t field = static_cast<uint32_t>(reader->bits);
+            const uint32_t magnitude = field & mask;
+            const uint32_t nonzero = magnitude != 0;
+            const uint32_t negative = (field >> width) & nonzero;
+            SkipAudioBits(reader, width + nonzero);
+            coefficients[j] = static_cast<int16_t>((magnitude ^ (0u - negative)) + negative);
         }
     }
 }

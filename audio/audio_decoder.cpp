@@ -65,7 +65,7 @@ void DecodeAudioBlock(AudioDecoder* decoder, const int16_t** pcm_out, uint32_t* 
     std::memcpy(decoder->tail, decoder->pcm + (n - c), c * sizeof(int16_t));
     if (pcm_out != nullptr) *pcm_out = decoder->pcm;
     if (pcm_bytes_out != nullptr) *pcm_bytes_out = (n - c) * 2;
-    if (next_out != nullptr) *next_out = complete ? reader.next : end;
+    if (next_out != nullptr) *next_out = complete ? AudioBitsEnd(reader) : end;
 }
 
 void FreeAudioDecoder(AudioDecoder* decoder) {

@@ -1,5 +1,6 @@
 #include "audio/audio_pcm.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace zarn {
@@ -11,7 +12,7 @@ void ConvertToPcm(const float* a, uint32_t n, float scale, int16_t* pcm) {
     const double s = scale;
     for (uint32_t t = 0; t < n; ++t) {
         double p = static_cast<double>(a[t]) * s;  // exact: 24-bit by 24-bit mantissas
-        p = p > 32767.0 ? 32767.0 : (p >= -32768.0 ? p : -32768.0);
+        p = std::min(32767.0, std::max(-32768.0, p));
         p = (p + kRound) - kRound;
         pcm[t] = static_cast<int16_t>(p);
     }

@@ -27,7 +27,7 @@ TEST(PackedFloatTest, ExamplesAndUndefinedExponents) {
     EXPECT_EQ(DecodePackedFloat(0x77 | 0xE0000000u), 3.0f);
 }
 
-TEST(AudioBitReaderTest, FieldsCrossWordsAndFetchOnlyWhenNeeded) {
+TEST(AudioBitReaderTest, FieldsCrossWordsAndTheEndCountsUsedWordsOnly) {
     BitWriter writer;
     writer.put(0x15, 5);
     writer.put(0x1ABCDEF, 25);
@@ -41,10 +41,11 @@ TEST(AudioBitReaderTest, FieldsCrossWordsAndFetchOnlyWhenNeeded) {
     EXPECT_EQ(ReadAudioBits(&reader, 5), 0x15u);
     EXPECT_EQ(ReadAudioBits(&reader, 25), 0x1ABCDEFu);
     EXPECT_EQ(ReadAudioBits(&reader, 2), 0x2u);
-    EXPECT_EQ(reader.next, bytes.data() + 4);  // no word fetched ahead
+    EXPECT_EQ(AudioBitsEnd(reader), bytes.data() + 4);  // ends on the boundary: no further word
     EXPECT_EQ(ReadAudioBits(&reader, 29), 0x1FFFFFFFu);
+    EXPECT_EQ(AudioBitsEnd(reader), bytes.data() + 8);
     EXPECT_EQ(ReadAudioBits(&reader, 4), 0x5u);
-    EXPECT_EQ(reader.next, bytes.data() + 12);
+    EXPECT_EQ(AudioBitsEnd(reader), bytes.data() + 12);
     EXPECT_FALSE(reader.overrun);
 }
 
