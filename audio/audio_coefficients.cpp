@@ -1,5 +1,7 @@
 #include "audio/audio_coefficients.h"
 
+#include "audio/audio_kernels.h"
+
 #include <array>
 #include <cmath>
 
@@ -41,41 +43,49 @@ void ReadCoefficientGroups(AudioBitReader* reader, uint32_t n, int16_t* coeffici
             for (; j < end; ++j) coefficients[j] = 0;
             continue;
         }
+        // Chunks of coefficients that surely fit in a refilled buffer, read
+        // without further checks; near the bound one field at a time.
         const uint32_t mask = (1u << width) - 1u;
-        for (; j < end; ++j) {
+        const uint32_t chunk = 32 / (width + 1);
+        while (j < end) {
             RefillAudioBits(reader);
-            if (reader->count <= width) {
+            const uint32_t count = end - j < chunk ? end - j : chunk;
+            if (reader->count < count * (width + 1)) {
                 coefficients[j] = ReadCoefficientAtEnd(reader, width);
+                ++j;
                 continue;
             }
-            // Magnitude and the bit after it in one look; the sign bit counts
-            // only when the magnitude is not 0.
-            const uint32_t field = static_cast<uint32_t>(reader->bits);
-            const uint32_t magnitude = field & mask;
-            const uint32_t nonzero = magnitude != 0;
-            const uint32_t negative = (field >> width) & nonzero;
-            SkipAudioBits(reader, width + nonzero);
-            coefficients[j] = static_cast<int16_t>((magnitude ^ (0u - negative)) + negative);
+            uint64_t bits = reader->bits;
+            uint32_t used = 0;
+            for (uint32_t i = 0; i < count; ++i, ++j) {
+                // Magnitude and the bit after it in one look; the sign bit
+                // counts only when the magnitude is not 0.
+                const uint32_t field = static_cast<uint32_t>(bits);
+                const uint32_t magnitude = field & mask;
+                const uint32_t nonzero = magnitude != 0;
+                const uint32_t negative = (field >> width) & nonzero;
+                bits >>= width + nonzero;
+                used += width + nonzero;
+                coefficients[j] = static_cast<int16_t>((magnitude ^ (0u - negative)) + negative);
+            }
+            reader->bits = bits;
+            reader->count -= used;
         }
     }
 }
 
 void Dequantise(const int16_t* coefficients, const float* steps, const uint32_t* band_edges,
                 uint32_t band_count, uint32_t n, float* a) {
+    const AudioKernels& kernels = ActiveAudioKernels();
     const uint32_t half = n / 2;
     uint32_t bin = 1;
     for (uint32_t b = 0; b < band_count; ++b) {
-        const float step = steps[b];
-        uint32_t last = band_edges[b + 1] < half ? band_edges[b + 1] : half;
-        for (; bin < last; ++bin) {
-            a[2 * bin] = static_cast<float>(coefficients[2 * bin]) * step;
-            a[2 * bin + 1] = static_cast<float>(coefficients[2 * bin + 1]) * step;
-        }
+        const uint32_t last = band_edges[b + 1] < half ? band_edges[b + 1] : half;
+        if (last <= bin) continue;
+        kernels.scale_coefficients(coefficients + 2 * bin, 2 * (last - bin), steps[b], a + 2 * bin);
+        bin = last;
     }
-    for (; bin < half; ++bin) {
-        a[2 * bin] = 0.0f;
-        a[2 * bin + 1] = 0.0f;
-    }
+    for (uint32_t k = 2 * bin; k < n; ++k) a[k] = 0.0f;
 }
 
 }  // namespace zarn

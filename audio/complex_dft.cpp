@@ -14,7 +14,7 @@ namespace zarn {
 namespace {
 
 // Bit-reversed-order result.
-void SplitRadix(const DftKernels& kernels, float* x, uint32_t points, const float* twiddles, uint32_t stride) {
+void SplitRadix(const AudioKernels& kernels, float* x, uint32_t points, const float* twiddles, uint32_t stride) {
     switch (points) {
         case 1: return;
         case 2: Dft2Plain(x); return;
@@ -76,7 +76,7 @@ void BuildDftTwiddles(float* twiddles, uint32_t points) {
     }
 }
 
-void ComplexDftPositive(const DftKernels& kernels, float* x, uint32_t points, const float* twiddles,
+void ComplexDftPositive(const AudioKernels& kernels, float* x, uint32_t points, const float* twiddles,
                         uint32_t table_points, int32_t* reverse_scratch) {
     SplitRadix(kernels, x, points, twiddles, table_points / points);
     BitReverse(x, points, reverse_scratch);

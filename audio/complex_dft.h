@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "audio/dft_kernels.h"
+#include "audio/audio_kernels.h"
 
 namespace zarn {
 
@@ -16,7 +16,7 @@ void BuildDftTwiddles(float* twiddles, uint32_t points);
 // e^(+2 pi i p q / points), no scaling, result in natural order. `twiddles`
 // was built for `table_points` >= points. reverse_scratch holds at least
 // sqrt(2 * points) entries for the bit-reversal permutation.
-void ComplexDftPositive(const DftKernels& kernels, float* x, uint32_t points, const float* twiddles,
+void ComplexDftPositive(const AudioKernels& kernels, float* x, uint32_t points, const float* twiddles,
                         uint32_t table_points, int32_t* reverse_scratch);
 
 }  // namespace zarn

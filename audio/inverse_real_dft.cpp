@@ -1,5 +1,5 @@
 // Inverse real DFT of n points through a complex DFT of n/2 points: the real
-// split (dft_kernels) turns the packed spectrum into the complex spectrum
+// split (audio_kernels) turns the packed spectrum into the complex spectrum
 // whose positive-kernel transform has the even samples as real parts and the
 // odd samples as imaginary parts.
 #include "audio/inverse_real_dft.h"
@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "audio/complex_dft.h"
-#include "audio/dft_kernels.h"
+#include "audio/audio_kernels.h"
 
 namespace zarn {
 namespace {
@@ -41,7 +41,7 @@ bool IsSupportedSize(uint32_t n) {
 
 }  // namespace
 
-void InverseRealDftWith(const DftKernels& kernels, uint32_t n, float* a, TransformTables* tables) {
+void InverseRealDftWith(const AudioKernels& kernels, uint32_t n, float* a, TransformTables* tables) {
     if (!IsSupportedSize(n)) return;
     EnsureTables(n, tables);
     const uint32_t twiddle_floats = static_cast<uint32_t>(tables->scratch[0]);
@@ -55,7 +55,7 @@ void InverseRealDftWith(const DftKernels& kernels, uint32_t n, float* a, Transfo
 }
 
 void InverseRealDft(uint32_t n, float* a, TransformTables* tables) {
-    InverseRealDftWith(ActiveDftKernels(), n, a, tables);
+    InverseRealDftWith(ActiveAudioKernels(), n, a, tables);
 }
 
 }  // namespace zarn

@@ -14,8 +14,8 @@ namespace zarn {
 // tables must start with scratch[0] = scratch[1] = 0.
 void InverseRealDft(uint32_t n, float* a, TransformTables* tables);
 
-struct DftKernels;
+struct AudioKernels;
 // The same with a chosen kernel set (for tests and benchmarks).
-void InverseRealDftWith(const DftKernels& kernels, uint32_t n, float* a, TransformTables* tables);
+void InverseRealDftWith(const AudioKernels& kernels, uint32_t n, float* a, TransformTables* tables);
 
 }  // namespace zarn

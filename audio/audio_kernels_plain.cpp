@@ -1,6 +1,8 @@
-// Portable kernels of the inverse real transform.
+// Portable kernels of the audio decoder and its inverse real transform.
+#include <algorithm>
+
+#include "audio/audio_kernels.h"
 #include "audio/dft_butterfly.h"
-#include "audio/dft_kernels.h"
 
 namespace zarn {
 
@@ -70,6 +72,23 @@ void RealSplitPlain(uint32_t n, float* a, const float* c, uint32_t table_quarter
     const uint32_t stride = table_quarter / (n / 4);
     for (uint32_t k = 1; k < half / 2; ++k) {
         RealSplitPair(a + 2 * k, a + 2 * (half - k), c[k * stride], c[table_quarter - k * stride]);
+    }
+}
+
+void ScaleCoefficientsPlain(const int16_t* in, uint32_t count, float step, float* out) {
+    for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<float>(in[i]) * step;
+}
+
+void ConvertToPcmPlain(const float* a, uint32_t n, float scale, int16_t* pcm) {
+    // Adding and removing 1.5 * 2^52 rounds a double of magnitude below 2^51 to
+    // an integer, ties to even, in the default rounding mode.
+    constexpr double kRound = 6755399441055744.0;
+    const double s = scale;
+    for (uint32_t t = 0; t < n; ++t) {
+        double p = static_cast<double>(a[t]) * s;  // exact: 24-bit by 24-bit mantissas
+        p = std::min(32767.0, std::max(-32768.0, p));
+        p = (p + kRound) - kRound;
+        pcm[t] = static_cast<int16_t>(p);
     }
 }
 

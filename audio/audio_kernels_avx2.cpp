@@ -1,9 +1,9 @@
-// AVX2 + FMA kernels of the inverse real transform: four complex values per
-// register, interleaved as in memory.
+// AVX2 + FMA kernels of the audio decoder and its inverse real transform; the
+// transform keeps four complex values per register, interleaved as in memory.
 #include <immintrin.h>
 
 #include "audio/dft_butterfly.h"
-#include "audio/dft_kernels.h"
+#include "audio/audio_kernels.h"
 
 namespace zarn {
 namespace {
@@ -163,10 +163,38 @@ void RealSplitAvx2(uint32_t n, float* a, const float* c, uint32_t table_quarter)
     for (; k < half / 2; ++k) RealSplitPair(a + 2 * k, a + 2 * (half - k), c[k], c[table_quarter - k]);
 }
 
+void ScaleCoefficientsAvx2(const int16_t* in, uint32_t count, float step, float* out) {
+    const __m256 s = _mm256_set1_ps(step);
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        _mm256_storeu_ps(out + i, _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(v)), s));
+    }
+    for (; i < count; ++i) out[i] = static_cast<float>(in[i]) * step;
+}
+
+// Products in double, clipped, then converted with the current rounding mode
+// (to nearest, ties to even) and packed to 16 bits.
+void ConvertToPcmAvx2(const float* a, uint32_t n, float scale, int16_t* pcm) {
+    const __m256d s = _mm256_set1_pd(scale);
+    const __m256d lo = _mm256_set1_pd(-32768.0);
+    const __m256d hi = _mm256_set1_pd(32767.0);
+    uint32_t t = 0;
+    for (; t + 8 <= n; t += 8) {
+        const __m256d p0 = _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(a + t)), s);
+        const __m256d p1 = _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(a + t + 4)), s);
+        const __m128i i0 = _mm256_cvtpd_epi32(_mm256_min_pd(_mm256_max_pd(p0, lo), hi));
+        const __m128i i1 = _mm256_cvtpd_epi32(_mm256_min_pd(_mm256_max_pd(p1, lo), hi));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + t), _mm_packs_epi32(i0, i1));
+    }
+    if (t < n) ConvertToPcmPlain(a + t, n - t, scale, pcm + t);
+}
+
 }  // namespace
 
-const DftKernels& Avx2DftKernelTable() {
-    static const DftKernels kernels{"avx2", SplitLevelAvx2, RealSplitAvx2, Leaf16Avx2, Leaf8Avx2};
+const AudioKernels& Avx2AudioKernelTable() {
+    static const AudioKernels kernels{"avx2",    SplitLevelAvx2,        RealSplitAvx2,
+                                         Leaf16Avx2, Leaf8Avx2, ScaleCoefficientsAvx2, ConvertToPcmAvx2};
     return kernels;
 }
 

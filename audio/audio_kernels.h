@@ -1,13 +1,14 @@
-// The inner loops of the inverse real transform, one set per instruction set,
-// chosen at run time from the processor's features (ZARN_CPU=plain forces the
-// portable set).
+// The inner loops of the audio decoder and its inverse real transform, one set
+// per instruction set, chosen at run time from the processor's features
+// (ZARN_CPU=plain forces the portable set). Every set gives identical results
+// for the PCM and coefficient kernels; transform results agree to rounding.
 #pragma once
 
 #include <cstdint>
 
 namespace zarn {
 
-struct DftKernels {
+struct AudioKernels {
     const char* name;
     // One split-radix level of `points` >= 32 complex values; table entry
     // j * stride holds cos, sin, cos 3t, sin 3t of t = 2 pi j / points.
@@ -18,13 +19,17 @@ struct DftKernels {
     // Whole transforms of 16 and 8 points, result in bit-reversed order.
     void (*leaf16)(float* x);
     void (*leaf8)(float* x);
+    // out[i] = in[i] * step in single precision.
+    void (*scale_coefficients)(const int16_t* in, uint32_t count, float step, float* out);
+    // pcm[t] = a[t] * scale (product in double), rounded half to even, clipped to 16 bits.
+    void (*convert_to_pcm)(const float* a, uint32_t n, float scale, int16_t* pcm);
 };
 
-const DftKernels& PlainDftKernels();
+const AudioKernels& PlainAudioKernels();
 // nullptr when the processor (or the build) lacks AVX2 and FMA.
-const DftKernels* Avx2DftKernels();
+const AudioKernels* Avx2AudioKernels();
 // The set used by InverseRealDft.
-const DftKernels& ActiveDftKernels();
+const AudioKernels& ActiveAudioKernels();
 
 void SplitLevelPlain(float* x, uint32_t points, const float* twiddles, uint32_t stride);
 void RealSplitPlain(uint32_t n, float* a, const float* c, uint32_t table_quarter);
@@ -32,5 +37,7 @@ void Dft2Plain(float* x);
 void Dft4Plain(float* x);  // bit-reversed order
 void Leaf16Plain(float* x);
 void Leaf8Plain(float* x);
+void ScaleCoefficientsPlain(const int16_t* in, uint32_t count, float step, float* out);
+void ConvertToPcmPlain(const float* a, uint32_t n, float scale, int16_t* pcm);
 
 }  // namespace zarn
