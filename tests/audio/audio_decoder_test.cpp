@@ -35,7 +35,7 @@ struct Decoded {
 Decoded Decode(AudioDecoder* decoder, const std::vector<uint8_t>& bytes) {
     // A heap copy of exactly the block's size, so that any read past it is caught.
     auto copy = std::make_unique<uint8_t[]>(bytes.size());
-    std::memcpy(copy.get(), bytes.data(), bytes.size());
+    if (!bytes.empty()) std::memcpy(copy.get(), bytes.data(), bytes.size());
     const int16_t* pcm = nullptr;
     uint32_t pcm_bytes = 0;
     Decoded out;
