@@ -11,7 +11,7 @@ const AudioKernels& Avx2AudioKernelTable();  // audio_kernels_avx2.cpp
 
 const AudioKernels& PlainAudioKernels() {
     static const AudioKernels kernels{"plain",     SplitLevelPlain,        RealSplitPlain,
-                                         Leaf16Plain, Leaf8Plain, ScaleCoefficientsPlain, ConvertToPcmPlain};
+                                         Leaf16Plain, Leaf8Plain, BitReversePlain, ScaleCoefficientsPlain, ConvertToPcmPlain};
     return kernels;
 }
 

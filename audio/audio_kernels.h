@@ -19,6 +19,9 @@ struct AudioKernels {
     // Whole transforms of 16 and 8 points, result in bit-reversed order.
     void (*leaf16)(float* x);
     void (*leaf8)(float* x);
+    // Bit-reversal permutation of `points` complex values; `scratch` holds at
+    // least sqrt(2 * points) entries.
+    void (*bit_reverse)(float* x, uint32_t points, int32_t* scratch);
     // out[i] = in[i] * step in single precision.
     void (*scale_coefficients)(const int16_t* in, uint32_t count, float step, float* out);
     // pcm[t] = a[t] * scale (product in double), rounded half to even, clipped to 16 bits.
@@ -37,6 +40,7 @@ void Dft2Plain(float* x);
 void Dft4Plain(float* x);  // bit-reversed order
 void Leaf16Plain(float* x);
 void Leaf8Plain(float* x);
+void BitReversePlain(float* x, uint32_t points, int32_t* scratch);
 void ScaleCoefficientsPlain(const int16_t* in, uint32_t count, float step, float* out);
 void ConvertToPcmPlain(const float* a, uint32_t n, float scale, int16_t* pcm);
 

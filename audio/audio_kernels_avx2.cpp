@@ -163,6 +163,59 @@ void RealSplitAvx2(uint32_t n, float* a, const float* c, uint32_t table_quarter)
     for (; k < half / 2; ++k) RealSplitPair(a + 2 * k, a + 2 * (half - k), c[k], c[table_quarter - k]);
 }
 
+// Rows 0, 2, 1, 3 of a 4 x 4 block of complex values (one register per row),
+// transposed: register k receives column k with its rows in that same order.
+inline void TransposeReversed(const float* block, uint32_t row_stride, __m256* out) {
+    const __m256d r0 = _mm256_loadu_pd(reinterpret_cast<const double*>(block));
+    const __m256d r2 = _mm256_loadu_pd(reinterpret_cast<const double*>(block + 2 * row_stride));
+    const __m256d r1 = _mm256_loadu_pd(reinterpret_cast<const double*>(block + row_stride));
+    const __m256d r3 = _mm256_loadu_pd(reinterpret_cast<const double*>(block + 3 * row_stride));
+    const __m256d t0 = _mm256_unpacklo_pd(r0, r2), t1 = _mm256_unpackhi_pd(r0, r2);
+    const __m256d t2 = _mm256_unpacklo_pd(r1, r3), t3 = _mm256_unpackhi_pd(r1, r3);
+    out[0] = _mm256_castpd_ps(_mm256_permute2f128_pd(t0, t2, 0x20));
+    out[1] = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x20));
+    out[2] = _mm256_castpd_ps(_mm256_permute2f128_pd(t0, t2, 0x31));
+    out[3] = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x31));
+}
+
+// Destination row r' takes source column rev2(r').
+inline void StoreReversed(float* block, uint32_t row_stride, const __m256* columns) {
+    _mm256_storeu_ps(block, columns[0]);
+    _mm256_storeu_ps(block + row_stride, columns[2]);
+    _mm256_storeu_ps(block + 2 * row_stride, columns[1]);
+    _mm256_storeu_ps(block + 3 * row_stride, columns[3]);
+}
+
+// Index [row: 2 bits][m][column: 2 bits] goes to [rev column][rev m][rev row]:
+// the 4 x 4 block of middle bits m swaps, transposed, with the block of rev m.
+void BitReverseAvx2(float* x, uint32_t points, int32_t* reverse) {
+    if (points < 16) {
+        BitReversePlain(x, points, reverse);
+        return;
+    }
+    const uint32_t middle_bits = static_cast<uint32_t>(__builtin_ctz(points)) - 4;
+    const uint32_t blocks = 1u << middle_bits;
+    reverse[0] = 0;
+    for (uint32_t m = 1; m < blocks; ++m) {
+        reverse[m] = (reverse[m >> 1] >> 1) | static_cast<int32_t>((m & 1u) << (middle_bits - 1));
+    }
+    const uint32_t row_stride = points / 2;  // floats in a quarter of the array
+    for (uint32_t m = 0; m < blocks; ++m) {
+        const uint32_t r = static_cast<uint32_t>(reverse[m]);
+        if (r < m) continue;
+        __m256 first[4];
+        TransposeReversed(x + 8 * m, row_stride, first);
+        if (r == m) {
+            StoreReversed(x + 8 * m, row_stride, first);
+            continue;
+        }
+        __m256 second[4];
+        TransposeReversed(x + 8 * r, row_stride, second);
+        StoreReversed(x + 8 * r, row_stride, first);
+        StoreReversed(x + 8 * m, row_stride, second);
+    }
+}
+
 void ScaleCoefficientsAvx2(const int16_t* in, uint32_t count, float step, float* out) {
     const __m256 s = _mm256_set1_ps(step);
     uint32_t i = 0;
@@ -194,7 +247,7 @@ void ConvertToPcmAvx2(const float* a, uint32_t n, float scale, int16_t* pcm) {
 
 const AudioKernels& Avx2AudioKernelTable() {
     static const AudioKernels kernels{"avx2",    SplitLevelAvx2,        RealSplitAvx2,
-                                         Leaf16Avx2, Leaf8Avx2, ScaleCoefficientsAvx2, ConvertToPcmAvx2};
+                                         Leaf16Avx2, Leaf8Avx2, BitReverseAvx2, ScaleCoefficientsAvx2, ConvertToPcmAvx2};
     return kernels;
 }
 

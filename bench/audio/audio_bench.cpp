@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "audio/audio_decoder.h"
+#include "audio/audio_kernels.h"
 #include "audio/inverse_real_dft.h"
 #include "tests/audio/audio_block_builder.h"
 
@@ -22,6 +23,7 @@ std::vector<float> RandomSpectrum(uint32_t n) {
     return a;
 }
 
+// The kernel set chosen at run time (AVX2 + FMA where available).
 void BM_InverseRealDft(benchmark::State& state) {
     const uint32_t n = static_cast<uint32_t>(state.range(0));
     const std::vector<float> spectrum = RandomSpectrum(n);
@@ -32,6 +34,23 @@ void BM_InverseRealDft(benchmark::State& state) {
     for (auto _ : state) {
         std::memcpy(a, spectrum.data(), n * sizeof(float));
         zarn::InverseRealDft(n, a, tables.get());
+        benchmark::DoNotOptimize(a);
+        benchmark::ClobberMemory();
+    }
+}
+
+// The portable kernel set.
+void BM_InverseRealDftPlain(benchmark::State& state) {
+    const uint32_t n = static_cast<uint32_t>(state.range(0));
+    const std::vector<float> spectrum = RandomSpectrum(n);
+    auto tables = std::make_unique<zarn::TransformTables>();
+    alignas(64) static float a[zarn::kMaxTransformSize];
+    const zarn::AudioKernels& plain = zarn::PlainAudioKernels();
+    std::memcpy(a, spectrum.data(), n * sizeof(float));
+    zarn::InverseRealDftWith(plain, n, a, tables.get());
+    for (auto _ : state) {
+        std::memcpy(a, spectrum.data(), n * sizeof(float));
+        zarn::InverseRealDftWith(plain, n, a, tables.get());
         benchmark::DoNotOptimize(a);
         benchmark::ClobberMemory();
     }
@@ -110,6 +129,7 @@ void BM_DecodeAudioBlock44kStereo(benchmark::State& state) {
 }
 
 BENCHMARK(BM_InverseRealDft)->Arg(512)->Arg(1024)->Arg(2048)->Arg(4096);
+BENCHMARK(BM_InverseRealDftPlain)->Arg(512)->Arg(1024)->Arg(2048)->Arg(4096);
 BENCHMARK(BM_FftwComplexToReal)->Arg(512)->Arg(1024)->Arg(2048)->Arg(4096);
 BENCHMARK(BM_DecodeAudioBlock44kStereo);
 
