@@ -20,7 +20,7 @@ struct AudioKernels {
     void (*leaf16)(float* x);
     void (*leaf8)(float* x);
     // Bit-reversal permutation of `points` complex values; `scratch` holds at
-    // least sqrt(2 * points) entries.
+    // least max(points / 16, sqrt(2 * points)) entries (254 serve 2048 points).
     void (*bit_reverse)(float* x, uint32_t points, int32_t* scratch);
     // out[i] = in[i] * step in single precision.
     void (*scale_coefficients)(const int16_t* in, uint32_t count, float step, float* out);
@@ -31,7 +31,7 @@ struct AudioKernels {
 const AudioKernels& PlainAudioKernels();
 // nullptr when the processor (or the build) lacks AVX2 and FMA.
 const AudioKernels* Avx2AudioKernels();
-// The set used by InverseRealDft.
+// The set used by InverseRealDft and the decoder.
 const AudioKernels& ActiveAudioKernels();
 
 void SplitLevelPlain(float* x, uint32_t points, const float* twiddles, uint32_t stride);

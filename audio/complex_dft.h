@@ -15,7 +15,7 @@ void BuildDftTwiddles(float* twiddles, uint32_t points);
 // In-place DFT of `points` complex values (interleaved re, im) with the kernel
 // e^(+2 pi i p q / points), no scaling, result in natural order. `twiddles`
 // was built for `table_points` >= points. reverse_scratch holds at least
-// sqrt(2 * points) entries for the bit-reversal permutation.
+// max(points / 16, sqrt(2 * points)) entries for the bit-reversal permutation.
 void ComplexDftPositive(const AudioKernels& kernels, float* x, uint32_t points, const float* twiddles,
                         uint32_t table_points, int32_t* reverse_scratch);
 
