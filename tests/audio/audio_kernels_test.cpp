@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -13,6 +15,12 @@ namespace {
 TEST(AudioKernelsTest, ActiveSetIsOneOfTheKnownSets) {
     const AudioKernels& active = ActiveAudioKernels();
     EXPECT_TRUE(&active == &PlainAudioKernels() || &active == Avx2AudioKernels()) << active.name;
+    const char* forced = std::getenv("ZARN_CPU");
+    if (forced != nullptr && std::string(forced) == "plain") {
+        EXPECT_EQ(&active, &PlainAudioKernels());
+    } else if (Avx2AudioKernels() != nullptr) {
+        EXPECT_EQ(&active, Avx2AudioKernels());
+    }
 }
 
 TEST(AudioKernelsTest, PcmConversionIdenticalAcrossSets) {
