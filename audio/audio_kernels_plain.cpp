@@ -1,5 +1,4 @@
 // Portable kernels of the audio decoder and its inverse real transform.
-#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -126,7 +125,8 @@ void ConvertToPcmPlain(const float* a, uint32_t n, float scale, int16_t* pcm) {
     const double s = scale;
     for (uint32_t t = 0; t < n; ++t) {
         double p = static_cast<double>(a[t]) * s;  // exact: 24-bit by 24-bit mantissas
-        p = std::min(32767.0, std::max(-32768.0, p));
+        p = p > -32768.0 ? p : -32768.0;  // written so that it maps onto max / min
+        p = p < 32767.0 ? p : 32767.0;
         p = (p + kRound) - kRound;
         pcm[t] = static_cast<int16_t>(p);
     }
