@@ -109,21 +109,29 @@ TEST_F(LiveTuning, WithoutCounterNothingIsTimed) {
 TEST_F(LiveTuning, WithCounterEdgeAndRowTwiceWordsMove) {
   if (!TimeStampCounterWorks()) GTEST_SKIP() << "no time-stamp counter";
   const bool simd = InstalledKernelSet() != KernelSet::kPlain;
-  Copy(3, 1);
-  EXPECT_NE(g_descriptors[0].tuning[EdgeTuningIndex(false, false, simd)], 0u);
+  // A measuring word with a reference no row pair can reach: its next
+  // timing of (b) must change it.
+  const uint32_t edge_start = (0xFFFFFFu << 8) | (5u << 3) | 2;
+  uint32_t& edge = g_descriptors[0].tuning[EdgeTuningIndex(false, false, simd)];
+  edge = edge_start;
+  Copy(3, 1);  // edges (a) 3 pixels and (b) 0 pixels differ
+  EXPECT_NE(edge, edge_start);
+  const uint32_t twice_start = (0xFFFFFFu << 8) | (5u << 2);
+  uint32_t& twice = g_descriptors[0].tuning[RowTwiceTuningIndex(1, false, simd)];
+  twice = twice_start;
   Copy(3 | (1u << kCopyScaleShift), 0);
-  EXPECT_NE(g_descriptors[0].tuning[RowTwiceTuningIndex(1, false, simd)], 0u);
-  // The plain-flag copy uses the plain words.
+  EXPECT_NE(twice, twice_start);
+  // Copies with the plain flag use the plain words.
+  uint32_t& plain = g_descriptors[0].tuning[RowTwiceTuningIndex(4, false, false)];
+  plain = twice_start;
   Copy(3 | kCopyForcePlain | (4u << kCopyScaleShift), 0);
-  EXPECT_NE(g_descriptors[0].tuning[RowTwiceTuningIndex(4, false, false)], 0u);
-  // Edge tuning is suspended while a row-twice measurement runs.
+  EXPECT_NE(plain, twice_start);
+  // 32 row pairs cannot settle a fresh row-twice word, and edge timing is
+  // suspended while it measures: the edge word stays at its start value.
   for (auto& t : g_descriptors[4].tuning) t = 0;
   Copy(1 | (1u << kCopyScaleShift), 1);
-  const uint32_t twice = g_descriptors[4].tuning[RowTwiceTuningIndex(1, false, simd)];
-  const uint32_t edge = g_descriptors[4].tuning[EdgeTuningIndex(false, false, simd)];
-  if (!TuningSettled(twice)) {
-    EXPECT_EQ(edge, kEdgeStart);
-  }
+  EXPECT_FALSE(TuningSettled(g_descriptors[4].tuning[RowTwiceTuningIndex(1, false, simd)]));
+  EXPECT_EQ(g_descriptors[4].tuning[EdgeTuningIndex(false, false, simd)], kEdgeStart);
 }
 
 TEST(ScratchLines, GrowOnDemandNeverShrink) {
