@@ -22,13 +22,16 @@ struct BlockWalk {
 };
 
 // Converts columns [column, column + count) of one macroblock row as eight
-// row pairs of whole groups.
+// row pairs of whole groups (columns and counts are multiples of 16).
 void ConvertBlockRun(const BlockWalk& w, uint32_t block_row, uint32_t column, uint32_t count) {
+  const uint32_t row = block_row * kBlock;
+  const PairPointers p =
+      PairAt(*w.planes, row, w.dest + static_cast<ptrdiff_t>(row) * w.row_step, w.row_step, w.twin, 0);
+  KernelRows k = RowsAt(p, *w.choice, column);
+  const uint32_t steps = count >> w.choice->step;
   for (uint32_t pair = 0; pair < kBlock / 2; ++pair) {
-    const uint32_t row = block_row * kBlock + pair * 2;
-    const PairPointers p = PairAt(*w.planes, row, w.dest + static_cast<ptrdiff_t>(row) * w.row_step, w.row_step,
-                                  w.twin, 0);
-    ConvertPairRun(*w.choice, p, column, count, 0, w.scratch);
+    RunGroups(*w.choice, k, w.choice->even, steps, w.scratch);
+    AdvanceRowPair(k, *w.planes, w.row_step);
   }
 }
 

@@ -104,8 +104,6 @@ KernelRows RowsAt(const PairPointers& p, const RoutineChoice& choice, uint32_t c
   return k;
 }
 
-namespace {
-
 void RunGroups(const RoutineChoice& choice, const KernelRows& k, GroupRoutine group, uint32_t steps,
                const ScratchLines& scratch) {
   if (!choice.twice) {
@@ -133,7 +131,18 @@ void RunGroups(const RoutineChoice& choice, const KernelRows& k, GroupRoutine gr
   std::memcpy(k.dest1 + k.twin, scratch.line1, bytes);
 }
 
-}  // namespace
+void AdvanceRowPair(KernelRows& rows, const SourcePlanes& planes, ptrdiff_t row_step) {
+  rows.luma0 += 2 * planes.luma_pitch;
+  rows.luma1 += 2 * planes.luma_pitch;
+  rows.v += planes.chroma_pitch;
+  rows.u += planes.chroma_pitch;
+  if (rows.alpha0 != nullptr) {
+    rows.alpha0 += 2 * planes.luma_pitch;
+    rows.alpha1 += 2 * planes.luma_pitch;
+  }
+  rows.dest0 += 2 * row_step;
+  rows.dest1 += 2 * row_step;
+}
 
 void ConvertPairRun(const RoutineChoice& choice, const PairPointers& p, uint32_t column, uint32_t count,
                     uint32_t left, const ScratchLines& scratch) {

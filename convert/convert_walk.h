@@ -73,6 +73,14 @@ KernelRows RowsAt(const PairPointers& p, const RoutineChoice& choice, uint32_t c
 void ConvertPairRun(const RoutineChoice& choice, const PairPointers& p, uint32_t column, uint32_t count,
                     uint32_t left, const ScratchLines& scratch);
 
+// Converts `steps` groups from the pointers of `rows` (twice modes: through
+// the scratch lines when `scratch` has lines, else straight twice).
+void RunGroups(const RoutineChoice& choice, const KernelRows& rows, GroupRoutine group, uint32_t steps,
+               const ScratchLines& scratch);
+
+// Moves kernel pointers down one row pair (two source rows, one chroma row).
+void AdvanceRowPair(KernelRows& rows, const SourcePlanes& planes, ptrdiff_t row_step);
+
 // Converts `count` pixels from `column` of a single row through the row routine.
 void ConvertSingleRow(const RoutineChoice& choice, const PairPointers& p, uint32_t column, uint32_t count);
 
