@@ -34,6 +34,8 @@ CopyPath ChooseCopyPath(const FrameSource& source, uint32_t merged_flags) {
 void CopyFrame(const FrameSource& source, uint8_t* buffer, int32_t pitch, uint32_t buffer_height, uint32_t x,
                uint32_t y, uint32_t merged_flags) {
   if (buffer == nullptr || source.frame == nullptr) return;
+  // Planes are laid out for even luma sizes; anything else is not a frame.
+  if ((source.luma_width | source.luma_height) & 1) return;
   if (pitch < 0) {
     // Bottom-up buffer: start at the row that shows the picture's top row.
     buffer -= static_cast<ptrdiff_t>(static_cast<int64_t>(buffer_height) - y - 1) * pitch;
