@@ -12,6 +12,7 @@ namespace zarn {
 // bottom-up buffer already rebased); (x, y) the destination of the part's
 // top-left pixel; (source_x, source_y, width, height) the part of the
 // picture to convert, before the scaling mode is applied.
+// PrepareConversionTables(format) must have run for the copy's format.
 void ConvertFrame(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch, const uint8_t* luma,
                   uint32_t source_x, uint32_t source_y, uint32_t width, uint32_t height, uint32_t luma_width,
                   uint32_t luma_height, const uint8_t* alpha, uint32_t flags, ConvertDescriptor& descriptor);

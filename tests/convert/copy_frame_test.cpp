@@ -276,6 +276,10 @@ TEST_F(CopyFrameTest, Yv12PlanesAtOddX) {
     EXPECT_EQ(u[9 * 32 + 2], swapped ? 50 : 60);
     EXPECT_EQ(u[10 * 32 + 2], 0xAB);
   }
+  // The planes follow each other downwards: a bottom-up buffer gets nothing.
+  std::vector<uint8_t> untouched(size, 0xAB);
+  CopyFrame(f.Source(), untouched.data(), -static_cast<int32_t>(pitch), rows, 0, 0, 15);
+  EXPECT_EQ(untouched, std::vector<uint8_t>(size, 0xAB));
   std::vector<uint8_t> grey(size, 0xAB);
   CopyFrame(f.Source(), grey.data(), pitch, rows, 0, 0, 15 | kCopyGreyScale);
   const uint8_t* chroma = &grey[size_t{pitch} * rows];
