@@ -2,6 +2,7 @@
 // samples in one 256-bit register of words; stores shared with SSE2.
 #include <immintrin.h>
 
+#include <initializer_list>
 #include <type_traits>
 
 #include "convert/simd_x86_common.h"
@@ -121,6 +122,37 @@ inline void Store32x32(uint8_t* d, __m256i c0, __m256i g, __m256i c2, __m256i c3
   store(d + 96, _mm256_permute2x128_si256(q2, q3, 0x31));
 }
 
+// 32 pixels of 3 bytes: bytes c0, g, c2 per pixel, three 32-byte stores.
+inline void Store24x32(uint8_t* d, __m256i c0, __m256i g, __m256i c2) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i t0 = _mm256_unpacklo_epi8(c0, g);
+  const __m256i t1 = _mm256_unpackhi_epi8(c0, g);
+  const __m256i u0 = _mm256_unpacklo_epi8(c2, zero);
+  const __m256i u1 = _mm256_unpackhi_epi8(c2, zero);
+  // Drop every fourth byte: 12 bytes at the bottom of each lane, rest zero.
+  const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
+                                           0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const __m256i q0 = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(t0, u0), squeeze);  // 0-3 | 16-19
+  const __m256i q1 = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(t0, u0), squeeze);  // 4-7 | 20-23
+  const __m256i q2 = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(t1, u1), squeeze);  // 8-11 | 24-27
+  const __m256i q3 = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(t1, u1), squeeze);  // 12-15 | 28-31
+  // Per lane: 48 bytes of 16 pixels in three 16-byte pieces.
+  const __m256i s0 = _mm256_or_si256(q0, _mm256_slli_si256(q1, 12));
+  const __m256i s1 = _mm256_or_si256(_mm256_srli_si256(q1, 4), _mm256_slli_si256(q2, 8));
+  const __m256i s2 = _mm256_or_si256(_mm256_srli_si256(q2, 8), _mm256_slli_si256(q3, 4));
+  auto store = [](uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); };
+  store(d, _mm256_permute2x128_si256(s0, s1, 0x20));
+  store(d + 32, _mm256_permute2x128_si256(s2, s0, 0x30));
+  store(d + 64, _mm256_permute2x128_si256(s1, s2, 0x31));
+}
+
+template <class W>
+struct Is24Bit : std::false_type {};
+template <bool kRgbOrder>
+struct Is24Bit<Writer<Store24<kRgbOrder>>> : std::true_type {
+  static constexpr bool kRgb = kRgbOrder;
+};
+
 template <class W>
 struct Is32Bit : std::false_type {};
 template <bool kRgbOrder, bool kAlpha>
@@ -132,6 +164,8 @@ template <class W, bool kWide>
 inline void PutRow32(uint8_t* d, const Pixels32& p, const typename W::State& state) {
   if constexpr (!kWide && Is32Bit<W>::value) {
     Store32x32(d, Is32Bit<W>::kRgb ? p.r : p.b, p.g, Is32Bit<W>::kRgb ? p.b : p.r, p.a);
+  } else if constexpr (!kWide && Is24Bit<W>::value) {
+    Store24x32(d, Is24Bit<W>::kRgb ? p.r : p.b, p.g, Is24Bit<W>::kRgb ? p.b : p.r);
   } else {
     constexpr uint32_t kHalf = 16 * W::kBytes * (kWide ? 2 : 1);
     auto half = [](__m256i v, int h) { return h ? _mm256_extracti128_si256(v, 1) : _mm256_castsi256_si128(v); };
@@ -207,10 +241,47 @@ struct GreyGroup {
   }
 };
 
+// Packed YUV, two steps (32 pixels) at a time with 256-bit stores; width-
+// doubled and single steps go through the shared 16-pixel form.
+template <bool kChromaFirst, bool kGrey>
+void PackedYuv32(const KernelRows& k, uint32_t steps) {
+  uint32_t s = 0;
+  for (; s + 2 <= steps; s += 2) {
+    const __m128i grey = _mm_set1_epi8(static_cast<char>(128));
+    const __m128i u = kGrey ? grey : Load16(k.u + s * 8);
+    const __m128i v = kGrey ? grey : Load16(k.v + s * 8);
+    const __m256i uv = Join(_mm_unpacklo_epi8(u, v), _mm_unpackhi_epi8(u, v));  // pixels 0-15 | 16-31
+    for (int row = 0; row < 2; ++row) {
+      const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>((row ? k.luma1 : k.luma0) + s * 16));
+      const __m256i lo = kChromaFirst ? _mm256_unpacklo_epi8(uv, y) : _mm256_unpacklo_epi8(y, uv);
+      const __m256i hi = kChromaFirst ? _mm256_unpackhi_epi8(uv, y) : _mm256_unpackhi_epi8(y, uv);
+      uint8_t* d = (row ? k.dest1 : k.dest0) + s * 32;
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permute2x128_si256(lo, hi, 0x20));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32), _mm256_permute2x128_si256(lo, hi, 0x31));
+    }
+  }
+  if (s < steps) {
+    KernelRows tail = k;
+    tail.luma0 += s * 16;
+    tail.luma1 += s * 16;
+    tail.u += s * 8;
+    tail.v += s * 8;
+    tail.dest0 += s * 32;
+    tail.dest1 += s * 32;
+    GroupPackedYuv<kChromaFirst, kGrey, false>(tail, steps - s);
+  }
+}
+
 }  // namespace
 
 bool FillAvx2Groups(GroupEntry (*out)[6]) {
   FillGroupsWith<ColourGroup, GreyGroup>(out);
+  for (int d : {9, 10}) {
+    const bool chroma_first = d == 10;
+    out[d][kGroupColourEven].routine = chroma_first ? &PackedYuv32<true, false> : &PackedYuv32<false, false>;
+    out[d][kGroupColourOdd].routine = out[d][kGroupColourEven].routine;
+    out[d][kGroupGrey].routine = chroma_first ? &PackedYuv32<true, true> : &PackedYuv32<false, true>;
+  }
   return true;
 }
 
