@@ -21,19 +21,44 @@ struct BlockWalk {
   ScratchLines scratch;
 };
 
-// Converts columns [column, column + count) of one macroblock row as eight
-// row pairs of whole groups (columns and counts are multiples of 16).
-void ConvertBlockRun(const BlockWalk& w, uint32_t block_row, uint32_t column, uint32_t count) {
-  const uint32_t row = block_row * kBlock;
-  const PairPointers p =
-      PairAt(*w.planes, row, w.dest + static_cast<ptrdiff_t>(row) * w.row_step, w.row_step, w.twin, 0);
-  KernelRows k = RowsAt(p, *w.choice, column);
-  const uint32_t steps = count >> w.choice->step;
+// Marked columns of one macroblock row, adjacent blocks joined.
+struct Run {
+  uint32_t column, count;  // multiples of 16
+};
+constexpr uint32_t kMaxRuns = 64;
+
+// Converts the runs of one macroblock row, row pair by row pair: the
+// memory is then walked a row at a time, as in the whole-frame driver.
+void ConvertRuns(const BlockWalk& w, uint32_t block_row, const Run* runs, uint32_t count) {
+  const RoutineChoice& c = *w.choice;
   for (uint32_t pair = 0; pair < kBlock / 2; ++pair) {
-    RunGroups(*w.choice, k, w.choice->even, steps, w.scratch);
-    AdvanceRowPair(k, *w.planes, w.row_step);
+    const uint32_t row = block_row * kBlock + pair * 2;
+    const PairPointers p =
+        PairAt(*w.planes, row, w.dest + static_cast<ptrdiff_t>(row) * w.row_step, w.row_step, w.twin, 0);
+    for (uint32_t i = 0; i < count; ++i)
+      RunGroups(c, RowsAt(p, c, runs[i].column), c.even, runs[i].count >> c.step, w.scratch);
   }
 }
+
+struct RunList {
+  const BlockWalk* walk;
+  uint32_t block_row;
+  Run runs[kMaxRuns];
+  uint32_t count = 0;
+
+  void Add(uint32_t column, uint32_t pixels) {
+    if (count != 0 && runs[count - 1].column + runs[count - 1].count == column) {
+      runs[count - 1].count += pixels;
+      return;
+    }
+    if (count == kMaxRuns) Flush();
+    runs[count++] = {column, pixels};
+  }
+  void Flush() {
+    ConvertRuns(*walk, block_row, runs, count);
+    count = 0;
+  }
+};
 
 }  // namespace
 
@@ -62,6 +87,7 @@ void ConvertChangedBlocks(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch
   }
 
   for (uint32_t r = 0; r < block_rows; ++r) {
+    RunList list{&w, r, {}};
     // In mode 6 a destination band covers two source macroblock rows.
     const uint8_t* marks0 = block_marks + static_cast<size_t>(choice.mode == 6 ? 2 * r : r) * mb_cols;
     const uint8_t* marks1 = choice.mode == 6 ? marks0 + mb_cols : marks0;
@@ -70,13 +96,14 @@ void ConvertChangedBlocks(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch
     for (; c + 2 <= block_cols; c += 2) {
       const uint32_t m = marked(c) + 2 * marked(c + 1);
       switch (m) {
-        case 1: ConvertBlockRun(w, r, c * kBlock, kBlock); break;
-        case 2: ConvertBlockRun(w, r, (c + 1) * kBlock, kBlock); break;
-        case 3: ConvertBlockRun(w, r, c * kBlock, 2 * kBlock); break;
+        case 1: list.Add(c * kBlock, kBlock); break;
+        case 2: list.Add((c + 1) * kBlock, kBlock); break;
+        case 3: list.Add(c * kBlock, 2 * kBlock); break;
         default: break;
       }
     }
-    if (c < block_cols && marked(c)) ConvertBlockRun(w, r, c * kBlock, kBlock);
+    if (c < block_cols && marked(c)) list.Add(c * kBlock, kBlock);
+    list.Flush();
   }
 
   // Strips beyond the whole macroblocks go through the whole-frame driver,
