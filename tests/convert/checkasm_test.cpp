@@ -254,6 +254,51 @@ TEST_F(CheckAsm, PartAtOddSourcePosition) {
   (void)simd;
 }
 
+// Small and odd sizes (down to one pixel or one row), random positions,
+// formats, modes and paths.
+TEST_F(CheckAsm, RandomSmallGeometries) {
+  std::mt19937 rng(2024);
+  const std::vector<KernelSet> simd = SimdSets();
+  for (int iteration = 0; iteration < 300; ++iteration) {
+    const uint32_t format = 1 + rng() % 14;
+    const bool alpha = format >= 5 && format <= 8 && (rng() & 1);
+    const RefFrame frame = RandomFrame(rng, false, alpha);
+    Case c{format, alpha, (rng() % 4) == 0, static_cast<uint32_t>(rng() % 7), static_cast<uint32_t>(rng() % 6),
+           1 + static_cast<uint32_t>(rng() % kLumaWidth), (rng() & 1) != 0, (rng() & 1) != 0, (rng() & 1) != 0};
+    const uint32_t height = 1 + rng() % kLumaHeight;
+    std::vector<uint8_t> marks(kLumaWidth / 16 * (kLumaHeight / 16) + 1, 0);
+    for (size_t i = 0; i + 1 < marks.size(); ++i) marks[i] = (rng() & 1) != 0;
+    marks[rng() % (marks.size() - 1)] = 0;
+    const Geometry g = GeometryFor(c, height);
+    std::vector<uint8_t> sentinel(g.size);
+    for (size_t i = 0; i < sentinel.size(); ++i) sentinel[i] = static_cast<uint8_t>(i * 11 + iteration);
+    RefCopy r;
+    r.format = format;
+    r.mode = c.mode;
+    r.grey = c.grey;
+    r.swapped = c.swapped;
+    r.use_alpha = alpha;
+    r.x = c.x;
+    r.y = 3;
+    r.width = c.width;
+    r.height = height;
+    r.pitch = g.pitch;
+    r.buffer_height = g.buffer_height;
+    if (c.changed) {
+      r.block_marks = marks.data();
+      r.mb_cols = kLumaWidth / 16;
+    }
+    std::vector<uint8_t> expected = sentinel;
+    RefConvert(frame, r, expected.data());
+    for (KernelSet set : {KernelSet::kPlain, KernelSet::kSse2, KernelSet::kAvx2}) {
+      if (!InstallKernelSet(set)) continue;
+      std::vector<uint8_t> out = sentinel;
+      RunCopy(frame, c, height, marks, out.data(), g);
+      ASSERT_TRUE(out == expected) << Describe(c, set) << " height " << height;
+    }
+  }
+}
+
 // Copy flag 0x40000 makes a SIMD build produce the plain bytes, luma 255 included.
 TEST_F(CheckAsm, ForcePlainFlagGivesPlainBytes) {
   std::mt19937 rng(7);
