@@ -21,41 +21,40 @@ struct BlockWalk {
   ScratchLines scratch;
 };
 
-// Marked columns of one macroblock row, adjacent blocks joined.
-struct Run {
-  uint32_t column, count;  // multiples of 16
-};
-constexpr uint32_t kMaxRuns = 64;
-
-// Converts the runs of one macroblock row, row pair by row pair: the
-// memory is then walked a row at a time, as in the whole-frame driver.
-void ConvertRuns(const BlockWalk& w, uint32_t block_row, const Run* runs, uint32_t count) {
-  const RoutineChoice& c = *w.choice;
+// Converts columns [column, column + count) of one macroblock row as eight
+// row pairs of whole groups (columns and counts are multiples of 16). A
+// short run walks down the rows, which the processor's stride prefetch
+// follows; a long run is a row pair at a time anyway.
+void ConvertBlockRun(const BlockWalk& w, uint32_t block_row, uint32_t column, uint32_t count) {
+  const uint32_t row = block_row * kBlock;
+  const PairPointers p =
+      PairAt(*w.planes, row, w.dest + static_cast<ptrdiff_t>(row) * w.row_step, w.row_step, w.twin, 0);
+  KernelRows k = RowsAt(p, *w.choice, column);
+  const uint32_t steps = count >> w.choice->step;
   for (uint32_t pair = 0; pair < kBlock / 2; ++pair) {
-    const uint32_t row = block_row * kBlock + pair * 2;
-    const PairPointers p =
-        PairAt(*w.planes, row, w.dest + static_cast<ptrdiff_t>(row) * w.row_step, w.row_step, w.twin, 0);
-    for (uint32_t i = 0; i < count; ++i)
-      RunGroups(c, RowsAt(p, c, runs[i].column), c.even, runs[i].count >> c.step, w.scratch);
+    RunGroups(*w.choice, k, w.choice->even, steps, w.scratch);
+    AdvanceRowPair(k, *w.planes, w.row_step);
   }
 }
 
-struct RunList {
+// Marked columns of one macroblock row; adjacent marked blocks join into
+// one run, converted when a gap ends it.
+struct PendingRun {
   const BlockWalk* walk;
   uint32_t block_row;
-  Run runs[kMaxRuns];
-  uint32_t count = 0;
+  uint32_t column = 0, count = 0;
 
-  void Add(uint32_t column, uint32_t pixels) {
-    if (count != 0 && runs[count - 1].column + runs[count - 1].count == column) {
-      runs[count - 1].count += pixels;
+  void Add(uint32_t at, uint32_t pixels) {
+    if (count != 0 && column + count == at) {
+      count += pixels;
       return;
     }
-    if (count == kMaxRuns) Flush();
-    runs[count++] = {column, pixels};
+    Flush();
+    column = at;
+    count = pixels;
   }
   void Flush() {
-    ConvertRuns(*walk, block_row, runs, count);
+    if (count != 0) ConvertBlockRun(*walk, block_row, column, count);
     count = 0;
   }
 };
@@ -87,7 +86,7 @@ void ConvertChangedBlocks(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch
   }
 
   for (uint32_t r = 0; r < block_rows; ++r) {
-    RunList list{&w, r, {}};
+    PendingRun list{&w, r};
     // In mode 6 a destination band covers two source macroblock rows.
     const uint8_t* marks0 = block_marks + static_cast<size_t>(choice.mode == 6 ? 2 * r : r) * mb_cols;
     const uint8_t* marks1 = choice.mode == 6 ? marks0 + mb_cols : marks0;
