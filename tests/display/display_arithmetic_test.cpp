@@ -10,6 +10,7 @@
 #include "display/display_geometry.h"
 #include "display/display_mode_walk.h"
 #include "display/display_state.h"
+#include "tests/display/test_frame.h"
 
 namespace zarn {
 namespace {
@@ -61,6 +62,46 @@ TEST(CopyFormatMapping, ReadsSdlFormatsByBitsAndMasks) {
   EXPECT_EQ(CopyFormatForSdlFormat(SDL_PIXELFORMAT_NV12), -1);
   EXPECT_EQ(BitsOfSdlFormat(SDL_PIXELFORMAT_RGB555), 16u);
   EXPECT_EQ(BitsOfSdlFormat(SDL_PIXELFORMAT_RGB888), 32u);
+}
+
+// A 16-bit surface receives the copy format its masks map to; the copy must
+// then write every field where the surface's mask reads it: each field holds
+// the top bits of the 8-bit channel the 32-bit copy of the same frame has.
+TEST(CopyFormatMapping, SixteenBitSurfacesReadTheFieldsTheCopyWrites) {
+  struct Surface {
+    uint32_t masks[3];
+    int format;
+  };
+  const Surface surfaces[] = {{{0xFC00, 0x03E0, 0x001F}, 11},
+                              {{0xFC00, 0x03F0, 0x000F}, 12},
+                              {{0xF800, 0x07E0, 0x001F}, 10},
+                              {{0x7C00, 0x03E0, 0x001F}, 9}};
+  const zarn_test::TestFrame frame(40, 24, 7);
+  zarn_test::MemoryPicture wide(3, frame.width, frame.height);
+  wide.Copy(frame, 0);
+  for (const Surface& s : surfaces) {
+    SCOPED_TRACE(s.format);
+    const int format = CopyFormatForLayout(Masks(16, s.masks[0], s.masks[1], s.masks[2]));
+    ASSERT_EQ(format, s.format);
+    zarn_test::MemoryPicture narrow(uint32_t(format), frame.width, frame.height);
+    narrow.Copy(frame, 0);
+    int wrong = 0;
+    for (uint32_t y = 0; y < frame.height; ++y)
+      for (uint32_t x = 0; x < frame.width; ++x) {
+        const uint8_t* p = &narrow.bytes[y * uint32_t(narrow.pitch) + 2 * x];
+        const uint32_t pixel = p[0] | uint32_t(p[1]) << 8;
+        const uint32_t channels = wide.Fields(x, y);  // 0xRRGGBB
+        for (int i = 0; i < 3; ++i) {
+          const uint32_t mask = s.masks[i];
+          const int shift = __builtin_ctz(mask), bits = __builtin_popcount(mask);
+          const uint32_t want = (channels >> (16 - 8 * i) & 0xFF) >> (8 - bits);
+          if (((pixel & mask) >> shift) != want && wrong++ < 3)
+            ADD_FAILURE() << "pixel " << x << "," << y << " field " << i << " of " << std::hex
+                          << pixel << " want " << want;
+        }
+      }
+    EXPECT_EQ(wrong, 0);
+  }
 }
 
 // A buffer filled with a marker byte, so untouched bytes show.

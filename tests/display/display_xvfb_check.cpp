@@ -1,7 +1,8 @@
 // The display output in a real X window: a known picture is shown with the
-// automatic style, the DIB style and the RGB off-screen surfaces, the whole
-// screen is dumped with xwd, and the picture area is compared pixel for pixel
-// with what was written: exactly on a 24-bit screen; on 16- and 15-bit
+// automatic style, the DIB style and the RGB off-screen surfaces, a decoded
+// frame goes through the frame copy with the automatic style and the DIB
+// style, the whole screen is dumped with xwd, and the picture area is compared
+// pixel for pixel with what was written or copied into memory: exactly on a 24-bit screen; on 16- and 15-bit
 // screens field by field, within one step where xwd mixes visuals into a
 // 24-bit dump. ZARN_XVFB_DEPTH names the server's depth.
 #include <gtest/gtest.h>
@@ -10,12 +11,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "convert/copy_frame.h"
 #include "display/display_geometry.h"
 #include "display/display_state.h"
 #include "display/display_target.h"
+#include "tests/display/test_frame.h"
 
 namespace zarn {
 namespace {
@@ -158,8 +162,16 @@ class XvfbCheck : public ::testing::Test {
       SDL_Delay(10);
     }
   }
-  // Compares the screen under the picture with what was written.
+  // Compares the screen under the picture with the written test picture.
   void ExpectOnScreen(const DisplayTarget* t, int variant, int scale) {
+    ExpectOnScreen(t, scale, [&](int x, int y, uint32_t want[3]) {
+      FieldsAt(x, y, variant, ScreenCopyFormat(), want);
+    });
+  }
+  // Compares the screen under the picture with the fields `want_at` gives
+  // for each source pixel.
+  void ExpectOnScreen(const DisplayTarget* t, int scale,
+                      const std::function<void(int, int, uint32_t[3])>& want_at) {
     Settle();
     Screenshot shot;
     ASSERT_TRUE(TakeScreenshot(&shot));
@@ -176,7 +188,7 @@ class XvfbCheck : public ::testing::Test {
         ASSERT_TRUE(sx >= 0 && sy >= 0 && sx < shot.width && sy < shot.height);
         const uint32_t pixel = shot.Pixel(sx, sy);
         uint32_t want[3], got[3];
-        FieldsAt(x / scale, y / scale, variant, format, want);
+        want_at(x / scale, y / scale, want);
         for (int i = 0; i < 3; ++i) {
           if (format == 3 || widened) {
             got[i] = (pixel >> (16 - 8 * i) & 0xFF) >> (8 - bits[i]);
@@ -203,6 +215,28 @@ class XvfbCheck : public ::testing::Test {
     UnlockDisplayTarget(t);
     BlitDisplayTarget(t, nullptr, 1);
     return t;
+  }
+  // One decoded frame through the frame copy: lock, copy, unlock, blit.
+  DisplayTarget* PlayFrame(uint32_t flags, const zarn_test::TestFrame& frame) {
+    DisplayTarget* t = OpenDisplayTarget(window_, kWidth, kHeight, flags);
+    if (t == nullptr) return nullptr;
+    SetDisplayPosition(t, 8, 12);
+    EXPECT_TRUE(LockDisplayTarget(t));
+    CopyFrame(frame.Source(), t->buffer, t->pitch, t->source_height, 0, 0,
+              MergeCopyFlags(t->copy_flags, 0));
+    UnlockDisplayTarget(t);
+    BlitDisplayTarget(t, nullptr, 1);
+    return t;
+  }
+  // The same frame copied into plain memory in the screen's copy format.
+  void ExpectFrameOnScreen(const DisplayTarget* t, const zarn_test::TestFrame& frame) {
+    ASSERT_EQ(t->copy_flags & 0xF, ScreenCopyFormat());
+    zarn_test::MemoryPicture copied(ScreenCopyFormat(), kWidth, kHeight);
+    copied.Copy(frame, 0);
+    ExpectOnScreen(t, 1, [&](int x, int y, uint32_t want[3]) {
+      const uint32_t fields = copied.Fields(uint32_t(x), uint32_t(y));
+      for (int i = 0; i < 3; ++i) want[i] = fields >> (16 - 8 * i) & 0xFF;
+    });
   }
   static inline bool video_ = false;
   SDL_Window* window_ = nullptr;
@@ -241,6 +275,24 @@ TEST_F(XvfbCheck, RgbOffscreenSurfacesShowThePicture) {
   if (t == nullptr) GTEST_SKIP() << "style 9: " << DisplayLastError();
   EXPECT_STREQ(BlitStyleName(t), "DirectDraw RGB off-screen video surface");
   ExpectOnScreen(t, 3, 1);
+  CloseDisplayTarget(t);
+}
+
+TEST_F(XvfbCheck, CopiedFrameWithTheAutomaticStyle) {
+  const zarn_test::TestFrame frame(kWidth, kHeight, 41);
+  DisplayTarget* t = PlayFrame(kBlitAutomatic, frame);
+  ASSERT_NE(t, nullptr) << DisplayLastError();
+  EXPECT_STREQ(BlitStyleName(t), "DirectDraw primary surface");
+  ExpectFrameOnScreen(t, frame);
+  CloseDisplayTarget(t);
+}
+
+TEST_F(XvfbCheck, CopiedFrameWithTheDibSection) {
+  const zarn_test::TestFrame frame(kWidth, kHeight, 42);
+  DisplayTarget* t = PlayFrame(kBlitDibSection, frame);
+  ASSERT_NE(t, nullptr) << DisplayLastError();
+  EXPECT_STREQ(BlitStyleName(t), "DIB Section");
+  ExpectFrameOnScreen(t, frame);
   CloseDisplayTarget(t);
 }
 
