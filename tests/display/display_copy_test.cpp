@@ -216,8 +216,13 @@ TEST_P(DisplayCopyTest, UnmarkedBlocksKeepTheirPixels) {
   CloseDisplayTarget(t);
 }
 
+// One binary per video driver (the build defines ZARN_TEST_VIDEO_DRIVER),
+// which names the cases apart.
 INSTANTIATE_TEST_SUITE_P(Styles, DisplayCopyTest, ::testing::Range(1u, 11u),
-                         [](const auto& param_info) { return "Style" + std::to_string(param_info.param); });
+                         [](const auto& param_info) {
+                           return "Style" + std::to_string(param_info.param) + "_" +
+                                  ZARN_TEST_VIDEO_DRIVER;
+                         });
 
 }  // namespace
 }  // namespace zarn
