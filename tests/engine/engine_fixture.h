@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "engine/engine_settings.h"
@@ -11,6 +12,7 @@
 #include "engine/last_error.h"
 #include "engine/movie.h"
 #include "tests/support/scripted_sound.h"
+#include "tests/support/temp_file.h"
 #include "tests/support/test_clock.h"
 #include "tests/support/test_movies.h"
 
@@ -40,6 +42,21 @@ protected:
         sound.set_paused_calls.clear();
         return m;
     }
+    // Opens a file written from `image`, streaming through a read-ahead of
+    // `read_ahead` bytes; the thread is stopped as in Open.
+    Movie* OpenFile(const std::vector<uint8_t>& image, uint32_t read_ahead, uint32_t flags = 0) {
+        files_.push_back(std::make_unique<TempFile>(image));
+        SetReadAheadSize(read_ahead);
+        Movie* m = OpenMovie(files_.back()->path().c_str(), flags | kFlagReadAheadSize);
+        EXPECT_NE(m, nullptr) << EngineLastError();
+        if (!m) return nullptr;
+        open_.push_back(m);
+        StopBackgroundThread(*m);
+        clock.set(1000);
+        sound.clear_played();
+        sound.set_on_calls.clear();
+        return m;
+    }
     void Close(Movie* m) {
         std::erase(open_, m);
         CloseMovie(m);
@@ -51,6 +68,7 @@ protected:
 private:
     std::vector<std::vector<uint8_t>> images_;
     std::vector<Movie*> open_;
+    std::vector<std::unique_ptr<TempFile>> files_;
 };
 
 // A movie with one 16-bit stereo track at 44100 Hz and a 256 KB ring.
