@@ -1,0 +1,32 @@
+// The `zarn` command: tools around Zarn videos.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/info_command.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: zarn COMMAND [OPTIONS] ...\n"
+    "Commands:\n"
+    "  info FILE...     show what a Zarn video holds\n"
+    "Run 'zarn COMMAND --help' for the options of a command.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::cerr << kUsage;
+        return 2;
+    }
+    const std::string command = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (command == "info") return zarn::RunInfoCommand(args, std::cout, std::cerr);
+    std::cerr << "zarn: unknown command '" << command << "'\n" << kUsage;
+    return 2;
+}
