@@ -142,17 +142,15 @@ void FeedSoundHook(Movie* movie) {
 int32_t SetSoundOn(Movie* movie, int32_t on) {
     if (!movie || movie->sound_track == -1 || !movie->sound.set_on) return 0;
     Movie& m = *movie;
+    // The device is switched under the lock too, so that no FeedSound on the
+    // background thread talks to it meanwhile.
+    LockRingWaiting(m);
     const int32_t r = m.sound.set_on(&m.sound, on);
     if (r == 0 && m.sound_on) {
-        LockRingWaiting(m);
         m.ring_read = m.ring_write = m.ring_start;
         m.ring_filled = 0;
         m.sound_on = 0;
-        UnlockRing(m);
-        return 0;
-    }
-    if (r == 1 && !m.sound_on) {
-        LockRingWaiting(m);
+    } else if (r == 1 && !m.sound_on) {
         const uint32_t frame = m.current_frame.load(std::memory_order_relaxed);
         if (frame != 1 && frame != m.index_count && m.ring_start) {
             std::memset(m.ring_start, 0, m.prefill_bytes);
@@ -162,9 +160,8 @@ int32_t SetSoundOn(Movie* movie, int32_t on) {
         }
         m.sound_on = 1;
         m.clock_base_ms.store(0, std::memory_order_release);
-        UnlockRing(m);
-        return 1;
     }
+    UnlockRing(m);
     return r;
 }
 

@@ -165,7 +165,12 @@ int32_t Pause(Movie* movie, int32_t on) {
     const uint32_t pause = on ? 1 : 0;
     if (!pause && m.paused) m.clock_base_ms.store(0, std::memory_order_release);
     m.paused = pause;
-    if (m.sound_track != -1 && m.sound.set_paused) m.sound.set_paused(&m.sound, on);
+    if (m.sound_track != -1 && m.sound.set_paused) {
+        // Calls on the device are serialised with FeedSound by the queue lock.
+        LockRingWaiting(m);
+        m.sound.set_paused(&m.sound, on);
+        UnlockRing(m);
+    }
     m.skip_pending = 0;
     if (m.frames_played != 0 && m.sound_track != -1) FeedSound(&m);
     return static_cast<int32_t>(m.paused);
