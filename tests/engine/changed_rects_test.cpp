@@ -24,6 +24,7 @@ protected:
         MovieRecipe r;
         r.width = w;
         r.height = h;
+        r.video_bytes = 0;  // no video data: only the marks set here count
         Movie* m = Open(BuildMovie(r), flags);
         EXPECT_EQ(DoFrame(m), 0);
         for (auto [row, col] : blocks) m->block_marks[row * m->mb_cols + col] = 1;
