@@ -134,6 +134,26 @@ TEST_F(AudioQueue, EightBitMonoDeviceAndMissingSound) {
     EXPECT_EQ(m->sound_track, -1);
 }
 
+TEST_F(AudioQueue, AudioLengthsRunningPastThePacketStopTheWalk) {
+    MovieRecipe r = SoundRecipe(3);
+    r.tracks = {StereoTrack(22050, 4096, 1), StereoTrack(44100, 65536, 2)};
+    std::vector<uint8_t> image = BuildMovie(r);
+    const uint32_t first = GetU32(image, FrameIndexOffset(2)) & ~1u;
+    const uint32_t second = GetU32(image, FrameIndexOffset(2) + 4) & ~1u;
+    PutU32(image, first, 0xFFFFFFF0u);  // track 0 of frame 1: far too long
+    PutU32(image, second + 52, 1u << 30);  // track 1 of frame 2 announces 1 GB decoded
+    ASSERT_TRUE(sound.Install());
+    SetSoundTrack(2);
+    Movie* m = Open(image, kFlagTrackById);
+    ASSERT_EQ(m->sound_track, 1);
+    EXPECT_EQ(DoFrame(m), 0);
+    EXPECT_EQ(m->ring_filled, 0u);  // the walk never reached track 1
+    NextFrame(m);
+    EXPECT_EQ(DoFrame(m), 0);  // decodes until the queue is full, no further
+    EXPECT_LE(m->ring_filled, m->ring_size);
+    EXPECT_EQ(m->ring_lock.load(), 0);
+}
+
 TEST_F(AudioQueue, ShortQueueWaitsUntilTheEnd) {
     Movie* m = OpenSound();
     sound.free_chunks = 10;
