@@ -560,6 +560,7 @@ void CloseMovie(Movie* movie) {
     if (!movie) return;
     Movie& m = *movie;
     Pause(movie, 1);
+    m.reader.closing = 1;
     StopBackgroundThread(m);
     if (m.sound_track != -1) {
         if (m.sound.close) m.sound.close(&m.sound);

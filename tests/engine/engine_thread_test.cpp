@@ -97,6 +97,27 @@ TEST_F(EngineThreads, PreloadedMovieThreadOnlyFeedsSound) {
     }
 }
 
+TEST_F(EngineThreads, CloseDoesNotWaitForASlowSimulatedRead) {
+    MovieRecipe r;
+    r.frames = 20;
+    r.video_bytes = 400;
+    test::TempFile file(BuildMovie(r));
+    SetReadAheadSize(4096);
+    SetSimulatedReadSpeed(2048);  // 2 s per chunk (and 0.2 s for frame 1)
+    Movie* m = OpenMovie(file.path().c_str(),
+                         kFlagReadAheadSize | kFlagReadSpeed | kFlagNoInitialFill);
+    ASSERT_NE(m, nullptr) << EngineLastError();
+    // Let the thread read a chunk and start paying for it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (m->reader.total_bytes.load() < 400 + 4096 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(m->reader.total_bytes.load(), 400u + 4096);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto start = std::chrono::steady_clock::now();
+    CloseMovie(m);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+}
+
 // Appends `n` bytes of a running byte count to the queue, as decoding does.
 void QueueCount(Movie* m, uint32_t n, uint32_t* next) {
     std::vector<uint8_t> pcm(n);
