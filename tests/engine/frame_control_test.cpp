@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/changed_rects.h"
+#include "engine/frame_loading.h"
 #include "engine/playback_stats.h"
 #include "tests/engine/engine_fixture.h"
 
@@ -236,6 +237,26 @@ TEST_F(FrameControl, RealtimeStatsAfterTheFirstFrame) {
     EXPECT_EQ(st.window, 0u);
     EXPECT_EQ(st.span_ms, 1u);
     EXPECT_EQ(st.data_rate, 0u);
+}
+
+TEST_F(FrameControl, WaitingLetsTheReaderReadAhead) {
+    MovieRecipe r;
+    r.video_bytes = 3000;
+    for (uint32_t flags : {0u, kFlagNoThread}) {
+        Movie* m = OpenFile(BuildMovie(r), 16384, flags);
+        ASSERT_EQ(m->preloaded, nullptr);
+        GotoFrame(m, 4);  // frames 2 to 4 taken out of the read-ahead
+        const uint32_t held = m->reader.held.load();
+        ASSERT_LT(ReaderFillPercent(m->reader), 75u);
+        const uint32_t slept = clock.slept();
+        ASSERT_EQ(DoFrame(m), 0);
+        // With a reader thread, decoding first gives it a millisecond.
+        EXPECT_EQ(clock.slept() - slept, flags ? 0u : 1u);
+        clock.set(1010);
+        EXPECT_EQ(ShouldWait(m), 1);
+        EXPECT_EQ(m->reader.held.load(), held + 4096);  // one step while waiting
+        EXPECT_EQ(clock.slept() - slept, flags ? 0u : 2u);
+    }
 }
 
 TEST_F(FrameControl, ReadErrorStopsDecodingAndWaiting) {
