@@ -7,6 +7,7 @@
 #include "engine/frame_loading.h"
 #include "engine/movie.h"
 #include "engine/timing.h"
+#include "video/decode_video_frame.h"
 
 namespace zarn {
 namespace {
@@ -122,7 +123,6 @@ int32_t DoFrame(Movie* movie) {
     }
 
     const uint32_t video_offset = QueuePacketAudio(m);
-    (void)video_offset;
     const uint32_t audio_end = EngineClock();
 
     if (m.video_on) {
@@ -131,7 +131,13 @@ int32_t DoFrame(Movie* movie) {
         if (!m.skip_pending)
             std::memset(m.block_marks, 0, (m.luma_height / 16) * (m.luma_width / 16));
         LetReaderIn(m, 75);
-        m.current_buffer ^= 1;
+        const uint32_t shown = m.current_buffer, next = shown ^ 1;
+        decode_video_frame(m.frame_buffers[next], m.frame_buffers[shown], m.alpha_planes[next],
+                           m.alpha_planes[shown], m.block_marks, m.source_width, m.source_height,
+                           m.luma_width, m.luma_height, m.packet + video_offset,
+                           m.packet_bytes - video_offset, m.frame_index[frame - 1] & 1,
+                           m.bundle_buffers, m.flags, m.header_flags);
+        m.current_buffer = next;
     }
     if (m.sound_track != -1) FeedSound(&m);
 
