@@ -1,6 +1,9 @@
 #include "engine/frame_control.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "audio/audio_decoder.h"
 
 #include "engine/audio_queue.h"
 #include "engine/engine_clock.h"
@@ -31,6 +34,24 @@ void RecordHistory(Movie& m) {
     }
 }
 
+// Decodes blocks of one audio packet into the queue until `decoded` bytes
+// came out or the queue is full; what does not fit is dropped.
+void DecodeIntoQueue(Movie& m, const uint8_t* data, const uint8_t* end, uint32_t decoded) {
+    LockRingWaiting(m);
+    while (decoded > 0 && m.ring_size - m.ring_filled > 0) {
+        const int16_t* pcm = nullptr;
+        uint32_t bytes = 0;
+        const uint8_t* next = end;
+        DecodeAudioBlock(m.audio_decoder, &pcm, &bytes, data, end, &next);
+        if (bytes == 0 || !pcm) break;  // no progress possible
+        const uint32_t n = std::min(bytes, decoded);
+        decoded -= n;
+        AppendToRing(m, reinterpret_cast<const uint8_t*>(pcm), n);
+        data = next;
+    }
+    UnlockRing(m);
+}
+
 // Queues the playing track's audio of this packet. Returns the offset of
 // the video data, which follows the last track; lengths that run past the
 // packet leave no video data.
@@ -43,10 +64,8 @@ uint32_t QueuePacketAudio(Movie& m) {
         p += 4;
         left -= 4;
         if (length > left) return m.packet_bytes;
-        if (static_cast<int32_t>(t) == m.sound_track && length >= 4 && m.ring_start) {
-            LockRingWaiting(m);
-            UnlockRing(m);
-        }
+        if (static_cast<int32_t>(t) == m.sound_track && length >= 4 && m.audio_decoder)
+            DecodeIntoQueue(m, p + 4, p + length, ReadU32(p));
         p += length;
         left -= length;
     }

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "engine/container_header.h"
+#include "audio/audio_decoder.h"
 #include "engine/audio_queue.h"
 #include "engine/engine_clock.h"
 #include "engine/engine_thread.h"
@@ -427,9 +428,9 @@ int32_t Opening::ChooseSoundTrack() {
     return track;
 }
 
-// Opens the sound device for `track` and sets up its decoded-audio queue.
-// When the device opens but the queue cannot be set up, the device is
-// closed again and the movie plays silently.
+// Opens the sound device for `track` and sets up its decoded-audio queue
+// and decoder. When the device opens but the queue or the decoder cannot be
+// set up, the device is closed again and the movie plays silently.
 void Opening::OpenSound(int32_t track) {
     Movie& m = *movie_;
     m.sound_track = -1;
@@ -454,6 +455,13 @@ void Opening::OpenSound(int32_t track) {
     const uint32_t ring = buffer > 0xFFFFFF00u ? 0 : (buffer + 255) & ~255u;
     m.ring_start = static_cast<uint8_t*>(EngineAllocate(ring));
     if (!m.ring_start) {
+        if (m.sound.close) m.sound.close(&m.sound);
+        return;
+    }
+    m.audio_decoder = CreateAudioDecoder(rate, channels, 1);
+    if (!m.audio_decoder) {
+        EngineFree(m.ring_start);
+        m.ring_start = nullptr;
         if (m.sound.close) m.sound.close(&m.sound);
         return;
     }
@@ -564,6 +572,7 @@ void CloseMovie(Movie* movie) {
     StopBackgroundThread(m);
     if (m.sound_track != -1) {
         if (m.sound.close) m.sound.close(&m.sound);
+        FreeAudioDecoder(m.audio_decoder);
     }
     uint8_t* frame_block = m.frame_buffers[0];
     if (!m.preloaded) m.reader.close(&m.reader);

@@ -59,6 +59,7 @@ TEST_F(EngineThreads, OpenAndCloseWithTheThreadRunning) {
     test::TempFile silent(BuildMovie(r));
     r.tracks = {test::StereoTrack(22050, 65536)};
     r.audio_bytes = 16;
+    r.decoded_bytes = 2000;  // decoded into the queue while the thread feeds
     test::TempFile with_sound(BuildMovie(r));
     for (int i = 0; i < 200; ++i) {
         const bool sounding = i % 2 == 1;
