@@ -37,9 +37,8 @@ int CopyFormatForSdlFormat(uint32_t f) {
       return -1;
     layout.bits = BitsOfSdlFormat(f);
   }
-  const int format = CopyFormatForLayout(layout);
-  // The copy writes other bit layouts under 11 and 12 than these masks carry.
-  return format == 11 || format == 12 ? -1 : format;
+  // The copy writes 11 and 12 in exactly the layouts these masks describe.
+  return CopyFormatForLayout(layout);
 }
 
 void ReadDisplayFormat(SDL_Window* window) {
