@@ -9,6 +9,11 @@ constexpr uint32_t kHeaderBytes = 44;
 constexpr uint32_t kMaxPictureSide = 16384;
 constexpr uint32_t kMaxFramesPerSecond = 100000;
 
+// Bits of an audio track's format word (bits 0-15: the sample rate in Hz).
+constexpr uint32_t kTrackFormatStereo = 0x20000000;
+constexpr uint32_t kTrackFormatSixteenBit = 0x40000000;
+constexpr uint32_t kTrackFormatAudio = 0x80000000;
+
 struct ContainerHeader {
     char version = 0;  // 'f', 'g', 'h' or 'i'
     uint32_t size_field = 0;

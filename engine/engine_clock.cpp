@@ -10,7 +10,9 @@ namespace {
 uint32_t RealNow(void*) {
     using namespace std::chrono;
     static const steady_clock::time_point base = steady_clock::now();
-    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now() - base).count());
+    // Counted from 1 so that a time taken at the first reading is never the
+    // 0 that timing fields use for "none".
+    return 1 + static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now() - base).count());
 }
 
 void RealSleep(void*, uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

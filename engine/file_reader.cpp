@@ -48,8 +48,9 @@ void Throttle(FileReader* r, uint32_t bytes, uint32_t start) {
     const uint32_t cost = static_cast<uint32_t>(uint64_t{bytes} * 1000 / r->speed);
     uint32_t now = EngineClock();
     r->speed_debt += static_cast<int32_t>(cost + start - now);
-    while (r->speed_debt > 0) {
-        while (static_cast<int32_t>(EngineClock() - now) < r->speed_debt) EngineSleep(1);
+    while (r->speed_debt > 0 && !r->closing.load()) {
+        while (static_cast<int32_t>(EngineClock() - now) < r->speed_debt && !r->closing.load())
+            EngineSleep(1);
         const uint32_t later = EngineClock();
         r->speed_debt -= static_cast<int32_t>(later - now);
         now = later;

@@ -47,6 +47,9 @@ struct FileReader {
     void (*wait_hook)(Movie* movie) = nullptr;
 
     std::atomic<uint32_t> read_error{0};
+    // Set when the movie closes: a throttled read stops waiting, so a slow
+    // simulated speed cannot hold up the close.
+    std::atomic<uint32_t> closing{0};
     std::atomic<uint32_t> reading_now{0};
     std::atomic<uint32_t> total_bytes{0};
     std::atomic<uint32_t> engine_busy{0};

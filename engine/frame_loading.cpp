@@ -1,5 +1,6 @@
 #include "engine/frame_loading.h"
 
+#include "engine/audio_queue.h"
 #include "engine/movie.h"
 
 namespace zarn {
@@ -8,8 +9,17 @@ void GotoFrame(Movie* movie, uint32_t n) {
     Movie& m = *movie;
     uint32_t i = n == 0 ? 0 : n - 1;
     if (i >= m.frame_count) i = m.frame_count - 1;
+    const bool sound = m.sound_track != -1;
+    if (sound) FeedSound(&m);
     m.previous_frame = m.current_frame;
-    if (i == 0) m.clock_base_ms = 0;  // looping starts a new timing base
+    if (i == 0) {
+        // Looping: flush the queue and start a new timing base.
+        if (m.sound_on) {
+            SetSoundOn(&m, 0);
+            SetSoundOn(&m, 1);
+        }
+        m.clock_base_ms = 0;
+    }
     const uint32_t from = m.frame_index[i] & ~1u;
     const uint32_t to = m.frame_index[i + 1] & ~1u;
     if (m.preloaded) {
@@ -19,6 +29,7 @@ void GotoFrame(Movie* movie, uint32_t n) {
         m.packet = m.packet_buffer;
     }
     m.packet_bytes = to - from;
+    if (sound) FeedSound(&m);
     m.current_frame = i + 1;
 }
 

@@ -91,6 +91,9 @@ struct Movie {
     uint32_t open_time_ms = 0;
     uint32_t source_rate_num = 0, source_rate_den = 0;
     std::atomic<uint32_t> thread_state{0};  // 1 run, 0 stop asked, 2 stopped
+    // 1 when the background thread steps the reader, 0 when it only feeds
+    // sound; fixed before the thread starts (the player may change `flags`).
+    uint32_t background_reads = 0;
     uint32_t frames_per_second = 0;
     uint32_t history_shift = 0;
     uint32_t* second_history[kHistoryArrays] = {};

@@ -8,7 +8,11 @@
 #include <new>
 
 #include "engine/container_header.h"
+#include "audio/audio_decoder.h"
+#include "engine/audio_queue.h"
 #include "engine/engine_clock.h"
+#include "engine/engine_thread.h"
+#include "engine/frame_control.h"
 #include "engine/engine_memory.h"
 #include "engine/engine_settings.h"
 #include "engine/frame_loading.h"
@@ -106,7 +110,8 @@ private:
     bool LoadTables();
     bool AllocateFrames();
     bool SetUpReading();
-    void ChooseSoundTrack();
+    int32_t ChooseSoundTrack();
+    void OpenSound(int32_t track);
     void Abandon();
 
     OpenSource source_;
@@ -256,7 +261,9 @@ bool Opening::AllocateMovie() {
     m.from_memory = from_memory_ ? 1 : 0;
     m.block_marks = block_marks;
     for (int i = 0; i < kHistoryArrays; ++i) m.second_history[i] = history[i];
-    for (int i = 1; i < kHistoryArrays; ++i) m.second_history[i][0] = 0;
+    // Every history entry starts at 0, so a short window reads known values.
+    for (int i = 0; i < kHistoryArrays; ++i)
+        std::memset(m.second_history[i], 0, size_t{m.frames_per_second} * 4);
     for (int i = 0; i < kBundleCount; ++i) m.bundle_buffers[i] = bundles[i];
     if (tables_in_image) {
         const auto* words = reinterpret_cast<const uint32_t*>(source_.image + kHeaderBytes);
@@ -401,7 +408,7 @@ bool Opening::SetUpReading() {
     return true;
 }
 
-void Opening::ChooseSoundTrack() {
+int32_t Opening::ChooseSoundTrack() {
     Movie& m = *movie_;
     EngineSettings& s = Settings();
     int32_t track = -1;
@@ -418,8 +425,62 @@ void Opening::ChooseSoundTrack() {
         track = 0;
     }
     s.sound_track = kSettingUnset;
+    return track;
+}
+
+// Opens the sound device for `track` and sets up its decoded-audio queue
+// and decoder. When the device opens but the queue or the decoder cannot be
+// set up, the device is closed again and the movie plays silently.
+void Opening::OpenSound(int32_t track) {
+    Movie& m = *movie_;
     m.sound_track = -1;
-    (void)track;  // sound for the chosen track is opened by the sound path
+    const SoundOpenOp open = Settings().sound_open;
+    if (track < 0 || !open) return;
+    const uint32_t format = m.track_format[track];
+    if (!(format & kTrackFormatAudio)) return;
+    const uint32_t rate = format & 0xFFFF;
+    uint32_t r = rate;
+    if (m.rate_num != 0 && m.rate_den != 0) {
+        // The sound follows a frame-rate override.
+        const uint32_t mul = m.source_rate_den * m.rate_num;
+        const uint32_t div = m.source_rate_num * m.rate_den;
+        if (div != 0) r = static_cast<uint32_t>(uint64_t{r} * mul / div);
+    }
+    const uint32_t bits = (format & kTrackFormatSixteenBit) ? 16 : 8;
+    const uint32_t channels = (format & kTrackFormatStereo) ? 2 : 1;
+    if (!open(&m.sound, r, bits, channels, m.flags, &m)) return;
+    Settings().movies_with_sound += 1;
+
+    const uint32_t buffer = m.track_buffer_size[track];
+    const uint32_t ring = buffer > 0xFFFFFF00u ? 0 : (buffer + 255) & ~255u;
+    m.ring_start = static_cast<uint8_t*>(EngineAllocate(ring));
+    if (!m.ring_start) {
+        if (m.sound.close) m.sound.close(&m.sound);
+        return;
+    }
+    m.audio_decoder = CreateAudioDecoder(rate, channels, 1);
+    if (!m.audio_decoder) {
+        EngineFree(m.ring_start);
+        m.ring_start = nullptr;
+        if (m.sound.close) m.sound.close(&m.sound);
+        return;
+    }
+    m.ring_size = ring;
+    m.ring_read = m.ring_write = m.ring_start;
+    m.ring_end = m.ring_start + ring;
+    m.ring_filled = 0;
+    m.to_8bit = bits == 8 ? 1 : 0;
+    m.sound_on = 1;
+    // Silence that covers the time until queued audio reaches the device.
+    const uint32_t latency = m.sound.latency_ms;
+    const uint64_t prefill =
+        latency >= 750 ? 0 : uint64_t{channels} * r * 2 * (750 - latency) / 1000;
+    m.prefill_bytes = static_cast<uint32_t>(std::min<uint64_t>(prefill & ~uint64_t{3}, ring));
+    // Three quarters of a second before the end; 0 for a shorter movie.
+    const uint64_t tail = uint64_t{3} * m.source_rate_num / (uint64_t{4} * m.source_rate_den);
+    m.audio_end_frame = tail < m.frame_count ? m.frame_count - static_cast<uint32_t>(tail) : 0;
+    m.sound_track = track;
+    m.reader.wait_hook = FeedSoundHook;
 }
 
 void Opening::Abandon() {
@@ -458,7 +519,17 @@ Movie* Opening::Run() {
         while (m.reader.step(&m.reader) > 0) {
         }
     }
-    ChooseSoundTrack();
+    OpenSound(ChooseSoundTrack());
+    m.background_reads = (!(m.flags & kFlagNoThread) && !m.preloaded) ? 1 : 0;
+    if (m.background_reads || m.sound_track != -1) {
+        if (!StartBackgroundThread(m)) {
+            Movie* failed = movie_;
+            movie_ = nullptr;
+            frame_block_ = data_block_ = nullptr;
+            CloseMovie(failed);
+            return nullptr;
+        }
+    }
     Movie* done = movie_;
     movie_ = nullptr;  // the caller owns it now
     frame_block_ = data_block_ = nullptr;
@@ -496,6 +567,13 @@ Movie* OpenMovieFromImage(const uint8_t* image, size_t size, uint32_t flags) {
 void CloseMovie(Movie* movie) {
     if (!movie) return;
     Movie& m = *movie;
+    Pause(movie, 1);
+    m.reader.closing = 1;
+    StopBackgroundThread(m);
+    if (m.sound_track != -1) {
+        if (m.sound.close) m.sound.close(&m.sound);
+        FreeAudioDecoder(m.audio_decoder);
+    }
     uint8_t* frame_block = m.frame_buffers[0];
     if (!m.preloaded) m.reader.close(&m.reader);
     EngineFree(m.data_block);
