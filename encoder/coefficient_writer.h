@@ -1,0 +1,15 @@
+// Writing DCT coefficients as the bit-plane quad-tree code the decoder walks.
+#pragma once
+
+#include <cstdint>
+
+#include "encoder/field_list.h"
+
+namespace zarn {
+
+// Appends the code of coef[1..63] (raster order; coef[0] is not coded):
+// a 4-bit plane count, then significance, magnitude and sign bits.
+// Magnitudes must be below 2^15. Returns the number of bits appended.
+size_t WriteAcCoefficients(const int16_t coef[64], FieldList& out);
+
+}  // namespace zarn
