@@ -18,13 +18,26 @@ namespace zarn {
 
 namespace {
 
-// Mean absolute luma difference above which a frame starts a new scene.
-constexpr double kSceneCutDifference = 28.0;
+// A new scene: the luma histograms (32 bins) of two frames differ by more
+// than this share of the pixels. Moving content keeps its histogram.
+constexpr double kSceneCutShare = 0.5;
 
-double MeanLumaDifference(const YuvPicture& a, const YuvPicture& b) {
-    uint64_t sum = 0;
-    for (size_t i = 0; i < a.y.size(); i += 3) sum += static_cast<uint64_t>(std::abs(a.y[i] - b.y[i]));
-    return static_cast<double>(sum) / static_cast<double>((a.y.size() + 2) / 3);
+bool IsSceneCut(const YuvPicture& a, const YuvPicture& b) {
+    if (a.y.size() != b.y.size() || a.y.empty()) return false;
+    int64_t hist[32] = {};
+    for (uint8_t v : a.y) ++hist[v >> 3];
+    for (uint8_t v : b.y) --hist[v >> 3];
+    int64_t moved = 0;
+    for (int64_t h : hist) moved += h < 0 ? -h : h;
+    return static_cast<double>(moved) / 2.0 > kSceneCutShare * static_cast<double>(a.y.size());
+}
+
+// An inter frame whose blocks mostly ignore the previous picture.
+bool IsMostlyIntra(const FrameStats& s) {
+    uint64_t total = 0, intra = 0;
+    for (int t = 0; t < 16; ++t) total += s.block_counts[t];
+    for (int t : {3, 5, 6, 8, 9}) intra += s.block_counts[t];
+    return total > 0 && intra * 10 > total * 6;
 }
 
 }  // namespace
@@ -41,6 +54,25 @@ PictureSource Y4mSource(Y4mReader& reader) {
         return r;
     };
     return s;
+}
+
+uint64_t HashFramePlanes(const uint8_t* frame, const uint8_t* alpha, uint32_t width, uint32_t height,
+                         bool grey) {
+    const uint32_t cw = (((width + 1) / 2) + 7) & ~7u, chh = (((height + 1) / 2) + 7) & ~7u;
+    const uint32_t lw = 2 * cw, lh = 2 * chh;
+    const uint32_t dw = (width + 7) & ~7u, dh = (height + 7) & ~7u;
+    uint64_t h = 1469598103934665603ull;
+    auto plane = [&](const uint8_t* p, uint32_t stride, uint32_t w, uint32_t rows) {
+        for (uint32_t y = 0; y < rows; ++y)
+            for (uint32_t x = 0; x < w; ++x) h = (h ^ p[size_t{y} * stride + x]) * 1099511628211ull;
+    };
+    plane(frame, lw, dw, dh);
+    if (!grey) {
+        plane(frame + size_t{lw} * lh, cw, cw, chh);
+        plane(frame + size_t{lw} * lh + size_t{cw} * chh, cw, cw, chh);
+    }
+    if (alpha) plane(alpha, lw, dw, dh);
+    return h;
 }
 
 double PlanePsnr(const uint8_t* a, uint32_t a_stride, const uint8_t* b, uint32_t b_stride, uint32_t w,
@@ -93,10 +125,18 @@ EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha,
                 return result;
             }
         }
-        bool key = index == 0 || since_key + 1 >= keyint ||
-                   MeanLumaDifference(picture, previous) > kSceneCutDifference;
+        bool key = index == 0 || since_key + 1 >= keyint || IsSceneCut(picture, previous);
         since_key = key ? 0 : since_key + 1;
-        video.push_back(encoder.encode(picture, alpha ? &alpha_picture : nullptr, key));
+        FrameStats stats;
+        std::vector<uint8_t> packet = encoder.encode(picture, alpha ? &alpha_picture : nullptr, key, &stats);
+        if (!key && IsMostlyIntra(stats)) {
+            // The picture has little to do with the previous one: a scene cut.
+            encoder.undo();
+            key = true;
+            since_key = 0;
+            packet = encoder.encode(picture, alpha ? &alpha_picture : nullptr, key);
+        }
+        video.push_back(std::move(packet));
         keys.push_back(key);
 
         FrameReport report;
@@ -116,6 +156,8 @@ EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha,
                                            rec.data() + encoder.v_offset(), lw / 2, picture.chroma_width(),
                                            picture.chroma_height());
             }
+            report.picture_hash = HashFramePlanes(rec.data(), alpha ? encoder.alpha_reconstruction().data() : nullptr,
+                                                  picture.width, picture.height, settings.grey);
         }
         result.frames.push_back(report);
         if (on_frame) on_frame(report);

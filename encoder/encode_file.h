@@ -25,7 +25,13 @@ struct FrameReport {
     bool key = false;
     uint32_t bytes = 0;      // video packet bytes
     double psnr[3] = {};     // Y, U, V of the reconstruction (with `measure`)
+    uint64_t picture_hash = 0;  // hash of the reconstruction's decoded planes (with `measure`)
 };
+
+// Hash of the decoded area of a frame buffer (luma, then chroma unless grey,
+// then the alpha plane when given), for comparing reconstructions.
+uint64_t HashFramePlanes(const uint8_t* frame, const uint8_t* alpha, uint32_t width, uint32_t height,
+                         bool grey);
 
 // A source of pictures: the frames of a Y4M file, or frames made in memory.
 struct PictureSource {

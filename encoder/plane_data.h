@@ -6,45 +6,20 @@
 #include <vector>
 
 #include "encoder/field_list.h"
+#include "video/blocks.h"
+#include "video/bundles.h"
 
 namespace zarn {
 
-enum BundleId : unsigned {
-    kBundleBlockTypes,
-    kBundleSubBlockTypes,
-    kBundleColours,
-    kBundlePatterns,
-    kBundleXOffsets,
-    kBundleYOffsets,
-    kBundleIntraDc,
-    kBundleInterDc,
-    kBundleRunLengths,
-    kBundleTotal
-};
-
 // Count multipliers of the bundles (values per block column at most).
-constexpr uint32_t kBundleMultiplier[kBundleTotal] = {1, 1, 64, 8, 1, 1, 1, 1, 48};
-
-// Block type numbers.
-enum BlockType : uint8_t {
-    kSkipBlock = 0,
-    kScaledBlock = 1,
-    kMotionBlock = 2,
-    kRunBlock = 3,
-    kResidueBlock = 4,
-    kIntraBlock = 5,
-    kFillBlock = 6,
-    kInterBlock = 7,
-    kPatternBlock = 8,
-    kRawBlock = 9,
-};
+constexpr uint32_t kBundleMultiplier[kBundleCount] = {1, 1, 64, 8, 1, 1, 1, 1, 48};
 
 struct PlaneData {
     uint32_t width = 0;   // decode width, a multiple of 8
     uint32_t height = 0;  // decode height, a multiple of 8
     bool old_colours = false;  // colours stored around 128 (versions f, g, h)
-    std::vector<int32_t> values[kBundleTotal];   // colours as the decoded byte 0..255
-    std::vector<uint32_t> row_end[kBundleTotal];  // values count after each block row
+    std::vector<int32_t> values[kBundleCount];   // colours as the decoded byte 0..255
+    std::vector<uint32_t> row_end[kBundleCount];  // values count after each block row
     std::vector<FieldList> row_fields;            // in-line fields of each block row
 
     uint32_t rows() const { return height / 8; }
@@ -58,14 +33,12 @@ struct PlaneData {
     }
     // Closes block row `row`: records the bundle counts.
     void end_row() {
-        for (unsigned b = 0; b < kBundleTotal; ++b) row_end[b].push_back(static_cast<uint32_t>(values[b].size()));
+        for (unsigned b = 0; b < kBundleCount; ++b) row_end[b].push_back(static_cast<uint32_t>(values[b].size()));
     }
 };
 
 // Largest chunk count of a bundle in a plane of decode width `width`.
 uint32_t BundleChunkLimit(unsigned bundle, uint32_t width);
-// Bits of a chunk's count field.
-unsigned BundleCountWidth(unsigned bundle, uint32_t width);
 
 // Serialises a plane: prefix codes, then per block row the chunks of the
 // bundles the decoder refills at that row, then the row's in-line fields.

@@ -55,6 +55,12 @@ public:
 
 private:
     void code_block(uint32_t row, uint32_t col);
+    bool allowed(BlockType t) const { return (o_.allowed_types >> t) & 1u; }
+    void store_expected(uint32_t x, uint32_t y, const uint8_t* pixels, uint32_t stride) {
+        if (!o_.expected) return;
+        for (int r = 0; r < 8; ++r)
+            std::memcpy(o_.expected + (y + r) * size_t{s_.width} + x, pixels + r * stride, 8);
+    }
     int clamp_colour(int c) const { return (o_.old_colours && c == 0) ? 1 : c; }
     bool search_motion(uint32_t x, uint32_t y, uint32_t row, uint32_t col, int& best_dx, int& best_dy);
     bool inside(uint32_t x, uint32_t y, int dx, int dy) const {
@@ -71,6 +77,7 @@ private:
     const IdctFunctions& idct_;
     MotionField motion_;
     FieldList intra_fields_, inter_fields_;
+    uint8_t intra_recon_[64] = {}, inter_recon_[64] = {};
 };
 
 bool BlockCoder::search_motion(uint32_t x, uint32_t y, uint32_t row, uint32_t col, int& best_dx,
@@ -141,8 +148,11 @@ void BlockCoder::code_block(uint32_t row, uint32_t col) {
         best.type = kFillBlock;
     }
     if (best.cost <= lambda * (kTypeBits + kColourBits) + 0.5f && o_.key) {
-        out_.values[kBundleBlockTypes].push_back(kFillBlock);
-        out_.values[kBundleColours].push_back(fill_colour);
+        out_.values[kBlockTypes].push_back(kFillBlock);
+        out_.values[kColours].push_back(fill_colour);
+        uint8_t flat[64];
+        std::memset(flat, fill_colour, 64);
+        store_expected(x, y, flat, 8);
         return;
     }
 
@@ -153,13 +163,13 @@ void BlockCoder::code_block(uint32_t row, uint32_t col) {
     if (!o_.key) {
         const uint8_t* co = prev_at(x, y, 0, 0);
         float skip_cost = Sse(src, s_.src_stride, co, s_.prev_stride) + lambda * 1.0f;
-        if (skip_cost < best.cost) {
+        if (allowed(kSkipBlock) && skip_cost < best.cost) {
             best.cost = skip_cost;
             best.type = kSkipBlock;
         }
         have_motion = search_motion(x, y, row, col, mdx, mdy);
         const uint8_t* mp = prev_at(x, y, mdx, mdy);
-        if (have_motion && (mdx || mdy)) {
+        if (have_motion && (mdx || mdy) && allowed(kMotionBlock)) {
             float c = Sse(src, s_.src_stride, mp, s_.prev_stride) +
                       lambda * (kTypeBits + OffsetBits(mdx) + OffsetBits(mdy));
             if (c < best.cost) {
@@ -174,11 +184,11 @@ void BlockCoder::code_block(uint32_t row, uint32_t col) {
                 pred[r * 8 + c] = mp[r * s_.prev_stride + c];
                 residual[r * 8 + c] = static_cast<int16_t>(pixels[r * 8 + c] - pred[r * 8 + c]);
             }
-        if (best.cost > lambda * 8.0f) {
+        alignas(16) uint8_t recon[64];
+        if (best.cost > lambda * 8.0f && allowed(kInterBlock)) {
             float dct[64];
             ForwardDct8x8(residual, dct);
             QuantiseBlock(dct, false, q, 0.3f, inter_coef);
-            alignas(16) uint8_t recon[64];
             idct_.add(recon, 8, inter_coef, inter_quant_table(q), pred);
             inter_fields_.clear();
             WriteAcCoefficients(inter_coef, inter_fields_);
@@ -189,13 +199,14 @@ void BlockCoder::code_block(uint32_t row, uint32_t col) {
             if (c < best.cost) {
                 best.cost = c;
                 best.type = kInterBlock;
+                std::memcpy(inter_recon_, recon, 64);
             }
         }
     }
 
     // Intra DCT.
     alignas(16) int16_t intra_coef[64];
-    if (best.cost > lambda * 10.0f) {
+    if (best.cost > lambda * 10.0f && allowed(kIntraBlock)) {
         float dct[64];
         ForwardDct8x8(pixels, dct);
         QuantiseBlock(dct, true, q, 0.35f, intra_coef);
@@ -209,13 +220,14 @@ void BlockCoder::code_block(uint32_t row, uint32_t col) {
         if (c < best.cost) {
             best.cost = c;
             best.type = kIntraBlock;
+            std::memcpy(intra_recon_, recon, 64);
         }
     }
 
     // Pattern: two colours split at the mean.
     int c0 = 0, c1 = 0;
     uint8_t patterns[8] = {};
-    if (best.cost > lambda * (kTypeBits + 2 * kColourBits + 8 * kPatternBits)) {
+    if (best.cost > lambda * (kTypeBits + 2 * kColourBits + 8 * kPatternBits) && allowed(kPatternBlock)) {
         const int mean = sum / 64;
         int s0 = 0, n0 = 0, s1 = 0, n1 = 0;
         for (int i = 0; i < 64; ++i) {
@@ -246,35 +258,52 @@ void BlockCoder::code_block(uint32_t row, uint32_t col) {
     uint32_t raw_error = 0;
     if (o_.old_colours)
         for (int i = 0; i < 64; ++i) raw_error += pixels[i] == 0 ? 1u : 0u;
-    if (raw_error + lambda * (kTypeBits + 64 * kColourBits) < best.cost) best.type = kRawBlock;
+    if (allowed(kRawBlock) && raw_error + lambda * (kTypeBits + 64 * kColourBits) < best.cost)
+        best.type = kRawBlock;
 
     auto& v = out_.values;
     FieldList& fields = out_.row_fields[row];
-    v[kBundleBlockTypes].push_back(best.type);
+    v[kBlockTypes].push_back(best.type);
+    uint8_t shown[64];
     switch (best.type) {
-        case kSkipBlock: break;
+        case kSkipBlock: store_expected(x, y, prev_at(x, y, 0, 0), s_.prev_stride); break;
         case kMotionBlock:
-            v[kBundleXOffsets].push_back(mdx);
-            v[kBundleYOffsets].push_back(mdy);
+            v[kXOffsets].push_back(mdx);
+            v[kYOffsets].push_back(mdy);
+            store_expected(x, y, prev_at(x, y, mdx, mdy), s_.prev_stride);
             break;
         case kInterBlock:
-            v[kBundleXOffsets].push_back(mdx);
-            v[kBundleYOffsets].push_back(mdy);
-            v[kBundleInterDc].push_back(inter_coef[0]);
+            v[kXOffsets].push_back(mdx);
+            v[kYOffsets].push_back(mdy);
+            v[kInterDc].push_back(inter_coef[0]);
             fields.append(inter_fields_);
+            store_expected(x, y, inter_recon_, 8);
             break;
         case kIntraBlock:
-            v[kBundleIntraDc].push_back(intra_coef[0]);
+            v[kIntraDc].push_back(intra_coef[0]);
             fields.append(intra_fields_);
+            store_expected(x, y, intra_recon_, 8);
             break;
-        case kFillBlock: v[kBundleColours].push_back(fill_colour); break;
+        case kFillBlock:
+            v[kColours].push_back(fill_colour);
+            std::memset(shown, fill_colour, 64);
+            store_expected(x, y, shown, 8);
+            break;
         case kPatternBlock:
-            v[kBundleColours].push_back(c0);
-            v[kBundleColours].push_back(c1);
-            for (uint8_t p : patterns) v[kBundlePatterns].push_back(p);
+            v[kColours].push_back(c0);
+            v[kColours].push_back(c1);
+            for (int r = 0; r < 8; ++r) {
+                v[kPatterns].push_back(patterns[r]);
+                for (int c = 0; c < 8; ++c) shown[r * 8 + c] = static_cast<uint8_t>((patterns[r] >> c & 1) ? c1 : c0);
+            }
+            store_expected(x, y, shown, 8);
             break;
         default:
-            for (int i = 0; i < 64; ++i) v[kBundleColours].push_back(clamp_colour(pixels[i]));
+            for (int i = 0; i < 64; ++i) {
+                shown[i] = static_cast<uint8_t>(clamp_colour(pixels[i]));
+                v[kColours].push_back(shown[i]);
+            }
+            store_expected(x, y, shown, 8);
             break;
     }
     if (best.type == kMotionBlock || best.type == kInterBlock) {
@@ -298,7 +327,7 @@ void BlockCoder::code_plane(MotionField* motion_out, PlaneReport* report) {
     for (uint32_t row = 0; row < rows; ++row) {
         for (uint32_t col = 0; col < cols; ++col) {
             code_block(row, col);
-            if (report) ++report->block_counts[out_.values[kBundleBlockTypes].back() & 15];
+            if (report) ++report->block_counts[out_.values[kBlockTypes].back() & 15];
         }
         out_.end_row();
     }

@@ -32,6 +32,8 @@ struct PlaneOptions {
     unsigned quantiser = 4;      // 0..15
     float lambda = 10.0f;        // weight of one bit against squared error
     const MotionField* hint = nullptr;  // offsets of a plane of twice the size, or null
+    uint32_t allowed_types = 0x3FF;     // bit t set: block type t may be chosen (fill always may)
+    uint8_t* expected = nullptr;        // when set: the pixels the decoder must produce (stride width)
 };
 
 struct PlaneReport {

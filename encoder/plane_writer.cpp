@@ -24,7 +24,7 @@ enum TreeId : unsigned {
 };
 
 uint32_t BundleE(unsigned bundle, uint32_t width) {
-    uint32_t w = bundle == kBundleSubBlockTypes ? width / 2 : width;
+    uint32_t w = bundle == kSubBlockTypes ? width / 2 : width;
     return 511 + (w / 8) * kBundleMultiplier[bundle];
 }
 
@@ -167,14 +167,14 @@ struct ChunkCoder {
 
     void chunk(unsigned bundle, const int32_t* v, uint32_t n) {
         switch (bundle) {
-            case kBundleBlockTypes: type_chunk(kTreeBlockTypes, v, n); break;
-            case kBundleSubBlockTypes: type_chunk(kTreeSubBlockTypes, v, n); break;
-            case kBundleColours: colour_chunk(v, n); break;
-            case kBundlePatterns: pattern_chunk(v, n); break;
-            case kBundleXOffsets: offset_chunk(kTreeXOffsets, v, n); break;
-            case kBundleYOffsets: offset_chunk(kTreeYOffsets, v, n); break;
-            case kBundleIntraDc: dc_chunk(false, v, n); break;
-            case kBundleInterDc: dc_chunk(true, v, n); break;
+            case kBlockTypes: type_chunk(kTreeBlockTypes, v, n); break;
+            case kSubBlockTypes: type_chunk(kTreeSubBlockTypes, v, n); break;
+            case kColours: colour_chunk(v, n); break;
+            case kPatterns: pattern_chunk(v, n); break;
+            case kXOffsets: offset_chunk(kTreeXOffsets, v, n); break;
+            case kYOffsets: offset_chunk(kTreeYOffsets, v, n); break;
+            case kIntraDc: dc_chunk(false, v, n); break;
+            case kInterDc: dc_chunk(true, v, n); break;
             default: run_chunk(v, n); break;
         }
     }
@@ -217,15 +217,15 @@ std::vector<Chunk> PlanChunks(const PlaneData& p, unsigned bundle) {
 }
 
 template <class Sink>
-void CodeChunks(Sink& sink, const PlaneData& p, const std::vector<Chunk> (&plan)[kBundleTotal],
+void CodeChunks(Sink& sink, const PlaneData& p, const std::vector<Chunk> (&plan)[kBundleCount],
                 BitWriter* rows_out) {
     ChunkCoder<Sink> coder{sink, p.old_colours};
-    size_t next[kBundleTotal] = {};
+    size_t next[kBundleCount] = {};
     for (uint32_t row = 0; row < p.rows(); ++row) {
-        for (unsigned b = 0; b < kBundleTotal; ++b) {
+        for (unsigned b = 0; b < kBundleCount; ++b) {
             if (next[b] >= plan[b].size() || plan[b][next[b]].row != row) continue;
             const Chunk& c = plan[b][next[b]++];
-            sink.put(c.count, BundleCountWidth(b, p.width));
+            sink.put(c.count, bundle_count_width(b, p.width));
             if (c.count) coder.chunk(b, p.values[b].data() + c.first, c.count);
         }
         if (rows_out) p.row_fields[row].write_to(*rows_out);
@@ -236,13 +236,10 @@ void CodeChunks(Sink& sink, const PlaneData& p, const std::vector<Chunk> (&plan)
 
 uint32_t BundleChunkLimit(unsigned bundle, uint32_t width) { return BundleE(bundle, width); }
 
-unsigned BundleCountWidth(unsigned bundle, uint32_t width) {
-    return std::min(15u, BitsFor(BundleE(bundle, width)));
-}
 
 std::vector<uint8_t> WritePlane(const PlaneData& p) {
-    std::vector<Chunk> plan[kBundleTotal];
-    for (unsigned b = 0; b < kBundleTotal; ++b) plan[b] = PlanChunks(p, b);
+    std::vector<Chunk> plan[kBundleCount];
+    for (unsigned b = 0; b < kBundleCount; ++b) plan[b] = PlanChunks(p, b);
 
     CountSink counts;
     CodeChunks(counts, p, plan, nullptr);

@@ -78,7 +78,7 @@ Canvas DrawLandscape(uint32_t w, uint32_t h, int variant) {
             c.u[i] = Clamp8(U);
             c.v[i] = Clamp8(V);
         }
-    DrawText(c.y, w, h, int(w / 10), int(h / 2), variant ? "SCENE TWO" : "ZARN TEST 123", int(std::max(1u, w / 160)), 20);
+    DrawText(c.y, w, h, int(w / 10), int(h / 2), "ZARN TEST 123", int(std::max(1u, w / 160)), 20);
     return c;
 }
 
@@ -154,8 +154,9 @@ YuvPicture MakeClipFrame(Clip clip, uint32_t width, uint32_t height, uint32_t in
             return ViewOf(c, width, height, 20 + 0.9 * index, 15 + 0.5 * index, zoom);
         }
         case Clip::kSceneCut: {
-            const int variant = index >= 15 ? 1 : 0;
-            const Canvas& c = CachedCanvas(width * 2, height * 2, variant);
+            // A drawn landscape, then from frame 15 on a different picture.
+            if (index >= 15) return MakeClipFrame(Clip::kGradients, width, height, index);
+            const Canvas& c = CachedCanvas(width * 2, height * 2, 0);
             return ViewOf(c, width, height, 10 + index, 10, 1.0);
         }
         case Clip::kScrollingText: {

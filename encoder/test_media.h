@@ -23,7 +23,7 @@ enum class Clip {
     kScrollingText,  // lines of text moving up
     kGradients,      // moving colour gradients
     kNoise,          // random pixels every frame
-    kSceneCut,       // a drawn picture, then after the middle a different one
+    kSceneCut,       // a drawn picture, then from frame 15 on moving gradients
     kDemo,           // the demo: shapes moving over a gradient with a title
 };
 

@@ -42,6 +42,9 @@ public:
     std::vector<uint8_t> encode(const YuvPicture& picture, const YuvPicture* alpha, bool key,
                                 FrameStats* stats = nullptr);
 
+    // Forgets the last encode(): the reconstruction returns to the frame before.
+    void undo() { current_ ^= 1u; }
+
     uint32_t luma_width() const { return luma_width_; }
     uint32_t luma_height() const { return luma_height_; }
     // The reconstruction: luma (stride luma_width), then the two chroma planes in file order.
