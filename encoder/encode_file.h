@@ -13,7 +13,7 @@
 namespace zarn {
 
 struct EncodeSettings {
-    unsigned quality = 75;   // 1..100
+    unsigned quality = 60;   // 1..100
     uint32_t keyint = 0;     // largest key-frame distance in frames; 0: ten seconds
     char version = 'i';
     bool grey = false;

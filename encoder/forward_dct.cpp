@@ -40,21 +40,43 @@ StepSet MakeSteps(bool intra) {
 
 }  // namespace
 
-void ForwardDct8x8(const int16_t in[64], float out[64]) {
+namespace {
+
+// out = M x in, 8x8 matrices in raster order; the inner loop runs along rows
+// of eight floats so that it vectorises.
+inline void MultiplyByMatrix(const float* in, float* out) {
     const DctMatrix& d = Matrix();
-    float tmp[64];
+    for (int k = 0; k < 8; ++k) {
+        float row[8] = {};
+        for (int n = 0; n < 8; ++n) {
+            const float m = d.m[k][n];
+            for (int c = 0; c < 8; ++c) row[c] += m * in[n * 8 + c];
+        }
+        for (int c = 0; c < 8; ++c) out[k * 8 + c] = row[c];
+    }
+}
+
+inline void Transpose(const float* in, float* out) {
     for (int r = 0; r < 8; ++r)
-        for (int k = 0; k < 8; ++k) {
-            float s = 0;
-            for (int n = 0; n < 8; ++n) s += d.m[k][n] * in[r * 8 + n];
-            tmp[r * 8 + k] = s;
-        }
-    for (int c = 0; c < 8; ++c)
-        for (int k = 0; k < 8; ++k) {
-            float s = 0;
-            for (int n = 0; n < 8; ++n) s += d.m[k][n] * tmp[n * 8 + c];
-            out[k * 8 + c] = s;
-        }
+        for (int c = 0; c < 8; ++c) out[c * 8 + r] = in[r * 8 + c];
+}
+
+StepSet Reciprocals(StepSet s) {
+    for (auto& table : s)
+        for (float& v : table) v = 1.0f / v;
+    return s;
+}
+
+}  // namespace
+
+void ForwardDct8x8(const int16_t in[64], float out[64]) {
+    // DCT = M X M^T, computed as (M (M X)^T)^T.
+    float x[64], a[64], t[64];
+    for (int i = 0; i < 64; ++i) x[i] = in[i];
+    MultiplyByMatrix(x, a);
+    Transpose(a, t);
+    MultiplyByMatrix(t, a);
+    Transpose(a, out);
 }
 
 const float* QuantSteps(bool intra, unsigned q) {
@@ -63,16 +85,21 @@ const float* QuantSteps(bool intra, unsigned q) {
     return (intra ? intra_steps : inter_steps)[q & 15].data();
 }
 
+static const float* QuantReciprocals(bool intra, unsigned q) {
+    static const StepSet intra_inv = Reciprocals(MakeSteps(true));
+    static const StepSet inter_inv = Reciprocals(MakeSteps(false));
+    return (intra ? intra_inv : inter_inv)[q & 15].data();
+}
+
 void QuantiseBlock(const float dct[64], bool intra, unsigned q, float rounding, int16_t out[64]) {
-    const float* step = QuantSteps(intra, q);
-    float dc = std::nearbyint(dct[0] / step[0]);
-    if (intra) dc = std::fmin(std::fmax(dc, 0.0f), 2047.0f);
-    else dc = std::fmin(std::fmax(dc, -1023.0f), 1023.0f);
-    out[0] = static_cast<int16_t>(dc);
+    const float* inv = QuantReciprocals(intra, q);
+    int dc = static_cast<int>(std::lround(dct[0] * inv[0]));
+    const int lo = intra ? 0 : -1023, hi = intra ? 2047 : 1023;
+    out[0] = static_cast<int16_t>(dc < lo ? lo : dc > hi ? hi : dc);
     for (int i = 1; i < 64; ++i) {
-        float a = std::fabs(dct[i]) / step[i] + rounding;
-        a = std::fmin(std::floor(a), 32767.0f);
-        out[i] = static_cast<int16_t>(dct[i] < 0 ? -a : a);
+        const float a = std::fabs(dct[i]) * inv[i] + rounding;
+        const int m = a >= 32767.0f ? 32767 : static_cast<int>(a);
+        out[i] = static_cast<int16_t>(dct[i] < 0 ? -m : m);
     }
 }
 

@@ -47,6 +47,15 @@ const Glyph* FindGlyph(char c) {
 
 uint8_t Clamp8(double v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
 
+uint32_t Hash(uint32_t v) {
+    v ^= v >> 16;
+    v *= 0x7feb352d;
+    v ^= v >> 15;
+    v *= 0x846ca68b;
+    v ^= v >> 16;
+    return v;
+}
+
 // A drawn picture of w x h: sky gradient, hills, a sun, stripes and text.
 struct Canvas {
     uint32_t w, h;
@@ -63,9 +72,20 @@ Canvas DrawLandscape(uint32_t w, uint32_t h, int variant) {
             double Y = 90 + 120 * fy, U = 160 - 30 * fy, V = 110;
             const double hill = 0.6 + 0.08 * std::sin(fx * 9 + variant) + 0.05 * std::sin(fx * 23);
             if (fy > hill) {
-                Y = 70 + 40 * std::sin(fx * 60) * std::sin(fy * 40) + 30 * fy;
-                U = 100;
+                // Ground: furrows plus a fine grain, like grass seen from afar.
+                const double grain = double(Hash(xx * 7919u + yy * 104729u) & 63) - 32.0;
+                Y = 70 + 40 * std::sin(fx * 60) * std::sin(fy * 40) + 30 * fy + 0.6 * grain;
+                U = 100 + 0.2 * grain;
                 V = 90 + 20 * variant;
+            }
+            // Houses with windows along the hill line.
+            const int house = int(fx * 12);
+            const double hx = fx * 12 - house;
+            if (house % 3 == 1 && hx > 0.2 && hx < 0.8 && fy > hill - 0.12 && fy < hill + 0.02) {
+                const bool window = (int(hx * 10) % 3 == 1) && (int(fy * h / 6) % 3 == 1);
+                Y = window ? 230 : 120 + 30 * (house % 2);
+                U = 120;
+                V = window ? 150 : 170;
             }
             const double dx = fx - 0.75 + 0.3 * variant, dy = fy - 0.25;
             if (dx * dx + dy * dy < 0.006) {
@@ -115,14 +135,6 @@ const Canvas& CachedCanvas(uint32_t w, uint32_t h, int variant) {
     return c;
 }
 
-uint32_t Hash(uint32_t v) {
-    v ^= v >> 16;
-    v *= 0x7feb352d;
-    v ^= v >> 15;
-    v *= 0x846ca68b;
-    v ^= v >> 16;
-    return v;
-}
 
 }  // namespace
 
@@ -150,8 +162,8 @@ YuvPicture MakeClipFrame(Clip clip, uint32_t width, uint32_t height, uint32_t in
     switch (clip) {
         case Clip::kPanZoom: {
             const Canvas& c = CachedCanvas(width * 2, height * 2, 0);
-            const double zoom = 1.0 + 0.004 * index;
-            return ViewOf(c, width, height, 20 + 0.9 * index, 15 + 0.5 * index, zoom);
+            const double zoom = 0.55 + 0.003 * index;
+            return ViewOf(c, width, height, 10 + 1.5 * index, 20 + 0.8 * index, zoom);
         }
         case Clip::kSceneCut: {
             // A drawn landscape, then from frame 15 on a different picture.

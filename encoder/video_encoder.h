@@ -18,7 +18,7 @@ struct VideoSettings {
     char version = 'i';      // 'f', 'g', 'h' or 'i'
     bool alpha = false;      // frames carry an alpha plane
     bool grey = false;       // luma only
-    unsigned quality = 75;   // 1..100
+    unsigned quality = 60;   // 1..100
 };
 
 // Quantiser index and rate-distortion weight of a quality setting.

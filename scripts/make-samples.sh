@@ -16,5 +16,5 @@ trap 'rm -rf "$work"' EXIT
 "$build/encoder/zarn_make_media" video demo 640 360 "$frames" "$rate" "$work/demo.y4m"
 "$build/encoder/zarn_make_media" sound tune 44100 2 "$seconds" "$work/demo.wav"
 mkdir -p samples
-"$build/tools/zarn" encode "$work/demo.y4m" --wav "$work/demo.wav" --quality 75 -o samples/demo.zrn
+"$build/tools/zarn" encode "$work/demo.y4m" --wav "$work/demo.wav" --quality 60 -o samples/demo.zrn
 "$build/tools/zarn" info samples/demo.zrn

@@ -18,7 +18,7 @@ constexpr const char* kEncodeUsage =
     "Usage: zarn encode INPUT.y4m -o OUT.zrn [options]\n"
     "Options:\n"
     "  --wav AUDIO.wav     add an audio track (repeatable; track IDs 0, 1, 2 ...)\n"
-    "  --quality Q         1 (smallest) to 100 (best), default 75\n"
+    "  --quality Q         1 (smallest) to 100 (best), default 60\n"
     "  --keyint N          largest distance between key frames (default 10 seconds)\n"
     "  --version f|g|h|i   file version letter (default i)\n"
     "  --alpha ALPHA.y4m   alpha plane from this video's luma\n"
