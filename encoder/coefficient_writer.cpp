@@ -8,18 +8,27 @@ namespace zarn {
 
 namespace {
 
+// Counts bits instead of keeping them.
+struct BitCounter {
+    size_t bits = 0;
+    void put(uint32_t, unsigned n) { bits += n; }
+    void put_bit(bool) { ++bits; }
+};
+
+template <class Out>
 struct AcWriter {
     const int16_t* coef;  // raster order
-    FieldList& out;
+    Out& out;
     SetList list;
     unsigned plane = 0;
+    uint16_t mag[64];  // magnitudes in coded order
 
-    unsigned magnitude(unsigned index) const { return static_cast<unsigned>(std::abs(coef[kCodedToRaster[index]])); }
+    unsigned magnitude(unsigned index) const { return mag[index]; }
 
     bool any_significant(unsigned first, unsigned count) const {
-        for (unsigned p = first; p < first + count; ++p)
-            if (magnitude(p) >> plane) return true;
-        return false;
+        unsigned any = 0;
+        for (unsigned p = first; p < first + count; ++p) any |= mag[p];
+        return (any >> plane) != 0;
     }
 
     void significant(unsigned index) {
@@ -71,20 +80,19 @@ struct AcWriter {
     }
 };
 
-}  // namespace
-
-size_t WriteAcCoefficients(const int16_t coef[64], FieldList& out) {
-    const size_t start = out.bit_count();
+template <class Out>
+void WriteAc(const int16_t coef[64], Out& out) {
+    AcWriter<Out> w{coef, out, SetList{}, 0, {}};
     unsigned largest = 0;
     for (unsigned i = 1; i < 64; ++i) {
-        unsigned m = static_cast<unsigned>(std::abs(coef[i]));
-        if (m > largest) largest = m;
+        w.mag[i] = static_cast<uint16_t>(std::abs(coef[kCodedToRaster[i]]));
+        largest |= w.mag[i];
     }
+    w.mag[0] = 0;
     unsigned planes = 0;
     while (planes < 15 && (largest >> planes) != 0) ++planes;
     out.put(planes, 4);
-    if (planes == 0) return out.bit_count() - start;
-    AcWriter w{coef, out, SetList{}};
+    if (planes == 0) return;
     w.list.push_back(4, kGroup20);
     w.list.push_back(24, kGroup20);
     w.list.push_back(44, kGroup20);
@@ -95,7 +103,20 @@ size_t WriteAcCoefficients(const int16_t coef[64], FieldList& out) {
         w.plane = i;
         for (unsigned idx = w.list.head; idx < w.list.tail; ++idx) w.process(idx);
     }
+}
+
+}  // namespace
+
+size_t WriteAcCoefficients(const int16_t coef[64], FieldList& out) {
+    const size_t start = out.bit_count();
+    WriteAc(coef, out);
     return out.bit_count() - start;
+}
+
+size_t CountAcCoefficientBits(const int16_t coef[64]) {
+    BitCounter counter;
+    WriteAc(coef, counter);
+    return counter.bits;
 }
 
 }  // namespace zarn

@@ -12,4 +12,7 @@ namespace zarn {
 // Magnitudes must be below 2^15. Returns the number of bits appended.
 size_t WriteAcCoefficients(const int16_t coef[64], FieldList& out);
 
+// The number of bits WriteAcCoefficients would append.
+size_t CountAcCoefficientBits(const int16_t coef[64]);
+
 }  // namespace zarn

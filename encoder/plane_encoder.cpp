@@ -8,6 +8,7 @@
 
 #include "encoder/coefficient_writer.h"
 #include "encoder/forward_dct.h"
+#include "video/blocks.h"
 #include "video/idct.h"
 #include "video/quant_tables.h"
 
@@ -21,6 +22,7 @@ constexpr float kTypeBits = 2.0f;
 constexpr float kColourBits = 6.0f;
 constexpr float kPatternBits = 6.0f;
 constexpr float kDcBits = 5.0f;
+constexpr float kRunSymbolBits = 3.0f;
 
 float OffsetBits(int v) { return v == 0 ? 1.0f : 4.0f; }
 
@@ -41,10 +43,42 @@ uint32_t Sad(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) {
     return s;
 }
 
-struct Candidate {
+// One block's choice: its type, the values it puts into the bundles (in the
+// order the decoder takes them), its in-line fields and the pixels it shows.
+struct BlockDecision {
     float cost = INFINITY;
-    BlockType type = kFillBlock;
+    uint8_t type = kFillBlock;
+    uint8_t sub_type = 0;  // scaled blocks
+    bool has_offsets = false, has_intra_dc = false, has_inter_dc = false;
+    int8_t dx = 0, dy = 0;
+    int16_t dc = 0;
+    uint8_t colour_count = 0, pattern_count = 0, run_count = 0;
+    uint8_t colours[64];
+    uint8_t patterns[8];
+    uint8_t runs[48];
+    bool has_coefficients = false;  // DCT blocks: AC coefficients, then the quantiser
+    uint8_t quantiser = 0;
+    bool has_scan = false;           // run blocks: scan order, then one bit per run
+    uint8_t scan = 0;
+    uint64_t run_bits = 0;           // bit i: run i repeats one colour
+    int16_t coef[64];
+    uint8_t shown[64];  // the decoded 8x8 block (a scaled block: before enlarging)
 };
+
+// Pixels of an 8x8 block as 16-bit values, with their sum.
+struct BlockPixels {
+    int16_t v[64];
+    int sum = 0;
+};
+
+uint32_t SseShown(const BlockPixels& p, const uint8_t shown[64]) {
+    uint32_t s = 0;
+    for (int i = 0; i < 64; ++i) {
+        int d = p.v[i] - shown[i];
+        s += static_cast<uint32_t>(d * d);
+    }
+    return s;
+}
 
 class BlockCoder {
 public:
@@ -54,13 +88,17 @@ public:
     void code_plane(MotionField* motion_out, PlaneReport* report);
 
 private:
-    void code_block(uint32_t row, uint32_t col);
-    bool allowed(BlockType t) const { return (o_.allowed_types >> t) & 1u; }
-    void store_expected(uint32_t x, uint32_t y, const uint8_t* pixels, uint32_t stride) {
-        if (!o_.expected) return;
-        for (int r = 0; r < 8; ++r)
-            std::memcpy(o_.expected + (y + r) * size_t{s_.width} + x, pixels + r * stride, 8);
-    }
+    void decide(uint32_t row, uint32_t col, BlockDecision& d);
+    // The 16x16 area at (row, col) coded as one scaled block (sub-block from 8x8 averages).
+    void decide_scaled(uint32_t row, uint32_t col, BlockDecision& d);
+    // Candidates built from 8x8 pixels, shared by plain and scaled blocks.
+    // `error` measures the candidate's shown pixels against the source.
+    template <class Error>
+    void try_intra_kinds(const BlockPixels& p, float extra_bits, const Error& error, BlockDecision& best);
+    bool try_run(const BlockPixels& p, float extra_bits, BlockDecision& best);
+    void emit(uint32_t row, uint32_t col, const BlockDecision& d, bool lower_half);
+
+    bool allowed(unsigned t) const { return (o_.allowed_types >> t) & 1u; }
     int clamp_colour(int c) const { return (o_.old_colours && c == 0) ? 1 : c; }
     bool search_motion(uint32_t x, uint32_t y, uint32_t row, uint32_t col, int& best_dx, int& best_dy);
     bool inside(uint32_t x, uint32_t y, int dx, int dy) const {
@@ -70,14 +108,21 @@ private:
     const uint8_t* prev_at(uint32_t x, uint32_t y, int dx, int dy) const {
         return s_.prev + (static_cast<int>(y) + dy) * static_cast<ptrdiff_t>(s_.prev_stride) + static_cast<int>(x) + dx;
     }
+    void load(uint32_t x, uint32_t y, BlockPixels& p) const {
+        p.sum = 0;
+        const uint8_t* src = s_.src + y * s_.src_stride + x;
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < 8; ++c) {
+                p.v[r * 8 + c] = src[r * s_.src_stride + c];
+                p.sum += p.v[r * 8 + c];
+            }
+    }
 
     const PlaneSource& s_;
     const PlaneOptions& o_;
     PlaneData& out_;
     const IdctFunctions& idct_;
     MotionField motion_;
-    FieldList intra_fields_, inter_fields_;
-    uint8_t intra_recon_[64] = {}, inter_recon_[64] = {};
 };
 
 bool BlockCoder::search_motion(uint32_t x, uint32_t y, uint32_t row, uint32_t col, int& best_dx,
@@ -124,196 +169,299 @@ bool BlockCoder::search_motion(uint32_t x, uint32_t y, uint32_t row, uint32_t co
     return best != UINT32_MAX;
 }
 
-void BlockCoder::code_block(uint32_t row, uint32_t col) {
-    const uint32_t x = col * 8, y = row * 8;
-    const uint8_t* src = s_.src + y * s_.src_stride + x;
+template <class Error>
+void BlockCoder::try_intra_kinds(const BlockPixels& p, float extra_bits, const Error& error, BlockDecision& best) {
     const float lambda = o_.lambda;
     const unsigned q = o_.quantiser;
-
-    alignas(16) int16_t pixels[64];
-    int sum = 0;
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c) {
-            pixels[r * 8 + c] = src[r * s_.src_stride + c];
-            sum += pixels[r * 8 + c];
-        }
-
-    Candidate best;
-    // Fill.
-    const int fill_colour = clamp_colour((sum + 32) / 64);
+    BlockDecision c;
+    // Fill: the mean.
     {
-        uint32_t d = 0;
-        for (int i = 0; i < 64; ++i) d += static_cast<uint32_t>((pixels[i] - fill_colour) * (pixels[i] - fill_colour));
-        best.cost = d + lambda * (kTypeBits + kColourBits);
-        best.type = kFillBlock;
-    }
-    if (best.cost <= lambda * (kTypeBits + kColourBits) + 0.5f && o_.key) {
-        out_.values[kBlockTypes].push_back(kFillBlock);
-        out_.values[kColours].push_back(fill_colour);
-        uint8_t flat[64];
-        std::memset(flat, fill_colour, 64);
-        store_expected(x, y, flat, 8);
-        return;
-    }
-
-    int mdx = 0, mdy = 0;
-    bool have_motion = false;
-    alignas(16) uint8_t pred[64];
-    alignas(16) int16_t inter_coef[64];
-    if (!o_.key) {
-        const uint8_t* co = prev_at(x, y, 0, 0);
-        float skip_cost = Sse(src, s_.src_stride, co, s_.prev_stride) + lambda * 1.0f;
-        if (allowed(kSkipBlock) && skip_cost < best.cost) {
-            best.cost = skip_cost;
-            best.type = kSkipBlock;
-        }
-        have_motion = search_motion(x, y, row, col, mdx, mdy);
-        const uint8_t* mp = prev_at(x, y, mdx, mdy);
-        if (have_motion && (mdx || mdy) && allowed(kMotionBlock)) {
-            float c = Sse(src, s_.src_stride, mp, s_.prev_stride) +
-                      lambda * (kTypeBits + OffsetBits(mdx) + OffsetBits(mdy));
-            if (c < best.cost) {
-                best.cost = c;
-                best.type = kMotionBlock;
-            }
-        }
-        // Inter DCT on the motion prediction.
-        alignas(16) int16_t residual[64];
-        for (int r = 0; r < 8; ++r)
-            for (int c = 0; c < 8; ++c) {
-                pred[r * 8 + c] = mp[r * s_.prev_stride + c];
-                residual[r * 8 + c] = static_cast<int16_t>(pixels[r * 8 + c] - pred[r * 8 + c]);
-            }
-        alignas(16) uint8_t recon[64];
-        if (best.cost > lambda * 8.0f && allowed(kInterBlock)) {
-            float dct[64];
-            ForwardDct8x8(residual, dct);
-            QuantiseBlock(dct, false, q, 0.3f, inter_coef);
-            idct_.add(recon, 8, inter_coef, inter_quant_table(q), pred);
-            inter_fields_.clear();
-            WriteAcCoefficients(inter_coef, inter_fields_);
-            inter_fields_.put(q, 4);
-            float c = Sse(src, s_.src_stride, recon, 8) +
-                      lambda * (kTypeBits + OffsetBits(mdx) + OffsetBits(mdy) + kDcBits +
-                                static_cast<float>(inter_fields_.bit_count()));
-            if (c < best.cost) {
-                best.cost = c;
-                best.type = kInterBlock;
-                std::memcpy(inter_recon_, recon, 64);
-            }
+        const int colour = clamp_colour((p.sum + 32) / 64);
+        std::memset(c.shown, colour, 64);
+        const float cost = error(c.shown) + lambda * (extra_bits + kTypeBits + kColourBits);
+        if (cost < best.cost) {
+            best = BlockDecision{};
+            best.cost = cost;
+            best.type = kFillBlock;
+            best.colour_count = 1;
+            best.colours[0] = static_cast<uint8_t>(colour);
+            std::memcpy(best.shown, c.shown, 64);
         }
     }
-
     // Intra DCT.
-    alignas(16) int16_t intra_coef[64];
-    if (best.cost > lambda * 10.0f && allowed(kIntraBlock)) {
+    if (allowed(kIntraBlock) && best.cost > lambda * (extra_bits + 10.0f)) {
         float dct[64];
-        ForwardDct8x8(pixels, dct);
-        QuantiseBlock(dct, true, q, 0.35f, intra_coef);
-        alignas(16) uint8_t recon[64];
-        idct_.put(recon, 8, intra_coef, intra_quant_table(q));
-        intra_fields_.clear();
-        WriteAcCoefficients(intra_coef, intra_fields_);
-        intra_fields_.put(q, 4);
-        float c = Sse(src, s_.src_stride, recon, 8) +
-                  lambda * (kTypeBits + kDcBits + static_cast<float>(intra_fields_.bit_count()));
-        if (c < best.cost) {
-            best.cost = c;
+        alignas(16) int16_t coef[64];
+        ForwardDct8x8(p.v, dct);
+        QuantiseBlock(dct, true, q, 0.35f, coef);
+        idct_.put(c.shown, 8, coef, intra_quant_table(q));
+        const float coef_bits = static_cast<float>(CountAcCoefficientBits(coef) + 4);
+        const float cost = error(c.shown) + lambda * (extra_bits + kTypeBits + kDcBits + coef_bits);
+        if (cost < best.cost) {
+            best = BlockDecision{};
+            best.cost = cost;
             best.type = kIntraBlock;
-            std::memcpy(intra_recon_, recon, 64);
+            best.has_intra_dc = true;
+            best.dc = coef[0];
+            best.has_coefficients = true;
+            best.quantiser = static_cast<uint8_t>(q);
+            std::memcpy(best.coef, coef, sizeof coef);
+            std::memcpy(best.shown, c.shown, 64);
         }
     }
-
     // Pattern: two colours split at the mean.
-    int c0 = 0, c1 = 0;
-    uint8_t patterns[8] = {};
-    if (best.cost > lambda * (kTypeBits + 2 * kColourBits + 8 * kPatternBits) && allowed(kPatternBlock)) {
-        const int mean = sum / 64;
+    if (allowed(kPatternBlock) && best.cost > lambda * (extra_bits + kTypeBits + 2 * kColourBits + 8 * kPatternBits)) {
+        const int mean = p.sum / 64;
         int s0 = 0, n0 = 0, s1 = 0, n1 = 0;
         for (int i = 0; i < 64; ++i) {
-            if (pixels[i] > mean) s1 += pixels[i], ++n1;
-            else s0 += pixels[i], ++n0;
+            if (p.v[i] > mean) s1 += p.v[i], ++n1;
+            else s0 += p.v[i], ++n0;
         }
         if (n0 && n1) {
-            c0 = clamp_colour((s0 + n0 / 2) / n0);
-            c1 = clamp_colour((s1 + n1 / 2) / n1);
-            uint32_t d = 0;
+            const int c0 = clamp_colour((s0 + n0 / 2) / n0), c1 = clamp_colour((s1 + n1 / 2) / n1);
+            uint8_t patterns[8] = {};
             for (int r = 0; r < 8; ++r)
-                for (int c = 0; c < 8; ++c) {
-                    int p = pixels[r * 8 + c];
-                    bool high = p > mean;
-                    if (high) patterns[r] = static_cast<uint8_t>(patterns[r] | (1u << c));
-                    int e = p - (high ? c1 : c0);
-                    d += static_cast<uint32_t>(e * e);
+                for (int col = 0; col < 8; ++col) {
+                    const bool high = p.v[r * 8 + col] > mean;
+                    if (high) patterns[r] = static_cast<uint8_t>(patterns[r] | (1u << col));
+                    c.shown[r * 8 + col] = static_cast<uint8_t>(high ? c1 : c0);
                 }
-            float c = d + lambda * (kTypeBits + 2 * kColourBits + 8 * kPatternBits);
-            if (c < best.cost) {
-                best.cost = c;
+            const float cost = error(c.shown) + lambda * (extra_bits + kTypeBits + 2 * kColourBits + 8 * kPatternBits);
+            if (cost < best.cost) {
+                best = BlockDecision{};
+                best.cost = cost;
                 best.type = kPatternBlock;
+                best.colour_count = 2;
+                best.colours[0] = static_cast<uint8_t>(c0);
+                best.colours[1] = static_cast<uint8_t>(c1);
+                best.pattern_count = 8;
+                std::memcpy(best.patterns, patterns, 8);
+                std::memcpy(best.shown, c.shown, 64);
             }
         }
     }
-
-    // Raw: exact.
-    uint32_t raw_error = 0;
-    if (o_.old_colours)
-        for (int i = 0; i < 64; ++i) raw_error += pixels[i] == 0 ? 1u : 0u;
-    if (allowed(kRawBlock) && raw_error + lambda * (kTypeBits + 64 * kColourBits) < best.cost)
-        best.type = kRawBlock;
-
-    auto& v = out_.values;
-    FieldList& fields = out_.row_fields[row];
-    v[kBlockTypes].push_back(best.type);
-    uint8_t shown[64];
-    switch (best.type) {
-        case kSkipBlock: store_expected(x, y, prev_at(x, y, 0, 0), s_.prev_stride); break;
-        case kMotionBlock:
-            v[kXOffsets].push_back(mdx);
-            v[kYOffsets].push_back(mdy);
-            store_expected(x, y, prev_at(x, y, mdx, mdy), s_.prev_stride);
-            break;
-        case kInterBlock:
-            v[kXOffsets].push_back(mdx);
-            v[kYOffsets].push_back(mdy);
-            v[kInterDc].push_back(inter_coef[0]);
-            fields.append(inter_fields_);
-            store_expected(x, y, inter_recon_, 8);
-            break;
-        case kIntraBlock:
-            v[kIntraDc].push_back(intra_coef[0]);
-            fields.append(intra_fields_);
-            store_expected(x, y, intra_recon_, 8);
-            break;
-        case kFillBlock:
-            v[kColours].push_back(fill_colour);
-            std::memset(shown, fill_colour, 64);
-            store_expected(x, y, shown, 8);
-            break;
-        case kPatternBlock:
-            v[kColours].push_back(c0);
-            v[kColours].push_back(c1);
-            for (int r = 0; r < 8; ++r) {
-                v[kPatterns].push_back(patterns[r]);
-                for (int c = 0; c < 8; ++c) shown[r * 8 + c] = static_cast<uint8_t>((patterns[r] >> c & 1) ? c1 : c0);
-            }
-            store_expected(x, y, shown, 8);
-            break;
-        default:
-            for (int i = 0; i < 64; ++i) {
-                shown[i] = static_cast<uint8_t>(clamp_colour(pixels[i]));
-                v[kColours].push_back(shown[i]);
-            }
-            store_expected(x, y, shown, 8);
-            break;
+    // Raw: every pixel.
+    if (allowed(kRawBlock) && best.cost > lambda * (extra_bits + kTypeBits + 64 * kColourBits)) {
+        for (int i = 0; i < 64; ++i) c.shown[i] = static_cast<uint8_t>(clamp_colour(p.v[i]));
+        const float cost = error(c.shown) + lambda * (extra_bits + kTypeBits + 64 * kColourBits);
+        if (cost < best.cost) {
+            best = BlockDecision{};
+            best.cost = cost;
+            best.type = kRawBlock;
+            best.colour_count = 64;
+            std::memcpy(best.colours, c.shown, 64);
+            std::memcpy(best.shown, c.shown, 64);
+        }
     }
-    if (best.type == kMotionBlock || best.type == kInterBlock) {
-        size_t i = size_t{row} * motion_.cols + col;
-        motion_.dx[i] = static_cast<int8_t>(mdx);
-        motion_.dy[i] = static_cast<int8_t>(mdy);
-        motion_.valid[i] = 1;
-    } else if (best.type == kSkipBlock) {
-        size_t i = size_t{row} * motion_.cols + col;
-        motion_.valid[i] = 1;
+}
+
+// Run block: the exact block along the scan order with the fewest bits,
+// equal neighbours as repeated runs and the rest as literal runs.
+bool BlockCoder::try_run(const BlockPixels& p, float extra_bits, BlockDecision& best) {
+    if (!allowed(kRunBlock)) return false;
+    uint8_t px[64];
+    for (int i = 0; i < 64; ++i) px[i] = static_cast<uint8_t>(clamp_colour(p.v[i]));
+    // Cheap test: few distinct colours.
+    unsigned distinct = 0;
+    uint8_t seen[64];
+    for (int i = 0; i < 64 && distinct <= 8; ++i) {
+        bool found = false;
+        for (unsigned k = 0; k < distinct; ++k) found |= seen[k] == px[i];
+        if (!found) seen[distinct++] = px[i];
+    }
+    if (distinct > 8) return false;
+    const float lambda = o_.lambda;
+    float best_bits = INFINITY;
+    BlockDecision d;
+    for (unsigned k = 0; k < 16; ++k) {
+        const uint8_t* scan = kScanOrders[k];
+        BlockDecision c;
+        c.has_scan = true;
+        c.scan = static_cast<uint8_t>(k);
+        float bits = extra_bits + kTypeBits + 4;
+        unsigned i = 0;
+        bool too_many = false;
+        while (i < 63) {
+            // Length of the run of equal colours from i.
+            unsigned same = 1;
+            while (i + same < 64 && px[scan[i + same]] == px[scan[i]]) ++same;
+            unsigned n;
+            if (same >= 2) {
+                n = std::min(same, 16u);
+                c.run_bits |= uint64_t{1} << c.run_count;
+                c.colours[c.colour_count++] = px[scan[i]];
+                bits += 1 + kRunSymbolBits + kColourBits;
+            } else {
+                // Literal run: up to where two equal colours start.
+                n = 1;
+                while (n < 16 && i + n < 64 && !(i + n + 1 < 64 && px[scan[i + n]] == px[scan[i + n + 1]])) ++n;
+                for (unsigned j = 0; j < n; ++j) c.colours[c.colour_count++] = px[scan[i + j]];
+                bits += 1 + kRunSymbolBits + kColourBits * n;
+            }
+            if (c.run_count == 48) {
+                too_many = true;
+                break;
+            }
+            c.runs[c.run_count++] = static_cast<uint8_t>(n - 1);
+            i += n;
+        }
+        if (too_many) continue;
+        if (i == 63) {
+            c.colours[c.colour_count++] = px[scan[63]];
+            bits += kColourBits;
+        }
+        if (bits < best_bits) {
+            best_bits = bits;
+            d = c;
+        }
+    }
+    if (best_bits == INFINITY) return false;
+    float error = 0;
+    for (int i = 0; i < 64; ++i) error += static_cast<float>((p.v[i] - px[i]) * (p.v[i] - px[i]));
+    const float cost = error + lambda * best_bits;
+    if (cost >= best.cost) return false;
+    d.cost = cost;
+    d.type = kRunBlock;
+    std::memcpy(d.shown, px, 64);
+    best = d;
+    return true;
+}
+
+void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
+    const uint32_t x = col * 8, y = row * 8;
+    const float lambda = o_.lambda;
+    const unsigned q = o_.quantiser;
+    BlockPixels p;
+    load(x, y, p);
+    best = BlockDecision{};
+    auto direct_error = [&p](const uint8_t shown[64]) { return static_cast<float>(SseShown(p, shown)); };
+
+    if (!o_.key) {
+        const uint8_t* co = prev_at(x, y, 0, 0);
+        if (allowed(kSkipBlock)) {
+            best.cost = Sse(s_.src + y * s_.src_stride + x, s_.src_stride, co, s_.prev_stride) + lambda * 1.0f;
+            best.type = kSkipBlock;
+            for (int r = 0; r < 8; ++r) std::memcpy(best.shown + r * 8, co + r * s_.prev_stride, 8);
+        }
+        int mdx = 0, mdy = 0;
+        const bool have_motion = search_motion(x, y, row, col, mdx, mdy);
+        const uint8_t* mp = prev_at(x, y, have_motion ? mdx : 0, have_motion ? mdy : 0);
+        alignas(16) uint8_t pred[64];
+        for (int r = 0; r < 8; ++r) std::memcpy(pred + r * 8, mp + r * s_.prev_stride, 8);
+        const float offset_bits = OffsetBits(mdx) + OffsetBits(mdy);
+        if (have_motion && (mdx || mdy) && allowed(kMotionBlock)) {
+            const float c = static_cast<float>(SseShown(p, pred)) + lambda * (kTypeBits + offset_bits);
+            if (c < best.cost) {
+                best = BlockDecision{};
+                best.cost = c;
+                best.type = kMotionBlock;
+                best.has_offsets = true;
+                best.dx = static_cast<int8_t>(mdx);
+                best.dy = static_cast<int8_t>(mdy);
+                std::memcpy(best.shown, pred, 64);
+            }
+        }
+        if (allowed(kInterBlock) && best.cost > lambda * 8.0f) {
+            alignas(16) int16_t residual[64], coef[64];
+            for (int i = 0; i < 64; ++i) residual[i] = static_cast<int16_t>(p.v[i] - pred[i]);
+            float dct[64];
+            ForwardDct8x8(residual, dct);
+            QuantiseBlock(dct, false, q, 0.3f, coef);
+            alignas(16) uint8_t recon[64];
+            idct_.add(recon, 8, coef, inter_quant_table(q), pred);
+            const float coef_bits = static_cast<float>(CountAcCoefficientBits(coef) + 4);
+            const float c = static_cast<float>(SseShown(p, recon)) +
+                            lambda * (kTypeBits + offset_bits + kDcBits + coef_bits);
+            if (c < best.cost) {
+                best = BlockDecision{};
+                best.cost = c;
+                best.type = kInterBlock;
+                best.has_offsets = true;
+                best.dx = static_cast<int8_t>(mdx);
+                best.dy = static_cast<int8_t>(mdy);
+                best.has_inter_dc = true;
+                best.dc = coef[0];
+                best.has_coefficients = true;
+                best.quantiser = static_cast<uint8_t>(q);
+                std::memcpy(best.coef, coef, sizeof coef);
+                std::memcpy(best.shown, recon, 64);
+            }
+        }
+        if (have_motion) {
+            const size_t i = size_t{row} * motion_.cols + col;
+            motion_.dx[i] = static_cast<int8_t>(mdx);
+            motion_.dy[i] = static_cast<int8_t>(mdy);
+            motion_.valid[i] = 1;
+        }
+    }
+    // A block the previous picture already shows well is left at that.
+    if (best.cost <= lambda * 4.0f) return;
+    // Predicted blocks coded cheaply are not worth the intra trials.
+    if (!o_.key && best.cost <= lambda * 40.0f) return;
+    try_intra_kinds(p, 0.0f, direct_error, best);
+    if (best.cost > lambda * 24.0f) try_run(p, 0.0f, best);
+}
+
+void BlockCoder::decide_scaled(uint32_t row, uint32_t col, BlockDecision& best) {
+    best = BlockDecision{};
+    if (!allowed(kScaledBlock)) return;
+    const uint32_t x = col * 8, y = row * 8;
+    const uint8_t* src = s_.src + y * s_.src_stride + x;
+    BlockPixels small;
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) {
+            const uint8_t* a = src + 2 * r * s_.src_stride + 2 * c;
+            small.v[r * 8 + c] = static_cast<int16_t>((a[0] + a[1] + a[s_.src_stride] + a[s_.src_stride + 1] + 2) / 4);
+            small.sum += small.v[r * 8 + c];
+        }
+    auto enlarged_error = [&](const uint8_t shown[64]) {
+        uint32_t e = 0;
+        for (int r = 0; r < 16; ++r)
+            for (int c = 0; c < 16; ++c) {
+                const int d = src[r * s_.src_stride + c] - shown[(r / 2) * 8 + c / 2];
+                e += static_cast<uint32_t>(d * d);
+            }
+        return static_cast<float>(e);
+    };
+    // Two block types (upper and lower row) and the sub-block type.
+    try_intra_kinds(small, kTypeBits + 2.0f, enlarged_error, best);
+    if (best.cost == INFINITY) return;
+    best.sub_type = best.type;
+    best.type = kScaledBlock;
+}
+
+void BlockCoder::emit(uint32_t row, uint32_t col, const BlockDecision& d, bool lower_half) {
+    auto& v = out_.values;
+    v[kBlockTypes].push_back(d.type);
+    const uint32_t x = col * 8, y = row * 8;
+    if (d.type == kScaledBlock) {
+        if (lower_half) return;
+        v[kSubBlockTypes].push_back(d.sub_type);
+    }
+    if (d.has_offsets) {
+        v[kXOffsets].push_back(d.dx);
+        v[kYOffsets].push_back(d.dy);
+    }
+    if (d.has_intra_dc) v[kIntraDc].push_back(d.dc);
+    if (d.has_inter_dc) v[kInterDc].push_back(d.dc);
+    for (unsigned i = 0; i < d.run_count; ++i) v[kRunLengths].push_back(d.runs[i]);
+    for (unsigned i = 0; i < d.colour_count; ++i) v[kColours].push_back(d.colours[i]);
+    for (unsigned i = 0; i < d.pattern_count; ++i) v[kPatterns].push_back(d.patterns[i]);
+    FieldList& fields = out_.row_fields[row];
+    if (d.has_scan) {
+        fields.put(d.scan, 4);
+        for (unsigned i = 0; i < d.run_count; ++i) fields.put_bit((d.run_bits >> i) & 1u);
+    }
+    if (d.has_coefficients) {
+        WriteAcCoefficients(d.coef, fields);
+        fields.put(d.quantiser, 4);
+    }
+    if (!o_.expected) return;
+    if (d.type == kScaledBlock) {
+        for (int r = 0; r < 16; ++r)
+            for (int c = 0; c < 16; ++c) o_.expected[(y + r) * size_t{s_.width} + x + c] = d.shown[(r / 2) * 8 + c / 2];
+    } else {
+        for (int r = 0; r < 8; ++r) std::memcpy(o_.expected + (y + r) * size_t{s_.width} + x, d.shown + r * 8, 8);
     }
 }
 
@@ -324,12 +472,52 @@ void BlockCoder::code_plane(MotionField* motion_out, PlaneReport* report) {
     motion_.dx.assign(size_t{rows} * cols, 0);
     motion_.dy.assign(size_t{rows} * cols, 0);
     motion_.valid.assign(size_t{rows} * cols, 0);
-    for (uint32_t row = 0; row < rows; ++row) {
+    std::vector<BlockDecision> upper(cols), lower(cols);
+    std::vector<uint8_t> scaled(cols);
+    BlockDecision big;
+    std::vector<BlockDecision> scaled_choice(cols);
+    for (uint32_t row = 0; row < rows; row += 2) {
+        const bool pair = row + 1 < rows;
         for (uint32_t col = 0; col < cols; ++col) {
-            code_block(row, col);
-            if (report) ++report->block_counts[out_.values[kBlockTypes].back() & 15];
+            decide(row, col, upper[col]);
+            if (pair) decide(row + 1, col, lower[col]);
         }
-        out_.end_row();
+        // Scaled blocks where one 16x16 block costs less than its four 8x8 blocks.
+        std::fill(scaled.begin(), scaled.end(), 0);
+        if (pair)
+            for (uint32_t col = 0; col + 1 < cols; ++col) {
+                const float four = upper[col].cost + upper[col + 1].cost + lower[col].cost + lower[col + 1].cost;
+                if (four <= o_.lambda * (2 * kTypeBits + 2.0f + kColourBits)) continue;
+                // Areas predicted from the previous picture stay predicted.
+                auto predicted = [](const BlockDecision& d) { return d.type == kSkipBlock || d.type == kMotionBlock; };
+                if (predicted(upper[col]) || predicted(upper[col + 1]) || predicted(lower[col]) ||
+                    predicted(lower[col + 1]))
+                    continue;
+                decide_scaled(row, col, big);
+                if (big.cost < four) {
+                    scaled[col] = 1;
+                    scaled_choice[col] = big;
+                    ++col;
+                }
+            }
+        for (int half = 0; half < (pair ? 2 : 1); ++half) {
+            const uint32_t r = row + static_cast<uint32_t>(half);
+            for (uint32_t col = 0; col < cols; ++col) {
+                if (scaled[col]) {
+                    emit(r, col, scaled_choice[col], half == 1);
+                    if (report && half == 0) {
+                        ++report->block_counts[kScaledBlock];
+                        ++report->sub_block_counts[scaled_choice[col].sub_type & 15];
+                    }
+                    ++col;
+                    continue;
+                }
+                const BlockDecision& d = half ? lower[col] : upper[col];
+                emit(r, col, d, false);
+                if (report) ++report->block_counts[d.type & 15];
+            }
+            out_.end_row();
+        }
     }
     if (motion_out) *motion_out = std::move(motion_);
 }

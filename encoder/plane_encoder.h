@@ -37,7 +37,8 @@ struct PlaneOptions {
 };
 
 struct PlaneReport {
-    uint32_t block_counts[16] = {};
+    uint32_t block_counts[16] = {};      // per block type (a scaled block counts once)
+    uint32_t sub_block_counts[16] = {};  // per sub-block type of scaled blocks
 };
 
 void EncodePlaneBlocks(const PlaneSource& source, const PlaneOptions& options, PlaneData& out,

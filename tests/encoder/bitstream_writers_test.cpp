@@ -90,6 +90,7 @@ struct PlaneCase {
     uint32_t allowed;
     unsigned quantiser;
     bool old_colours;
+    float lambda = 4.0f;  // high values favour fewer bits (scaled blocks)
 };
 
 std::vector<uint32_t> DecodeTypes(const PlaneCase& c, const std::vector<uint8_t>& src,
@@ -108,7 +109,7 @@ std::vector<uint32_t> DecodeTypes(const PlaneCase& c, const std::vector<uint8_t>
     o.allowed_types = c.allowed;
     o.quantiser = c.quantiser;
     o.old_colours = c.old_colours;
-    o.lambda = 4.0f;
+    o.lambda = c.lambda;
     expected.assign(size_t{c.width} * c.height, 0);
     o.expected = expected.data();
     PlaneData data;
@@ -131,7 +132,9 @@ std::vector<uint32_t> DecodeTypes(const PlaneCase& c, const std::vector<uint8_t>
     decode_video_frame(decoded.data(), prev_frame.data(), nullptr, nullptr, marks.data(), c.width, c.height,
                        luma_width, luma_height, packet.data(), static_cast<uint32_t>(packet.size()),
                        c.key ? 1u : 0u, buffers, flags, kVideoFlagGreyScale);
-    return std::vector<uint32_t>(report.block_counts, report.block_counts + 16);
+    std::vector<uint32_t> counts(report.block_counts, report.block_counts + 16);
+    counts.insert(counts.end(), report.sub_block_counts, report.sub_block_counts + 16);
+    return counts;  // block types, then sub-block types
 }
 
 void CheckPlane(const PlaneCase& c, const YuvPicture& now, const YuvPicture& before,
@@ -169,15 +172,36 @@ TEST(PlaneRoundTrip, EachBlockTypeDecodesToTheEncodersModel) {
         {"skip", kSkipBlock, false, &b, &a},     {"motion", kMotionBlock, false, &b, &a},
         {"inter", kInterBlock, false, &b, &a},   {"intra", kIntraBlock, true, &a, &a},
         {"pattern", kPatternBlock, true, &text, &a}, {"raw", kRawBlock, true, &noise, &a},
-        {"fill", kFillBlock, true, &a, &a},
+        {"fill", kFillBlock, true, &a, &a},      {"run", kRunBlock, true, &text, &a},
+        {"scaled", kScaledBlock, true, &a, &a},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         for (bool old : {false, true}) {
             SCOPED_TRACE(old ? "versions f, g, h" : "version i");
             std::vector<uint32_t> counts;
-            CheckPlane({96, 64, k.key, Bit(k.type), 3, old}, *k.now, *k.before, &counts);
+            const float lambda = k.type == kScaledBlock ? 300.0f : 4.0f;
+            CheckPlane({96, 64, k.key, Bit(k.type), 3, old, lambda}, *k.now, *k.before, &counts);
             EXPECT_GT(counts[k.type], 0u);
+        }
+    }
+}
+
+TEST(PlaneRoundTrip, ScaledBlocksWithEverySubBlockType) {
+    // A smooth picture with detail only at 2x2 scale suits scaled blocks.
+    YuvPicture p;
+    p.allocate(64, 48);
+    for (uint32_t y = 0; y < 48; ++y)
+        for (uint32_t x = 0; x < 64; ++x)
+            p.y[y * 64 + x] = static_cast<uint8_t>(((x / 2 * 37 + y / 2 * 11) % 97) * 2 + (x < 32 ? 0 : 40));
+    for (BlockType sub : {kFillBlock, kIntraBlock, kPatternBlock, kRawBlock}) {
+        SCOPED_TRACE(static_cast<int>(sub));
+        for (bool old : {false, true}) {
+            std::vector<uint32_t> counts;
+            const float lambda = sub == kFillBlock ? 3000.0f : 30.0f;
+            CheckPlane({64, 48, true, Bit(kScaledBlock) | Bit(sub), 2, old, lambda}, p, p, &counts);
+            EXPECT_GT(counts[kScaledBlock], 0u);
+            EXPECT_GT(counts[16 + sub], 0u);
         }
     }
 }
