@@ -11,6 +11,7 @@ namespace zarn {
 namespace {
 
 constexpr double kBandStepLog = 0.06639999896287918;  // log10 of the step per quantiser unit
+constexpr double kFloorShare = 0.5;
 constexpr uint32_t kRunTable[16] = {2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13, 14, 15, 16, 32, 64};
 
 // The 29-bit packed float nearest to v: 23-bit mantissa, exponent 0..23.
@@ -124,7 +125,7 @@ void WriteGroups(const std::vector<int32_t>& coef, uint32_t n, BitWriter& w) {
 
 }  // namespace
 
-double AudioTargetSnr(unsigned quality) { return 8.0 + 0.42 * std::clamp(quality, 1u, 100u); }
+double AudioTargetSnr(unsigned quality) { return 0.4 * std::clamp(quality, 1u, 100u) - 1.0; }
 
 AudioBlockEncoder::AudioBlockEncoder(uint32_t rate, uint32_t channels, unsigned quality) {
     const AudioGeometry g = ComputeAudioGeometry(rate, channels);
@@ -161,6 +162,13 @@ void AudioBlockEncoder::encode(const int16_t* values, size_t available, std::vec
         a[2 * k] = re_[k] * scale;
         a[2 * k + 1] = -im_[k] * scale;
     }
+    // Noise is spread between equal shares per band (each band keeps the
+    // target ratio to its own level) and an even noise floor over the block
+    // (fewest bits for a given total error): the step follows the geometric
+    // mean of the band's level and the block's level.
+    double block_energy = 0;
+    for (uint32_t j = 2; j < n; ++j) block_energy += a[j] * a[j];
+    const double block_rms = std::sqrt(block_energy / (n - 2));
     for (uint32_t b = 0; b < band_count_; ++b) {
         const uint32_t lo = std::max<uint32_t>(band_edges_[b], 1), hi = band_edges_[b + 1];
         double energy = 0, largest = 0;
@@ -170,7 +178,7 @@ void AudioBlockEncoder::encode(const int16_t* values, size_t available, std::vec
                 largest = std::max(largest, std::fabs(a[j]));
             }
         const uint32_t count = hi > lo ? 2 * (hi - lo) : 1;
-        const double delta = alpha_ * std::sqrt(energy / count);
+        const double delta = alpha_ * std::pow(energy / count, 0.5 * (1 - kFloorShare)) * std::pow(block_rms, kFloorShare);
         int q = delta > 1.0 ? static_cast<int>(std::floor(std::log10(delta) / kBandStepLog)) : 0;
         // Keep every magnitude within 15 bits.
         while (largest / static_cast<float>(std::pow(10.0, q * kBandStepLog)) > 32767.0) ++q;
