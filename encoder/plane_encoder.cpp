@@ -8,6 +8,7 @@
 
 #include "encoder/coefficient_writer.h"
 #include "encoder/forward_dct.h"
+#include "encoder/residue_writer.h"
 #include "video/blocks.h"
 #include "video/idct.h"
 #include "video/quant_tables.h"
@@ -56,6 +57,8 @@ struct BlockDecision {
     uint8_t colours[64];
     uint8_t patterns[8];
     uint8_t runs[48];
+    bool has_residue = false;        // residue blocks: event limit, then the residue of coef[]
+    uint8_t event_limit = 0;
     bool has_coefficients = false;  // DCT blocks: AC coefficients, then the quantiser
     uint8_t quantiser = 0;
     bool has_scan = false;           // run blocks: scan order, then one bit per run
@@ -96,6 +99,7 @@ private:
     template <class Error>
     void try_intra_kinds(const BlockPixels& p, float extra_bits, const Error& error, BlockDecision& best);
     bool try_run(const BlockPixels& p, float extra_bits, BlockDecision& best);
+    void try_residue(const BlockPixels& p, const uint8_t pred[64], int dx, int dy, BlockDecision& best);
     void emit(uint32_t row, uint32_t col, const BlockDecision& d, bool lower_half);
 
     bool allowed(unsigned t) const { return (o_.allowed_types >> t) & 1u; }
@@ -123,6 +127,7 @@ private:
     PlaneData& out_;
     const IdctFunctions& idct_;
     MotionField motion_;
+    ResidueTrace residue_trace_;
 };
 
 bool BlockCoder::search_motion(uint32_t x, uint32_t y, uint32_t row, uint32_t col, int& best_dx,
@@ -327,6 +332,46 @@ bool BlockCoder::try_run(const BlockPixels& p, float extra_bits, BlockDecision& 
     return true;
 }
 
+// Residue block: the exact difference to the motion prediction, cut after
+// the number of changes that costs the least.
+void BlockCoder::try_residue(const BlockPixels& p, const uint8_t pred[64], int dx, int dy, BlockDecision& best) {
+    int16_t target[64];
+    for (int i = 0; i < 64; ++i) {
+        const int d = p.v[i] - pred[i];
+        // Large corrections are the inter block's job.
+        if (d < -31 || d > 31) return;
+        target[i] = static_cast<int16_t>(d);
+    }
+    ResidueTrace& trace = residue_trace_;
+    TraceResidue(target, trace);
+    if (trace.count == 0) return;
+    const float lambda = o_.lambda;
+    const float fixed = kTypeBits + OffsetBits(dx) + OffsetBits(dy) + 7;
+    // Candidate cuts; the changes are replayed onto the prediction.
+    uint8_t shown[64];
+    std::memcpy(shown, pred, 64);
+    unsigned applied = 0;
+    for (unsigned events : {10u, 32u, trace.count}) {
+        if (events > trace.count || events > 128) continue;
+        for (; applied < events; ++applied)
+            shown[trace.position[applied]] = static_cast<uint8_t>(pred[trace.position[applied]] + trace.value[applied]);
+        const float bits = static_cast<float>(trace.bits_after[events - 1]);
+        const float cost = static_cast<float>(SseShown(p, shown)) + lambda * (fixed + bits);
+        if (cost < best.cost) {
+            best = BlockDecision{};
+            best.cost = cost;
+            best.type = kResidueBlock;
+            best.has_offsets = true;
+            best.dx = static_cast<int8_t>(dx);
+            best.dy = static_cast<int8_t>(dy);
+            best.has_residue = true;
+            best.event_limit = static_cast<uint8_t>(events - 1);
+            std::memcpy(best.coef, target, sizeof target);
+            std::memcpy(best.shown, shown, 64);
+        }
+    }
+}
+
 void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
     const uint32_t x = col * 8, y = row * 8;
     const float lambda = o_.lambda;
@@ -387,6 +432,7 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
                 std::memcpy(best.shown, recon, 64);
             }
         }
+        if (allowed(kResidueBlock) && best.cost > lambda * 12.0f) try_residue(p, pred, mdx, mdy, best);
         if (have_motion) {
             const size_t i = size_t{row} * motion_.cols + col;
             motion_.dx[i] = static_cast<int8_t>(mdx);
@@ -451,6 +497,11 @@ void BlockCoder::emit(uint32_t row, uint32_t col, const BlockDecision& d, bool l
     if (d.has_scan) {
         fields.put(d.scan, 4);
         for (unsigned i = 0; i < d.run_count; ++i) fields.put_bit((d.run_bits >> i) & 1u);
+    }
+    if (d.has_residue) {
+        int16_t decoded[64];
+        fields.put(d.event_limit, 7);
+        WriteResidue(d.coef, d.event_limit, &fields, decoded);
     }
     if (d.has_coefficients) {
         WriteAcCoefficients(d.coef, fields);

@@ -7,10 +7,12 @@
 #include "encoder/coefficient_writer.h"
 #include "encoder/plane_data.h"
 #include "encoder/plane_encoder.h"
+#include "encoder/residue_writer.h"
 #include "encoder/symbol_tree_writer.h"
 #include "encoder/test_media.h"
 #include "video/coefficients.h"
 #include "video/decode_video_frame.h"
+#include "video/residue.h"
 #include "video/symbol_tree.h"
 
 namespace zarn {
@@ -79,6 +81,33 @@ TEST(CoefficientWriter, BlocksReadBackExactly) {
         decode_ac_coefficients(r, out);
         for (int i = 1; i < 64; ++i) ASSERT_EQ(out[i], coef[i]) << "trial " << trial << " pos " << i;
         EXPECT_EQ(r.next * 8 - r.count, bits);
+    }
+}
+
+TEST(ResidueWriter, ResiduesReadBackUpToTheEventLimit) {
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 400; ++trial) {
+        int16_t target[64] = {};
+        const int count = 1 + trial % 40;
+        const int range = trial % 4 == 0 ? 127 : 1 + trial % 9;
+        for (int i = 0; i < count; ++i)
+            target[rng() % 64] = static_cast<int16_t>(static_cast<int>(rng() % (2 * range + 1)) - range);
+        const unsigned limit = trial % 3 == 0 ? 127 : static_cast<unsigned>(rng() % 40);
+        FieldList fields;
+        int16_t expected[64];
+        const ResidueResult result = WriteResidue(target, limit, &fields, expected);
+        EXPECT_EQ(result.bits, fields.bit_count());
+        BitWriter w;
+        fields.write_to(w);
+        const std::vector<uint8_t> bytes = w.finish();
+        BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
+        uint8_t out[64];
+        decode_residue(r, limit, out);
+        for (int i = 0; i < 64; ++i) ASSERT_EQ(static_cast<int8_t>(out[i]), expected[i]) << trial << " @" << i;
+        EXPECT_EQ(r.next * 8 - r.count, result.bits);
+        if (result.events <= limit) {
+            for (int i = 0; i < 64; ++i) ASSERT_EQ(expected[i], target[i]);
+        }
     }
 }
 
@@ -170,7 +199,7 @@ TEST(PlaneRoundTrip, EachBlockTypeDecodesToTheEncodersModel) {
         const YuvPicture* before;
     } cases[] = {
         {"skip", kSkipBlock, false, &b, &a},     {"motion", kMotionBlock, false, &b, &a},
-        {"inter", kInterBlock, false, &b, &a},   {"intra", kIntraBlock, true, &a, &a},
+        {"inter", kInterBlock, false, &b, &a},   {"residue", kResidueBlock, false, &b, &a},   {"intra", kIntraBlock, true, &a, &a},
         {"pattern", kPatternBlock, true, &text, &a}, {"raw", kRawBlock, true, &noise, &a},
         {"fill", kFillBlock, true, &a, &a},      {"run", kRunBlock, true, &text, &a},
         {"scaled", kScaledBlock, true, &a, &a},
