@@ -66,7 +66,9 @@ TEST_F(EncodeCommand, EncodesWithSoundAndPrintsPsnr) {
         << err_.str();
     const std::string text = out_.str();
     EXPECT_NE(text.find("frame 0 key"), std::string::npos) << text;
-    EXPECT_NE(text.find("frame 2 key"), std::string::npos) << text;
+    // Key frames at most two frames apart: frame 0 and frame 1 or 2.
+    EXPECT_TRUE(text.find("frame 1 key") != std::string::npos || text.find("frame 2 key") != std::string::npos)
+        << text;
     EXPECT_NE(text.find("average  Y "), std::string::npos) << text;
     EXPECT_NE(text.find(" bpp"), std::string::npos);
     std::ifstream f(Path("out.zrn"), std::ios::binary);
