@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "encoder/container_writer.h"
@@ -296,9 +297,8 @@ TEST_F(OpenMovieTest, TruncatedFileOpensAndReportsAReadError) {
 
 TEST_F(OpenMovieTest, VideoInsideALargerFileThroughADescriptor) {
     std::vector<uint8_t> img = MakeWriter(Spec(16, 16), {6000, 6000, 6000}).build();
-    std::vector<uint8_t> host(1000, 0xEE);
-    host.insert(host.end(), img.begin(), img.end());
-    host.insert(host.end(), 500, 0xDD);
+    std::vector<uint8_t> host(1000 + img.size() + 500, 0xEE);
+    std::copy(img.begin(), img.end(), host.begin() + 1000);
     test::TempFile f(host, ".dat");
     const int fd = ::open(f.path().c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);

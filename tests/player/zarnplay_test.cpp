@@ -1,0 +1,75 @@
+// The player program run as a user runs it, headless.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "encoder/container_writer.h"
+#include "player/help_text.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_file.h"
+
+namespace zarn {
+namespace {
+
+const std::vector<std::string> kHeadless = {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+
+std::vector<uint8_t> SmallVideo() {
+    ContainerSpec spec;
+    spec.width = 32;
+    spec.height = 16;
+    ContainerWriter w(spec);
+    FramePacket f;
+    f.video.assign(64, 0);
+    w.add_frame(f);
+    return w.build();
+}
+
+test::ProgramResult Zarnplay(const std::vector<std::string>& args) {
+    return test::RunProgram(ZARNPLAY_PATH, args, kHeadless);
+}
+
+TEST(Zarnplay, HelpTextOnStandardOutputAndExitOne) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{}, {"/P"}, {"clip", "/V"}}) {
+        const test::ProgramResult r = Zarnplay(args);
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.out, HelpText());
+    }
+}
+
+TEST(Zarnplay, OpensEveryNamedVideoInEachNameForm) {
+    std::vector<uint8_t> video = SmallVideo();
+    test::TempFile plain(video);
+    std::vector<uint8_t> host(777 + video.size(), 0x55);
+    std::copy(video.begin(), video.end(), host.begin() + 777);
+    test::TempFile hosted(host, ".dat");
+    const test::ProgramResult r =
+        Zarnplay({plain.path(), hosted.path() + "|777", "/P"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(Zarnplay, OpenFailureShowsTheEngineTextAndExitsOne) {
+    std::vector<uint8_t> video = SmallVideo();
+    video[0] = 'X';
+    test::TempFile bad(video);
+    test::ProgramResult r = Zarnplay({bad.path()});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "Not a Zarn file.\n");
+
+    r = Zarnplay({"/no/such/dir/clip.zrn"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "Error opening file.\n");
+
+    r = Zarnplay({"/no/such/dir/clips.dat|4096"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "Error opening file.\n");
+
+    // The program's own file holds no video at byte 0.
+    r = Zarnplay({":0"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "Not a Zarn file.\n");
+}
+
+}  // namespace
+}  // namespace zarn
