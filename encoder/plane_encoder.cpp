@@ -24,6 +24,8 @@ constexpr float kColourBits = 6.0f;
 constexpr float kPatternBits = 6.0f;
 constexpr float kDcBits = 5.0f;
 constexpr float kRunSymbolBits = 3.0f;
+// DCT blocks also try this many quantiser steps coarser than the plane's.
+constexpr unsigned kCoarserStep = 2;
 
 float OffsetBits(int v) { return v == 0 ? 1.0f : 4.0f; }
 
@@ -193,25 +195,28 @@ void BlockCoder::try_intra_kinds(const BlockPixels& p, float extra_bits, const E
             std::memcpy(best.shown, c.shown, 64);
         }
     }
-    // Intra DCT.
+    // Intra DCT at the plane's quantiser and a coarser one.
     if (allowed(kIntraBlock) && best.cost > lambda * (extra_bits + 10.0f)) {
         float dct[64];
         alignas(16) int16_t coef[64];
         ForwardDct8x8(p.v, dct);
-        QuantiseBlock(dct, true, q, 0.35f, coef);
-        idct_.put(c.shown, 8, coef, intra_quant_table(q));
-        const float coef_bits = static_cast<float>(CountAcCoefficientBits(coef) + 4);
-        const float cost = error(c.shown) + lambda * (extra_bits + kTypeBits + kDcBits + coef_bits);
-        if (cost < best.cost) {
-            best = BlockDecision{};
-            best.cost = cost;
-            best.type = kIntraBlock;
-            best.has_intra_dc = true;
-            best.dc = coef[0];
-            best.has_coefficients = true;
-            best.quantiser = static_cast<uint8_t>(q);
-            std::memcpy(best.coef, coef, sizeof coef);
-            std::memcpy(best.shown, c.shown, 64);
+        for (unsigned qi : {q, std::min(q + kCoarserStep, 15u)}) {
+            QuantiseBlock(dct, true, qi, 0.35f, coef);
+            idct_.put(c.shown, 8, coef, intra_quant_table(qi));
+            const float coef_bits = static_cast<float>(CountAcCoefficientBits(coef) + 4);
+            const float cost = error(c.shown) + lambda * (extra_bits + kTypeBits + kDcBits + coef_bits);
+            if (cost < best.cost) {
+                best = BlockDecision{};
+                best.cost = cost;
+                best.type = kIntraBlock;
+                best.has_intra_dc = true;
+                best.dc = coef[0];
+                best.has_coefficients = true;
+                best.quantiser = static_cast<uint8_t>(qi);
+                std::memcpy(best.coef, coef, sizeof coef);
+                std::memcpy(best.shown, c.shown, 64);
+            }
+            if (qi == 15) break;
         }
     }
     // Pattern: two colours split at the mean.
@@ -411,25 +416,28 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
             for (int i = 0; i < 64; ++i) residual[i] = static_cast<int16_t>(p.v[i] - pred[i]);
             float dct[64];
             ForwardDct8x8(residual, dct);
-            QuantiseBlock(dct, false, q, 0.3f, coef);
-            alignas(16) uint8_t recon[64];
-            idct_.add(recon, 8, coef, inter_quant_table(q), pred);
-            const float coef_bits = static_cast<float>(CountAcCoefficientBits(coef) + 4);
-            const float c = static_cast<float>(SseShown(p, recon)) +
-                            lambda * (kTypeBits + offset_bits + kDcBits + coef_bits);
-            if (c < best.cost) {
-                best = BlockDecision{};
-                best.cost = c;
-                best.type = kInterBlock;
-                best.has_offsets = true;
-                best.dx = static_cast<int8_t>(mdx);
-                best.dy = static_cast<int8_t>(mdy);
-                best.has_inter_dc = true;
-                best.dc = coef[0];
-                best.has_coefficients = true;
-                best.quantiser = static_cast<uint8_t>(q);
-                std::memcpy(best.coef, coef, sizeof coef);
-                std::memcpy(best.shown, recon, 64);
+            for (unsigned qi : {q, std::min(q + kCoarserStep, 15u)}) {
+                QuantiseBlock(dct, false, qi, 0.3f, coef);
+                alignas(16) uint8_t recon[64];
+                idct_.add(recon, 8, coef, inter_quant_table(qi), pred);
+                const float coef_bits = static_cast<float>(CountAcCoefficientBits(coef) + 4);
+                const float c = static_cast<float>(SseShown(p, recon)) +
+                                lambda * (kTypeBits + offset_bits + kDcBits + coef_bits);
+                if (c < best.cost) {
+                    best = BlockDecision{};
+                    best.cost = c;
+                    best.type = kInterBlock;
+                    best.has_offsets = true;
+                    best.dx = static_cast<int8_t>(mdx);
+                    best.dy = static_cast<int8_t>(mdy);
+                    best.has_inter_dc = true;
+                    best.dc = coef[0];
+                    best.has_coefficients = true;
+                    best.quantiser = static_cast<uint8_t>(qi);
+                    std::memcpy(best.coef, coef, sizeof coef);
+                    std::memcpy(best.shown, recon, 64);
+                }
+                if (qi == 15) break;
             }
         }
         if (allowed(kResidueBlock) && best.cost > lambda * 12.0f) try_residue(p, pred, mdx, mdy, best);
