@@ -1,5 +1,7 @@
 #include "encoder/coefficient_writer.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdlib>
 
 #include "video/coefficients.h"
@@ -8,12 +10,6 @@ namespace zarn {
 
 namespace {
 
-// Counts bits instead of keeping them.
-struct BitCounter {
-    size_t bits = 0;
-    void put(uint32_t, unsigned n) { bits += n; }
-    void put_bit(bool) { ++bits; }
-};
 
 template <class Out>
 struct AcWriter {
@@ -113,10 +109,67 @@ size_t WriteAcCoefficients(const int16_t coef[64], FieldList& out) {
     return out.bit_count() - start;
 }
 
+// The bits of the walk follow from the top bit of each set alone: a set
+// entering the list at plane e costs one bit per plane down to the plane of
+// its top bit, and then what its parts cost from there.
+namespace {
+
+struct AcCounter {
+    uint16_t mag[64];  // coded order
+    uint16_t quad[16];  // OR of each aligned run of four
+
+    static int Top(unsigned v) { return static_cast<int>(std::bit_width(v)) - 1; }
+    int top_of(unsigned first, unsigned count) const {
+        unsigned any = 0;
+        for (unsigned q = first / 4; q < (first + count) / 4; ++q) any |= quad[q];
+        return Top(any);
+    }
+    // Tests of a set entering at plane e whose top bit is h (h < 0: never significant).
+    static size_t tests(int e, int h) { return static_cast<size_t>(h < 0 ? e + 1 : e - h + 1); }
+
+    size_t single(unsigned pos, int e) const {
+        const int h = Top(mag[pos]);
+        return tests(e, h) + (h < 0 ? 0 : static_cast<size_t>(h) + 1);
+    }
+    size_t resolve4(unsigned j, int i) const {
+        size_t bits = 0;
+        for (unsigned p = j; p < j + 4; ++p)
+            bits += 1 + (Top(mag[p]) == i ? static_cast<size_t>(i) + 1 : single(p, i - 1));
+        return bits;
+    }
+    size_t group4(unsigned j, int e) const {
+        const int h = top_of(j, 4);
+        return tests(e, h) + (h < 0 ? 0 : resolve4(j, h));
+    }
+    size_t group16(unsigned j, int e) const {
+        const int h = top_of(j, 16);
+        if (h < 0) return tests(e, h);
+        return tests(e, h) + group4(j, h) + group4(j + 4, h) + group4(j + 8, h) + group4(j + 12, h);
+    }
+    size_t group20(unsigned j, int e) const {
+        const int h = top_of(j, 20);
+        if (h < 0) return tests(e, h);
+        return tests(e, h) + resolve4(j, h) + group16(j + 4, h);
+    }
+};
+
+}  // namespace
+
 size_t CountAcCoefficientBits(const int16_t coef[64]) {
-    BitCounter counter;
-    WriteAc(coef, counter);
-    return counter.bits;
+    AcCounter c;
+    unsigned largest = 0;
+    c.mag[0] = 0;
+    for (unsigned i = 1; i < 64; ++i) {
+        c.mag[i] = static_cast<uint16_t>(std::min(std::abs(coef[kCodedToRaster[i]]), 32767));
+        largest |= c.mag[i];
+    }
+    const int planes = std::min(static_cast<int>(std::bit_width(largest)), 15);
+    if (planes == 0) return 4;
+    for (unsigned q = 0; q < 16; ++q)
+        c.quad[q] = static_cast<uint16_t>(c.mag[4 * q] | c.mag[4 * q + 1] | c.mag[4 * q + 2] | c.mag[4 * q + 3]);
+    const int e = planes - 1;
+    return 4 + c.group20(4, e) + c.group20(24, e) + c.group20(44, e) + c.single(1, e) + c.single(2, e) +
+           c.single(3, e);
 }
 
 }  // namespace zarn

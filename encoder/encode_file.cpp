@@ -96,6 +96,11 @@ EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha,
         result.error = "the alpha video's size differs from the video's";
         return result;
     }
+    // A row of raw blocks must fit one colour chunk (at most 32767 values).
+    if (pictures.width > kMaxEncodeWidth) {
+        result.error = "pictures wider than " + std::to_string(kMaxEncodeWidth) + " pixels are not supported";
+        return result;
+    }
     VideoSettings vs;
     vs.width = pictures.width;
     vs.height = pictures.height;

@@ -12,6 +12,9 @@
 
 namespace zarn {
 
+// Widest picture the encoder takes.
+constexpr uint32_t kMaxEncodeWidth = 4000;
+
 struct EncodeSettings {
     unsigned quality = 60;   // 1..100
     uint32_t keyint = 0;     // largest key-frame distance in frames; 0: ten seconds

@@ -161,8 +161,10 @@ bool BlockCoder::search_motion(uint32_t x, uint32_t y, uint32_t row, uint32_t co
     }
     if (o_.hint) test_field(*o_.hint, row * 2, col * 2, 2);
     if (best == 0) return true;
-    // Coarse steps, then a small diamond until no neighbour is better.
+    // Coarse steps (unless a predictor already fits well), then a small
+    // diamond until no neighbour is better.
     for (int step : {8, 4, 2}) {
+        if (best <= 32) break;
         const int cx = best_dx, cy = best_dy;
         for (int dy = -step; dy <= step; dy += step)
             for (int dx = -step; dx <= step; dx += step)
@@ -341,12 +343,15 @@ bool BlockCoder::try_run(const BlockPixels& p, float extra_bits, BlockDecision& 
 // the number of changes that costs the least.
 void BlockCoder::try_residue(const BlockPixels& p, const uint8_t pred[64], int dx, int dy, BlockDecision& best) {
     int16_t target[64];
+    int total = 0;
     for (int i = 0; i < 64; ++i) {
         const int d = p.v[i] - pred[i];
         // Large corrections are the inter block's job.
         if (d < -31 || d > 31) return;
         target[i] = static_cast<int16_t>(d);
+        total += std::abs(d);
     }
+    if (total > 64 * 8) return;
     ResidueTrace& trace = residue_trace_;
     TraceResidue(target, trace);
     if (trace.count == 0) return;

@@ -234,7 +234,10 @@ void CodeChunks(Sink& sink, const PlaneData& p, const std::vector<Chunk> (&plan)
 
 }  // namespace
 
-uint32_t BundleChunkLimit(unsigned bundle, uint32_t width) { return BundleE(bundle, width); }
+uint32_t BundleChunkLimit(unsigned bundle, uint32_t width) {
+    // A count field holds at most 15 bits.
+    return std::min<uint32_t>(BundleE(bundle, width), 32767);
+}
 
 
 std::vector<uint8_t> WritePlane(const PlaneData& p) {

@@ -72,6 +72,7 @@ TEST(CoefficientWriter, BlocksReadBackExactly) {
         FieldList fields;
         const size_t bits = WriteAcCoefficients(coef, fields);
         EXPECT_EQ(bits, fields.bit_count());
+        EXPECT_EQ(CountAcCoefficientBits(coef), bits) << "trial " << trial;
         BitWriter w;
         fields.write_to(w);
         const std::vector<uint8_t> bytes = w.finish();
