@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "encoder/block_metrics.h"
 #include "encoder/coefficient_writer.h"
 #include "encoder/forward_dct.h"
 #include "encoder/residue_writer.h"
@@ -29,22 +30,9 @@ constexpr unsigned kCoarserStep = 2;
 
 float OffsetBits(int v) { return v == 0 ? 1.0f : 4.0f; }
 
-uint32_t Sse(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) {
-    uint32_t s = 0;
-    for (int r = 0; r < 8; ++r, a += as, b += bs)
-        for (int c = 0; c < 8; ++c) {
-            int d = a[c] - b[c];
-            s += static_cast<uint32_t>(d * d);
-        }
-    return s;
-}
+uint32_t Sse(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) { return block_metrics().sse(a, as, b, bs); }
 
-uint32_t Sad(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) {
-    uint32_t s = 0;
-    for (int r = 0; r < 8; ++r, a += as, b += bs)
-        for (int c = 0; c < 8; ++c) s += static_cast<uint32_t>(std::abs(a[c] - b[c]));
-    return s;
-}
+uint32_t Sad(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) { return block_metrics().sad(a, as, b, bs); }
 
 // One block's choice: its type, the values it puts into the bundles (in the
 // order the decoder takes them), its in-line fields and the pixels it shows.
@@ -73,17 +61,11 @@ struct BlockDecision {
 // Pixels of an 8x8 block as 16-bit values, with their sum.
 struct BlockPixels {
     int16_t v[64];
+    alignas(16) uint8_t b[64];
     int sum = 0;
 };
 
-uint32_t SseShown(const BlockPixels& p, const uint8_t shown[64]) {
-    uint32_t s = 0;
-    for (int i = 0; i < 64; ++i) {
-        int d = p.v[i] - shown[i];
-        s += static_cast<uint32_t>(d * d);
-    }
-    return s;
-}
+uint32_t SseShown(const BlockPixels& p, const uint8_t shown[64]) { return Sse(p.b, 8, shown, 8); }
 
 class BlockCoder {
 public:
@@ -119,7 +101,8 @@ private:
         const uint8_t* src = s_.src + y * s_.src_stride + x;
         for (int r = 0; r < 8; ++r)
             for (int c = 0; c < 8; ++c) {
-                p.v[r * 8 + c] = src[r * s_.src_stride + c];
+                p.b[r * 8 + c] = src[r * s_.src_stride + c];
+                p.v[r * 8 + c] = p.b[r * 8 + c];
                 p.sum += p.v[r * 8 + c];
             }
     }
@@ -351,7 +334,7 @@ void BlockCoder::try_residue(const BlockPixels& p, const uint8_t pred[64], int d
         target[i] = static_cast<int16_t>(d);
         total += std::abs(d);
     }
-    if (total > 64 * 8) return;
+    if (total > 64 * 5) return;
     ResidueTrace& trace = residue_trace_;
     TraceResidue(target, trace);
     if (trace.count == 0) return;
@@ -471,6 +454,7 @@ void BlockCoder::decide_scaled(uint32_t row, uint32_t col, BlockDecision& best) 
         for (int c = 0; c < 8; ++c) {
             const uint8_t* a = src + 2 * r * s_.src_stride + 2 * c;
             small.v[r * 8 + c] = static_cast<int16_t>((a[0] + a[1] + a[s_.src_stride] + a[s_.src_stride + 1] + 2) / 4);
+            small.b[r * 8 + c] = static_cast<uint8_t>(small.v[r * 8 + c]);
             small.sum += small.v[r * 8 + c];
         }
     auto enlarged_error = [&](const uint8_t shown[64]) {
