@@ -58,6 +58,19 @@ struct BlockDecision {
     uint8_t shown[64];  // the decoded 8x8 block (a scaled block: before enlarging)
 };
 
+// Resets a decision's scalar fields; the arrays are filled as counted.
+void Clear(BlockDecision& d) {
+    d.cost = INFINITY;
+    d.type = kFillBlock;
+    d.sub_type = 0;
+    d.has_offsets = d.has_intra_dc = d.has_inter_dc = d.has_residue = d.has_coefficients = d.has_scan = false;
+    d.dx = d.dy = 0;
+    d.dc = 0;
+    d.colour_count = d.pattern_count = d.run_count = 0;
+    d.event_limit = d.quantiser = d.scan = 0;
+    d.run_bits = 0;
+}
+
 // Pixels of an 8x8 block as 16-bit values, with their sum.
 struct BlockPixels {
     int16_t v[64];
@@ -172,7 +185,7 @@ void BlockCoder::try_intra_kinds(const BlockPixels& p, float extra_bits, const E
         std::memset(c.shown, colour, 64);
         const float cost = error(c.shown) + lambda * (extra_bits + kTypeBits + kColourBits);
         if (cost < best.cost) {
-            best = BlockDecision{};
+            Clear(best);
             best.cost = cost;
             best.type = kFillBlock;
             best.colour_count = 1;
@@ -188,10 +201,13 @@ void BlockCoder::try_intra_kinds(const BlockPixels& p, float extra_bits, const E
         for (unsigned qi : {q, std::min(q + kCoarserStep, 15u)}) {
             QuantiseBlock(dct, true, qi, 0.35f, coef);
             idct_.put(c.shown, 8, coef, intra_quant_table(qi));
+            const float distortion = error(c.shown);
+            // The bits are counted only when the block can still win.
+            if (distortion + lambda * (extra_bits + kTypeBits + kDcBits + 8) >= best.cost) continue;
             const float coef_bits = static_cast<float>(CountAcCoefficientBits(coef) + 4);
-            const float cost = error(c.shown) + lambda * (extra_bits + kTypeBits + kDcBits + coef_bits);
+            const float cost = distortion + lambda * (extra_bits + kTypeBits + kDcBits + coef_bits);
             if (cost < best.cost) {
-                best = BlockDecision{};
+                Clear(best);
                 best.cost = cost;
                 best.type = kIntraBlock;
                 best.has_intra_dc = true;
@@ -223,7 +239,7 @@ void BlockCoder::try_intra_kinds(const BlockPixels& p, float extra_bits, const E
                 }
             const float cost = error(c.shown) + lambda * (extra_bits + kTypeBits + 2 * kColourBits + 8 * kPatternBits);
             if (cost < best.cost) {
-                best = BlockDecision{};
+                Clear(best);
                 best.cost = cost;
                 best.type = kPatternBlock;
                 best.colour_count = 2;
@@ -240,7 +256,7 @@ void BlockCoder::try_intra_kinds(const BlockPixels& p, float extra_bits, const E
         for (int i = 0; i < 64; ++i) c.shown[i] = static_cast<uint8_t>(clamp_colour(p.v[i]));
         const float cost = error(c.shown) + lambda * (extra_bits + kTypeBits + 64 * kColourBits);
         if (cost < best.cost) {
-            best = BlockDecision{};
+            Clear(best);
             best.cost = cost;
             best.type = kRawBlock;
             best.colour_count = 64;
@@ -351,7 +367,7 @@ void BlockCoder::try_residue(const BlockPixels& p, const uint8_t pred[64], int d
         const float bits = static_cast<float>(trace.bits_after[events - 1]);
         const float cost = static_cast<float>(SseShown(p, shown)) + lambda * (fixed + bits);
         if (cost < best.cost) {
-            best = BlockDecision{};
+            Clear(best);
             best.cost = cost;
             best.type = kResidueBlock;
             best.has_offsets = true;
@@ -371,7 +387,7 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
     const unsigned q = o_.quantiser;
     BlockPixels p;
     load(x, y, p);
-    best = BlockDecision{};
+    Clear(best);
     auto direct_error = [&p](const uint8_t shown[64]) { return static_cast<float>(SseShown(p, shown)); };
 
     if (!o_.key) {
@@ -390,7 +406,7 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
         if (have_motion && (mdx || mdy) && allowed(kMotionBlock)) {
             const float c = static_cast<float>(SseShown(p, pred)) + lambda * (kTypeBits + offset_bits);
             if (c < best.cost) {
-                best = BlockDecision{};
+                Clear(best);
                 best.cost = c;
                 best.type = kMotionBlock;
                 best.has_offsets = true;
@@ -408,11 +424,12 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
                 QuantiseBlock(dct, false, qi, 0.3f, coef);
                 alignas(16) uint8_t recon[64];
                 idct_.add(recon, 8, coef, inter_quant_table(qi), pred);
+                const float distortion = static_cast<float>(SseShown(p, recon));
+                if (distortion + lambda * (kTypeBits + offset_bits + kDcBits + 8) >= best.cost) continue;
                 const float coef_bits = static_cast<float>(CountAcCoefficientBits(coef) + 4);
-                const float c = static_cast<float>(SseShown(p, recon)) +
-                                lambda * (kTypeBits + offset_bits + kDcBits + coef_bits);
+                const float c = distortion + lambda * (kTypeBits + offset_bits + kDcBits + coef_bits);
                 if (c < best.cost) {
-                    best = BlockDecision{};
+                    Clear(best);
                     best.cost = c;
                     best.type = kInterBlock;
                     best.has_offsets = true;
@@ -445,7 +462,7 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
 }
 
 void BlockCoder::decide_scaled(uint32_t row, uint32_t col, BlockDecision& best) {
-    best = BlockDecision{};
+    Clear(best);
     if (!allowed(kScaledBlock)) return;
     const uint32_t x = col * 8, y = row * 8;
     const uint8_t* src = s_.src + y * s_.src_stride + x;
