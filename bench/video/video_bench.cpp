@@ -1,0 +1,80 @@
+// Video decoder speed: whole 1920x1080 frames of several block mixes, and the
+// inverse transform alone.
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+#include "tests/video/stream_builder.h"
+#include "video/decode_video_frame.h"
+#include "video/idct.h"
+#include "video/quant_tables.h"
+
+namespace {
+
+using namespace zarn;
+using namespace zarn::test;
+
+void decode_frames(benchmark::State& state, PlaneMix mix) {
+    constexpr uint32_t kW = 1920, kH = 1080;
+    const auto packet = make_frame_packet(kW, kH, mix, 42, false);
+    FrameBuffers f(kW, kH);
+    for (auto _ : state) {
+        decode_video_frame(f.dest.data(), f.prev.data(), nullptr, nullptr, f.marks.data(), kW, kH, f.luma_width,
+                           f.luma_height, packet.data(), static_cast<uint32_t>(packet.size()), 0, f.bundles, 0, 0);
+        benchmark::DoNotOptimize(f.dest.data());
+    }
+    state.SetItemsProcessed(state.iterations());  // frames
+    state.counters["packet_kB"] = static_cast<double>(packet.size()) / 1024.0;
+}
+
+void BM_DecodeIntra1080(benchmark::State& s) { decode_frames(s, PlaneMix::kIntra); }
+void BM_DecodeInter1080(benchmark::State& s) { decode_frames(s, PlaneMix::kInter); }
+void BM_DecodeMixed1080(benchmark::State& s) { decode_frames(s, PlaneMix::kMixed); }
+BENCHMARK(BM_DecodeIntra1080)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeInter1080)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeMixed1080)->Unit(benchmark::kMillisecond);
+
+// 256 blocks with a few low-frequency coefficients each.
+struct Blocks {
+    alignas(16) int16_t coef[256][64] = {};
+    uint8_t pred[64];
+    Blocks() {
+        std::mt19937 rng(1);
+        for (auto& b : coef) {
+            b[0] = static_cast<int16_t>(600 + rng() % 800);
+            for (int k = 0; k < 6; ++k) b[1 + rng() % 20] = static_cast<int16_t>(static_cast<int>(rng() % 81) - 40);
+        }
+        for (auto& p : pred) p = static_cast<uint8_t>(rng());
+    }
+};
+
+enum class Variant { kPut, kPutEnlarged, kAdd };
+
+void idct(benchmark::State& state, Variant v) {
+    static const Blocks blocks;
+    const IdctFunctions& f = state.range(0) ? idct_functions() : idct_plain_functions();
+    alignas(16) uint8_t out[16 * 16];
+    const uint32_t* table = intra_quant_table(4);
+    for (auto _ : state) {
+        for (const auto& c : blocks.coef) {
+            switch (v) {
+                case Variant::kPut: f.put(out, 8, c, table); break;
+                case Variant::kPutEnlarged: f.put_enlarged(out, 16, c, table); break;
+                case Variant::kAdd: f.add(out, 8, c, table, blocks.pred); break;
+            }
+            benchmark::DoNotOptimize(out);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 256);  // blocks
+}
+
+void BM_IdctPut(benchmark::State& s) { idct(s, Variant::kPut); }
+void BM_IdctPutEnlarged(benchmark::State& s) { idct(s, Variant::kPutEnlarged); }
+void BM_IdctAdd(benchmark::State& s) { idct(s, Variant::kAdd); }
+// Argument 0: plain kernels; 1: the kernels chosen for this CPU.
+BENCHMARK(BM_IdctPut)->Arg(0)->Arg(1);
+BENCHMARK(BM_IdctPutEnlarged)->Arg(0)->Arg(1);
+BENCHMARK(BM_IdctAdd)->Arg(0)->Arg(1);
+
+}  // namespace
+BENCHMARK_MAIN();

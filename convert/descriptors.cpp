@@ -1,0 +1,66 @@
+#include "convert/descriptors.h"
+
+namespace zarn {
+
+ConvertDescriptor g_descriptors[kDescriptorCount] = {
+    {4, {}, {}, {}}, {4, {}, {}, {}}, {4, {}, {}, {}}, {4, {}, {}, {}},
+    {3, {}, {}, {}}, {3, {}, {}, {}},
+    {2, {}, {}, {}}, {2, {}, {}, {}}, {2, {}, {}, {}}, {2, {}, {}, {}}, {2, {}, {}, {}},
+};
+
+namespace {
+
+bool g_installed = false;
+KernelSet g_installed_set = KernelSet::kPlain;
+
+}  // namespace
+
+bool InstallKernelSet(KernelSet set) {
+  if (!KernelSetSupported(set)) return false;
+  GroupEntry plain[kDescriptorCount][6];
+  GroupEntry simd[kDescriptorCount][6];
+  RowEdgePair pairs[kDescriptorCount][8];
+  FillPlainGroups(plain);
+  FillPlainPairs(pairs);
+  bool filled = true;
+  switch (set) {
+    case KernelSet::kPlain: filled = false; break;
+    case KernelSet::kSse2: filled = FillSse2Groups(simd); break;
+    case KernelSet::kAvx2: filled = FillAvx2Groups(simd); break;
+  }
+  if (set != KernelSet::kPlain && !filled) return false;
+  for (int d = 0; d < kDescriptorCount; ++d) {
+    for (int s = 0; s < 6; ++s) {
+      g_descriptors[d].groups[s] = plain[d][s];
+      g_descriptors[d].groups[6 + s] = filled ? simd[d][s] : plain[d][s];
+    }
+    for (int p = 0; p < 8; ++p) g_descriptors[d].pairs[p] = pairs[d][p];
+  }
+  g_installed = true;
+  g_installed_set = set;
+  return true;
+}
+
+KernelSet InstalledKernelSet() {
+  if (!g_installed && !InstallKernelSet(DetectKernelSet())) InstallKernelSet(KernelSet::kPlain);
+  return g_installed_set;
+}
+
+int DescriptorForFormat(uint32_t format, bool has_alpha) {
+  switch (format) {
+    case 1: return 4;
+    case 2: return 5;
+    case 3: return 0;
+    case 4: return 1;
+    case 5: return has_alpha ? 2 : 0;
+    case 6: return has_alpha ? 3 : 1;
+    case 7: return has_alpha ? 7 : 6;
+    case 8: return has_alpha ? 8 : 6;
+    case 9: case 10: case 11: case 12: return 6;
+    case 13: return 9;
+    case 14: return 10;
+    default: return -1;
+  }
+}
+
+}  // namespace zarn

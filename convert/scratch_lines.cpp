@@ -1,0 +1,27 @@
+#include "convert/scratch_lines.h"
+
+#include "engine/engine_memory.h"
+
+namespace zarn {
+
+namespace {
+
+uint8_t* g_block = nullptr;
+uint32_t g_line_bytes = 0;
+
+}  // namespace
+
+ScratchLines ScratchLinesFor(uint32_t line_bytes) {
+  const uint64_t rounded = (static_cast<uint64_t>(line_bytes) + 31) & ~uint64_t{31};
+  if (g_block == nullptr || rounded > g_line_bytes) {
+    if (rounded * 2 >= 0xFFFFFFFFull) return {nullptr, nullptr};
+    void* block = EngineAllocate(static_cast<uint32_t>(rounded * 2));
+    if (block == nullptr) return {nullptr, nullptr};
+    EngineFree(g_block);
+    g_block = static_cast<uint8_t*>(block);
+    g_line_bytes = static_cast<uint32_t>(rounded);
+  }
+  return {g_block, g_block + g_line_bytes};
+}
+
+}  // namespace zarn

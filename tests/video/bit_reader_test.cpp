@@ -1,0 +1,211 @@
+// Bit reader, code shapes and symbol trees.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "encoder/bit_writer.h"
+#include "tests/video/stream_builder.h"
+#include "video/bit_reader.h"
+#include "video/code_shapes.h"
+#include "video/symbol_tree.h"
+
+namespace zarn {
+namespace {
+using namespace zarn::test;
+
+BitReader reader_of(const std::vector<uint8_t>& bytes) { return make_bit_reader(bytes.data(), bytes.size(), 0); }
+
+TEST(BitReader, ReadsLeastSignificantBitFirstAcrossWords) {
+    BitWriter w;
+    w.put(0x000000A5, 32);
+    w.put(0x12345678, 32);
+    auto bytes = w.finish();
+    BitReader r = reader_of(bytes);
+    EXPECT_EQ(read_bits(r, 4), 5u);
+    EXPECT_EQ(read_bits(r, 3), 2u);
+    EXPECT_EQ(r.next, 4u);  // one word loaded so far
+    EXPECT_EQ(read_bits(r, 16), 0x0001u);  // rest of 0xA5 (bit 7) then zeros
+    EXPECT_EQ(read_bits(r, 5), 0u);
+    // 4 bits left of word 0 (zero), then a field spanning into word 1.
+    EXPECT_EQ(read_bits(r, 12), 0x780u);  // low 4 bits from word 0, high 8 from word 1 (0x78)
+    EXPECT_EQ(r.next, 8u);
+    EXPECT_EQ(read_bits(r, 8), 0x56u);
+    EXPECT_EQ(read_bit(r), 0u);
+}
+
+TEST(BitReader, SpanningFieldTakesLowBitsFromFirstWord) {
+    BitWriter w;
+    w.put(0xF0000000u, 32);
+    w.put(0x00000003u, 32);
+    auto bytes = w.finish();
+    BitReader r = reader_of(bytes);
+    EXPECT_EQ(read_bits(r, 16), 0u);
+    EXPECT_EQ(read_bits(r, 12), 0u);
+    EXPECT_EQ(read_bits(r, 8), 0x3Fu);
+}
+
+TEST(BitReader, BitsPastThePacketReadAsZero) {
+    const std::vector<uint8_t> bytes = {0xFF, 0xFF, 0xFF};  // partial word
+    BitReader r = reader_of(bytes);
+    EXPECT_EQ(read_bits(r, 16), 0xFFFFu);
+    EXPECT_EQ(read_bits(r, 16), 0x00FFu);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(read_bits(r, 16), 0u);
+    EXPECT_EQ(peek_7_bits(r), 0u);
+}
+
+// Canonical codes: within a length, words ascend with the index, the first
+// bit read being the most significant; every shape's code is complete.
+TEST(CodeShapes, WordListsAreCompleteAndCanonical) {
+    for (unsigned s = 0; s < 16; ++s) {
+        std::vector<std::string> words;
+        std::string text = kCodeShapeWords[s], cur;
+        for (char c : text + " ") {
+            if (c == ' ') {
+                if (!cur.empty()) words.push_back(cur);
+                cur.clear();
+            } else {
+                cur += c;
+            }
+        }
+        ASSERT_EQ(words.size(), 16u) << "shape " << s;
+        double kraft = 0;
+        for (auto& word : words) kraft += 1.0 / (1u << word.size());
+        EXPECT_DOUBLE_EQ(kraft, 1.0) << "shape " << s;
+        if (s < 2) continue;
+        unsigned code = 0, len = static_cast<unsigned>(words[0].size());
+        for (unsigned i = 0; i < 16; ++i) {
+            if (i > 0) {
+                ++code;
+                while (len < words[i].size()) code <<= 1, ++len;
+            }
+            std::string expect;
+            for (unsigned b = len; b-- > 0;) expect += ((code >> b) & 1u) ? '1' : '0';
+            EXPECT_EQ(words[i], expect) << "shape " << s << " index " << i;
+        }
+    }
+}
+
+TEST(CodeShapes, EverySymbolOfEveryShapeDecodes) {
+    for (unsigned s = 0; s < 16; ++s) {
+        const CodeShapeTable& t = code_shape_table(s);
+        EXPECT_EQ(t.longest, s == 0 ? 4 : s <= 6 ? 5 : s <= 12 ? 6 : 7);
+        for (unsigned i = 0; i < 16; ++i) {
+            for (uint32_t after : {0x0u, 0x7FFFu}) {  // what follows must not matter
+                BitWriter w;
+                put_code_word(w, s, i);
+                size_t len = w.bit_count();
+                w.put(after, 15);
+                w.put(0x2A5, 10);
+                auto bytes = w.finish();
+                BitReader r = reader_of(bytes);
+                EXPECT_EQ(decode_code_index(r, t), i) << "shape " << s;
+                EXPECT_EQ(read_bits(r, 15), after) << "shape " << s << " index " << i << " length " << len;
+                EXPECT_EQ(read_bits(r, 10), 0x2A5u);
+            }
+        }
+    }
+}
+
+TEST(CodeShapes, ShapeZeroIsAPlainFourBitField) {
+    for (unsigned v = 0; v < 16; ++v) {
+        BitWriter w;
+        w.put(v, 4);
+        auto bytes = w.finish();
+        BitReader r = reader_of(bytes);
+        EXPECT_EQ(decode_code_index(r, code_shape_table(0)), v);
+    }
+}
+
+std::vector<uint8_t> map_of(const std::vector<uint8_t>& bytes, size_t* bits_read = nullptr) {
+    BitReader r = reader_of(bytes);
+    SymbolTree t = read_symbol_tree(r);
+    if (bits_read) *bits_read = r.next * 8 - r.count;
+    return {t.map, t.map + 16};
+}
+
+TEST(SymbolTree, ShapeZeroIsIdentityAndReadsNothingMore) {
+    BitWriter w;
+    w.put(0, 4);
+    w.put(0xFFFF, 16);
+    size_t bits;
+    auto m = map_of(w.finish(), &bits);
+    EXPECT_EQ(bits, 4u);
+    for (uint8_t i = 0; i < 16; ++i) EXPECT_EQ(m[i], i);
+}
+
+TEST(SymbolTree, ExplicitListsAppendTheRestAscending) {
+    BitWriter w;
+    w.put(3, 4);  // shape 3
+    w.put_bit(true);
+    w.put(7, 3);
+    for (unsigned v : {15, 3, 7, 0, 9, 12, 1, 4}) w.put(v, 4);
+    EXPECT_EQ(map_of(w.finish()), (std::vector<uint8_t>{15, 3, 7, 0, 9, 12, 1, 4, 2, 5, 6, 8, 10, 11, 13, 14}));
+
+    BitWriter w0;
+    w0.put(2, 4);
+    w0.put_bit(true);
+    w0.put(0, 3);
+    w0.put(9, 4);
+    EXPECT_EQ(map_of(w0.finish()), (std::vector<uint8_t>{9, 0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15}));
+}
+
+TEST(SymbolTree, ShuffleWithoutMergesSwapsPairs) {
+    BitWriter w;
+    w.put(5, 4);
+    w.put_bit(false);
+    w.put(0, 2);
+    for (int j = 0; j < 8; ++j) w.put_bit(j % 2 == 0);
+    w.put(0xFFFF, 16);
+    size_t bits;
+    auto m = map_of(w.finish(), &bits);
+    EXPECT_EQ(bits, 4u + 1 + 2 + 8);
+    EXPECT_EQ(m, (std::vector<uint8_t>{1, 0, 2, 3, 5, 4, 6, 7, 9, 8, 10, 11, 13, 12, 14, 15}));
+}
+
+TEST(SymbolTree, ShuffleMergesTakeRestOfRunWithoutBits) {
+    // One level: pairs unswapped; merge (0,1)+(2,3) with bits 1,0,1 -> 2,0,3 then 1 without a bit.
+    BitWriter w;
+    w.put(1, 4);
+    w.put_bit(false);
+    w.put(1, 2);
+    for (int j = 0; j < 8; ++j) w.put_bit(false);
+    for (int b : {1, 0, 1}) w.put_bit(b);           // merge 1
+    for (int b : {0, 0}) w.put_bit(b);              // merge 2: 4,5 then 6,7
+    for (int b : {1, 1}) w.put_bit(b);              // merge 3: 10,11 then 8,9
+    for (int b : {0, 1, 0, 1}) w.put_bit(b);        // merge 4: 12,14,13,15
+    EXPECT_EQ(map_of(w.finish()), (std::vector<uint8_t>{2, 0, 3, 1, 4, 5, 6, 7, 10, 11, 8, 9, 12, 14, 13, 15}));
+}
+
+TEST(SymbolTree, ThreeMergeLevelsCanReverseTheOrder) {
+    BitWriter w;
+    w.put(15, 4);
+    w.put_bit(false);
+    w.put(3, 2);
+    for (int j = 0; j < 8; ++j) w.put_bit(true);   // pairs (1,0) (3,2) ...
+    for (int j = 0; j < 8; ++j) w.put_bit(true);   // level 1: 4 merges of 2 bits
+    for (int j = 0; j < 8; ++j) w.put_bit(true);   // level 2: 2 merges of 4 bits
+    for (int j = 0; j < 8; ++j) w.put_bit(true);   // level 3: 1 merge of 8 bits
+    w.put(0, 16);
+    size_t bits;
+    auto m = map_of(w.finish(), &bits);
+    EXPECT_EQ(bits, 4u + 1 + 2 + 8 + 24);
+    for (unsigned i = 0; i < 16; ++i) EXPECT_EQ(m[i], 15 - i);
+}
+
+TEST(SymbolTree, DecodedSymbolGoesThroughTheMap) {
+    BitWriter w;
+    w.put(2, 4);
+    w.put_bit(true);
+    w.put(0, 3);
+    w.put(9, 4);           // map 9,0,1,...
+    put_code_word(w, 2, 0);  // index 0 -> 9
+    put_code_word(w, 2, 5);  // index 5 -> 4
+    auto bytes = w.finish();
+    BitReader r = reader_of(bytes);
+    SymbolTree t = read_symbol_tree(r);
+    EXPECT_EQ(decode_symbol(r, t), 9);
+    EXPECT_EQ(decode_symbol(r, t), 4);
+}
+
+}  // namespace
+}  // namespace zarn

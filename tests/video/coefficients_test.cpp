@@ -1,0 +1,208 @@
+// AC coefficient and residue decoding.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "encoder/bit_writer.h"
+#include "tests/video/stream_builder.h"
+#include "video/coefficients.h"
+#include "video/residue.h"
+
+namespace zarn {
+namespace {
+
+using namespace zarn::test;
+
+constexpr uint32_t kMarker = 0x2D3;  // 10 bits written after a block to check what was consumed
+
+struct Decoded {
+    int16_t coef[64];
+    bool any;
+    bool marker_follows;
+};
+
+Decoded decode_ac_bits(const std::vector<int>& bits, unsigned planes) {
+    BitWriter w;
+    w.put(planes, 4);
+    for (int b : bits) w.put_bit(b != 0);
+    w.put(kMarker, 10);
+    auto bytes = w.finish();
+    BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
+    Decoded d;
+    for (auto& c : d.coef) c = 77;
+    d.any = decode_ac_coefficients(r, d.coef);
+    d.marker_follows = read_bits(r, 10) == kMarker;
+    return d;
+}
+
+void expect_only(const Decoded& d, std::vector<std::pair<int, int>> nonzero) {
+    EXPECT_EQ(d.coef[0], 77);  // DC left alone
+    for (int pos = 1; pos < 64; ++pos) {
+        int expect = 0;
+        for (auto [p, v] : nonzero)
+            if (p == pos) expect = v;
+        EXPECT_EQ(d.coef[pos], expect) << "raster " << pos;
+    }
+}
+
+TEST(AcCoefficients, NoPlanesMeansNoBitsAndAllZero) {
+    Decoded d = decode_ac_bits({}, 0);
+    EXPECT_TRUE(d.marker_follows);
+    EXPECT_FALSE(d.any);
+    expect_only(d, {});
+}
+
+TEST(AcCoefficients, SingleOneInPlaneZero) {
+    Decoded d = decode_ac_bits({0, 0, 0, 1, 0, 0, 0}, 1);
+    EXPECT_TRUE(d.marker_follows);
+    EXPECT_TRUE(d.any);
+    expect_only(d, {{1, 1}});
+}
+
+TEST(AcCoefficients, DeferredSinglesAreExaminedInReverseOrder) {
+    const std::vector<int> bits = {
+        // plane 1: group of 20 at 4 significant, its four positions all deferred,
+        // then its group of 16 not significant; the rest not significant.
+        1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0,
+        // plane 0: singles 7, 6, 5, 4 (last added first), then the rest.
+        1, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0};
+    Decoded d = decode_ac_bits(bits, 2);
+    EXPECT_TRUE(d.marker_follows);
+    // Coded 7 is raster 11, coded 6 raster 10.
+    expect_only(d, {{11, 1}, {10, -1}});
+}
+
+TEST(AcCoefficients, GroupOf20ResolvesItsSquareBeforeItsGroupOf16) {
+    const std::vector<int> bits = {
+        1,           // group of 20 at 4
+        0, 0, 1, 1, 1,  // coded 4 significant (+), 5..7 deferred
+        1,           // its group of 16 at 8: significant -> group of 4 at 8 (+3 at the back)
+        1,           // group of 4 at 8 significant
+        0, 1, 1, 1, 1,  // coded 8 significant (-), 9..11 deferred
+        0, 0,        // groups of 20 at 24, 44
+        0, 0, 0,     // singles 1, 2, 3
+        0, 0, 0,     // groups of 4 at 12, 16, 20 added at the back
+    };
+    Decoded d = decode_ac_bits(bits, 1);
+    EXPECT_TRUE(d.marker_follows);
+    expect_only(d, {{2, 1}, {4, -1}});
+}
+
+TEST(AcCoefficients, MagnitudeBitsFollowTheSignificancePlane) {
+    // P = 3: single 1 significant in plane 2 with L = 3 -> 4 + 3 = 7, negative.
+    const std::vector<int> bits = {0, 0, 0, 1, 1, 1, 1, 0, 0, /* plane 1 */ 0, 0, 0, 0, 0, /* plane 0 */ 0, 0, 0, 0, 0};
+    Decoded d = decode_ac_bits(bits, 3);
+    EXPECT_TRUE(d.marker_follows);
+    expect_only(d, {{1, -7}});
+}
+
+TEST(AcCoefficients, RandomBlocksRoundTrip) {
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 400; ++trial) {
+        int16_t coef[64] = {};
+        const int count = static_cast<int>(rng() % 64);
+        const int max_bits = 1 + static_cast<int>(rng() % 15);
+        for (int k = 0; k < count; ++k) {
+            int pos = 1 + static_cast<int>(rng() % 63);
+            int mag = static_cast<int>(rng() % (1u << max_bits));
+            coef[pos] = static_cast<int16_t>(rng() % 2 ? -mag : mag);
+        }
+        FieldList f;
+        encode_ac(f, coef);
+        BitWriter w;
+        f.write_to(w);
+        w.put(kMarker, 10);
+        auto bytes = w.finish();
+        BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
+        int16_t out[64];
+        out[0] = 0;
+        decode_ac_coefficients(r, out);
+        for (int pos = 1; pos < 64; ++pos) ASSERT_EQ(out[pos], coef[pos]) << "trial " << trial << " pos " << pos;
+        ASSERT_EQ(read_bits(r, 10), kMarker);
+    }
+}
+
+std::vector<int> decode_residue_bits(const std::vector<int>& bits, unsigned c, unsigned limit, bool* marker) {
+    BitWriter w;
+    w.put(c, 3);
+    for (int b : bits) w.put_bit(b != 0);
+    w.put(kMarker, 10);
+    auto bytes = w.finish();
+    BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
+    uint8_t out[64];
+    decode_residue(r, limit, out);
+    *marker = read_bits(r, 10) == kMarker;
+    return {out, out + 64};
+}
+
+TEST(Residue, FirstEventEndsTheBlockWithLimitZero) {
+    bool marker;
+    auto v = decode_residue_bits({0, 0, 0, 1, 0, 1}, 0, 0, &marker);
+    EXPECT_TRUE(marker);  // nothing read after the first event
+    EXPECT_EQ(v[0], 0xFF);
+    for (int i = 1; i < 64; ++i) EXPECT_EQ(v[i], 0);
+}
+
+TEST(Residue, SevenPlanesStartAtMinus128) {
+    std::vector<int> bits = {
+        0, 0, 0, 1,  // groups of 20 not significant, group of 4 at 0 significant
+        0, 0,        // coded 0 significant, sign + -> -128
+        0, 1,        // coded 1 significant, sign - -> still -128
+        1, 1,        // coded 2, 3 deferred
+        /* T = -64 */ 1, 0,  // refine coded 0 (negative: subtract T -> -64), coded 1 unchanged
+        0, 1, 0,     // single 3 not significant; single 2 significant, sign + -> -64
+        0, 0, 0};    // groups of 20
+    for (int plane = 0; plane < 6; ++plane)  // T = -32 .. -1: 3 refinements, single 3, 3 groups
+        for (int k = 0; k < 7; ++k) bits.push_back(0);
+    bool marker;
+    auto v = decode_residue_bits(bits, 7, 127, &marker);
+    EXPECT_TRUE(marker);
+    EXPECT_EQ(v[0], 0xC0);
+    EXPECT_EQ(v[1], 0x80);
+    EXPECT_EQ(v[8], 0xC0);  // coded 2 is raster 8
+    for (int i : {2, 3, 9, 10}) EXPECT_EQ(v[i], 0);
+}
+
+TEST(Residue, EventLimitCutsRefinement) {
+    int8_t res[64] = {};
+    res[0] = 3;
+    for (unsigned limit : {0u, 1u}) {
+        FieldList f;
+        encode_residue(f, res, 1, limit);
+        BitWriter w;
+        f.write_to(w);
+        w.put(kMarker, 10);
+        auto bytes = w.finish();
+        BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
+        uint8_t out[64];
+        decode_residue(r, limit, out);
+        EXPECT_EQ(out[0], limit == 0 ? 2 : 3);
+        EXPECT_EQ(read_bits(r, 10), kMarker);
+    }
+}
+
+TEST(Residue, RandomSparseBlocksRoundTrip) {
+    std::mt19937 rng(9);
+    for (int trial = 0; trial < 300; ++trial) {
+        int8_t res[64] = {};
+        const unsigned c = rng() % 7;
+        for (int k = 0; k < 12; ++k) {
+            int mag = static_cast<int>(rng() % (2u << c));
+            res[rng() % 64] = static_cast<int8_t>(rng() % 2 ? -mag : mag);
+        }
+        FieldList f;
+        encode_residue(f, res, c, 127);
+        BitWriter w;
+        f.write_to(w);
+        w.put(kMarker, 10);
+        auto bytes = w.finish();
+        BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
+        uint8_t out[64];
+        decode_residue(r, 127, out);
+        for (int i = 0; i < 64; ++i) ASSERT_EQ(static_cast<int8_t>(out[i]), res[i]) << trial << " " << i;
+        ASSERT_EQ(read_bits(r, 10), kMarker);
+    }
+}
+
+}  // namespace
+}  // namespace zarn

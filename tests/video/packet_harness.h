@@ -1,0 +1,15 @@
+// Decodes arbitrary bytes as one frame's video packet, the way the packet
+// fuzzer does: the first four bytes choose the frame size and flags, the rest
+// is the packet. Every buffer sits between guard zones that must stay intact.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zarn::test {
+
+// Returns false when any byte outside the frame, alpha, marks or bundle
+// buffers changed. Inputs shorter than 4 bytes are accepted and do nothing.
+bool decode_packet_input(const uint8_t* data, size_t size);
+
+}  // namespace zarn::test

@@ -1,0 +1,496 @@
+#include "tests/video/stream_builder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cassert>
+#include <cstdlib>
+#include <random>
+
+#include "video/code_shapes.h"
+#include "video/coefficients.h"
+#include "video/decode_video_frame.h"
+
+namespace zarn::test {
+
+void put_code_word(BitWriter& w, unsigned shape, unsigned index) {
+    const char* p = kCodeShapeWords[shape];
+    for (unsigned i = 0; i < index; ++i) {
+        while (*p != ' ') ++p;
+        ++p;
+    }
+    for (; *p == '0' || *p == '1'; ++p) w.put_bit(*p == '1');
+}
+
+namespace {
+
+// Walks the same set list as the decoders, deciding each bit from the values.
+template <typename Significant, typename OnSignificant>
+struct ListWalker {
+    FieldList& out;
+    SetList list;
+    Significant significant;  // (coded index) -> significant in this plane
+    OnSignificant on_significant;  // (coded index) -> true to stop
+
+    bool any(unsigned first, unsigned count) {
+        for (unsigned k = first; k < first + count; ++k)
+            if (significant(k)) return true;
+        return false;
+    }
+    bool group4(unsigned first) {
+        for (unsigned p = first; p < first + 4; ++p) {
+            bool sig = significant(p);
+            out.put_bit(!sig);
+            if (!sig) list.push_front(p, kSingle);
+            else if (on_significant(p)) return true;
+        }
+        return false;
+    }
+    bool process(unsigned idx) {
+        for (;;) {
+            uint8_t e = list.entry[idx];
+            if (e == 0) return false;
+            unsigned first = e >> 2, kind = e & 3u;
+            static constexpr unsigned kSize[4] = {20, 16, 4, 1};
+            bool sig = any(first, kSize[kind]);
+            out.put_bit(sig);
+            if (!sig) return false;
+            switch (kind) {
+                case kGroup20:
+                    list.entry[idx] = static_cast<uint8_t>((first + 4) * 4 + kGroup16);
+                    if (group4(first)) return true;
+                    break;
+                case kGroup16:
+                    list.entry[idx] = static_cast<uint8_t>(first * 4 + kGroup4);
+                    list.push_back(first + 4, kGroup4);
+                    list.push_back(first + 8, kGroup4);
+                    list.push_back(first + 12, kGroup4);
+                    break;
+                case kGroup4: list.entry[idx] = 0; return group4(first);
+                default: list.entry[idx] = 0; return on_significant(first);
+            }
+        }
+    }
+    bool walk() {
+        for (unsigned idx = list.head; idx < list.tail; ++idx)
+            if (process(idx)) return true;
+        return false;
+    }
+};
+
+template <typename A, typename B>
+ListWalker<A, B> make_walker(FieldList& out, A a, B b) {
+    return ListWalker<A, B>{out, SetList{}, a, b};
+}
+
+}  // namespace
+
+void encode_ac(FieldList& out, const int16_t coef[64]) {
+    unsigned planes = 0;
+    for (unsigned pos = 1; pos < 64; ++pos)
+        planes = std::max(planes, static_cast<unsigned>(std::bit_width(static_cast<unsigned>(std::abs(coef[pos])))));
+    out.put(planes, 4);
+    if (planes == 0) return;
+    unsigned plane = 0;
+    auto magnitude = [&](unsigned k) { return static_cast<unsigned>(std::abs(coef[kCodedToRaster[k]])); };
+    auto walker = make_walker(
+        out, [&](unsigned k) { return k != 0 && magnitude(k) >= (1u << plane); },
+        [&](unsigned k) {
+            if (plane) out.put(magnitude(k) - (1u << plane), plane);
+            out.put_bit(coef[kCodedToRaster[k]] < 0);
+            return false;
+        });
+    walker.list.push_back(4, kGroup20);
+    walker.list.push_back(24, kGroup20);
+    walker.list.push_back(44, kGroup20);
+    walker.list.push_back(1, kSingle);
+    walker.list.push_back(2, kSingle);
+    walker.list.push_back(3, kSingle);
+    for (plane = planes; plane-- > 0;) walker.walk();
+}
+
+void encode_residue(FieldList& out, const int8_t residue[64], unsigned c, unsigned event_limit) {
+    assert(c <= 6);
+    out.put(c, 3);
+    unsigned t = 1u << c;
+    unsigned events = 0;
+    std::vector<unsigned> order;  // coded indexes in order of significance
+    auto magnitude = [&](unsigned k) { return static_cast<unsigned>(std::abs(residue[kCodedToRaster[k]])); };
+    auto event = [&] { return events++ == event_limit; };
+    auto walker = make_walker(
+        out, [&](unsigned k) { return magnitude(k) >= t && magnitude(k) < 2 * t; },
+        [&](unsigned k) {
+            out.put_bit(residue[kCodedToRaster[k]] < 0);
+            order.push_back(k);
+            return event();
+        });
+    walker.list.push_back(4, kGroup20);
+    walker.list.push_back(24, kGroup20);
+    walker.list.push_back(44, kGroup20);
+    walker.list.push_back(0, kGroup4);
+    for (unsigned plane = 0; plane <= c; ++plane, t >>= 1) {
+        const size_t known = order.size();
+        for (size_t i = 0; i < known; ++i) {
+            bool bit = (magnitude(order[i]) & t) != 0;
+            out.put_bit(bit);
+            if (bit && event()) return;
+        }
+        if (walker.walk()) return;
+    }
+}
+
+uint8_t stored_colour(uint8_t colour, bool older) {
+    if (!older) return colour;
+    assert(colour != 0);
+    return static_cast<uint8_t>(colour >= 128 ? colour - 128 : 256 - colour);
+}
+
+PlaneBuilder::PlaneBuilder(uint32_t decode_width, uint32_t decode_height, bool older_colours)
+    : decode_width_(decode_width), decode_height_(decode_height), older_(older_colours), rows_(1) {}
+
+void PlaneBuilder::value(unsigned bundle, int v) { rows_.back().values[bundle].push_back(v); }
+
+void PlaneBuilder::fill(uint8_t colour_value) {
+    value(kBlockTypes, 6);
+    colour(colour_value);
+}
+
+void PlaneBuilder::motion(int dx, int dy) {
+    value(kBlockTypes, 2);
+    value(kXOffsets, dx);
+    value(kYOffsets, dy);
+}
+
+void PlaneBuilder::raw(const uint8_t colours[64]) {
+    value(kBlockTypes, 9);
+    for (int i = 0; i < 64; ++i) colour(colours[i]);
+}
+
+void PlaneBuilder::pattern(uint8_t c0, uint8_t c1, const uint8_t pattern_rows[8]) {
+    value(kBlockTypes, 8);
+    colour(c0);
+    colour(c1);
+    for (int i = 0; i < 8; ++i) value(kPatterns, pattern_rows[i]);
+}
+
+void PlaneBuilder::intra(int dc, const int16_t coef[64], unsigned q) {
+    value(kBlockTypes, 5);
+    value(kIntraDc, dc);
+    encode_ac(fields(), coef);
+    field(q, 4);
+}
+
+void PlaneBuilder::inter(int dx, int dy, int dc, const int16_t coef[64], unsigned q) {
+    value(kBlockTypes, 7);
+    value(kXOffsets, dx);
+    value(kYOffsets, dy);
+    value(kInterDc, dc);
+    encode_ac(fields(), coef);
+    field(q, 4);
+}
+
+void PlaneBuilder::residue(int dx, int dy, const int8_t values[64], unsigned c, unsigned event_limit) {
+    value(kBlockTypes, 4);
+    value(kXOffsets, dx);
+    value(kYOffsets, dy);
+    field(event_limit, 7);
+    encode_residue(fields(), values, c, event_limit);
+}
+
+void PlaneBuilder::write_chunk(BitWriter& w, unsigned bundle, const std::vector<int>& v,
+                               uint8_t& colour_context) const {
+    w.put(static_cast<uint32_t>(v.size()), bundle_count_width(bundle, decode_width_));
+    if (v.empty()) return;
+    switch (bundle) {
+        case kBlockTypes:
+        case kSubBlockTypes:
+        case kRunLengths:
+            if (std::all_of(v.begin(), v.end(), [&](int x) { return x == v[0]; })) {
+                w.put_bit(true);  // one value for the whole chunk
+                w.put(static_cast<uint32_t>(v[0]), 4);
+                break;
+            }
+            w.put_bit(false);
+            for (int x : v) {
+                assert(bundle == kRunLengths || x < 12);
+                w.put(static_cast<uint32_t>(x), 4);
+            }
+            break;
+        case kColours:
+            w.put_bit(false);
+            for (int x : v) {
+                w.put(static_cast<uint32_t>(x) >> 4, 4);  // identity trees: plain nibbles
+                w.put(static_cast<uint32_t>(x) & 15u, 4);
+                colour_context = static_cast<uint8_t>(x >> 4);
+            }
+            break;
+        case kPatterns:
+            for (int x : v) {
+                w.put(static_cast<uint32_t>(x) & 15u, 4);
+                w.put(static_cast<uint32_t>(x) >> 4, 4);
+            }
+            break;
+        case kXOffsets:
+        case kYOffsets:
+            w.put_bit(false);
+            for (int x : v) {
+                w.put(static_cast<uint32_t>(std::abs(x)), 4);
+                if (x != 0) w.put_bit(x < 0);
+            }
+            break;
+        default: {  // DC bundles
+            const bool is_signed = bundle == kInterDc;
+            if (is_signed) {
+                w.put(static_cast<uint32_t>(std::abs(v[0])), 10);
+                if (v[0] != 0) w.put_bit(v[0] < 0);
+            } else {
+                w.put(static_cast<uint32_t>(v[0]), 11);
+            }
+            for (size_t i = 1; i < v.size(); i += 8) {
+                const size_t end = std::min(v.size(), i + 8);
+                unsigned width = 0;
+                for (size_t k = i; k < end; ++k)
+                    width = std::max(width, static_cast<unsigned>(std::bit_width(static_cast<unsigned>(std::abs(v[k] - v[k - 1])))));
+                w.put(width, 4);
+                if (width == 0) continue;
+                for (size_t k = i; k < end; ++k) {
+                    int d = v[k] - v[k - 1];
+                    w.put(static_cast<uint32_t>(std::abs(d)), width);
+                    if (d != 0) w.put_bit(d < 0);
+                }
+            }
+        }
+    }
+}
+
+void PlaneBuilder::write(BitWriter& w) const {
+    for (int t = 0; t < 23; ++t) w.put(0, 4);  // every tree of code shape 0 (identity)
+    size_t remaining[kBundleCount] = {};
+    bool closed[kBundleCount] = {};
+    uint8_t colour_context = 0;
+    const size_t block_rows = decode_height_ / 8;
+    const uint32_t width16 = (decode_width_ + 15) & ~15u;
+    for (size_t r = 0; r < block_rows; ++r) {
+        for (unsigned b = 0; b < kBundleCount; ++b) {
+            if (closed[b] || remaining[b] != 0) continue;
+            // One chunk: the values of this row and of as many following rows as fit.
+            const size_t capacity = bundle_capacity(b, width16);
+            std::vector<int> chunk;
+            for (size_t k = r; k < rows_.size(); ++k) {
+                const auto& v = rows_[k].values[b];
+                if (!chunk.empty() && chunk.size() + v.size() > capacity) break;
+                assert(v.size() <= capacity);
+                chunk.insert(chunk.end(), v.begin(), v.end());
+            }
+            write_chunk(w, b, chunk, colour_context);
+            remaining[b] = chunk.size();
+            closed[b] = chunk.empty();
+        }
+        if (r < rows_.size()) {
+            rows_[r].fields.write_to(w);
+            for (unsigned b = 0; b < kBundleCount; ++b) remaining[b] -= rows_[r].values[b].size();
+        }
+    }
+    w.align_word();
+}
+
+std::vector<uint8_t> PlaneBuilder::bytes() const {
+    BitWriter w;
+    write(w);
+    return w.finish();
+}
+
+std::vector<uint8_t> build_packet(const PacketParts& p) {
+    BitWriter w;
+    if (p.has_alpha) {
+        w.put(static_cast<uint32_t>(4 + p.alpha.size()), 32);
+        w.append_aligned(p.alpha);
+    }
+    if (!p.older) {
+        w.put(static_cast<uint32_t>(4 + p.luma.size()), 32);
+    }
+    w.append_aligned(p.luma);
+    w.append_aligned(p.chroma1);
+    w.append_aligned(p.chroma2);
+    return w.finish();
+}
+
+FrameBuffers::FrameBuffers(uint32_t w, uint32_t h) : width(w), height(h) {
+    luma_width = 2 * ((((w + 1) / 2) + 7) & ~7u);
+    luma_height = 2 * ((((h + 1) / 2) + 7) & ~7u);
+    const size_t frame = size_t{luma_width} * luma_height * 3 / 2;
+    dest.assign(frame, 0xEE);
+    prev.assign(frame, 0x40);
+    dest_alpha.assign(size_t{luma_width} * luma_height, 0xEE);
+    prev_alpha.assign(size_t{luma_width} * luma_height, 0x40);
+    marks.assign(size_t{luma_width / 16} * (luma_height / 16) + 16, 0);
+    bundle_storage.resize(9);
+    for (unsigned i = 0; i < 9; ++i) {
+        bundle_storage[i].assign(bundle_buffer_bytes(i, luma_width), 0);
+        bundles[i] = bundle_storage[i].data();
+    }
+}
+
+void FrameBuffers::decode(const std::vector<uint8_t>& packet, uint32_t flags, uint32_t header_flags) {
+    decode_video_frame(dest.data(), prev.data(), dest_alpha.data(), prev_alpha.data(), marks.data(), width, height,
+                       luma_width, luma_height, packet.data(), static_cast<uint32_t>(packet.size()), 0, bundles,
+                       flags, header_flags);
+}
+
+}  // namespace zarn::test
+
+namespace zarn::test {
+
+namespace {
+
+// Mostly +-1, sometimes +-2..3, rarely up to +-range: the usual shape of
+// quantised transform coefficients.
+int16_t small_coefficient(std::mt19937& rng, int range) {
+    const unsigned pick = rng() % 10;
+    const int mag = pick < 7 ? 1 : pick < 9 ? 2 + static_cast<int>(rng() % 2) : 1 + static_cast<int>(rng() % range);
+    return static_cast<int16_t>(rng() % 2 ? -mag : mag);
+}
+
+void random_coefficients(std::mt19937& rng, int16_t coef[64], int count, int range) {
+    for (int i = 0; i < 64; ++i) coef[i] = 0;
+    for (int k = 0; k < count; ++k) {
+        const int pos = 1 + static_cast<int>(rng() % 20);  // low frequencies
+        coef[pos] = small_coefficient(rng, range);
+    }
+}
+
+// Offsets whose source stays inside the plane.
+std::pair<int, int> random_offset(std::mt19937& rng, uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
+    int dx = static_cast<int>(rng() % 31) - 15, dy = static_cast<int>(rng() % 31) - 15;
+    dx = std::clamp(dx, -static_cast<int>(x), static_cast<int>(w - 8 - x));
+    dy = std::clamp(dy, -static_cast<int>(y), static_cast<int>(h - 8 - y));
+    return {dx, dy};
+}
+
+void random_sub_block(PlaneBuilder& b, std::mt19937& rng) {
+    static constexpr int kSub[5] = {3, 5, 6, 8, 9};
+    const int s = kSub[rng() % 5];
+    b.value(kSubBlockTypes, s);
+    switch (s) {
+        case 5: {
+            int16_t coef[64];
+            random_coefficients(rng, coef, 1 + static_cast<int>(rng() % 6), 40);
+            b.value(kIntraDc, 700 + static_cast<int>(rng() % 600));
+            encode_ac(b.fields(), coef);
+            b.field(rng() % 8, 4);
+            break;
+        }
+        case 6: b.colour(static_cast<uint8_t>(1 + rng() % 255)); break;
+        case 8: {
+            b.colour(static_cast<uint8_t>(1 + rng() % 255));
+            b.colour(static_cast<uint8_t>(1 + rng() % 255));
+            for (int i = 0; i < 8; ++i) b.value(kPatterns, static_cast<int>(rng() % 256));
+            break;
+        }
+        case 9:
+            for (int i = 0; i < 64; ++i) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+            break;
+        default: {
+            b.field(rng() % 16, 4);
+            int i = 0;
+            while (i < 63) {
+                const bool one = rng() % 2 != 0;
+                const int n = std::min(1 + static_cast<int>(rng() % 16), 64 - i);
+                b.field(one, 1);
+                b.value(kRunLengths, n - 1);
+                for (int k = 0; k < (one ? 1 : n); ++k) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+                i += n;
+            }
+            if (i == 63) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+        }
+    }
+}
+
+}  // namespace
+
+PlaneBuilder make_plane(uint32_t w, uint32_t h, PlaneMix mix, uint32_t seed, bool older) {
+    std::mt19937 rng(seed);
+    PlaneBuilder b(w, h, older);
+    const uint32_t cols = w / 8, rows = h / 8;
+    std::vector<bool> scaled_above(cols, false), scaled_here(cols, false);
+    int dc = 1024;  // neighbouring blocks have similar DC values
+    for (uint32_t row = 0; row < rows; ++row) {
+        if (row) b.next_row();
+        std::fill(scaled_here.begin(), scaled_here.end(), false);
+        for (uint32_t col = 0; col < cols;) {
+            const uint32_t x = col * 8, y = row * 8;
+            if (scaled_above[col]) {  // lower half of a scaled block
+                b.value(kBlockTypes, 1);
+                col += 2;
+                continue;
+            }
+            int16_t coef[64];
+            unsigned pick = static_cast<unsigned>(rng() % 100);
+            if (mix == PlaneMix::kIntra) pick = 0;
+            if (mix == PlaneMix::kInter) pick = 10 + pick % 40;
+            if (pick < 10 || (mix == PlaneMix::kMixed && pick < 35)) {
+                random_coefficients(rng, coef, 1 + static_cast<int>(rng() % 6), 40);
+                dc = std::clamp(dc + static_cast<int>(rng() % 41) - 20, 0, 2047);
+                b.intra(dc, coef, 2 + rng() % 6);
+            } else if (pick < 25) {
+                auto [dx, dy] = random_offset(rng, x, y, w, h);
+                random_coefficients(rng, coef, static_cast<int>(rng() % 5), 12);
+                b.inter(dx, dy, static_cast<int>(rng() % 101) - 50, coef, 2 + rng() % 6);
+            } else if (pick < 38) {
+                auto [dx, dy] = random_offset(rng, x, y, w, h);
+                int8_t res[64] = {};
+                for (int k = 0; k < 6; ++k) res[rng() % 64] = static_cast<int8_t>(static_cast<int>(rng() % 15) - 7);
+                b.residue(dx, dy, res, 2, 127);
+            } else if (pick < 46) {
+                auto [dx, dy] = random_offset(rng, x, y, w, h);
+                b.motion(dx, dy);
+            } else if (pick < 50) {
+                b.skip();
+            } else if (pick < 60) {
+                b.fill(static_cast<uint8_t>(1 + rng() % 255));
+            } else if (pick < 70) {
+                uint8_t rows8[8];
+                for (auto& r : rows8) r = static_cast<uint8_t>(rng());
+                b.pattern(static_cast<uint8_t>(1 + rng() % 255), static_cast<uint8_t>(1 + rng() % 255), rows8);
+            } else if (pick < 75) {
+                uint8_t raw[64];
+                for (auto& c : raw) c = static_cast<uint8_t>(1 + rng() % 255);
+                b.raw(raw);
+            } else if (pick < 88 && col + 1 < cols && row % 2 == 0 && row + 1 < rows) {
+                b.value(kBlockTypes, 1);
+                random_sub_block(b, rng);
+                scaled_here[col] = true;
+                col += 2;
+                continue;
+            } else {
+                b.value(kBlockTypes, 3);
+                b.field(rng() % 16, 4);
+                int i = 0;
+                while (i < 63) {
+                    const int n = std::min(1 + static_cast<int>(rng() % 8), 64 - i);
+                    const bool one = rng() % 2 != 0;
+                    b.field(one, 1);
+                    b.value(kRunLengths, n - 1);
+                    for (int k = 0; k < (one ? 1 : n); ++k) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+                    i += n;
+                }
+                if (i == 63) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+            }
+            ++col;
+        }
+        scaled_above = row % 2 == 0 ? scaled_here : std::vector<bool>(cols, false);
+    }
+    return b;
+}
+
+std::vector<uint8_t> make_frame_packet(uint32_t width, uint32_t height, PlaneMix mix, uint32_t seed, bool older) {
+    const uint32_t lw = ((width + 7) & ~7u), lh = ((height + 7) & ~7u);
+    const uint32_t cw = (((width + 1) / 2) + 7) & ~7u, ch = (((height + 1) / 2) + 7) & ~7u;
+    PacketParts p;
+    p.older = older;
+    p.luma = make_plane(lw, lh, mix, seed, older).bytes();
+    p.chroma1 = make_plane(cw, ch, mix, seed + 1, older).bytes();
+    p.chroma2 = make_plane(cw, ch, mix, seed + 2, older).bytes();
+    return build_packet(p);
+}
+
+}  // namespace zarn::test

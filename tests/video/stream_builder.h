@@ -1,0 +1,111 @@
+// Test-side builder of video packets on top of the shared BitWriter.
+//
+// A PlaneBuilder collects, block row by block row, the values each bundle
+// must deliver and the bitstream fields of the row's blocks. When written,
+// every bundle found empty at the start of a row gets one chunk holding all
+// the values it still has to deliver (or a count of 0, closing it), exactly
+// the refill rule of the decoder; then the row's block fields follow.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "encoder/bit_writer.h"
+#include "video/bundles.h"
+
+namespace zarn::test {
+
+// Bit fields recorded for later writing.
+struct FieldList {
+    std::vector<std::pair<uint32_t, unsigned>> fields;
+    void put(uint32_t value, unsigned bits) { fields.emplace_back(value, bits); }
+    void put_bit(bool bit) { put(bit ? 1u : 0u, 1); }
+    void write_to(BitWriter& w) const {
+        for (const auto& [v, n] : fields) w.put(v, n);
+    }
+};
+
+// Code word of symbol index `index` in code shape `shape`, written in read order.
+void put_code_word(BitWriter& w, unsigned shape, unsigned index);
+
+// AC coefficients (raster order, positions 1..63) as the coefficient decoder reads them.
+void encode_ac(FieldList& out, const int16_t coef[64]);
+// Residue values (raster order, magnitudes below 128) with `planes_minus_one` (c) planes
+// and the event limit already written by the caller; stops after event `event_limit`.
+void encode_residue(FieldList& out, const int8_t residue[64], unsigned planes_minus_one, unsigned event_limit);
+
+// Stored colour byte that decodes to `colour` (older versions store around 128).
+uint8_t stored_colour(uint8_t colour, bool older);
+
+class PlaneBuilder {
+public:
+    PlaneBuilder(uint32_t decode_width, uint32_t decode_height, bool older_colours);
+
+    // Bundle values and block fields of the current block row.
+    void value(unsigned bundle, int v);
+    void field(uint32_t v, unsigned bits) { rows_.back().fields.put(v, bits); }
+    FieldList& fields() { return rows_.back().fields; }
+    void next_row() { rows_.emplace_back(); }
+
+    // Block helpers (they append the block type and everything the block needs).
+    void skip() { value(kBlockTypes, 0); }
+    void fill(uint8_t colour);
+    void motion(int dx, int dy);
+    void raw(const uint8_t colours[64]);
+    void pattern(uint8_t c0, uint8_t c1, const uint8_t rows[8]);
+    void intra(int dc, const int16_t coef[64], unsigned q);
+    void inter(int dx, int dy, int dc, const int16_t coef[64], unsigned q);
+    void residue(int dx, int dy, const int8_t values[64], unsigned planes_minus_one, unsigned event_limit);
+    // Colour values are given decoded; they are stored as the version expects.
+    void colour(uint8_t c) { value(kColours, stored_colour(c, older_)); }
+
+    // Trees (all of code shape 0 unless set), then the rows; ends on a word boundary.
+    void write(BitWriter& w) const;
+    std::vector<uint8_t> bytes() const;
+
+private:
+    struct Row {
+        std::vector<int> values[kBundleCount];
+        FieldList fields;
+    };
+    void write_chunk(BitWriter& w, unsigned bundle, const std::vector<int>& v, uint8_t& colour_context) const;
+
+    uint32_t decode_width_;
+    uint32_t decode_height_;
+    bool older_;
+    std::vector<Row> rows_;
+};
+
+// A whole packet: optional alpha section, optional chroma offset word, planes.
+struct PacketParts {
+    std::vector<uint8_t> alpha;   // alpha plane data (used when has_alpha)
+    std::vector<uint8_t> luma;
+    std::vector<uint8_t> chroma1;
+    std::vector<uint8_t> chroma2;
+    bool has_alpha = false;
+    bool older = false;           // no chroma offset word
+};
+std::vector<uint8_t> build_packet(const PacketParts& p);
+
+// Random well-formed planes and packets: intra blocks only, motion/inter/residue
+// blocks only, or every block type (scaled ones included).
+enum class PlaneMix { kIntra, kInter, kMixed };
+PlaneBuilder make_plane(uint32_t w, uint32_t h, PlaneMix mix, uint32_t seed, bool older);
+std::vector<uint8_t> make_frame_packet(uint32_t width, uint32_t height, PlaneMix mix, uint32_t seed, bool older);
+
+// Frame buffers sized as the engine sizes them.
+struct FrameBuffers {
+    uint32_t width, height, luma_width, luma_height;
+    std::vector<uint8_t> dest, prev, dest_alpha, prev_alpha, marks;
+    std::vector<std::vector<uint8_t>> bundle_storage;
+    uint8_t* bundles[9];
+    FrameBuffers(uint32_t w, uint32_t h);
+    uint8_t* luma() { return dest.data(); }
+    uint8_t* chroma(int which) {
+        return dest.data() + size_t{luma_width} * luma_height + (which ? size_t{luma_width / 2} * (luma_height / 2) : 0);
+    }
+    void decode(const std::vector<uint8_t>& packet, uint32_t flags, uint32_t header_flags);
+};
+
+}  // namespace zarn::test

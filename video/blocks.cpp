@@ -1,0 +1,272 @@
+#include "video/blocks.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "video/coefficients.h"
+#include "video/quant_tables.h"
+#include "video/residue.h"
+
+namespace zarn {
+
+const uint8_t kScanOrders[16][64] = {
+    {0, 8, 16, 24, 32, 40, 48, 56, 57, 49, 41, 33, 25, 17, 9, 1, 2, 10, 18, 26, 34, 42, 50, 58, 59, 51, 43, 35, 27, 19, 11, 3, 4, 12, 20, 28, 36, 44, 52, 60, 61, 53, 45, 37, 29, 21, 13, 5, 6, 14, 22, 30, 38, 46, 54, 62, 63, 55, 47, 39, 31, 23, 15, 7},
+    {59, 58, 57, 56, 48, 49, 50, 51, 43, 42, 41, 40, 32, 33, 34, 35, 27, 26, 25, 24, 16, 17, 18, 19, 11, 10, 9, 8, 0, 1, 2, 3, 4, 5, 6, 7, 15, 14, 13, 12, 20, 21, 22, 23, 31, 30, 29, 28, 36, 37, 38, 39, 47, 46, 45, 44, 52, 53, 54, 55, 63, 62, 61, 60},
+    {25, 17, 18, 26, 27, 19, 11, 3, 2, 10, 9, 1, 0, 8, 16, 24, 32, 40, 48, 56, 57, 49, 41, 42, 50, 58, 59, 51, 43, 35, 34, 33, 29, 21, 22, 30, 31, 23, 15, 7, 6, 14, 13, 5, 4, 12, 20, 28, 36, 44, 52, 60, 61, 53, 45, 46, 54, 62, 63, 55, 47, 39, 38, 37},
+    {3, 11, 2, 10, 1, 9, 0, 8, 16, 24, 17, 25, 18, 26, 19, 27, 35, 43, 34, 42, 33, 41, 32, 40, 48, 56, 49, 57, 50, 58, 51, 59, 60, 52, 61, 53, 62, 54, 63, 55, 47, 39, 46, 38, 45, 37, 44, 36, 28, 20, 29, 21, 30, 22, 31, 23, 15, 7, 14, 6, 13, 5, 12, 4},
+    {24, 25, 16, 17, 8, 9, 0, 1, 2, 3, 10, 11, 18, 19, 26, 27, 28, 29, 20, 21, 12, 13, 4, 5, 6, 7, 14, 15, 22, 23, 30, 31, 39, 38, 47, 46, 55, 54, 63, 62, 61, 60, 53, 52, 45, 44, 37, 36, 35, 34, 43, 42, 51, 50, 59, 58, 57, 56, 49, 48, 41, 40, 33, 32},
+    {0, 1, 2, 3, 8, 9, 10, 11, 16, 17, 18, 19, 24, 25, 26, 27, 32, 33, 34, 35, 40, 41, 42, 43, 48, 49, 50, 51, 56, 57, 58, 59, 4, 5, 6, 7, 12, 13, 14, 15, 20, 21, 22, 23, 28, 29, 30, 31, 36, 37, 38, 39, 44, 45, 46, 47, 52, 53, 54, 55, 60, 61, 62, 63},
+    {6, 7, 15, 14, 13, 5, 12, 4, 3, 11, 2, 10, 9, 1, 0, 8, 16, 24, 17, 25, 18, 26, 19, 27, 20, 28, 21, 29, 22, 30, 23, 31, 39, 47, 38, 46, 37, 45, 36, 44, 35, 43, 34, 42, 33, 41, 32, 40, 49, 48, 56, 57, 58, 50, 59, 51, 60, 52, 61, 53, 54, 55, 63, 62},
+    {0, 1, 2, 3, 4, 5, 6, 7, 15, 14, 13, 12, 11, 10, 9, 8, 16, 17, 18, 19, 20, 21, 22, 23, 31, 30, 29, 28, 27, 26, 25, 24, 32, 33, 34, 35, 36, 37, 38, 39, 47, 46, 45, 44, 43, 42, 41, 40, 48, 49, 50, 51, 52, 53, 54, 55, 63, 62, 61, 60, 59, 58, 57, 56},
+    {0, 8, 9, 1, 2, 3, 11, 10, 18, 19, 27, 26, 25, 17, 16, 24, 32, 40, 41, 33, 34, 35, 43, 42, 50, 49, 48, 56, 57, 58, 59, 51, 52, 60, 61, 62, 63, 55, 54, 53, 45, 44, 36, 37, 38, 46, 47, 39, 31, 23, 22, 30, 29, 28, 20, 21, 13, 12, 4, 5, 6, 14, 15, 7},
+    {24, 25, 16, 17, 8, 9, 0, 1, 2, 3, 10, 11, 18, 19, 26, 27, 28, 29, 20, 21, 12, 13, 4, 5, 6, 7, 14, 15, 22, 23, 30, 31, 38, 39, 46, 47, 54, 55, 62, 63, 60, 61, 52, 53, 44, 45, 36, 37, 34, 35, 42, 43, 50, 51, 58, 59, 56, 57, 48, 49, 40, 41, 32, 33},
+    {0, 8, 1, 9, 2, 10, 3, 11, 19, 27, 18, 26, 17, 25, 16, 24, 32, 40, 33, 41, 34, 42, 35, 43, 51, 59, 50, 58, 49, 57, 48, 56, 60, 52, 61, 53, 62, 54, 63, 55, 47, 39, 46, 38, 45, 37, 44, 36, 31, 23, 30, 22, 29, 21, 28, 20, 12, 4, 13, 5, 14, 6, 15, 7},
+    {0, 8, 16, 24, 25, 26, 27, 19, 11, 3, 2, 1, 9, 17, 18, 10, 4, 12, 20, 28, 29, 30, 31, 23, 15, 7, 6, 5, 13, 21, 22, 14, 36, 44, 52, 60, 61, 62, 63, 55, 47, 39, 38, 37, 45, 53, 54, 46, 32, 40, 48, 56, 57, 58, 59, 51, 43, 35, 34, 33, 41, 49, 50, 42},
+    {0, 8, 9, 1, 2, 3, 11, 10, 19, 27, 26, 18, 17, 16, 24, 25, 33, 32, 40, 41, 42, 34, 35, 43, 51, 59, 58, 50, 49, 57, 56, 48, 52, 60, 61, 53, 54, 62, 63, 55, 47, 39, 38, 46, 45, 44, 36, 37, 29, 28, 20, 21, 22, 30, 31, 23, 14, 15, 7, 6, 5, 13, 12, 4},
+    {24, 16, 8, 0, 1, 2, 3, 11, 19, 27, 26, 25, 17, 10, 9, 18, 28, 20, 12, 4, 5, 6, 7, 15, 23, 31, 30, 29, 21, 14, 13, 22, 60, 52, 44, 36, 37, 38, 39, 47, 55, 63, 62, 61, 53, 46, 45, 54, 56, 48, 40, 32, 33, 34, 35, 43, 51, 59, 58, 57, 49, 42, 41, 50},
+    {0, 8, 9, 1, 2, 10, 18, 17, 16, 24, 25, 26, 27, 19, 11, 3, 7, 6, 14, 15, 23, 22, 21, 13, 5, 4, 12, 20, 28, 29, 30, 31, 63, 62, 54, 55, 47, 46, 45, 53, 61, 60, 52, 44, 36, 37, 38, 39, 56, 48, 49, 57, 58, 50, 42, 41, 40, 32, 33, 34, 35, 43, 51, 59},
+    {0, 1, 8, 9, 16, 17, 24, 25, 32, 33, 40, 41, 48, 49, 56, 57, 58, 59, 50, 51, 42, 43, 34, 35, 26, 27, 18, 19, 10, 11, 2, 3, 4, 5, 12, 13, 20, 21, 28, 29, 36, 37, 44, 45, 52, 53, 60, 61, 62, 63, 54, 55, 46, 47, 38, 39, 30, 31, 22, 23, 14, 15, 6, 7},
+};
+
+namespace {
+
+// Byte masks of a pattern nibble: byte k all ones when bit k is set.
+struct NibbleMasks {
+    uint32_t v[16];
+};
+
+constexpr NibbleMasks make_nibble_masks() {
+    NibbleMasks m{};
+    for (unsigned n = 0; n < 16; ++n)
+        for (unsigned k = 0; k < 4; ++k)
+            if (n & (1u << k)) m.v[n] |= 0xffu << (8 * k);
+    return m;
+}
+
+constexpr NibbleMasks kNibbleMasks = make_nibble_masks();
+
+inline void store_le32(uint8_t* p, uint32_t v) {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+    std::memcpy(p, &v, 4);
+}
+
+// Moves 8 rows of 8 bytes; each row is loaded before it is stored, so a
+// block may be copied onto itself.
+inline void copy_block(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride) {
+    for (int r = 0; r < 8; ++r) {
+        uint64_t row;
+        std::memcpy(&row, src + r * src_stride, 8);
+        std::memcpy(dst + r * dst_stride, &row, 8);
+    }
+}
+
+inline void fill_block(uint8_t* dst, ptrdiff_t stride, uint8_t c) {
+    for (int r = 0; r < 8; ++r) std::memset(dst + r * stride, c, 8);
+}
+
+inline void add_block(uint8_t* dst, ptrdiff_t stride, const uint8_t pred[64], const uint8_t add[64]) {
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + add[r * 8 + c]);
+}
+
+inline void add_flat(uint8_t* dst, ptrdiff_t stride, const uint8_t pred[64], uint8_t v) {
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + v);
+}
+
+void mark(PlaneState& s, uint32_t row, uint32_t col) {
+    const unsigned shift = s.g.mark_step == 1 ? 1 : 0;
+    const uint32_t mr = row >> shift, mc = col >> shift;
+    // Columns past the map (a scaled block in the last column) are not marked.
+    if (mc < s.g.mark_cols && mr < s.g.mark_rows) s.g.block_marks[size_t{mr} * s.g.mark_cols + mc] = 1;
+}
+
+// Source of a motion copy. Offsets whose 8x8 source would leave the
+// previous plane are clamped to its nearest edge: the block still decodes
+// and the stream stays in step.
+const uint8_t* motion_source(PlaneState& s, uint32_t x, uint32_t y) {
+    bool& failed = s.failed;
+    int dx = take_signed(s.bundles.bundle[kXOffsets], failed);
+    int dy = take_signed(s.bundles.bundle[kYOffsets], failed);
+    int sx = std::clamp(static_cast<int>(x) + dx, 0, static_cast<int>(s.g.stride) - 8);
+    int sy = std::clamp(static_cast<int>(y) + dy, 0, static_cast<int>(s.g.rows) - 8);
+    return s.g.prev + static_cast<size_t>(sy) * s.g.stride + static_cast<size_t>(sx);
+}
+
+// Run block body into out[64] (raster order).
+void decode_runs(PlaneState& s, uint8_t out[64]) {
+    const uint8_t* scan = kScanOrders[read_bits(s.reader, 4)];
+    Bundle& runs = s.bundles.bundle[kRunLengths];
+    Bundle& colours = s.bundles.bundle[kColours];
+    unsigned i = 0;
+    while (i < 63) {
+        const bool one_colour = read_bit(s.reader) != 0;
+        unsigned n = (take_byte(runs, s.failed) & 15u) + 1u;
+        // A run passing the last position is cut there.
+        n = std::min(n, 64u - i);
+        if (one_colour) {
+            const uint8_t c = take_byte(colours, s.failed);
+            for (unsigned k = 0; k < n; ++k) out[scan[i + k]] = c;
+        } else {
+            for (unsigned k = 0; k < n; ++k) out[scan[i + k]] = take_byte(colours, s.failed);
+        }
+        i += n;
+    }
+    if (i == 63) out[scan[63]] = take_byte(colours, s.failed);
+}
+
+// Pattern block body: two colours, then one pattern byte per row.
+void decode_pattern(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
+    Bundle& colours = s.bundles.bundle[kColours];
+    const uint32_t c0 = take_byte(colours, s.failed) * 0x01010101u;
+    const uint32_t c1 = take_byte(colours, s.failed) * 0x01010101u;
+    Bundle& patterns = s.bundles.bundle[kPatterns];
+    for (int r = 0; r < 8; ++r) {
+        const uint8_t p = take_byte(patterns, s.failed);
+        const uint32_t lo = kNibbleMasks.v[p & 15u], hi = kNibbleMasks.v[p >> 4];
+        store_le32(dst + r * stride, (lo & c1) | (~lo & c0));
+        store_le32(dst + r * stride + 4, (hi & c1) | (~hi & c0));
+    }
+}
+
+// Raw block body: 64 colours in raster order.
+void decode_raw(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
+    const uint8_t* src = take_bytes(s.bundles.bundle[kColours], 64, s.failed);
+    if (src == nullptr) return;
+    copy_block(dst, stride, src, 8);
+}
+
+// Intra block body: DC, AC coefficients, quantiser index. Returns the
+// quantiser table and whether the block is flat (no AC coefficients).
+const uint32_t* decode_intra_coefficients(PlaneState& s, bool& flat) {
+    s.coef[0] = take_dc(s.bundles.bundle[kIntraDc], s.failed);
+    flat = !decode_ac_coefficients(s.reader, s.coef);
+    return intra_quant_table(read_bits(s.reader, 4));
+}
+
+void decode_intra(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
+    bool flat;
+    const uint32_t* table = decode_intra_coefficients(s, flat);
+    if (flat) fill_block(dst, stride, idct_flat_value(s.coef[0], table[0]));
+    else s.idct->put(dst, stride, s.coef, table);
+}
+
+void decode_inter(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t x, uint32_t y) {
+    copy_block(s.scratch, 8, motion_source(s, x, y), stride);
+    s.coef[0] = take_dc(s.bundles.bundle[kInterDc], s.failed);
+    const bool flat = !decode_ac_coefficients(s.reader, s.coef);
+    const uint32_t* table = inter_quant_table(read_bits(s.reader, 4));
+    if (flat) add_flat(dst, stride, s.scratch, idct_flat_value(s.coef[0], table[0]));
+    else s.idct->add(dst, stride, s.coef, table, s.scratch);
+}
+
+void decode_residue_block(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t x, uint32_t y) {
+    copy_block(s.scratch, 8, motion_source(s, x, y), stride);
+    const unsigned limit = read_bits(s.reader, 7);
+    uint8_t residue[64];
+    decode_residue(s.reader, limit, residue);
+    add_block(dst, stride, s.scratch, residue);
+}
+
+// Writes an 8x8 block as 2x2 squares, cut to `cols` x `rows` output pixels.
+void enlarge(uint8_t* dst, ptrdiff_t stride, const uint8_t src[64], uint32_t cols, uint32_t rows) {
+    for (uint32_t r = 0; r < rows; ++r) {
+        uint8_t line[16];
+        for (int c = 0; c < 8; ++c) line[2 * c] = line[2 * c + 1] = src[(r / 2) * 8 + c];
+        std::memcpy(dst + r * stride, line, cols);
+    }
+}
+
+// Scaled block: on even rows one sub-block decoded to 8x8 and written 16x16.
+// Near the right or bottom edge of the plane the 16x16 area is cut to the
+// decode area.
+void decode_scaled(PlaneState& s, uint8_t* dst, uint32_t row, uint32_t col) {
+    mark(s, row, col);
+    mark(s, row, col + 1);
+    if (row & 1u) return;
+    const ptrdiff_t stride = s.g.stride;
+    const uint32_t x = col * 8, y = row * 8;
+    const uint32_t cols = std::min(16u, s.g.decode_width - x);
+    const uint32_t rows = std::min(16u, s.g.decode_height - y);
+    const bool whole = cols == 16 && rows == 16;
+    switch (take_byte(s.bundles.bundle[kSubBlockTypes], s.failed)) {
+        case kRunBlock: decode_runs(s, s.scratch); break;
+        case kIntraBlock: {
+            bool flat;
+            const uint32_t* table = decode_intra_coefficients(s, flat);
+            if (flat) {
+                std::memset(s.scratch, idct_flat_value(s.coef[0], table[0]), 64);
+            } else if (whole) {
+                s.idct->put_enlarged(dst, stride, s.coef, table);
+                return;
+            } else {
+                s.idct->put(s.scratch, 8, s.coef, table);
+            }
+            break;
+        }
+        case kFillBlock: std::memset(s.scratch, take_byte(s.bundles.bundle[kColours], s.failed), 64); break;
+        case kPatternBlock: decode_pattern(s, s.scratch, 8); break;
+        case kRawBlock: {
+            const uint8_t* src = take_bytes(s.bundles.bundle[kColours], 64, s.failed);
+            if (src == nullptr) return;
+            std::memcpy(s.scratch, src, 64);
+            break;
+        }
+        default: return;
+    }
+    enlarge(dst, stride, s.scratch, cols, rows);
+}
+
+}  // namespace
+
+unsigned decode_block(PlaneState& s, uint32_t row, uint32_t col) {
+    const ptrdiff_t stride = s.g.stride;
+    const uint32_t x = col * 8, y = row * 8;
+    uint8_t* dst = s.g.dest + size_t{y} * s.g.stride + x;
+    const uint8_t* colocated = s.g.prev + size_t{y} * s.g.stride + x;
+    const uint8_t type = take_byte(s.bundles.bundle[kBlockTypes], s.failed);
+    if (s.failed) return 1;  // no block type left: the plane is abandoned here
+    switch (type) {
+        case kSkipBlock:
+            if (dst != colocated) copy_block(dst, stride, colocated, stride);
+            return 1;
+        case kScaledBlock: decode_scaled(s, dst, row, col); return 2;
+        case kMotionBlock: {
+            mark(s, row, col);
+            copy_block(dst, stride, motion_source(s, x, y), stride);
+            return 1;
+        }
+        case kRunBlock:
+            mark(s, row, col);
+            decode_runs(s, s.scratch);
+            copy_block(dst, stride, s.scratch, 8);
+            return 1;
+        case kResidueBlock:
+            mark(s, row, col);
+            decode_residue_block(s, dst, stride, x, y);
+            return 1;
+        case kIntraBlock:
+            mark(s, row, col);
+            decode_intra(s, dst, stride);
+            return 1;
+        case kFillBlock:
+            mark(s, row, col);
+            fill_block(dst, stride, take_byte(s.bundles.bundle[kColours], s.failed));
+            return 1;
+        case kInterBlock:
+            mark(s, row, col);
+            decode_inter(s, dst, stride, x, y);
+            return 1;
+        case kPatternBlock:
+            mark(s, row, col);
+            decode_pattern(s, dst, stride);
+            return 1;
+        case kRawBlock:
+            mark(s, row, col);
+            decode_raw(s, dst, stride);
+            return 1;
+        default: return 1;  // 10..15: nothing taken, read, written or marked
+    }
+}
+
+}  // namespace zarn

@@ -1,0 +1,186 @@
+#include "video/bundles.h"
+
+#include <bit>
+
+namespace zarn {
+
+namespace {
+
+constexpr uint32_t kMultiplier[kBundleCount] = {1, 1, 64, 8, 1, 1, 1, 1, 48};
+
+bool is_dc(unsigned id) { return id == kIntraDc || id == kInterDc; }
+
+void store_repeat(uint8_t* p, uint8_t v, uint32_t n) { std::memset(p, v, n); }
+
+void store_dc(Bundle& b, uint32_t i, uint16_t v) { std::memcpy(b.data + 2 * size_t{i}, &v, 2); }
+
+void read_type_chunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n) {
+    if (read_bit(r)) {
+        store_repeat(b.data, static_cast<uint8_t>(read_bits(r, 4)), n);
+        return;
+    }
+    static constexpr uint32_t kRepeat[4] = {4, 8, 12, 32};
+    uint8_t last = 0;
+    uint32_t i = 0;
+    while (i < n) {
+        uint8_t s = decode_symbol(r, tree);
+        if (s < 12) {
+            b.data[i++] = last = s;
+            continue;
+        }
+        // A repeat running past the count is cut at the count.
+        uint32_t k = kRepeat[s - 12];
+        if (k > n - i) k = n - i;
+        store_repeat(b.data + i, last, k);
+        i += k;
+    }
+}
+
+uint8_t read_colour(PlaneBundles& pb, BitReader& r) {
+    uint8_t hi = decode_symbol(r, pb.colour_high[pb.colour_context]);
+    uint8_t lo = decode_symbol(r, pb.tree[kColours]);
+    pb.colour_context = hi & 15u;
+    unsigned v = (hi & 15u) * 16u + (lo & 15u);
+    if (pb.offset_colours) v = v < 128 ? 128 + v : 256 - v;
+    return static_cast<uint8_t>(v);
+}
+
+void read_colour_chunk(PlaneBundles& pb, BitReader& r, uint32_t n) {
+    Bundle& b = pb.bundle[kColours];
+    if (read_bit(r)) {
+        store_repeat(b.data, read_colour(pb, r), n);
+        return;
+    }
+    for (uint32_t i = 0; i < n; ++i) b.data[i] = read_colour(pb, r);
+}
+
+void read_pattern_chunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) {
+        unsigned lo = decode_symbol(r, tree) & 15u;
+        unsigned hi = decode_symbol(r, tree) & 15u;
+        b.data[i] = static_cast<uint8_t>(lo | (hi << 4));
+    }
+}
+
+uint8_t read_offset(BitReader& r, unsigned m) {
+    if (m != 0 && read_bit(r)) return static_cast<uint8_t>(-static_cast<int>(m));
+    return static_cast<uint8_t>(m);
+}
+
+void read_offset_chunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n) {
+    if (read_bit(r)) {
+        store_repeat(b.data, read_offset(r, read_bits(r, 4)), n);
+        return;
+    }
+    for (uint32_t i = 0; i < n; ++i) b.data[i] = read_offset(r, decode_symbol(r, tree) & 15u);
+}
+
+void read_dc_chunk(Bundle& b, BitReader& r, uint32_t n, bool is_signed) {
+    uint16_t v;
+    if (is_signed) {
+        uint32_t m = read_bits(r, 10);
+        v = static_cast<uint16_t>((m != 0 && read_bit(r)) ? -static_cast<int32_t>(m) : m);
+    } else {
+        v = static_cast<uint16_t>(read_bits(r, 11));
+    }
+    store_dc(b, 0, v);
+    for (uint32_t i = 1; i < n;) {
+        uint32_t group_end = n - i > 8 ? i + 8 : n;
+        unsigned width = read_bits(r, 4);
+        for (; i < group_end; ++i) {
+            if (width != 0) {
+                uint32_t d = read_bits(r, width);
+                if (d != 0 && read_bit(r)) v = static_cast<uint16_t>(v - d);
+                else v = static_cast<uint16_t>(v + d);
+            }
+            store_dc(b, i, v);
+        }
+    }
+}
+
+void read_run_chunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n) {
+    if (read_bit(r)) {
+        store_repeat(b.data, static_cast<uint8_t>(read_bits(r, 4)), n);
+        return;
+    }
+    for (uint32_t i = 0; i < n; ++i) b.data[i] = decode_symbol(r, tree) & 15u;
+}
+
+void read_chunk(PlaneBundles& pb, unsigned id, BitReader& r, uint32_t n) {
+    Bundle& b = pb.bundle[id];
+    switch (id) {
+        case kBlockTypes:
+        case kSubBlockTypes: read_type_chunk(b, pb.tree[id], r, n); break;
+        case kColours: read_colour_chunk(pb, r, n); break;
+        case kPatterns: read_pattern_chunk(b, pb.tree[id], r, n); break;
+        case kXOffsets:
+        case kYOffsets: read_offset_chunk(b, pb.tree[id], r, n); break;
+        case kIntraDc: read_dc_chunk(b, r, n, false); break;
+        case kInterDc: read_dc_chunk(b, r, n, true); break;
+        default: read_run_chunk(b, pb.tree[id], r, n); break;
+    }
+}
+
+}  // namespace
+
+uint32_t bundle_capacity(unsigned id, uint32_t luma_width) {
+    if (id == kSubBlockTypes) return luma_width / 16 + 512;
+    return 512 + (luma_width / 8) * kMultiplier[id];
+}
+
+uint32_t bundle_buffer_bytes(unsigned id, uint32_t luma_width) {
+    uint32_t bytes = bundle_capacity(id, luma_width) * (is_dc(id) ? 2u : 1u);
+    return (bytes + 3u) & ~3u;
+}
+
+unsigned bundle_count_width(unsigned id, uint32_t decode_width) {
+    uint32_t w = id == kSubBlockTypes ? decode_width / 2 : decode_width;
+    uint32_t e = 511 + (w / 8) * kMultiplier[id];
+    unsigned digits = static_cast<unsigned>(std::bit_width(e));
+    return digits > 15 ? 15 : digits;
+}
+
+void init_bundles(PlaneBundles& pb, uint8_t* const buffers[kBundleCount], uint32_t luma_width,
+                  uint32_t decode_width, bool offset_colours) {
+    for (unsigned id = 0; id < kBundleCount; ++id) {
+        Bundle& b = pb.bundle[id];
+        b = Bundle{};
+        b.data = buffers[id];
+        b.capacity = bundle_capacity(id, luma_width);
+        b.count_width = static_cast<uint8_t>(bundle_count_width(id, decode_width));
+    }
+    pb.colour_context = 0;
+    pb.offset_colours = offset_colours;
+}
+
+void read_bundle_trees(PlaneBundles& pb, BitReader& r) {
+    pb.tree[kBlockTypes] = read_symbol_tree(r);
+    pb.tree[kSubBlockTypes] = read_symbol_tree(r);
+    for (auto& t : pb.colour_high) t = read_symbol_tree(r);
+    pb.tree[kColours] = read_symbol_tree(r);
+    pb.tree[kPatterns] = read_symbol_tree(r);
+    pb.tree[kXOffsets] = read_symbol_tree(r);
+    pb.tree[kYOffsets] = read_symbol_tree(r);
+    pb.tree[kRunLengths] = read_symbol_tree(r);
+    pb.colour_context = 0;
+}
+
+bool refill_bundles(PlaneBundles& pb, BitReader& r) {
+    for (unsigned id = 0; id < kBundleCount; ++id) {
+        Bundle& b = pb.bundle[id];
+        if (b.closed || b.pos != b.end) continue;
+        uint32_t n = read_bits(r, b.count_width);
+        b.pos = b.end = 0;
+        if (n == 0) {
+            b.closed = true;
+            continue;
+        }
+        // A count above the buffer's capacity cannot be stored: abandon the plane.
+        if (n > b.capacity) return false;
+        read_chunk(pb, id, r, n);
+        b.end = n;
+    }
+    return true;
+}
+
+}  // namespace zarn

@@ -1,0 +1,95 @@
+// Bundles: per-kind value streams of a plane, refilled chunk by chunk.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "video/bit_reader.h"
+#include "video/symbol_tree.h"
+
+namespace zarn {
+
+enum BundleId : unsigned {
+    kBlockTypes = 0,
+    kSubBlockTypes,
+    kColours,
+    kPatterns,
+    kXOffsets,
+    kYOffsets,
+    kIntraDc,
+    kInterDc,
+    kRunLengths,
+    kBundleCount
+};
+
+// Elements a bundle buffer holds for a picture `luma_width` wide.
+uint32_t bundle_capacity(unsigned id, uint32_t luma_width);
+// Bytes of that buffer (8- or 16-bit elements), rounded up to 4.
+uint32_t bundle_buffer_bytes(unsigned id, uint32_t luma_width);
+// Bits of a chunk count for a plane whose decode width is `decode_width`.
+unsigned bundle_count_width(unsigned id, uint32_t decode_width);
+
+struct Bundle {
+    uint8_t* data = nullptr;  // the bundle buffer
+    uint32_t pos = 0;         // element index of the next value
+    uint32_t end = 0;         // one past the last value of the current chunk
+    uint32_t capacity = 0;    // elements the buffer holds
+    uint8_t count_width = 0;
+    bool closed = false;
+};
+
+// Everything the chunk readers of one plane share.
+struct PlaneBundles {
+    Bundle bundle[kBundleCount];
+    SymbolTree tree[kBundleCount];  // tree[kColours] is the low-nibble tree; DC entries unused
+    SymbolTree colour_high[16];
+    uint8_t colour_context = 0;
+    bool offset_colours = false;    // older versions: colours are stored around 128
+};
+
+// Sets every bundle empty on its buffer with its capacity and count width.
+void init_bundles(PlaneBundles& b, uint8_t* const buffers[kBundleCount], uint32_t luma_width,
+                  uint32_t decode_width, bool offset_colours);
+
+// Reads the plane's prefix codes in stream order.
+void read_bundle_trees(PlaneBundles& b, BitReader& r);
+
+// Refills every empty, open bundle with one chunk each, in bundle order.
+// Returns false when a chunk count exceeds its buffer's capacity (the rest
+// of the plane cannot be decoded).
+bool refill_bundles(PlaneBundles& b, BitReader& r);
+
+// Takes the next value; from an empty or closed bundle it gives 0 and sets
+// `failed` (the caller then abandons the plane).
+inline uint8_t take_byte(Bundle& b, bool& failed) {
+    if (b.pos < b.end) return b.data[b.pos++];
+    failed = true;
+    return 0;
+}
+
+inline int8_t take_signed(Bundle& b, bool& failed) { return static_cast<int8_t>(take_byte(b, failed)); }
+
+inline int16_t take_dc(Bundle& b, bool& failed) {
+    if (b.pos < b.end) {
+        int16_t v;
+        std::memcpy(&v, b.data + 2 * size_t{b.pos}, 2);
+        ++b.pos;
+        return v;
+    }
+    failed = true;
+    return 0;
+}
+
+// Takes n byte values at once; nullptr (and `failed`) when fewer are left.
+inline const uint8_t* take_bytes(Bundle& b, uint32_t n, bool& failed) {
+    if (b.end - b.pos >= n) {
+        const uint8_t* p = b.data + b.pos;
+        b.pos += n;
+        return p;
+    }
+    failed = true;
+    return nullptr;
+}
+
+}  // namespace zarn

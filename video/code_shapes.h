@@ -1,0 +1,29 @@
+// The sixteen fixed prefix codes ("code shapes") over symbol indexes 0..15.
+#pragma once
+
+#include <cstdint>
+
+#include "video/bit_reader.h"
+
+namespace zarn {
+
+// Code words of symbol indexes 0..15 per shape, bits in the order read.
+extern const char* const kCodeShapeWords[16];
+
+// Lookup table of one shape, indexed by the next 7 bits (first bit read in
+// bit 0): high nibble = code length, low nibble = symbol index.
+struct CodeShapeTable {
+    uint8_t longest;      // longest code length of the shape
+    uint8_t entry[128];
+};
+
+const CodeShapeTable& code_shape_table(unsigned shape);
+
+// Decodes one code word of `table`, consuming only its length.
+inline unsigned decode_code_index(BitReader& r, const CodeShapeTable& table) {
+    uint32_t e = table.entry[peek_7_bits(r)];
+    read_bits(r, e >> 4);
+    return e & 15u;
+}
+
+}  // namespace zarn

@@ -1,0 +1,25 @@
+// Plane decoder: prefix codes, then block rows with per-row bundle refills.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "video/plane_state.h"
+
+namespace zarn {
+
+struct PlaneInput {
+    const uint8_t* packet = nullptr;  // the whole video packet
+    size_t packet_bytes = 0;
+    size_t start = 0;                 // byte offset of the plane's first word (may pass the end)
+    uint8_t* const* bundle_buffers = nullptr;
+    uint32_t luma_width = 0;          // sizes the bundle buffers
+    uint32_t key_frame = 0;           // passed through; does not change decoding
+    uint32_t flags = 0;
+};
+
+// Decodes one plane. Returns the byte offset just past the last word the
+// plane's bit reader loaded (where the next plane's data starts).
+size_t decode_plane(const PlaneGeometry& geometry, const PlaneInput& input);
+
+}  // namespace zarn

@@ -1,0 +1,124 @@
+// AVX2 inverse transform: the eight one-dimensional transforms of a pass run
+// side by side in the eight 32-bit lanes of a register, with the same
+// wrapping 32-bit arithmetic as the plain kernels.
+#include <immintrin.h>
+
+#include <cstring>
+
+#include "video/idct_kernels.h"
+
+namespace zarn {
+
+namespace {
+
+inline __m256i mul11(__m256i a, int k) { return _mm256_srai_epi32(_mm256_mullo_epi32(a, _mm256_set1_epi32(k)), 11); }
+
+inline void transform(const __m256i x[8], __m256i y[8]) {
+    const __m256i a0 = _mm256_add_epi32(x[0], x[4]), a1 = _mm256_sub_epi32(x[0], x[4]);
+    const __m256i a3 = _mm256_add_epi32(x[2], x[6]);
+    const __m256i a2 = _mm256_sub_epi32(mul11(_mm256_sub_epi32(x[2], x[6]), 2896), a3);
+    const __m256i e0 = _mm256_add_epi32(a0, a3), e3 = _mm256_sub_epi32(a0, a3);
+    const __m256i e1 = _mm256_add_epi32(a1, a2), e2 = _mm256_sub_epi32(a1, a2);
+    const __m256i z13 = _mm256_add_epi32(x[5], x[3]), z10 = _mm256_sub_epi32(x[5], x[3]);
+    const __m256i z11 = _mm256_add_epi32(x[1], x[7]), z12 = _mm256_sub_epi32(x[1], x[7]);
+    const __m256i o7 = _mm256_add_epi32(z11, z13);
+    const __m256i z5 = mul11(_mm256_add_epi32(z10, z12), 3784);
+    const __m256i o6 = _mm256_sub_epi32(_mm256_add_epi32(mul11(_mm256_sub_epi32(x[3], x[5]), 5352), z5), o7);
+    const __m256i o5 = _mm256_sub_epi32(mul11(_mm256_sub_epi32(z11, z13), 2896), o6);
+    const __m256i o4 = _mm256_add_epi32(_mm256_sub_epi32(mul11(z12, 2217), z5), o5);
+    y[0] = _mm256_add_epi32(e0, o7);
+    y[7] = _mm256_sub_epi32(e0, o7);
+    y[1] = _mm256_add_epi32(e1, o6);
+    y[6] = _mm256_sub_epi32(e1, o6);
+    y[2] = _mm256_add_epi32(e2, o5);
+    y[5] = _mm256_sub_epi32(e2, o5);
+    y[4] = _mm256_add_epi32(e3, o4);
+    y[3] = _mm256_sub_epi32(e3, o4);
+}
+
+inline void transpose(__m256i r[8]) {
+    const __m256i t0 = _mm256_unpacklo_epi32(r[0], r[1]), t1 = _mm256_unpackhi_epi32(r[0], r[1]);
+    const __m256i t2 = _mm256_unpacklo_epi32(r[2], r[3]), t3 = _mm256_unpackhi_epi32(r[2], r[3]);
+    const __m256i t4 = _mm256_unpacklo_epi32(r[4], r[5]), t5 = _mm256_unpackhi_epi32(r[4], r[5]);
+    const __m256i t6 = _mm256_unpacklo_epi32(r[6], r[7]), t7 = _mm256_unpackhi_epi32(r[6], r[7]);
+    const __m256i u0 = _mm256_unpacklo_epi64(t0, t2), u1 = _mm256_unpackhi_epi64(t0, t2);
+    const __m256i u2 = _mm256_unpacklo_epi64(t1, t3), u3 = _mm256_unpackhi_epi64(t1, t3);
+    const __m256i u4 = _mm256_unpacklo_epi64(t4, t6), u5 = _mm256_unpackhi_epi64(t4, t6);
+    const __m256i u6 = _mm256_unpacklo_epi64(t5, t7), u7 = _mm256_unpackhi_epi64(t5, t7);
+    r[0] = _mm256_permute2x128_si256(u0, u4, 0x20);
+    r[1] = _mm256_permute2x128_si256(u1, u5, 0x20);
+    r[2] = _mm256_permute2x128_si256(u2, u6, 0x20);
+    r[3] = _mm256_permute2x128_si256(u3, u7, 0x20);
+    r[4] = _mm256_permute2x128_si256(u0, u4, 0x31);
+    r[5] = _mm256_permute2x128_si256(u1, u5, 0x31);
+    r[6] = _mm256_permute2x128_si256(u2, u6, 0x31);
+    r[7] = _mm256_permute2x128_si256(u3, u7, 0x31);
+}
+
+// 64 output bytes in raster order, as two registers of four rows each.
+inline void transform_block(const int16_t coef[64], const uint32_t table[64], __m256i& rows01_23,
+                            __m256i& rows45_67) {
+    __m256i x[8], y[8];
+    for (int r = 0; r < 8; ++r) {
+        const __m256i c = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * r)));
+        const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 8 * r));
+        x[r] = _mm256_srai_epi32(_mm256_mullo_epi32(c, t), 11);
+    }
+    transform(x, y);  // y[row], lanes = columns
+    transpose(y);     // y[column], lanes = rows
+    transform(y, x);  // x[column], lanes = rows
+    transpose(x);     // x[row], lanes = columns
+    const __m256i bias = _mm256_set1_epi32(127), low = _mm256_set1_epi32(255);
+    for (int r = 0; r < 8; ++r) x[r] = _mm256_and_si256(_mm256_srai_epi32(_mm256_add_epi32(x[r], bias), 8), low);
+    // Values are 0..255: the packs cannot saturate. Lane order is restored by the permutes.
+    const __m256i p01 = _mm256_permute4x64_epi64(_mm256_packus_epi32(x[0], x[1]), 0xD8);
+    const __m256i p23 = _mm256_permute4x64_epi64(_mm256_packus_epi32(x[2], x[3]), 0xD8);
+    const __m256i p45 = _mm256_permute4x64_epi64(_mm256_packus_epi32(x[4], x[5]), 0xD8);
+    const __m256i p67 = _mm256_permute4x64_epi64(_mm256_packus_epi32(x[6], x[7]), 0xD8);
+    rows01_23 = _mm256_permute4x64_epi64(_mm256_packus_epi16(p01, p23), 0xD8);
+    rows45_67 = _mm256_permute4x64_epi64(_mm256_packus_epi16(p45, p67), 0xD8);
+}
+
+void put_avx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
+    alignas(32) uint8_t out[64];
+    __m256i a, b;
+    transform_block(coef, table, a, b);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(out), a);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(out + 32), b);
+    for (int r = 0; r < 8; ++r) std::memcpy(dst + r * stride, out + r * 8, 8);
+}
+
+void put_enlarged_avx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
+    alignas(32) uint8_t out[64];
+    __m256i a, b;
+    transform_block(coef, table, a, b);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(out), a);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(out + 32), b);
+    for (int r = 0; r < 8; ++r) {
+        const __m128i row = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(out + r * 8));
+        const __m128i twice = _mm_unpacklo_epi8(row, row);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * r * stride), twice);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + (2 * r + 1) * stride), twice);
+    }
+}
+
+void add_avx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
+              const uint8_t pred[64]) {
+    alignas(32) uint8_t out[64];
+    __m256i a, b;
+    transform_block(coef, table, a, b);
+    a = _mm256_add_epi8(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pred)));
+    b = _mm256_add_epi8(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pred + 32)));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(out), a);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(out + 32), b);
+    for (int r = 0; r < 8; ++r) std::memcpy(dst + r * stride, out + r * 8, 8);
+}
+
+}  // namespace
+
+const IdctFunctions& idct_avx2_functions() {
+    static const IdctFunctions f{put_avx2, put_enlarged_avx2, add_avx2};
+    return f;
+}
+
+}  // namespace zarn

@@ -1,0 +1,13 @@
+// Instruction-set kernels of the inverse transform (only for idct.cpp and tests).
+#pragma once
+
+#include "video/idct.h"
+
+namespace zarn {
+
+#if defined(ZARN_HAVE_AVX2_KERNELS)
+// Only to be called when the CPU has AVX2.
+const IdctFunctions& idct_avx2_functions();
+#endif
+
+}  // namespace zarn

@@ -1,0 +1,13 @@
+// Dequantisation tables: two sets (intra, inter) of 16 tables of 64 entries
+// in raster order, folding the quantiser step, the base matrix and the
+// inverse transform's scale factors into one multiplier per coefficient.
+#pragma once
+
+#include <cstdint>
+
+namespace zarn {
+
+const uint32_t* intra_quant_table(unsigned q);  // q & 15
+const uint32_t* inter_quant_table(unsigned q);
+
+}  // namespace zarn

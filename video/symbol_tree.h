@@ -1,0 +1,23 @@
+// SymbolTree: a code shape plus a 16-entry symbol map.
+#pragma once
+
+#include <cstdint>
+
+#include "video/bit_reader.h"
+#include "video/code_shapes.h"
+
+namespace zarn {
+
+struct SymbolTree {
+    const CodeShapeTable* shape = nullptr;
+    uint8_t map[16] = {};
+};
+
+// Reads a tree: a 4-bit shape, then (shape != 0) an explicit list or a shuffle.
+SymbolTree read_symbol_tree(BitReader& r);
+
+inline uint8_t decode_symbol(BitReader& r, const SymbolTree& t) {
+    return t.map[decode_code_index(r, *t.shape)];
+}
+
+}  // namespace zarn
