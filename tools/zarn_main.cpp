@@ -29,9 +29,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "info") return zarn::RunInfoCommand(args, std::cout, std::cerr);
-#ifdef ZARN_HAVE_ENCODER
     if (command == "encode") return zarn::RunEncodeCommand(args, std::cout, std::cerr);
-#endif
     std::cerr << "zarn: unknown command '" << command << "'\n" << kUsage;
     return 2;
 }
