@@ -71,7 +71,42 @@ void SplitLevelPlain(float* x, uint32_t points, const float* twiddles, uint32_t 
 void RealSplitPlain(uint32_t n, float* a, const float* c, uint32_t table_quarter) {
     const uint32_t half = n / 2;
     const uint32_t stride = table_quarter / (n / 4);
-    for (uint32_t k = 1; k < half / 2; ++k) {
+    uint32_t k = 1;
+    if (stride == 1) {
+        // Four bins k..k+3 with their partners half-k-3..half-k (reversed),
+        // gathered into lane arrays so that the arithmetic vectorises.
+        for (; k + 4 <= half / 2; k += 4) {
+            float* lo = a + 2 * k;
+            float* hi = a + 2 * (half - k - 3);
+            float rk[4], ik[4], rj[4], ij[4], cw[4], sw[4];
+            for (uint32_t d = 0; d < 4; ++d) {
+                rk[d] = lo[2 * d];
+                ik[d] = lo[2 * d + 1];
+                rj[d] = hi[2 * (3 - d)];
+                ij[d] = hi[2 * (3 - d) + 1];
+                cw[d] = c[k + d];
+                sw[d] = c[table_quarter - k - d];
+            }
+            float lr[4], li[4], hr[4], hm[4];
+            for (uint32_t d = 0; d < 4; ++d) {
+                const float sr = 0.5f * (rk[d] + rj[d]), si = 0.5f * (ij[d] - ik[d]);
+                const float dr = rk[d] - rj[d], di = -(ik[d] + ij[d]);
+                const float pr = -(cw[d] * di + sw[d] * dr);
+                const float pi = cw[d] * dr - sw[d] * di;
+                lr[d] = sr + pr;
+                li[d] = si + pi;
+                hr[d] = sr - pr;
+                hm[d] = pi - si;
+            }
+            for (uint32_t d = 0; d < 4; ++d) {
+                lo[2 * d] = lr[d];
+                lo[2 * d + 1] = li[d];
+                hi[2 * (3 - d)] = hr[d];
+                hi[2 * (3 - d) + 1] = hm[d];
+            }
+        }
+    }
+    for (; k < half / 2; ++k) {
         RealSplitPair(a + 2 * k, a + 2 * (half - k), c[k * stride], c[table_quarter - k * stride]);
     }
 }

@@ -1,0 +1,283 @@
+// Complex DFT of N points as four DFTs of N/4 points run side by side, then
+// one radix-4 combining pass.
+//
+// Complex value 4p + l is lane l of "vector point" p: each block of eight
+// floats holds the real parts of four consecutive values, then their
+// imaginary parts. The four lanes are the four sub-sequences x[4p + l], so a
+// split-radix DFT over the vector points transforms all four at once with
+// scalar twiddles and no data movement between lanes; every lane loop is four
+// independent, contiguous operations that the compiler turns into vector code.
+// The combining pass transposes 4 x 4 tiles, applies the twiddles
+// e^(2 pi i l k / N) and a four-point DFT, and writes natural order, which
+// also undoes the bit-reversed order of the sub-transforms.
+#include "audio/lane_dft.h"
+
+#include <bit>
+
+#include "audio/audio_kernels.h"
+#include "audio/complex_dft.h"
+#include "audio/dft_butterfly.h"
+
+namespace zarn {
+namespace {
+
+constexpr uint32_t kLanes = 4;
+constexpr uint32_t kBlock = 8;  // floats per vector point
+constexpr float kCos8 = 0.92387953251128676f;  // cos(pi/8)
+constexpr float kSin8 = 0.38268343236508977f;  // sin(pi/8)
+
+inline float* Point(float* x, uint32_t p) { return x + kBlock * p; }
+
+// (re, im) pairs of each block become four real parts, then four imaginary parts.
+void InterleavedToLanes(float* x, uint32_t blocks) {
+    for (uint32_t b = 0; b < blocks; ++b) {
+        float* p = Point(x, b);
+        float re[kLanes], im[kLanes];
+        for (uint32_t l = 0; l < kLanes; ++l) {
+            re[l] = p[2 * l];
+            im[l] = p[2 * l + 1];
+        }
+        for (uint32_t l = 0; l < kLanes; ++l) {
+            p[l] = re[l];
+            p[kLanes + l] = im[l];
+        }
+    }
+}
+
+// Split-radix butterfly on four lanes (see SplitButterfly).
+inline void LaneButterfly(float* __restrict p0, float* __restrict p1, float* __restrict p2, float* __restrict p3,
+                          float wr, float wi, float w3r, float w3i) {
+    for (uint32_t l = 0; l < kLanes; ++l) {
+        const float x0r = p0[l], x0i = p0[l + kLanes], x1r = p1[l], x1i = p1[l + kLanes];
+        const float x2r = p2[l], x2i = p2[l + kLanes], x3r = p3[l], x3i = p3[l + kLanes];
+        const float ar = x0r - x2r, ai = x0i - x2i;
+        const float br = x1r - x3r, bi = x1i - x3i;
+        p0[l] = x0r + x2r;
+        p0[l + kLanes] = x0i + x2i;
+        p1[l] = x1r + x3r;
+        p1[l + kLanes] = x1i + x3i;
+        const float ur = ar - bi, ui = ai + br;
+        const float vr = ar + bi, vi = ai - br;
+        p2[l] = ur * wr - ui * wi;
+        p2[l + kLanes] = ur * wi + ui * wr;
+        p3[l] = vr * w3r - vi * w3i;
+        p3[l + kLanes] = vr * w3i + vi * w3r;
+    }
+}
+
+// The butterfly at offset 0, where both twiddles are 1.
+inline void LaneButterflyUnit(float* __restrict p0, float* __restrict p1, float* __restrict p2,
+                              float* __restrict p3) {
+    for (uint32_t l = 0; l < kLanes; ++l) {
+        const float x0r = p0[l], x0i = p0[l + kLanes], x1r = p1[l], x1i = p1[l + kLanes];
+        const float x2r = p2[l], x2i = p2[l + kLanes], x3r = p3[l], x3i = p3[l + kLanes];
+        const float ar = x0r - x2r, ai = x0i - x2i;
+        const float br = x1r - x3r, bi = x1i - x3i;
+        p0[l] = x0r + x2r;
+        p0[l + kLanes] = x0i + x2i;
+        p1[l] = x1r + x3r;
+        p1[l + kLanes] = x1i + x3i;
+        p2[l] = ar - bi;
+        p2[l + kLanes] = ai + br;
+        p3[l] = ar + bi;
+        p3[l + kLanes] = ai - br;
+    }
+}
+
+inline void LaneButterflyAt(float* x, uint32_t q, uint32_t m, float wr, float wi, float w3r, float w3i) {
+    LaneButterfly(Point(x, m), Point(x, m + q), Point(x, m + 2 * q), Point(x, m + 3 * q), wr, wi, w3r, w3i);
+}
+
+inline void LaneButterflyUnitAt(float* x, uint32_t q) {
+    LaneButterflyUnit(Point(x, 0), Point(x, q), Point(x, 2 * q), Point(x, 3 * q));
+}
+
+inline void LaneDft2(float* __restrict p0, float* __restrict p1) {
+    for (uint32_t l = 0; l < kBlock; ++l) {
+        const float a = p0[l], b = p1[l];
+        p0[l] = a + b;
+        p1[l] = a - b;
+    }
+}
+
+// Four vector points, bit-reversed order X0, X2, X1, X3.
+inline void LaneDft4(float* x) {
+    float* __restrict p0 = Point(x, 0);
+    float* __restrict p1 = Point(x, 1);
+    float* __restrict p2 = Point(x, 2);
+    float* __restrict p3 = Point(x, 3);
+    for (uint32_t l = 0; l < kLanes; ++l) {
+        const float x0r = p0[l], x0i = p0[l + kLanes], x1r = p1[l], x1i = p1[l + kLanes];
+        const float x2r = p2[l], x2i = p2[l + kLanes], x3r = p3[l], x3i = p3[l + kLanes];
+        const float s02r = x0r + x2r, s02i = x0i + x2i, d02r = x0r - x2r, d02i = x0i - x2i;
+        const float s13r = x1r + x3r, s13i = x1i + x3i, d13r = x1r - x3r, d13i = x1i - x3i;
+        p0[l] = s02r + s13r;
+        p0[l + kLanes] = s02i + s13i;
+        p1[l] = s02r - s13r;
+        p1[l + kLanes] = s02i - s13i;
+        p2[l] = d02r - d13i;  // X1 = d02 + i d13
+        p2[l + kLanes] = d02i + d13r;
+        p3[l] = d02r + d13i;  // X3 = d02 - i d13
+        p3[l + kLanes] = d02i - d13r;
+    }
+}
+
+void LaneLeaf8(float* x) {
+    LaneButterflyUnitAt(x, 2);
+    LaneButterflyAt(x, 2, 1, kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2);
+    LaneDft4(x);
+    LaneDft2(Point(x, 4), Point(x, 5));
+    LaneDft2(Point(x, 6), Point(x, 7));
+}
+
+void LaneLeaf16(float* x) {
+    LaneButterflyUnitAt(x, 4);
+    LaneButterflyAt(x, 4, 1, kCos8, kSin8, kSin8, kCos8);
+    LaneButterflyAt(x, 4, 2, kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2);
+    LaneButterflyAt(x, 4, 3, kSin8, kCos8, -kCos8, -kSin8);
+    LaneLeaf8(x);
+    LaneDft4(Point(x, 8));
+    LaneDft4(Point(x, 12));
+}
+
+// One split-radix level of `points` >= 32 vector points (see SplitLevelPlain).
+void LaneLevel(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
+    const uint32_t q = points / 4;
+    const uint32_t h = points / 8;
+    LaneButterflyUnitAt(x, q);
+    LaneButterflyAt(x, q, h, kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2);
+    const float* t = twiddles + 4 * stride;
+    for (uint32_t m = 1; m < h; ++m, t += 4 * stride) {
+        LaneButterflyAt(x, q, m, t[0], t[1], t[2], t[3]);
+        LaneButterflyAt(x, q, q - m, t[1], t[0], -t[3], -t[2]);
+    }
+}
+
+// Bit-reversed-order result, as SplitRadix.
+void LaneSplitRadix(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
+    switch (points) {
+        case 1: return;
+        case 2: LaneDft2(Point(x, 0), Point(x, 1)); return;
+        case 4: LaneDft4(x); return;
+        case 8: LaneLeaf8(x); return;
+        case 16: LaneLeaf16(x); return;
+        default: break;
+    }
+    LaneLevel(x, points, twiddles, stride);
+    LaneSplitRadix(x, points / 2, twiddles, stride * 2);
+    LaneSplitRadix(Point(x, points / 2), points / 4, twiddles, stride * 4);
+    LaneSplitRadix(Point(x, points / 2 + points / 4), points / 4, twiddles, stride * 4);
+}
+
+// e^(2 pi i k / points) and its cube for k < points / 4, from the table of
+// BuildDftTwiddles (entry j holds angle 2 pi j / table_points).
+struct TwiddlePair {
+    float wr, wi, w3r, w3i;
+};
+
+inline TwiddlePair TwiddleAt(uint32_t k, uint32_t points, const float* twiddles, uint32_t stride) {
+    if (8 * k < points) {
+        const float* e = twiddles + 4 * k * stride;
+        return {e[0], e[1], e[2], e[3]};
+    }
+    if (8 * k == points) return {kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2};
+    const float* e = twiddles + 4 * (points / 4 - k) * stride;
+    return {e[1], e[0], -e[3], -e[2]};
+}
+
+// Output of one group: values 4g + d + q * points / 4 (d, q < 4) as four
+// interleaved blocks, block q holding d = 0..3.
+struct GroupOutput {
+    float block[kLanes][kBlock];
+};
+
+// Combines the four sub-transform values of k = 4g + d, d < 4: lane l of the
+// vector point at position rev2(d) * groups + src is sub-transform l at k.
+void CombineGroup(const float* x, uint32_t src, uint32_t groups, uint32_t g, uint32_t points, const float* twiddles,
+                  uint32_t stride, GroupOutput* out) {
+    constexpr uint32_t kRev2[kLanes] = {0, 2, 1, 3};
+    float tr[kLanes][kLanes], ti[kLanes][kLanes];  // [sub-transform l][d]
+    for (uint32_t d = 0; d < kLanes; ++d) {
+        const float* p = x + kBlock * (src + kRev2[d] * groups);
+        for (uint32_t l = 0; l < kLanes; ++l) {
+            tr[l][d] = p[l];
+            ti[l][d] = p[kLanes + l];
+        }
+    }
+    float w1r[kLanes], w1i[kLanes], w3r[kLanes], w3i[kLanes];
+    for (uint32_t d = 0; d < kLanes; ++d) {
+        const TwiddlePair w = TwiddleAt(4 * g + d, points, twiddles, stride);
+        w1r[d] = w.wr;
+        w1i[d] = w.wi;
+        w3r[d] = w.w3r;
+        w3i[d] = w.w3i;
+    }
+    for (uint32_t d = 0; d < kLanes; ++d) {
+        const float w2r = w1r[d] * w1r[d] - w1i[d] * w1i[d];
+        const float w2i = 2.0f * w1r[d] * w1i[d];
+        const float t0r = tr[0][d], t0i = ti[0][d];
+        const float t1r = tr[1][d] * w1r[d] - ti[1][d] * w1i[d];
+        const float t1i = tr[1][d] * w1i[d] + ti[1][d] * w1r[d];
+        const float t2r = tr[2][d] * w2r - ti[2][d] * w2i;
+        const float t2i = tr[2][d] * w2i + ti[2][d] * w2r;
+        const float t3r = tr[3][d] * w3r[d] - ti[3][d] * w3i[d];
+        const float t3i = tr[3][d] * w3i[d] + ti[3][d] * w3r[d];
+        const float s02r = t0r + t2r, s02i = t0i + t2i, d02r = t0r - t2r, d02i = t0i - t2i;
+        const float s13r = t1r + t3r, s13i = t1i + t3i, d13r = t1r - t3r, d13i = t1i - t3i;
+        out->block[0][2 * d] = s02r + s13r;
+        out->block[0][2 * d + 1] = s02i + s13i;
+        out->block[1][2 * d] = d02r - d13i;  // d02 + i d13
+        out->block[1][2 * d + 1] = d02i + d13r;
+        out->block[2][2 * d] = s02r - s13r;
+        out->block[2][2 * d + 1] = s02i - s13i;
+        out->block[3][2 * d] = d02r + d13i;  // d02 - i d13
+        out->block[3][2 * d + 1] = d02i - d13r;
+    }
+}
+
+void StoreGroup(float* x, uint32_t g, uint32_t groups, const GroupOutput& out) {
+    for (uint32_t q = 0; q < kLanes; ++q) {
+        float* p = x + kBlock * (g + q * groups);
+        for (uint32_t i = 0; i < kBlock; ++i) p[i] = out.block[q][i];
+    }
+}
+
+// Final pass over `points` complex values held as points / 4 vector points in
+// bit-reversed order. Group g reads the tile at rev(g) and writes the tile at
+// g, so groups g and rev(g) are done together. `reverse` receives the
+// bit-reversal table of the groups.
+void CombineLanes(float* x, uint32_t points, const float* twiddles, uint32_t stride, int32_t* reverse) {
+    const uint32_t groups = points / 16;
+    const uint32_t bits = static_cast<uint32_t>(std::countr_zero(groups));
+    reverse[0] = 0;
+    for (uint32_t g = 1; g < groups; ++g) {
+        reverse[g] = (reverse[g >> 1] >> 1) | static_cast<int32_t>((g & 1u) << (bits - 1));
+    }
+    GroupOutput first, second;
+    for (uint32_t g = 0; g < groups; ++g) {
+        const uint32_t r = static_cast<uint32_t>(reverse[g]);
+        if (r < g) continue;
+        CombineGroup(x, r, groups, g, points, twiddles, stride, &first);
+        if (r != g) {
+            CombineGroup(x, g, groups, r, points, twiddles, stride, &second);
+            StoreGroup(x, r, groups, second);
+        }
+        StoreGroup(x, g, groups, first);
+    }
+}
+
+}  // namespace
+
+void LaneDft(const AudioKernels& kernels, float* x, uint32_t points, const float* twiddles, uint32_t table_points,
+             int32_t* scratch) {
+    if (points < 32) {
+        ComplexDftPositive(kernels, x, points, twiddles, table_points, scratch);
+        return;
+    }
+    const uint32_t vector_points = points / kLanes;
+    InterleavedToLanes(x, vector_points);
+    LaneSplitRadix(x, vector_points, twiddles, table_points / vector_points);
+    CombineLanes(x, points, twiddles, table_points / points, scratch);
+}
+
+}  // namespace zarn
