@@ -191,27 +191,69 @@ struct GroupOutput {
     float block[kLanes][kBlock];
 };
 
+// out[2i] = a[i], out[2i + 1] = b[i] for i < count (vectorises as unpack).
+template <uint32_t count>
+inline void Interleave(const float* __restrict a, const float* __restrict b, float* __restrict out) {
+    for (uint32_t i = 0; i < count; ++i) {
+        out[2 * i] = a[i];
+        out[2 * i + 1] = b[i];
+    }
+}
+
+// Twiddles w^k and w^3k of k = k0 + d, d < 4; one branch per group.
+inline void GroupTwiddles(uint32_t k0, uint32_t points, const float* twiddles, uint32_t stride, float* w1r, float* w1i,
+                          float* w3r, float* w3i) {
+    const uint32_t es = 4 * stride;
+    if (8 * (k0 + 3) < points) {
+        const float* e = twiddles + k0 * es;
+        for (uint32_t d = 0; d < kLanes; ++d) {
+            w1r[d] = e[d * es];
+            w1i[d] = e[d * es + 1];
+            w3r[d] = e[d * es + 2];
+            w3i[d] = e[d * es + 3];
+        }
+    } else if (8 * k0 > points) {
+        const float* e = twiddles + (points / 4 - k0) * es;
+        for (uint32_t d = 0; d < kLanes; ++d) {
+            const float* f = e - d * es;
+            w1r[d] = f[1];
+            w1i[d] = f[0];
+            w3r[d] = -f[3];
+            w3i[d] = -f[2];
+        }
+    } else {
+        for (uint32_t d = 0; d < kLanes; ++d) {
+            const TwiddlePair w = TwiddleAt(k0 + d, points, twiddles, stride);
+            w1r[d] = w.wr;
+            w1i[d] = w.wi;
+            w3r[d] = w.w3r;
+            w3i[d] = w.w3i;
+        }
+    }
+}
+
 // Combines the four sub-transform values of k = 4g + d, d < 4: lane l of the
 // vector point at position rev2(d) * groups + src is sub-transform l at k.
 void CombineGroup(const float* x, uint32_t src, uint32_t groups, uint32_t g, uint32_t points, const float* twiddles,
                   uint32_t stride, GroupOutput* out) {
-    constexpr uint32_t kRev2[kLanes] = {0, 2, 1, 3};
-    float tr[kLanes][kLanes], ti[kLanes][kLanes];  // [sub-transform l][d]
-    for (uint32_t d = 0; d < kLanes; ++d) {
-        const float* p = x + kBlock * (src + kRev2[d] * groups);
-        for (uint32_t l = 0; l < kLanes; ++l) {
-            tr[l][d] = p[l];
-            ti[l][d] = p[kLanes + l];
-        }
+    const float* p0 = x + kBlock * src;  // d = 0, 2, 1, 3 in this order
+    const float* p1 = p0 + kBlock * groups;
+    const float* p2 = p1 + kBlock * groups;
+    const float* p3 = p2 + kBlock * groups;
+    // Transpose by two rounds of interleaving: t[l][d] = lane l of point d.
+    float tr[kLanes][kLanes], ti[kLanes][kLanes];
+    {
+        float ar[2 * kLanes], br[2 * kLanes], ai[2 * kLanes], bi[2 * kLanes];
+        Interleave<kLanes>(p0, p1, ar);
+        Interleave<kLanes>(p2, p3, br);
+        Interleave<kLanes>(p0 + kLanes, p1 + kLanes, ai);
+        Interleave<kLanes>(p2 + kLanes, p3 + kLanes, bi);
+        Interleave<2 * kLanes>(ar, br, &tr[0][0]);
+        Interleave<2 * kLanes>(ai, bi, &ti[0][0]);
     }
     float w1r[kLanes], w1i[kLanes], w3r[kLanes], w3i[kLanes];
-    for (uint32_t d = 0; d < kLanes; ++d) {
-        const TwiddlePair w = TwiddleAt(4 * g + d, points, twiddles, stride);
-        w1r[d] = w.wr;
-        w1i[d] = w.wi;
-        w3r[d] = w.w3r;
-        w3i[d] = w.w3i;
-    }
+    GroupTwiddles(4 * g, points, twiddles, stride, w1r, w1i, w3r, w3i);
+    float zr[kLanes][kLanes], zi[kLanes][kLanes];  // [q][d]
     for (uint32_t d = 0; d < kLanes; ++d) {
         const float w2r = w1r[d] * w1r[d] - w1i[d] * w1i[d];
         const float w2i = 2.0f * w1r[d] * w1i[d];
@@ -224,15 +266,16 @@ void CombineGroup(const float* x, uint32_t src, uint32_t groups, uint32_t g, uin
         const float t3i = tr[3][d] * w3i[d] + ti[3][d] * w3r[d];
         const float s02r = t0r + t2r, s02i = t0i + t2i, d02r = t0r - t2r, d02i = t0i - t2i;
         const float s13r = t1r + t3r, s13i = t1i + t3i, d13r = t1r - t3r, d13i = t1i - t3i;
-        out->block[0][2 * d] = s02r + s13r;
-        out->block[0][2 * d + 1] = s02i + s13i;
-        out->block[1][2 * d] = d02r - d13i;  // d02 + i d13
-        out->block[1][2 * d + 1] = d02i + d13r;
-        out->block[2][2 * d] = s02r - s13r;
-        out->block[2][2 * d + 1] = s02i - s13i;
-        out->block[3][2 * d] = d02r + d13i;  // d02 - i d13
-        out->block[3][2 * d + 1] = d02i - d13r;
+        zr[0][d] = s02r + s13r;
+        zi[0][d] = s02i + s13i;
+        zr[1][d] = d02r - d13i;  // d02 + i d13
+        zi[1][d] = d02i + d13r;
+        zr[2][d] = s02r - s13r;
+        zi[2][d] = s02i - s13i;
+        zr[3][d] = d02r + d13i;  // d02 - i d13
+        zi[3][d] = d02i - d13r;
     }
+    for (uint32_t q = 0; q < kLanes; ++q) Interleave<kLanes>(zr[q], zi[q], out->block[q]);
 }
 
 void StoreGroup(float* x, uint32_t g, uint32_t groups, const GroupOutput& out) {
