@@ -78,32 +78,37 @@ void RealSplitPlain(uint32_t n, float* a, const float* c, uint32_t table_quarter
         for (; k + 4 <= half / 2; k += 4) {
             float* lo = a + 2 * k;
             float* hi = a + 2 * (half - k - 3);
+            // The partners in the order of the bins they pair with: the four
+            // (re, im) pairs reversed as 64-bit units.
+            uint64_t stored[4], paired[4];
+            std::memcpy(stored, hi, sizeof(stored));
+            for (uint32_t d = 0; d < 4; ++d) paired[d] = stored[3 - d];
+            float hv[8];
+            std::memcpy(hv, paired, sizeof(hv));
             float rk[4], ik[4], rj[4], ij[4], cw[4], sw[4];
             for (uint32_t d = 0; d < 4; ++d) {
                 rk[d] = lo[2 * d];
                 ik[d] = lo[2 * d + 1];
-                rj[d] = hi[2 * (3 - d)];
-                ij[d] = hi[2 * (3 - d) + 1];
+                rj[d] = hv[2 * d];
+                ij[d] = hv[2 * d + 1];
                 cw[d] = c[k + d];
                 sw[d] = c[table_quarter - k - d];
             }
-            float lr[4], li[4], hr[4], hm[4];
+            float lv[8];
             for (uint32_t d = 0; d < 4; ++d) {
                 const float sr = 0.5f * (rk[d] + rj[d]), si = 0.5f * (ij[d] - ik[d]);
                 const float dr = rk[d] - rj[d], di = -(ik[d] + ij[d]);
                 const float pr = -(cw[d] * di + sw[d] * dr);
                 const float pi = cw[d] * dr - sw[d] * di;
-                lr[d] = sr + pr;
-                li[d] = si + pi;
-                hr[d] = sr - pr;
-                hm[d] = pi - si;
+                lv[2 * d] = sr + pr;
+                lv[2 * d + 1] = si + pi;
+                hv[2 * d] = sr - pr;
+                hv[2 * d + 1] = pi - si;
             }
-            for (uint32_t d = 0; d < 4; ++d) {
-                lo[2 * d] = lr[d];
-                lo[2 * d + 1] = li[d];
-                hi[2 * (3 - d)] = hr[d];
-                hi[2 * (3 - d) + 1] = hm[d];
-            }
+            std::memcpy(lo, lv, sizeof(lv));
+            std::memcpy(paired, hv, sizeof(hv));
+            for (uint32_t d = 0; d < 4; ++d) stored[d] = paired[3 - d];
+            std::memcpy(hi, stored, sizeof(stored));
         }
     }
     for (; k < half / 2; ++k) {

@@ -200,11 +200,44 @@ inline void Interleave(const float* __restrict a, const float* __restrict b, flo
     }
 }
 
+// a[i] = in[2i], b[i] = in[2i + 1] for i < count.
+template <uint32_t count>
+inline void Deinterleave(const float* __restrict in, float* __restrict a, float* __restrict b) {
+    for (uint32_t i = 0; i < count; ++i) {
+        a[i] = in[2 * i];
+        b[i] = in[2 * i + 1];
+    }
+}
+
 // Twiddles w^k and w^3k of k = k0 + d, d < 4; one branch per group.
 inline void GroupTwiddles(uint32_t k0, uint32_t points, const float* twiddles, uint32_t stride, float* w1r, float* w1i,
                           float* w3r, float* w3i) {
     const uint32_t es = 4 * stride;
-    if (8 * (k0 + 3) < points) {
+    if (stride == 1 && 8 * k0 != points) {
+        // Four consecutive entries (c, s, c3, s3), split by two rounds of
+        // deinterleaving; the mirrored half reads them in reverse.
+        const bool mirrored = 8 * k0 > points;
+        const float* e = mirrored ? twiddles + 4 * (points / 4 - k0 - 3) : twiddles + 4 * k0;
+        float even[2 * kLanes], odd[2 * kLanes], c[kLanes], s[kLanes], c3[kLanes], s3[kLanes];
+        Deinterleave<2 * kLanes>(e, even, odd);
+        Deinterleave<kLanes>(even, c, c3);
+        Deinterleave<kLanes>(odd, s, s3);
+        if (!mirrored) {
+            for (uint32_t d = 0; d < kLanes; ++d) {
+                w1r[d] = c[d];
+                w1i[d] = s[d];
+                w3r[d] = c3[d];
+                w3i[d] = s3[d];
+            }
+        } else {
+            for (uint32_t d = 0; d < kLanes; ++d) {
+                w1r[d] = s[3 - d];
+                w1i[d] = c[3 - d];
+                w3r[d] = -s3[3 - d];
+                w3i[d] = -c3[3 - d];
+            }
+        }
+    } else if (8 * (k0 + 3) < points) {
         const float* e = twiddles + k0 * es;
         for (uint32_t d = 0; d < kLanes; ++d) {
             w1r[d] = e[d * es];
