@@ -28,34 +28,33 @@ constexpr float kSin8 = 0.38268343236508977f;  // sin(pi/8)
 
 inline float* Point(float* x, uint32_t p) { return x + kBlock * p; }
 
-// (re, im) pairs of each block become four real parts, then four imaginary parts.
-void InterleavedToLanes(float* x, uint32_t blocks) {
-    for (uint32_t b = 0; b < blocks; ++b) {
-        float* p = Point(x, b);
-        float re[kLanes], im[kLanes];
-        for (uint32_t l = 0; l < kLanes; ++l) {
-            re[l] = p[2 * l];
-            im[l] = p[2 * l + 1];
-        }
-        for (uint32_t l = 0; l < kLanes; ++l) {
-            p[l] = re[l];
-            p[kLanes + l] = im[l];
-        }
+// Reads a vector point stored in lanes, or as four interleaved (re, im)
+// pairs when `interleaved` (the layout before the first level).
+template <bool interleaved>
+inline void LoadPoint(const float* __restrict p, float* __restrict re, float* __restrict im) {
+    for (uint32_t l = 0; l < kLanes; ++l) {
+        re[l] = interleaved ? p[2 * l] : p[l];
+        im[l] = interleaved ? p[2 * l + 1] : p[kLanes + l];
     }
 }
 
-// Split-radix butterfly on four lanes (see SplitButterfly).
-inline void LaneButterfly(float* __restrict p0, float* __restrict p1, float* __restrict p2, float* __restrict p3,
-                          float wr, float wi, float w3r, float w3i) {
+// Split-radix butterfly on four lanes (see SplitButterfly); the result is
+// stored in lanes whatever the input layout.
+template <bool interleaved = false>
+[[gnu::always_inline]] inline void LaneButterfly(float* __restrict p0, float* __restrict p1, float* __restrict p2,
+                                                float* __restrict p3, float wr, float wi, float w3r, float w3i) {
+    float x0r[kLanes], x0i[kLanes], x1r[kLanes], x1i[kLanes], x2r[kLanes], x2i[kLanes], x3r[kLanes], x3i[kLanes];
+    LoadPoint<interleaved>(p0, x0r, x0i);
+    LoadPoint<interleaved>(p1, x1r, x1i);
+    LoadPoint<interleaved>(p2, x2r, x2i);
+    LoadPoint<interleaved>(p3, x3r, x3i);
     for (uint32_t l = 0; l < kLanes; ++l) {
-        const float x0r = p0[l], x0i = p0[l + kLanes], x1r = p1[l], x1i = p1[l + kLanes];
-        const float x2r = p2[l], x2i = p2[l + kLanes], x3r = p3[l], x3i = p3[l + kLanes];
-        const float ar = x0r - x2r, ai = x0i - x2i;
-        const float br = x1r - x3r, bi = x1i - x3i;
-        p0[l] = x0r + x2r;
-        p0[l + kLanes] = x0i + x2i;
-        p1[l] = x1r + x3r;
-        p1[l + kLanes] = x1i + x3i;
+        const float ar = x0r[l] - x2r[l], ai = x0i[l] - x2i[l];
+        const float br = x1r[l] - x3r[l], bi = x1i[l] - x3i[l];
+        p0[l] = x0r[l] + x2r[l];
+        p0[l + kLanes] = x0i[l] + x2i[l];
+        p1[l] = x1r[l] + x3r[l];
+        p1[l + kLanes] = x1i[l] + x3i[l];
         const float ur = ar - bi, ui = ai + br;
         const float vr = ar + bi, vi = ai - br;
         p2[l] = ur * wr - ui * wi;
@@ -84,8 +83,10 @@ inline void LaneButterflyUnit(float* __restrict p0, float* __restrict p1, float*
     }
 }
 
-inline void LaneButterflyAt(float* x, uint32_t q, uint32_t m, float wr, float wi, float w3r, float w3i) {
-    LaneButterfly(Point(x, m), Point(x, m + q), Point(x, m + 2 * q), Point(x, m + 3 * q), wr, wi, w3r, w3i);
+template <bool interleaved = false>
+[[gnu::always_inline]] inline void LaneButterflyAt(float* x, uint32_t q, uint32_t m, float wr, float wi, float w3r,
+                                                  float w3i) {
+    LaneButterfly<interleaved>(Point(x, m), Point(x, m + q), Point(x, m + 2 * q), Point(x, m + 3 * q), wr, wi, w3r, w3i);
 }
 
 inline void LaneButterflyUnitAt(float* x, uint32_t q) {
@@ -140,16 +141,18 @@ void LaneLeaf16(float* x) {
     LaneDft4(Point(x, 12));
 }
 
-// One split-radix level of `points` >= 32 vector points (see SplitLevelPlain).
+// One split-radix level of `points` >= 32 vector points (see SplitLevelPlain);
+// the first level also turns the interleaved input into lanes.
+template <bool interleaved>
 void LaneLevel(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
     const uint32_t q = points / 4;
     const uint32_t h = points / 8;
-    LaneButterflyUnitAt(x, q);
-    LaneButterflyAt(x, q, h, kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2);
+    LaneButterflyAt<interleaved>(x, q, 0, 1.0f, 0.0f, 1.0f, 0.0f);
+    LaneButterflyAt<interleaved>(x, q, h, kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2);
     const float* t = twiddles + 4 * stride;
     for (uint32_t m = 1; m < h; ++m, t += 4 * stride) {
-        LaneButterflyAt(x, q, m, t[0], t[1], t[2], t[3]);
-        LaneButterflyAt(x, q, q - m, t[1], t[0], -t[3], -t[2]);
+        LaneButterflyAt<interleaved>(x, q, m, t[0], t[1], t[2], t[3]);
+        LaneButterflyAt<interleaved>(x, q, q - m, t[1], t[0], -t[3], -t[2]);
     }
 }
 
@@ -163,7 +166,7 @@ void LaneSplitRadix(float* x, uint32_t points, const float* twiddles, uint32_t s
         case 16: LaneLeaf16(x); return;
         default: break;
     }
-    LaneLevel(x, points, twiddles, stride);
+    LaneLevel<false>(x, points, twiddles, stride);
     LaneSplitRadix(x, points / 2, twiddles, stride * 2);
     LaneSplitRadix(Point(x, points / 2), points / 4, twiddles, stride * 4);
     LaneSplitRadix(Point(x, points / 2 + points / 4), points / 4, twiddles, stride * 4);
@@ -346,13 +349,16 @@ void CombineLanes(float* x, uint32_t points, const float* twiddles, uint32_t str
 
 void LaneDft(const AudioKernels& kernels, float* x, uint32_t points, const float* twiddles, uint32_t table_points,
              int32_t* scratch) {
-    if (points < 32) {
+    if (points < 128) {  // the first level needs 32 vector points
         ComplexDftPositive(kernels, x, points, twiddles, table_points, scratch);
         return;
     }
     const uint32_t vector_points = points / kLanes;
-    InterleavedToLanes(x, vector_points);
-    LaneSplitRadix(x, vector_points, twiddles, table_points / vector_points);
+    const uint32_t stride = table_points / vector_points;
+    LaneLevel<true>(x, vector_points, twiddles, stride);
+    LaneSplitRadix(x, vector_points / 2, twiddles, stride * 2);
+    LaneSplitRadix(Point(x, vector_points / 2), vector_points / 4, twiddles, stride * 4);
+    LaneSplitRadix(Point(x, vector_points / 2 + vector_points / 4), vector_points / 4, twiddles, stride * 4);
     CombineLanes(x, points, twiddles, table_points / points, scratch);
 }
 
