@@ -188,12 +188,6 @@ inline TwiddlePair TwiddleAt(uint32_t k, uint32_t points, const float* twiddles,
     return {e[1], e[0], -e[3], -e[2]};
 }
 
-// Output of one group: values 4g + d + q * points / 4 (d, q < 4) as four
-// interleaved blocks, block q holding d = 0..3.
-struct GroupOutput {
-    float block[kLanes][kBlock];
-};
-
 // out[2i] = a[i], out[2i + 1] = b[i] for i < count (vectorises as unpack).
 template <uint32_t count>
 inline void Interleave(const float* __restrict a, const float* __restrict b, float* __restrict out) {
@@ -268,38 +262,45 @@ inline void GroupTwiddles(uint32_t k0, uint32_t points, const float* twiddles, u
     }
 }
 
-// Combines the four sub-transform values of k = 4g + d, d < 4: lane l of the
+// The 4 x 4 tile of sub-transform values at k = 4g + d, d < 4: lane l of the
 // vector point at position rev2(d) * groups + src is sub-transform l at k.
-void CombineGroup(const float* x, uint32_t src, uint32_t groups, uint32_t g, uint32_t points, const float* twiddles,
-                  uint32_t stride, GroupOutput* out) {
+// Transposed by two rounds of interleaving so that re[l][d] is that value.
+struct Tile {
+    float re[kLanes][kLanes];
+    float im[kLanes][kLanes];
+};
+
+inline void LoadTile(const float* x, uint32_t src, uint32_t groups, Tile* tile) {
     const float* p0 = x + kBlock * src;  // d = 0, 2, 1, 3 in this order
     const float* p1 = p0 + kBlock * groups;
     const float* p2 = p1 + kBlock * groups;
     const float* p3 = p2 + kBlock * groups;
-    // Transpose by two rounds of interleaving: t[l][d] = lane l of point d.
-    float tr[kLanes][kLanes], ti[kLanes][kLanes];
-    {
-        float ar[2 * kLanes], br[2 * kLanes], ai[2 * kLanes], bi[2 * kLanes];
-        Interleave<kLanes>(p0, p1, ar);
-        Interleave<kLanes>(p2, p3, br);
-        Interleave<kLanes>(p0 + kLanes, p1 + kLanes, ai);
-        Interleave<kLanes>(p2 + kLanes, p3 + kLanes, bi);
-        Interleave<2 * kLanes>(ar, br, &tr[0][0]);
-        Interleave<2 * kLanes>(ai, bi, &ti[0][0]);
-    }
+    float ar[2 * kLanes], br[2 * kLanes], ai[2 * kLanes], bi[2 * kLanes];
+    Interleave<kLanes>(p0, p1, ar);
+    Interleave<kLanes>(p2, p3, br);
+    Interleave<kLanes>(p0 + kLanes, p1 + kLanes, ai);
+    Interleave<kLanes>(p2 + kLanes, p3 + kLanes, bi);
+    Interleave<2 * kLanes>(ar, br, &tile->re[0][0]);
+    Interleave<2 * kLanes>(ai, bi, &tile->im[0][0]);
+}
+
+// Values 4g + d + q * points / 4 (d, q < 4) from the tile of group g, stored
+// interleaved in natural order: block g + q * groups holds d = 0..3.
+void CombineTile(const Tile& tile, float* x, uint32_t g, uint32_t groups, uint32_t points, const float* twiddles,
+                 uint32_t stride) {
     float w1r[kLanes], w1i[kLanes], w3r[kLanes], w3i[kLanes];
     GroupTwiddles(4 * g, points, twiddles, stride, w1r, w1i, w3r, w3i);
     float zr[kLanes][kLanes], zi[kLanes][kLanes];  // [q][d]
     for (uint32_t d = 0; d < kLanes; ++d) {
         const float w2r = w1r[d] * w1r[d] - w1i[d] * w1i[d];
         const float w2i = 2.0f * w1r[d] * w1i[d];
-        const float t0r = tr[0][d], t0i = ti[0][d];
-        const float t1r = tr[1][d] * w1r[d] - ti[1][d] * w1i[d];
-        const float t1i = tr[1][d] * w1i[d] + ti[1][d] * w1r[d];
-        const float t2r = tr[2][d] * w2r - ti[2][d] * w2i;
-        const float t2i = tr[2][d] * w2i + ti[2][d] * w2r;
-        const float t3r = tr[3][d] * w3r[d] - ti[3][d] * w3i[d];
-        const float t3i = tr[3][d] * w3i[d] + ti[3][d] * w3r[d];
+        const float t0r = tile.re[0][d], t0i = tile.im[0][d];
+        const float t1r = tile.re[1][d] * w1r[d] - tile.im[1][d] * w1i[d];
+        const float t1i = tile.re[1][d] * w1i[d] + tile.im[1][d] * w1r[d];
+        const float t2r = tile.re[2][d] * w2r - tile.im[2][d] * w2i;
+        const float t2i = tile.re[2][d] * w2i + tile.im[2][d] * w2r;
+        const float t3r = tile.re[3][d] * w3r[d] - tile.im[3][d] * w3i[d];
+        const float t3i = tile.re[3][d] * w3i[d] + tile.im[3][d] * w3r[d];
         const float s02r = t0r + t2r, s02i = t0i + t2i, d02r = t0r - t2r, d02i = t0i - t2i;
         const float s13r = t1r + t3r, s13i = t1i + t3i, d13r = t1r - t3r, d13i = t1i - t3i;
         zr[0][d] = s02r + s13r;
@@ -311,20 +312,13 @@ void CombineGroup(const float* x, uint32_t src, uint32_t groups, uint32_t g, uin
         zr[3][d] = d02r + d13i;  // d02 - i d13
         zi[3][d] = d02i - d13r;
     }
-    for (uint32_t q = 0; q < kLanes; ++q) Interleave<kLanes>(zr[q], zi[q], out->block[q]);
-}
-
-void StoreGroup(float* x, uint32_t g, uint32_t groups, const GroupOutput& out) {
-    for (uint32_t q = 0; q < kLanes; ++q) {
-        float* p = x + kBlock * (g + q * groups);
-        for (uint32_t i = 0; i < kBlock; ++i) p[i] = out.block[q][i];
-    }
+    for (uint32_t q = 0; q < kLanes; ++q) Interleave<kLanes>(zr[q], zi[q], x + kBlock * (g + q * groups));
 }
 
 // Final pass over `points` complex values held as points / 4 vector points in
-// bit-reversed order. Group g reads the tile at rev(g) and writes the tile at
-// g, so groups g and rev(g) are done together. `reverse` receives the
-// bit-reversal table of the groups.
+// bit-reversed order. Group g reads the tile at rev(g) and writes the blocks
+// at g, so groups g and rev(g) load both tiles before storing. `reverse`
+// receives the bit-reversal table of the groups.
 void CombineLanes(float* x, uint32_t points, const float* twiddles, uint32_t stride, int32_t* reverse) {
     const uint32_t groups = points / 16;
     const uint32_t bits = static_cast<uint32_t>(std::countr_zero(groups));
@@ -332,16 +326,14 @@ void CombineLanes(float* x, uint32_t points, const float* twiddles, uint32_t str
     for (uint32_t g = 1; g < groups; ++g) {
         reverse[g] = (reverse[g >> 1] >> 1) | static_cast<int32_t>((g & 1u) << (bits - 1));
     }
-    GroupOutput first, second;
+    Tile first, second;
     for (uint32_t g = 0; g < groups; ++g) {
         const uint32_t r = static_cast<uint32_t>(reverse[g]);
         if (r < g) continue;
-        CombineGroup(x, r, groups, g, points, twiddles, stride, &first);
-        if (r != g) {
-            CombineGroup(x, g, groups, r, points, twiddles, stride, &second);
-            StoreGroup(x, r, groups, second);
-        }
-        StoreGroup(x, g, groups, first);
+        LoadTile(x, r, groups, &first);
+        if (r != g) LoadTile(x, g, groups, &second);
+        CombineTile(first, x, g, groups, points, twiddles, stride);
+        if (r != g) CombineTile(second, x, r, groups, points, twiddles, stride);
     }
 }
 
