@@ -154,8 +154,19 @@ void BitReversePlain(float* x, uint32_t points, int32_t* reverse) {
     }
 }
 
+// Chunks of a fixed count, which the compiler turns into vector code without
+// needing a remainder of unknown length.
 void ScaleCoefficientsPlain(const int16_t* in, uint32_t count, float step, float* out) {
-    for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<float>(in[i]) * step;
+    constexpr uint32_t kChunk = 8;
+    uint32_t i = 0;
+    for (; i + kChunk <= count; i += kChunk) {
+        int16_t v[kChunk];
+        float f[kChunk];
+        std::memcpy(v, in + i, sizeof(v));
+        for (uint32_t j = 0; j < kChunk; ++j) f[j] = static_cast<float>(v[j]) * step;
+        std::memcpy(out + i, f, sizeof(f));
+    }
+    for (; i < count; ++i) out[i] = static_cast<float>(in[i]) * step;
 }
 
 void ConvertToPcmPlain(const float* a, uint32_t n, float scale, int16_t* pcm) {
