@@ -1,5 +1,7 @@
 #include "audio/audio_kernels.h"
 
+#include "audio/lane_dft.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -10,7 +12,7 @@ const AudioKernels& Avx2AudioKernelTable();  // audio_kernels_avx2.cpp
 #endif
 
 const AudioKernels& PlainAudioKernels() {
-    static const AudioKernels kernels{"plain",     SplitLevelPlain,        RealSplitPlain,
+    static const AudioKernels kernels{"plain", LaneDft, SplitLevelPlain,        RealSplitPlain,
                                          Leaf16Plain, Leaf8Plain, BitReversePlain, ScaleCoefficientsPlain, ConvertToPcmPlain};
     return kernels;
 }

@@ -10,6 +10,10 @@ namespace zarn {
 
 struct AudioKernels {
     const char* name;
+    // Whole complex DFT (contract of ComplexDftPositive); it may use the
+    // split-radix entries below.
+    void (*complex_dft)(const AudioKernels& kernels, float* x, uint32_t points, const float* twiddles,
+                        uint32_t table_points, int32_t* scratch);
     // One split-radix level of `points` >= 32 complex values; table entry
     // j * stride holds cos, sin, cos 3t, sin 3t of t = 2 pi j / points.
     void (*split_level)(float* x, uint32_t points, const float* twiddles, uint32_t stride);

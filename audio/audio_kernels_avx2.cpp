@@ -4,6 +4,7 @@
 
 #include "audio/dft_butterfly.h"
 #include "audio/audio_kernels.h"
+#include "audio/complex_dft.h"
 
 namespace zarn {
 namespace {
@@ -246,7 +247,7 @@ void ConvertToPcmAvx2(const float* a, uint32_t n, float scale, int16_t* pcm) {
 }  // namespace
 
 const AudioKernels& Avx2AudioKernelTable() {
-    static const AudioKernels kernels{"avx2",    SplitLevelAvx2,        RealSplitAvx2,
+    static const AudioKernels kernels{"avx2", ComplexDftPositive, SplitLevelAvx2,        RealSplitAvx2,
                                          Leaf16Avx2, Leaf8Avx2, BitReverseAvx2, ScaleCoefficientsAvx2, ConvertToPcmAvx2};
     return kernels;
 }

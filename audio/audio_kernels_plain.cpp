@@ -71,7 +71,47 @@ void SplitLevelPlain(float* x, uint32_t points, const float* twiddles, uint32_t 
 void RealSplitPlain(uint32_t n, float* a, const float* c, uint32_t table_quarter) {
     const uint32_t half = n / 2;
     const uint32_t stride = table_quarter / (n / 4);
-    for (uint32_t k = 1; k < half / 2; ++k) {
+    uint32_t k = 1;
+    if (stride == 1) {
+        // Four bins k..k+3 with their partners half-k-3..half-k (reversed),
+        // gathered into lane arrays so that the arithmetic vectorises.
+        for (; k + 4 <= half / 2; k += 4) {
+            float* lo = a + 2 * k;
+            float* hi = a + 2 * (half - k - 3);
+            // The partners in the order of the bins they pair with: the four
+            // (re, im) pairs reversed as 64-bit units.
+            uint64_t stored[4], paired[4];
+            std::memcpy(stored, hi, sizeof(stored));
+            for (uint32_t d = 0; d < 4; ++d) paired[d] = stored[3 - d];
+            float hv[8];
+            std::memcpy(hv, paired, sizeof(hv));
+            float rk[4], ik[4], rj[4], ij[4], cw[4], sw[4];
+            for (uint32_t d = 0; d < 4; ++d) {
+                rk[d] = lo[2 * d];
+                ik[d] = lo[2 * d + 1];
+                rj[d] = hv[2 * d];
+                ij[d] = hv[2 * d + 1];
+                cw[d] = c[k + d];
+                sw[d] = c[table_quarter - k - d];
+            }
+            float lv[8];
+            for (uint32_t d = 0; d < 4; ++d) {
+                const float sr = 0.5f * (rk[d] + rj[d]), si = 0.5f * (ij[d] - ik[d]);
+                const float dr = rk[d] - rj[d], di = -(ik[d] + ij[d]);
+                const float pr = -(cw[d] * di + sw[d] * dr);
+                const float pi = cw[d] * dr - sw[d] * di;
+                lv[2 * d] = sr + pr;
+                lv[2 * d + 1] = si + pi;
+                hv[2 * d] = sr - pr;
+                hv[2 * d + 1] = pi - si;
+            }
+            std::memcpy(lo, lv, sizeof(lv));
+            std::memcpy(paired, hv, sizeof(hv));
+            for (uint32_t d = 0; d < 4; ++d) stored[d] = paired[3 - d];
+            std::memcpy(hi, stored, sizeof(stored));
+        }
+    }
+    for (; k < half / 2; ++k) {
         RealSplitPair(a + 2 * k, a + 2 * (half - k), c[k * stride], c[table_quarter - k * stride]);
     }
 }
@@ -114,8 +154,19 @@ void BitReversePlain(float* x, uint32_t points, int32_t* reverse) {
     }
 }
 
+// Chunks of a fixed count, which the compiler turns into vector code without
+// needing a remainder of unknown length.
 void ScaleCoefficientsPlain(const int16_t* in, uint32_t count, float step, float* out) {
-    for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<float>(in[i]) * step;
+    constexpr uint32_t kChunk = 8;
+    uint32_t i = 0;
+    for (; i + kChunk <= count; i += kChunk) {
+        int16_t v[kChunk];
+        float f[kChunk];
+        std::memcpy(v, in + i, sizeof(v));
+        for (uint32_t j = 0; j < kChunk; ++j) f[j] = static_cast<float>(v[j]) * step;
+        std::memcpy(out + i, f, sizeof(f));
+    }
+    for (; i < count; ++i) out[i] = static_cast<float>(in[i]) * step;
 }
 
 void ConvertToPcmPlain(const float* a, uint32_t n, float scale, int16_t* pcm) {

@@ -51,7 +51,7 @@ void InverseRealDftWith(const AudioKernels& kernels, uint32_t n, float* a, Trans
     a[0] = 0.5f * (r0 + rh);
     a[1] = 0.5f * (r0 - rh);
     if (n >= 8) kernels.real_split(n, a, tables->table + twiddle_floats, split_floats);
-    ComplexDftPositive(kernels, a, n / 2, tables->table, 2 * twiddle_floats, tables->scratch + 2);
+    kernels.complex_dft(kernels, a, n / 2, tables->table, 2 * twiddle_floats, tables->scratch + 2);
 }
 
 void InverseRealDft(uint32_t n, float* a, TransformTables* tables) {
