@@ -69,11 +69,14 @@ void read_colour_chunk(PlaneBundles& pb, BitReader& r, uint32_t n) {
 }
 
 void read_pattern_chunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n) {
+    BitCache c = acquire_bits(r);
     for (uint32_t i = 0; i < n; ++i) {
-        unsigned lo = decode_symbol(r, tree) & 15u;
-        unsigned hi = decode_symbol(r, tree) & 15u;
+        ensure(c, 14);
+        unsigned lo = decode_symbol(c, tree) & 15u;
+        unsigned hi = decode_symbol(c, tree) & 15u;
         b.data[i] = static_cast<uint8_t>(lo | (hi << 4));
     }
+    release_bits(c, r);
 }
 
 uint8_t read_offset(BitReader& r, unsigned m) {
@@ -117,7 +120,12 @@ void read_run_chunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n)
         store_repeat(b.data, static_cast<uint8_t>(read_bits(r, 4)), n);
         return;
     }
-    for (uint32_t i = 0; i < n; ++i) b.data[i] = decode_symbol(r, tree) & 15u;
+    BitCache c = acquire_bits(r);
+    for (uint32_t i = 0; i < n; ++i) {
+        ensure(c, 7);
+        b.data[i] = decode_symbol(c, tree) & 15u;
+    }
+    release_bits(c, r);
 }
 
 void read_chunk(PlaneBundles& pb, unsigned id, BitReader& r, uint32_t n) {
