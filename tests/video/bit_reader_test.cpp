@@ -1,6 +1,7 @@
 // Bit reader, code shapes and symbol trees.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "encoder/bit_writer.h"
@@ -55,6 +56,32 @@ TEST(BitReader, BitsPastThePacketReadAsZero) {
 
 // Canonical codes: within a length, words ascend with the index, the first
 // bit read being the most significant; every shape's code is complete.
+// Random field widths read through a BitCache, handed back to the reader
+// at random points, must give the same values and the same reader state
+// (word offset, buffer, count) as the plain reader, past the end included.
+TEST(BitCache, MatchesTheReaderFieldByFieldAndOnRelease) {
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 200; ++trial) {
+        std::vector<uint8_t> bytes(rng() % 23);
+        for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+        BitReader plain = reader_of(bytes);
+        BitReader cached = reader_of(bytes);
+        for (int round = 0; round < 12; ++round) {
+            BitCache c = acquire_bits(cached);
+            const int fields = static_cast<int>(rng() % 6);
+            for (int f = 0; f < fields; ++f) {
+                const unsigned n = 1 + rng() % 16;
+                ensure(c, n);
+                ASSERT_EQ(take_bits(c, n), read_bits(plain, n)) << "trial " << trial;
+            }
+            release_bits(c, cached);
+            ASSERT_EQ(cached.next, plain.next) << "trial " << trial;
+            ASSERT_EQ(cached.count, plain.count) << "trial " << trial;
+            ASSERT_EQ(cached.buffer, plain.buffer) << "trial " << trial;
+        }
+    }
+}
+
 TEST(CodeShapes, WordListsAreCompleteAndCanonical) {
     for (unsigned s = 0; s < 16; ++s) {
         std::vector<std::string> words;
