@@ -82,6 +82,20 @@ TEST(BitCache, MatchesTheReaderFieldByFieldAndOnRelease) {
     }
 }
 
+TEST(BitCache, UnloadsAWordLoadedAheadAndNotRead) {
+    const std::vector<uint8_t> bytes = {1, 2, 3, 4, 5, 6, 7, 8};
+    BitReader r = reader_of(bytes);
+    BitCache c = acquire_bits(r);
+    ensure(c, 16);
+    EXPECT_EQ(take_bits(c, 16), 0x0201u);
+    ensure(c, 17);  // loads the second word ahead
+    EXPECT_EQ(take_bits(c, 16), 0x0403u);
+    release_bits(c, r);
+    EXPECT_EQ(r.next, 4u);
+    EXPECT_EQ(r.count, 0u);
+    EXPECT_EQ(read_bits(r, 8), 5u);
+}
+
 TEST(CodeShapes, WordListsAreCompleteAndCanonical) {
     for (unsigned s = 0; s < 16; ++s) {
         std::vector<std::string> words;
