@@ -27,18 +27,20 @@ inline BitReader make_bit_reader(const uint8_t* data, size_t size, size_t start)
     return r;
 }
 
-// The word at the reader's next offset, zero-filled past the packet's end.
-inline uint32_t peek_word(const BitReader& r) {
+// The 32-bit word at byte offset `next`, zero-filled past the packet's end.
+inline uint32_t load_word(const uint8_t* data, size_t size, size_t next) {
     uint32_t w = 0;
-    if (r.next < r.size && r.size - r.next >= 4) {
-        std::memcpy(&w, r.data + r.next, 4);
+    if (next < size && size - next >= 4) {
+        std::memcpy(&w, data + next, 4);
         if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap32(w);
         return w;
     }
-    for (size_t i = 0; i < 4 && r.next + i < r.size; ++i)
-        w |= static_cast<uint32_t>(r.data[r.next + i]) << (8 * i);
+    for (size_t i = 0; i < 4 && next + i < size; ++i) w |= static_cast<uint32_t>(data[next + i]) << (8 * i);
     return w;
 }
+
+// The word at the reader's next offset, zero-filled past the packet's end.
+inline uint32_t peek_word(const BitReader& r) { return load_word(r.data, r.size, r.next); }
 
 // Reads an n-bit field, 1 <= n <= 16; the first bit read is bit 0 of the value.
 inline uint32_t read_bits(BitReader& r, unsigned n) {
@@ -76,6 +78,54 @@ inline uint32_t read_bit(BitReader& r) {
 inline uint32_t peek_7_bits(const BitReader& r) {
     if (r.count >= 7) return r.buffer & 0x7fu;
     return (r.buffer | (peek_word(r) << r.count)) & 0x7fu;
+}
+
+// BitCache: a reader's bits held 64 at a time for hot loops, which ask for
+// the bits they need up front (`ensure`) and then consume without checks.
+// Words may be loaded ahead; `release_bits` gives back the exact reader
+// state that reading the same fields through the BitReader would leave.
+struct BitCache {
+    const uint8_t* data;
+    size_t size;
+    size_t next;    // byte offset of the next word to load
+    uint64_t bits;  // unconsumed bits, next bit in bit 0; bits above `avail` are zero
+    unsigned avail; // 0..63
+};
+
+inline BitCache acquire_bits(const BitReader& r) { return BitCache{r.data, r.size, r.next, r.buffer, r.count}; }
+
+// Makes at least n bits available, 1 <= n <= 32.
+inline void ensure(BitCache& c, unsigned n) {
+    if (c.avail >= n) return;
+    c.bits |= static_cast<uint64_t>(load_word(c.data, c.size, c.next)) << c.avail;
+    c.avail += 32;
+    c.next += 4;
+}
+
+// Consumes n available bits (n <= avail, n < 64); the first bit read is bit 0.
+inline uint32_t take_bits(BitCache& c, unsigned n) {
+    const uint32_t v = static_cast<uint32_t>(c.bits & ((uint64_t{1} << n) - 1u));
+    c.bits >>= n;
+    c.avail -= n;
+    return v;
+}
+
+inline void skip_bits(BitCache& c, unsigned n) {
+    c.bits >>= n;
+    c.avail -= n;
+}
+
+// The reader state after the bits consumed so far: a word none of whose
+// bits were consumed is unloaded again.
+inline void release_bits(const BitCache& c, BitReader& r) {
+    r.next = c.next;
+    r.buffer = static_cast<uint32_t>(c.bits);
+    r.count = c.avail;
+    if (c.avail >= 32) {
+        r.next -= 4;
+        r.count = c.avail - 32;
+        r.buffer = static_cast<uint32_t>(c.bits & ((uint64_t{1} << r.count) - 1u));
+    }
 }
 
 }  // namespace zarn

@@ -51,15 +51,32 @@ void read_colour_chunk(PlaneBundles& pb, BitReader& r, uint32_t n) {
         store_repeat(b.data, read_colour(pb, r), n);
         return;
     }
-    for (uint32_t i = 0; i < n; ++i) b.data[i] = read_colour(pb, r);
+    // Two code words per colour, at most 14 bits: one refill check each.
+    BitCache c = acquire_bits(r);
+    unsigned context = pb.colour_context;
+    const SymbolTree& low = pb.tree[kColours];
+    for (uint32_t i = 0; i < n; ++i) {
+        ensure(c, 14);
+        const unsigned hi = decode_symbol(c, pb.colour_high[context]) & 15u;
+        const unsigned lo = decode_symbol(c, low) & 15u;
+        context = hi;
+        unsigned v = hi * 16u + lo;
+        if (pb.offset_colours) v = v < 128 ? 128 + v : 256 - v;
+        b.data[i] = static_cast<uint8_t>(v);
+    }
+    pb.colour_context = static_cast<uint8_t>(context);
+    release_bits(c, r);
 }
 
 void read_pattern_chunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n) {
+    BitCache c = acquire_bits(r);
     for (uint32_t i = 0; i < n; ++i) {
-        unsigned lo = decode_symbol(r, tree) & 15u;
-        unsigned hi = decode_symbol(r, tree) & 15u;
+        ensure(c, 14);
+        unsigned lo = decode_symbol(c, tree) & 15u;
+        unsigned hi = decode_symbol(c, tree) & 15u;
         b.data[i] = static_cast<uint8_t>(lo | (hi << 4));
     }
+    release_bits(c, r);
 }
 
 uint8_t read_offset(BitReader& r, unsigned m) {
@@ -103,7 +120,12 @@ void read_run_chunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n)
         store_repeat(b.data, static_cast<uint8_t>(read_bits(r, 4)), n);
         return;
     }
-    for (uint32_t i = 0; i < n; ++i) b.data[i] = decode_symbol(r, tree) & 15u;
+    BitCache c = acquire_bits(r);
+    for (uint32_t i = 0; i < n; ++i) {
+        ensure(c, 7);
+        b.data[i] = decode_symbol(c, tree) & 15u;
+    }
+    release_bits(c, r);
 }
 
 void read_chunk(PlaneBundles& pb, unsigned id, BitReader& r, uint32_t n) {

@@ -26,4 +26,11 @@ inline unsigned decode_code_index(BitReader& r, const CodeShapeTable& table) {
     return e & 15u;
 }
 
+// The same from a BitCache holding at least 7 bits.
+inline unsigned decode_code_index(BitCache& c, const CodeShapeTable& table) {
+    const uint32_t e = table.entry[c.bits & 0x7fu];
+    skip_bits(c, e >> 4);
+    return e & 15u;
+}
+
 }  // namespace zarn

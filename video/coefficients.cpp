@@ -1,5 +1,7 @@
 #include "video/coefficients.h"
 
+#include <bit>
+
 namespace zarn {
 
 namespace {
@@ -24,56 +26,81 @@ constexpr Inverse invert() {
 
 constexpr Inverse kInverse = invert();
 
-// The reader is copied in and out so that it stays in registers while the
-// list (byte stores) and the coefficients are written.
+// The list walk works on a BitCache. Each plane compacts the list in place:
+// entries still unresolved are moved down over resolved ones, so that the
+// entries ahead of the walk are all live and a run of zero bits (sets not
+// significant in this plane) is skipped at once. Singles deferred to the
+// next plane go in front of the list's start, which the compacted list
+// then continues.
 struct AcDecoder {
-    BitReader r;
+    BitCache b;
     int16_t* coef;
     SetList list;
-    unsigned plane = 0;  // i
     bool any = false;
 
-    void significant(unsigned index) {
-        uint32_t magnitude = (1u << plane) + (plane ? read_bits(r, plane) : 0u);
-        int32_t v = read_bit(r) ? -static_cast<int32_t>(magnitude) : static_cast<int32_t>(magnitude);
-        coef[kCodedToRaster[index]] = static_cast<int16_t>(v);
+    // Magnitude bits and sign of a position significant in `plane`.
+    void significant(unsigned index, unsigned plane) {
+        ensure(b, plane + 1);
+        const uint32_t f = take_bits(b, plane + 1);
+        const int32_t magnitude = static_cast<int32_t>((1u << plane) | (f & ((1u << plane) - 1u)));
+        coef[kCodedToRaster[index]] = static_cast<int16_t>((f >> plane) ? -magnitude : magnitude);
         any = true;
     }
 
-    void resolve_group4(unsigned first) {
+    void resolve_group4(unsigned first, unsigned plane) {
         for (unsigned p = first; p < first + 4; ++p) {
-            if (read_bit(r)) list.push_front(p, kSingle);
-            else significant(p);
+            ensure(b, 1);
+            if (take_bits(b, 1)) list.push_front(p, kSingle);
+            else significant(p, plane);
         }
     }
 
-    // Processes one list entry until it is resolved or found insignificant.
-    void process(unsigned idx) {
-        for (;;) {
-            uint8_t e = list.entry[idx];
-            if (e == 0 || !read_bit(r)) return;
-            unsigned first = e >> 2;
-            switch (e & 3u) {
-                case kGroup20:
-                    list.entry[idx] = static_cast<uint8_t>((first + 4) * 4 + kGroup16);
-                    resolve_group4(first);
-                    break;
-                case kGroup16:
-                    list.entry[idx] = static_cast<uint8_t>(first * 4 + kGroup4);
-                    list.push_back(first + 4, kGroup4);
-                    list.push_back(first + 8, kGroup4);
-                    list.push_back(first + 12, kGroup4);
-                    break;
-                case kGroup4:
-                    list.entry[idx] = 0;
-                    resolve_group4(first);
-                    return;
-                default:
-                    list.entry[idx] = 0;
-                    significant(first);
-                    return;
-            }
+    // Reads the significance bit of a set; true when it is 1.
+    bool next_significant() {
+        ensure(b, 1);
+        return take_bits(b, 1) != 0;
+    }
+
+    // Acts on entry e whose significance bit was 1. Returns the entry that
+    // stays in the list, or 0 when it is resolved.
+    uint8_t resolve(uint8_t e, unsigned plane) {
+        unsigned first = e >> 2;
+        switch (e & 3u) {
+            case kGroup20:
+                resolve_group4(first, plane);
+                first += 4;
+                if (!next_significant()) return static_cast<uint8_t>(first * 4 + kGroup16);
+                [[fallthrough]];
+            case kGroup16:
+                list.push_back(first + 4, kGroup4);
+                list.push_back(first + 8, kGroup4);
+                list.push_back(first + 12, kGroup4);
+                if (!next_significant()) return static_cast<uint8_t>(first * 4 + kGroup4);
+                [[fallthrough]];
+            case kGroup4: resolve_group4(first, plane); return 0;
+            default: significant(first, plane); return 0;
         }
+    }
+
+    void walk_plane(unsigned plane) {
+        unsigned idx = list.head, w = list.head;
+        while (idx < list.tail) {
+            ensure(b, 32);
+            // A guard bit at `avail` stops the count at the bits held.
+            const unsigned zeros = static_cast<unsigned>(std::countr_zero(b.bits | (uint64_t{1} << b.avail)));
+            const unsigned live = list.tail - idx;
+            const unsigned skip = zeros < live ? zeros : live;
+            skip_bits(b, skip);
+            if (w != idx)
+                for (unsigned k = 0; k < skip; ++k) list.entry[w + k] = list.entry[idx + k];
+            idx += skip;
+            w += skip;
+            if (idx == list.tail || b.avail == 0) continue;
+            skip_bits(b, 1);  // this set is significant
+            const uint8_t kept = resolve(list.entry[idx++], plane);
+            if (kept != 0) list.entry[w++] = kept;
+        }
+        list.tail = w;
     }
 };
 
@@ -96,10 +123,9 @@ void decode_planes(AcDecoder& d, unsigned planes) {
     d.list.push_back(2, kSingle);
     d.list.push_back(3, kSingle);
     for (unsigned i = planes; i-- > 0;) {
-        d.plane = i;
         // Entries added at the back during the walk are visited; those added
         // at the front wait for the next plane.
-        for (unsigned idx = d.list.head; idx < d.list.tail; ++idx) d.process(idx);
+        d.walk_plane(i);
     }
 }
 
@@ -109,9 +135,9 @@ bool decode_ac_coefficients(BitReader& r, int16_t coef[64]) {
     unsigned planes = read_bits(r, 4);
     for (unsigned i = 1; i < 64; ++i) coef[i] = 0;
     if (planes == 0) return false;
-    AcDecoder d{r, coef, SetList{}};
+    AcDecoder d{acquire_bits(r), coef, SetList{}};
     decode_planes(d, planes);
-    r = d.r;
+    release_bits(d.b, r);
     return d.any;
 }
 

@@ -1,5 +1,6 @@
 #include "video/idct.h"
 
+#include <bit>
 #include <cstring>
 
 namespace zarn {
@@ -52,6 +53,39 @@ inline bool row_is_zero(const int16_t* row) {
     return (a | b) == 0;
 }
 
+// Transposes an 8x8 byte matrix held as eight little-endian 64-bit rows
+// (byte j of row i is element (i, j)) by three rounds of masked swaps.
+inline void transpose_bytes(uint64_t (&m)[8]) {
+    for (int i = 0; i < 8; i += 2) {
+        const uint64_t t = ((m[i] >> 8) ^ m[i + 1]) & 0x00ff00ff00ff00ffull;
+        m[i + 1] ^= t;
+        m[i] ^= t << 8;
+    }
+    for (int k = 0; k < 4; ++k) {
+        const int i = k + (k & 2);  // 0, 1, 4, 5
+        const uint64_t t = ((m[i] >> 16) ^ m[i + 2]) & 0x0000ffff0000ffffull;
+        m[i + 2] ^= t;
+        m[i] ^= t << 16;
+    }
+    for (int i = 0; i < 4; ++i) {
+        const uint64_t t = ((m[i] >> 32) ^ m[i + 4]) & 0x00000000ffffffffull;
+        m[i + 4] ^= t;
+        m[i] ^= t << 32;
+    }
+}
+
+inline uint64_t load_le64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    return v;
+}
+
+inline void store_le64(uint8_t* p, uint64_t v) {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    std::memcpy(p, &v, 8);
+}
+
 // Full block transform into 64 output bytes (raster order): all columns at
 // once (lanes = columns), then all rows at once (lanes = rows). Coefficient
 // rows 4..7 and columns 4..7 are often all zero; those cases use the same
@@ -65,8 +99,14 @@ void transform_block_with(const int16_t coef[64], const uint32_t table[64], uint
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < 8; ++c) t[c][r] = y[r][c];  // t[column][row]
     transform_lanes<right_columns_zero>(t, x);  // x[column][row]
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c) out[r * 8 + c] = static_cast<uint8_t>(sar(x[c][r] + 127u, 8));
+    // Rounded in the column-major order the rows pass leaves, then transposed.
+    uint8_t by_column[8][8];
+    for (int c = 0; c < 8; ++c)
+        for (int r = 0; r < 8; ++r) by_column[c][r] = static_cast<uint8_t>(sar(x[c][r] + 127u, 8));
+    uint64_t m[8];
+    for (int c = 0; c < 8; ++c) m[c] = load_le64(by_column[c]);
+    transpose_bytes(m);
+    for (int r = 0; r < 8; ++r) store_le64(out + r * 8, m[r]);
 }
 
 void transform_block(const int16_t coef[64], const uint32_t table[64], uint8_t out[64]) {

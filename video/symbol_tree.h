@@ -20,4 +20,7 @@ inline uint8_t decode_symbol(BitReader& r, const SymbolTree& t) {
     return t.map[decode_code_index(r, *t.shape)];
 }
 
+// The same from a BitCache holding at least 7 bits.
+inline uint8_t decode_symbol(BitCache& c, const SymbolTree& t) { return t.map[decode_code_index(c, *t.shape)]; }
+
 }  // namespace zarn

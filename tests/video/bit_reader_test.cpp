@@ -1,6 +1,7 @@
 // Bit reader, code shapes and symbol trees.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "encoder/bit_writer.h"
@@ -55,6 +56,46 @@ TEST(BitReader, BitsPastThePacketReadAsZero) {
 
 // Canonical codes: within a length, words ascend with the index, the first
 // bit read being the most significant; every shape's code is complete.
+// Random field widths read through a BitCache, handed back to the reader
+// at random points, must give the same values and the same reader state
+// (word offset, buffer, count) as the plain reader, past the end included.
+TEST(BitCache, MatchesTheReaderFieldByFieldAndOnRelease) {
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 200; ++trial) {
+        std::vector<uint8_t> bytes(rng() % 23);
+        for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+        BitReader plain = reader_of(bytes);
+        BitReader cached = reader_of(bytes);
+        for (int round = 0; round < 12; ++round) {
+            BitCache c = acquire_bits(cached);
+            const int fields = static_cast<int>(rng() % 6);
+            for (int f = 0; f < fields; ++f) {
+                const unsigned n = 1 + rng() % 16;
+                ensure(c, n);
+                ASSERT_EQ(take_bits(c, n), read_bits(plain, n)) << "trial " << trial;
+            }
+            release_bits(c, cached);
+            ASSERT_EQ(cached.next, plain.next) << "trial " << trial;
+            ASSERT_EQ(cached.count, plain.count) << "trial " << trial;
+            ASSERT_EQ(cached.buffer, plain.buffer) << "trial " << trial;
+        }
+    }
+}
+
+TEST(BitCache, UnloadsAWordLoadedAheadAndNotRead) {
+    const std::vector<uint8_t> bytes = {1, 2, 3, 4, 5, 6, 7, 8};
+    BitReader r = reader_of(bytes);
+    BitCache c = acquire_bits(r);
+    ensure(c, 16);
+    EXPECT_EQ(take_bits(c, 16), 0x0201u);
+    ensure(c, 17);  // loads the second word ahead
+    EXPECT_EQ(take_bits(c, 16), 0x0403u);
+    release_bits(c, r);
+    EXPECT_EQ(r.next, 4u);
+    EXPECT_EQ(r.count, 0u);
+    EXPECT_EQ(read_bits(r, 8), 5u);
+}
+
 TEST(CodeShapes, WordListsAreCompleteAndCanonical) {
     for (unsigned s = 0; s < 16; ++s) {
         std::vector<std::string> words;
