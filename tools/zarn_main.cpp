@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/encode_command.h"
 #include "tools/info_command.h"
 
 namespace {
@@ -11,6 +12,7 @@ constexpr const char* kUsage =
     "Usage: zarn COMMAND [OPTIONS] ...\n"
     "Commands:\n"
     "  info FILE...     show what a Zarn video holds\n"
+    "  encode IN.y4m -o OUT.zrn   make a Zarn video (zarn encode --help)\n"
     "Run 'zarn COMMAND --help' for the options of a command.\n";
 
 }  // namespace
@@ -27,6 +29,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "info") return zarn::RunInfoCommand(args, std::cout, std::cerr);
+#ifdef ZARN_HAVE_ENCODER
+    if (command == "encode") return zarn::RunEncodeCommand(args, std::cout, std::cerr);
+#endif
     std::cerr << "zarn: unknown command '" << command << "'\n" << kUsage;
     return 2;
 }

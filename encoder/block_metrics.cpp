@@ -1,0 +1,48 @@
+#include "encoder/block_metrics.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace zarn {
+
+namespace {
+
+uint32_t SadPlain(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) {
+    uint32_t s = 0;
+    for (int r = 0; r < 8; ++r, a += as, b += bs)
+        for (int c = 0; c < 8; ++c) s += static_cast<uint32_t>(a[c] > b[c] ? a[c] - b[c] : b[c] - a[c]);
+    return s;
+}
+
+uint32_t SsePlain(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) {
+    uint32_t s = 0;
+    for (int r = 0; r < 8; ++r, a += as, b += bs)
+        for (int c = 0; c < 8; ++c) {
+            const int d = a[c] - b[c];
+            s += static_cast<uint32_t>(d * d);
+        }
+    return s;
+}
+
+BlockMetrics Choose() {
+    const char* cpu = std::getenv("ZARN_CPU");
+    const bool plain = cpu != nullptr && std::strcmp(cpu, "plain") == 0;
+#if defined(__x86_64__) || defined(__i386__)
+    if (!plain && __builtin_cpu_supports("sse2") && block_metrics_sse2()) return *block_metrics_sse2();
+#endif
+    return block_metrics_plain();
+}
+
+}  // namespace
+
+const BlockMetrics& block_metrics_plain() {
+    static const BlockMetrics m{SadPlain, SsePlain};
+    return m;
+}
+
+const BlockMetrics& block_metrics() {
+    static const BlockMetrics m = Choose();
+    return m;
+}
+
+}  // namespace zarn

@@ -1,0 +1,259 @@
+#include "encoder/plane_data.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "encoder/bit_writer.h"
+#include "encoder/symbol_tree_writer.h"
+
+namespace zarn {
+
+namespace {
+
+// Prefix codes of a plane, in the order they are written.
+enum TreeId : unsigned {
+    kTreeBlockTypes = 0,
+    kTreeSubBlockTypes = 1,
+    kTreeColourHigh = 2,  // 16 trees, one per colour context
+    kTreeColourLow = 18,
+    kTreePatterns = 19,
+    kTreeXOffsets = 20,
+    kTreeYOffsets = 21,
+    kTreeRunLengths = 22,
+    kTreeTotal = 23
+};
+
+uint32_t BundleE(unsigned bundle, uint32_t width) {
+    uint32_t w = bundle == kSubBlockTypes ? width / 2 : width;
+    return 511 + (w / 8) * kBundleMultiplier[bundle];
+}
+
+// Stored byte of a colour: the byte itself, or for versions f, g, h the byte
+// that decodes to it around 128 (colour 0 cannot be expressed and gives 1).
+uint32_t StoredColour(int32_t colour, bool old) {
+    uint32_t c = static_cast<uint32_t>(colour) & 255u;
+    if (!old) return c;
+    if (c >= 128) return c - 128;
+    if (c == 0) c = 1;
+    return 256 - c;
+}
+
+// Counts symbols (first pass) or writes them (second pass).
+struct CountSink {
+    uint32_t freq[kTreeTotal][16] = {};
+    void symbol(unsigned tree, unsigned s) { ++freq[tree][s & 15]; }
+    void put(uint32_t, unsigned) {}
+};
+
+struct WriteSink {
+    BitWriter& w;
+    const TreeChoice* trees;
+    void symbol(unsigned tree, unsigned s) { WriteSymbol(w, trees[tree], s); }
+    void put(uint32_t v, unsigned bits) { w.put(v, bits); }
+};
+
+bool AllEqual(const int32_t* v, uint32_t n) {
+    return std::all_of(v, v + n, [&](int32_t x) { return x == v[0]; });
+}
+
+unsigned BitsFor(uint32_t v) {
+    unsigned b = 0;
+    while (v >> b) ++b;
+    return b;
+}
+
+template <class Sink>
+struct ChunkCoder {
+    Sink& sink;
+    bool old_colours;
+    unsigned colour_context = 0;
+
+    void type_chunk(unsigned tree, const int32_t* v, uint32_t n) {
+        if (n >= 2 && AllEqual(v, n)) {
+            sink.put(1, 1);
+            sink.put(static_cast<uint32_t>(v[0]), 4);
+            return;
+        }
+        sink.put(0, 1);
+        int32_t last = 0;
+        uint32_t i = 0;
+        while (i < n) {
+            if (v[i] == last) {
+                uint32_t run = 1;
+                while (i + run < n && v[i + run] == last) ++run;
+                if (run >= 4) {
+                    uint32_t take = run >= 32 ? 32 : run >= 12 ? 12 : run >= 8 ? 8 : 4;
+                    sink.symbol(tree, take == 32 ? 15 : take == 12 ? 14 : take == 8 ? 13 : 12);
+                    i += take;
+                    continue;
+                }
+            }
+            last = v[i];
+            sink.symbol(tree, static_cast<unsigned>(v[i]));
+            ++i;
+        }
+    }
+
+    void colour(int32_t c) {
+        uint32_t b = StoredColour(c, old_colours);
+        sink.symbol(kTreeColourHigh + colour_context, b >> 4);
+        sink.symbol(kTreeColourLow, b & 15);
+        colour_context = b >> 4;
+    }
+
+    void colour_chunk(const int32_t* v, uint32_t n) {
+        if (AllEqual(v, n)) {
+            sink.put(1, 1);
+            colour(v[0]);
+            return;
+        }
+        sink.put(0, 1);
+        for (uint32_t i = 0; i < n; ++i) colour(v[i]);
+    }
+
+    void pattern_chunk(const int32_t* v, uint32_t n) {
+        for (uint32_t i = 0; i < n; ++i) {
+            sink.symbol(kTreePatterns, static_cast<unsigned>(v[i]) & 15);
+            sink.symbol(kTreePatterns, (static_cast<unsigned>(v[i]) >> 4) & 15);
+        }
+    }
+
+    void offset_chunk(unsigned tree, const int32_t* v, uint32_t n) {
+        if (n >= 2 && AllEqual(v, n)) {
+            sink.put(1, 1);
+            sink.put(static_cast<uint32_t>(std::abs(v[0])), 4);
+            if (v[0] != 0) sink.put(v[0] < 0, 1);
+            return;
+        }
+        sink.put(0, 1);
+        for (uint32_t i = 0; i < n; ++i) {
+            sink.symbol(tree, static_cast<unsigned>(std::abs(v[i])));
+            if (v[i] != 0) sink.put(v[i] < 0, 1);
+        }
+    }
+
+    void dc_chunk(bool is_signed, const int32_t* v, uint32_t n) {
+        if (is_signed) {
+            sink.put(static_cast<uint32_t>(std::abs(v[0])), 10);
+            if (v[0] != 0) sink.put(v[0] < 0, 1);
+        } else {
+            sink.put(static_cast<uint32_t>(v[0]), 11);
+        }
+        for (uint32_t g = 1; g < n; g += 8) {
+            const uint32_t end = std::min(n, g + 8);
+            uint32_t largest = 0;
+            for (uint32_t i = g; i < end; ++i)
+                largest = std::max(largest, static_cast<uint32_t>(std::abs(v[i] - v[i - 1])));
+            const unsigned b = BitsFor(largest);
+            sink.put(b, 4);
+            if (b == 0) continue;
+            for (uint32_t i = g; i < end; ++i) {
+                int32_t d = v[i] - v[i - 1];
+                sink.put(static_cast<uint32_t>(std::abs(d)), b);
+                if (d != 0) sink.put(d < 0, 1);
+            }
+        }
+    }
+
+    void run_chunk(const int32_t* v, uint32_t n) {
+        if (n >= 2 && AllEqual(v, n)) {
+            sink.put(1, 1);
+            sink.put(static_cast<uint32_t>(v[0]), 4);
+            return;
+        }
+        sink.put(0, 1);
+        for (uint32_t i = 0; i < n; ++i) sink.symbol(kTreeRunLengths, static_cast<unsigned>(v[i]));
+    }
+
+    void chunk(unsigned bundle, const int32_t* v, uint32_t n) {
+        switch (bundle) {
+            case kBlockTypes: type_chunk(kTreeBlockTypes, v, n); break;
+            case kSubBlockTypes: type_chunk(kTreeSubBlockTypes, v, n); break;
+            case kColours: colour_chunk(v, n); break;
+            case kPatterns: pattern_chunk(v, n); break;
+            case kXOffsets: offset_chunk(kTreeXOffsets, v, n); break;
+            case kYOffsets: offset_chunk(kTreeYOffsets, v, n); break;
+            case kIntraDc: dc_chunk(false, v, n); break;
+            case kInterDc: dc_chunk(true, v, n); break;
+            default: run_chunk(v, n); break;
+        }
+    }
+};
+
+// A chunk the decoder reads at the start of block row `row`.
+struct Chunk {
+    uint32_t row;
+    uint32_t first;  // index of its first value
+    uint32_t count;  // 0 closes the bundle
+};
+
+// Places the chunks of one bundle where the decoder's refills will read them:
+// at a row start when the bundle is empty, holding whole rows of values.
+std::vector<Chunk> PlanChunks(const PlaneData& p, unsigned bundle) {
+    std::vector<Chunk> chunks;
+    const uint32_t limit = BundleChunkLimit(bundle, p.width);
+    const auto& ends = p.row_end[bundle];
+    const uint32_t total = static_cast<uint32_t>(p.values[bundle].size());
+    uint32_t consumed = 0;   // values taken by the rows so far
+    uint32_t available = 0;  // values the decoder holds beyond `consumed`
+    for (uint32_t row = 0; row < p.rows(); ++row) {
+        if (available == 0) {
+            if (consumed == total) {
+                chunks.push_back({row, consumed, 0});
+                break;
+            }
+            uint32_t end_row = row;
+            while (end_row < p.rows() && ends[end_row] - consumed <= limit) ++end_row;
+            // end_row > row: no single row holds more than the limit.
+            const uint32_t count = ends[end_row - 1] - consumed;
+            chunks.push_back({row, consumed, count});
+            available = count;
+        }
+        const uint32_t used = ends[row] - consumed;
+        available -= used;
+        consumed = ends[row];
+    }
+    return chunks;
+}
+
+template <class Sink>
+void CodeChunks(Sink& sink, const PlaneData& p, const std::vector<Chunk> (&plan)[kBundleCount],
+                BitWriter* rows_out) {
+    ChunkCoder<Sink> coder{sink, p.old_colours};
+    size_t next[kBundleCount] = {};
+    for (uint32_t row = 0; row < p.rows(); ++row) {
+        for (unsigned b = 0; b < kBundleCount; ++b) {
+            if (next[b] >= plan[b].size() || plan[b][next[b]].row != row) continue;
+            const Chunk& c = plan[b][next[b]++];
+            sink.put(c.count, bundle_count_width(b, p.width));
+            if (c.count) coder.chunk(b, p.values[b].data() + c.first, c.count);
+        }
+        if (rows_out) p.row_fields[row].write_to(*rows_out);
+    }
+}
+
+}  // namespace
+
+uint32_t BundleChunkLimit(unsigned bundle, uint32_t width) {
+    // A count field holds at most 15 bits.
+    return std::min<uint32_t>(BundleE(bundle, width), 32767);
+}
+
+
+std::vector<uint8_t> WritePlane(const PlaneData& p) {
+    std::vector<Chunk> plan[kBundleCount];
+    for (unsigned b = 0; b < kBundleCount; ++b) plan[b] = PlanChunks(p, b);
+
+    CountSink counts;
+    CodeChunks(counts, p, plan, nullptr);
+    TreeChoice trees[kTreeTotal];
+    for (unsigned t = 0; t < kTreeTotal; ++t) trees[t] = ChooseSymbolTree(counts.freq[t]);
+
+    BitWriter w;
+    for (unsigned t = 0; t < kTreeTotal; ++t) WriteSymbolTree(w, trees[t]);
+    WriteSink sink{w, trees};
+    CodeChunks(sink, p, plan, &w);
+    return w.finish();
+}
+
+}  // namespace zarn

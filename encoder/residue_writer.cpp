@@ -1,0 +1,148 @@
+#include "encoder/residue_writer.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "video/coefficients.h"
+
+namespace zarn {
+
+namespace {
+
+struct ResidueCoder {
+    const int16_t* target;  // raster order
+    FieldList* out;
+    unsigned limit;
+    int16_t* value;          // raster order, the decoder's values so far
+    size_t bits = 0;
+    unsigned events = 0;
+    int plane_value = 0;     // T
+    SetList list;
+    uint8_t significant[64];
+    unsigned significant_count = 0;
+    uint16_t mag[64];        // magnitudes in coded order
+    ResidueTrace* trace = nullptr;
+
+    void put(uint32_t v, unsigned n) {
+        bits += n;
+        if (out) out->put(v, n);
+    }
+    bool event(uint8_t pos) {
+        if (trace && trace->count < ResidueTrace::kMaxEvents) {
+            trace->position[trace->count] = pos;
+            trace->value[trace->count] = value[pos];
+            trace->bits_after[trace->count] = static_cast<uint32_t>(bits);
+            ++trace->count;
+        }
+        return events++ == limit;
+    }
+
+    bool become_significant(unsigned index) {
+        const uint8_t pos = kCodedToRaster[index];
+        const bool negative = target[pos] < 0;
+        put(negative, 1);
+        value[pos] = static_cast<int16_t>(negative ? -plane_value : plane_value);
+        significant[significant_count++] = pos;
+        return event(pos);
+    }
+
+    bool refine() {
+        for (unsigned k = 0; k < significant_count; ++k) {
+            const uint8_t pos = significant[k];
+            const bool more = std::abs(target[pos]) - std::abs(value[pos]) >= plane_value;
+            put(more, 1);
+            if (!more) continue;
+            value[pos] = static_cast<int16_t>(value[pos] >= 0 ? value[pos] + plane_value : value[pos] - plane_value);
+            if (event(pos)) return true;
+        }
+        return false;
+    }
+
+    bool any_significant(unsigned first, unsigned count) const {
+        unsigned any = 0;
+        for (unsigned p = first; p < first + count; ++p) any |= mag[p];
+        return any >= static_cast<unsigned>(plane_value);
+    }
+
+    bool resolve_group4(unsigned first) {
+        for (unsigned p = first; p < first + 4; ++p) {
+            const bool later = mag[p] < plane_value;
+            put(later, 1);
+            if (later) list.push_front(p, kSingle);
+            else if (become_significant(p)) return true;
+        }
+        return false;
+    }
+
+    bool process(unsigned idx) {
+        for (;;) {
+            const uint8_t e = list.entry[idx];
+            if (e == 0) return false;
+            const unsigned first = e >> 2, kind = e & 3u;
+            const unsigned span = kind == kGroup20 ? 20 : kind == kGroup16 ? 16 : kind == kGroup4 ? 4 : 1;
+            const bool sig = any_significant(first, span);
+            put(sig, 1);
+            if (!sig) return false;
+            switch (kind) {
+                case kGroup20:
+                    list.entry[idx] = static_cast<uint8_t>((first + 4) * 4 + kGroup16);
+                    if (resolve_group4(first)) return true;
+                    break;
+                case kGroup16:
+                    list.entry[idx] = static_cast<uint8_t>(first * 4 + kGroup4);
+                    list.push_back(first + 4, kGroup4);
+                    list.push_back(first + 8, kGroup4);
+                    list.push_back(first + 12, kGroup4);
+                    break;
+                case kGroup4:
+                    list.entry[idx] = 0;
+                    return resolve_group4(first);
+                default:
+                    list.entry[idx] = 0;
+                    return become_significant(first);
+            }
+        }
+    }
+
+    void run() {
+        unsigned largest = 0;
+        for (unsigned i = 0; i < 64; ++i) {
+            mag[i] = static_cast<uint16_t>(std::abs(target[kCodedToRaster[i]]));
+            largest |= mag[i];
+        }
+        unsigned c = 0;
+        while (c < 6 && (largest >> (c + 1)) != 0) ++c;
+        put(c, 3);
+        plane_value = 1 << c;
+        list.push_back(4, kGroup20);
+        list.push_back(24, kGroup20);
+        list.push_back(44, kGroup20);
+        list.push_back(0, kGroup4);
+        for (unsigned plane = 0; plane <= c; ++plane) {
+            if (refine()) return;
+            for (unsigned idx = list.head; idx < list.tail; ++idx)
+                if (process(idx)) return;
+            plane_value >>= 1;
+        }
+    }
+};
+
+}  // namespace
+
+ResidueResult WriteResidue(const int16_t target[64], unsigned event_limit, FieldList* out, int16_t decoded[64]) {
+    std::memset(decoded, 0, 64 * sizeof(int16_t));
+    ResidueCoder coder{target, out, event_limit, decoded};
+    coder.run();
+    return {coder.bits, coder.events};
+}
+
+size_t TraceResidue(const int16_t target[64], ResidueTrace& trace) {
+    int16_t decoded[64] = {};
+    trace.count = 0;
+    ResidueCoder coder{target, nullptr, ~0u, decoded};
+    coder.trace = &trace;
+    coder.run();
+    return coder.bits;
+}
+
+}  // namespace zarn

@@ -1,0 +1,167 @@
+#include "encoder/video_encoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "encoder/container_writer.h"
+#include "video/decode_video_frame.h"
+
+namespace zarn {
+
+namespace {
+
+constexpr float kQuantiserScale[16] = {1.0f, 4.0f / 3, 5.0f / 3, 2, 8.0f / 3, 3.5f, 4, 5,
+                                       6,    8,        12,       17, 22,        28,   34, 44};
+
+// Copies a w x h plane into a dw x dh area, repeating the last column and row.
+void PadPlane(const uint8_t* src, uint32_t w, uint32_t h, uint32_t stride, uint32_t dw, uint32_t dh,
+              std::vector<uint8_t>& out) {
+    out.resize(size_t{dw} * dh);
+    for (uint32_t y = 0; y < dh; ++y) {
+        const uint8_t* row = src + size_t{std::min(y, h - 1)} * stride;
+        uint8_t* o = out.data() + size_t{y} * dw;
+        std::copy(row, row + std::min(w, dw), o);
+        for (uint32_t x = w; x < dw; ++x) o[x] = row[w - 1];
+    }
+}
+
+uint32_t RoundDown8(uint32_t v) { return v & ~7u; }
+
+}  // namespace
+
+unsigned QuantiserForQuality(unsigned quality) {
+    quality = std::clamp(quality, 1u, 100u);
+    return static_cast<unsigned>(std::lround((100.0 - quality) * 15.0 / 99.0));
+}
+
+float LambdaForQuantiser(unsigned q) {
+    const float s = kQuantiserScale[q & 15];
+    return 0.5f * s * s + 1.0f;
+}
+
+uint32_t VideoHeaderFlags(const VideoSettings& s) {
+    return (s.alpha ? kVideoAlpha : 0u) | (s.grey ? kVideoGreyScale : 0u);
+}
+
+uint32_t VideoDecodeFlags(const VideoSettings& s) {
+    uint32_t flags = VideoHeaderFlags(s);
+    if (s.version == 'f' || s.version == 'g') flags |= 0x18000;
+    else if (s.version == 'h') flags |= 0x8000;
+    return flags;
+}
+
+VideoEncoder::VideoEncoder(const VideoSettings& settings) : s_(settings) {
+    chroma_width_ = RoundDown8((s_.width + 1) / 2 + 7);
+    chroma_height_ = RoundDown8((s_.height + 1) / 2 + 7);
+    luma_width_ = 2 * chroma_width_;
+    luma_height_ = 2 * chroma_height_;
+    decode_w_ = RoundDown8(s_.width + 7);
+    decode_h_ = RoundDown8(s_.height + 7);
+    chroma_dw_ = chroma_width_;
+    chroma_dh_ = chroma_height_;
+    const size_t frame_bytes = size_t{luma_width_} * luma_height_ + 2 * size_t{chroma_width_} * chroma_height_;
+    for (auto& f : frames_) f.assign(frame_bytes, 0);
+    if (s_.alpha)
+        for (auto& a : alphas_) a.assign(size_t{luma_width_} * luma_height_, 0);
+    block_marks_.assign(size_t{luma_width_ / 16} * (luma_height_ / 16) + 16, 0);
+    // Every bundle buffer sized for the largest bundle (colours, 16-bit room).
+    const size_t per_buffer = (512 + size_t{luma_width_ / 8} * 64) * 2 + 64;
+    bundle_memory_.assign(per_buffer * 9, 0);
+    for (int i = 0; i < 9; ++i) bundle_buffers_[i] = bundle_memory_.data() + per_buffer * i;
+}
+
+size_t VideoEncoder::u_offset() const {
+    const size_t luma = size_t{luma_width_} * luma_height_;
+    const size_t chroma = size_t{chroma_width_} * chroma_height_;
+    const bool u_first = s_.version == 'f' || s_.version == 'g';
+    return u_first ? luma : luma + chroma;
+}
+
+size_t VideoEncoder::v_offset() const {
+    const size_t luma = size_t{luma_width_} * luma_height_;
+    const size_t chroma = size_t{chroma_width_} * chroma_height_;
+    const bool u_first = s_.version == 'f' || s_.version == 'g';
+    return u_first ? luma + chroma : luma;
+}
+
+std::vector<uint8_t> VideoEncoder::code_plane(const uint8_t* src, uint32_t src_w, uint32_t src_h,
+                                              uint32_t src_stride, const uint8_t* prev,
+                                              uint32_t prev_stride, uint32_t dw, uint32_t dh, bool key,
+                                              const MotionField* hint, MotionField* motion,
+                                              FrameStats* stats) {
+    PadPlane(src, src_w, src_h, src_stride, dw, dh, padded_);
+    PlaneSource source;
+    source.src = padded_.data();
+    source.src_stride = dw;
+    source.prev = prev;
+    source.prev_stride = prev_stride;
+    source.width = dw;
+    source.height = dh;
+    PlaneOptions options;
+    options.key = key;
+    options.old_colours = s_.version != 'i';
+    options.quantiser = QuantiserForQuality(s_.quality);
+    options.lambda = LambdaForQuantiser(options.quantiser);
+    options.hint = hint;
+    PlaneReport report;
+    EncodePlaneBlocks(source, options, plane_data_, motion, &report);
+    if (stats)
+        for (int i = 0; i < 16; ++i) stats->block_counts[i] += report.block_counts[i];
+    return WritePlane(plane_data_);
+}
+
+std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPicture* alpha, bool key,
+                                          FrameStats* stats) {
+    const unsigned prev_index = current_;
+    const unsigned next_index = current_ ^ 1u;
+    const std::vector<uint8_t>& prev = frames_[prev_index];
+    std::vector<uint8_t> packet;
+
+    if (s_.alpha) {
+        std::vector<uint8_t> a;
+        if (alpha) {
+            a = code_plane(alpha->y.data(), alpha->width, alpha->height, alpha->width,
+                           alphas_[prev_index].data(), luma_width_, decode_w_, decode_h_, key,
+                           nullptr, nullptr, stats);
+        } else {
+            std::vector<uint8_t> opaque(size_t{s_.width} * s_.height, 255);
+            a = code_plane(opaque.data(), s_.width, s_.height, s_.width, alphas_[prev_index].data(),
+                           luma_width_, decode_w_, decode_h_, key, nullptr, nullptr, stats);
+        }
+        AppendU32(packet, static_cast<uint32_t>(4 + a.size()));
+        packet.insert(packet.end(), a.begin(), a.end());
+    }
+
+    MotionField luma_motion;
+    std::vector<uint8_t> luma = code_plane(pic.y.data(), pic.width, pic.height, pic.width, prev.data(),
+                                           luma_width_, decode_w_, decode_h_, key, nullptr,
+                                           &luma_motion, stats);
+    if (s_.version == 'i') AppendU32(packet, static_cast<uint32_t>(4 + luma.size()));
+    packet.insert(packet.end(), luma.begin(), luma.end());
+
+    if (!s_.grey) {
+        const size_t luma_bytes = size_t{luma_width_} * luma_height_;
+        const size_t chroma_bytes = size_t{chroma_width_} * chroma_height_;
+        const bool u_first = s_.version == 'f' || s_.version == 'g';
+        const std::vector<uint8_t>* planes[2] = {u_first ? &pic.u : &pic.v, u_first ? &pic.v : &pic.u};
+        for (int p = 0; p < 2; ++p) {
+            std::vector<uint8_t> c = code_plane(planes[p]->data(), pic.chroma_width(), pic.chroma_height(),
+                                                pic.chroma_width(), prev.data() + luma_bytes + p * chroma_bytes,
+                                                chroma_width_, chroma_dw_, chroma_dh_, key, &luma_motion,
+                                                nullptr, stats);
+            packet.insert(packet.end(), c.begin(), c.end());
+        }
+    }
+
+    std::fill(block_marks_.begin(), block_marks_.end(), 0);
+    decode_video_frame(frames_[next_index].data(), prev.data(),
+                       s_.alpha ? alphas_[next_index].data() : nullptr,
+                       s_.alpha ? alphas_[prev_index].data() : nullptr, block_marks_.data(), s_.width,
+                       s_.height, luma_width_, luma_height_, packet.data(),
+                       static_cast<uint32_t>(packet.size()), key ? 1u : 0u, bundle_buffers_,
+                       VideoDecodeFlags(s_), VideoHeaderFlags(s_));
+    current_ = next_index;
+    return packet;
+}
+
+}  // namespace zarn

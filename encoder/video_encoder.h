@@ -1,0 +1,77 @@
+// VideoEncoder: codes frames into video packets and keeps the decoder's own
+// reconstruction of each, so that the next frame predicts from exactly what
+// a player will show.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "encoder/plane_encoder.h"
+#include "encoder/y4m.h"
+
+namespace zarn {
+
+struct VideoSettings {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    char version = 'i';      // 'f', 'g', 'h' or 'i'
+    bool alpha = false;      // frames carry an alpha plane
+    bool grey = false;       // luma only
+    unsigned quality = 60;   // 1..100
+};
+
+// Quantiser index and rate-distortion weight of a quality setting.
+unsigned QuantiserForQuality(unsigned quality);
+float LambdaForQuantiser(unsigned q);
+
+// The header's video_flags and the decoder's effective flags of the settings.
+uint32_t VideoHeaderFlags(const VideoSettings& s);
+uint32_t VideoDecodeFlags(const VideoSettings& s);
+
+struct FrameStats {
+    std::array<uint32_t, 16> block_counts{};
+};
+
+class VideoEncoder {
+public:
+    explicit VideoEncoder(const VideoSettings& settings);
+
+    // Codes one frame (alpha: the alpha picture's luma, when settings.alpha).
+    // The reconstruction is updated to what the decoder makes of the packet.
+    std::vector<uint8_t> encode(const YuvPicture& picture, const YuvPicture* alpha, bool key,
+                                FrameStats* stats = nullptr);
+
+    // Forgets the last encode(): the reconstruction returns to the frame before.
+    void undo() { current_ ^= 1u; }
+
+    uint32_t luma_width() const { return luma_width_; }
+    uint32_t luma_height() const { return luma_height_; }
+    // The reconstruction: luma (stride luma_width), then the two chroma planes in file order.
+    const std::vector<uint8_t>& reconstruction() const { return frames_[current_]; }
+    const std::vector<uint8_t>& alpha_reconstruction() const { return alphas_[current_]; }
+    // Offsets of the U and V planes inside reconstruction().
+    size_t u_offset() const;
+    size_t v_offset() const;
+
+private:
+    std::vector<uint8_t> code_plane(const uint8_t* src, uint32_t src_w, uint32_t src_h,
+                                    uint32_t src_stride, const uint8_t* prev, uint32_t prev_stride,
+                                    uint32_t dw, uint32_t dh, bool key, const MotionField* hint,
+                                    MotionField* motion, FrameStats* stats);
+
+    VideoSettings s_;
+    uint32_t luma_width_ = 0, luma_height_ = 0;
+    uint32_t chroma_width_ = 0, chroma_height_ = 0;
+    uint32_t decode_w_ = 0, decode_h_ = 0, chroma_dw_ = 0, chroma_dh_ = 0;
+    std::vector<uint8_t> frames_[2];
+    std::vector<uint8_t> alphas_[2];
+    unsigned current_ = 0;
+    std::vector<uint8_t> block_marks_;
+    std::vector<uint8_t> bundle_memory_;
+    uint8_t* bundle_buffers_[9] = {};
+    std::vector<uint8_t> padded_;
+    PlaneData plane_data_;
+};
+
+}  // namespace zarn
