@@ -1,5 +1,6 @@
 #include "engine/copy_to_buffer.h"
 
+#include "convert/copy_frame.h"
 #include "engine/audio_queue.h"
 #include "engine/engine_clock.h"
 #include "engine/frame_control.h"
@@ -64,7 +65,7 @@ int32_t CopyToBuffer(Movie* movie, uint8_t* buffer, int32_t pitch, uint32_t buff
     if (!movie || !buffer) return 0;
     Movie& m = *movie;
     m.reader.engine_busy = 1;
-    const uint32_t merged = copy_flags;
+    const uint32_t merged = MergeCopyFlags(copy_flags, m.flags);
     m.last_copy_flags = merged;
     if (m.sound_track != -1) FeedSound(&m);
     const Lateness late = CheckLateness(m, merged);
@@ -73,10 +74,11 @@ int32_t CopyToBuffer(Movie* movie, uint8_t* buffer, int32_t pitch, uint32_t buff
         return 1;
     }
     LetReaderIn(m, 75);
-    (void)pitch;
-    (void)buffer_height;
-    (void)x;
-    (void)y;
+    const uint32_t shown = m.current_buffer;
+    const FrameSource source{m.frame_buffers[shown], m.alpha_planes[shown], m.block_marks,
+                             m.mb_cols,  m.mb_count,  m.source_width,  m.source_height,
+                             m.luma_width, m.luma_height};
+    CopyFrame(source, buffer, pitch, buffer_height, x, y, merged);
     if (m.sound_track != -1) FeedSound(&m);
     m.reader.engine_busy = 0;
     return late == Lateness::kLateCopy ? 1 : 0;

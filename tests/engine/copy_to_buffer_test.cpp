@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/audio_queue.h"
 #include "engine/changed_rects.h"
 #include "engine/frame_control.h"
@@ -66,6 +68,28 @@ TEST_F(CopyLateness, LateCopyBehindSoundIsSkippedAndMarksCollect) {
     ASSERT_EQ(DoFrame(m), 0);
     EXPECT_EQ(m->block_marks[7], 0);  // on time again: cleared
     EXPECT_EQ(m->skipped_blits, 1u);
+}
+
+TEST_F(CopyLateness, OnlyACopyMadeWritesTheBuffer) {
+    constexpr uint32_t kWholeFrame = 0x80000000u;
+    Movie* m = Open(BuildMovie(SoundRecipe()));
+    ASSERT_EQ(DoFrame(m), 0);
+    std::fill(buffer_.begin(), buffer_.end(), 0xAB);
+    clock.set(1500);  // late: skipped
+    EXPECT_EQ(Copy(m, 3 | kWholeFrame), 1);
+    EXPECT_EQ(std::count(buffer_.begin(), buffer_.end(), 0xAB), std::ptrdiff_t(buffer_.size()));
+    EXPECT_EQ(m->last_copy_flags, 3 | kWholeFrame);
+
+    clock.set(1100);  // on time: the whole frame is converted
+    EXPECT_EQ(Copy(m, 3 | kWholeFrame), 0);
+    EXPECT_EQ(std::count(buffer_.begin(), buffer_.end(), 0xAB), 0);
+
+    // The movie's scaling mode joins the copy flags.
+    Movie* d = Open(BuildMovie(SoundRecipe()), 3u << 28);
+    ASSERT_EQ(DoFrame(d), 0);
+    std::vector<uint8_t> wide(128 * 48 * 4);
+    EXPECT_EQ(CopyToBuffer(d, wide.data(), 128 * 4, 48, 0, 0, 3), 0);
+    EXPECT_EQ(d->last_copy_flags, 3u | (3u << 28));
 }
 
 TEST_F(CopyLateness, NeverSkipCopiesLateFramesAndSaysSo) {
