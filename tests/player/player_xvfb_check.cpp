@@ -111,7 +111,7 @@ TEST(PlayerXvfb, BandAbovePictureAndPictureHoldsTheDecodedFrame) {
     EXPECT_GT(yellow, 50);
 
     // The picture: centred (x rounded to 4) under the band, the frame copy's pixels.
-    const int px = (((c.width - 224) / 2) & ~3) + 4, py = band.bottom;
+    const int px = (((c.width - 224) / 2) & ~3), py = band.bottom;
     SDL_Window* window = SDL_CreateWindow("reference", 0, 0, 224, 252, SDL_WINDOW_HIDDEN);
     ASSERT_NE(window, nullptr);
     Movie* movie = OpenMovieFromImage(kClosingPicture, kClosingPictureSize, 0x4000000);
@@ -136,12 +136,7 @@ TEST(PlayerXvfb, BandAbovePictureAndPictureHoldsTheDecodedFrame) {
         }
     }
     UnlockDisplayTarget(target);
-    std::vector<uint32_t> seen;
-    for (int y = 0; y < c.height; ++y)
-        for (int x = 0; x < c.width && seen.size() < 64; ++x)
-            if (std::find(seen.begin(), seen.end(), c.pixels[size_t(y) * c.width + x]) == seen.end())
-                seen.push_back(c.pixels[size_t(y) * c.width + x]);
-    EXPECT_GT(distinct.size(), 8u) << "the reference frame is too plain to tell anything; window colours " << seen.size() << " size " << c.width << "x" << c.height << " first " << std::hex << distinct[0];
+    EXPECT_GT(distinct.size(), 8u) << "the reference frame is too plain to tell anything";
     EXPECT_EQ(differing, 0);
     CloseDisplayTarget(target);
     CloseMovie(movie);
