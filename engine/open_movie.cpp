@@ -386,7 +386,9 @@ bool Opening::SetUpReading() {
     if (uint64_t{granted} >= uint64_t{m.size_field} * 9 / 10) m.flags |= kFlagPreload;
     if (m.flags & kFlagPreload) {
         const uint32_t bytes = m.file_length - first;
-        data_block_ = static_cast<uint8_t*>(EngineAllocateMain(&m.memory_used, bytes));
+        // Frames may all be empty: the block still needs an address.
+        data_block_ =
+            static_cast<uint8_t*>(EngineAllocateMain(&m.memory_used, std::max(bytes, 1u)));
         if (!data_block_) return Fail(kErrorMemory);
         m.preloaded = data_block_;
         m.data_block = data_block_;
@@ -398,7 +400,7 @@ bool Opening::SetUpReading() {
         m.read_ahead_size = 0;
         return true;
     }
-    EngineReserve(reinterpret_cast<void**>(&m.packet_buffer), m.largest_frame);
+    EngineReserve(reinterpret_cast<void**>(&m.packet_buffer), std::max(m.largest_frame, 1u));
     data_block_ = static_cast<uint8_t*>(EngineAllocateMain(&m.memory_used, m.read_ahead_size));
     // Without the block there is no packet buffer either: the movie cannot play.
     if (!data_block_) return Fail(kErrorMemory);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/bundle_command.h"
 #include "tools/encode_command.h"
 #include "tools/info_command.h"
 
@@ -13,6 +14,7 @@ constexpr const char* kUsage =
     "Commands:\n"
     "  info FILE...     show what a Zarn video holds\n"
     "  encode IN.y4m -o OUT.zrn   make a Zarn video (zarn encode --help)\n"
+    "  bundle VIDEO.zrn -o OUT    make a self-playing copy of the player\n"
     "Run 'zarn COMMAND --help' for the options of a command.\n";
 
 }  // namespace
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return 0;
     }
+    if (command == "bundle") return zarn::RunBundleCommand(args, std::cout, std::cerr);
     if (command == "info") return zarn::RunInfoCommand(args, std::cout, std::cerr);
     if (command == "encode") return zarn::RunEncodeCommand(args, std::cout, std::cerr);
     std::cerr << "zarn: unknown command '" << command << "'\n" << kUsage;

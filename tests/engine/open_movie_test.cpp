@@ -296,6 +296,21 @@ TEST_F(OpenMovieTest, TruncatedFileOpensAndReportsAReadError) {
     CloseMovie(m);
 }
 
+TEST_F(OpenMovieTest, FramesWithEmptyPacketsOpenKeptWholeOrStreamed) {
+    for (uint32_t frames : {1u, 2u, 3u, 5u, 8u}) {
+        std::vector<uint8_t> img = MakeWriter(Spec(16, 16), std::vector<uint32_t>(frames, 0)).build();
+        test::TempFile f(img);
+        Movie* m = OpenMovie(f.path().c_str(), kFlagNoThread);
+        ASSERT_NE(m, nullptr) << frames << ": " << EngineLastError();
+        EXPECT_EQ(m->packet_bytes, 0u);
+        CloseMovie(m);
+        SetReadAheadSize(0);
+        m = OpenMovie(f.path().c_str(), kFlagNoThread | kFlagReadAheadSize);
+        ASSERT_NE(m, nullptr) << frames << ": " << EngineLastError();
+        CloseMovie(m);
+    }
+}
+
 TEST_F(OpenMovieTest, VideoInsideALargerFileThroughADescriptor) {
     std::vector<uint8_t> img = MakeWriter(Spec(16, 16), {6000, 6000, 6000}).build();
     std::vector<uint8_t> host(1000 + img.size() + 500, 0xEE);

@@ -1,0 +1,68 @@
+// The player program's logic: start-up, playing each video of the list, the
+// message loop with its per-frame step, the window's event handling and keys,
+// the closing screen, and shutdown with the playback summary. It reaches the
+// window system only through Platform, so it carries no platform library.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/playback_stats.h"
+#include "player/command_line.h"
+#include "player/open_named_video.h"
+#include "player/platform.h"
+
+namespace zarn {
+
+struct DisplayTarget;
+struct Movie;
+
+// The stored one-frame picture shown after the last video.
+struct ClosingPicture {
+    const uint8_t* image = nullptr;
+    size_t size = 0;
+};
+
+struct PlayerState {
+    Platform* platform = nullptr;
+    PlayerOptions options;
+    NamedVideo video;                       // the open movie and the handle opened for it
+    DisplayTarget* target = nullptr;
+    DisplayTarget* previous_target = nullptr;
+    std::string list_text;                  // names still to play
+    std::string saved_list;                 // the whole list, for replays
+    int32_t list_passes = 1;
+    int32_t user_paused = 0;                // 0 or all bits set
+    bool focused = true;
+    bool skip_request = false;
+    int32_t exit_state = 0;                 // 1 quit during playback, 2 quit on the closing screen
+    bool closing_screen = false;
+    uint32_t closing_deadline = 0;
+    bool no_black_fill = false;
+    PlaybackSummary summary_record{};
+    BandRect stats_rect;
+    uint32_t picture_width = 0, picture_height = 0;
+    ClosingPicture closing_picture;
+    std::string web_page;                   // opened by a click on the closing screen
+};
+
+// The query added to the web page opened from the closing screen.
+inline constexpr const char* kWebPageQuery = "?from=zarnplay&ver=1.0q";
+inline constexpr uint32_t kClosingScreenMs = 2250;
+
+// Runs the whole program; returns the exit code (0 normal end, 1 error or help).
+int RunPlayer(Platform& platform, int argc, const char* const* argv,
+              const ClosingPicture& closing_picture, const std::string& web_page);
+
+// Writes a box's text to the terminal (errors to standard error, everything
+// else to standard output) and shows the box.
+void Tell(Platform& platform, const char* title, const std::string& text, MessageIcon icon);
+
+// Pieces of the program, each one step of its life.
+void HandleEvent(PlayerState& s, const PlayerEvent& event);
+void PlaceWindowWithBand(PlayerState& s, int32_t x, int32_t y, uint32_t width, uint32_t height);
+void DrawStatisticsLine(PlayerState& s);
+void PerFrameStep(PlayerState& s);
+void ClosingScreenStep(PlayerState& s);
+
+}  // namespace zarn

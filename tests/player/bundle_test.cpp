@@ -1,0 +1,61 @@
+// `zarn bundle` end to end: the copy it writes plays the video it carries.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/support/run_program.h"
+#include "tests/support/temp_file.h"
+#include "tests/support/test_movies.h"
+
+namespace zarn {
+namespace {
+
+const std::vector<std::string> kHeadless = {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+
+std::vector<uint8_t> ThreeFrames() {
+    test::MovieRecipe r;
+    r.width = 48;
+    r.height = 32;
+    r.frames = 3;
+    r.video_bytes = 16;
+    return test::BuildMovie(r);
+}
+
+TEST(Bundle, TheCopyPlaysItsOwnVideoWithTheStoredSwitches) {
+    test::TempFile video(ThreeFrames());
+    const std::string out = video.path() + ".bundle";
+    test::ProgramResult made = test::RunProgram(
+        ZARN_PATH, {"bundle", video.path(), "-o", out, "--switches", "/S /L2", "--player", ZARNPLAY_PATH},
+        {});
+    ASSERT_EQ(made.exit_code, 0) << made.err;
+
+    // Escape is not available headless; the closing screen ends by itself.
+    test::ProgramResult played = test::RunProgram(out, {}, kHeadless);
+    std::remove(out.c_str());
+    EXPECT_EQ(played.exit_code, 0) << played.err;
+    EXPECT_NE(played.out.find("Video: 48 x 32 at 25.0 frames/sec"), std::string::npos) << played.out;
+    EXPECT_NE(played.out.find("Total frames played: 6\n"), std::string::npos) << played.out;
+}
+
+TEST(Bundle, RefusesWhatCannotBeBundled) {
+    test::TempFile not_a_video(std::vector<uint8_t>(64, 7));
+    const std::string out = not_a_video.path() + ".bundle";
+    test::ProgramResult bad = test::RunProgram(
+        ZARN_PATH, {"bundle", not_a_video.path(), "-o", out, "--player", ZARNPLAY_PATH}, {});
+    EXPECT_EQ(bad.exit_code, 1);
+    EXPECT_FALSE(bad.err.empty());
+
+    test::TempFile video(ThreeFrames());
+    test::ProgramResult no_area = test::RunProgram(
+        ZARN_PATH, {"bundle", video.path(), "-o", out, "--player", video.path()}, {});
+    EXPECT_EQ(no_area.exit_code, 1);
+    EXPECT_NE(no_area.err.find("stored command"), std::string::npos) << no_area.err;
+
+    test::ProgramResult usage = test::RunProgram(ZARN_PATH, {"bundle", video.path()}, {});
+    EXPECT_EQ(usage.exit_code, 2);
+    std::remove(out.c_str());
+}
+
+}  // namespace
+}  // namespace zarn

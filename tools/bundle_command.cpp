@@ -1,0 +1,126 @@
+#include "tools/bundle_command.h"
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+
+#include "engine/last_error.h"
+#include "engine/movie.h"
+#include "player/command_line.h"
+#include "player/open_named_video.h"
+
+namespace zarn {
+namespace {
+
+constexpr const char* kBundleUsage =
+    "Usage: zarn bundle VIDEO.zrn -o OUT [--switches \"...\"] [--player PATH]\n"
+    "Writes OUT: a copy of the player that plays VIDEO.zrn, which it carries.\n"
+    "  --switches TEXT   player switches stored with it (for example \"/L0 /S\")\n"
+    "  --player PATH     the player program to copy (default: zarnplay next to zarn)\n";
+
+struct BundleArgs {
+    std::string video, output, switches, player;
+};
+
+int ParseArgs(const std::vector<std::string>& args, BundleArgs* b, std::ostream& err) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") return -1;
+        const bool takes_value = a == "-o" || a == "--output" || a == "--switches" || a == "--player";
+        if (takes_value) {
+            if (i + 1 >= args.size()) {
+                err << "zarn bundle: " << a << " needs a value\n" << kBundleUsage;
+                return 2;
+            }
+            const std::string& v = args[++i];
+            if (a == "--switches") b->switches = v;
+            else if (a == "--player") b->player = v;
+            else b->output = v;
+        } else if (b->video.empty() && (a.empty() || a[0] != '-')) {
+            b->video = a;
+        } else {
+            err << "zarn bundle: unexpected argument '" << a << "'\n" << kBundleUsage;
+            return 2;
+        }
+    }
+    if (b->video.empty() || b->output.empty()) {
+        err << kBundleUsage;
+        return 2;
+    }
+    return 0;
+}
+
+bool ReadAll(const std::string& path, std::vector<uint8_t>* bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// zarnplay beside this program, or in the build tree's player folder.
+std::string DefaultPlayer() {
+    char self[4096];
+    if (!OwnExecutablePath(self, sizeof(self))) return "zarnplay";
+    std::string dir(self);
+    dir.erase(dir.find_last_of('/') + 1);
+    for (const char* rel : {"zarnplay", "../player/zarnplay"})
+        if (Exists(dir + rel)) return dir + rel;
+    return dir + "zarnplay";
+}
+
+}  // namespace
+
+int RunBundleCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    BundleArgs b;
+    const int parsed = ParseArgs(args, &b, err);
+    if (parsed == -1) {
+        out << kBundleUsage;
+        return 0;
+    }
+    if (parsed != 0) return parsed;
+    if (b.player.empty()) b.player = DefaultPlayer();
+
+    Movie* check = OpenMovie(b.video.c_str(), 0);
+    if (!check) {
+        err << "zarn bundle: " << b.video << ": " << EngineLastError() << "\n";
+        return 1;
+    }
+    CloseMovie(check);
+    std::vector<uint8_t> image, video;
+    if (!ReadAll(b.player, &image) || image.empty()) {
+        err << "zarn bundle: cannot read the player " << b.player << "\n";
+        return 1;
+    }
+    if (!ReadAll(b.video, &video)) {
+        err << "zarn bundle: cannot read " << b.video << "\n";
+        return 1;
+    }
+    std::string text = b.switches;
+    if (!text.empty()) text += ' ';
+    text += ":" + std::to_string(image.size());
+    if (!PatchStoredCommand(image, text)) {
+        err << "zarn bundle: " << b.player
+            << " holds no stored command line, or the switches are too long\n";
+        return 1;
+    }
+    std::ofstream o(b.output, std::ios::binary | std::ios::trunc);
+    o.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    o.write(reinterpret_cast<const char*>(video.data()), static_cast<std::streamsize>(video.size()));
+    o.close();
+    if (!o) {
+        err << "zarn bundle: cannot write " << b.output << "\n";
+        return 1;
+    }
+    ::chmod(b.output.c_str(), 0755);
+    out << b.output << ": plays " << b.video << " (stored command \"" << text << "\")\n";
+    return 0;
+}
+
+}  // namespace zarn
