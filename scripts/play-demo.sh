@@ -6,13 +6,5 @@
 set -euo pipefail
 build=${1:-build}
 demo=samples/demo.zrn
-if [ ! -f "$demo" ]; then
-  echo "Making $demo ..."
-  mkdir -p samples
-  tmp=$(mktemp -d)
-  trap 'rm -rf "$tmp"' EXIT
-  "$build/encoder/zarn_make_media" video demo 640 360 250 25 "$tmp/demo.y4m"
-  "$build/encoder/zarn_make_media" sound tune 44100 2 10 "$tmp/demo.wav"
-  "$build/tools/zarn" encode "$tmp/demo.y4m" --wav "$tmp/demo.wav" -o "$demo"
-fi
+[ -f "$demo" ] || BUILD="$build" bash scripts/make-samples.sh
 exec "$build/player/zarnplay" /S "$demo"
