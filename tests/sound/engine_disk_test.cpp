@@ -2,7 +2,8 @@
 // tone is played through the engine the way the player plays it, with SDL's
 // disk driver writing what the device plays to a file. After the start-up
 // silence that file must hold the track's decoded PCM (narrowed for an
-// 8-bit device) without a gap or repeat, then only silence.
+// 8-bit device) without a gap or repeat, then only silence; only the ring
+// back end may put silence between the pieces of the last 0.75 s.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -159,10 +160,11 @@ void ExpectPlayedInOrder(const std::vector<uint8_t>& played, const std::vector<u
     const size_t sample = bits / 8;
     size_t lead = 0;
     while (lead < pcm.size() && pcm[lead] == silence) ++lead;
-    ASSERT_LT(lead, strict) << "the decoded track is silent";
+    ASSERT_LT(lead, pcm.size()) << "the decoded track is silent";
     size_t heard = 0;
     while (heard < played.size() && played[heard] == silence) ++heard;
     ASSERT_LT(heard, played.size()) << "nothing but silence was played";
+    ASSERT_LE(lead, strict);
     ASSERT_GE(heard, lead) << "the played audio begins inside the track";
     const size_t start = heard - lead;
     ASSERT_EQ(start % sample, 0u) << "the played audio is not sample-aligned";
@@ -214,6 +216,9 @@ struct Case {
     uint32_t rate;
     uint32_t channels;
     bool eight_bit;
+    // The ring pads each short piece of the tail to a whole chunk with
+    // silence; the header queue plays the pieces back to back.
+    bool tail_gaps;
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.tag; }
@@ -257,16 +262,16 @@ TEST_P(EngineDisk, PlaysTheDecodedTrackInOrder) {
     const std::vector<uint8_t> played = ReadFile(sound_path);
     std::remove(sound_path.c_str());
     if (!clean_run) GTEST_SKIP() << "the sound was starved in every attempt (machine too busy)";
-    ExpectPlayedInOrder(played, expected, before_tail, c.eight_bit ? 8 : 16);
+    ExpectPlayedInOrder(played, expected, c.tail_gaps ? before_tail : expected.size(), c.eight_bit ? 8 : 16);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBackEnds, EngineDisk,
-                         ::testing::Values(Case{"ring_mono", StartDirectSound, 11025, 1, false},
-                                           Case{"ring_stereo", StartDirectSound, 8000, 2, false},
-                                           Case{"ring_8bit", StartDirectSound, 8000, 1, true},
-                                           Case{"queue_mono", StartWaveOut, 11025, 1, false},
-                                           Case{"queue_stereo", StartWaveOut, 8000, 2, false},
-                                           Case{"queue_8bit", StartWaveOut, 8000, 2, true}),
+                         ::testing::Values(Case{"ring_mono", StartDirectSound, 11025, 1, false, true},
+                                           Case{"ring_stereo", StartDirectSound, 8000, 2, false, true},
+                                           Case{"ring_8bit", StartDirectSound, 8000, 1, true, true},
+                                           Case{"queue_mono", StartWaveOut, 11025, 1, false, false},
+                                           Case{"queue_stereo", StartWaveOut, 8000, 2, false, false},
+                                           Case{"queue_8bit", StartWaveOut, 8000, 2, true, false}),
                          [](const ::testing::TestParamInfo<Case>& param_info) {
                              return std::string(param_info.param.tag);
                          });
