@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/bundle_command.h"
+#include "tools/decode_command.h"
 #include "tools/encode_command.h"
 #include "tools/info_command.h"
 
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "bundle") return zarn::RunBundleCommand(args, std::cout, std::cerr);
+    if (command == "decode") return zarn::RunDecodeCommand(args, std::cout, std::cerr);
     if (command == "info") return zarn::RunInfoCommand(args, std::cout, std::cerr);
     if (command == "encode") return zarn::RunEncodeCommand(args, std::cout, std::cerr);
     std::cerr << "zarn: unknown command '" << command << "'\n" << kUsage;
