@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   googletest libgtest-dev libbenchmark-dev
-  libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core fontconfig
+  libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core fontconfig libfontconfig-dev
   libpng-dev libsndfile1-dev
   libfftw3-dev libyuv-dev
   clang libclang-rt-14-dev
