@@ -1,6 +1,7 @@
 #include "video/coefficients.h"
 
 #include <bit>
+#include <cstring>
 
 namespace zarn {
 
@@ -133,7 +134,12 @@ void decode_planes(AcDecoder& d, unsigned planes) {
 
 bool decode_ac_coefficients(BitReader& r, int16_t coef[64]) {
     unsigned planes = read_bits(r, 4);
-    for (unsigned i = 1; i < 64; ++i) coef[i] = 0;
+    // Cleared as whole 64-bit words with coef[0] put back: a clear starting at
+    // coef[1] is misaligned and compiles to a slow string store.
+    const int16_t dc = coef[0];
+    static constexpr uint64_t kZero[16] = {};
+    std::memcpy(coef, kZero, sizeof kZero);
+    coef[0] = dc;
     if (planes == 0) return false;
     AcDecoder d{acquire_bits(r), coef, SetList{}};
     decode_planes(d, planes);

@@ -18,6 +18,9 @@ enum SetKind : uint8_t { kGroup20 = 0, kGroup16 = 1, kGroup4 = 2, kSingle = 3 };
 struct SetList {
     // Front additions (deferred singles) are at most 64, back additions at most 9.
     static constexpr unsigned kFrontRoom = 64;
+    // Entries are written before they are read, so the list starts unfilled:
+    // clearing it would cost more than a small block's whole decode.
+    SetList() {}
     uint8_t entry[kFrontRoom + 16];
     unsigned head = kFrontRoom;
     unsigned tail = kFrontRoom;
