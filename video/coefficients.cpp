@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <initializer_list>
 
 namespace zarn {
 
@@ -27,83 +28,123 @@ constexpr Inverse invert() {
 
 constexpr Inverse kInverse = invert();
 
-// The list walk works on a BitCache. Each plane compacts the list in place:
-// entries still unresolved are moved down over resolved ones, so that the
-// entries ahead of the walk are all live and a run of zero bits (sets not
-// significant in this plane) is skipped at once. Singles deferred to the
-// next plane go in front of the list's start, which the compacted list
-// then continues.
+// Each plane's walk reads the current list and writes the list for the next
+// plane into a second buffer: kept entries in order from its middle, deferred
+// singles in front of them. Reading and writing different buffers lets a run
+// of zero bits (sets not significant in this plane) be skipped and copied
+// over with whole 8-byte moves, whatever lies past the run. Group-of-4
+// decisions are made without branches, since their bits are unpredictable.
+struct SetLists {
+    static constexpr unsigned kBase = 64;   // room for the deferred singles
+    static constexpr unsigned kSize = 160;  // plus at most 79 live entries, plus 8-byte copy slack
+    uint8_t buffer[2][kSize];
+};
+
 struct AcDecoder {
     BitCache b;
     int16_t* coef;
-    SetList list;
-    bool any = false;
+    uint8_t* cur;       // the list walked in this plane
+    unsigned idx = 0;   // next entry of `cur`
+    unsigned tail = 0;  // end of `cur`; grows as groups of 16 split
+    uint8_t* next;      // the list of the next plane
+    unsigned head = 0;  // first entry of `next`
+    unsigned w = 0;     // end of `next`
+    unsigned plane = 0;
+    uint32_t found = 0;  // non-zero once any coefficient is
 
-    // Magnitude bits and sign of a position significant in `plane`.
-    void significant(unsigned index, unsigned plane) {
+    // Magnitude bits and sign of a single significant in this plane.
+    void significant(unsigned index) {
         ensure(b, plane + 1);
         const uint32_t f = take_bits(b, plane + 1);
-        const int32_t magnitude = static_cast<int32_t>((1u << plane) | (f & ((1u << plane) - 1u)));
-        coef[kCodedToRaster[index]] = static_cast<int16_t>((f >> plane) ? -magnitude : magnitude);
-        any = true;
+        const uint32_t magnitude = (1u << plane) | (f & ((1u << plane) - 1u));
+        const uint32_t negative = f >> plane;
+        coef[kCodedToRaster[index]] = static_cast<int16_t>(negative ? 0u - magnitude : magnitude);
+        found = 1;
     }
 
-    void resolve_group4(unsigned first, unsigned plane) {
+    // For each position: a 1 bit defers it as a single to the next plane; a
+    // 0 bit is followed by its magnitude bits and sign. The deferred entry is
+    // written in every case and kept only when the bit was 1; the value is
+    // written in every case too, as 0 for a deferred position (still 0).
+    void resolve_group4(unsigned first) {
         for (unsigned p = first; p < first + 4; ++p) {
             ensure(b, 1);
-            if (take_bits(b, 1)) list.push_front(p, kSingle);
-            else significant(p, plane);
+            if (take_bits(b, 1)) next[--head] = static_cast<uint8_t>(p * 4 + kSingle);
+            else significant(p);
         }
     }
 
-    // Reads the significance bit of a set; true when it is 1.
     bool next_significant() {
         ensure(b, 1);
         return take_bits(b, 1) != 0;
     }
 
-    // Acts on entry e whose significance bit was 1. Returns the entry that
-    // stays in the list, or 0 when it is resolved.
-    uint8_t resolve(uint8_t e, unsigned plane) {
+    void keep(unsigned first, SetKind kind) { next[w++] = static_cast<uint8_t>(first * 4 + kind); }
+
+    // Acts on entry e whose significance bit was 1.
+    void resolve(uint8_t e) {
         unsigned first = e >> 2;
         switch (e & 3u) {
             case kGroup20:
-                resolve_group4(first, plane);
+                resolve_group4(first);
                 first += 4;
-                if (!next_significant()) return static_cast<uint8_t>(first * 4 + kGroup16);
+                if (!next_significant()) return keep(first, kGroup16);
                 [[fallthrough]];
             case kGroup16:
-                list.push_back(first + 4, kGroup4);
-                list.push_back(first + 8, kGroup4);
-                list.push_back(first + 12, kGroup4);
-                if (!next_significant()) return static_cast<uint8_t>(first * 4 + kGroup4);
+                cur[tail++] = static_cast<uint8_t>((first + 4) * 4 + kGroup4);
+                cur[tail++] = static_cast<uint8_t>((first + 8) * 4 + kGroup4);
+                cur[tail++] = static_cast<uint8_t>((first + 12) * 4 + kGroup4);
+                if (!next_significant()) return keep(first, kGroup4);
                 [[fallthrough]];
-            case kGroup4: resolve_group4(first, plane); return 0;
-            default: significant(first, plane); return 0;
+            case kGroup4: return resolve_group4(first);
+            default: return significant(first);
         }
     }
 
-    void walk_plane(unsigned plane) {
-        unsigned idx = list.head, w = list.head;
-        while (idx < list.tail) {
+    // Moves n entries that stay as they are into the next list, 8 at a time;
+    // bytes past the n land beyond `w`, where nothing is live yet.
+    void carry(unsigned n) {
+        for (unsigned k = 0; k < n; k += 8) std::memcpy(next + w + k, cur + idx + k, 8);
+        idx += n;
+        w += n;
+    }
+
+    void walk_plane() {
+        for (;;) {
             ensure(b, 32);
             // A guard bit at `avail` stops the count at the bits held.
             const unsigned zeros = static_cast<unsigned>(std::countr_zero(b.bits | (uint64_t{1} << b.avail)));
-            const unsigned live = list.tail - idx;
-            const unsigned skip = zeros < live ? zeros : live;
-            skip_bits(b, skip);
-            if (w != idx)
-                for (unsigned k = 0; k < skip; ++k) list.entry[w + k] = list.entry[idx + k];
-            idx += skip;
-            w += skip;
-            if (idx == list.tail || b.avail == 0) continue;
-            skip_bits(b, 1);  // this set is significant
-            const uint8_t kept = resolve(list.entry[idx++], plane);
-            if (kept != 0) list.entry[w++] = kept;
+            const unsigned live = tail - idx;
+            const unsigned run = zeros < live ? zeros : live;
+            skip_bits(b, run);
+            carry(run);
+            if (idx == tail) return;
+            if (b.avail == 0) continue;  // every bit held was 0: load more
+            skip_bits(b, 1);              // this set is significant
+            resolve(cur[idx++]);
         }
-        list.tail = w;
     }
 };
+
+void decode_planes(AcDecoder& d, SetLists& lists, unsigned planes) {
+    uint8_t* first = lists.buffer[0];
+    unsigned head = SetLists::kBase, tail = SetLists::kBase;
+    for (uint8_t e : {4 * 4 + kGroup20, 24 * 4 + kGroup20, 44 * 4 + kGroup20, 1 * 4 + kSingle, 2 * 4 + kSingle,
+                      3 * 4 + kSingle})
+        first[tail++] = e;
+    for (unsigned i = planes; i-- > 0;) {
+        const unsigned from = (planes - 1 - i) & 1u;
+        d.cur = lists.buffer[from];
+        d.next = lists.buffer[from ^ 1u];
+        d.idx = head;
+        d.tail = tail;
+        d.head = d.w = SetLists::kBase;
+        d.plane = i;
+        d.walk_plane();
+        head = d.head;
+        tail = d.w;
+    }
+}
 
 }  // namespace
 
@@ -114,24 +155,6 @@ const uint8_t kCodedToRaster[64] = {
 #undef ZARN_ROW
 };
 
-namespace {
-
-void decode_planes(AcDecoder& d, unsigned planes) {
-    d.list.push_back(4, kGroup20);
-    d.list.push_back(24, kGroup20);
-    d.list.push_back(44, kGroup20);
-    d.list.push_back(1, kSingle);
-    d.list.push_back(2, kSingle);
-    d.list.push_back(3, kSingle);
-    for (unsigned i = planes; i-- > 0;) {
-        // Entries added at the back during the walk are visited; those added
-        // at the front wait for the next plane.
-        d.walk_plane(i);
-    }
-}
-
-}  // namespace
-
 bool decode_ac_coefficients(BitReader& r, int16_t coef[64]) {
     unsigned planes = read_bits(r, 4);
     // Cleared as whole 64-bit words with coef[0] put back: a clear starting at
@@ -141,10 +164,11 @@ bool decode_ac_coefficients(BitReader& r, int16_t coef[64]) {
     std::memcpy(coef, kZero, sizeof kZero);
     coef[0] = dc;
     if (planes == 0) return false;
-    AcDecoder d{acquire_bits(r), coef, SetList{}};
-    decode_planes(d, planes);
+    AcDecoder d{acquire_bits(r), coef, nullptr};
+    SetLists lists;
+    decode_planes(d, lists, planes);
     release_bits(d.b, r);
-    return d.any;
+    return d.found != 0;
 }
 
 }  // namespace zarn
