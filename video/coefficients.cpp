@@ -31,14 +31,42 @@ constexpr Inverse kInverse = invert();
 // Each plane's walk reads the current list and writes the list for the next
 // plane into a second buffer: kept entries in order from its middle, deferred
 // singles in front of them. Reading and writing different buffers lets a run
-// of zero bits (sets not significant in this plane) be skipped and copied
-// over with whole 8-byte moves, whatever lies past the run. Group-of-4
-// decisions are made without branches, since their bits are unpredictable.
+// of zero bits (sets not significant in this plane) be skipped and carried
+// over with whole 8-byte moves, whatever lies past the run. The last plane
+// (plane 0) has no next list: what it defers is never read again, and its
+// groups of 4 are decoded eight bits at a time through a table.
 struct SetLists {
     static constexpr unsigned kBase = 64;   // room for the deferred singles
     static constexpr unsigned kSize = 160;  // plus at most 79 live entries, plus 8-byte copy slack
     uint8_t buffer[2][kSize];
 };
+
+// A group of 4 in plane 0 from its next 8 bits: for each position a 1 bit
+// (not significant, dropped) or a 0 bit and a sign bit (value +1 or -1).
+// Entry: bits used in bits 0..3, then a 2-bit code per position
+// (0: none, 1: +1, 3: -1).
+struct LastPlaneGroups {
+    uint16_t entry[256];
+};
+
+constexpr LastPlaneGroups make_last_plane_groups() {
+    LastPlaneGroups t{};
+    for (unsigned bits = 0; bits < 256; ++bits) {
+        unsigned used = 0, codes = 0;
+        for (unsigned p = 0; p < 4; ++p) {
+            if ((bits >> used) & 1u) {
+                used += 1;
+            } else {
+                codes |= ((bits >> (used + 1)) & 1u ? 3u : 1u) << (4 + 2 * p);
+                used += 2;
+            }
+        }
+        t.entry[bits] = static_cast<uint16_t>(used | codes);
+    }
+    return t;
+}
+
+constexpr LastPlaneGroups kLastPlaneGroups = make_last_plane_groups();
 
 struct AcDecoder {
     BitCache b;
@@ -46,31 +74,44 @@ struct AcDecoder {
     uint8_t* cur;       // the list walked in this plane
     unsigned idx = 0;   // next entry of `cur`
     unsigned tail = 0;  // end of `cur`; grows as groups of 16 split
-    uint8_t* next;      // the list of the next plane
+    uint8_t* next;      // the list of the next plane (unused in the last)
     unsigned head = 0;  // first entry of `next`
     unsigned w = 0;     // end of `next`
     unsigned plane = 0;
-    uint32_t found = 0;  // non-zero once any coefficient is
+    bool found = false;  // true once any coefficient is non-zero
 
     // Magnitude bits and sign of a single significant in this plane.
+    template <bool kLast>
     void significant(unsigned index) {
-        ensure(b, plane + 1);
-        const uint32_t f = take_bits(b, plane + 1);
-        const uint32_t magnitude = (1u << plane) | (f & ((1u << plane) - 1u));
-        const uint32_t negative = f >> plane;
+        const unsigned plane_bits = kLast ? 0 : plane;
+        ensure(b, plane_bits + 1);
+        const uint32_t f = take_bits(b, plane_bits + 1);
+        const uint32_t magnitude = (1u << plane_bits) | (f & ((1u << plane_bits) - 1u));
+        const uint32_t negative = f >> plane_bits;
         coef[kCodedToRaster[index]] = static_cast<int16_t>(negative ? 0u - magnitude : magnitude);
-        found = 1;
+        found = true;
     }
 
     // For each position: a 1 bit defers it as a single to the next plane; a
-    // 0 bit is followed by its magnitude bits and sign. The deferred entry is
-    // written in every case and kept only when the bit was 1; the value is
-    // written in every case too, as 0 for a deferred position (still 0).
+    // 0 bit is followed by its magnitude bits and sign.
+    template <bool kLast>
     void resolve_group4(unsigned first) {
-        for (unsigned p = first; p < first + 4; ++p) {
-            ensure(b, 1);
-            if (take_bits(b, 1)) next[--head] = static_cast<uint8_t>(p * 4 + kSingle);
-            else significant(p);
+        if constexpr (kLast) {
+            ensure(b, 8);
+            const unsigned e = kLastPlaneGroups.entry[b.bits & 0xffu];
+            skip_bits(b, e & 15u);
+            for (unsigned p = 0; p < 4; ++p) {
+                const unsigned code = (e >> (4 + 2 * p)) & 3u;
+                // 0, 1 or 3 -> 0, +1 or -1; the position was still 0.
+                coef[kCodedToRaster[first + p]] = static_cast<int16_t>(static_cast<int>(code & 1u) - static_cast<int>(code & 2u));
+            }
+            found |= e >> 4 != 0;
+        } else {
+            for (unsigned p = first; p < first + 4; ++p) {
+                ensure(b, 1);
+                if (take_bits(b, 1)) next[--head] = static_cast<uint8_t>(p * 4 + kSingle);
+                else significant<false>(p);
+            }
         }
     }
 
@@ -79,36 +120,44 @@ struct AcDecoder {
         return take_bits(b, 1) != 0;
     }
 
-    void keep(unsigned first, SetKind kind) { next[w++] = static_cast<uint8_t>(first * 4 + kind); }
+    template <bool kLast>
+    void keep(unsigned first, SetKind kind) {
+        if constexpr (!kLast) next[w++] = static_cast<uint8_t>(first * 4 + kind);
+    }
 
     // Acts on entry e whose significance bit was 1.
+    template <bool kLast>
     void resolve(uint8_t e) {
         unsigned first = e >> 2;
         switch (e & 3u) {
             case kGroup20:
-                resolve_group4(first);
+                resolve_group4<kLast>(first);
                 first += 4;
-                if (!next_significant()) return keep(first, kGroup16);
+                if (!next_significant()) return keep<kLast>(first, kGroup16);
                 [[fallthrough]];
             case kGroup16:
                 cur[tail++] = static_cast<uint8_t>((first + 4) * 4 + kGroup4);
                 cur[tail++] = static_cast<uint8_t>((first + 8) * 4 + kGroup4);
                 cur[tail++] = static_cast<uint8_t>((first + 12) * 4 + kGroup4);
-                if (!next_significant()) return keep(first, kGroup4);
+                if (!next_significant()) return keep<kLast>(first, kGroup4);
                 [[fallthrough]];
-            case kGroup4: return resolve_group4(first);
-            default: return significant(first);
+            case kGroup4: return resolve_group4<kLast>(first);
+            default: return significant<kLast>(first);
         }
     }
 
     // Moves n entries that stay as they are into the next list, 8 at a time;
     // bytes past the n land beyond `w`, where nothing is live yet.
+    template <bool kLast>
     void carry(unsigned n) {
-        for (unsigned k = 0; k < n; k += 8) std::memcpy(next + w + k, cur + idx + k, 8);
+        if constexpr (!kLast) {
+            for (unsigned k = 0; k < n; k += 8) std::memcpy(next + w + k, cur + idx + k, 8);
+            w += n;
+        }
         idx += n;
-        w += n;
     }
 
+    template <bool kLast>
     void walk_plane() {
         for (;;) {
             ensure(b, 32);
@@ -117,11 +166,11 @@ struct AcDecoder {
             const unsigned live = tail - idx;
             const unsigned run = zeros < live ? zeros : live;
             skip_bits(b, run);
-            carry(run);
+            carry<kLast>(run);
             if (idx == tail) return;
             if (b.avail == 0) continue;  // every bit held was 0: load more
             skip_bits(b, 1);              // this set is significant
-            resolve(cur[idx++]);
+            resolve<kLast>(cur[idx++]);
         }
     }
 };
@@ -140,7 +189,8 @@ void decode_planes(AcDecoder& d, SetLists& lists, unsigned planes) {
         d.tail = tail;
         d.head = d.w = SetLists::kBase;
         d.plane = i;
-        d.walk_plane();
+        if (i == 0) d.walk_plane<true>();
+        else d.walk_plane<false>();
         head = d.head;
         tail = d.w;
     }
@@ -168,7 +218,7 @@ bool decode_ac_coefficients(BitReader& r, int16_t coef[64]) {
     SetLists lists;
     decode_planes(d, lists, planes);
     release_bits(d.b, r);
-    return d.found != 0;
+    return d.found;
 }
 
 }  // namespace zarn
