@@ -141,7 +141,7 @@ void decode_raw(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
 const uint32_t* decode_intra_coefficients(PlaneState& s, bool& flat) {
     s.coef[0] = take_dc(s.bundles.bundle[kIntraDc], s.failed);
     flat = !decode_ac_coefficients(s.reader, s.coef);
-    return intra_quant_table(read_bits(s.reader, 4));
+    return (*s.intra_tables)[read_bits(s.reader, 4)];
 }
 
 void decode_intra(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
@@ -155,7 +155,7 @@ void decode_inter(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t x, uin
     copy_block(s.scratch, 8, motion_source(s, x, y), stride);
     s.coef[0] = take_dc(s.bundles.bundle[kInterDc], s.failed);
     const bool flat = !decode_ac_coefficients(s.reader, s.coef);
-    const uint32_t* table = inter_quant_table(read_bits(s.reader, 4));
+    const uint32_t* table = (*s.inter_tables)[read_bits(s.reader, 4)];
     if (flat) add_flat(dst, stride, s.scratch, idct_flat_value(s.coef[0], table[0]));
     else s.idct->add(dst, stride, s.coef, table, s.scratch);
 }

@@ -93,26 +93,36 @@ void read_offset_chunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t
 }
 
 void read_dc_chunk(Bundle& b, BitReader& r, uint32_t n, bool is_signed) {
+    BitCache c = acquire_bits(r);
     uint16_t v;
+    ensure(c, 11);
     if (is_signed) {
-        uint32_t m = read_bits(r, 10);
-        v = static_cast<uint16_t>((m != 0 && read_bit(r)) ? -static_cast<int32_t>(m) : m);
+        const uint32_t m = take_bits(c, 10);
+        const uint32_t negative = m != 0 ? take_bits(c, 1) : 0;
+        v = static_cast<uint16_t>(negative ? 0u - m : m);
     } else {
-        v = static_cast<uint16_t>(read_bits(r, 11));
+        v = static_cast<uint16_t>(take_bits(c, 11));
     }
     store_dc(b, 0, v);
     for (uint32_t i = 1; i < n;) {
-        uint32_t group_end = n - i > 8 ? i + 8 : n;
-        unsigned width = read_bits(r, 4);
+        const uint32_t group_end = n - i > 8 ? i + 8 : n;
+        ensure(c, 4);
+        const unsigned width = take_bits(c, 4);
+        if (width == 0) {
+            for (; i < group_end; ++i) store_dc(b, i, v);
+            continue;
+        }
         for (; i < group_end; ++i) {
-            if (width != 0) {
-                uint32_t d = read_bits(r, width);
-                if (d != 0 && read_bit(r)) v = static_cast<uint16_t>(v - d);
-                else v = static_cast<uint16_t>(v + d);
-            }
+            ensure(c, width + 1);
+            const uint32_t d = take_bits(c, width);
+            // A sign bit follows only a non-zero delta; 1 means negative.
+            const uint32_t negative = static_cast<uint32_t>(c.bits) & (d != 0);
+            skip_bits(c, d != 0);
+            v = static_cast<uint16_t>(negative ? v - d : v + d);
             store_dc(b, i, v);
         }
     }
+    release_bits(c, r);
 }
 
 void read_run_chunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n) {

@@ -10,6 +10,8 @@ size_t decode_plane(const PlaneGeometry& geometry, const PlaneInput& input) {
     s.g = geometry;
     s.reader = make_bit_reader(input.packet, input.packet_bytes, input.start);
     s.idct = &idct_functions();
+    s.intra_tables = &intra_quant_tables();
+    s.inter_tables = &inter_quant_tables();
     init_bundles(s.bundles, input.bundle_buffers, input.luma_width, geometry.decode_width,
                  (input.flags & kVideoFlagOlderVersion) != 0);
     read_bundle_trees(s.bundles, s.reader);

@@ -6,6 +6,7 @@
 #include "video/bit_reader.h"
 #include "video/bundles.h"
 #include "video/idct.h"
+#include "video/quant_tables.h"
 
 namespace zarn {
 
@@ -27,6 +28,8 @@ struct PlaneState {
     BitReader reader;
     PlaneBundles bundles;
     const IdctFunctions* idct = nullptr;
+    const QuantTables* intra_tables = nullptr;
+    const QuantTables* inter_tables = nullptr;
     bool failed = false;  // set when the rest of the plane is abandoned
     alignas(16) int16_t coef[64];
     alignas(16) uint8_t scratch[64];

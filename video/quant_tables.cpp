@@ -83,6 +83,8 @@ const QuantSet& inter_set() {
 
 }  // namespace
 
+const QuantTables& intra_quant_tables() { return intra_set().table; }
+const QuantTables& inter_quant_tables() { return inter_set().table; }
 const uint32_t* intra_quant_table(unsigned q) { return intra_set().table[q & 15u]; }
 const uint32_t* inter_quant_table(unsigned q) { return inter_set().table[q & 15u]; }
 
