@@ -102,6 +102,17 @@ inline void ensure(BitCache& c, unsigned n) {
     c.next += 4;
 }
 
+// Makes at least 32 bits available without a branch on the bits held: the
+// next word is loaded every time and kept only when it is needed. For loops
+// whose refills come at unpredictable points.
+inline void ensure_32(BitCache& c) {
+    const uint64_t word = load_word(c.data, c.size, c.next);
+    const unsigned need = c.avail < 32;  // 0 or 1
+    c.bits |= (word << c.avail) & (0 - uint64_t{need});
+    c.next += 4 * need;
+    c.avail += 32 * need;
+}
+
 // Consumes n available bits (n <= avail, n < 64); the first bit read is bit 0.
 inline uint32_t take_bits(BitCache& c, unsigned n) {
     const uint32_t v = static_cast<uint32_t>(c.bits & ((uint64_t{1} << n) - 1u));

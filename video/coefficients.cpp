@@ -160,7 +160,7 @@ struct AcDecoder {
     template <bool kLast>
     void walk_plane() {
         for (;;) {
-            ensure(b, 32);
+            ensure_32(b);
             // A guard bit at `avail` stops the count at the bits held.
             const unsigned zeros = static_cast<unsigned>(std::countr_zero(b.bits | (uint64_t{1} << b.avail)));
             const unsigned live = tail - idx;
