@@ -33,40 +33,53 @@ constexpr Inverse kInverse = invert();
 // singles in front of them. Reading and writing different buffers lets a run
 // of zero bits (sets not significant in this plane) be skipped and carried
 // over with whole 8-byte moves, whatever lies past the run. The last plane
-// (plane 0) has no next list: what it defers is never read again, and its
-// groups of 4 are decoded eight bits at a time through a table.
+// (plane 0) has no next list: what it defers is never read again.
 struct SetLists {
     static constexpr unsigned kBase = 64;   // room for the deferred singles
     static constexpr unsigned kSize = 160;  // plus at most 79 live entries, plus 8-byte copy slack
     uint8_t buffer[2][kSize];
 };
 
-// A group of 4 in plane 0 from its next 8 bits: for each position a 1 bit
-// (not significant, dropped) or a 0 bit and a sign bit (value +1 or -1).
-// Entry: bits used in bits 0..3, then a 2-bit code per position
-// (0: none, 1: +1, 3: -1).
-struct LastPlaneGroups {
-    uint16_t entry[256];
+// Most groups of 4 resolve in planes 0 and 1, where all their decisions fit
+// in 8 or 12 bits: a table gives the whole group at once, without a branch
+// per position. For each position the bits hold a 1 (not significant:
+// deferred) or a 0, the plane's magnitude bit (plane 1 only) and a sign bit.
+// Entry: bits used (bits 0..3), deferred positions (bits 4..7), and each
+// position's value as a signed nibble from bit 8 (0 when deferred).
+template <unsigned kPlane>
+struct LowPlaneGroups {
+    static constexpr unsigned kBits = 4 * (kPlane + 2);
+    uint32_t entry[1u << kBits];
 };
 
-constexpr LastPlaneGroups make_last_plane_groups() {
-    LastPlaneGroups t{};
-    for (unsigned bits = 0; bits < 256; ++bits) {
-        unsigned used = 0, codes = 0;
+template <unsigned kPlane>
+constexpr LowPlaneGroups<kPlane> make_low_plane_groups() {
+    LowPlaneGroups<kPlane> t{};
+    for (unsigned bits = 0; bits < (1u << t.kBits); ++bits) {
+        unsigned used = 0;
+        uint32_t e = 0;
         for (unsigned p = 0; p < 4; ++p) {
             if ((bits >> used) & 1u) {
+                e |= 1u << (4 + p);
                 used += 1;
-            } else {
-                codes |= ((bits >> (used + 1)) & 1u ? 3u : 1u) << (4 + 2 * p);
-                used += 2;
+                continue;
             }
+            const unsigned magnitude = (1u << kPlane) | ((bits >> (used + 1)) & ((1u << kPlane) - 1u));
+            const bool negative = ((bits >> (used + 1 + kPlane)) & 1u) != 0;
+            const uint32_t value = negative ? 0u - magnitude : magnitude;
+            e |= (value & 15u) << (8 + 4 * p);
+            used += kPlane + 2;
         }
-        t.entry[bits] = static_cast<uint16_t>(used | codes);
+        t.entry[bits] = e | used;
     }
     return t;
 }
 
-constexpr LastPlaneGroups kLastPlaneGroups = make_last_plane_groups();
+constexpr LowPlaneGroups<0> kPlane0Groups = make_low_plane_groups<0>();
+constexpr LowPlaneGroups<1> kPlane1Groups = make_low_plane_groups<1>();
+
+// Which plane a walk is in: the last (plane 0), plane 1, or a higher one.
+enum class PlaneKind { kLast, kOne, kHigher };
 
 struct AcDecoder {
     BitCache b;
@@ -80,37 +93,53 @@ struct AcDecoder {
     unsigned plane = 0;
     bool found = false;  // true once any coefficient is non-zero
 
+    template <PlaneKind kKind>
+    unsigned plane_number() const {
+        return kKind == PlaneKind::kLast ? 0 : kKind == PlaneKind::kOne ? 1 : plane;
+    }
+
     // Magnitude bits and sign of a single significant in this plane.
-    template <bool kLast>
+    template <PlaneKind kKind>
     void significant(unsigned index) {
-        const unsigned plane_bits = kLast ? 0 : plane;
-        ensure(b, plane_bits + 1);
-        const uint32_t f = take_bits(b, plane_bits + 1);
-        const uint32_t magnitude = (1u << plane_bits) | (f & ((1u << plane_bits) - 1u));
-        const uint32_t negative = f >> plane_bits;
+        const unsigned i = plane_number<kKind>();
+        ensure(b, i + 1);
+        const uint32_t f = take_bits(b, i + 1);
+        const uint32_t magnitude = (1u << i) | (f & ((1u << i) - 1u));
+        const uint32_t negative = f >> i;
         coef[kCodedToRaster[index]] = static_cast<int16_t>(negative ? 0u - magnitude : magnitude);
         found = true;
     }
 
+    template <unsigned kPlane>
+    void resolve_group4_by_table(unsigned first, const LowPlaneGroups<kPlane>& table, bool last) {
+        constexpr unsigned kBits = LowPlaneGroups<kPlane>::kBits;
+        ensure(b, kBits);
+        const uint32_t e = table.entry[b.bits & ((1u << kBits) - 1u)];
+        skip_bits(b, e & 15u);
+        for (unsigned p = 0; p < 4; ++p) {
+            // The position was still 0, so writing 0 for a deferred one is harmless.
+            coef[kCodedToRaster[first + p]] = static_cast<int16_t>(static_cast<int32_t>(e << (20 - 4 * p)) >> 28);
+            if (!last) {
+                next[head - 1] = static_cast<uint8_t>((first + p) * 4 + kSingle);
+                head -= (e >> (4 + p)) & 1u;
+            }
+        }
+        found |= (e >> 8) != 0;
+    }
+
     // For each position: a 1 bit defers it as a single to the next plane; a
     // 0 bit is followed by its magnitude bits and sign.
-    template <bool kLast>
+    template <PlaneKind kKind>
     void resolve_group4(unsigned first) {
-        if constexpr (kLast) {
-            ensure(b, 8);
-            const unsigned e = kLastPlaneGroups.entry[b.bits & 0xffu];
-            skip_bits(b, e & 15u);
-            for (unsigned p = 0; p < 4; ++p) {
-                const unsigned code = (e >> (4 + 2 * p)) & 3u;
-                // 0, 1 or 3 -> 0, +1 or -1; the position was still 0.
-                coef[kCodedToRaster[first + p]] = static_cast<int16_t>(static_cast<int>(code & 1u) - static_cast<int>(code & 2u));
-            }
-            found |= e >> 4 != 0;
+        if constexpr (kKind == PlaneKind::kLast) {
+            resolve_group4_by_table(first, kPlane0Groups, true);
+        } else if constexpr (kKind == PlaneKind::kOne) {
+            resolve_group4_by_table(first, kPlane1Groups, false);
         } else {
             for (unsigned p = first; p < first + 4; ++p) {
                 ensure(b, 1);
                 if (take_bits(b, 1)) next[--head] = static_cast<uint8_t>(p * 4 + kSingle);
-                else significant<false>(p);
+                else significant<kKind>(p);
             }
         }
     }
@@ -120,44 +149,44 @@ struct AcDecoder {
         return take_bits(b, 1) != 0;
     }
 
-    template <bool kLast>
+    template <PlaneKind kKind>
     void keep(unsigned first, SetKind kind) {
-        if constexpr (!kLast) next[w++] = static_cast<uint8_t>(first * 4 + kind);
+        if constexpr (kKind != PlaneKind::kLast) next[w++] = static_cast<uint8_t>(first * 4 + kind);
     }
 
     // Acts on entry e whose significance bit was 1.
-    template <bool kLast>
+    template <PlaneKind kKind>
     void resolve(uint8_t e) {
         unsigned first = e >> 2;
         switch (e & 3u) {
             case kGroup20:
-                resolve_group4<kLast>(first);
+                resolve_group4<kKind>(first);
                 first += 4;
-                if (!next_significant()) return keep<kLast>(first, kGroup16);
+                if (!next_significant()) return keep<kKind>(first, kGroup16);
                 [[fallthrough]];
             case kGroup16:
                 cur[tail++] = static_cast<uint8_t>((first + 4) * 4 + kGroup4);
                 cur[tail++] = static_cast<uint8_t>((first + 8) * 4 + kGroup4);
                 cur[tail++] = static_cast<uint8_t>((first + 12) * 4 + kGroup4);
-                if (!next_significant()) return keep<kLast>(first, kGroup4);
+                if (!next_significant()) return keep<kKind>(first, kGroup4);
                 [[fallthrough]];
-            case kGroup4: return resolve_group4<kLast>(first);
-            default: return significant<kLast>(first);
+            case kGroup4: return resolve_group4<kKind>(first);
+            default: return significant<kKind>(first);
         }
     }
 
     // Moves n entries that stay as they are into the next list, 8 at a time;
     // bytes past the n land beyond `w`, where nothing is live yet.
-    template <bool kLast>
+    template <PlaneKind kKind>
     void carry(unsigned n) {
-        if constexpr (!kLast) {
+        if constexpr (kKind != PlaneKind::kLast) {
             for (unsigned k = 0; k < n; k += 8) std::memcpy(next + w + k, cur + idx + k, 8);
             w += n;
         }
         idx += n;
     }
 
-    template <bool kLast>
+    template <PlaneKind kKind>
     void walk_plane() {
         for (;;) {
             ensure_32(b);
@@ -166,11 +195,11 @@ struct AcDecoder {
             const unsigned live = tail - idx;
             const unsigned run = zeros < live ? zeros : live;
             skip_bits(b, run);
-            carry<kLast>(run);
+            carry<kKind>(run);
             if (idx == tail) return;
             if (b.avail == 0) continue;  // every bit held was 0: load more
             skip_bits(b, 1);              // this set is significant
-            resolve<kLast>(cur[idx++]);
+            resolve<kKind>(cur[idx++]);
         }
     }
 };
@@ -189,8 +218,9 @@ void decode_planes(AcDecoder& d, SetLists& lists, unsigned planes) {
         d.tail = tail;
         d.head = d.w = SetLists::kBase;
         d.plane = i;
-        if (i == 0) d.walk_plane<true>();
-        else d.walk_plane<false>();
+        if (i == 0) d.walk_plane<PlaneKind::kLast>();
+        else if (i == 1) d.walk_plane<PlaneKind::kOne>();
+        else d.walk_plane<PlaneKind::kHigher>();
         head = d.head;
         tail = d.w;
     }
