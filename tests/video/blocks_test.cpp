@@ -1,6 +1,7 @@
 // Block types rebuilt against pixels worked out by hand.
 #include <gtest/gtest.h>
 
+#include "encoder/coefficient_writer.h"
 #include "tests/video/plane_fixture.h"
 #include "video/blocks.h"
 
@@ -171,7 +172,7 @@ TEST(Blocks, InterAndResidueWrapModulo256) {
     res[0] = 10;
     res[9] = -3;
     res[63] = 127;
-    b.residue(0, 0, res, 6, 127);
+    b.residue(0, 0, res, 127);
     b.skip();
     p.decode(b);
     EXPECT_TRUE(p.block_is(0, 0, [](auto, auto) { return 4; }));
@@ -205,7 +206,7 @@ TEST(Blocks, ScaledBlocksWriteEnlargedOnEvenRowsOnly) {
     b.value(kBlockTypes, 1);
     b.value(kSubBlockTypes, 5);
     b.value(kIntraDc, 1024);
-    encode_ac(b.fields(), coef);
+    WriteAcCoefficients(coef, b.fields());
     b.field(0, 4);
     b.value(kBlockTypes, 1);
     b.value(kSubBlockTypes, 9);

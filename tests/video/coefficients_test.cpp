@@ -5,6 +5,8 @@
 #include <random>
 
 #include "encoder/bit_writer.h"
+#include "encoder/coefficient_writer.h"
+#include "encoder/residue_writer.h"
 #include "tests/video/stream_builder.h"
 #include "video/coefficients.h"
 #include "video/residue.h"
@@ -109,7 +111,7 @@ TEST(AcCoefficients, RandomBlocksRoundTrip) {
             coef[pos] = static_cast<int16_t>(rng() % 2 ? -mag : mag);
         }
         FieldList f;
-        encode_ac(f, coef);
+        WriteAcCoefficients(coef, f);
         BitWriter w;
         f.write_to(w);
         w.put(kMarker, 10);
@@ -258,11 +260,12 @@ TEST(Residue, SevenPlanesStartAtMinus128) {
 }
 
 TEST(Residue, EventLimitCutsRefinement) {
-    int8_t res[64] = {};
+    int16_t res[64] = {};
     res[0] = 3;
     for (unsigned limit : {0u, 1u}) {
         FieldList f;
-        encode_residue(f, res, 1, limit);
+        int16_t decoded[64];
+        WriteResidue(res, limit, &f, decoded);
         BitWriter w;
         f.write_to(w);
         w.put(kMarker, 10);
@@ -278,14 +281,15 @@ TEST(Residue, EventLimitCutsRefinement) {
 TEST(Residue, RandomSparseBlocksRoundTrip) {
     std::mt19937 rng(9);
     for (int trial = 0; trial < 300; ++trial) {
-        int8_t res[64] = {};
+        int16_t res[64] = {};
         const unsigned c = rng() % 7;
         for (int k = 0; k < 12; ++k) {
             int mag = static_cast<int>(rng() % (2u << c));
-            res[rng() % 64] = static_cast<int8_t>(rng() % 2 ? -mag : mag);
+            res[rng() % 64] = static_cast<int16_t>(rng() % 2 ? -mag : mag);
         }
         FieldList f;
-        encode_residue(f, res, c, 127);
+        int16_t decoded[64];
+        WriteResidue(res, 127, &f, decoded);
         BitWriter w;
         f.write_to(w);
         w.put(kMarker, 10);

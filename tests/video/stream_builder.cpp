@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <random>
 
+#include "encoder/coefficient_writer.h"
+#include "encoder/residue_writer.h"
 #include "video/code_shapes.h"
 #include "video/coefficients.h"
 #include "video/decode_video_frame.h"
@@ -21,122 +23,6 @@ void put_code_word(BitWriter& w, unsigned shape, unsigned index) {
     for (; *p == '0' || *p == '1'; ++p) w.put_bit(*p == '1');
 }
 
-namespace {
-
-// Walks the same set list as the decoders, deciding each bit from the values.
-template <typename Significant, typename OnSignificant>
-struct ListWalker {
-    FieldList& out;
-    SetList list;
-    Significant significant;  // (coded index) -> significant in this plane
-    OnSignificant on_significant;  // (coded index) -> true to stop
-
-    bool any(unsigned first, unsigned count) {
-        for (unsigned k = first; k < first + count; ++k)
-            if (significant(k)) return true;
-        return false;
-    }
-    bool group4(unsigned first) {
-        for (unsigned p = first; p < first + 4; ++p) {
-            bool sig = significant(p);
-            out.put_bit(!sig);
-            if (!sig) list.push_front(p, kSingle);
-            else if (on_significant(p)) return true;
-        }
-        return false;
-    }
-    bool process(unsigned idx) {
-        for (;;) {
-            uint8_t e = list.entry[idx];
-            if (e == 0) return false;
-            unsigned first = e >> 2, kind = e & 3u;
-            static constexpr unsigned kSize[4] = {20, 16, 4, 1};
-            bool sig = any(first, kSize[kind]);
-            out.put_bit(sig);
-            if (!sig) return false;
-            switch (kind) {
-                case kGroup20:
-                    list.entry[idx] = static_cast<uint8_t>((first + 4) * 4 + kGroup16);
-                    if (group4(first)) return true;
-                    break;
-                case kGroup16:
-                    list.entry[idx] = static_cast<uint8_t>(first * 4 + kGroup4);
-                    list.push_back(first + 4, kGroup4);
-                    list.push_back(first + 8, kGroup4);
-                    list.push_back(first + 12, kGroup4);
-                    break;
-                case kGroup4: list.entry[idx] = 0; return group4(first);
-                default: list.entry[idx] = 0; return on_significant(first);
-            }
-        }
-    }
-    bool walk() {
-        for (unsigned idx = list.head; idx < list.tail; ++idx)
-            if (process(idx)) return true;
-        return false;
-    }
-};
-
-template <typename A, typename B>
-ListWalker<A, B> make_walker(FieldList& out, A a, B b) {
-    return ListWalker<A, B>{out, SetList{}, a, b};
-}
-
-}  // namespace
-
-void encode_ac(FieldList& out, const int16_t coef[64]) {
-    unsigned planes = 0;
-    for (unsigned pos = 1; pos < 64; ++pos)
-        planes = std::max(planes, static_cast<unsigned>(std::bit_width(static_cast<unsigned>(std::abs(coef[pos])))));
-    out.put(planes, 4);
-    if (planes == 0) return;
-    unsigned plane = 0;
-    auto magnitude = [&](unsigned k) { return static_cast<unsigned>(std::abs(coef[kCodedToRaster[k]])); };
-    auto walker = make_walker(
-        out, [&](unsigned k) { return k != 0 && magnitude(k) >= (1u << plane); },
-        [&](unsigned k) {
-            if (plane) out.put(magnitude(k) - (1u << plane), plane);
-            out.put_bit(coef[kCodedToRaster[k]] < 0);
-            return false;
-        });
-    walker.list.push_back(4, kGroup20);
-    walker.list.push_back(24, kGroup20);
-    walker.list.push_back(44, kGroup20);
-    walker.list.push_back(1, kSingle);
-    walker.list.push_back(2, kSingle);
-    walker.list.push_back(3, kSingle);
-    for (plane = planes; plane-- > 0;) walker.walk();
-}
-
-void encode_residue(FieldList& out, const int8_t residue[64], unsigned c, unsigned event_limit) {
-    assert(c <= 6);
-    out.put(c, 3);
-    unsigned t = 1u << c;
-    unsigned events = 0;
-    std::vector<unsigned> order;  // coded indexes in order of significance
-    auto magnitude = [&](unsigned k) { return static_cast<unsigned>(std::abs(residue[kCodedToRaster[k]])); };
-    auto event = [&] { return events++ == event_limit; };
-    auto walker = make_walker(
-        out, [&](unsigned k) { return magnitude(k) >= t && magnitude(k) < 2 * t; },
-        [&](unsigned k) {
-            out.put_bit(residue[kCodedToRaster[k]] < 0);
-            order.push_back(k);
-            return event();
-        });
-    walker.list.push_back(4, kGroup20);
-    walker.list.push_back(24, kGroup20);
-    walker.list.push_back(44, kGroup20);
-    walker.list.push_back(0, kGroup4);
-    for (unsigned plane = 0; plane <= c; ++plane, t >>= 1) {
-        const size_t known = order.size();
-        for (size_t i = 0; i < known; ++i) {
-            bool bit = (magnitude(order[i]) & t) != 0;
-            out.put_bit(bit);
-            if (bit && event()) return;
-        }
-        if (walker.walk()) return;
-    }
-}
 
 uint8_t stored_colour(uint8_t colour, bool older) {
     if (!older) return colour;
@@ -175,7 +61,7 @@ void PlaneBuilder::pattern(uint8_t c0, uint8_t c1, const uint8_t pattern_rows[8]
 void PlaneBuilder::intra(int dc, const int16_t coef[64], unsigned q) {
     value(kBlockTypes, 5);
     value(kIntraDc, dc);
-    encode_ac(fields(), coef);
+    WriteAcCoefficients(coef, fields());
     field(q, 4);
 }
 
@@ -184,16 +70,18 @@ void PlaneBuilder::inter(int dx, int dy, int dc, const int16_t coef[64], unsigne
     value(kXOffsets, dx);
     value(kYOffsets, dy);
     value(kInterDc, dc);
-    encode_ac(fields(), coef);
+    WriteAcCoefficients(coef, fields());
     field(q, 4);
 }
 
-void PlaneBuilder::residue(int dx, int dy, const int8_t values[64], unsigned c, unsigned event_limit) {
+void PlaneBuilder::residue(int dx, int dy, const int8_t values[64], unsigned event_limit) {
     value(kBlockTypes, 4);
     value(kXOffsets, dx);
     value(kYOffsets, dy);
     field(event_limit, 7);
-    encode_residue(fields(), values, c, event_limit);
+    int16_t target[64], decoded[64];
+    for (int i = 0; i < 64; ++i) target[i] = values[i];
+    WriteResidue(target, event_limit, &fields(), decoded);
 }
 
 void PlaneBuilder::write_chunk(BitWriter& w, unsigned bundle, const std::vector<int>& v,
@@ -375,7 +263,7 @@ void random_sub_block(PlaneBuilder& b, std::mt19937& rng) {
             int16_t coef[64];
             random_coefficients(rng, coef, 1 + static_cast<int>(rng() % 6), 40);
             b.value(kIntraDc, 700 + static_cast<int>(rng() % 600));
-            encode_ac(b.fields(), coef);
+            WriteAcCoefficients(coef, b.fields());
             b.field(rng() % 8, 4);
             break;
         }
@@ -439,7 +327,7 @@ PlaneBuilder make_plane(uint32_t w, uint32_t h, PlaneMix mix, uint32_t seed, boo
                 auto [dx, dy] = random_offset(rng, x, y, w, h);
                 int8_t res[64] = {};
                 for (int k = 0; k < 6; ++k) res[rng() % 64] = static_cast<int8_t>(static_cast<int>(rng() % 15) - 7);
-                b.residue(dx, dy, res, 2, 127);
+                b.residue(dx, dy, res, 127);
             } else if (pick < 46) {
                 auto [dx, dy] = random_offset(rng, x, y, w, h);
                 b.motion(dx, dy);

@@ -12,28 +12,13 @@
 #include <vector>
 
 #include "encoder/bit_writer.h"
+#include "encoder/field_list.h"
 #include "video/bundles.h"
 
 namespace zarn::test {
 
-// Bit fields recorded for later writing.
-struct FieldList {
-    std::vector<std::pair<uint32_t, unsigned>> fields;
-    void put(uint32_t value, unsigned bits) { fields.emplace_back(value, bits); }
-    void put_bit(bool bit) { put(bit ? 1u : 0u, 1); }
-    void write_to(BitWriter& w) const {
-        for (const auto& [v, n] : fields) w.put(v, n);
-    }
-};
-
 // Code word of symbol index `index` in code shape `shape`, written in read order.
 void put_code_word(BitWriter& w, unsigned shape, unsigned index);
-
-// AC coefficients (raster order, positions 1..63) as the coefficient decoder reads them.
-void encode_ac(FieldList& out, const int16_t coef[64]);
-// Residue values (raster order, magnitudes below 128) with `planes_minus_one` (c) planes
-// and the event limit already written by the caller; stops after event `event_limit`.
-void encode_residue(FieldList& out, const int8_t residue[64], unsigned planes_minus_one, unsigned event_limit);
 
 // Stored colour byte that decodes to `colour` (older versions store around 128).
 uint8_t stored_colour(uint8_t colour, bool older);
@@ -56,7 +41,7 @@ public:
     void pattern(uint8_t c0, uint8_t c1, const uint8_t rows[8]);
     void intra(int dc, const int16_t coef[64], unsigned q);
     void inter(int dx, int dy, int dc, const int16_t coef[64], unsigned q);
-    void residue(int dx, int dy, const int8_t values[64], unsigned planes_minus_one, unsigned event_limit);
+    void residue(int dx, int dy, const int8_t values[64], unsigned event_limit);
     // Colour values are given decoded; they are stored as the version expects.
     void colour(uint8_t c) { value(kColours, stored_colour(c, older_)); }
 
