@@ -48,16 +48,8 @@ SourcePlanes SourcePlanesOf(const uint8_t* luma, const uint8_t* alpha, uint32_t 
 // Pointers of one row pair (source row `row` and the next), source pointers
 // at column 0; destination pointers at source column `origin`.
 struct PairPointers {
-  const uint8_t* luma0;
-  const uint8_t* luma1;
-  const uint8_t* v;
-  const uint8_t* u;
-  const uint8_t* alpha0;
-  const uint8_t* alpha1;
-  uint8_t* dest0;
-  uint8_t* dest1;
+  KernelRows rows;
   uint32_t origin;
-  ptrdiff_t twin;
 };
 
 // `dest_row0` is the destination of source row `row` at column `origin`;
