@@ -106,8 +106,10 @@ void FeedSound(Movie* movie) {
     while (s.ready(&s)) {
         const uint32_t frame = m.current_frame.load(std::memory_order_relaxed);
         if (m.ring_filled <= s.chunk_bytes) {
-            // The tail at the end of the movie goes out even when shorter.
-            if (!(frame > m.audio_end_frame && m.ring_filled > 0)) break;
+            // Until the movie's audio is all queued, a short queue waits for
+            // more: a part-filled chunk would be padded with silence. Then
+            // the tail goes out even when shorter.
+            if (!(m.audio_all_queued.load(std::memory_order_acquire) && m.ring_filled > 0)) break;
         }
         if (s.underrun.exchange(0) != 0) {
             const uint32_t now = EngineClock();

@@ -137,11 +137,13 @@ int32_t DoFrame(Movie* movie) {
     m.frame_start_ms = m.decode_start_ms;
     if (m.reader.read_error.load()) m.read_error = 1;
     if (m.read_error) {
+        m.audio_all_queued.store(1, std::memory_order_release);  // nothing more will be queued
         m.reader.engine_busy = 0;
         return 1;
     }
 
     const uint32_t video_offset = QueuePacketAudio(m);
+    if (frame == m.frame_count) m.audio_all_queued.store(1, std::memory_order_release);
     const uint32_t audio_end = EngineClock();
 
     if (m.video_on) {

@@ -12,6 +12,8 @@ void GotoFrame(Movie* movie, uint32_t n) {
     const bool sound = m.sound_track != -1;
     if (sound) FeedSound(&m);
     m.previous_frame = m.current_frame;
+    // Frames before the last follow: their audio is still to be queued.
+    if (i + 1 < m.frame_count) m.audio_all_queued.store(0, std::memory_order_release);
     if (i == 0) {
         // Looping: flush the queue and start a new timing base.
         if (m.sound_on) {

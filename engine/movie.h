@@ -110,6 +110,11 @@ struct Movie {
     uint32_t to_8bit = 0;
     SoundOutput sound;
     uint32_t audio_end_frame = 0;
+    // 1 once the last frame's audio is queued (or a read error ends the
+    // movie): no more audio comes, so a queue shorter than a chunk goes out.
+    // Set by DoFrame, cleared by GotoFrame when frames before the last
+    // follow; FeedSound may read it on the background thread.
+    std::atomic<uint32_t> audio_all_queued{0};
     uint32_t prefill_bytes = 0;
     uint8_t* bundle_buffers[kBundleCount] = {};
 

@@ -182,8 +182,10 @@ TEST_F(AudioQueue, AudioLengthsRunningPastThePacketStopTheWalk) {
     EXPECT_EQ(m->ring_lock.load(), 0);
 }
 
-TEST_F(AudioQueue, ShortQueueWaitsUntilTheEnd) {
-    Movie* m = OpenSound();
+TEST_F(AudioQueue, ShortQueueWaitsUntilNoMoreAudioComes) {
+    MovieRecipe r = SoundRecipe();
+    r.audio_bytes = 0;  // the frames queue nothing: the 100 bytes are the tail
+    Movie* m = OpenSound(r);
     sound.free_chunks = 10;
     const std::vector<uint8_t> bytes = Queue(m, 100);
     ASSERT_LE(m->current_frame.load(), m->audio_end_frame);
@@ -191,11 +193,66 @@ TEST_F(AudioQueue, ShortQueueWaitsUntilTheEnd) {
     EXPECT_TRUE(sound.played().empty());
     EXPECT_EQ(m->ring_filled, 100u);
 
-    GotoFrame(m, m->audio_end_frame + 1);  // the tail goes out in full
-    FeedSound(m);
+    // In the last 0.75 s, and at the last frame before its audio is queued,
+    // more may come: the short queue still waits.
+    for (const uint32_t frame : {m->audio_end_frame + 1, m->frame_count}) {
+        GotoFrame(m, frame);
+        FeedSound(m);
+        EXPECT_TRUE(sound.played().empty()) << "frame " << frame;
+    }
+    ASSERT_EQ(DoFrame(m), 0);  // the last frame is decoded: the tail goes out in full
     EXPECT_EQ(sound.played(), bytes);
     EXPECT_EQ(sound.commits.load(), 1);
     EXPECT_EQ(m->ring_filled, 0u);
+}
+
+// Frame by frame with a device that takes every chunk: until the last
+// frame's audio is queued only whole chunks go out (a shorter one would be
+// padded with silence in the middle of the sound); then the rest follows.
+TEST_F(AudioQueue, TailGoesOutInWholeChunksUntilTheLastFrameIsQueued) {
+    struct Walk {
+        uint32_t frames, rate;
+    };
+    // 2 s; 0.4 s (no frame before the last 0.75 s); 1 fps (the last 0.75 s
+    // holds no frame boundary).
+    for (const Walk w : {Walk{50, 25}, Walk{10, 25}, Walk{5, 1}}) {
+        SCOPED_TRACE(testing::Message() << w.frames << " frames at " << w.rate << " fps");
+        MovieRecipe r = SoundRecipe(w.frames);
+        r.rate_num = w.rate;
+        sound.free_chunks = 0;
+        Movie* m = OpenSound(r);
+        sound.free_chunks = 1 << 20;
+        for (uint32_t f = 1; f <= w.frames; ++f) {
+            ASSERT_EQ(m->current_frame.load(), f);
+            ASSERT_EQ(DoFrame(m), 0);
+            const size_t played = sound.played().size();
+            ASSERT_EQ(played + m->ring_filled, size_t{f} * r.decoded_bytes) << "frame " << f;
+            if (f == w.frames) break;
+            EXPECT_EQ(played % 4096, 0u) << "frame " << f;
+            EXPECT_GT(m->ring_filled, 0u) << "frame " << f;
+            NextFrame(m);
+        }
+        EXPECT_EQ(m->ring_filled, 0u);
+        EXPECT_EQ(sound.commits.load(), static_cast<int32_t>((w.frames * r.decoded_bytes + 4095) / 4096));
+
+        // Looping to frame 1 flushes the queue; the movie's audio is to come
+        // again, so a short queue waits once more.
+        NextFrame(m);
+        ASSERT_EQ(m->current_frame.load(), 1u);
+        ASSERT_EQ(DoFrame(m), 0);
+        EXPECT_EQ(m->ring_filled, r.decoded_bytes % 4096);
+
+        // A read error ends the movie's audio: what is queued goes out.
+        if (w.frames > 1) {
+            NextFrame(m);
+            m->read_error = 1;
+            EXPECT_EQ(DoFrame(m), 1);
+            FeedSound(m);
+            EXPECT_EQ(m->ring_filled, 0u);
+        }
+        Close(m);
+        sound.clear_played();
+    }
 }
 
 TEST_F(AudioQueue, FeedsWholeChunksWhileTheDeviceTakesThem) {
