@@ -89,34 +89,36 @@ inline void store_le64(uint8_t* p, uint64_t v) {
 }
 
 // Rounds the row pass results x[column][row], adds the DC term, and writes
-// the 64 output bytes in raster order.
-inline void round_out(const u32 (&x)[8][8], u32 bias, uint8_t out[64]) {
+// the 8x8 output bytes, rows `stride` apart.
+inline void round_out(const u32 (&x)[8][8], u32 bias, uint8_t* out, ptrdiff_t stride) {
     uint8_t by_column[8][8];
     for (int c = 0; c < 8; ++c)
         for (int r = 0; r < 8; ++r) by_column[c][r] = static_cast<uint8_t>(sar(x[c][r] + bias, 8));
     uint64_t m[8];
     for (int c = 0; c < 8; ++c) m[c] = load_le64(by_column[c]);
     transpose_bytes(m);
-    for (int r = 0; r < 8; ++r) store_le64(out + r * 8, m[r]);
+    for (int r = 0; r < 8; ++r) store_le64(out + r * stride, m[r]);
 }
 
 // Only row 0 has AC coefficients: every column pass output equals its
 // input, so all rows of the row pass see the same values. One row transform.
-void transform_first_row(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t out[64]) {
+void transform_first_row(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
+                         ptrdiff_t stride) {
     u32 x[8], y[8];
     x[0] = 0;
     for (int c = 1; c < 8; ++c) x[c] = dequantise(coef[c], table[c]);
     transform_1d<8>(x, y);
     uint8_t row[8];
     for (int c = 0; c < 8; ++c) row[c] = static_cast<uint8_t>(sar(y[c] + bias, 8));
-    for (int r = 0; r < 8; ++r) std::memcpy(out + r * 8, row, 8);
+    for (int r = 0; r < 8; ++r) std::memcpy(out + r * stride, row, 8);
 }
 
 // General block, coefficient rows at and below kRows and columns at and
 // beyond kColumns being zero: the column pass runs on all columns at once
 // (lanes = columns), the row pass on all rows at once (lanes = rows).
 template <int kRows, int kColumns>
-void transform_columns_rows(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t out[64]) {
+void transform_columns_rows(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
+                            ptrdiff_t stride) {
     u32 x[8][kColumns], y[8][kColumns], t[8][8], z[8][8];
     for (int r = 0; r < kRows; ++r)
         for (int c = 0; c < kColumns; ++c) x[r][c] = dequantise(coef[r * 8 + c], table[r * 8 + c]);
@@ -125,49 +127,40 @@ void transform_columns_rows(const int16_t coef[64], const uint32_t table[64], u3
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < kColumns; ++c) t[c][r] = y[r][c];  // t[column][row]
     transform_lanes<kColumns, 8>(t, z);  // z[column][row]
-    round_out(z, bias, out);
+    round_out(z, bias, out, stride);
 }
 
-// Full block transform into 64 output bytes (raster order). The DC enters
+// Full block transform into 8x8 output bytes, rows `stride` apart. The DC enters
 // every output only additively, so it is added at the rounding; the
 // transforms run on the AC coefficients alone.
-void transform_block(const int16_t coef[64], const uint32_t table[64], uint8_t out[64]) {
+void transform_block(const int16_t coef[64], const uint32_t table[64], uint8_t* out, ptrdiff_t stride) {
     const u32 bias = dequantise(coef[0], table[0]) + 127u;
-    // Per row: whether it holds AC coefficients; per column (two words of
-    // four 16-bit lanes): the same.
-    unsigned rows = 0;
-    uint64_t left = 0, right = 0;
-    for (int r = 0; r < 8; ++r) {
-        uint64_t a, b;
-        std::memcpy(&a, coef + r * 8, 8);
-        std::memcpy(&b, coef + r * 8 + 4, 8);
-        if (r == 0) a &= std::endian::native == std::endian::little ? ~0xffffull : ~(0xffffull << 48);
-        rows |= ((a | b) != 0 ? 1u : 0u) << r;
-        left |= a;
-        right |= b;
-    }
-    if (rows <= 1) return transform_first_row(coef, table, bias, out);
-    // Dispatch on the last coefficient row and the column half holding AC.
+    // Which coefficient rows and which column half hold AC coefficients.
+    uint64_t w[16];
+    std::memcpy(w, coef, sizeof w);
+    w[0] &= std::endian::native == std::endian::little ? ~0xffffull : ~(0xffffull << 48);  // DC
+    const uint64_t rows_1_2 = w[2] | w[3] | w[4] | w[5], row_3 = w[6] | w[7];
+    const uint64_t rows_4_7 = w[8] | w[9] | w[10] | w[11] | w[12] | w[13] | w[14] | w[15];
+    const uint64_t right = w[1] | w[3] | w[5] | w[7] | w[9] | w[11] | w[13] | w[15];
+    if ((rows_1_2 | row_3 | rows_4_7) == 0) return transform_first_row(coef, table, bias, out, stride);
     if (right == 0) {
-        if (rows < 8) transform_columns_rows<3, 4>(coef, table, bias, out);
-        else if (rows < 16) transform_columns_rows<4, 4>(coef, table, bias, out);
-        else transform_columns_rows<8, 4>(coef, table, bias, out);
+        if ((row_3 | rows_4_7) == 0) transform_columns_rows<3, 4>(coef, table, bias, out, stride);
+        else if (rows_4_7 == 0) transform_columns_rows<4, 4>(coef, table, bias, out, stride);
+        else transform_columns_rows<8, 4>(coef, table, bias, out, stride);
     } else {
-        if (rows < 8) transform_columns_rows<3, 8>(coef, table, bias, out);
-        else if (rows < 16) transform_columns_rows<4, 8>(coef, table, bias, out);
-        else transform_columns_rows<8, 8>(coef, table, bias, out);
+        if ((row_3 | rows_4_7) == 0) transform_columns_rows<3, 8>(coef, table, bias, out, stride);
+        else if (rows_4_7 == 0) transform_columns_rows<4, 8>(coef, table, bias, out, stride);
+        else transform_columns_rows<8, 8>(coef, table, bias, out, stride);
     }
 }
 
 void put_plain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
-    uint8_t out[64];
-    transform_block(coef, table, out);
-    for (int r = 0; r < 8; ++r) std::memcpy(dst + r * stride, out + r * 8, 8);
+    transform_block(coef, table, dst, stride);
 }
 
 void put_enlarged_plain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
     uint8_t out[64];
-    transform_block(coef, table, out);
+    transform_block(coef, table, out, 8);
     for (int r = 0; r < 8; ++r) {
         uint8_t row[16];
         for (int c = 0; c < 8; ++c) row[2 * c] = row[2 * c + 1] = out[r * 8 + c];
@@ -179,7 +172,7 @@ void put_enlarged_plain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], 
 void add_plain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
                const uint8_t pred[64]) {
     uint8_t out[64];
-    transform_block(coef, table, out);
+    transform_block(coef, table, out, 8);
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < 8; ++c) dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + out[r * 8 + c]);
 }
