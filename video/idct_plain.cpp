@@ -113,9 +113,10 @@ void transform_first_row(const int16_t coef[64], const uint32_t table[64], u32 b
     for (int r = 0; r < 8; ++r) std::memcpy(out + r * stride, row, 8);
 }
 
-// General block, coefficient rows at and below kRows and columns at and
-// beyond kColumns being zero: the column pass runs on all columns at once
-// (lanes = columns), the row pass on all rows at once (lanes = rows).
+// General block whose coefficient rows from kRows on and columns from
+// kColumns on are zero (their arithmetic folds away): the column pass runs on
+// the kColumns columns at once (lanes = columns), the row pass on all rows at
+// once (lanes = rows).
 template <int kRows, int kColumns>
 void transform_columns_rows(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
                             ptrdiff_t stride) {
@@ -130,9 +131,11 @@ void transform_columns_rows(const int16_t coef[64], const uint32_t table[64], u3
     round_out(z, bias, out, stride);
 }
 
-// Full block transform into 8x8 output bytes, rows `stride` apart. The DC enters
-// every output only additively, so it is added at the rounding; the
-// transforms run on the AC coefficients alone.
+// Full block transform into 8x8 output bytes, rows `stride` apart. The DC
+// enters every output only additively (through x0 of the column transforms,
+// then x0 of the row transforms), so it is added once at the rounding and the
+// transforms run on the AC coefficients alone; the result is the same modulo
+// 2^32. The shape of the AC coefficients picks the variant.
 void transform_block(const int16_t coef[64], const uint32_t table[64], uint8_t* out, ptrdiff_t stride) {
     const u32 bias = dequantise(coef[0], table[0]) + 127u;
     // Which coefficient rows and which column half hold AC coefficients.
