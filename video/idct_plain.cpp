@@ -206,13 +206,15 @@ void transform_columns_rows(const int16_t coef[64], const uint32_t table[64], u3
                             ptrdiff_t stride) {
     constexpr u32 limit = small_limit(kRows, kColumns);
     u32 x[8][kColumns], y[8][kColumns], t[8][8], z[8][8];
-    u32 spread = 0;  // bits from 2 x limit up set when some |x| may exceed limit
+    // Bits from 2 x limit up set in `spread` when some AC |x| may exceed limit.
+    static constexpr u32 kAc[8] = {0, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
+    u32 spread = 0;
     for (int r = 0; r < kRows; ++r)
         for (int c = 0; c < kColumns; ++c) {
-            const int i = r * 8 + c;
-            x[r][c] = dequantise(static_cast<int16_t>(coef[i] & (i == 0 ? 0 : 0xffff)), table[i]);  // DC left out
-            spread |= x[r][c] + limit;
+            x[r][c] = dequantise(coef[r * 8 + c], table[r * 8 + c]);
+            spread |= (x[r][c] + limit) & (r == 0 ? kAc[c] : ~0u);
         }
+    x[0][0] = 0;
     if ((spread & ~(2 * limit - 1)) == 0) return transform_small<kRows, kColumns>(x, bias, out, stride);
     transform_lanes<kRows, kColumns>(x, y);  // y[row][column]
     for (int r = 0; r < 8; ++r)
