@@ -158,7 +158,7 @@ constexpr u32 small_limit(int rows, int columns) {
 // transform_columns_rows on 16-bit lanes, for dequantised coefficients x
 // within small_limit.
 template <int kRows, int kColumns>
-void transform_small(const u32 (&x)[8][kColumns], u32 bias, uint8_t* out, ptrdiff_t stride) {
+[[gnu::noinline]] void transform_small(const u32 (&x)[8][kColumns], u32 bias, uint8_t* out, ptrdiff_t stride) {
     uint16_t a[8][kColumns], y[8][8] = {}, t[8][8], z[8][8];
     for (int r = 0; r < kRows; ++r)
         for (int c = 0; c < kColumns; ++c) a[r][c] = static_cast<uint16_t>(x[r][c]);
@@ -202,25 +202,33 @@ void transform_small(const u32 (&x)[8][kColumns], u32 bias, uint8_t* out, ptrdif
 // the kColumns columns at once (lanes = columns), the row pass on all rows at
 // once (lanes = rows).
 template <int kRows, int kColumns>
-void transform_columns_rows(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
-                            ptrdiff_t stride) {
-    constexpr u32 limit = small_limit(kRows, kColumns);
-    u32 x[8][kColumns], y[8][kColumns], t[8][8], z[8][8];
-    // Bits from 2 x limit up set in `spread` when some AC |x| may exceed limit.
-    static constexpr u32 kAc[8] = {0, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
-    u32 spread = 0;
-    for (int r = 0; r < kRows; ++r)
-        for (int c = 0; c < kColumns; ++c) {
-            x[r][c] = dequantise(coef[r * 8 + c], table[r * 8 + c]);
-            spread |= (x[r][c] + limit) & (r == 0 ? kAc[c] : ~0u);
-        }
-    x[0][0] = 0;
-    if ((spread & ~(2 * limit - 1)) == 0) return transform_small<kRows, kColumns>(x, bias, out, stride);
+[[gnu::noinline]] void transform_wide(const u32 (&x)[8][kColumns], u32 bias, uint8_t* out, ptrdiff_t stride) {
+    u32 y[8][kColumns], t[8][8], z[8][8];
     transform_lanes<kRows, kColumns>(x, y);  // y[row][column]
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < kColumns; ++c) t[c][r] = y[r][c];  // t[column][row]
     transform_lanes<kColumns, 8>(t, z);  // z[column][row]
     round_out(z, bias, out, stride);
+}
+
+template <int kRows, int kColumns>
+void transform_columns_rows(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
+                            ptrdiff_t stride) {
+    constexpr u32 limit = small_limit(kRows, kColumns);
+    u32 x[8][kColumns];
+    for (int r = 0; r < kRows; ++r)
+        for (int c = 0; c < kColumns; ++c) x[r][c] = dequantise(coef[r * 8 + c], table[r * 8 + c]);
+    x[0][0] = 0;
+    // Bits from 2 x limit up set in `spread` when some |x| may exceed limit;
+    // gathered per column first, so that the compiler keeps it in vectors.
+    u32 by_column[kColumns];
+    for (int c = 0; c < kColumns; ++c) by_column[c] = x[0][c] + limit;
+    for (int r = 1; r < kRows; ++r)
+        for (int c = 0; c < kColumns; ++c) by_column[c] |= x[r][c] + limit;
+    u32 spread = 0;
+    for (u32 v : by_column) spread |= v;
+    if ((spread & ~(2 * limit - 1)) == 0) transform_small<kRows, kColumns>(x, bias, out, stride);
+    else transform_wide<kRows, kColumns>(x, bias, out, stride);
 }
 
 // Full block transform into 8x8 output bytes, rows `stride` apart. The DC
