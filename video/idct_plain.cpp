@@ -1,8 +1,8 @@
 #include "video/idct.h"
 
 #include <bit>
-#include <type_traits>
 #include <cstring>
+#include <type_traits>
 
 namespace zarn {
 
@@ -27,24 +27,25 @@ inline uint16_t multiply(uint16_t a, u32 k) {
     return static_cast<uint16_t>((scaled * static_cast<int32_t>(k << (5 - shift))) >> 16);
 }
 
-// The one-dimensional transform of x[0..7]. Inputs at and beyond `kInputs`
-// are known to be zero; their arithmetic folds away (same results).
+// The one-dimensional transform of x[0..7], on 32-bit or (small values)
+// 16-bit elements. Inputs at and beyond `kInputs` are known to be zero; their
+// arithmetic folds away (same results).
 template <int kInputs, typename In, typename Out>
 inline void transform_1d(const In& x, Out&& y) {
     using T = std::remove_cvref_t<decltype(x[0])>;
-    const auto mul11 = [](T a, u32 k) { return multiply(a, k); };
+    const auto mul = [](T a, u32 k) { return multiply(a, k); };
     const T x0 = x[0], x1 = kInputs > 1 ? x[1] : 0, x2 = kInputs > 2 ? x[2] : 0, x3 = kInputs > 3 ? x[3] : 0;
     const T x4 = kInputs > 4 ? x[4] : 0, x5 = kInputs > 5 ? x[5] : 0;
     const T x6 = kInputs > 6 ? x[6] : 0, x7 = kInputs > 7 ? x[7] : 0;
     const T a0 = x0 + x4, a1 = x0 - x4, a3 = x2 + x6;
-    const T a2 = mul11(x2 - x6, 2896) - a3;
+    const T a2 = mul(x2 - x6, 2896) - a3;
     const T e0 = a0 + a3, e3 = a0 - a3, e1 = a1 + a2, e2 = a1 - a2;
     const T z13 = x5 + x3, z10 = x5 - x3, z11 = x1 + x7, z12 = x1 - x7;
     const T o7 = z11 + z13;
-    const T z5 = mul11(z10 + z12, 3784);
-    const T o6 = mul11(x3 - x5, 5352) + z5 - o7;
-    const T o5 = mul11(z11 - z13, 2896) - o6;
-    const T o4 = mul11(z12, 2217) - z5 + o5;
+    const T z5 = mul(z10 + z12, 3784);
+    const T o6 = mul(x3 - x5, 5352) + z5 - o7;
+    const T o5 = mul(z11 - z13, 2896) - o6;
+    const T o4 = mul(z12, 2217) - z5 + o5;
     y[0] = e0 + o7;
     y[7] = e0 - o7;
     y[1] = e1 + o6;
@@ -146,17 +147,19 @@ inline void transpose_4x4(uint64_t& a, uint64_t& b, uint64_t& c, uint64_t& d) {
 }
 
 // Largest magnitude of the dequantised AC coefficients for which every
-// product input of both passes stays within +-4095, so that 16-bit lanes give
-// the exact results; by a bound on the linear forms of the intermediate values
-// with their rounding errors (in brackets), rounded down to a power of two.
+// product input of both passes stays within +-8191 (+-4095 for 5352), so that
+// 16-bit lanes give the exact results. Bound (in brackets): each product input
+// is a linear form of the coefficients plus accumulated rounding errors, so its
+// magnitude is at most limit x (sum of |weights|) + (largest error); rounded
+// down to a power of two for the check.
 constexpr u32 small_limit(int rows, int columns) {
     if (rows <= 3) return columns <= 4 ? 1024 : 512;  // [1365], [682]
     if (rows <= 4) return columns <= 4 ? 512 : 256;   // [1023], [511]
     return columns <= 4 ? 256 : 128;                  // [359], [179]
 }
 
-// transform_columns_rows on 16-bit lanes, for dequantised coefficients x
-// within small_limit.
+// The two passes on 16-bit lanes, for dequantised AC coefficients within
+// small_limit; the intermediate transposition by 64-bit words.
 template <int kRows, int kColumns>
 [[gnu::noinline]] void transform_small(const u32 (&x)[8][kColumns], u32 bias, uint8_t* out, ptrdiff_t stride) {
     uint16_t a[8][kColumns], y[8][8] = {}, t[8][8], z[8][8];
@@ -211,6 +214,9 @@ template <int kRows, int kColumns>
     round_out(z, bias, out, stride);
 }
 
+// Dequantises the AC coefficients of a block whose coefficient rows from
+// kRows on and columns from kColumns on are zero, and runs the two passes on
+// 16-bit lanes when the values allow it, else on 32-bit lanes.
 template <int kRows, int kColumns>
 void transform_columns_rows(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
                             ptrdiff_t stride) {
