@@ -2,7 +2,6 @@
 
 #include <bit>
 #include <cstring>
-#include <type_traits>
 
 namespace zarn {
 
@@ -14,38 +13,23 @@ using u32 = uint32_t;
 
 inline u32 sar(u32 v, int s) { return static_cast<u32>(static_cast<int32_t>(v) >> s); }
 inline u32 mul11(u32 a, u32 k) { return sar(a * k, 11); }
-inline u32 multiply(u32 a, u32 k) { return mul11(a, k); }
 
-// The same on 16-bit lanes, for blocks whose values are known to stay small
-// (see `small_limit`): sums wrap modulo 2^16, which keeps exactly the low 16
-// bits of the 32-bit sums, and a product shifted right by 11 is the high half
-// of (a << 2) x (k << 3), or of (a << 3) x (k << 2) for 5352; exact while a
-// stays within +-8191 (+-4095 for 5352).
-inline uint16_t multiply(uint16_t a, u32 k) {
-    const int shift = k == 5352 ? 3 : 2;
-    const auto scaled = static_cast<int16_t>(static_cast<uint16_t>(a << shift));
-    return static_cast<uint16_t>((scaled * static_cast<int32_t>(k << (5 - shift))) >> 16);
-}
-
-// The one-dimensional transform of x[0..7], on 32-bit or (small values)
-// 16-bit elements. Inputs at and beyond `kInputs` are known to be zero; their
-// arithmetic folds away (same results).
+// The one-dimensional transform of x[0..7]. Inputs at and beyond `kInputs`
+// are known to be zero; their arithmetic folds away (same results).
 template <int kInputs, typename In, typename Out>
 inline void transform_1d(const In& x, Out&& y) {
-    using T = std::remove_cvref_t<decltype(x[0])>;
-    const auto mul = [](T a, u32 k) { return multiply(a, k); };
-    const T x0 = x[0], x1 = kInputs > 1 ? x[1] : 0, x2 = kInputs > 2 ? x[2] : 0, x3 = kInputs > 3 ? x[3] : 0;
-    const T x4 = kInputs > 4 ? x[4] : 0, x5 = kInputs > 5 ? x[5] : 0;
-    const T x6 = kInputs > 6 ? x[6] : 0, x7 = kInputs > 7 ? x[7] : 0;
-    const T a0 = x0 + x4, a1 = x0 - x4, a3 = x2 + x6;
-    const T a2 = mul(x2 - x6, 2896) - a3;
-    const T e0 = a0 + a3, e3 = a0 - a3, e1 = a1 + a2, e2 = a1 - a2;
-    const T z13 = x5 + x3, z10 = x5 - x3, z11 = x1 + x7, z12 = x1 - x7;
-    const T o7 = z11 + z13;
-    const T z5 = mul(z10 + z12, 3784);
-    const T o6 = mul(x3 - x5, 5352) + z5 - o7;
-    const T o5 = mul(z11 - z13, 2896) - o6;
-    const T o4 = mul(z12, 2217) - z5 + o5;
+    const u32 x0 = x[0], x1 = kInputs > 1 ? x[1] : 0, x2 = kInputs > 2 ? x[2] : 0, x3 = kInputs > 3 ? x[3] : 0;
+    const u32 x4 = kInputs > 4 ? x[4] : 0, x5 = kInputs > 5 ? x[5] : 0;
+    const u32 x6 = kInputs > 6 ? x[6] : 0, x7 = kInputs > 7 ? x[7] : 0;
+    const u32 a0 = x0 + x4, a1 = x0 - x4, a3 = x2 + x6;
+    const u32 a2 = mul11(x2 - x6, 2896) - a3;
+    const u32 e0 = a0 + a3, e3 = a0 - a3, e1 = a1 + a2, e2 = a1 - a2;
+    const u32 z13 = x5 + x3, z10 = x5 - x3, z11 = x1 + x7, z12 = x1 - x7;
+    const u32 o7 = z11 + z13;
+    const u32 z5 = mul11(z10 + z12, 3784);
+    const u32 o6 = mul11(x3 - x5, 5352) + z5 - o7;
+    const u32 o5 = mul11(z11 - z13, 2896) - o6;
+    const u32 o4 = mul11(z12, 2217) - z5 + o5;
     y[0] = e0 + o7;
     y[7] = e0 - o7;
     y[1] = e1 + o6;
@@ -59,10 +43,10 @@ inline void transform_1d(const In& x, Out&& y) {
 // One-dimensional transforms side by side, one per lane: x[k][lane] ->
 // y[k][lane] for lanes 0..kLanes-1, written lane-parallel so that the
 // compiler keeps the lanes in vector registers.
-template <int kInputs, int kLanes, typename T, int kInWidth, int kOutWidth>
-inline void transform_lanes(const T (&x)[8][kInWidth], T (&y)[8][kOutWidth]) {
+template <int kInputs, int kLanes, int kInWidth, int kOutWidth>
+inline void transform_lanes(const u32 (&x)[8][kInWidth], u32 (&y)[8][kOutWidth]) {
     for (int l = 0; l < kLanes; ++l) {
-        T in[8], out[8];
+        u32 in[8], out[8];
         for (int k = 0; k < kInputs; ++k) in[k] = x[k][l];
         transform_1d<kInputs>(in, out);
         for (int k = 0; k < 8; ++k) y[k][l] = out[k];
@@ -129,112 +113,22 @@ void transform_first_row(const int16_t coef[64], const uint32_t table[64], u32 b
     for (int r = 0; r < 8; ++r) std::memcpy(out + r * stride, row, 8);
 }
 
-// Transposes the 4x4 block of 16-bit values held in four 64-bit rows.
-inline void transpose_4x4(uint64_t& a, uint64_t& b, uint64_t& c, uint64_t& d) {
-    constexpr uint64_t lanes_0_2 = 0x0000ffff0000ffffull, low_half = 0x00000000ffffffffull;
-    uint64_t t = ((a >> 16) ^ b) & lanes_0_2;
-    b ^= t;
-    a ^= t << 16;
-    t = ((c >> 16) ^ d) & lanes_0_2;
-    d ^= t;
-    c ^= t << 16;
-    t = ((a >> 32) ^ c) & low_half;
-    c ^= t;
-    a ^= t << 32;
-    t = ((b >> 32) ^ d) & low_half;
-    d ^= t;
-    b ^= t << 32;
-}
-
-// Largest magnitude of the dequantised AC coefficients for which every
-// product input of both passes stays within +-8191 (+-4095 for 5352), so that
-// 16-bit lanes give the exact results. Bound (in brackets): each product input
-// is a linear form of the coefficients plus accumulated rounding errors, so its
-// magnitude is at most limit x (sum of |weights|) + (largest error); rounded
-// down to a power of two for the check.
-constexpr u32 small_limit(int rows, int columns) {
-    if (rows <= 3) return columns <= 4 ? 1024 : 512;  // [1365], [682]
-    if (rows <= 4) return columns <= 4 ? 512 : 256;   // [1023], [511]
-    return columns <= 4 ? 256 : 128;                  // [359], [179]
-}
-
-// The two passes on 16-bit lanes, for dequantised AC coefficients within
-// small_limit; the intermediate transposition by 64-bit words.
-template <int kRows, int kColumns>
-[[gnu::noinline]] void transform_small(const u32 (&x)[8][kColumns], u32 bias, uint8_t* out, ptrdiff_t stride) {
-    uint16_t a[8][kColumns], y[8][8] = {}, t[8][8], z[8][8];
-    for (int r = 0; r < kRows; ++r)
-        for (int c = 0; c < kColumns; ++c) a[r][c] = static_cast<uint16_t>(x[r][c]);
-    transform_lanes<kRows, kColumns>(a, y);  // y[row][column]
-    if constexpr (std::endian::native == std::endian::little) {
-        // Transposed as four 4x4 blocks (lane j of a word is column j of its
-        // block); the blocks of columns 4..7 are zero when kColumns is 4.
-        uint64_t w[16];
-        std::memcpy(w, y, sizeof w);
-        transpose_4x4(w[0], w[2], w[4], w[6]);
-        transpose_4x4(w[8], w[10], w[12], w[14]);
-        if constexpr (kColumns > 4) {
-            transpose_4x4(w[1], w[3], w[5], w[7]);
-            transpose_4x4(w[9], w[11], w[13], w[15]);
-        }
-        uint64_t v[16];
-        for (int i = 0; i < 4; ++i) {
-            v[2 * i] = w[2 * i];  // row i of t: from rows 0..3 of y, then rows 4..7
-            v[2 * i + 1] = w[8 + 2 * i];
-            v[8 + 2 * i] = w[2 * i + 1];
-            v[9 + 2 * i] = w[9 + 2 * i];
-        }
-        std::memcpy(t, v, sizeof v);
-    } else {
-        for (int r = 0; r < 8; ++r)
-            for (int c = 0; c < 8; ++c) t[c][r] = y[r][c];
-    }
-    transform_lanes<kColumns, 8>(t, z);  // z[column][row]
-    const auto b = static_cast<uint16_t>(bias);
-    uint8_t by_column[8][8];
-    for (int c = 0; c < 8; ++c)
-        for (int r = 0; r < 8; ++r) by_column[c][r] = static_cast<uint8_t>(static_cast<uint16_t>(z[c][r] + b) >> 8);
-    uint64_t m[8];
-    for (int c = 0; c < 8; ++c) m[c] = load_le64(by_column[c]);
-    transpose_bytes(m);
-    for (int r = 0; r < 8; ++r) store_le64(out + r * stride, m[r]);
-}
-
 // General block whose coefficient rows from kRows on and columns from
 // kColumns on are zero (their arithmetic folds away): the column pass runs on
 // the kColumns columns at once (lanes = columns), the row pass on all rows at
 // once (lanes = rows).
 template <int kRows, int kColumns>
-[[gnu::noinline]] void transform_wide(const u32 (&x)[8][kColumns], u32 bias, uint8_t* out, ptrdiff_t stride) {
-    u32 y[8][kColumns], t[8][8], z[8][8];
+void transform_columns_rows(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
+                            ptrdiff_t stride) {
+    u32 x[8][kColumns], y[8][kColumns], t[8][8], z[8][8];
+    for (int r = 0; r < kRows; ++r)
+        for (int c = 0; c < kColumns; ++c) x[r][c] = dequantise(coef[r * 8 + c], table[r * 8 + c]);
+    x[0][0] = 0;
     transform_lanes<kRows, kColumns>(x, y);  // y[row][column]
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < kColumns; ++c) t[c][r] = y[r][c];  // t[column][row]
     transform_lanes<kColumns, 8>(t, z);  // z[column][row]
     round_out(z, bias, out, stride);
-}
-
-// Dequantises the AC coefficients of a block whose coefficient rows from
-// kRows on and columns from kColumns on are zero, and runs the two passes on
-// 16-bit lanes when the values allow it, else on 32-bit lanes.
-template <int kRows, int kColumns>
-void transform_columns_rows(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
-                            ptrdiff_t stride) {
-    constexpr u32 limit = small_limit(kRows, kColumns);
-    u32 x[8][kColumns];
-    for (int r = 0; r < kRows; ++r)
-        for (int c = 0; c < kColumns; ++c) x[r][c] = dequantise(coef[r * 8 + c], table[r * 8 + c]);
-    x[0][0] = 0;
-    // Bits from 2 x limit up set in `spread` when some |x| may exceed limit;
-    // gathered per column first, so that the compiler keeps it in vectors.
-    u32 by_column[kColumns];
-    for (int c = 0; c < kColumns; ++c) by_column[c] = x[0][c] + limit;
-    for (int r = 1; r < kRows; ++r)
-        for (int c = 0; c < kColumns; ++c) by_column[c] |= x[r][c] + limit;
-    u32 spread = 0;
-    for (u32 v : by_column) spread |= v;
-    if ((spread & ~(2 * limit - 1)) == 0) transform_small<kRows, kColumns>(x, bias, out, stride);
-    else transform_wide<kRows, kColumns>(x, bias, out, stride);
 }
 
 // Full block transform into 8x8 output bytes, rows `stride` apart. The DC
