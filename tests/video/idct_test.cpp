@@ -6,7 +6,6 @@
 #include <cstring>
 #include <numbers>
 #include <random>
-#include <utility>
 #include <vector>
 
 #include "video/idct.h"
@@ -180,79 +179,6 @@ TEST(Idct, EveryKernelMatchesTheReference) {
     if (__builtin_cpu_supports("avx2")) expect_matches_reference(idct_avx2_functions(), "avx2");
     else GTEST_SKIP() << "no AVX2 on this CPU";
 #endif
-}
-
-// Each value of the transform as a linear form of the 64 dequantised
-// coefficients, rounding ignored; records the forms of all product inputs.
-struct Form {
-    double w[64] = {};
-    Form operator+(const Form& o) const { return combine(o, 1); }
-    Form operator-(const Form& o) const { return combine(o, -1); }
-    Form combine(const Form& o, double f) const {
-        Form r;
-        for (int i = 0; i < 64; ++i) r.w[i] = w[i] + f * o.w[i];
-        return r;
-    }
-};
-
-void forms_1d(const Form x[8], Form y[8], std::vector<Form>& products) {
-    const auto mul = [&](const Form& a, double k) {
-        products.push_back(a);
-        Form r;
-        for (int i = 0; i < 64; ++i) r.w[i] = a.w[i] * k / 2048;
-        return r;
-    };
-    const Form a0 = x[0] + x[4], a1 = x[0] - x[4], a3 = x[2] + x[6];
-    const Form a2 = mul(x[2] - x[6], 2896) - a3;
-    const Form e0 = a0 + a3, e3 = a0 - a3, e1 = a1 + a2, e2 = a1 - a2;
-    const Form z13 = x[5] + x[3], z10 = x[5] - x[3], z11 = x[1] + x[7], z12 = x[1] - x[7];
-    const Form o7 = z11 + z13, z5 = mul(z10 + z12, 3784);
-    const Form o6 = mul(x[3] - x[5], 5352) + z5 - o7;
-    const Form o5 = mul(z11 - z13, 2896) - o6;
-    const Form o4 = mul(z12, 2217) - z5 + o5;
-    y[0] = e0 + o7, y[7] = e0 - o7, y[1] = e1 + o6, y[6] = e1 - o6;
-    y[2] = e2 + o5, y[5] = e2 - o5, y[4] = e3 + o4, y[3] = e3 - o4;
-}
-
-// Blocks that drive one product input of either pass as far as it goes for
-// coefficients of a given dequantised magnitude (signs following its form),
-// at every power of two, for the coefficient shapes kernels tell apart.
-TEST(Idct, WorstCaseProductInputsMatchTheReference) {
-    std::vector<Form> products;
-    Form m[64];
-    for (int c = 0; c < 8; ++c) {
-        Form x[8], y[8];
-        for (int r = 0; r < 8; ++r) x[r].w[r * 8 + c] = 1;
-        forms_1d(x, y, products);
-        for (int r = 0; r < 8; ++r) m[r * 8 + c] = y[r];
-    }
-    for (int r = 0; r < 8; ++r) {
-        Form y[8];
-        forms_1d(m + r * 8, y, products);
-    }
-    std::vector<const IdctFunctions*> kernels = {&idct_plain_functions(), &idct_functions()};
-#if defined(ZARN_HAVE_AVX2_KERNELS)
-    if (__builtin_cpu_supports("avx2")) kernels.push_back(&idct_avx2_functions());
-#endif
-    const uint32_t* tables[3] = {intra_quant_table(0), intra_quant_table(7), inter_quant_table(15)};
-    for (const auto& [rows, cols] : {std::pair{3, 4}, {3, 8}, {4, 4}, {4, 8}, {8, 4}, {8, 8}})
-        for (uint32_t magnitude = 64; magnitude <= 16384; magnitude *= 2)
-            for (const uint32_t* table : tables)
-                for (const Form& f : products) {
-                    int16_t coef[64] = {};
-                    coef[0] = 1000;
-                    for (int i = 1; i < 64; ++i) {
-                        if (i / 8 >= rows || i % 8 >= cols || f.w[i] == 0) continue;
-                        const auto v = static_cast<int>(std::min<uint64_t>((magnitude - 1) * 2048ull / table[i], 32767));
-                        coef[i] = static_cast<int16_t>(f.w[i] > 0 ? v : -v);
-                    }
-                    uint8_t want[64], got[64];
-                    reference_block(coef, table, want);
-                    for (const IdctFunctions* k : kernels) {
-                        k->put(got, 8, coef, table);
-                        ASSERT_EQ(0, std::memcmp(want, got, 64)) << rows << "x" << cols << " magnitude " << magnitude;
-                    }
-                }
 }
 
 TEST(QuantTables, TellingEntries) {
