@@ -14,44 +14,46 @@ using u32 = uint32_t;
 inline u32 sar(u32 v, int s) { return static_cast<u32>(static_cast<int32_t>(v) >> s); }
 inline u32 mul11(u32 a, u32 k) { return sar(a * k, 11); }
 
-// Eight one-dimensional transforms side by side: x[k][lane] -> y[k][lane].
-// Written lane-parallel so that the compiler can keep the lanes in vector
-// registers; every lane follows the scalar formulas exactly. With
-// `upper_only` the inputs x[4..7] are known to be zero (the compiler drops
-// their arithmetic; the results are the same).
-template <bool upper_only>
-inline void transform_lanes(const u32 (&x)[8][8], u32 (&y)[8][8]) {
-    for (int l = 0; l < 8; ++l) {
-        const u32 x0 = x[0][l], x1 = x[1][l], x2 = x[2][l], x3 = x[3][l];
-        const u32 x4 = upper_only ? 0 : x[4][l], x5 = upper_only ? 0 : x[5][l];
-        const u32 x6 = upper_only ? 0 : x[6][l], x7 = upper_only ? 0 : x[7][l];
-        const u32 a0 = x0 + x4, a1 = x0 - x4, a3 = x2 + x6;
-        const u32 a2 = mul11(x2 - x6, 2896) - a3;
-        const u32 e0 = a0 + a3, e3 = a0 - a3, e1 = a1 + a2, e2 = a1 - a2;
-        const u32 z13 = x5 + x3, z10 = x5 - x3, z11 = x1 + x7, z12 = x1 - x7;
-        const u32 o7 = z11 + z13;
-        const u32 z5 = mul11(z10 + z12, 3784);
-        const u32 o6 = mul11(x3 - x5, 5352) + z5 - o7;
-        const u32 o5 = mul11(z11 - z13, 2896) - o6;
-        const u32 o4 = mul11(z12, 2217) - z5 + o5;
-        y[0][l] = e0 + o7;
-        y[7][l] = e0 - o7;
-        y[1][l] = e1 + o6;
-        y[6][l] = e1 - o6;
-        y[2][l] = e2 + o5;
-        y[5][l] = e2 - o5;
-        y[4][l] = e3 + o4;
-        y[3][l] = e3 - o4;
+// The one-dimensional transform of x[0..7]. Inputs at and beyond `kInputs`
+// are known to be zero; their arithmetic folds away (same results).
+template <int kInputs, typename In, typename Out>
+inline void transform_1d(const In& x, Out&& y) {
+    const u32 x0 = x[0], x1 = kInputs > 1 ? x[1] : 0, x2 = kInputs > 2 ? x[2] : 0, x3 = kInputs > 3 ? x[3] : 0;
+    const u32 x4 = kInputs > 4 ? x[4] : 0, x5 = kInputs > 5 ? x[5] : 0;
+    const u32 x6 = kInputs > 6 ? x[6] : 0, x7 = kInputs > 7 ? x[7] : 0;
+    const u32 a0 = x0 + x4, a1 = x0 - x4, a3 = x2 + x6;
+    const u32 a2 = mul11(x2 - x6, 2896) - a3;
+    const u32 e0 = a0 + a3, e3 = a0 - a3, e1 = a1 + a2, e2 = a1 - a2;
+    const u32 z13 = x5 + x3, z10 = x5 - x3, z11 = x1 + x7, z12 = x1 - x7;
+    const u32 o7 = z11 + z13;
+    const u32 z5 = mul11(z10 + z12, 3784);
+    const u32 o6 = mul11(x3 - x5, 5352) + z5 - o7;
+    const u32 o5 = mul11(z11 - z13, 2896) - o6;
+    const u32 o4 = mul11(z12, 2217) - z5 + o5;
+    y[0] = e0 + o7;
+    y[7] = e0 - o7;
+    y[1] = e1 + o6;
+    y[6] = e1 - o6;
+    y[2] = e2 + o5;
+    y[5] = e2 - o5;
+    y[4] = e3 + o4;
+    y[3] = e3 - o4;
+}
+
+// One-dimensional transforms side by side, one per lane: x[k][lane] ->
+// y[k][lane] for lanes 0..kLanes-1, written lane-parallel so that the
+// compiler keeps the lanes in vector registers.
+template <int kInputs, int kLanes, int kInWidth, int kOutWidth>
+inline void transform_lanes(const u32 (&x)[8][kInWidth], u32 (&y)[8][kOutWidth]) {
+    for (int l = 0; l < kLanes; ++l) {
+        u32 in[8], out[8];
+        for (int k = 0; k < kInputs; ++k) in[k] = x[k][l];
+        transform_1d<kInputs>(in, out);
+        for (int k = 0; k < 8; ++k) y[k][l] = out[k];
     }
 }
 
-// True when the 8-coefficient row is all zero.
-inline bool row_is_zero(const int16_t* row) {
-    uint64_t a, b;
-    std::memcpy(&a, row, 8);
-    std::memcpy(&b, row + 4, 8);
-    return (a | b) == 0;
-}
+inline u32 dequantise(int16_t c, uint32_t q) { return mul11(static_cast<u32>(static_cast<int32_t>(c)), q); }
 
 // Transposes an 8x8 byte matrix held as eight little-endian 64-bit rows
 // (byte j of row i is element (i, j)) by three rounds of masked swaps.
@@ -86,55 +88,82 @@ inline void store_le64(uint8_t* p, uint64_t v) {
     std::memcpy(p, &v, 8);
 }
 
-// Full block transform into 64 output bytes (raster order): all columns at
-// once (lanes = columns), then all rows at once (lanes = rows). Coefficient
-// rows 4..7 and columns 4..7 are often all zero; those cases use the same
-// formulas with the zero inputs folded away.
-template <bool lower_rows_zero, bool right_columns_zero>
-void transform_block_with(const int16_t coef[64], const uint32_t table[64], uint8_t out[64]) {
-    u32 x[8][8], y[8][8], t[8][8];
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c) x[r][c] = mul11(static_cast<u32>(static_cast<int32_t>(coef[r * 8 + c])), table[r * 8 + c]);
-    transform_lanes<lower_rows_zero>(x, y);  // y[row][column]
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c) t[c][r] = y[r][c];  // t[column][row]
-    transform_lanes<right_columns_zero>(t, x);  // x[column][row]
-    // Rounded in the column-major order the rows pass leaves, then transposed.
+// Rounds the row pass results x[column][row], adds the DC term, and writes
+// the 8x8 output bytes, rows `stride` apart.
+inline void round_out(const u32 (&x)[8][8], u32 bias, uint8_t* out, ptrdiff_t stride) {
     uint8_t by_column[8][8];
     for (int c = 0; c < 8; ++c)
-        for (int r = 0; r < 8; ++r) by_column[c][r] = static_cast<uint8_t>(sar(x[c][r] + 127u, 8));
+        for (int r = 0; r < 8; ++r) by_column[c][r] = static_cast<uint8_t>(sar(x[c][r] + bias, 8));
     uint64_t m[8];
     for (int c = 0; c < 8; ++c) m[c] = load_le64(by_column[c]);
     transpose_bytes(m);
-    for (int r = 0; r < 8; ++r) store_le64(out + r * 8, m[r]);
+    for (int r = 0; r < 8; ++r) store_le64(out + r * stride, m[r]);
 }
 
-void transform_block(const int16_t coef[64], const uint32_t table[64], uint8_t out[64]) {
-    const bool lower = row_is_zero(coef + 32) && row_is_zero(coef + 40) && row_is_zero(coef + 48) && row_is_zero(coef + 56);
-    uint64_t right = 0;
-    for (int r = 0; r < 8; ++r) {
-        uint64_t v;
-        std::memcpy(&v, coef + r * 8 + 4, 8);
-        right |= v;
-    }
-    if (lower) {
-        if (right == 0) transform_block_with<true, true>(coef, table, out);
-        else transform_block_with<true, false>(coef, table, out);
+// Only row 0 has AC coefficients: every column pass output equals its
+// input, so all rows of the row pass see the same values. One row transform.
+void transform_first_row(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
+                         ptrdiff_t stride) {
+    u32 x[8], y[8];
+    x[0] = 0;
+    for (int c = 1; c < 8; ++c) x[c] = dequantise(coef[c], table[c]);
+    transform_1d<8>(x, y);
+    uint8_t row[8];
+    for (int c = 0; c < 8; ++c) row[c] = static_cast<uint8_t>(sar(y[c] + bias, 8));
+    for (int r = 0; r < 8; ++r) std::memcpy(out + r * stride, row, 8);
+}
+
+// General block whose coefficient rows from kRows on and columns from
+// kColumns on are zero (their arithmetic folds away): the column pass runs on
+// the kColumns columns at once (lanes = columns), the row pass on all rows at
+// once (lanes = rows).
+template <int kRows, int kColumns>
+void transform_columns_rows(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
+                            ptrdiff_t stride) {
+    u32 x[8][kColumns], y[8][kColumns], t[8][8], z[8][8];
+    for (int r = 0; r < kRows; ++r)
+        for (int c = 0; c < kColumns; ++c) x[r][c] = dequantise(coef[r * 8 + c], table[r * 8 + c]);
+    x[0][0] = 0;
+    transform_lanes<kRows, kColumns>(x, y);  // y[row][column]
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < kColumns; ++c) t[c][r] = y[r][c];  // t[column][row]
+    transform_lanes<kColumns, 8>(t, z);  // z[column][row]
+    round_out(z, bias, out, stride);
+}
+
+// Full block transform into 8x8 output bytes, rows `stride` apart. The DC
+// enters every output only additively (through x0 of the column transforms,
+// then x0 of the row transforms), so it is added once at the rounding and the
+// transforms run on the AC coefficients alone; the result is the same modulo
+// 2^32. The shape of the AC coefficients picks the variant.
+void transform_block(const int16_t coef[64], const uint32_t table[64], uint8_t* out, ptrdiff_t stride) {
+    const u32 bias = dequantise(coef[0], table[0]) + 127u;
+    // Which coefficient rows and which column half hold AC coefficients.
+    uint64_t w[16];
+    std::memcpy(w, coef, sizeof w);
+    w[0] &= std::endian::native == std::endian::little ? ~0xffffull : ~(0xffffull << 48);  // DC
+    const uint64_t rows_1_2 = w[2] | w[3] | w[4] | w[5], row_3 = w[6] | w[7];
+    const uint64_t rows_4_7 = w[8] | w[9] | w[10] | w[11] | w[12] | w[13] | w[14] | w[15];
+    const uint64_t right = w[1] | w[3] | w[5] | w[7] | w[9] | w[11] | w[13] | w[15];
+    if ((rows_1_2 | row_3 | rows_4_7) == 0) return transform_first_row(coef, table, bias, out, stride);
+    if (right == 0) {
+        if ((row_3 | rows_4_7) == 0) transform_columns_rows<3, 4>(coef, table, bias, out, stride);
+        else if (rows_4_7 == 0) transform_columns_rows<4, 4>(coef, table, bias, out, stride);
+        else transform_columns_rows<8, 4>(coef, table, bias, out, stride);
     } else {
-        if (right == 0) transform_block_with<false, true>(coef, table, out);
-        else transform_block_with<false, false>(coef, table, out);
+        if ((row_3 | rows_4_7) == 0) transform_columns_rows<3, 8>(coef, table, bias, out, stride);
+        else if (rows_4_7 == 0) transform_columns_rows<4, 8>(coef, table, bias, out, stride);
+        else transform_columns_rows<8, 8>(coef, table, bias, out, stride);
     }
 }
 
 void put_plain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
-    uint8_t out[64];
-    transform_block(coef, table, out);
-    for (int r = 0; r < 8; ++r) std::memcpy(dst + r * stride, out + r * 8, 8);
+    transform_block(coef, table, dst, stride);
 }
 
 void put_enlarged_plain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
     uint8_t out[64];
-    transform_block(coef, table, out);
+    transform_block(coef, table, out, 8);
     for (int r = 0; r < 8; ++r) {
         uint8_t row[16];
         for (int c = 0; c < 8; ++c) row[2 * c] = row[2 * c + 1] = out[r * 8 + c];
@@ -146,7 +175,7 @@ void put_enlarged_plain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], 
 void add_plain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
                const uint8_t pred[64]) {
     uint8_t out[64];
-    transform_block(coef, table, out);
+    transform_block(coef, table, out, 8);
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < 8; ++c) dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + out[r * 8 + c]);
 }

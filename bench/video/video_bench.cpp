@@ -48,6 +48,40 @@ struct Blocks {
     }
 };
 
+// 256 blocks like the generated intra frames: 1..6 coefficients at raster
+// positions 1..20, mostly +-1, some +-2..3, a few up to +-40, quantiser 2..7.
+struct FrameLikeBlocks {
+    alignas(16) int16_t coef[256][64] = {};
+    const uint32_t* table[256];
+    FrameLikeBlocks() {
+        std::mt19937 rng(2);
+        for (int b = 0; b < 256; ++b) {
+            coef[b][0] = static_cast<int16_t>(700 + rng() % 600);
+            const int count = 1 + static_cast<int>(rng() % 6);
+            for (int k = 0; k < count; ++k) {
+                const unsigned pick = rng() % 10;
+                const int mag = pick < 7 ? 1 : pick < 9 ? 2 + static_cast<int>(rng() % 2) : 1 + static_cast<int>(rng() % 40);
+                coef[b][1 + rng() % 20] = static_cast<int16_t>(rng() % 2 ? -mag : mag);
+            }
+            table[b] = intra_quant_table(2 + rng() % 6);
+        }
+    }
+};
+
+void BM_IdctPutFrameLike(benchmark::State& state) {
+    static const FrameLikeBlocks blocks;
+    const IdctFunctions& f = state.range(0) ? idct_functions() : idct_plain_functions();
+    alignas(16) uint8_t out[64];
+    for (auto _ : state) {
+        for (int b = 0; b < 256; ++b) {
+            f.put(out, 8, blocks.coef[b], blocks.table[b]);
+            benchmark::DoNotOptimize(out);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 256);  // blocks
+}
+BENCHMARK(BM_IdctPutFrameLike)->Arg(0)->Arg(1);
+
 enum class Variant { kPut, kPutEnlarged, kAdd };
 
 void idct(benchmark::State& state, Variant v) {

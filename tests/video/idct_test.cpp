@@ -1,9 +1,12 @@
 // Inverse transform variants and dequantisation tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <random>
+#include <vector>
 
 #include "video/idct.h"
 #include "video/idct_kernels.h"
@@ -58,38 +61,122 @@ TEST(Idct, VariantsShareOneTransform) {
     for (int i = 0; i < 64; ++i) ASSERT_EQ(sum[i], static_cast<uint8_t>(pred[i] + inter[(i / 8) * 12 + i % 8]));
 }
 
-// Every instruction-set kernel this CPU runs, and the chosen one, match the
-// plain kernels bit for bit, including extreme (wrapping) inputs.
-void expect_matches_plain(const IdctFunctions& chosen) {
-    const IdctFunctions& plain = idct_plain_functions();
-    std::mt19937 rng(3);
-    for (int trial = 0; trial < 2000; ++trial) {
-        int16_t coef[64] = {};
-        const int range = trial % 4 == 0 ? 65536 : 512;
-        // Every third block keeps to rows 0-3, every third to columns 0-3 of rows 0-3.
-        const unsigned rows = trial % 3 == 0 ? 8 : 4, cols = trial % 3 == 2 ? 4 : 8;
-        for (int k = 0; k < 1 + static_cast<int>(rng() % 64); ++k)
-            coef[(rng() % rows) * 8 + rng() % cols] = static_cast<int16_t>(static_cast<int>(rng() % range) - range / 2);
-        const uint32_t* table = (trial & 1) ? intra_quant_table(rng() % 16) : inter_quant_table(rng() % 16);
-        uint8_t pred[64];
-        for (auto& p : pred) p = static_cast<uint8_t>(rng());
-        uint8_t a[16 * 16], b[16 * 16];
-        plain.put(a, 8, coef, table);
-        chosen.put(b, 8, coef, table);
-        ASSERT_EQ(0, memcmp(a, b, 64));
-        plain.put_enlarged(a, 16, coef, table);
-        chosen.put_enlarged(b, 16, coef, table);
-        ASSERT_EQ(0, memcmp(a, b, 256));
-        plain.add(a, 8, coef, table, pred);
-        chosen.add(b, 8, coef, table, pred);
-        ASSERT_EQ(0, memcmp(a, b, 64));
+// Reference transform, written straight from the formulas: 32-bit wrapping
+// arithmetic, every product shifted right arithmetically by 11.
+uint32_t sar(uint32_t v, int s) { return static_cast<uint32_t>(static_cast<int32_t>(v) >> s); }
+uint32_t mul11(uint32_t a, uint32_t k) { return sar(a * k, 11); }
+
+void reference_1d(const uint32_t x[8], uint32_t y[8]) {
+    const uint32_t a0 = x[0] + x[4], a1 = x[0] - x[4], a3 = x[2] + x[6];
+    const uint32_t a2 = mul11(x[2] - x[6], 2896) - a3;
+    const uint32_t e0 = a0 + a3, e3 = a0 - a3, e1 = a1 + a2, e2 = a1 - a2;
+    const uint32_t z13 = x[5] + x[3], z10 = x[5] - x[3], z11 = x[1] + x[7], z12 = x[1] - x[7];
+    const uint32_t o7 = z11 + z13;
+    const uint32_t z5 = mul11(z10 + z12, 3784);
+    const uint32_t o6 = mul11(x[3] - x[5], 5352) + z5 - o7;
+    const uint32_t o5 = mul11(z11 - z13, 2896) - o6;
+    const uint32_t o4 = mul11(z12, 2217) - z5 + o5;
+    y[0] = e0 + o7, y[7] = e0 - o7, y[1] = e1 + o6, y[6] = e1 - o6;
+    y[2] = e2 + o5, y[5] = e2 - o5, y[4] = e3 + o4, y[3] = e3 - o4;
+}
+
+// Output bytes in raster order.
+void reference_block(const int16_t coef[64], const uint32_t table[64], uint8_t out[64]) {
+    uint32_t m[64];
+    for (int c = 0; c < 8; ++c) {
+        uint32_t x[8], y[8];
+        for (int r = 0; r < 8; ++r) x[r] = mul11(static_cast<uint32_t>(coef[r * 8 + c]), table[r * 8 + c]);
+        reference_1d(x, y);
+        for (int r = 0; r < 8; ++r) m[r * 8 + c] = y[r];
+    }
+    for (int r = 0; r < 8; ++r) {
+        uint32_t y[8];
+        reference_1d(m + r * 8, y);
+        for (int c = 0; c < 8; ++c) out[r * 8 + c] = static_cast<uint8_t>(sar(y[c] + 127, 8));
     }
 }
 
-TEST(Idct, KernelsMatchPlain) {
-    expect_matches_plain(idct_functions());
+// Where a random block may have non-zero coefficients.
+enum class Shape { kDcOnly, kRow0, kColumn0, kRow0AndColumn0, kFirstRows, kUpperLeft, kLeftHalf, kRightHalf,
+                   kLowFrequencies, kFull, kCount };
+
+bool in_shape(Shape s, int r, int c, std::mt19937& rng) {
+    switch (s) {
+        case Shape::kDcOnly: return r == 0 && c == 0;
+        case Shape::kRow0: return r == 0;
+        case Shape::kColumn0: return c == 0;
+        case Shape::kRow0AndColumn0: return r == 0 || c == 0;
+        case Shape::kFirstRows: return r < 1 + static_cast<int>(rng() % 4);
+        case Shape::kUpperLeft: return r < 4 && c < 4;
+        case Shape::kLeftHalf: return c < 4;
+        case Shape::kRightHalf: return c >= 4 || (r == 0 && c == 0);
+        case Shape::kLowFrequencies: return r * 8 + c <= 20;
+        default: return true;
+    }
+}
+
+// A random block of the shape: a few or all of its positions set, to small,
+// typical or huge (wrapping) values, or to values whose dequantised
+// magnitudes sit at one power of two (where kernels may switch arithmetic);
+// sometimes no DC.
+void random_block(std::mt19937& rng, Shape shape, const uint32_t* table, int16_t coef[64]) {
+    static const int kRanges[4] = {8, 600, 65536, 0};
+    const int range = kRanges[rng() % 4];
+    const uint32_t level = 2048u << (6 + rng() % 10);  // dequantised magnitude 2^6 .. 2^15
+    const bool dense = rng() % 2 == 0;
+    for (int i = 0; i < 64; ++i) {
+        coef[i] = 0;
+        if (!in_shape(shape, i / 8, i % 8, rng) || (!dense && rng() % 6 != 0)) continue;
+        if (range == 0) {
+            const auto magnitude = static_cast<int>(std::min<uint32_t>(level / table[i] + rng() % 2, 32767));
+            coef[i] = static_cast<int16_t>(rng() % 2 ? -magnitude : magnitude);
+        } else {
+            coef[i] = static_cast<int16_t>(static_cast<int>(rng() % range) - range / 2);
+        }
+    }
+    if (rng() % 8 == 0) coef[0] = 0;
+    if (rng() % 8 == 0) coef[rng() % 64] = rng() % 2 ? 32767 : -32768;
+}
+
+// Every variant of one kernel set against the reference, for blocks of every
+// shape with every table of both sets, bit for bit.
+void expect_matches_reference(const IdctFunctions& f, const char* name) {
+    std::mt19937 rng(3);
+    for (int trial = 0; trial < 16000; ++trial) {
+        const auto shape = static_cast<Shape>(trial % static_cast<int>(Shape::kCount));
+        const unsigned q = (trial / 2) % 16;
+        const uint32_t* table = trial % 2 ? intra_quant_table(q) : inter_quant_table(q);
+        int16_t coef[64];
+        random_block(rng, shape, table, coef);
+        uint8_t want[64], pred[64];
+        reference_block(coef, table, want);
+        for (auto& p : pred) p = static_cast<uint8_t>(rng());
+        const auto where = [&] { return ::testing::Message() << name << " trial " << trial << " q " << q; };
+
+        uint8_t out[16 * 20];
+        std::memset(out, 0xAA, sizeof out);
+        f.put(out, 12, coef, table);
+        for (int i = 0; i < 8 * 12; ++i) ASSERT_EQ(out[i], i % 12 < 8 ? want[(i / 12) * 8 + i % 12] : 0xAA) << where();
+
+        std::memset(out, 0xAA, sizeof out);
+        f.put_enlarged(out, 20, coef, table);
+        for (int i = 0; i < 16 * 20; ++i)
+            ASSERT_EQ(out[i], i % 20 < 16 ? want[(i / 40) * 8 + (i % 20) / 2] : 0xAA) << where();
+
+        std::memset(out, 0xAA, sizeof out);
+        f.add(out, 12, coef, table, pred);
+        for (int i = 0; i < 8 * 12; ++i) {
+            const int k = (i / 12) * 8 + i % 12;
+            ASSERT_EQ(out[i], i % 12 < 8 ? static_cast<uint8_t>(pred[k] + want[k]) : 0xAA) << where();
+        }
+    }
+}
+
+TEST(Idct, EveryKernelMatchesTheReference) {
+    expect_matches_reference(idct_plain_functions(), "plain");
+    expect_matches_reference(idct_functions(), "chosen");
 #if defined(ZARN_HAVE_AVX2_KERNELS)
-    if (__builtin_cpu_supports("avx2")) expect_matches_plain(idct_avx2_functions());
+    if (__builtin_cpu_supports("avx2")) expect_matches_reference(idct_avx2_functions(), "avx2");
     else GTEST_SKIP() << "no AVX2 on this CPU";
 #endif
 }
