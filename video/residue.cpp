@@ -127,7 +127,12 @@ struct ResidueDecoder {
 
 void decode_residue(BitReader& r, unsigned event_limit, uint8_t out[64]) {
     std::memset(out, 0, 64);
-    ResidueDecoder d{acquire_bits(r), out, event_limit};
+    // Filled field by field: brace initialisation would also clear the
+    // significant list, which costs more than a small residue's decode.
+    ResidueDecoder d;
+    d.b = acquire_bits(r);
+    d.value = out;
+    d.event_limit = event_limit;
     d.run();
     release_bits(d.b, r);
 }
