@@ -218,6 +218,102 @@ TEST(AcCoefficients, AgreesWithTheLiteralListWalkOnArbitraryBits) {
     }
 }
 
+// The residue decoder as its algorithm reads, in the manner of the literal
+// coefficient decoder above; `stop` ends the block after event number E.
+struct LiteralResidueDecoder {
+    BitReader& r;
+    uint8_t* value;
+    unsigned limit;
+    std::deque<uint8_t> list;
+    std::vector<uint8_t> significant;
+    unsigned events = 0;
+    uint8_t t = 0;
+    bool stop = false;
+
+    void event() { stop = events++ == limit; }
+    void become(unsigned index) {
+        const uint8_t pos = kCodedToRaster[index];
+        value[pos] = read_bit(r) ? static_cast<uint8_t>(-t) : t;
+        significant.push_back(pos);
+        event();
+    }
+    size_t group4(size_t at, unsigned j) {
+        list[at] = 0;
+        size_t added = 0;
+        for (unsigned p = j; p < j + 4 && !stop; ++p) {
+            if (read_bit(r)) {
+                list.push_front(static_cast<uint8_t>(p * 4 + 3));
+                ++added;
+            } else {
+                become(p);
+            }
+        }
+        return added;
+    }
+    void run() {
+        const unsigned c = read_bits(r, 3);
+        for (int i = 0; i < 64; ++i) value[i] = 0;
+        t = static_cast<uint8_t>(1u << c);
+        list = {4 * 4 + 0, 24 * 4 + 0, 44 * 4 + 0, 0 * 4 + 2};
+        for (unsigned plane = 0; plane <= c; ++plane) {
+            for (size_t k = 0; k < significant.size() && !stop; ++k) {
+                if (!read_bit(r)) continue;
+                uint8_t& v = value[significant[k]];
+                v = static_cast<int8_t>(v) >= 0 ? static_cast<uint8_t>(v + t) : static_cast<uint8_t>(v - t);
+                event();
+            }
+            for (size_t k = 0; k < list.size() && !stop; ++k) {
+                const uint8_t e = list[k];
+                if (e == 0 || !read_bit(r)) continue;
+                const unsigned j = e >> 2;
+                switch (e & 3) {
+                    case 0:
+                        list[k] = static_cast<uint8_t>((j + 4) * 4 + 1);
+                        k += group4(k, j);
+                        list[k] = static_cast<uint8_t>((j + 4) * 4 + 1);
+                        --k;
+                        break;
+                    case 1:
+                        list[k] = static_cast<uint8_t>(j * 4 + 2);
+                        for (unsigned g : {j + 4, j + 8, j + 12}) list.push_back(static_cast<uint8_t>(g * 4 + 2));
+                        --k;
+                        break;
+                    case 2: k += group4(k, j); break;
+                    default:
+                        list[k] = 0;
+                        become(j);
+                }
+            }
+            if (stop) return;
+            t = static_cast<uint8_t>(static_cast<int8_t>(t) >> 1);
+        }
+    }
+};
+
+TEST(Residue, AgreesWithTheLiteralListWalkOnArbitraryBits) {
+    std::mt19937 rng(13);
+    for (int trial = 0; trial < 3000; ++trial) {
+        const size_t size = 1 + rng() % 48;
+        std::vector<uint8_t> bytes(size);
+        const unsigned density = 1 + rng() % 8;
+        for (auto& b : bytes)
+            for (int bit = 0; bit < 8; ++bit)
+                if (rng() % 8 < density) b = static_cast<uint8_t>(b | (1u << bit));
+        const unsigned limit = rng() % 2 ? rng() % 8 : rng() % 128;
+        BitReader fast = make_bit_reader(bytes.data(), size, 0);
+        const unsigned skip = rng() % 20;
+        read_bits(fast, skip);
+        BitReader slow = fast;
+        uint8_t a[64], b[64];
+        decode_residue(fast, limit, a);
+        LiteralResidueDecoder{slow, b, limit}.run();
+        for (int p = 0; p < 64; ++p) ASSERT_EQ(a[p], b[p]) << "trial " << trial << " raster " << p;
+        ASSERT_EQ(fast.next, slow.next) << "trial " << trial;
+        ASSERT_EQ(fast.count, slow.count) << "trial " << trial;
+        ASSERT_EQ(fast.buffer, slow.buffer) << "trial " << trial;
+    }
+}
+
 std::vector<int> decode_residue_bits(const std::vector<int>& bits, unsigned c, unsigned limit, bool* marker) {
     BitWriter w;
     w.put(c, 3);
