@@ -2,23 +2,25 @@
 
 #include <bit>
 #include <cstring>
+#include <initializer_list>
 
 #include "video/coefficients.h"
+#include "video/set_list_walk.h"
 
 namespace zarn {
 
 namespace {
 
-// Same list walk as the coefficient decoder (bit cache, list compacted per
-// plane, runs of insignificant sets skipped at once); positions become
-// significant with a sign bit only, and every non-zero change counts an event.
+// The coefficient decoder's list walk; positions become significant with a
+// sign bit only, and every non-zero change counts an event.
 struct ResidueDecoder {
     BitCache b;
     uint8_t* value;          // raster order
     unsigned event_limit;
     unsigned events = 0;
     uint8_t plane_value = 0;  // T, an 8-bit two's complement number
-    SetList list;
+    PlaneWalk s;
+    bool last_plane = false;  // nothing deferred in it is read again
     uint8_t significant_list[64];
     unsigned significant_count = 0;
 
@@ -30,10 +32,12 @@ struct ResidueDecoder {
         return take_bits(b, 1) != 0;
     }
 
+    void defer(unsigned index) { s.next[--s.head] = static_cast<uint8_t>(index * 4 + kSingle); }
+
     bool become_significant(unsigned index) {
         uint8_t pos = kCodedToRaster[index];
         value[pos] = take_bit() ? static_cast<uint8_t>(-plane_value) : plane_value;
-        if (significant_count < 64) significant_list[significant_count++] = pos;
+        significant_list[significant_count++] = pos;  // each position once: at most 64
         return event();
     }
 
@@ -48,34 +52,55 @@ struct ResidueDecoder {
         return false;
     }
 
+    // A group whose positions cannot reach the event limit is read through
+    // the table in one step; otherwise position by position, so that
+    // decoding stops right after the limit's event.
     bool resolve_group4(unsigned first) {
+        ensure(b, 8);
+        const uint32_t e = kPlane0Groups.entry[b.bits & 0xffu];
+        const unsigned deferred = (e >> 4) & 15u;
+        const unsigned becoming = 4 - static_cast<unsigned>(std::popcount(deferred));
+        if (events + becoming <= event_limit) {
+            skip_bits(b, e & 15u);
+            for (unsigned p = 0; p < 4; ++p) {
+                if ((deferred >> p) & 1u) {
+                    defer(first + p);
+                    continue;
+                }
+                const uint8_t pos = kCodedToRaster[first + p];
+                value[pos] = group_value(e, p) < 0 ? static_cast<uint8_t>(-plane_value) : plane_value;
+                significant_list[significant_count++] = pos;
+            }
+            events += becoming;
+            return false;
+        }
         for (unsigned p = first; p < first + 4; ++p) {
-            if (take_bit()) list.push_front(p, kSingle);
+            if (take_bit()) defer(p);
             else if (become_significant(p)) return true;
         }
         return false;
     }
 
-    // Acts on entry e whose significance bit was 1: `kept` is the entry that
-    // stays in the list (0 when resolved). True when decoding must stop.
-    bool resolve(uint8_t e, uint8_t& kept) {
+    void keep(unsigned first, SetKind kind) {
+        if (!last_plane) keep_set(s, first, kind);
+    }
+
+    // Acts on entry e whose significance bit was 1. True when decoding must stop.
+    bool resolve(uint8_t e) {
         unsigned first = e >> 2;
-        kept = 0;
         switch (e & 3u) {
             case kGroup20:
                 if (resolve_group4(first)) return true;
                 first += 4;
                 if (!take_bit()) {
-                    kept = static_cast<uint8_t>(first * 4 + kGroup16);
+                    keep(first, kGroup16);
                     return false;
                 }
                 [[fallthrough]];
             case kGroup16:
-                list.push_back(first + 4, kGroup4);
-                list.push_back(first + 8, kGroup4);
-                list.push_back(first + 12, kGroup4);
+                split_group16(s, first);
                 if (!take_bit()) {
-                    kept = static_cast<uint8_t>(first * 4 + kGroup4);
+                    keep(first, kGroup4);
                     return false;
                 }
                 [[fallthrough]];
@@ -84,40 +109,21 @@ struct ResidueDecoder {
         }
     }
 
-    // True when decoding must stop.
-    bool walk_plane() {
-        unsigned idx = list.head, w = list.head;
-        while (idx < list.tail) {
-            ensure(b, 32);
-            // A guard bit at `avail` stops the count at the bits held.
-            const unsigned zeros = static_cast<unsigned>(std::countr_zero(b.bits | (uint64_t{1} << b.avail)));
-            const unsigned live = list.tail - idx;
-            const unsigned skip = zeros < live ? zeros : live;
-            skip_bits(b, skip);
-            if (w != idx)
-                for (unsigned k = 0; k < skip; ++k) list.entry[w + k] = list.entry[idx + k];
-            idx += skip;
-            w += skip;
-            if (idx == list.tail || b.avail == 0) continue;
-            skip_bits(b, 1);  // this set is significant
-            uint8_t kept;
-            if (resolve(list.entry[idx++], kept)) return true;
-            if (kept != 0) list.entry[w++] = kept;
-        }
-        list.tail = w;
-        return false;
-    }
-
-    void run() {
+    void run(SetLists& lists) {
         ensure(b, 3);
-        unsigned c = take_bits(b, 3);
+        const unsigned c = take_bits(b, 3);
         plane_value = static_cast<uint8_t>(1u << c);
-        list.push_back(4, kGroup20);
-        list.push_back(24, kGroup20);
-        list.push_back(44, kGroup20);
-        list.push_back(0, kGroup4);
+        uint8_t* first = lists.buffer[0];
+        unsigned head = SetLists::kBase, tail = SetLists::kBase;
+        for (uint8_t e : {4 * 4 + kGroup20, 24 * 4 + kGroup20, 44 * 4 + kGroup20, 0 * 4 + kGroup4}) first[tail++] = e;
         for (unsigned plane = 0; plane <= c; ++plane) {
-            if (refine() || walk_plane()) return;
+            if (refine()) return;
+            start_plane(s, lists, plane, head, tail);
+            last_plane = plane == c;
+            const auto act = [this](uint8_t e) { return resolve(e); };
+            if (last_plane ? walk_set_plane<false>(b, s, act) : walk_set_plane<true>(b, s, act)) return;
+            head = s.head;
+            tail = s.w;
             plane_value = static_cast<uint8_t>(static_cast<int8_t>(plane_value) >> 1);
         }
     }
@@ -133,7 +139,8 @@ void decode_residue(BitReader& r, unsigned event_limit, uint8_t out[64]) {
     d.b = acquire_bits(r);
     d.value = out;
     d.event_limit = event_limit;
-    d.run();
+    SetLists lists;
+    d.run(lists);
     release_bits(d.b, r);
 }
 

@@ -1,0 +1,125 @@
+// The plane walk shared by the coefficient and residue decoders: the list of
+// unresolved sets is read from one buffer and the next plane's list written
+// into another, kept entries in order from its middle and deferred singles in
+// front of them. Reading and writing different buffers lets a run of zero
+// bits (sets not significant in this plane) be skipped and carried over with
+// whole 8-byte moves, whatever lies past the run. In a block's last plane
+// nothing needs keeping: what it defers is never read again.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "video/bit_reader.h"
+#include "video/coefficients.h"
+
+namespace zarn {
+
+struct SetLists {
+    static constexpr unsigned kBase = 64;   // room for the deferred singles
+    static constexpr unsigned kSize = 160;  // plus at most 72 live entries, plus 8-byte copy slack
+    uint8_t buffer[2][kSize];
+};
+
+// Where one plane's walk stands.
+struct PlaneWalk {
+    uint8_t* cur = nullptr;   // the list walked in this plane
+    unsigned idx = 0;         // next entry of `cur`
+    unsigned tail = 0;        // end of `cur`; grows as groups of 16 split
+    uint8_t* next = nullptr;  // the list of the next plane
+    unsigned head = 0;        // first entry of `next`
+    unsigned w = 0;           // end of `next`
+};
+
+// Starts plane number `walked` (0 for a block's first) on the list left by
+// the previous plane, [head, tail) of its buffer.
+inline void start_plane(PlaneWalk& s, SetLists& lists, unsigned walked, unsigned head, unsigned tail) {
+    const unsigned from = walked & 1u;
+    s.cur = lists.buffer[from];
+    s.next = lists.buffer[from ^ 1u];
+    s.idx = head;
+    s.tail = tail;
+    s.head = s.w = SetLists::kBase;
+}
+
+inline void keep_set(PlaneWalk& s, unsigned first, SetKind kind) {
+    s.next[s.w++] = static_cast<uint8_t>(first * 4 + kind);
+}
+
+// A group of 16 at `first` adds its last three groups of 4 at the back of
+// this plane's list.
+inline void split_group16(PlaneWalk& s, unsigned first) {
+    s.cur[s.tail++] = static_cast<uint8_t>((first + 4) * 4 + kGroup4);
+    s.cur[s.tail++] = static_cast<uint8_t>((first + 8) * 4 + kGroup4);
+    s.cur[s.tail++] = static_cast<uint8_t>((first + 12) * 4 + kGroup4);
+}
+
+// Walks one plane: one significance bit per set, `resolve(entry)` for each
+// significant one. Returns true as soon as `resolve` does (decoding stops).
+template <bool kKeep, class Resolve>
+inline bool walk_set_plane(BitCache& b, PlaneWalk& s, Resolve&& resolve) {
+    for (;;) {
+        ensure_32(b);
+        // A guard bit at `avail` stops the count at the bits held.
+        const unsigned zeros = static_cast<unsigned>(std::countr_zero(b.bits | (uint64_t{1} << b.avail)));
+        const unsigned live = s.tail - s.idx;
+        const unsigned run = zeros < live ? zeros : live;
+        skip_bits(b, run);
+        if constexpr (kKeep) {
+            // Bytes past the run land beyond `w`, where nothing is live yet.
+            for (unsigned k = 0; k < run; k += 8) std::memcpy(s.next + s.w + k, s.cur + s.idx + k, 8);
+            s.w += run;
+        }
+        s.idx += run;
+        if (s.idx == s.tail) return false;
+        if (b.avail == 0) continue;  // every bit held was 0: load more
+        skip_bits(b, 1);              // this set is significant
+        if (resolve(s.cur[s.idx++])) return true;
+    }
+}
+
+// Most groups of 4 resolve in low planes, where all their decisions fit in 8
+// or 12 bits: a table gives the whole group at once, without a branch per
+// position. For each position the bits hold a 1 (not significant: deferred)
+// or a 0, the plane's magnitude bits (plane 1: one) and a sign bit.
+// Entry: bits used (bits 0..3), deferred positions (bits 4..7), and each
+// position's value as a signed nibble from bit 8 (0 when deferred). With no
+// magnitude bits (plane 0) the values are +1 and -1, which also gives a
+// residue group its signs.
+template <unsigned kPlane>
+struct LowPlaneGroups {
+    static constexpr unsigned kBits = 4 * (kPlane + 2);
+    uint32_t entry[1u << kBits];
+};
+
+template <unsigned kPlane>
+constexpr LowPlaneGroups<kPlane> make_low_plane_groups() {
+    LowPlaneGroups<kPlane> t{};
+    for (unsigned bits = 0; bits < (1u << t.kBits); ++bits) {
+        unsigned used = 0;
+        uint32_t e = 0;
+        for (unsigned p = 0; p < 4; ++p) {
+            if ((bits >> used) & 1u) {
+                e |= 1u << (4 + p);
+                used += 1;
+                continue;
+            }
+            const unsigned magnitude = (1u << kPlane) | ((bits >> (used + 1)) & ((1u << kPlane) - 1u));
+            const bool negative = ((bits >> (used + 1 + kPlane)) & 1u) != 0;
+            const uint32_t value = negative ? 0u - magnitude : magnitude;
+            e |= (value & 15u) << (8 + 4 * p);
+            used += kPlane + 2;
+        }
+        t.entry[bits] = e | used;
+    }
+    return t;
+}
+
+inline constexpr LowPlaneGroups<0> kPlane0Groups = make_low_plane_groups<0>();
+inline constexpr LowPlaneGroups<1> kPlane1Groups = make_low_plane_groups<1>();
+
+// Value nibble p of a group entry, sign-extended.
+inline int32_t group_value(uint32_t e, unsigned p) { return static_cast<int32_t>(e << (20 - 4 * p)) >> 28; }
+
+}  // namespace zarn
