@@ -59,7 +59,7 @@ struct ResidueDecoder {
         ensure(b, 8);
         const uint32_t e = kPlane0Groups.entry[b.bits & 0xffu];
         const unsigned deferred = (e >> 4) & 15u;
-        const unsigned becoming = 4 - static_cast<unsigned>(std::popcount(deferred));
+        const unsigned becoming = e >> 24;
         if (events + becoming <= event_limit) {
             skip_bits(b, e & 15u);
             for (unsigned p = 0; p < 4; ++p) {

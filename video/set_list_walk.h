@@ -83,8 +83,9 @@ inline bool walk_set_plane(BitCache& b, PlaneWalk& s, Resolve&& resolve) {
 // or 12 bits: a table gives the whole group at once, without a branch per
 // position. For each position the bits hold a 1 (not significant: deferred)
 // or a 0, the plane's magnitude bits (plane 1: one) and a sign bit.
-// Entry: bits used (bits 0..3), deferred positions (bits 4..7), and each
-// position's value as a signed nibble from bit 8 (0 when deferred). With no
+// Entry: bits used (bits 0..3), deferred positions (bits 4..7), each
+// position's value as a signed nibble from bit 8 (0 when deferred), and the
+// number of positions that become significant (bits 24..26). With no
 // magnitude bits (plane 0) the values are +1 and -1, which also gives a
 // residue group its signs.
 template <unsigned kPlane>
@@ -97,7 +98,7 @@ template <unsigned kPlane>
 constexpr LowPlaneGroups<kPlane> make_low_plane_groups() {
     LowPlaneGroups<kPlane> t{};
     for (unsigned bits = 0; bits < (1u << t.kBits); ++bits) {
-        unsigned used = 0;
+        unsigned used = 0, becoming = 0;
         uint32_t e = 0;
         for (unsigned p = 0; p < 4; ++p) {
             if ((bits >> used) & 1u) {
@@ -105,13 +106,14 @@ constexpr LowPlaneGroups<kPlane> make_low_plane_groups() {
                 used += 1;
                 continue;
             }
+            ++becoming;
             const unsigned magnitude = (1u << kPlane) | ((bits >> (used + 1)) & ((1u << kPlane) - 1u));
             const bool negative = ((bits >> (used + 1 + kPlane)) & 1u) != 0;
             const uint32_t value = negative ? 0u - magnitude : magnitude;
             e |= (value & 15u) << (8 + 4 * p);
             used += kPlane + 2;
         }
-        t.entry[bits] = e | used;
+        t.entry[bits] = e | used | becoming << 24;
     }
     return t;
 }
