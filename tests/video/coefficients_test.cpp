@@ -125,61 +125,88 @@ TEST(AcCoefficients, RandomBlocksRoundTrip) {
     }
 }
 
-// The coefficient decoder as its algorithm reads: one double-ended list of
-// entries, resolved ones set to 0 and skipped, bits taken one at a time.
-struct LiteralAcDecoder {
+// One plane's walk of the set list as the decoders' algorithm reads it: one
+// double-ended list, resolved entries set to 0 and skipped, bits read one at
+// a time. `become(index)` reads what follows a position that becomes
+// significant and returns true when decoding stops there.
+struct LiteralListWalk {
     BitReader& r;
-    int16_t* coef;
     std::deque<uint8_t> list;
+    bool stopped = false;
 
-    void value(unsigned index, unsigned plane) {
-        const uint32_t low = plane ? read_bits(r, plane) : 0;
-        const int v = static_cast<int>((1u << plane) + low);
-        coef[kCodedToRaster[index]] = static_cast<int16_t>(read_bit(r) ? -v : v);
-    }
     // Returns the number of front additions, so the caller's index can follow.
-    size_t group4(size_t at, unsigned j, unsigned plane) {
+    template <class Become>
+    size_t group4(size_t at, unsigned j, Become& become) {
         list[at] = 0;
         size_t added = 0;
-        for (unsigned p = j; p < j + 4; ++p) {
+        for (unsigned p = j; p < j + 4 && !stopped; ++p) {
             if (read_bit(r)) {
                 list.push_front(static_cast<uint8_t>(p * 4 + 3));
                 ++added;
             } else {
-                value(p, plane);
+                stopped = become(p);
             }
         }
         return added;
     }
-    void run(unsigned planes) {
-        for (unsigned p = 1; p < 64; ++p) coef[p] = 0;
-        list = {4 * 4 + 0, 24 * 4 + 0, 44 * 4 + 0, 1 * 4 + 3, 2 * 4 + 3, 3 * 4 + 3};
-        for (unsigned i = planes; i-- > 0;) {
-            for (size_t k = 0; k < list.size(); ++k) {
-                const uint8_t e = list[k];
-                if (e == 0 || !read_bit(r)) continue;
-                const unsigned j = e >> 2;
-                switch (e & 3) {
-                    case 0:
-                        list[k] = static_cast<uint8_t>((j + 4) * 4 + 1);
-                        k += group4(k, j, i);  // the entry moved back by the additions
-                        list[k] = static_cast<uint8_t>((j + 4) * 4 + 1);
-                        --k;  // process it again
-                        break;
-                    case 1:
-                        list[k] = static_cast<uint8_t>(j * 4 + 2);
-                        for (unsigned g : {j + 4, j + 8, j + 12}) list.push_back(static_cast<uint8_t>(g * 4 + 2));
-                        --k;
-                        break;
-                    case 2: k += group4(k, j, i); break;
-                    default:
-                        value(j, i);
-                        list[k] = 0;
-                }
+    template <class Become>
+    void plane(Become become) {
+        for (size_t k = 0; k < list.size() && !stopped; ++k) {
+            const uint8_t e = list[k];
+            if (e == 0 || !read_bit(r)) continue;
+            const unsigned j = e >> 2;
+            switch (e & 3) {
+                case 0:
+                    list[k] = static_cast<uint8_t>((j + 4) * 4 + 1);
+                    k += group4(k, j, become);  // the entry moved back by the additions
+                    list[k] = static_cast<uint8_t>((j + 4) * 4 + 1);
+                    --k;  // process it again
+                    break;
+                case 1:
+                    list[k] = static_cast<uint8_t>(j * 4 + 2);
+                    for (unsigned g : {j + 4, j + 8, j + 12}) list.push_back(static_cast<uint8_t>(g * 4 + 2));
+                    --k;
+                    break;
+                case 2: k += group4(k, j, become); break;
+                default:
+                    list[k] = 0;
+                    stopped = become(j);
             }
         }
     }
 };
+
+// The coefficient decoder through the literal walk.
+void literal_ac_decode(BitReader& r, int16_t coef[64]) {
+    const unsigned planes = read_bits(r, 4);
+    for (unsigned p = 1; p < 64; ++p) coef[p] = 0;
+    LiteralListWalk walk{r, {4 * 4 + 0, 24 * 4 + 0, 44 * 4 + 0, 1 * 4 + 3, 2 * 4 + 3, 3 * 4 + 3}};
+    for (unsigned i = planes; i-- > 0;) {
+        walk.plane([&](unsigned index) {
+            const uint32_t low = i ? read_bits(r, i) : 0;
+            const int v = static_cast<int>((1u << i) + low);
+            coef[kCodedToRaster[index]] = static_cast<int16_t>(read_bit(r) ? -v : v);
+            return false;
+        });
+    }
+}
+
+// A packet of arbitrary bits, from mostly 0 (like real blocks) to dense
+// (every group splits).
+std::vector<uint8_t> arbitrary_bytes(std::mt19937& rng, size_t max_size) {
+    std::vector<uint8_t> bytes(1 + rng() % max_size);
+    const unsigned density = 1 + rng() % 8;
+    for (auto& b : bytes)
+        for (int bit = 0; bit < 8; ++bit)
+            if (rng() % 8 < density) b = static_cast<uint8_t>(b | (1u << bit));
+    return bytes;
+}
+
+void expect_same_reader(const BitReader& a, const BitReader& b, int trial) {
+    ASSERT_EQ(a.next, b.next) << "trial " << trial;
+    ASSERT_EQ(a.count, b.count) << "trial " << trial;
+    ASSERT_EQ(a.buffer, b.buffer) << "trial " << trial;
+}
 
 // Arbitrary bits, not only what an encoder writes: both decoders must give
 // the same coefficients and leave the reader at the same bit, including when
@@ -187,130 +214,65 @@ struct LiteralAcDecoder {
 TEST(AcCoefficients, AgreesWithTheLiteralListWalkOnArbitraryBits) {
     std::mt19937 rng(11);
     for (int trial = 0; trial < 3000; ++trial) {
-        const size_t size = 1 + rng() % 40;
-        std::vector<uint8_t> bytes(size);
-        // Mostly-zero bits look like real blocks; dense ones split every group.
-        const unsigned density = 1 + rng() % 8;
-        for (auto& b : bytes)
-            for (int bit = 0; bit < 8; ++bit)
-                if (rng() % 8 < density) b = static_cast<uint8_t>(b | (1u << bit));
+        const std::vector<uint8_t> bytes = arbitrary_bytes(rng, 40);
         const size_t start = (rng() % 3) * 4;
-        if (start >= size) continue;
-        BitReader fast = make_bit_reader(bytes.data(), size, start);
+        if (start >= bytes.size()) continue;
+        BitReader fast = make_bit_reader(bytes.data(), bytes.size(), start);
+        read_bits(fast, rng() % 20);  // start at any bit of a word
         BitReader slow = fast;
-        const unsigned skip = rng() % 20;  // start at any bit of a word
-        read_bits(fast, skip);
-        read_bits(slow, skip);
         int16_t a[64], b[64];
         a[0] = b[0] = 5;
         const bool any = decode_ac_coefficients(fast, a);
-        const unsigned planes = read_bits(slow, 4);
-        LiteralAcDecoder{slow, b, {}}.run(planes);
+        literal_ac_decode(slow, b);
         bool nonzero = false;
         for (int p = 0; p < 64; ++p) {
             ASSERT_EQ(a[p], b[p]) << "trial " << trial << " raster " << p;
             nonzero |= p > 0 && b[p] != 0;
         }
         ASSERT_EQ(any, nonzero) << "trial " << trial;
-        ASSERT_EQ(fast.next, slow.next) << "trial " << trial;
-        ASSERT_EQ(fast.count, slow.count) << "trial " << trial;
-        ASSERT_EQ(fast.buffer, slow.buffer) << "trial " << trial;
+        expect_same_reader(fast, slow, trial);
     }
 }
 
-// The residue decoder as its algorithm reads, in the manner of the literal
-// coefficient decoder above; `stop` ends the block after event number E.
-struct LiteralResidueDecoder {
-    BitReader& r;
-    uint8_t* value;
-    unsigned limit;
-    std::deque<uint8_t> list;
+// The residue decoder through the literal walk: a refinement pass, then the
+// walk, each plane; decoding stops right after event number `limit`.
+void literal_residue_decode(BitReader& r, unsigned limit, uint8_t value[64]) {
+    const unsigned c = read_bits(r, 3);
+    for (int i = 0; i < 64; ++i) value[i] = 0;
+    uint8_t t = static_cast<uint8_t>(1u << c);
     std::vector<uint8_t> significant;
     unsigned events = 0;
-    uint8_t t = 0;
-    bool stop = false;
-
-    void event() { stop = events++ == limit; }
-    void become(unsigned index) {
-        const uint8_t pos = kCodedToRaster[index];
-        value[pos] = read_bit(r) ? static_cast<uint8_t>(-t) : t;
-        significant.push_back(pos);
-        event();
-    }
-    size_t group4(size_t at, unsigned j) {
-        list[at] = 0;
-        size_t added = 0;
-        for (unsigned p = j; p < j + 4 && !stop; ++p) {
-            if (read_bit(r)) {
-                list.push_front(static_cast<uint8_t>(p * 4 + 3));
-                ++added;
-            } else {
-                become(p);
-            }
+    LiteralListWalk walk{r, {4 * 4 + 0, 24 * 4 + 0, 44 * 4 + 0, 0 * 4 + 2}};
+    for (unsigned plane = 0; plane <= c && !walk.stopped; ++plane) {
+        for (size_t k = 0; k < significant.size() && !walk.stopped; ++k) {
+            if (!read_bit(r)) continue;
+            uint8_t& v = value[significant[k]];
+            v = static_cast<int8_t>(v) >= 0 ? static_cast<uint8_t>(v + t) : static_cast<uint8_t>(v - t);
+            walk.stopped = events++ == limit;
         }
-        return added;
+        walk.plane([&](unsigned index) {
+            const uint8_t pos = kCodedToRaster[index];
+            value[pos] = read_bit(r) ? static_cast<uint8_t>(-t) : t;
+            significant.push_back(pos);
+            return events++ == limit;
+        });
+        t = static_cast<uint8_t>(static_cast<int8_t>(t) >> 1);
     }
-    void run() {
-        const unsigned c = read_bits(r, 3);
-        for (int i = 0; i < 64; ++i) value[i] = 0;
-        t = static_cast<uint8_t>(1u << c);
-        list = {4 * 4 + 0, 24 * 4 + 0, 44 * 4 + 0, 0 * 4 + 2};
-        for (unsigned plane = 0; plane <= c; ++plane) {
-            for (size_t k = 0; k < significant.size() && !stop; ++k) {
-                if (!read_bit(r)) continue;
-                uint8_t& v = value[significant[k]];
-                v = static_cast<int8_t>(v) >= 0 ? static_cast<uint8_t>(v + t) : static_cast<uint8_t>(v - t);
-                event();
-            }
-            for (size_t k = 0; k < list.size() && !stop; ++k) {
-                const uint8_t e = list[k];
-                if (e == 0 || !read_bit(r)) continue;
-                const unsigned j = e >> 2;
-                switch (e & 3) {
-                    case 0:
-                        list[k] = static_cast<uint8_t>((j + 4) * 4 + 1);
-                        k += group4(k, j);
-                        list[k] = static_cast<uint8_t>((j + 4) * 4 + 1);
-                        --k;
-                        break;
-                    case 1:
-                        list[k] = static_cast<uint8_t>(j * 4 + 2);
-                        for (unsigned g : {j + 4, j + 8, j + 12}) list.push_back(static_cast<uint8_t>(g * 4 + 2));
-                        --k;
-                        break;
-                    case 2: k += group4(k, j); break;
-                    default:
-                        list[k] = 0;
-                        become(j);
-                }
-            }
-            if (stop) return;
-            t = static_cast<uint8_t>(static_cast<int8_t>(t) >> 1);
-        }
-    }
-};
+}
 
 TEST(Residue, AgreesWithTheLiteralListWalkOnArbitraryBits) {
     std::mt19937 rng(13);
     for (int trial = 0; trial < 3000; ++trial) {
-        const size_t size = 1 + rng() % 48;
-        std::vector<uint8_t> bytes(size);
-        const unsigned density = 1 + rng() % 8;
-        for (auto& b : bytes)
-            for (int bit = 0; bit < 8; ++bit)
-                if (rng() % 8 < density) b = static_cast<uint8_t>(b | (1u << bit));
+        const std::vector<uint8_t> bytes = arbitrary_bytes(rng, 48);
         const unsigned limit = rng() % 2 ? rng() % 8 : rng() % 128;
-        BitReader fast = make_bit_reader(bytes.data(), size, 0);
-        const unsigned skip = rng() % 20;
-        read_bits(fast, skip);
+        BitReader fast = make_bit_reader(bytes.data(), bytes.size(), 0);
+        read_bits(fast, rng() % 20);
         BitReader slow = fast;
         uint8_t a[64], b[64];
         decode_residue(fast, limit, a);
-        LiteralResidueDecoder{slow, b, limit}.run();
+        literal_residue_decode(slow, limit, b);
         for (int p = 0; p < 64; ++p) ASSERT_EQ(a[p], b[p]) << "trial " << trial << " raster " << p;
-        ASSERT_EQ(fast.next, slow.next) << "trial " << trial;
-        ASSERT_EQ(fast.count, slow.count) << "trial " << trial;
-        ASSERT_EQ(fast.buffer, slow.buffer) << "trial " << trial;
+        expect_same_reader(fast, slow, trial);
     }
 }
 
