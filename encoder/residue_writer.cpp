@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "encoder/set_list_writer.h"
 #include "video/coefficients.h"
 
 namespace zarn {
@@ -58,50 +59,17 @@ struct ResidueCoder {
         return false;
     }
 
-    bool any_significant(unsigned first, unsigned count) const {
-        unsigned any = 0;
-        for (unsigned p = first; p < first + count; ++p) any |= mag[p];
-        return any >= static_cast<unsigned>(plane_value);
-    }
+    void put_bit(bool bit) { put(bit, 1); }
 
-    bool resolve_group4(unsigned first) {
-        for (unsigned p = first; p < first + 4; ++p) {
-            const bool later = mag[p] < plane_value;
-            put(later, 1);
-            if (later) list.push_front(p, kSingle);
-            else if (become_significant(p)) return true;
-        }
-        return false;
-    }
-
-    bool process(unsigned idx) {
-        for (;;) {
-            const uint8_t e = list.entry[idx];
-            if (e == 0) return false;
-            const unsigned first = e >> 2, kind = e & 3u;
-            const unsigned span = kind == kGroup20 ? 20 : kind == kGroup16 ? 16 : kind == kGroup4 ? 4 : 1;
-            const bool sig = any_significant(first, span);
-            put(sig, 1);
-            if (!sig) return false;
-            switch (kind) {
-                case kGroup20:
-                    list.entry[idx] = static_cast<uint8_t>((first + 4) * 4 + kGroup16);
-                    if (resolve_group4(first)) return true;
-                    break;
-                case kGroup16:
-                    list.entry[idx] = static_cast<uint8_t>(first * 4 + kGroup4);
-                    list.push_back(first + 4, kGroup4);
-                    list.push_back(first + 8, kGroup4);
-                    list.push_back(first + 12, kGroup4);
-                    break;
-                case kGroup4:
-                    list.entry[idx] = 0;
-                    return resolve_group4(first);
-                default:
-                    list.entry[idx] = 0;
-                    return become_significant(first);
-            }
-        }
+    // The walk of one plane. True when the block ends in it.
+    bool walk_plane() {
+        const auto significant = [this](unsigned first, unsigned count) {
+            unsigned any = 0;
+            for (unsigned p = first; p < first + count; ++p) any |= mag[p];
+            return any >= static_cast<unsigned>(plane_value);
+        };
+        const auto become = [this](unsigned index) { return become_significant(index); };
+        return write_set_list_plane(list, *this, significant, become);
     }
 
     void run() {
@@ -119,9 +87,7 @@ struct ResidueCoder {
         list.push_back(44, kGroup20);
         list.push_back(0, kGroup4);
         for (unsigned plane = 0; plane <= c; ++plane) {
-            if (refine()) return;
-            for (unsigned idx = list.head; idx < list.tail; ++idx)
-                if (process(idx)) return;
+            if (refine() || walk_plane()) return;
             plane_value >>= 1;
         }
     }

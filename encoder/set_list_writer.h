@@ -1,0 +1,68 @@
+// The set-list walk of the coefficient and residue writers: one plane of the
+// decoders' walk, each significance bit decided from the values.
+//   significant(first, count): is any of coded indexes first..first+count-1
+//     significant in this plane;
+//   become(index): writes what follows a position that becomes significant,
+//     and returns true when the block ends there;
+//   out.put_bit(bit): writes one bit.
+#pragma once
+
+#include "video/coefficients.h"
+
+namespace zarn {
+
+template <class Out, class Significant, class Become>
+struct SetListWriter {
+    SetList& list;
+    Out& out;
+    Significant& significant;
+    Become& become;
+
+    bool resolve_group4(unsigned first) {
+        for (unsigned p = first; p < first + 4; ++p) {
+            const bool later = !significant(p, 1);
+            out.put_bit(later);
+            if (later) list.push_front(p, kSingle);
+            else if (become(p)) return true;
+        }
+        return false;
+    }
+
+    bool process(unsigned idx) {
+        for (;;) {
+            const uint8_t e = list.entry[idx];
+            if (e == 0) return false;
+            const unsigned first = e >> 2, kind = e & 3u;
+            const unsigned span = kind == kGroup20 ? 20 : kind == kGroup16 ? 16 : kind == kGroup4 ? 4 : 1;
+            const bool sig = significant(first, span);
+            out.put_bit(sig);
+            if (!sig) return false;
+            switch (kind) {
+                case kGroup20:
+                    list.entry[idx] = static_cast<uint8_t>((first + 4) * 4 + kGroup16);
+                    if (resolve_group4(first)) return true;
+                    break;  // the group of 16 reads its own bit next
+                case kGroup16:
+                    list.entry[idx] = static_cast<uint8_t>(first * 4 + kGroup4);
+                    list.push_back(first + 4, kGroup4);
+                    list.push_back(first + 8, kGroup4);
+                    list.push_back(first + 12, kGroup4);
+                    break;
+                case kGroup4: list.entry[idx] = 0; return resolve_group4(first);
+                default: list.entry[idx] = 0; return become(first);
+            }
+        }
+    }
+};
+
+// Writes one plane's walk of `list`, entries added at its back included.
+// Returns true when `become` ended the block.
+template <class Out, class Significant, class Become>
+bool write_set_list_plane(SetList& list, Out& out, Significant significant, Become become) {
+    SetListWriter<Out, Significant, Become> w{list, out, significant, become};
+    for (unsigned idx = list.head; idx < list.tail; ++idx)
+        if (w.process(idx)) return true;
+    return false;
+}
+
+}  // namespace zarn
