@@ -24,12 +24,24 @@ struct Decoded {
     bool marker_follows;
 };
 
-Decoded decode_ac_bits(const std::vector<int>& bits, unsigned planes) {
+// The fields followed by the marker, as a packet.
+std::vector<uint8_t> with_marker(const FieldList& f) {
     BitWriter w;
-    w.put(planes, 4);
-    for (int b : bits) w.put_bit(b != 0);
+    f.write_to(w);
     w.put(kMarker, 10);
-    auto bytes = w.finish();
+    return w.finish();
+}
+
+// A header field and single bits, followed by the marker.
+std::vector<uint8_t> header_and_bits(uint32_t header, unsigned header_bits, const std::vector<int>& bits) {
+    FieldList f;
+    f.put(header, header_bits);
+    for (int b : bits) f.put_bit(b != 0);
+    return with_marker(f);
+}
+
+Decoded decode_ac_bits(const std::vector<int>& bits, unsigned planes) {
+    const auto bytes = header_and_bits(planes, 4, bits);
     BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
     Decoded d;
     for (auto& c : d.coef) c = 77;
@@ -112,10 +124,7 @@ TEST(AcCoefficients, RandomBlocksRoundTrip) {
         }
         FieldList f;
         WriteAcCoefficients(coef, f);
-        BitWriter w;
-        f.write_to(w);
-        w.put(kMarker, 10);
-        auto bytes = w.finish();
+        const auto bytes = with_marker(f);
         BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
         int16_t out[64];
         out[0] = 0;
@@ -277,11 +286,7 @@ TEST(Residue, AgreesWithTheLiteralListWalkOnArbitraryBits) {
 }
 
 std::vector<int> decode_residue_bits(const std::vector<int>& bits, unsigned c, unsigned limit, bool* marker) {
-    BitWriter w;
-    w.put(c, 3);
-    for (int b : bits) w.put_bit(b != 0);
-    w.put(kMarker, 10);
-    auto bytes = w.finish();
+    const auto bytes = header_and_bits(c, 3, bits);
     BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
     uint8_t out[64];
     decode_residue(r, limit, out);
@@ -324,10 +329,7 @@ TEST(Residue, EventLimitCutsRefinement) {
         FieldList f;
         int16_t decoded[64];
         WriteResidue(res, limit, &f, decoded);
-        BitWriter w;
-        f.write_to(w);
-        w.put(kMarker, 10);
-        auto bytes = w.finish();
+        const auto bytes = with_marker(f);
         BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
         uint8_t out[64];
         decode_residue(r, limit, out);
@@ -348,10 +350,7 @@ TEST(Residue, RandomSparseBlocksRoundTrip) {
         FieldList f;
         int16_t decoded[64];
         WriteResidue(res, 127, &f, decoded);
-        BitWriter w;
-        f.write_to(w);
-        w.put(kMarker, 10);
-        auto bytes = w.finish();
+        const auto bytes = with_marker(f);
         BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
         uint8_t out[64];
         decode_residue(r, 127, out);
