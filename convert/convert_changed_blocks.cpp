@@ -81,8 +81,10 @@ void ConvertChangedBlocks(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch
   w.scratch = ScratchLines{nullptr, nullptr};
   if (choice.twice && block_rows != 0 && block_cols != 0) {
     // No timing here: the whole-frame copies measure; use their current choice.
+    // Adjacent marked blocks join into one run, up to a whole macroblock
+    // row: the lines must hold the longest run, not one pair of blocks.
     if (RowTwiceUsesScratch(*choice.twice_word, TimeStampCounterWorks()))
-      w.scratch = ScratchLinesFor(2 * kBlock * choice.wide * choice.bytes);
+      w.scratch = ScratchLinesFor(block_cols * kBlock * choice.wide * choice.bytes);
   }
 
   for (uint32_t r = 0; r < block_rows; ++r) {
