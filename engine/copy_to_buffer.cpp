@@ -42,7 +42,7 @@ Lateness CheckLateness(Movie& m, uint32_t merged_flags) {
     if (m.sound_track == -1 || m.rate_num == 0 || m.paused) return Lateness::kOnTime;
     const uint32_t base = EnsureClockBase(m);
     const uint32_t elapsed = EngineClock() - base;
-    const uint32_t due = FrameDueMs(m);
+    const uint64_t due = FrameDueMs(m);
     if (elapsed < due || elapsed - due <= m.late_limit_ms) {
         m.skip_pending = 0;
         return Lateness::kOnTime;

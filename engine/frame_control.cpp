@@ -95,11 +95,12 @@ int32_t ShouldWait(Movie* movie) {
             SetClockBase(m, now);
             base = now;
         }
-        const auto elapsed = static_cast<int32_t>(now - base);
-        const auto due = static_cast<int32_t>(FrameDueMs(m));
+        // Signed: a base set a moment after `now` counts as not yet due.
+        const int64_t elapsed = static_cast<int32_t>(now - base);
+        const auto due = static_cast<int64_t>(FrameDueMs(m));
         if (elapsed >= due) {
             // Without sound, never try to catch up more than two periods.
-            if (m.sound_track == -1 && elapsed - due > static_cast<int32_t>(m.late_limit_ms))
+            if (m.sound_track == -1 && elapsed - due > int64_t{m.late_limit_ms})
                 SetClockBase(m, now);
             return 0;
         }

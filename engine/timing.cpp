@@ -5,10 +5,16 @@
 
 namespace zarn {
 
-uint32_t FrameDueMs(const Movie& m) {
+uint64_t FrameDueMs(const Movie& m) {
     if (m.rate_num == 0) return 0;
-    const uint32_t periods_ms = (m.frames_played - m.clock_base_frame) * 1000u;  // 32-bit
-    return static_cast<uint32_t>(uint64_t{periods_ms} * m.rate_den / m.rate_num);
+    // In 64 bits throughout: a 32-bit product of frames and 1000 wraps after
+    // about 4.29 million frames on one base, and every frame would be late.
+    const uint64_t periods_ms = uint64_t{m.frames_played - m.clock_base_frame} * 1000u;
+    // periods_ms * rate_den / rate_num without overflowing the product.
+    const uint64_t whole = periods_ms / m.rate_num;
+    const uint64_t rest = periods_ms % m.rate_num;
+    if (whole > UINT64_MAX / 2 / m.rate_den) return UINT64_MAX / 2;
+    return whole * m.rate_den + rest * m.rate_den / m.rate_num;
 }
 
 void SetClockBase(Movie& m, uint32_t now) {

@@ -9,9 +9,9 @@ namespace zarn {
 struct Movie;
 
 // Milliseconds after the base at which the next frame is due:
-// (frames_played - clock_base_frame) * 1000 * rate_den / rate_num.
-// Only meaningful when rate_num is not 0 (0 is returned then).
-uint32_t FrameDueMs(const Movie& movie);
+// (frames_played - clock_base_frame) * 1000 * rate_den / rate_num, exact
+// in 64 bits. Only meaningful when rate_num is not 0 (0 is returned then).
+uint64_t FrameDueMs(const Movie& movie);
 
 // Makes `now` the timing base: the frame after the one just decoded is due
 // one play period later.

@@ -92,6 +92,23 @@ TEST_F(CopyLateness, OnlyACopyMadeWritesTheBuffer) {
     EXPECT_EQ(d->last_copy_flags, 3u | (3u << 28));
 }
 
+// Past 4,294,968 frames on one base the frames-times-1000 product needs
+// more than 32 bits: the due time must stay exact for waiting and copying.
+TEST_F(CopyLateness, DueTimeStaysExactPastFourMillionFramesOnOneBase) {
+    Movie* m = Open(BuildMovie(SoundRecipe()));  // 25 fps: 40 ms a frame
+    ASSERT_EQ(DoFrame(m), 0);                     // base 1000, frame 1
+    constexpr uint32_t kFrames = 4294968;         // * 1000 > 2^32
+    m->frames_played = m->clock_base_frame + kFrames;
+    const uint32_t due = 1000 + kFrames * 40;     // 171,799,720
+    clock.set(due - 1);
+    EXPECT_EQ(ShouldWait(m), 1);
+    clock.set(due);
+    EXPECT_EQ(ShouldWait(m), 0);
+    clock.set(due + 80);  // within the late limit: copied
+    EXPECT_EQ(Copy(m), 0);
+    EXPECT_EQ(m->skipped_blits, 0u);
+}
+
 TEST_F(CopyLateness, NeverSkipCopiesLateFramesAndSaysSo) {
     Movie* m = Open(BuildMovie(SoundRecipe()));
     ASSERT_EQ(DoFrame(m), 0);
