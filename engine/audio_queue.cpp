@@ -162,6 +162,12 @@ int32_t SetSoundOn(Movie* movie, int32_t on) {
         }
         m.sound_on = 1;
         m.clock_base_ms.store(0, std::memory_order_release);
+    } else if (on && r != 1 && !m.sound_lost) {
+        // Waiting for a sound that never comes back would freeze playback:
+        // go on paced by the clock, and count the fault as a sound skip.
+        m.sound_lost = 1;
+        m.sound_skips.fetch_add(1, std::memory_order_relaxed);
+        m.clock_base_ms.store(0, std::memory_order_release);
     }
     UnlockRing(m);
     return r;

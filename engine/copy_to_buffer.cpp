@@ -39,7 +39,7 @@ void RestartSound(Movie& m) {
 
 // Playback paced by a sound track: decides whether this copy is made.
 Lateness CheckLateness(Movie& m, uint32_t merged_flags) {
-    if (m.sound_track == -1 || m.rate_num == 0 || m.paused) return Lateness::kOnTime;
+    if (!PacedBySound(m) || m.rate_num == 0 || m.paused) return Lateness::kOnTime;
     const uint32_t base = EnsureClockBase(m);
     const uint32_t elapsed = EngineClock() - base;
     const uint64_t due = FrameDueMs(m);

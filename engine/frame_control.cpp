@@ -88,7 +88,7 @@ int32_t ShouldWait(Movie* movie) {
     if (m.sound_track != -1) FeedSound(&m);
     const uint32_t now = EngineClock();
     CloseIntervals(m, now);
-    if (!m.paused && (m.sound_track == -1 || m.sound_on)) {
+    if (!m.paused && (!PacedBySound(m) || m.sound_on)) {
         if (m.rate_num == 0) return 0;
         uint32_t base = m.clock_base_ms.load(std::memory_order_acquire);
         if (base == 0) {  // dropped by the sound path meanwhile
@@ -100,7 +100,7 @@ int32_t ShouldWait(Movie* movie) {
         const auto due = static_cast<int64_t>(FrameDueMs(m));
         if (elapsed >= due) {
             // Without sound, never try to catch up more than two periods.
-            if (m.sound_track == -1 && elapsed - due > int64_t{m.late_limit_ms})
+            if (!PacedBySound(m) && elapsed - due > int64_t{m.late_limit_ms})
                 SetClockBase(m, now);
             return 0;
         }

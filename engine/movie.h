@@ -86,6 +86,9 @@ struct Movie {
     const uint32_t* track_id = nullptr;
     uint32_t late_limit_ms = 0;
     uint32_t sound_on = 0;
+    // 1 once the device refused to switch the sound back on: the movie
+    // plays on paced by the clock, as a silent one.
+    uint32_t sound_lost = 0;
     uint32_t video_on = 0;
     uint32_t memory_used = 0;
     uint32_t open_time_ms = 0;

@@ -17,6 +17,8 @@ uint64_t FrameDueMs(const Movie& m) {
     return whole * m.rate_den + rest * m.rate_den / m.rate_num;
 }
 
+bool PacedBySound(const Movie& m) { return m.sound_track != -1 && !m.sound_lost; }
+
 void SetClockBase(Movie& m, uint32_t now) {
     m.clock_base_frame = m.frames_played - 1;
     m.clock_base_ms.store(now, std::memory_order_release);

@@ -13,6 +13,10 @@ struct Movie;
 // in 64 bits. Only meaningful when rate_num is not 0 (0 is returned then).
 uint64_t FrameDueMs(const Movie& movie);
 
+// Whether the playing sound paces the picture: a track plays and its
+// device has not refused to switch back on.
+bool PacedBySound(const Movie& movie);
+
 // Makes `now` the timing base: the frame after the one just decoded is due
 // one play period later.
 void SetClockBase(Movie& movie, uint32_t now);

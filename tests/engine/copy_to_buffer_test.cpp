@@ -109,6 +109,28 @@ TEST_F(CopyLateness, DueTimeStaysExactPastFourMillionFramesOnOneBase) {
     EXPECT_EQ(m->skipped_blits, 0u);
 }
 
+// A device that will not switch back on at the loop: the movie goes on
+// paced by the clock (no wait forever, no skipped copies) and the fault
+// counts as a sound skip.
+TEST_F(CopyLateness, RefusedSoundRestartPlaysOnByTheClock) {
+    Movie* m = Open(BuildMovie(SoundRecipe(2)));
+    ASSERT_EQ(m->sound_on, 1u);
+    ASSERT_EQ(DoFrame(m), 0);
+    NextFrame(m);
+    ASSERT_EQ(DoFrame(m), 0);
+    sound.set_on_answer = 0;
+    NextFrame(m);  // back to frame 1: off, and on refused
+    EXPECT_EQ(m->sound_on, 0u);
+    EXPECT_EQ(m->sound_skips.load(), 1u);
+    EXPECT_EQ(ShouldWait(m), 1);  // sets a new base at 1000
+    clock.set(1040);
+    EXPECT_EQ(ShouldWait(m), 0);
+    ASSERT_EQ(DoFrame(m), 0);
+    clock.set(2000);  // far behind: a clock-paced movie copies anyway
+    EXPECT_EQ(Copy(m), 0);
+    EXPECT_EQ(m->skipped_blits, 0u);
+}
+
 TEST_F(CopyLateness, NeverSkipCopiesLateFramesAndSaysSo) {
     Movie* m = Open(BuildMovie(SoundRecipe()));
     ASSERT_EQ(DoFrame(m), 0);
