@@ -15,8 +15,12 @@ int32_t GetSummary(Movie* movie, PlaybackSummary* s) {
     CloseIntervals(m, now);
     std::memset(s, 0, sizeof(*s));
     const FileReader& r = m.reader;
+    // The bytes of frame data: from the first frame to the end of the file,
+    // whose length is size_field + 8 (the field leaves out the signature
+    // and itself). Without the 8 the averages fall short of what was read.
     const uint32_t first = m.frame_index[0] & ~1u;
-    const uint64_t data = m.size_field > first ? m.size_field - first : 0;
+    const uint64_t length = uint64_t{m.size_field} + 8;
+    const uint64_t data = length > first ? length - first : 0;
     s->width = m.width;
     s->height = m.height;
     s->play_ms = now - m.play_start_ms;
@@ -76,10 +80,13 @@ void GetRealtimeStats(Movie& m, RealtimeStats* s, uint32_t window) {
     s->blit_ms = diff(3);
     s->read_ahead_size = m.reader.usable.load();
     s->read_ahead_held = m.reader.held.load();
-    s->data_rate = n == 0 ? 0
-                          : static_cast<uint32_t>(uint64_t{m.frame_index[c] - m.frame_index[c - n]} *
-                                                  m.source_rate_num /
-                                                  (uint64_t{m.source_rate_den} * n));
+    // Offsets without their key-frame bits: over empty frames the raw
+    // entries can differ by -1, which wrapped to some 4 GB.
+    const uint32_t to = m.frame_index[c] & ~1u, from = m.frame_index[c - n] & ~1u;
+    s->data_rate = n == 0 || to < from
+                       ? 0
+                       : static_cast<uint32_t>(uint64_t{to - from} * m.source_rate_num /
+                                               (uint64_t{m.source_rate_den} * n));
 }
 
 }  // namespace zarn
