@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <tuple>
 
 #include "engine/copy_to_buffer.h"
@@ -126,6 +128,113 @@ TEST_F(ChangedRects, ManyBlocksGiveAtMostEightCoveringRectangles) {
     for (auto [rx, ry, rw, rh] : r) {
         EXPECT_LE(rx + rw, 320);
         EXPECT_LE(ry + rh, 320);
+    }
+}
+
+// The merging rules written out plainly, on a grid of marks, in pixels.
+struct RefRect {
+    int64_t x = 0, y = 0, w = 0, h = 0;
+    int64_t Area() const { return w * h; }
+};
+
+struct RefMerge {
+    std::vector<std::vector<bool>> marks;  // [row][column]
+
+    bool Marked(int64_t row, int64_t col) const { return marks[row][col]; }
+    // Bounding box of the marked blocks inside r; false when none.
+    bool Box(const RefRect& r, RefRect* out) const {
+        const int64_t c0 = r.x / 16, c1 = c0 + r.w / 16, r0 = r.y / 16, r1 = r0 + r.h / 16;
+        int64_t top = -1, bottom = -1, left = -1, right = -1;
+        for (int64_t row = r0; row < r1; ++row)
+            for (int64_t col = c0; col < c1; ++col)
+                if (Marked(row, col)) {
+                    if (top < 0) top = row;
+                    bottom = row;
+                }
+        if (top < 0) return false;
+        for (int64_t col = c0; col < c1; ++col)
+            for (int64_t row = top; row <= bottom; ++row)
+                if (Marked(row, col)) {
+                    if (left < 0) left = col;
+                    right = col;
+                }
+        *out = {left * 16, top * 16, (right - left + 1) * 16, (bottom - top + 1) * 16};
+        return true;
+    }
+    struct Choice {
+        RefRect a, b;
+        int64_t gain = 0;
+    };
+    Choice Best(const RefRect& r) const {
+        Choice v, h;
+        bool has_v = false, has_h = false;
+        if (r.w >= 32) {
+            const int64_t cut = ((r.w / 2) + 15) / 16 * 16;
+            has_v = Box({r.x, r.y, cut, r.h}, &v.a) && Box({r.x + cut, r.y, r.w - cut, r.h}, &v.b);
+            v.gain = r.Area() - v.a.Area() - v.b.Area();
+        }
+        if (r.h >= 32) {
+            const int64_t cut = ((r.h / 2) + 15) / 16 * 16;
+            has_h = Box({r.x, r.y, r.w, cut}, &h.a) && Box({r.x, r.y + cut, r.w, r.h - cut}, &h.b);
+            h.gain = r.Area() - h.a.Area() - h.b.Area();
+        }
+        if (has_v && (!has_h || v.gain >= h.gain)) return v;  // equal gains: left/right
+        if (has_h) return h;
+        return {};
+    }
+    std::vector<Tuple> Rects(int64_t width, int64_t height) const {
+        std::vector<RefRect> list(1);
+        if (!Box({0, 0, width, height}, &list[0])) return {};
+        while (list.size() < 8) {
+            int best = -1;
+            int64_t best_gain = 0;
+            for (size_t i = 0; i < list.size(); ++i) {
+                const int64_t g = Best(list[i]).gain;
+                if (g > best_gain) {  // the first of equal gains is split
+                    best = static_cast<int>(i);
+                    best_gain = g;
+                }
+            }
+            if (best < 0) break;
+            const Choice c = Best(list[best]);
+            list[best] = c.a;
+            list.push_back(c.b);
+        }
+        std::vector<Tuple> out;
+        for (const RefRect& r : list)
+            out.emplace_back(int32_t(r.x), int32_t(r.y), int32_t(std::min(r.w, width - r.x)),
+                             int32_t(std::min(r.h, height - r.y)));
+        std::sort(out.begin(), out.end(), [](const Tuple& p, const Tuple& q) {
+            return std::tie(std::get<1>(p), std::get<0>(p)) < std::tie(std::get<1>(q), std::get<0>(q));
+        });
+        return out;
+    }
+};
+
+// Random and symmetric patterns, where equal gains are common: the rules
+// for ties (left/right before top/bottom; the first of equal rectangles)
+// decide the result.
+TEST_F(ChangedRects, SplitsAndTiesFollowTheRulesOnManyPatterns) {
+    std::mt19937 rng(5);
+    for (int pattern = 0; pattern < 300; ++pattern) {
+        const uint32_t cols = 2 + rng() % 9, rows = 2 + rng() % 7;
+        RefMerge ref;
+        ref.marks.assign(rows, std::vector<bool>(cols, false));
+        const uint32_t density = 1 + rng() % 4;
+        std::vector<std::pair<uint32_t, uint32_t>> blocks;
+        for (uint32_t r = 0; r < rows; ++r)
+            for (uint32_t c = 0; c < cols; ++c) {
+                // Every other pattern is mirrored left to right.
+                const uint32_t sc = (pattern % 2 && c >= (cols + 1) / 2) ? cols - 1 - c : c;
+                const bool on = pattern % 2 ? ref.marks[r][sc] || (sc == c && rng() % 6 < density)
+                                            : rng() % 6 < density;
+                if (!on) continue;
+                ref.marks[r][c] = true;
+                blocks.emplace_back(r, c);
+            }
+        Movie* m = Frame(cols * 16, rows * 16, blocks);
+        EXPECT_EQ(Rects(m), ref.Rects(cols * 16, rows * 16)) << "pattern " << pattern;
+        Close(m);
     }
 }
 
