@@ -354,10 +354,29 @@ TEST_F(AudioQueue, UnderrunsCountOnceIn750Ms) {
     EXPECT_EQ(m->clock_base_ms.load(), 900u);
 
     m->sound.underrun = 1;
+    clock.set(2750);  // exactly 750 ms: still not counted
+    sound.free_chunks = 1;
+    FeedSound(m);
+    EXPECT_EQ(m->sound_skips.load(), 1u);
+
+    m->sound.underrun = 1;
     clock.set(2751);
     sound.free_chunks = 1;
     FeedSound(m);
     EXPECT_EQ(m->sound_skips.load(), 2u);
+
+    // The last frame that counts is audio_end_frame, three quarters of a
+    // second before the end; the frame after it does not.
+    ASSERT_EQ(m->audio_end_frame, 50u - 18u);
+    for (uint32_t frame : {m->audio_end_frame, m->audio_end_frame + 1}) {
+        GotoFrame(m, frame);
+        Queue(m, 20000);
+        m->sound.underrun = 1;
+        clock.advance(1000);
+        sound.free_chunks = 1;
+        FeedSound(m);
+    }
+    EXPECT_EQ(m->sound_skips.load(), 3u);
 
     // At frame 1 an underrun is not a skip.
     GotoFrame(m, 1);
@@ -366,7 +385,7 @@ TEST_F(AudioQueue, UnderrunsCountOnceIn750Ms) {
     clock.set(9000);
     sound.free_chunks = 1;
     FeedSound(m);
-    EXPECT_EQ(m->sound_skips.load(), 2u);
+    EXPECT_EQ(m->sound_skips.load(), 3u);
 }
 
 TEST_F(AudioQueue, SoundBackOnQueuesSilenceExceptAtFrameOne) {

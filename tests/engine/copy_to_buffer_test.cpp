@@ -229,6 +229,19 @@ TEST_F(CopyLateness, UnderrunWhileStarvedRestartsTheSound) {
     EXPECT_GE(ReaderFillPercent(first->reader), 40u);
     EXPECT_TRUE(sound.set_on_calls.empty());
     EXPECT_EQ(first->sound_skips.load(), 0u);
+
+    // Past audio_end_frame the queue holds the movie's last sound: an
+    // underrun there restarts nothing either.
+    Movie* last = OpenFile(BuildMovie(r), 16384);
+    GotoFrame(last, last->audio_end_frame + 1);
+    sound.set_on_calls.clear();
+    ASSERT_LT(ReaderFillPercent(last->reader), 10u);
+    ASSERT_EQ(DoFrame(last), 0);
+    last->sound.underrun = 1;
+    clock.set(1200);
+    EXPECT_EQ(Copy(last), 1);
+    EXPECT_TRUE(sound.set_on_calls.empty());
+    EXPECT_EQ(last->sound_skips.load(), 0u);
 }
 
 }  // namespace
