@@ -1,10 +1,21 @@
 #include "engine/engine_memory.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/physical_memory.h"
+
 namespace zarn {
 namespace {
+
+std::atomic<uint64_t> g_in_use{0};
+std::atomic<uint64_t> g_limit{0};  // 0: not yet set
+
+uint64_t DefaultLimit() {
+    const uint64_t physical = PhysicalMemoryBytes();
+    return physical == 0 ? UINT64_MAX : physical / 2;
+}
 
 struct Reservation {
     void** place;
@@ -19,21 +30,43 @@ thread_local uint32_t g_reserved_total = 0;
 
 }  // namespace
 
+void SetEngineMemoryLimit(uint64_t bytes) { g_limit.store(bytes == 0 ? DefaultLimit() : bytes); }
+
+uint64_t EngineMemoryLimit() {
+    if (g_limit.load() == 0) SetEngineMemoryLimit(0);
+    return g_limit.load();
+}
+
+uint64_t EngineMemoryInUse() { return g_in_use.load(); }
+
 void* EngineAllocate(uint32_t bytes) {
     if (bytes == 0 || bytes == 0xFFFFFFFFu) return nullptr;
-    auto* raw = static_cast<uint8_t*>(std::malloc(size_t{bytes} + 64));
-    if (!raw) return nullptr;
+    const uint64_t limit = EngineMemoryLimit();
+    if (g_in_use.fetch_add(bytes) + bytes > limit) {
+        g_in_use.fetch_sub(bytes);
+        return nullptr;
+    }
+    // calloc: large blocks arrive as fresh zero pages, not written here.
+    auto* raw = static_cast<uint8_t*>(std::calloc(size_t{bytes} + 64, 1));
+    if (!raw) {
+        g_in_use.fetch_sub(bytes);
+        return nullptr;
+    }
     const uintptr_t address = reinterpret_cast<uintptr_t>(raw);
     const unsigned k = 64 - static_cast<unsigned>(address % 32);  // 33..64
     uint8_t* block = raw + k;
     block[-1] = static_cast<uint8_t>(k);
     block[-2] = 0;  // allocation kind
+    std::memcpy(block - 8, &bytes, 4);
     return block;
 }
 
 void EngineFree(void* block) {
     if (!block) return;
     auto* p = static_cast<uint8_t*>(block);
+    uint32_t bytes = 0;
+    std::memcpy(&bytes, p - 8, 4);
+    g_in_use.fetch_sub(bytes);
     std::free(p - p[-1]);
 }
 

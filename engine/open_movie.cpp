@@ -348,16 +348,14 @@ bool Opening::AllocateFrames() {
     if (two) EngineReserve(reinterpret_cast<void**>(&m.frame_buffers[1]), frame);
     frame_block_ = static_cast<uint8_t*>(EngineAllocateMain(&m.memory_used, frame));
     if (!frame_block_) return Fail(kErrorMemory);
-    // Frame buffers start zeroed, so what a file shows is the same on every run.
+    // Frame buffers start zeroed (engine blocks do), so what a file shows is
+    // the same on every run. They are not written here: a picture the
+    // movie never decodes into costs no resident memory.
     m.frame_buffers[0] = frame_block_;
     if (!two) {
         m.frame_buffers[1] = m.frame_buffers[0];
         m.alpha_planes[1] = m.alpha_planes[0];
     }
-    std::memset(m.frame_buffers[0], 0, frame);
-    if (two) std::memset(m.frame_buffers[1], 0, frame);
-    for (int i = 0; i < (two ? 2 : 1); ++i)
-        if (m.alpha_planes[i]) std::memset(m.alpha_planes[i], 0, plane);
     return true;
 }
 

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "encoder/container_writer.h"
+#include "engine/engine_memory.h"
 #include "engine/engine_settings.h"
 #include "engine/last_error.h"
 #include "engine/movie.h"
@@ -245,6 +247,42 @@ TEST_F(OpenMovieTest, MemoryUsedCountsEveryBlock) {
     EXPECT_EQ(m->track_id[0], 5u);
     EXPECT_EQ(m->track_format[0], 11025u | kTrackHasAudio);
     CloseMovie(m);
+}
+
+// Resident memory of this process in bytes.
+uint64_t ResidentBytes() {
+    FILE* f = std::fopen("/proc/self/statm", "r");
+    unsigned long size = 0, resident = 0;
+    if (f) {
+        if (std::fscanf(f, "%lu %lu", &size, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return uint64_t{resident} * static_cast<uint64_t>(sysconf(_SC_PAGE_SIZE));
+}
+
+// A header claiming 16384 x 16384 (two frames of 384 MiB and more): the
+// open touches none of it, and a limit smaller than the need refuses the
+// open with the memory text; the engine's count returns to 0 after close.
+TEST_F(OpenMovieTest, HugePictureCostsNothingUntilDecodedAndALimitRefusesIt) {
+    const std::vector<uint8_t> img = MakeWriter(Spec(16384, 16384), {100, 100}, false).build();
+    test::TempFile f(img);
+    const uint64_t in_use = EngineMemoryInUse();
+    const uint64_t before = ResidentBytes();
+    Movie* m = OpenMovie(f.path().c_str(), kFlagNoThread);
+    ASSERT_NE(m, nullptr) << EngineLastError();
+    EXPECT_GT(m->memory_used, 768u << 20);
+    EXPECT_LT(ResidentBytes() - before, uint64_t{64} << 20);
+    CloseMovie(m);
+    EXPECT_EQ(EngineMemoryInUse(), in_use);
+
+    SetEngineMemoryLimit(uint64_t{256} << 20);
+    EXPECT_EQ(OpenMovie(f.path().c_str(), kFlagNoThread), nullptr);
+    EXPECT_STREQ(EngineLastError(), "Out of memory.");
+    Movie* small = OpenMovie(test::TempFile(MakeWriter(Spec(64, 48), {100}).build()).path().c_str(), 0);
+    EXPECT_NE(small, nullptr) << EngineLastError();
+    CloseMovie(small);
+    SetEngineMemoryLimit(0);
+    EXPECT_EQ(EngineMemoryInUse(), in_use);
 }
 
 TEST_F(OpenMovieTest, OneShotSettingsAreConsumedOnlyUnderTheirFlag) {
