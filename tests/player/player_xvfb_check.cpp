@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "display/display_state.h"
 #include "display/display_target.h"
 #include "encoder/closing_picture.h"
 #include "engine/copy_to_buffer.h"
@@ -19,6 +20,7 @@
 #include "player/player_session.h"
 #include "player/summary_text.h"
 #include "tests/support/temp_file.h"
+#include "tests/support/test_movies.h"
 
 namespace zarn {
 namespace {
@@ -54,8 +56,8 @@ public:
     }
     bool PollEvent(PlayerEvent* event) override {
         const uint32_t elapsed = EngineClock() - start_;
-        if (elapsed > 800 && capture.pixels.empty()) Read();
-        if (elapsed > 900 && !quit_sent_) {
+        if (elapsed > read_at_ms && capture.pixels.empty()) Read();
+        if (elapsed > read_at_ms + 100 && !quit_sent_) {
             quit_sent_ = true;
             *event = PlayerEvent{EventKind::kChar, 27, 0, 0};
             return true;
@@ -66,18 +68,21 @@ public:
 
     Capture capture;
     BandRect band;
+    uint32_t read_at_ms = 800;  // then Escape 100 ms later
 
 private:
+    // The window's picture as the display shows it (from the renderer's
+    // canvas where a renderer draws the window), as 32-bit ARGB.
     void Read() {
-        SDL_Surface* s = SDL_GetWindowSurface(inner_->Window());
-        if (!s || s->format->BytesPerPixel != 4) return;
-        capture.width = s->w;
-        capture.height = s->h;
-        capture.format = s->format->format;
-        capture.pixels.resize(size_t(s->w) * s->h);
-        for (int y = 0; y < s->h; ++y)
-            std::memcpy(&capture.pixels[size_t(y) * s->w], static_cast<uint8_t*>(s->pixels) + y * s->pitch,
-                        size_t(s->w) * 4);
+        int w = 0, h = 0;
+        SDL_GetWindowSize(inner_->Window(), &w, &h);
+        if (w <= 0 || h <= 0) return;
+        std::vector<uint32_t> pixels(size_t(w) * h);
+        if (!ReadDisplayPixels(inner_->Window(), 0, 0, w, h, pixels.data())) return;
+        capture.width = w;
+        capture.height = h;
+        capture.format = SDL_PIXELFORMAT_ARGB8888;
+        capture.pixels = std::move(pixels);
     }
     std::unique_ptr<Platform> inner_;
     uint32_t start_;
@@ -142,6 +147,41 @@ TEST(PlayerXvfb, BandAbovePictureAndPictureHoldsTheDecodedFrame) {
     CloseMovie(movie);
     SDL_DestroyWindow(window);
     SDL_FreeFormat(format);
+}
+
+// After a video larger than the closing picture, the picture shows in the
+// middle of the window that target leaves, on black: through the window
+// surface (styles 1 and 2) and through a renderer's canvas (style 9).
+TEST(PlayerXvfb, ClosingPictureShowsInTheMiddleAfterALargerVideo) {
+    test::MovieRecipe r;
+    r.width = 640;
+    r.height = 360;
+    r.frames = 5;
+    r.video_bytes = 0;  // frames of zeros: one flat colour
+    test::TempFile video(test::BuildMovie(r));
+    const ClosingPicture picture{kClosingPicture, kClosingPictureSize};
+    for (const char* style : {"/B1", "/B2", "/B9"}) {
+        ReadingPlatform platform;
+        ASSERT_TRUE(platform.HasDisplay());
+        platform.read_at_ms = 1200;  // the video ends after 200 ms
+        const std::vector<const char*> argv = {"zarnplay", style, video.path().c_str()};
+        ASSERT_EQ(RunPlayer(platform, int(argv.size()), argv.data(), picture, "file:///"), 0);
+        const Capture& c = platform.capture;
+        ASSERT_EQ(c.width, 640) << style;
+        ASSERT_EQ(c.height, 360) << style;
+        std::vector<uint32_t> distinct;
+        for (int y = 54; y < 54 + 252; ++y)
+            for (int x = 208; x < 208 + 224; ++x) {
+                const uint32_t p = c.pixels[size_t(y) * c.width + x] & 0xFFFFFFu;
+                if (distinct.size() < 64 && std::find(distinct.begin(), distinct.end(), p) == distinct.end())
+                    distinct.push_back(p);
+            }
+        EXPECT_GT(distinct.size(), 8u) << style << ": the closing picture is not in the middle";
+        int lit = 0;  // left of the picture: black, not the video's last frame
+        for (int y = 0; y < 360; ++y)
+            for (int x = 0; x < 200; ++x) lit += (c.pixels[size_t(y) * c.width + x] & 0xFFFFFFu) != 0;
+        EXPECT_EQ(lit, 0) << style;
+    }
 }
 
 }  // namespace
