@@ -100,7 +100,7 @@ void ShowPrimary(DisplayTarget* t) {
   if (s.renderer != nullptr && s.renderer_window == t->window) return;
   SDL_Surface* screen = SDL_GetWindowSurface(t->window);
   if (screen == nullptr) return;
-  SDL_Rect area{t->window_x, t->window_y, int(t->source_width), int(t->source_height)};
+  SDL_Rect area{t->window_x, t->window_y, int(t->picture_width), int(t->picture_height)};
   const SDL_Rect bounds{0, 0, screen->w, screen->h};
   SDL_Rect clipped{};
   if (SDL_IntersectRect(&area, &bounds, &clipped)) SDL_UpdateWindowSurfaceRects(t->window, &clipped, 1);
@@ -138,6 +138,12 @@ void SetDisplayPosition(DisplayTarget* t, int32_t x, int32_t y) {
   t->screen_y = y + oy;
   t->copy_flags |= kTargetFullRedraw;
   RefreshOverlay(t, 0);
+}
+
+void SetDisplayPicture(DisplayTarget* t, uint32_t width, uint32_t height) {
+  if (t == nullptr) return;
+  t->picture_width = width < t->source_width ? width : t->source_width;
+  t->picture_height = height < t->source_height ? height : t->source_height;
 }
 
 void RefreshOverlay(DisplayTarget* t, int mode) {

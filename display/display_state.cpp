@@ -167,6 +167,15 @@ SDL_Texture* BeginCanvas(bool* fresh) {
   return s.canvas;
 }
 
+void ClearCanvas(SDL_Window* window) {
+  DisplayState& s = Display();
+  if (s.renderer == nullptr || s.canvas == nullptr || s.renderer_window != window) return;
+  if (SDL_SetRenderTarget(s.renderer, s.canvas) != 0) return;
+  SDL_SetRenderDrawColor(s.renderer, 0, 0, 0, 255);
+  SDL_RenderClear(s.renderer);
+  SDL_SetRenderTarget(s.renderer, nullptr);
+}
+
 void PresentCanvas() {
   DisplayState& s = Display();
   if (s.renderer == nullptr) return;

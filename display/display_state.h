@@ -63,6 +63,10 @@ SDL_Surface* TakeWindowSurface(SDL_Window* window);
 SDL_Texture* BeginCanvas(bool* fresh);
 // Shows the canvas in the window.
 void PresentCanvas();
+// Blacks out the canvas of `window`'s renderer, if it has one: what the
+// window shows is drawn from it, so blacking out the window alone would
+// bring the old picture back at the next blit.
+void ClearCanvas(SDL_Window* window);
 
 // Copies the window's current picture (from the canvas when a renderer draws
 // the window, else from the window surface) as 32-bit ARGB pixels.

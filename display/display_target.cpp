@@ -300,6 +300,8 @@ DisplayTarget* OpenDisplayTarget(SDL_Window* window, uint32_t width, uint32_t he
   std::memset(t, 0, sizeof *t);
   t->source_width = width;
   t->source_height = height;
+  t->picture_width = width;
+  t->picture_height = height;
   t->window = window;
 
   bool prepared = false;
@@ -372,9 +374,10 @@ bool LockDisplayTarget(DisplayTarget* t) {
     // A new window surface is a restored one: its picture must be redrawn.
     if (screen != t->window_surface) t->copy_flags |= kTargetFullRedraw;
     t->window_surface = screen;
+    // The copy writes the picture from the display position on.
     const bool fits = screen != nullptr && t->window_x >= 0 && t->window_y >= 0 &&
-                      int64_t(t->window_x) + t->source_width <= screen->w &&
-                      int64_t(t->window_y) + t->source_height <= screen->h;
+                      int64_t(t->window_x) + t->picture_width <= screen->w &&
+                      int64_t(t->window_y) + t->picture_height <= screen->h;
     if (!fits || SDL_LockSurface(screen) != 0) {
       t->copy_flags |= kTargetFullRedraw;
       ShowCursorTimes(t->cursor_hides);
@@ -406,8 +409,8 @@ void UnlockDisplayTarget(DisplayTarget* t) {
       ShowCursorTimes(t->cursor_hides);
       t->cursor_hides = 0;
       // The copy wrote into the window's own pixels: show them.
-      const SDL_Rect area{t->window_x, t->window_y, int(t->source_width),
-                          int(t->source_height)};
+      const SDL_Rect area{t->window_x, t->window_y, int(t->picture_width),
+                          int(t->picture_height)};
       SDL_UpdateWindowSurfaceRects(t->window, &area, 1);
     } else {
       UploadTexture(t);

@@ -100,6 +100,10 @@ struct DisplayTarget {
   uint32_t allowed_classes;
   uint32_t dest_width;
   uint32_t dest_height;
+  // The part of the target at its top left that the copy writes: the
+  // whole target unless a smaller picture is shown in it.
+  uint32_t picture_width;
+  uint32_t picture_height;
   SDL_Texture* surface;         // texture of overlay and off-screen styles
   SDL_Surface* window_surface;  // the window surface seen by the last lock (primary)
   int32_t screen_x;
@@ -150,6 +154,8 @@ void ReleaseGdiDisplay();
 bool ScaleClassesFor(DisplayTarget* target, uint32_t dest_width, uint32_t dest_height);
 void AdjustDisplayPosition(const DisplayTarget* target, int32_t* x, int32_t* y);
 void SetDisplayPosition(DisplayTarget* target, int32_t x, int32_t y);
+// A picture smaller than the target is shown in it (at most the target's size).
+void SetDisplayPicture(DisplayTarget* target, uint32_t width, uint32_t height);
 // mode 0 keep, 1 hide, 2 show.
 void RefreshOverlay(DisplayTarget* target, int mode);
 // rects == nullptr: the whole picture.

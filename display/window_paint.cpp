@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "display/display_state.h"
+
 namespace zarn {
 
 struct BandFont {
@@ -105,6 +107,7 @@ bool MeasureBandText(BandFont* font, const char* text, uint32_t* width, uint32_t
 
 void PaintWindowBlack(SDL_Window* window) {
     if (!window) return;
+    ClearCanvas(window);
     FillBlack(window, nullptr);
     Present(window, nullptr);
 }

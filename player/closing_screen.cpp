@@ -65,6 +65,8 @@ void ClosingScreenStep(PlayerState& s) {
         ClearDisplayTarget(s.target);
     }
     DisplayTarget& t = *s.target;
+    // A larger target left from the video shows the picture in its middle.
+    SetDisplayPicture(&t, picture->width, picture->height);
     ScaleClassesFor(&t, t.source_width, t.source_height);
     o.x += static_cast<int32_t>(t.source_width - picture->width) / 2;
     o.y += static_cast<int32_t>(t.source_height - picture->height) / 2;

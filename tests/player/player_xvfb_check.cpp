@@ -13,6 +13,8 @@
 #include "display/display_state.h"
 #include "display/display_target.h"
 #include "encoder/closing_picture.h"
+#include "encoder/encode_file.h"
+#include "encoder/test_media.h"
 #include "engine/copy_to_buffer.h"
 #include "engine/engine_clock.h"
 #include "engine/frame_control.h"
@@ -20,7 +22,6 @@
 #include "player/player_session.h"
 #include "player/summary_text.h"
 #include "tests/support/temp_file.h"
-#include "tests/support/test_movies.h"
 
 namespace zarn {
 namespace {
@@ -153,12 +154,18 @@ TEST(PlayerXvfb, BandAbovePictureAndPictureHoldsTheDecodedFrame) {
 // middle of the window that target leaves, on black: through the window
 // surface (styles 1 and 2) and through a renderer's canvas (style 9).
 TEST(PlayerXvfb, ClosingPictureShowsInTheMiddleAfterALargerVideo) {
-    test::MovieRecipe r;
-    r.width = 640;
-    r.height = 360;
-    r.frames = 5;
-    r.video_bytes = 0;  // frames of zeros: one flat colour
-    test::TempFile video(test::BuildMovie(r));
+    uint32_t next = 0;
+    PictureSource frames;
+    frames.width = 640;
+    frames.height = 360;
+    frames.next = [&next](YuvPicture& p, std::string&) {
+        if (next >= 5) return 0;
+        p = MakeClipFrame(Clip::kGradients, 640, 360, next++);
+        return 1;
+    };
+    const EncodeResult encoded = EncodeMovie(frames, nullptr, {}, EncodeSettings{});
+    ASSERT_EQ(encoded.error, "");
+    test::TempFile video(encoded.image);
     const ClosingPicture picture{kClosingPicture, kClosingPictureSize};
     for (const char* style : {"/B1", "/B2", "/B9"}) {
         ReadingPlatform platform;
