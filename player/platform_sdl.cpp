@@ -1,5 +1,6 @@
 #include <SDL.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,6 +14,17 @@ namespace {
 constexpr uint32_t kHeadlessWidth = 640, kHeadlessHeight = 480;
 constexpr int kIconSize = 32;
 constexpr const char* kWindowTitle = "Zarn Video Player";
+
+// SIGINT and SIGTERM close the window: the player then shuts down as after
+// a click on the close box (summary included) instead of dying mid-frame.
+volatile std::sig_atomic_t g_close_signal = 0;
+
+extern "C" void OnCloseSignal(int) { g_close_signal = 1; }
+
+void CatchCloseSignals() {
+    std::signal(SIGINT, OnCloseSignal);
+    std::signal(SIGTERM, OnCloseSignal);
+}
 
 bool DriverIsHeadless(const char* driver) {
     return driver && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0);
@@ -66,6 +78,8 @@ public:
             video_ = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
         }
         font_ = OpenBandFont();
+        // After SDL's start-up, which installs handlers of its own.
+        CatchCloseSignals();
     }
     ~SdlPlatform() override {
         CloseBandFont(font_);
@@ -159,6 +173,10 @@ public:
     void RequestPaint() override { paint_pending_ = true; }
 
     bool PollEvent(PlayerEvent* event) override {
+        if (g_close_signal) {
+            g_close_signal = 0;
+            DestroyWindow();
+        }
         if (quit_pending_) {
             quit_pending_ = false;
             *event = PlayerEvent{EventKind::kQuit, 0, 0, 0};

@@ -10,6 +10,7 @@
 #include "engine/frame_control.h"
 #include "engine/last_error.h"
 #include "engine/movie.h"
+#include "engine/playback_stats.h"
 #include "engine/open_flags.h"
 #include "player/help_text.h"
 #include "player/quick_play.h"
@@ -157,7 +158,12 @@ VideoEnd MessageLoop(PlayerState& s) {
     for (;;) {
         PlayerEvent event;
         if (p.PollEvent(&event)) {
-            if (event.kind == EventKind::kQuit) return VideoEnd::kShutdown;
+            if (event.kind == EventKind::kQuit) {
+                // The window closed during playback: the summary covers
+                // what was played up to now, as after Escape.
+                if (!s.closing_screen && s.video.movie) GetSummary(s.video.movie, &s.summary_record);
+                return VideoEnd::kShutdown;
+            }
             HandleEvent(s, event);
             continue;
         }

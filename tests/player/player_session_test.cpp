@@ -3,6 +3,8 @@
 // what the window has been asked to do.
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -228,6 +230,34 @@ TEST_F(PlayerSession, EscapeQuitsAtOnce) {
     const uint32_t played = Figure(platform_->messages[0].text, "Total frames played: ");
     EXPECT_GE(played, 1u);
     EXPECT_LT(played, 20u);
+}
+
+// Closing the window, SIGINT or SIGTERM during playback end the player as
+// Escape does: the summary covers the frames played so far.
+TEST_F(PlayerSession, ClosingTheWindowOrASignalStillTellsTheSummary) {
+    const std::string& v = Video(64, 48, 100);
+    const std::vector<std::function<void(ScriptedPlatform&, std::vector<PlayerEvent>*)>> enders = {
+        [](ScriptedPlatform&, std::vector<PlayerEvent>* out) { out->push_back(Of(EventKind::kQuit)); },
+        [](ScriptedPlatform&, std::vector<PlayerEvent>*) { std::raise(SIGINT); },
+        [](ScriptedPlatform&, std::vector<PlayerEvent>*) { std::raise(SIGTERM); }};
+    for (size_t i = 0; i < enders.size(); ++i) {
+        platform_.reset();  // one SDL platform at a time
+        platform_ = std::make_unique<ScriptedPlatform>();
+        auto sent = std::make_shared<bool>(false);
+        platform_->script = [sent, end = enders[i]](ScriptedPlatform& p, std::vector<PlayerEvent>* out) {
+            if (!*sent && p.Elapsed() >= 200) {
+                *sent = true;
+                end(p, out);
+            }
+        };
+        EXPECT_EQ(Run({"/S", v}), 0) << i;
+        EXPECT_EQ(platform_->ClosingShownAt(), 0u) << i;
+        ASSERT_EQ(platform_->messages.size(), 1u) << i;
+        EXPECT_EQ(platform_->messages[0].title, "Zarn Playback Summary");
+        const uint32_t played = Figure(platform_->messages[0].text, "Total frames played: ");
+        EXPECT_GE(played, 2u) << i;
+        EXPECT_LT(played, 50u) << i;
+    }
 }
 
 TEST_F(PlayerSession, EscapeEndsTheClosingScreenAndSkipIsIgnoredThere) {
