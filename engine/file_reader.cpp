@@ -90,9 +90,10 @@ void TakeFromRing(FileReader* r, uint8_t* out, uint32_t k) {
     r->free.fetch_add(k);
 }
 
+// After a short read the file is not read again, but what the read-ahead
+// already holds is still delivered: a file cut short plays up to the cut.
 uint32_t ReadFrame(FileReader* r, uint32_t /*frame*/, uint32_t position, void* destination,
                    uint32_t bytes) {
-    if (r->read_error.load()) return 0;
     const uint32_t t0 = EngineClock();
     bool locked = false;
     auto* out = static_cast<uint8_t*>(destination);
@@ -111,7 +112,12 @@ uint32_t ReadFrame(FileReader* r, uint32_t /*frame*/, uint32_t position, void* d
             r->read_ptr += k;
             if (r->read_ptr >= r->ring_end) r->read_ptr -= r->buffer_size;
         } else {
-            // Behind the stream or beyond what was read: start over there.
+            // Behind the stream or beyond what was read: start over there,
+            // unless the file already failed.
+            if (r->read_error.load()) {
+                UnlockForeground(r);
+                return 0;
+            }
             SeekTo(r, position);
             r->file_pos = r->stream_pos = position;
             r->free = r->buffer_size;
@@ -129,7 +135,7 @@ uint32_t ReadFrame(FileReader* r, uint32_t /*frame*/, uint32_t position, void* d
             TakeFromRing(r, out + delivered, k);
             delivered += k;
         }
-        if (n == 0) break;
+        if (n == 0 || r->read_error.load()) break;
         if (!locked) {
             // A background step may have added bytes meanwhile.
             LockForeground(r);

@@ -136,7 +136,9 @@ int32_t DoFrame(Movie* movie) {
         FeedSound(&m);
     }
     m.frame_start_ms = m.decode_start_ms;
-    if (m.reader.read_error.load()) m.read_error = 1;
+    // Only a frame the file could not deliver whole is a read error: the
+    // frames read ahead before the file failed still play.
+    if (m.packet_short) m.read_error = 1;
     if (m.read_error) {
         m.audio_all_queued.store(1, std::memory_order_release);  // nothing more will be queued
         m.reader.engine_busy = 0;

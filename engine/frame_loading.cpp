@@ -25,10 +25,13 @@ void GotoFrame(Movie* movie, uint32_t n) {
     const uint32_t from = m.frame_index[i] & ~1u;
     const uint32_t to = m.frame_index[i + 1] & ~1u;
     if (m.preloaded) {
-        m.packet = m.preloaded + (from - (m.frame_index[0] & ~1u));
+        const uint32_t start = from - (m.frame_index[0] & ~1u);
+        m.packet = m.preloaded + start;
+        m.packet_short = uint64_t{start} + (to - from) > m.preloaded_bytes ? 1 : 0;
     } else {
-        m.reader.read_frame(&m.reader, i, from, m.packet_buffer, to - from);
+        const uint32_t got = m.reader.read_frame(&m.reader, i, from, m.packet_buffer, to - from);
         m.packet = m.packet_buffer;
+        m.packet_short = got < to - from ? 1 : 0;
     }
     m.packet_bytes = to - from;
     if (sound) FeedSound(&m);

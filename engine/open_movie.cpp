@@ -375,6 +375,7 @@ bool Opening::SetUpReading() {
     const uint32_t first = m.frame_index[0] & ~1u;
     if (from_memory_) {
         m.preloaded = source_.image + first;
+        m.preloaded_bytes = static_cast<uint32_t>(std::min<uint64_t>(source_.image_size - first, UINT32_MAX));
         return true;
     }
     FileReader& r = m.reader;
@@ -391,8 +392,7 @@ bool Opening::SetUpReading() {
         m.preloaded = data_block_;
         m.data_block = data_block_;
         r.set_buffer(&r, nullptr, 0, m.file_length, speed);
-        r.read_frame(&r, 0, first, data_block_, bytes);
-        m.read_error = r.read_error.load();
+        m.preloaded_bytes = r.read_frame(&r, 0, first, data_block_, bytes);
         r.close(&r);
         r.foreground_ms = 0;
         m.read_ahead_size = 0;

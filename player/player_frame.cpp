@@ -1,5 +1,7 @@
 // The per-frame step, the window placement with the statistics band, and the
 // statistics line.
+#include <cstdio>
+
 #include "display/display_target.h"
 #include "engine/changed_rects.h"
 #include "engine/copy_to_buffer.h"
@@ -40,7 +42,16 @@ void PerFrameStep(PlayerState& s) {
     Movie* movie = s.video.movie;
     DisplayTarget* target = s.target;
     s.no_black_fill = false;
-    DoFrame(movie);
+    if (DoFrame(movie) != 0) {
+        // The file ended before this frame: every frame read before it has
+        // been shown. Say so, end this video as "." does, exit 1 at the end.
+        const uint32_t frame = movie->current_frame.load();
+        std::fprintf(stderr, "zarnplay: %s: the file ended early, at frame %u of %u\n",
+                     s.playing_name.c_str(), frame, movie->frame_count);
+        s.ended_early = true;
+        s.skip_request = true;
+        return;
+    }
     if (target) {
         if (LockDisplayTarget(target)) {
             CopyToBuffer(movie, target->buffer, target->pitch, target->source_height, 0, 0,

@@ -83,6 +83,7 @@ VideoEnd StartVideo(PlayerState& s, const std::string& name) {
     Platform& p = *s.platform;
     PlayerOptions& o = s.options;
     HandEngineSettings(o);
+    s.playing_name = name;
     s.video = OpenNamedVideo(ClassifyName(name), o.open_flags);
     if (!s.video.movie) return FailWith(s, EngineLastError());
     Movie& movie = *s.video.movie;
@@ -280,7 +281,8 @@ int RunPlayer(Platform& platform, int argc, const char* const* argv,
         EndVideo(s);
         name = NextName(s.list_text);
     }
-    return Shutdown(s);
+    const int code = Shutdown(s);
+    return s.ended_early ? 1 : code;
 }
 
 }  // namespace zarn

@@ -44,6 +44,8 @@ struct PlayerState {
     uint32_t picture_width = 0, picture_height = 0;
     ClosingPicture closing_picture;
     std::string web_page;                   // opened by a click on the closing screen
+    std::string playing_name;               // the name of the video playing, as given
+    bool ended_early = false;               // a video's file ended before its last frame
 };
 
 // The query added to the web page opened from the closing screen.

@@ -49,6 +49,30 @@ TEST(Zarnplay, OpensEveryNamedVideoInEachNameForm) {
     EXPECT_EQ(r.err, "");
 }
 
+// A file cut short in frame 7 of 10: streamed (the read-ahead meets the
+// cut at once) or preloaded, the six whole frames play, the player says
+// which file ended where, the summary counts the frames shown, exit 1.
+TEST(Zarnplay, FileCutShortPlaysWhatWasReadThenSaysSoAndExitsOne) {
+    ContainerSpec spec;
+    spec.width = 32;
+    spec.height = 16;
+    ContainerWriter w(spec);
+    for (int i = 0; i < 10; ++i) {
+        FramePacket f;
+        f.video.assign(3000, 0);
+        w.add_frame(f);
+    }
+    std::vector<uint8_t> video = w.build();
+    video.resize(video.size() - 3 * 3000 - 1500);
+    test::TempFile cut(video);
+    for (const char* preload : {"/E65536", "/P"}) {
+        const test::ProgramResult r = Zarnplay({"/S", preload, cut.path()});
+        EXPECT_EQ(r.exit_code, 1) << preload;
+        EXPECT_EQ(r.err, "zarnplay: " + cut.path() + ": the file ended early, at frame 7 of 10\n") << preload;
+        EXPECT_NE(r.out.find("Total frames played: 6\n"), std::string::npos) << preload << r.out;
+    }
+}
+
 TEST(Zarnplay, OpenFailureShowsTheEngineTextAndExitsOne) {
     std::vector<uint8_t> video = SmallVideo();
     video[0] = 'X';
