@@ -45,7 +45,7 @@ int ParseArgs(const std::vector<std::string>& args, BundleArgs* b, std::ostream&
             if (a == "--switches") b->switches = v;
             else if (a == "--player") b->player = v;
             else b->output = v;
-        } else if (b->video.empty() && (a.empty() || a[0] != '-')) {
+        } else if (b->video.empty() && (a.size() <= 1 || a[0] != '-')) {
             b->video = a;
         } else {
             err << "zarn bundle: unexpected argument '" << a << "'\n" << kBundleUsage;

@@ -99,7 +99,7 @@ int ParseArgs(const std::vector<std::string>& args, EncodeArgs& a, std::ostream&
             a.settings.grey = true;
         } else if (arg == "--psnr") {
             a.psnr = true;
-        } else if (!arg.empty() && arg[0] == '-') {
+        } else if (arg.size() > 1 && arg[0] == '-') {
             err << "zarn encode: unknown option '" << arg << "'\n" << kEncodeUsage;
             return 2;
         } else if (a.input.empty()) {
