@@ -34,10 +34,12 @@ void ReleaseTemp(OutputFile& out) {
     out.temp_slot = -1;
 }
 
-bool Fail(OutputFile& out, int error_number) {
-    out.error = "cannot write " + out.name + ": " + std::strerror(error_number);
+bool Fail(OutputFile& out, int error_number, const char* what = "cannot write ") {
+    out.error = what + out.name + ": " + std::strerror(error_number);
     return false;
 }
+
+bool FailToCreate(OutputFile& out, int error_number) { return Fail(out, error_number, "cannot create "); }
 
 // The descriptor a name stands for: "-", /dev/stdout, /dev/fd/N and the like.
 int DescriptorNamed(const std::string& name) {
@@ -130,16 +132,16 @@ bool OpenOutput(const std::string& name, mode_t new_mode, const std::vector<File
     const int named_fd = DescriptorNamed(name);
     if (named_fd >= 0) {
         const int fd = ::fcntl(named_fd, F_DUPFD_CLOEXEC, 3);
-        if (fd < 0) return Fail(out, errno);
+        if (fd < 0) return FailToCreate(out, errno);
         return OpenStreamed(out, fd, inputs);
     }
     struct stat st;
     const bool exists = ::stat(name.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode)) return Fail(out, EISDIR);
+    if (exists && S_ISDIR(st.st_mode)) return FailToCreate(out, EISDIR);
     if (exists && !S_ISREG(st.st_mode)) {
         // A FIFO or a device: written as it is.
         const int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0) return Fail(out, errno);
+        if (fd < 0) return FailToCreate(out, errno);
         return OpenStreamed(out, fd, inputs);
     }
     if (exists && SameAsAnInput(st, inputs)) return RefuseInput(out);
@@ -153,7 +155,7 @@ bool OpenOutput(const std::string& name, mode_t new_mode, const std::vector<File
     std::vector<char> temp(pattern.begin(), pattern.end());
     temp.push_back('\0');
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return Fail(out, errno);
+    if (fd < 0) return FailToCreate(out, errno);
     out.fd = fd;
     out.temp_path = temp.data();
     out.temp_slot = RegisterTemp(out.temp_path);
@@ -171,7 +173,7 @@ bool OpenOutput(const std::string& name, mode_t new_mode, const std::vector<File
     if (::fchmod(fd, mode) != 0) {
         const int e = errno;
         DiscardOutput(out);
-        return Fail(out, e);
+        return FailToCreate(out, e);
     }
     return true;
 }

@@ -35,7 +35,7 @@ struct OutputFile {
     bool streamed = false;   // written straight, never renamed
     bool seekable = false;   // its start can be rewritten (a regular file)
     uint64_t start = 0;      // offset of the output's first byte in the file
-    std::string error;       // "cannot write NAME: reason"
+    std::string error;       // "cannot create NAME: reason", "cannot write NAME: reason"
 };
 
 // Opens `name` for writing: checks that it can be made before any work is

@@ -35,9 +35,15 @@ void OnSignal(int signal_number) {
     ::_exit(128 + zarn::InterruptionSignal());
 }
 
-void InstallSignalHandlers() {
+// Commands without frames stop at the first signal, leaving no temporary file.
+void OnSignalStopAtOnce(int signal_number) {
+    zarn::RemoveTemporaryOutputs();
+    ::_exit(128 + signal_number);
+}
+
+void InstallSignalHandlers(bool finish_frame) {
     struct sigaction sa = {};
-    sa.sa_handler = OnSignal;
+    sa.sa_handler = finish_frame ? OnSignal : OnSignalStopAtOnce;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &sa, nullptr);
@@ -61,7 +67,7 @@ int main(int argc, char** argv) {
         std::cout << "zarn " << ZARN_VERSION << "\n";
         return 0;
     }
-    InstallSignalHandlers();
+    InstallSignalHandlers(command == "decode" || command == "encode");
     if (command == "bundle") return zarn::RunBundleCommand(args, std::cout, std::cerr);
     if (command == "decode") return zarn::RunDecodeCommand(args, std::cout, std::cerr);
     if (command == "info") return zarn::RunInfoCommand(args, std::cout, std::cerr);

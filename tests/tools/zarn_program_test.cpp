@@ -172,7 +172,7 @@ TEST(ZarnProgram, OutputsAreWrittenStraightOrReplacedWholeAndNeverOverAnInput) {
     const std::string missing = m.dir / "no-such-folder/x.zrn";
     const test::ProgramResult early = Zarn({"encode", m.dir / "cut.y4m", "-o", missing});
     EXPECT_EQ(early.exit_code, 1);
-    EXPECT_EQ(early.err, "zarn encode: cannot write " + missing + ": No such file or directory\n");
+    EXPECT_EQ(early.err, "zarn encode: cannot create " + missing + ": No such file or directory\n");
     const test::ProgramResult full = Zarn({"decode", m.zrn, "--y4m", "/dev/full"});
     EXPECT_EQ(full.exit_code, 1);
     EXPECT_EQ(full.err, "zarn decode: cannot write /dev/full: No space left on device\n");
@@ -194,7 +194,7 @@ TEST(ZarnProgram, OutputsAreWrittenStraightOrReplacedWholeAndNeverOverAnInput) {
     EXPECT_FALSE(fs::exists(small.path + "/player"));
     EXPECT_EQ(Leftovers(small.path), 0u);
     const test::ProgramResult ro = Zarn({"encode", m.y4m, "-o", read_only.path + "/x.zrn"});
-    EXPECT_EQ(ro.err, "zarn encode: cannot write " + read_only.path + "/x.zrn: Read-only file system\n");
+    EXPECT_EQ(ro.err, "zarn encode: cannot create " + read_only.path + "/x.zrn: Read-only file system\n");
 }
 
 uint32_t Le32(const std::string& b, size_t at) {
