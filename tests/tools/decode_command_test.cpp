@@ -160,6 +160,7 @@ TEST(DecodeCommand, FramesLimitsEveryOutputAndUsageErrorsExitTwo) {
     EXPECT_EQ(Decode({in.path(), "--raw", raw, "--copy-format", "16"}).status, 2);
     EXPECT_EQ(Decode({in.path(), "--y4m", out, "--frames", "x"}).status, 2);
     EXPECT_EQ(Decode({in.path(), "--y4m", out, "--bogus"}).status, 2);
+    EXPECT_EQ(Decode({in.path(), "--y4m", out, "--raw", out, "--copy-format", "3"}).status, 2);
     const DecodeRun help = Decode({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--copy-format"), std::string::npos);
