@@ -135,14 +135,12 @@ int ParseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
         return fail("--copy-format, --changed, --plain and --mode go with --raw");
     if (o.changed && (*o.copy_format == kFormatPalette || *o.copy_format == kFormatYv12))
         return fail("--changed needs a copy format from 1 to 14 (0 and 15 copy whole frames)");
-    int to_stdout = 0;
-    for (const std::string* name : {&o.y4m, &o.alpha, &o.wav, &o.raw}) to_stdout += *name == "-";
-    if (to_stdout > 1) return fail("only one output can be - (standard output)");
     const std::string* names[] = {&o.y4m, &o.alpha, &o.wav, &o.raw};
     for (size_t i = 0; i < 4; ++i)
         for (size_t k = i + 1; k < 4; ++k)
-            if (!names[i]->empty() && *names[i] != "-" && *names[i] == *names[k])
-                return fail(*names[i] + " is named for two outputs");
+            if (!names[i]->empty() && *names[i] == *names[k])
+                return fail(*names[i] == "-" ? "only one output can be - (standard output)"
+                                             : *names[i] + " is named for two outputs");
     if (o.wav.empty() && o.track) return fail("--track goes with --wav");
     return 0;
 }
