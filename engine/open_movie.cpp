@@ -152,6 +152,8 @@ bool Opening::CheckHeader() {
     if (!ParseContainerHeader(header_, &h_)) return Fail(kErrorNotZarn);
     if (h_.frame_count == 0) return Fail(kErrorNoFrames);
     if (!ContainerHeaderIsSound(h_)) return Fail(kErrorCorrupt);
+    // No frame would ever be due at a rate of zero frames per second.
+    if (h_.rate_num == 0) return Fail(kErrorCorrupt);
     // The tables must lie inside the file (or image) that holds them.
     const uint64_t tables_end = ContainerDataStart(h_);
     uint64_t available = 0;
@@ -439,6 +441,8 @@ void Opening::OpenSound(int32_t track) {
     const uint32_t format = m.track_format[track];
     if (!(format & kTrackFormatAudio)) return;
     const uint32_t rate = format & 0xFFFF;
+    // A track of 0 Hz cannot be played; the movie plays silently.
+    if (rate == 0) return;
     uint32_t r = rate;
     if (m.rate_num != 0 && m.rate_den != 0) {
         // The sound follows a frame-rate override.

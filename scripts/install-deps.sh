@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   googletest libgtest-dev libbenchmark-dev
   libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core fontconfig libfontconfig-dev
-  libpng-dev libsndfile1-dev
+  libpng-dev libsndfile1-dev sox
   libfftw3-dev libyuv-dev
   clang libclang-rt-14-dev
   xvfb x11-apps

@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -10,6 +13,7 @@
 #include "engine/movie.h"
 #include "player/command_line.h"
 #include "player/open_named_video.h"
+#include "tools/output_file.h"
 
 namespace zarn {
 namespace {
@@ -17,6 +21,9 @@ namespace {
 constexpr const char* kBundleUsage =
     "Usage: zarn bundle VIDEO.zrn -o OUT [--switches \"...\"] [--player PATH]\n"
     "Writes OUT: a copy of the player that plays VIDEO.zrn, which it carries.\n"
+    "OUT may be - for standard output; a new file OUT is made executable (less the\n"
+    "umask), an existing one keeps its mode, and it appears only once complete.\n"
+    "  -o, --output OUT  the program to write (required)\n"
     "  --switches TEXT   player switches stored with it (for example \"/L0 /S\")\n"
     "  --player PATH     the player program to copy (default: zarnplay next to zarn)\n";
 
@@ -38,7 +45,7 @@ int ParseArgs(const std::vector<std::string>& args, BundleArgs* b, std::ostream&
             if (a == "--switches") b->switches = v;
             else if (a == "--player") b->player = v;
             else b->output = v;
-        } else if (b->video.empty() && (a.empty() || a[0] != '-')) {
+        } else if (b->video.empty() && (a.size() <= 1 || a[0] != '-')) {
             b->video = a;
         } else {
             err << "zarn bundle: unexpected argument '" << a << "'\n" << kBundleUsage;
@@ -53,6 +60,7 @@ int ParseArgs(const std::vector<std::string>& args, BundleArgs* b, std::ostream&
 }
 
 bool ReadAll(const std::string& path, std::vector<uint8_t>* bytes) {
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -87,19 +95,21 @@ int RunBundleCommand(const std::vector<std::string>& args, std::ostream& out, st
     if (parsed != 0) return parsed;
     if (b.player.empty()) b.player = DefaultPlayer();
 
-    Movie* check = OpenMovie(b.video.c_str(), 0);
+    std::vector<uint8_t> image, video;
+    const std::string video_path = b.video == "-" ? "/dev/stdin" : b.video;
+    if (!ReadAll(video_path, &video)) {
+        err << "zarn bundle: cannot read " << b.video << ": " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    Movie* check = OpenMovieFromImage(video.data(), video.size(), 0);
     if (!check) {
         err << "zarn bundle: " << b.video << ": " << EngineLastError() << "\n";
         return 1;
     }
     CloseMovie(check);
-    std::vector<uint8_t> image, video;
     if (!ReadAll(b.player, &image) || image.empty()) {
-        err << "zarn bundle: cannot read the player " << b.player << "\n";
-        return 1;
-    }
-    if (!ReadAll(b.video, &video)) {
-        err << "zarn bundle: cannot read " << b.video << "\n";
+        err << "zarn bundle: cannot read the player " << b.player << ": "
+            << (image.empty() && errno == 0 ? "empty file" : std::strerror(errno)) << "\n";
         return 1;
     }
     std::string text = b.switches;
@@ -110,16 +120,19 @@ int RunBundleCommand(const std::vector<std::string>& args, std::ostream& out, st
             << " holds no stored command line, or the switches are too long\n";
         return 1;
     }
-    std::ofstream o(b.output, std::ios::binary | std::ios::trunc);
-    o.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    o.write(reinterpret_cast<const char*>(video.data()), static_cast<std::streamsize>(video.size()));
-    o.close();
-    if (!o) {
-        err << "zarn bundle: cannot write " << b.output << "\n";
+    OutputFile output;
+    if (!OpenOutput(b.output, 0777, {IdentityOfInput(b.video), IdentityOfInput(b.player)}, output)) {
+        err << "zarn bundle: " << output.error << "\n";
         return 1;
     }
-    ::chmod(b.output.c_str(), 0755);
-    out << b.output << ": plays " << b.video << " (stored command \"" << text << "\")\n";
+    if (!WriteOutput(output, image.data(), image.size()) || !WriteOutput(output, video.data(), video.size()) ||
+        !CommitOutput(output)) {
+        err << "zarn bundle: " << output.error << "\n";
+        DiscardOutput(output);
+        return 1;
+    }
+    // Standard output carries the program: the report goes with the errors.
+    (output.streamed ? err : out) << b.output << ": plays " << b.video << " (stored command \"" << text << "\")\n";
     return 0;
 }
 

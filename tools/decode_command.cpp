@@ -20,29 +20,48 @@
 #include "engine/frame_control.h"
 #include "engine/last_error.h"
 #include "engine/movie.h"
+#include "engine/open_flags.h"
+#include "tools/input_video.h"
+#include "tools/interruption.h"
+#include "tools/output_file.h"
 
 namespace zarn {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: zarn decode INPUT.zrn [OPTIONS]\n"
-    "Decodes every frame in order through the engine (at least one output needed):\n"
-    "  --y4m OUT.y4m        the pictures as 4:2:0 YUV4MPEG2\n"
-    "  --alpha OUT.y        the alpha planes, raw bytes, one per frame\n"
-    "  --wav OUT.wav        a sound track as 16-bit PCM WAV\n"
+    "Usage: zarn decode INPUT [OPTIONS]\n"
+    "Decodes every frame in order through the engine and writes what the options ask\n"
+    "for (at least one output). INPUT is a file, FILE|N (the video at byte N of FILE)\n"
+    "or - (standard input). Every OUT may be - for standard output (one of them).\n"
+    "  --y4m OUT            the pictures as 4:2:0 YUV4MPEG2\n"
+    "  --alpha OUT          the alpha planes, raw bytes, one per frame\n"
+    "  --wav OUT            a sound track as 16-bit PCM WAV\n"
     "  --track ID           the track for --wav (default: the first)\n"
     "  --raw OUT            every frame as the frame copy makes it, back to back\n"
-    "  --copy-format N      the pixel format of --raw (0..15, required with --raw)\n"
+    "  --copy-format N      the pixel format of --raw (required with --raw):\n"
+    "                         0 8-bit palette (not converted), 1 BGR 24-bit, 2 RGB 24-bit,\n"
+    "                         3 BGRX 32-bit, 4 RGBX 32-bit, 5 BGRA 32-bit, 6 RGBA 32-bit,\n"
+    "                         7 ARGB 4444, 8 ARGB 1555, 9 RGB 555, 10 RGB 565, 11 RGB 655,\n"
+    "                         12 RGB 664, 13 YUY2, 14 UYVY, 15 YV12 (planar)\n"
+    "  --changed            --raw: copy only the changed blocks into one picture kept\n"
+    "                       from frame to frame, as the player does (formats 1..14).\n"
+    "                       The same bytes as without it, except on files with untouched\n"
+    "                       blocks: there the kept picture holds the previous frame's\n"
+    "                       pixels where the whole-frame copy shows the older buffer\n"
     "  --plain              --raw: use the plain conversion kernels\n"
     "  --mode M             --raw: open with display option M (0..7)\n"
     "  --png DIR            each frame as DIR/frame-00001.png ... (24-bit)\n"
-    "  --frames N           stop after N frames\n";
+    "  --frames N           stop after N frames\n"
+    "Frames are numbered from 1. Outputs that are files appear only when complete;\n"
+    "Ctrl-C (or SIGTERM) stops after the frame in hand and keeps every output valid.\n"
+    "Exit status: 0 done, 1 failure, 2 usage error, 130/143 interrupted.\n";
 
 struct Options {
     std::string input, y4m, alpha, wav, raw, png;
     std::optional<uint32_t> track;
     std::optional<uint32_t> copy_format;
     bool plain = false;
+    bool changed = false;
     uint32_t mode = 0;
     uint32_t frames = UINT32_MAX;
 };
@@ -98,6 +117,8 @@ int ParseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
             }
         } else if (a == "--plain") {
             o.plain = true;
+        } else if (a == "--changed") {
+            o.changed = true;
         } else if (a.size() > 1 && a[0] == '-') {
             return fail("unknown option " + a);
         } else if (o.input.empty()) {
@@ -110,8 +131,16 @@ int ParseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
     if (o.y4m.empty() && o.alpha.empty() && o.wav.empty() && o.raw.empty() && o.png.empty())
         return fail("no output given");
     if (!o.raw.empty() && !o.copy_format) return fail("--raw needs --copy-format");
-    if (o.raw.empty() && (o.copy_format || o.plain || o.mode))
-        return fail("--copy-format, --plain and --mode go with --raw");
+    if (o.raw.empty() && (o.copy_format || o.plain || o.mode || o.changed))
+        return fail("--copy-format, --changed, --plain and --mode go with --raw");
+    if (o.changed && (*o.copy_format == kFormatPalette || *o.copy_format == kFormatYv12))
+        return fail("--changed needs a copy format from 1 to 14 (0 and 15 copy whole frames)");
+    const std::string* names[] = {&o.y4m, &o.alpha, &o.wav, &o.raw};
+    for (size_t i = 0; i < 4; ++i)
+        for (size_t k = i + 1; k < 4; ++k)
+            if (!names[i]->empty() && *names[i] == *names[k])
+                return fail(*names[i] == "-" ? "only one output can be - (standard output)"
+                                             : *names[i] + " is named for two outputs");
     if (o.wav.empty() && o.track) return fail("--track goes with --wav");
     return 0;
 }
@@ -131,21 +160,20 @@ uint32_t RawPitch(uint32_t format, uint32_t width) {
     return static_cast<uint32_t>(RawFrameBytes(format, width, 1));
 }
 
-// A 16-bit PCM WAV file; the sizes in its header are set when it closes.
-struct WavOutput {
-    std::FILE* file = nullptr;
-    uint64_t data_bytes = 0;
-    bool ok = true;
-};
-
 void PutLe(uint8_t* p, uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+// Data size of a WAV header written before the end is known: the largest
+// sizes, which readers take as "to the end of the stream".
+constexpr uint64_t kWavSizeUnknown = UINT64_MAX;
+
 void WavHeader(uint8_t h[44], uint32_t rate, uint32_t channels, uint64_t data_bytes) {
-    const uint32_t data = static_cast<uint32_t>(std::min<uint64_t>(data_bytes, 0xFFFFFFFFu - 36));
+    const bool unknown = data_bytes == kWavSizeUnknown;
+    const uint32_t data =
+        unknown ? 0xFFFFFFFFu : static_cast<uint32_t>(std::min<uint64_t>(data_bytes, 0xFFFFFFFFu - 36));
     std::memcpy(h, "RIFF", 4);
-    PutLe(h + 4, data + 36, 4);
+    PutLe(h + 4, unknown ? 0xFFFFFFFFu : data + 36, 4);
     std::memcpy(h + 8, "WAVEfmt ", 8);
     PutLe(h + 16, 16, 4);
     PutLe(h + 20, 1, 2);
@@ -169,7 +197,7 @@ uint32_t ReadLe32(const uint8_t* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
-void DecodePacketAudio(const Movie& m, TrackDecode& t, WavOutput& wav) {
+void DecodePacketAudio(const Movie& m, TrackDecode& t, std::vector<uint8_t>& pcm_out) {
     const uint8_t* p = m.packet;
     uint32_t left = m.packet_bytes;
     if (!p) return;
@@ -191,8 +219,8 @@ void DecodePacketAudio(const Movie& m, TrackDecode& t, WavOutput& wav) {
                 if (bytes == 0 || !pcm) break;
                 const uint32_t n = std::min(bytes, due);
                 due -= n;
-                if (std::fwrite(pcm, 1, n, wav.file) != n) wav.ok = false;
-                wav.data_bytes += n;
+                const uint8_t* bytes_out = reinterpret_cast<const uint8_t*>(pcm);
+                pcm_out.insert(pcm_out.end(), bytes_out, bytes_out + n);
                 data = next;
             }
             return;
@@ -202,22 +230,43 @@ void DecodePacketAudio(const Movie& m, TrackDecode& t, WavOutput& wav) {
     }
 }
 
-bool WritePng(const std::string& path, const uint8_t* rgb, uint32_t width, uint32_t height) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+struct PngState {
+    std::vector<uint8_t>* bytes;
+    std::string error;
+};
+
+void PngWrite(png_structp png, png_bytep data, png_size_t size) {
+    auto* state = static_cast<PngState*>(png_get_io_ptr(png));
+    state->bytes->insert(state->bytes->end(), data, data + size);
+}
+
+void PngFlush(png_structp) {}
+
+[[noreturn]] void PngError(png_structp png, png_const_charp message) {
+    auto* state = static_cast<PngState*>(png_get_error_ptr(png));
+    state->error = message ? message : "PNG error";
+    png_longjmp(png, 1);
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+// A 24-bit PNG of the picture, made in memory; false with `error` set.
+bool EncodePng(const uint8_t* rgb, uint32_t width, uint32_t height, std::vector<uint8_t>& bytes,
+               std::string& error) {
+    PngState state{&bytes, {}};
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_write_struct(&png, nullptr);
-        std::fclose(f);
+        error = "out of memory";
         return false;
     }
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        std::fclose(f);
+        error = state.error;
         return false;
     }
-    png_init_io(png, f);
+    png_set_write_fn(png, &state, PngWrite, PngFlush);
     png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
@@ -225,7 +274,7 @@ bool WritePng(const std::string& path, const uint8_t* rgb, uint32_t width, uint3
         png_write_row(png, const_cast<png_bytep>(rgb + static_cast<size_t>(r) * width * 3));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0;
+    return true;
 }
 
 FrameSource SourceOf(const Movie& m) {
@@ -261,32 +310,58 @@ void TakePicture(const Movie& m, YuvPicture& pic) {
     }
 }
 
-// Everything a run writes to; closed when the run ends.
+// Everything a run writes to. Outputs still open when the run ends without
+// finishing them are discarded (their temporary files removed).
 struct Outputs {
+    OutputFile y4m_file, alpha, raw, wav, png;
     Y4mWriter y4m;
     bool y4m_open = false;
-    std::FILE* alpha = nullptr;
-    std::FILE* raw = nullptr;
-    WavOutput wav;
+    std::vector<OutputFile*> reported;  // failures already told
     TrackDecode track;
+    uint64_t wav_bytes = 0;
     uint32_t wav_rate = 0, wav_channels = 0;
 
     ~Outputs() {
-        if (alpha) std::fclose(alpha);
-        if (raw) std::fclose(raw);
-        if (wav.file) std::fclose(wav.file);
+        y4m.close();
+        for (OutputFile* f : {&y4m_file, &alpha, &raw, &wav, &png}) DiscardOutput(*f);
         FreeAudioDecoder(track.decoder);
     }
 };
 
-std::FILE* OpenOutput(const std::string& path, std::ostream& err) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) err << "zarn decode: cannot write " << path << ": " << std::strerror(errno) << "\n";
-    return f;
+// Tells an output's failure once.
+bool Report(Outputs& outs, OutputFile& f, std::ostream& err) {
+    if (std::find(outs.reported.begin(), outs.reported.end(), &f) == outs.reported.end()) {
+        err << "zarn decode: " << f.error << "\n";
+        outs.reported.push_back(&f);
+    }
+    return false;
 }
 
-// Sets up the outputs the options ask for; false with a message on failure.
-bool OpenOutputs(const Options& o, const Movie& m, Outputs& outs, std::ostream& err) {
+bool Open(const std::string& name, const InputVideo& in, OutputFile& f, Outputs& outs, std::ostream& err) {
+    if (name.empty()) return true;
+    if (OpenOutput(name, 0666, {in.identity}, f)) return true;
+    return Report(outs, f, err);
+}
+
+std::string PngPath(const std::string& dir, uint32_t number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%05u.png", number);
+    return (std::filesystem::path(dir) / name).string();
+}
+
+// The Y4M writer takes a name: give it the output's own descriptor.
+std::string DescriptorPath(const OutputFile& f) { return "/proc/self/fd/" + std::to_string(f.fd); }
+
+bool Y4mFailed(Outputs& outs, int error_number, std::ostream& err) {
+    if (outs.y4m_file.error.empty())
+        outs.y4m_file.error = "cannot write " + outs.y4m_file.name + ": " + std::strerror(error_number);
+    return Report(outs, outs.y4m_file, err);
+}
+
+// Sets up every output the options ask for before the first frame, so that
+// one that cannot be written is found at once; false with a message.
+bool OpenOutputs(const Options& o, const InputVideo& in, Outputs& outs, std::ostream& err) {
+    const Movie& m = *in.movie;
     if (!o.alpha.empty() && !(m.header_flags & kFlagAlpha)) {
         err << "zarn decode: " << o.input << " has no alpha plane\n";
         return false;
@@ -310,8 +385,10 @@ bool OpenOutputs(const Options& o, const Movie& m, Outputs& outs, std::ostream& 
             }
         }
         const uint32_t format = m.track_format[index];
-        if (!(format & kTrackFormatAudio)) {
-            err << "zarn decode: audio track " << index << " of " << o.input << " holds no audio\n";
+        const std::string why = UnplayableTrackReason(format);
+        if (!why.empty()) {
+            err << "zarn decode: audio track ID " << m.track_id[index] << " of " << o.input
+                << " cannot be decoded: " << why << "\n";
             return false;
         }
         outs.wav_rate = format & 0xFFFF;
@@ -322,122 +399,127 @@ bool OpenOutputs(const Options& o, const Movie& m, Outputs& outs, std::ostream& 
             err << "zarn decode: out of memory for the audio decoder\n";
             return false;
         }
-        outs.wav.file = OpenOutput(o.wav, err);
-        if (!outs.wav.file) return false;
+        if (!Open(o.wav, in, outs.wav, outs, err)) return false;
+        // Sizes unknown until the end: a stream keeps "to the end" in them.
         uint8_t header[44];
-        WavHeader(header, outs.wav_rate, outs.wav_channels, 0);
-        if (std::fwrite(header, 1, 44, outs.wav.file) != 44) outs.wav.ok = false;
+        WavHeader(header, outs.wav_rate, outs.wav_channels, kWavSizeUnknown);
+        if (!WriteOutput(outs.wav, header, 44)) return Report(outs, outs.wav, err);
     }
     if (!o.y4m.empty()) {
+        if (!Open(o.y4m, in, outs.y4m_file, outs, err)) return false;
         Y4mInfo info;
         info.width = m.source_width;
         info.height = m.source_height;
         info.rate_num = m.source_rate_num;
         info.rate_den = m.source_rate_den;
-        if (!outs.y4m.open(o.y4m, info)) {
-            err << "zarn decode: cannot write " << o.y4m << "\n";
-            return false;
-        }
+        errno = 0;
+        if (!outs.y4m.open(DescriptorPath(outs.y4m_file), info)) return Y4mFailed(outs, errno ? errno : EIO, err);
         outs.y4m_open = true;
     }
-    if (!o.alpha.empty() && !(outs.alpha = OpenOutput(o.alpha, err))) return false;
-    if (!o.raw.empty() && !(outs.raw = OpenOutput(o.raw, err))) return false;
+    if (!Open(o.alpha, in, outs.alpha, outs, err) || !Open(o.raw, in, outs.raw, outs, err)) return false;
     if (!o.png.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(o.png, ec);
-        if (!std::filesystem::is_directory(o.png, ec)) {
-            err << "zarn decode: cannot make directory " << o.png << "\n";
+        if (!std::filesystem::is_directory(o.png)) {
+            err << "zarn decode: cannot make the folder " << o.png << ": "
+                << (ec ? ec.message() : std::strerror(ENOTDIR)) << "\n";
             return false;
         }
+        // The first picture's file, made now to find an unwritable folder early.
+        if (!Open(PngPath(o.png, 1), in, outs.png, outs, err)) return false;
     }
     return true;
+}
+
+// Decodes the track's audio packets of the frame into the WAV output.
+bool WriteAudio(const Movie& m, Outputs& outs) {
+    std::vector<uint8_t> pcm;
+    DecodePacketAudio(m, outs.track, pcm);
+    outs.wav_bytes += pcm.size();
+    return pcm.empty() || WriteOutput(outs.wav, pcm.data(), pcm.size());
 }
 
 // Writes the outputs of the frame just decoded; false with a message on failure.
 bool WriteFrame(const Options& o, Movie& m, Outputs& outs, uint32_t number, YuvPicture& pic,
                 std::vector<uint8_t>& raw, std::vector<uint8_t>& rgb, std::ostream& err) {
-    if (outs.wav.file) DecodePacketAudio(m, outs.track, outs.wav);
+    if (outs.wav.fd >= 0 && !WriteAudio(m, outs)) return Report(outs, outs.wav, err);
     if (outs.y4m_open) {
         TakePicture(m, pic);
-        if (!outs.y4m.write_frame(pic)) {
-            err << "zarn decode: cannot write " << o.y4m << "\n";
-            return false;
-        }
+        errno = 0;
+        if (!outs.y4m.write_frame(pic)) return Y4mFailed(outs, errno ? errno : EIO, err);
     }
-    if (outs.alpha) {
+    if (outs.alpha.fd >= 0) {
         const uint8_t* a = m.alpha_planes[m.current_buffer];
         bool ok = a != nullptr;
         for (uint32_t r = 0; ok && r < m.source_height; ++r)
-            ok = std::fwrite(a + size_t{r} * m.luma_width, 1, m.source_width, outs.alpha) == m.source_width;
-        if (!ok) {
-            err << "zarn decode: cannot write " << o.alpha << "\n";
-            return false;
-        }
+            ok = WriteOutput(outs.alpha, a + size_t{r} * m.luma_width, m.source_width);
+        if (!ok) return Report(outs, outs.alpha, err);
     }
-    if (outs.raw) {
+    if (outs.raw.fd >= 0) {
         const uint32_t format = *o.copy_format;
-        uint32_t flags = format | kCopyWholeFrame | kCopyNeverSkip;
+        uint32_t flags = format | kCopyNeverSkip;
         if (o.plain) flags |= kCopyForcePlain;
-        std::fill(raw.begin(), raw.end(), 0);
-        CopyToBuffer(&m, raw.data(), static_cast<int32_t>(RawPitch(format, m.width)), m.height, 0, 0, flags);
-        if (std::fwrite(raw.data(), 1, raw.size(), outs.raw) != raw.size()) {
-            err << "zarn decode: cannot write " << o.raw << "\n";
-            return false;
+        if (o.changed) {
+            // One picture kept from frame to frame, as a display keeps it.
+            if (number == 1) std::fill(raw.begin(), raw.end(), 0);
+        } else {
+            flags |= kCopyWholeFrame;
+            std::fill(raw.begin(), raw.end(), 0);
         }
+        CopyToBuffer(&m, raw.data(), static_cast<int32_t>(RawPitch(format, m.width)), m.height, 0, 0, flags);
+        if (!WriteOutput(outs.raw, raw.data(), raw.size())) return Report(outs, outs.raw, err);
     }
     if (!o.png.empty()) {
         CopyFrame(SourceOf(m), rgb.data(), static_cast<int32_t>(m.width * 3), m.height, 0, 0,
                   MergeCopyFlags(kFormatRgb24 | kCopyWholeFrame, m.flags));
-        char name[32];
-        std::snprintf(name, sizeof name, "frame-%05u.png", number);
-        const std::string path = (std::filesystem::path(o.png) / name).string();
-        if (!WritePng(path, rgb.data(), m.width, m.height)) {
-            err << "zarn decode: cannot write " << path << "\n";
+        if (number > 1 && !Open(PngPath(o.png, number), InputVideo{}, outs.png, outs, err)) return false;
+        std::vector<uint8_t> png;
+        std::string why;
+        if (!EncodePng(rgb.data(), m.width, m.height, png, why)) {
+            err << "zarn decode: cannot make " << outs.png.name << ": " << why << "\n";
             return false;
         }
+        if (!WriteOutput(outs.png, png.data(), png.size()) || !CommitOutput(outs.png))
+            return Report(outs, outs.png, err);
     }
     return true;
 }
 
 // Completes the files; false with a message when one could not be written.
-bool FinishOutputs(const Options& o, Outputs& outs, std::ostream& err) {
+bool FinishOutputs(Outputs& outs, std::ostream& err) {
     bool ok = true;
-    if (outs.wav.file) {
+    if (outs.wav.fd >= 0 && outs.wav.seekable) {
         uint8_t header[44];
-        WavHeader(header, outs.wav_rate, outs.wav_channels, outs.wav.data_bytes);
-        ok = outs.wav.ok && std::fseek(outs.wav.file, 0, SEEK_SET) == 0 &&
-             std::fwrite(header, 1, 44, outs.wav.file) == 44;
-        ok = std::fclose(outs.wav.file) == 0 && ok;
-        outs.wav.file = nullptr;
-        if (!ok) err << "zarn decode: cannot write " << o.wav << "\n";
+        WavHeader(header, outs.wav_rate, outs.wav_channels, outs.wav_bytes);
+        RewriteOutput(outs.wav, 0, header, 44);
     }
-    if (outs.y4m_open && !outs.y4m.close()) {
-        err << "zarn decode: cannot write " << o.y4m << "\n";
-        ok = false;
+    if (outs.y4m_open) {
+        errno = 0;
+        if (!outs.y4m.close()) ok = Y4mFailed(outs, errno ? errno : EIO, err);
+        outs.y4m_open = false;
     }
-    for (std::FILE** f : {&outs.alpha, &outs.raw}) {
-        if (*f && std::fclose(*f) != 0) {
-            err << "zarn decode: cannot write " << (f == &outs.alpha ? o.alpha : o.raw) << "\n";
-            ok = false;
-        }
-        *f = nullptr;
+    for (OutputFile* f : {&outs.wav, &outs.y4m_file, &outs.alpha, &outs.raw}) {
+        if (f->fd < 0) continue;
+        if (!CommitOutput(*f)) ok = Report(outs, *f, err);
     }
+    DiscardOutput(outs.png);  // the file of a picture that did not come
     return ok;
 }
 
-int Decode(const Options& o, Movie& m, std::ostream& err) {
+int Decode(const Options& o, InputVideo& in, std::ostream& err) {
+    Movie& m = *in.movie;
     Outputs outs;
-    if (!OpenOutputs(o, m, outs, err)) return 1;
+    if (!OpenOutputs(o, in, outs, err)) return 1;
     YuvPicture pic;
     if (outs.y4m_open) pic.allocate(m.source_width, m.source_height);
     std::vector<uint8_t> raw, rgb;
-    if (outs.raw) raw.resize(RawFrameBytes(*o.copy_format, m.width, m.height));
+    if (outs.raw.fd >= 0) raw.resize(RawFrameBytes(*o.copy_format, m.width, m.height));
     if (!o.png.empty()) rgb.resize(size_t{m.width} * m.height * 3);
     const bool progress = isatty(STDERR_FILENO) != 0;
     const uint32_t total = std::min(m.frame_count, o.frames);
     int status = 0;
     uint32_t done = 0;
-    for (; done < total; ++done) {
+    for (; done < total && InterruptionSignal() == 0; ++done) {
         if (DoFrame(&m) != 0) {
             if (progress) err << "\n";
             err << "zarn decode: read error at frame " << done + 1 << " of " << o.input
@@ -451,9 +533,14 @@ int Decode(const Options& o, Movie& m, std::ostream& err) {
         }
         if (progress) err << "\rframe " << done + 1 << " / " << total << std::flush;
         NextFrame(&m);
+        RaiseTestInterruption(done + 1);
     }
-    if (progress && status == 0) err << "\n";
-    if (!FinishOutputs(o, outs, err)) status = 1;
+    if (progress) err << "\n";
+    if (!FinishOutputs(outs, err)) status = 1;
+    if (InterruptionSignal() != 0 && done < total) {
+        err << "zarn decode: interrupted; kept the " << done << " frames decoded so far\n";
+        return InterruptedExitCode();
+    }
     return status;
 }
 
@@ -466,13 +553,13 @@ int RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out, st
     if (parsed != 0) return parsed;
     uint32_t flags = kFlagNoThread | kFlagNeverSkip | (o.mode << kDisplayOptionShift);
     if (!o.alpha.empty()) flags |= kFlagAlpha;
-    Movie* m = OpenMovie(o.input.c_str(), flags);
-    if (!m) {
-        err << "zarn decode: " << o.input << ": " << EngineLastError() << "\n";
+    InputVideo in;
+    if (!OpenInputVideo(o.input, flags, in)) {
+        err << "zarn decode: " << o.input << ": " << in.error << "\n";
         return 1;
     }
-    const int status = Decode(o, *m, err);
-    CloseMovie(m);
+    const int status = Decode(o, in, err);
+    CloseInputVideo(in);
     return status;
 }
 

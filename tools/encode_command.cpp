@@ -9,6 +9,8 @@
 #include "encoder/encode_file.h"
 #include "encoder/wav_reader.h"
 #include "encoder/y4m.h"
+#include "tools/interruption.h"
+#include "tools/output_file.h"
 
 namespace zarn {
 
@@ -16,14 +18,20 @@ namespace {
 
 constexpr const char* kEncodeUsage =
     "Usage: zarn encode INPUT.y4m -o OUT.zrn [options]\n"
+    "Makes a Zarn video. INPUT (or one other input) may be - for standard input and\n"
+    "OUT - for standard output; a file OUT appears only once it is complete.\n"
     "Options:\n"
+    "  -o, --output OUT    the video to write (required)\n"
     "  --wav AUDIO.wav     add an audio track (repeatable; track IDs 0, 1, 2 ...)\n"
     "  --quality Q         1 (smallest) to 100 (best), default 60\n"
     "  --keyint N          largest distance between key frames (default 10 seconds)\n"
     "  --version f|g|h|i   file version letter (default i)\n"
     "  --alpha ALPHA.y4m   alpha plane from this video's luma\n"
     "  --grey              luma only\n"
-    "  --psnr              print per-frame and average PSNR and bits per pixel\n";
+    "  --psnr              print per-frame and average PSNR and bits per pixel\n"
+    "Ctrl-C (or SIGTERM) stops after the frame in hand and writes a valid video of\n"
+    "the frames encoded so far. Frames are numbered from 0 in --psnr lines.\n"
+    "Exit status: 0 done, 1 failure, 2 usage error, 130/143 interrupted.\n";
 
 bool ParseNumber(const std::string& text, unsigned& value) {
     if (text.empty() || text.size() > 9) return false;
@@ -91,7 +99,7 @@ int ParseArgs(const std::vector<std::string>& args, EncodeArgs& a, std::ostream&
             a.settings.grey = true;
         } else if (arg == "--psnr") {
             a.psnr = true;
-        } else if (!arg.empty() && arg[0] == '-') {
+        } else if (arg.size() > 1 && arg[0] == '-') {
             err << "zarn encode: unknown option '" << arg << "'\n" << kEncodeUsage;
             return 2;
         } else if (a.input.empty()) {
@@ -103,6 +111,12 @@ int ParseArgs(const std::vector<std::string>& args, EncodeArgs& a, std::ostream&
     }
     if (a.input.empty() || a.output.empty()) {
         err << "zarn encode: an input and -o OUTPUT are needed\n" << kEncodeUsage;
+        return 2;
+    }
+    int from_stdin = (a.input == "-") + (a.alpha == "-");
+    for (const std::string& w : a.wavs) from_stdin += w == "-";
+    if (from_stdin > 1) {
+        err << "zarn encode: only one input can be - (standard input)\n";
         return 2;
     }
     return 0;
@@ -119,9 +133,21 @@ int RunEncodeCommand(const std::vector<std::string>& args, std::ostream& out, st
     }
     if (parsed) return parsed;
     a.settings.measure = a.psnr;
+    auto input_path = [](const std::string& name) { return name == "-" ? std::string("/dev/stdin") : name; };
+
+    // The output is made (and checked not to be an input) before any work.
+    std::vector<FileIdentity> inputs = {IdentityOfInput(a.input)};
+    if (!a.alpha.empty()) inputs.push_back(IdentityOfInput(a.alpha));
+    for (const std::string& wav : a.wavs) inputs.push_back(IdentityOfInput(wav));
+    OutputFile output;
+    if (!OpenOutput(a.output, 0666, inputs, output)) {
+        err << "zarn encode: " << output.error << "\n";
+        return 1;
+    }
 
     Y4mReader reader;
-    if (!reader.open(a.input)) {
+    if (!reader.open(input_path(a.input))) {
+        DiscardOutput(output);
         err << "zarn encode: " << reader.error() << "\n";
         return 1;
     }
@@ -129,7 +155,8 @@ int RunEncodeCommand(const std::vector<std::string>& args, std::ostream& out, st
     PictureSource alpha_source;
     if (!a.alpha.empty()) {
         alpha_reader = std::make_unique<Y4mReader>();
-        if (!alpha_reader->open(a.alpha)) {
+        if (!alpha_reader->open(input_path(a.alpha))) {
+            DiscardOutput(output);
             err << "zarn encode: " << alpha_reader->error() << "\n";
             return 1;
         }
@@ -139,7 +166,8 @@ int RunEncodeCommand(const std::vector<std::string>& args, std::ostream& out, st
     for (const std::string& wav : a.wavs) {
         PcmTrack t;
         std::string error;
-        if (!ReadWavFile(wav, t, error)) {
+        if (!ReadWavFile(input_path(wav), t, error)) {
+            DiscardOutput(output);
             err << "zarn encode: " << error << "\n";
             return 1;
         }
@@ -147,6 +175,10 @@ int RunEncodeCommand(const std::vector<std::string>& args, std::ostream& out, st
     }
 
     PictureSource source = Y4mSource(reader);
+    // An interruption ends the picture stream: what was encoded becomes the video.
+    source.next = [next = source.next](YuvPicture& p, std::string& e) {
+        return InterruptionSignal() != 0 ? 0 : next(p, e);
+    };
     const bool progress = isatty(STDERR_FILENO) != 0;
     const double pixels = static_cast<double>(source.width) * source.height;
     auto on_frame = [&](const FrameReport& r) {
@@ -156,10 +188,18 @@ int RunEncodeCommand(const std::vector<std::string>& args, std::ostream& out, st
                 << std::setprecision(3) << r.bytes * 8.0 / pixels << " bpp\n";
         }
         if (progress) err << "\rzarn encode: frame " << (r.index + 1) << std::flush;
+        RaiseTestInterruption(r.index + 1);
     };
     EncodeResult result = EncodeMovie(source, alpha_reader ? &alpha_source : nullptr, tracks, a.settings, on_frame);
     if (progress) err << "\n";
+    const bool interrupted = InterruptionSignal() != 0;
+    if (interrupted && result.frames.empty()) {
+        DiscardOutput(output);
+        err << "zarn encode: interrupted before the first frame; nothing written\n";
+        return InterruptedExitCode();
+    }
     if (!result.error.empty()) {
+        DiscardOutput(output);
         err << "zarn encode: " << result.error << "\n";
         return 1;
     }
@@ -173,10 +213,15 @@ int RunEncodeCommand(const std::vector<std::string>& args, std::ostream& out, st
         out << "average" << std::fixed << std::setprecision(2) << "  Y " << sum[0] / n << "  U " << sum[1] / n
             << "  V " << sum[2] / n << " dB  " << std::setprecision(3) << bits / (n * pixels) << " bpp\n";
     }
-    std::string error;
-    if (!WriteFileAtomically(a.output, result.image, error)) {
-        err << "zarn encode: " << error << "\n";
+    if (!WriteOutput(output, result.image.data(), result.image.size()) || !CommitOutput(output)) {
+        err << "zarn encode: " << output.error << "\n";
+        DiscardOutput(output);
         return 1;
+    }
+    if (interrupted) {
+        err << "zarn encode: interrupted; kept the " << result.frames.size() << " frames encoded so far in "
+            << a.output << "\n";
+        return InterruptedExitCode();
     }
     return 0;
 }

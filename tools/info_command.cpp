@@ -4,21 +4,27 @@
 #include <cstdio>
 #include <sstream>
 
-#include "engine/last_error.h"
 #include "engine/movie.h"
+#include "tools/input_video.h"
 
 namespace zarn {
 namespace {
 
 constexpr const char* kUsage =
     "Usage: zarn info [--json] FILE...\n"
-    "Prints what each Zarn video holds: version, size, picture size, frames,\n"
-    "frame rate, key frames, read-ahead and audio tracks.\n"
-    "  --json   one JSON array with an object per file\n";
+    "Prints what each Zarn video holds: version, size, duration, picture size, frames,\n"
+    "frame rate, key frames, read-ahead and audio tracks. FILE may be FILE|N (the video\n"
+    "at byte N of FILE, as in a bundled player) or - (standard input).\n"
+    "A file shorter than its header says is shown as \"truncated: N of M bytes\".\n"
+    "Frames are numbered from 1, in the text and in the JSON alike.\n"
+    "  --json   one JSON array with an object per file: \"format\" and \"streams\",\n"
+    "           or \"error\" for a file that did not open\n"
+    "Exit status: 0 every file opened, 1 otherwise, 2 usage error.\n";
 
 struct TrackInfo {
     uint32_t id, rate, channels, bits, buffer_size;
     bool has_audio;
+    std::string unplayable;  // why it is not played, or empty
 };
 
 struct FileInfo {
@@ -26,7 +32,9 @@ struct FileInfo {
     bool ok = false;
     std::string error;
     char version = '?';
-    uint32_t length = 0;
+    uint32_t length = 0;       // the size the header gives
+    uint64_t on_disk = 0;      // bytes of the video in its file
+    uint32_t video_flags = 0;
     uint32_t width = 0, height = 0;              // picture size in the file
     uint32_t output_width = 0, output_height = 0;  // after the display option
     uint32_t display_option = 0;
@@ -37,27 +45,21 @@ struct FileInfo {
     std::vector<TrackInfo> tracks;
 };
 
-char ReadVersionLetter(const std::string& name) {
-    FILE* f = std::fopen(name.c_str(), "rb");
-    if (!f) return '?';
-    char sig[4] = {};
-    const size_t got = std::fread(sig, 1, 4, f);
-    std::fclose(f);
-    return got == 4 ? sig[3] : '?';
-}
-
 FileInfo Inspect(const std::string& name) {
     FileInfo info;
     info.name = name;
-    Movie* m = OpenMovie(name.c_str(), kFlagNoInitialFill | kFlagNoThread);
-    if (!m) {
-        info.error = EngineLastError();
+    InputVideo in;
+    if (!OpenInputVideo(name, kFlagNoInitialFill | kFlagNoThread, in)) {
+        info.error = in.error;
         return info;
     }
+    const Movie* m = in.movie;
     info.ok = true;
-    // The open flags cannot tell "f" from "g": take the letter from the file.
-    info.version = ReadVersionLetter(name);
+    // The open flags cannot tell "f" from "g": the letter comes from the file.
+    info.version = in.version;
     info.length = m->file_length;
+    info.on_disk = in.bytes_present;
+    info.video_flags = m->header_flags;
     info.width = m->source_width;
     info.height = m->source_height;
     info.output_width = m->width;
@@ -74,12 +76,33 @@ FileInfo Inspect(const std::string& name) {
     info.grey = (m->header_flags & 0x20000) != 0;
     for (uint32_t t = 0; t < m->audio_tracks; ++t) {
         const uint32_t f = m->track_format[t];
+        const bool has_audio = (f & 0x80000000) != 0;
         info.tracks.push_back({m->track_id[t], f & 0xFFFF, (f & 0x20000000) ? 2u : 1u,
-                               (f & 0x40000000) ? 16u : 8u, m->track_buffer_size[t],
-                               (f & 0x80000000) != 0});
+                               (f & 0x40000000) ? 16u : 8u, m->track_buffer_size[t], has_audio,
+                               has_audio ? UnplayableTrackReason(f) : std::string()});
     }
-    CloseMovie(m);
+    CloseInputVideo(in);
     return info;
+}
+
+double Seconds(const FileInfo& i) {
+    return i.rate_num ? static_cast<double>(i.frames) * i.rate_den / i.rate_num : 0.0;
+}
+
+uint64_t BitRate(const FileInfo& i) {
+    const double s = Seconds(i);
+    return s > 0 ? static_cast<uint64_t>(i.length * 8.0 / s + 0.5) : 0;
+}
+
+bool Truncated(const FileInfo& i) { return i.on_disk < i.length; }
+
+// The first frame (numbered from 1) of the second that needs the most bytes.
+uint32_t DensestFrom(const FileInfo& i) { return i.densest_second + 1; }
+
+std::string Number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", v);
+    return text;
 }
 
 std::string Fps(uint32_t num, uint32_t den) {
@@ -91,7 +114,12 @@ std::string Fps(uint32_t num, uint32_t den) {
 void PrintText(const FileInfo& i, std::ostream& out) {
     out << i.name << "\n";
     out << "  version:        " << i.version << "\n";
-    out << "  size:           " << i.length << " bytes\n";
+    out << "  size:           " << i.on_disk << " bytes";
+    if (i.on_disk > i.length) out << " (" << i.length << " in the header)";
+    out << "\n";
+    if (Truncated(i)) out << "  truncated: " << i.on_disk << " of " << i.length << " bytes\n";
+    out << "  duration:       " << Number(Seconds(i)) << " seconds\n";
+    out << "  bit rate:       " << BitRate(i) << " bits/sec\n";
     out << "  picture:        " << i.width << " x " << i.height << "\n";
     if (i.display_option != 0)
         out << "  output:         " << i.output_width << " x " << i.output_height
@@ -102,7 +130,7 @@ void PrintText(const FileInfo& i, std::ostream& out) {
     out << "  key frames:     " << i.key_frames << "\n";
     out << "  largest frame:  " << i.largest_frame << " bytes\n";
     out << "  read-ahead:     " << i.read_ahead << " bytes (densest second from frame "
-        << i.densest_second + 1 << ")\n";
+        << DensestFrom(i) << ")\n";
     out << "  alpha plane:    " << (i.alpha ? "yes" : "no") << "\n";
     out << "  grey-scale:     " << (i.grey ? "yes" : "no") << "\n";
     out << "  audio tracks:   " << i.tracks.size() << "\n";
@@ -110,26 +138,61 @@ void PrintText(const FileInfo& i, std::ostream& out) {
         const TrackInfo& a = i.tracks[t];
         out << "    track " << t << ": ID " << a.id << ", " << a.rate << " Hz, " << a.channels
             << (a.channels == 1 ? " channel, " : " channels, ") << a.bits << " bits, buffer "
-            << a.buffer_size << " bytes" << (a.has_audio ? "" : ", no audio") << "\n";
+            << a.buffer_size << " bytes" << (a.has_audio ? "" : ", no audio");
+        if (!a.unplayable.empty()) out << ", not played: " << a.unplayable;
+        out << "\n";
     }
 }
 
+// Length of the well-formed UTF-8 sequence at s[at], or 0.
+size_t Utf8Length(const std::string& s, size_t at) {
+    const unsigned char c = static_cast<unsigned char>(s[at]);
+    size_t n = 0;
+    uint32_t cp = 0;
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) n = 2, cp = c & 0x1F;
+    else if (c >= 0xE0 && c <= 0xEF) n = 3, cp = c & 0x0F;
+    else if (c >= 0xF0 && c <= 0xF4) n = 4, cp = c & 0x07;
+    else return 0;
+    if (at + n > s.size()) return 0;
+    for (size_t k = 1; k < n; ++k) {
+        const unsigned char d = static_cast<unsigned char>(s[at + k]);
+        if ((d & 0xC0) != 0x80) return 0;
+        cp = cp << 6 | (d & 0x3F);
+    }
+    const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
+    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return n;
+}
+
+// A JSON string: quotes, backslashes and control characters escaped, and
+// bytes that are not UTF-8 (a file name can hold any) replaced by U+FFFD.
 std::string JsonString(const std::string& s) {
     std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
+    for (size_t at = 0; at < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[at]);
+        const size_t n = Utf8Length(s, at);
+        if (n == 0) {
+            out += "\\ufffd";
+            ++at;
+        } else if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20) {
+            ++at;
+        } else if (c < 0x20 || c == 0x7F) {
             char esc[8];
             std::snprintf(esc, sizeof esc, "\\u%04x", c);
             out += esc;
+            ++at;
         } else {
-            out += static_cast<char>(c);
+            out.append(s, at, n);
+            at += n;
         }
     }
     return out + "\"";
 }
+
+const char* Bool(bool b) { return b ? "true" : "false"; }
 
 void PrintJson(const FileInfo& i, std::ostream& out) {
     out << "  {\"file\": " << JsonString(i.name);
@@ -137,21 +200,25 @@ void PrintJson(const FileInfo& i, std::ostream& out) {
         out << ", \"error\": " << JsonString(i.error) << "}";
         return;
     }
-    out << ", \"version\": \"" << i.version << "\", \"size\": " << i.length
-        << ", \"width\": " << i.width << ", \"height\": " << i.height
-        << ", \"output_width\": " << i.output_width << ", \"output_height\": " << i.output_height
-        << ", \"display_option\": " << i.display_option << ", \"frames\": " << i.frames
-        << ", \"rate_num\": " << i.rate_num << ", \"rate_den\": " << i.rate_den
+    out << ",\n   \"format\": {\"file\": " << JsonString(i.name) << ", \"size\": " << i.on_disk
+        << ", \"header_size\": " << i.length << ", \"truncated\": " << Bool(Truncated(i))
+        << ", \"version\": " << JsonString(std::string(1, i.version))
+        << ", \"duration\": " << Number(Seconds(i)) << ", \"bit_rate\": " << BitRate(i)
+        << ", \"frames\": " << i.frames << ", \"frame_rate\": \"" << i.rate_num << "/" << i.rate_den
+        << "\", \"rate_num\": " << i.rate_num << ", \"rate_den\": " << i.rate_den
+        << ", \"frames_per_second\": " << Number(i.rate_den ? static_cast<double>(i.rate_num) / i.rate_den : 0)
         << ", \"key_frames\": " << i.key_frames << ", \"largest_frame\": " << i.largest_frame
-        << ", \"read_ahead\": " << i.read_ahead << ", \"densest_second\": " << i.densest_second
-        << ", \"alpha\": " << (i.alpha ? "true" : "false")
-        << ", \"grey_scale\": " << (i.grey ? "true" : "false") << ", \"audio_tracks\": [";
-    for (size_t t = 0; t < i.tracks.size(); ++t) {
-        const TrackInfo& a = i.tracks[t];
-        out << (t ? ", " : "") << "{\"id\": " << a.id << ", \"rate\": " << a.rate
-            << ", \"channels\": " << a.channels << ", \"bits\": " << a.bits
-            << ", \"buffer_size\": " << a.buffer_size
-            << ", \"has_audio\": " << (a.has_audio ? "true" : "false") << "}";
+        << ", \"read_ahead\": " << i.read_ahead << ", \"densest_second_from_frame\": " << DensestFrom(i)
+        << ", \"flags\": " << i.video_flags << "},\n   \"streams\": [{\"type\": \"video\", \"width\": " << i.width
+        << ", \"height\": " << i.height << ", \"output_width\": " << i.output_width
+        << ", \"output_height\": " << i.output_height << ", \"display_option\": " << i.display_option
+        << ", \"alpha\": " << Bool(i.alpha) << ", \"grey_scale\": " << Bool(i.grey) << "}";
+    for (const TrackInfo& a : i.tracks) {
+        out << ",\n     {\"id\": " << a.id << ", \"rate\": " << a.rate << ", \"channels\": " << a.channels
+            << ", \"bits\": " << a.bits << ", \"buffer_size\": " << a.buffer_size
+            << ", \"has_audio\": " << Bool(a.has_audio) << ", \"playable\": " << Bool(a.has_audio && a.unplayable.empty());
+        if (!a.unplayable.empty()) out << ", \"not_played_because\": " << JsonString(a.unplayable);
+        out << ", \"type\": \"audio\"}";
     }
     out << "]}";
 }
@@ -189,7 +256,7 @@ int RunInfoCommand(const std::vector<std::string>& args, std::ostream& out, std:
         } else if (info.ok) {
             PrintText(info, out);
         } else {
-            err << info.name << ": " << info.error << "\n";
+            err << "zarn info: " << info.name << ": " << info.error << "\n";
         }
     }
     if (json) out << "]\n";

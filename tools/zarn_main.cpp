@@ -1,4 +1,7 @@
 // The `zarn` command: tools around Zarn videos.
+#include <signal.h>
+#include <unistd.h>
+
 #include <iostream>
 #include <string>
 #include <vector>
@@ -7,16 +10,45 @@
 #include "tools/decode_command.h"
 #include "tools/encode_command.h"
 #include "tools/info_command.h"
+#include "tools/interruption.h"
+#include "tools/output_file.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: zarn COMMAND [OPTIONS] ...\n"
     "Commands:\n"
-    "  info FILE...     show what a Zarn video holds\n"
-    "  encode IN.y4m -o OUT.zrn   make a Zarn video (zarn encode --help)\n"
-    "  bundle VIDEO.zrn -o OUT    make a self-playing copy of the player\n"
-    "Run 'zarn COMMAND --help' for the options of a command.\n";
+    "  info FILE...                 show what a Zarn video holds (--json for JSON)\n"
+    "  decode IN.zrn --y4m OUT ...  decode the frames and sound into Y4M, WAV, PNG, raw\n"
+    "  encode IN.y4m -o OUT.zrn     make a Zarn video\n"
+    "  bundle VIDEO.zrn -o OUT      make a self-playing copy of the player\n"
+    "  help                         show this list\n"
+    "Run 'zarn COMMAND --help' for the options of a command; 'zarn --version' for the\n"
+    "version. A file name of - means standard input or standard output.\n"
+    "Exit status: 0 done, 1 failure, 2 usage error, 130/143 interrupted by SIGINT/SIGTERM.\n";
+
+// The first signal asks the command to stop after the frame in hand; a
+// second one stops at once, leaving no temporary file behind.
+void OnSignal(int signal_number) {
+    if (zarn::NoteInterruption(signal_number)) return;
+    zarn::RemoveTemporaryOutputs();
+    ::_exit(128 + zarn::InterruptionSignal());
+}
+
+// Commands without frames stop at the first signal, leaving no temporary file.
+void OnSignalStopAtOnce(int signal_number) {
+    zarn::RemoveTemporaryOutputs();
+    ::_exit(128 + signal_number);
+}
+
+void InstallSignalHandlers(bool finish_frame) {
+    struct sigaction sa = {};
+    sa.sa_handler = finish_frame ? OnSignal : OnSignalStopAtOnce;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+}
 
 }  // namespace
 
@@ -31,6 +63,11 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return 0;
     }
+    if (command == "--version" || command == "-V") {
+        std::cout << "zarn " << ZARN_VERSION << "\n";
+        return 0;
+    }
+    InstallSignalHandlers(command == "decode" || command == "encode");
     if (command == "bundle") return zarn::RunBundleCommand(args, std::cout, std::cerr);
     if (command == "decode") return zarn::RunDecodeCommand(args, std::cout, std::cerr);
     if (command == "info") return zarn::RunInfoCommand(args, std::cout, std::cerr);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -159,6 +160,7 @@ TEST(DecodeCommand, FramesLimitsEveryOutputAndUsageErrorsExitTwo) {
     EXPECT_EQ(Decode({in.path(), "--raw", raw, "--copy-format", "16"}).status, 2);
     EXPECT_EQ(Decode({in.path(), "--y4m", out, "--frames", "x"}).status, 2);
     EXPECT_EQ(Decode({in.path(), "--y4m", out, "--bogus"}).status, 2);
+    EXPECT_EQ(Decode({in.path(), "--y4m", out, "--raw", out, "--copy-format", "3"}).status, 2);
     const DecodeRun help = Decode({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--copy-format"), std::string::npos);
@@ -367,6 +369,59 @@ TEST(DecodeCommand, DamagedFilesExitOneKeepingTheFramesDecoded) {
     EXPECT_EQ(open.status, 1);
     EXPECT_NE(open.err.find(bad.path()), std::string::npos);
     std::remove(out.c_str());
+}
+
+}  // namespace
+}  // namespace zarn
+
+namespace zarn {
+namespace {
+
+// Frames after which some macroblock was left unmarked: where a copy of the
+// changed blocks alone differs in its work from a whole-frame copy.
+uint32_t FramesWithUnchangedBlocks(const std::string& path) {
+    uint32_t count = 0;
+    Movie* m = OpenMovie(path.c_str(), kFlagNoThread);
+    if (!m) return 0;
+    for (uint32_t i = 0; i < m->frame_count && DoFrame(m) == 0; ++i) {
+        count += std::memchr(m->block_marks, 0, m->mb_count) != nullptr;
+        NextFrame(m);
+    }
+    CloseMovie(m);
+    return count;
+}
+
+TEST(DecodeCommand, ChangedBlockCopiesEqualWholeFrameCopiesForEveryFormat) {
+    struct Case {
+        Clip clip;
+        char version;
+        const char* mode;
+    };
+    for (const Case& c : {Case{Clip::kSceneCut, 'i', "0"}, Case{Clip::kPanZoom, 'h', "0"},
+                          Case{Clip::kPanZoom, 'f', "1"}, Case{Clip::kSceneCut, 'g', "4"}}) {
+        SCOPED_TRACE(std::string(1, c.version) + " mode " + c.mode);
+        test::TempFile in(EncodeClip(c.clip, 40, 36, 24, c.version));
+        ASSERT_GT(FramesWithUnchangedBlocks(in.path()), 0u);
+        for (uint32_t format = 1; format <= 14; ++format) {
+            SCOPED_TRACE(format);
+            const std::string whole = OutPath("whole.raw"), changed = OutPath("changed.raw");
+            const std::vector<std::string> args = {in.path(), "--copy-format", std::to_string(format), "--mode", c.mode};
+            std::vector<std::string> a = args, b = args;
+            a.insert(a.end(), {"--raw", whole});
+            b.insert(b.end(), {"--raw", changed, "--changed"});
+            ASSERT_EQ(Decode(a).status, 0);
+            const DecodeRun r = Decode(b);
+            ASSERT_EQ(r.status, 0) << r.err;
+            const std::vector<uint8_t> want = ReadAll(whole);
+            ASSERT_FALSE(want.empty());
+            EXPECT_TRUE(want == ReadAll(changed));
+            std::remove(whole.c_str());
+            std::remove(changed.c_str());
+        }
+    }
+    test::TempFile in(EncodeClip(Clip::kDemo, 16, 16, 2, 'i'));
+    for (const char* format : {"0", "15"})
+        EXPECT_EQ(Decode({in.path(), "--raw", OutPath("x.raw"), "--copy-format", format, "--changed"}).status, 2);
 }
 
 }  // namespace

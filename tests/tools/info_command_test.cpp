@@ -64,7 +64,7 @@ TEST(InfoCommand, FailingFileGivesItsErrorAndExitCodeOne) {
     test::TempFile bad(bytes);
     const InfoRun r = Info({good.path(), bad.path()});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, bad.path() + ": Not a Zarn file.\n");
+    EXPECT_EQ(r.err, "zarn info: " + bad.path() + ": Not a Zarn file.\n");
     EXPECT_NE(r.out.find(good.path()), std::string::npos);
 }
 
@@ -76,7 +76,7 @@ TEST(InfoCommand, JsonHoldsEveryFileAndUsageErrors) {
     EXPECT_NE(r.out.find("\"rate_num\": 30000, \"rate_den\": 1001"), std::string::npos);
     EXPECT_NE(r.out.find("{\"id\": 11, \"rate\": 11025, \"channels\": 1, \"bits\": 8"),
               std::string::npos);
-    EXPECT_NE(r.out.find("\"error\": \"Error opening file.\""), std::string::npos);
+    EXPECT_NE(r.out.find("\"error\": \"cannot open: No such file or directory\""), std::string::npos);
 
     EXPECT_EQ(Info({"--help"}).status, 0);
     EXPECT_EQ(Info({}).status, 2);
