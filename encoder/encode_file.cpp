@@ -198,35 +198,4 @@ EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha,
     return result;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-    std::string tmp = path + ".XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        error = "cannot create a file beside '" + path + "': " + std::strerror(errno);
-        return false;
-    }
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
-    }
-    if (!ok) error = "cannot write '" + path + "': " + std::strerror(errno);
-    (void)::fchmod(fd, 0644);
-    if (::close(fd) != 0 && ok) {
-        error = "cannot write '" + path + "': " + std::strerror(errno);
-        ok = false;
-    }
-    if (ok && std::rename(name.data(), path.c_str()) != 0) {
-        error = "cannot rename the output into '" + path + "': " + std::strerror(errno);
-        ok = false;
-    }
-    if (!ok) std::remove(name.data());
-    return ok;
-}
-
 }  // namespace zarn

@@ -62,8 +62,4 @@ PictureSource Y4mSource(Y4mReader& reader);
 double PlanePsnr(const uint8_t* a, uint32_t a_stride, const uint8_t* b, uint32_t b_stride, uint32_t w,
                  uint32_t h);
 
-// Writes bytes to `path` through a temporary file in the same directory,
-// renamed into place at the end; nothing is left behind on failure.
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
-
 }  // namespace zarn
