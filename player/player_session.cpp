@@ -245,6 +245,18 @@ int RunPlayer(Platform& platform, int argc, const char* const* argv,
     s.platform = &platform;
     s.closing_picture = closing_picture;
     s.web_page = web_page;
+    // The conventions of other programs: never taken as video names.
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--version") {
+            std::printf("zarnplay %s\n", ZARN_VERSION);
+            return 0;
+        }
+        if (arg == "--help" || arg == "-h") {
+            Tell(platform, kHelpTitle, HelpText(), MessageIcon::kInformation);
+            return 1;
+        }
+    }
     std::string text =
         BuildCommandText(StoredDefaultCommand(), argc, argv, QuickPlayFromEnvironment());
     uint32_t screen_w = 0, screen_h = 0;

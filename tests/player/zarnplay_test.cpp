@@ -30,11 +30,14 @@ test::ProgramResult Zarnplay(const std::vector<std::string>& args) {
 
 TEST(Zarnplay, HelpTextOnStandardOutputAndExitOne) {
     for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{}, {"/P"}, {"clip", "/V"}}) {
+         std::vector<std::vector<std::string>>{{}, {"/P"}, {"clip", "/V"}, {"--help"}, {"-h"}, {"clip", "-h"}}) {
         const test::ProgramResult r = Zarnplay(args);
         EXPECT_EQ(r.exit_code, 1);
         EXPECT_EQ(r.out, HelpText());
     }
+    const test::ProgramResult v = Zarnplay({"--version"});
+    EXPECT_EQ(v.exit_code, 0);
+    EXPECT_EQ(v.out, "zarnplay 1.0\n");
 }
 
 TEST(Zarnplay, OpensEveryNamedVideoInEachNameForm) {
