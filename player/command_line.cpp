@@ -488,6 +488,7 @@ NameForm ClassifyName(const std::string& name) {
         return form;
     }
     form.file = WithDefaultExtension(name);
+    if (form.file != name) form.given = name;
     return form;
 }
 

@@ -158,6 +158,7 @@ enum class NameKind {
 struct NameForm {
     NameKind kind = NameKind::kFile;
     std::string file;     // empty for kOwnExecutable
+    std::string given;    // kFile: the name as given, when ".zrn" was added to it
     uint64_t offset = 0;  // byte offset of the video for the offset forms
 };
 

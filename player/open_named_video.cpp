@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "engine/last_error.h"
+#include "engine/open_errors.h"
 #include "engine/movie.h"
 
 namespace zarn {
@@ -19,6 +22,12 @@ NamedVideo OpenNamedVideo(const NameForm& form, uint32_t open_flags) {
     NamedVideo video;
     if (form.kind == NameKind::kFile) {
         video.movie = OpenMovie(form.file.c_str(), open_flags);
+        // A name without an extension may be the file itself ("clip",
+        // "/dev/stdin"); the first attempt's text stays when neither opens.
+        if (!video.movie && !form.given.empty() && std::strcmp(EngineLastError(), kErrorOpening) == 0) {
+            video.movie = OpenMovie(form.given.c_str(), open_flags);
+            if (!video.movie) SetEngineLastError(kErrorOpening);
+        }
         return video;
     }
     const bool own = form.kind == NameKind::kOwnExecutable;

@@ -50,6 +50,14 @@ TEST(Zarnplay, OpensEveryNamedVideoInEachNameForm) {
         Zarnplay({plain.path(), hosted.path() + "|777", "/P"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.err, "");
+
+    // No extension: ".zrn" is tried first, then the name as given; also
+    // /dev/stdin with the video on a pipe.
+    test::TempFile bare(video, "");
+    const std::string piped(video.begin(), video.end());
+    const test::ProgramResult b = test::RunProgram(ZARNPLAY_PATH, {bare.path(), "/dev/stdin"}, kHeadless, &piped);
+    EXPECT_EQ(b.exit_code, 0) << b.err;
+    EXPECT_EQ(b.err, "");
 }
 
 // A file cut short in frame 7 of 10: streamed (the read-ahead meets the
