@@ -29,6 +29,9 @@ constexpr const char* kWindowError = "Error creating window.";
 
 enum class VideoEnd { kNext, kShutdown, kFailed };
 
+// The largest picture side the player shows, as the largest a file may hold.
+constexpr uint32_t kLargestShownSide = 16384;
+
 bool NamesRemain(const std::string& list) {
     std::string copy = list;
     return !NextName(copy).empty();
@@ -95,6 +98,15 @@ VideoEnd StartVideo(PlayerState& s, const std::string& name) {
         ClassifySize(o.width_num, o.width_den, movie.width, screen_w, kHorizontalClassBase, &h_bits);
     s.picture_height =
         ClassifySize(o.height_num, o.height_den, movie.height, screen_h, kVerticalClassBase, &v_bits);
+    if (s.picture_width > kLargestShownSide || s.picture_height > kLargestShownSide) {
+        // A window and a surface that size would take gigabytes, if they
+        // could be made at all.
+        const std::string text = "Picture size " + std::to_string(s.picture_width) + " x " +
+                                 std::to_string(s.picture_height) + " is too large to show (at most " +
+                                 std::to_string(kLargestShownSide) + " pixels a side).";
+        CloseNamedVideo(&s.video);
+        return FailWith(s, text);
+    }
     o.width_num = static_cast<int32_t>(s.picture_width);
     o.height_num = static_cast<int32_t>(s.picture_height);
     o.display_flags |= h_bits | v_bits;

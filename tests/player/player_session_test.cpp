@@ -330,6 +330,22 @@ TEST_F(PlayerSession, TwiceTheHeightMakesTheEngineDoubleTheLines) {
     EXPECT_EQ(platform_->placements[0].height, 96u);
 }
 
+// /W or /H asking for more than can be shown: a clear message at once, not
+// a window of gigabytes.
+TEST_F(PlayerSession, PictureTooLargeToShowIsRefusedAtOnce) {
+    const std::string& v = Video(64, 48, 5);
+    for (const char* size : {"/W-100000", "/W2000000000", "/H20000"}) {
+        platform_.reset();
+        platform_ = std::make_unique<ScriptedPlatform>();
+        EXPECT_EQ(Run({size, v}), 1) << size;
+        ASSERT_EQ(platform_->messages.size(), 1u) << size;
+        EXPECT_EQ(platform_->messages[0].title, "Zarn Error");
+        EXPECT_NE(platform_->messages[0].text.find("is too large to show"), std::string::npos)
+            << platform_->messages[0].text;
+        EXPECT_LT(platform_->Elapsed(), 1000u) << size;
+    }
+}
+
 TEST_F(PlayerSession, OpenFailureTellsTheEngineErrorAndExitsWithOne) {
     EXPECT_EQ(Run({"/nonexistent/zarn/video.zrn"}), 1);
     ASSERT_EQ(platform_->messages.size(), 1u);
