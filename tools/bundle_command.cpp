@@ -31,6 +31,18 @@ struct BundleArgs {
     std::string video, output, switches, player;
 };
 
+// Why the player would not take `switches` as its stored command line, or
+// "" when it would.
+std::string SwitchesProblem(const std::string& switches) {
+    if (switches.find('~') != std::string::npos)
+        return "'~' ends a stored command line; the player would not read what follows";
+    if (switches.find('\0') != std::string::npos) return "a stored command line cannot hold a NUL byte";
+    std::string text = switches + " :1";
+    const ParseResult parsed = ParseSwitches(text, 640, 480);
+    if (parsed.show_help) return "the player would not accept them: it would show its help";
+    return "";
+}
+
 int ParseArgs(const std::vector<std::string>& args, BundleArgs* b, std::ostream& err) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -112,9 +124,15 @@ int RunBundleCommand(const std::vector<std::string>& args, std::ostream& out, st
             << (image.empty() && errno == 0 ? "empty file" : std::strerror(errno)) << "\n";
         return 1;
     }
+    if (const std::string problem = SwitchesProblem(b.switches); !problem.empty()) {
+        err << "zarn bundle: --switches \"" << b.switches << "\": " << problem << "\n";
+        return 2;
+    }
     std::string text = b.switches;
     if (!text.empty()) text += ' ';
-    text += ":" + std::to_string(image.size());
+    // The arguments the copy is started with follow the stored text: a
+    // space keeps the first of them apart from the offset.
+    text += ":" + std::to_string(image.size()) + " ";
     if (!PatchStoredCommand(image, text)) {
         err << "zarn bundle: " << b.player
             << " holds no stored command line, or the switches are too long\n";

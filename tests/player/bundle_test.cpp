@@ -38,6 +38,28 @@ TEST(Bundle, TheCopyPlaysItsOwnVideoWithTheStoredSwitches) {
     EXPECT_NE(played.out.find("Total frames played: 6\n"), std::string::npos) << played.out;
 }
 
+// Arguments given to the copy follow its stored text as separate words: a
+// name plays after the carried video, switches apply to it.
+TEST(Bundle, ArgumentsOfTheCopyFollowItsStoredText) {
+    test::TempFile video(ThreeFrames());
+    test::MovieRecipe r;
+    r.width = 80;
+    r.height = 16;
+    r.frames = 2;
+    test::TempFile other(test::BuildMovie(r));
+    const std::string out = video.path() + ".bundle";
+    ASSERT_EQ(test::RunProgram(ZARN_PATH, {"bundle", video.path(), "-o", out, "--player", ZARNPLAY_PATH}, {})
+                  .exit_code,
+              0);
+    const test::ProgramResult named = test::RunProgram(out, {"/S", other.path()}, kHeadless);
+    EXPECT_EQ(named.exit_code, 0) << named.err;
+    EXPECT_NE(named.out.find("Video: 80 x 16"), std::string::npos) << named.out;
+    const test::ProgramResult looped = test::RunProgram(out, {"/L3", "/S"}, kHeadless);
+    std::remove(out.c_str());
+    EXPECT_EQ(looped.exit_code, 0) << looped.err;
+    EXPECT_NE(looped.out.find("Total frames played: 9\n"), std::string::npos) << looped.out;
+}
+
 TEST(Bundle, RefusesWhatCannotBeBundled) {
     test::TempFile not_a_video(std::vector<uint8_t>(64, 7));
     const std::string out = not_a_video.path() + ".bundle";
@@ -54,6 +76,15 @@ TEST(Bundle, RefusesWhatCannotBeBundled) {
 
     test::ProgramResult usage = test::RunProgram(ZARN_PATH, {"bundle", video.path()}, {});
     EXPECT_EQ(usage.exit_code, 2);
+
+    // Switches the player would not read back whole, or would answer with
+    // its help text.
+    for (const char* switches : {"/S~", "/Q /"}) {
+        const test::ProgramResult refused = test::RunProgram(
+            ZARN_PATH, {"bundle", video.path(), "-o", out, "--switches", switches, "--player", ZARNPLAY_PATH}, {});
+        EXPECT_EQ(refused.exit_code, 2) << switches;
+        EXPECT_NE(refused.err.find("--switches"), std::string::npos) << refused.err;
+    }
     std::remove(out.c_str());
 }
 
