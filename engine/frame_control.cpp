@@ -34,6 +34,20 @@ void RecordHistory(Movie& m) {
     }
 }
 
+// Decodes one audio packet's blocks and throws them away: the decoder's
+// state then continues from this packet, as if it had been played.
+void DecodeAndDrop(Movie& m, const uint8_t* data, const uint8_t* end, uint32_t decoded) {
+    while (decoded > 0) {
+        const int16_t* pcm = nullptr;
+        uint32_t bytes = 0;
+        const uint8_t* next = end;
+        DecodeAudioBlock(m.audio_decoder, &pcm, &bytes, data, end, &next);
+        if (bytes == 0 || !pcm) break;
+        decoded -= std::min(bytes, decoded);
+        data = next;
+    }
+}
+
 // Decodes blocks of one audio packet into the queue until `decoded` bytes
 // came out or the queue is full; what does not fit is dropped.
 void DecodeIntoQueue(Movie& m, const uint8_t* data, const uint8_t* end, uint32_t decoded) {
@@ -52,10 +66,11 @@ void DecodeIntoQueue(Movie& m, const uint8_t* data, const uint8_t* end, uint32_t
     UnlockRing(m);
 }
 
-// Queues the playing track's audio of this packet. Returns the offset of
-// the video data, which follows the last track; lengths that run past the
-// packet leave no video data.
-uint32_t QueuePacketAudio(Movie& m) {
+// Queues the playing track's audio of this packet (or, with `drop`, only
+// runs it through the decoder). Returns the offset of the video data, which
+// follows the last track; lengths that run past the packet leave no video
+// data.
+uint32_t QueuePacketAudio(Movie& m, bool drop = false) {
     const uint8_t* p = m.packet;
     uint32_t left = m.packet_bytes;
     for (uint32_t t = 0; t < m.audio_tracks; ++t) {
@@ -64,12 +79,28 @@ uint32_t QueuePacketAudio(Movie& m) {
         p += 4;
         left -= 4;
         if (length > left) return m.packet_bytes;
-        if (static_cast<int32_t>(t) == m.sound_track && length >= 4 && m.audio_decoder)
-            DecodeIntoQueue(m, p + 4, p + length, ReadU32(p));
+        if (static_cast<int32_t>(t) == m.sound_track && length >= 4 && m.audio_decoder) {
+            if (drop)
+                DecodeAndDrop(m, p + 4, p + length, ReadU32(p));
+            else
+                DecodeIntoQueue(m, p + 4, p + length, ReadU32(p));
+        }
         p += length;
         left -= length;
     }
     return m.packet_bytes - left;
+}
+
+// Decodes the loaded packet's video into the frame buffer that is not
+// current and makes it current.
+void DecodeVideo(Movie& m, uint32_t frame, uint32_t video_offset) {
+    const uint32_t shown = m.current_buffer, next = shown ^ 1;
+    decode_video_frame(m.frame_buffers[next], m.frame_buffers[shown], m.alpha_planes[next],
+                       m.alpha_planes[shown], m.block_marks, m.source_width, m.source_height,
+                       m.luma_width, m.luma_height, m.packet + video_offset,
+                       m.packet_bytes - video_offset, m.frame_index[frame - 1] & 1,
+                       m.bundle_buffers, m.flags, m.header_flags);
+    m.current_buffer = next;
 }
 
 }  // namespace
@@ -152,16 +183,13 @@ int32_t DoFrame(Movie* movie) {
     if (m.video_on) {
         // After a skipped copy the marks keep collecting changes, so the
         // next copy covers every frame since the last one shown.
-        if (!m.skip_pending)
+        // After a seek the marks hold every change since the frame shown
+        // before it.
+        if (!m.skip_pending && !m.marks_kept)
             std::memset(m.block_marks, 0, (m.luma_height / 16) * (m.luma_width / 16));
+        m.marks_kept = 0;
         LetReaderIn(m, 75);
-        const uint32_t shown = m.current_buffer, next = shown ^ 1;
-        decode_video_frame(m.frame_buffers[next], m.frame_buffers[shown], m.alpha_planes[next],
-                           m.alpha_planes[shown], m.block_marks, m.source_width, m.source_height,
-                           m.luma_width, m.luma_height, m.packet + video_offset,
-                           m.packet_bytes - video_offset, m.frame_index[frame - 1] & 1,
-                           m.bundle_buffers, m.flags, m.header_flags);
-        m.current_buffer = next;
+        DecodeVideo(m, frame, video_offset);
     }
     if (m.sound_track != -1) FeedSound(&m);
 
@@ -176,6 +204,46 @@ int32_t DoFrame(Movie* movie) {
     m.previous_frame = frame;
     m.reader.engine_busy = 0;
     return 0;
+}
+
+int32_t SeekToFrame(Movie* movie, uint32_t frame) {
+    if (!movie) return 0;
+    Movie& m = *movie;
+    if (m.read_error) return 1;
+    frame = std::clamp<uint32_t>(frame, 1, m.frame_count);
+    uint32_t key = frame;
+    while (key > 1 && !(m.frame_index[key - 1] & 1)) --key;
+    m.reader.engine_busy = 1;
+    CloseIntervals(m, EngineClock());
+    // The queue and the device start afresh from the new position.
+    if (m.sound_track != -1 && m.sound_on) SetSoundOn(&m, 0);
+    // One packet before the key frame primes the audio decoder, whose
+    // blocks fade into each other; its picture is not needed.
+    const uint32_t start = m.sound_track != -1 && key > 1 ? key - 1 : key;
+    if (!m.skip_pending && !m.marks_kept)
+        std::memset(m.block_marks, 0, (m.luma_height / 16) * (m.luma_width / 16));
+    int32_t result = 0;
+    for (uint32_t f = start; f < frame; ++f) {
+        GotoFrame(&m, f);
+        if (m.packet_short) {
+            m.read_error = 1;
+            result = 1;
+            break;
+        }
+        const uint32_t video_offset = QueuePacketAudio(m, true);
+        if (m.video_on && f >= key) DecodeVideo(m, f, video_offset);
+    }
+    if (result == 0) GotoFrame(&m, frame);
+    // The next DoFrame decodes `frame` and queues its sound; the frames on
+    // the way were decoded, not played: they count nowhere.
+    m.decoded_frame = 0;
+    m.marks_kept = 1;
+    m.skip_pending = 0;
+    m.seeks += 1;
+    m.clock_base_ms.store(0, std::memory_order_release);
+    if (m.sound_track != -1 && !m.sound_on && !m.sound_lost) SetSoundOn(&m, 1);
+    m.reader.engine_busy = 0;
+    return result;
 }
 
 void NextFrame(Movie* movie) {

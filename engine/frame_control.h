@@ -25,6 +25,14 @@ int32_t DoFrame(Movie* movie);
 // Makes the next frame current; after the last, frame 1.
 void NextFrame(Movie* movie);
 
+// Positions the movie on `frame` (1-based, clamped to the movie) exactly:
+// the frames from the key frame before it are decoded into the frame
+// buffers without being counted, shown or heard, and the sound queue and
+// device restart there. The next DoFrame decodes `frame` itself, with
+// block marks covering everything changed since the frame shown before.
+// 0 normally, 1 on a read error.
+int32_t SeekToFrame(Movie* movie, uint32_t frame);
+
 // on = 1 pauses, 0 resumes; returns the new paused value.
 int32_t Pause(Movie* movie, int32_t on);
 

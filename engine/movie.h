@@ -74,6 +74,8 @@ struct Movie {
     const uint8_t* packet = nullptr;  // the current frame's packet
     uint32_t packet_bytes = 0;        // its length
     uint32_t packet_short = 0;        // 1 when the file ended before the packet did
+    uint32_t marks_kept = 0;          // 1: the next DoFrame keeps the block marks (after a seek)
+    uint32_t seeks = 0;               // seeks since open
     uint32_t preloaded_bytes = 0;     // bytes of `preloaded` that the file delivered
     uint8_t* packet_buffer = nullptr;  // where the reader puts packets when streaming
     const uint8_t* preloaded = nullptr;  // the frame data in memory, or none when streaming

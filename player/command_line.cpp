@@ -367,6 +367,7 @@ ParseResult ParseSwitches(std::string& text, uint32_t screen_w, uint32_t screen_
 
     TakeInteger(text, '#', &o.parent_window);
 
+    TakeFraction(text, 'O', &o.start_num, &o.start_den);
     bool rate = TakeFraction(text, 'F', &o.rate_override_num, &o.rate_override_den);
     if (TakeBare(text, 'F')) {
         o.rate_override_num = 0;

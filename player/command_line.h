@@ -80,6 +80,7 @@ struct PlayerOptions {
     int32_t loop_count = 1;           // 0: endless
     int32_t parent_window = 0;        // /#
     int32_t rate_override_num = -1;   // -1/-1: none; 0/0: as fast as possible
+    int32_t start_num = 0, start_den = 1;  // /O#.#: seconds into each video to start at
     int32_t rate_override_den = -1;
     int32_t track_choice = 0;
     int32_t read_speed = 0;           // bytes per second, 0 none

@@ -22,7 +22,11 @@ enum class EventKind {
     kMoved,        // the window's top-left corner is now (x, y)
     kChar,         // a typed character: `code` is 13, 27, 32, 46 or another
     kClick,        // the left mouse button went up
+    kKey,          // a key that types nothing: `code` is a NavigationKey
 };
+
+// The keys of kKey events.
+enum NavigationKey : uint32_t { kKeyRight = 1, kKeyLeft, kKeyUp, kKeyDown, kKeyHome };
 
 struct PlayerEvent {
     EventKind kind = EventKind::kQuit;

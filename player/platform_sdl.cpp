@@ -237,7 +237,15 @@ private:
                 out->code = 27;
                 return true;
             }
-            return false;
+            out->kind = EventKind::kKey;
+            switch (e.key.keysym.sym) {
+            case SDLK_RIGHT: out->code = kKeyRight; return true;
+            case SDLK_LEFT: out->code = kKeyLeft; return true;
+            case SDLK_UP: out->code = kKeyUp; return true;
+            case SDLK_DOWN: out->code = kKeyDown; return true;
+            case SDLK_HOME: out->code = kKeyHome; return true;
+            default: return false;
+            }
         case SDL_TEXTINPUT:
             // One character per event is enough for the keys the player knows.
             out->kind = EventKind::kChar;

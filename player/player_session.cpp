@@ -90,6 +90,11 @@ VideoEnd StartVideo(PlayerState& s, const std::string& name) {
     s.video = OpenNamedVideo(ClassifyName(name), o.open_flags);
     if (!s.video.movie) return FailWith(s, EngineLastError());
     Movie& movie = *s.video.movie;
+    if (o.start_num > 0 && o.start_den > 0 && movie.source_rate_den != 0) {
+        const uint64_t frames = uint64_t(o.start_num) * movie.source_rate_num /
+                                (uint64_t(o.start_den) * movie.source_rate_den);
+        SeekToFrame(&movie, static_cast<uint32_t>(std::min<uint64_t>(frames + 1, movie.frame_count)));
+    }
 
     uint32_t screen_w = 0, screen_h = 0;
     ScreenOf(s, &screen_w, &screen_h);

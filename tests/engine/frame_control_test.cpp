@@ -5,6 +5,8 @@
 #include "engine/changed_rects.h"
 #include "engine/frame_loading.h"
 #include "engine/playback_stats.h"
+#include "encoder/encode_file.h"
+#include "encoder/test_media.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace zarn {
@@ -280,6 +282,66 @@ TEST_F(FrameControl, MarksAreClearedForEachDecodedFrame) {
     EXPECT_EQ(m->block_marks[m->mb_count - 1], 0);
     EXPECT_EQ(m->block_marks[m->mb_count], 0);  // the end mark stays
     EXPECT_EQ(GetRects(*m, 0), 0);
+}
+
+// Seeking lands on exactly the picture a decode from the start gives, in
+// both directions, for every version letter; the frames on the way count
+// nowhere, and the marks of the next frame cover every block that changed.
+TEST_F(FrameControl, SeekGivesThePictureOfADecodeFromTheStart) {
+    for (char version : {'f', 'h', 'i'}) {
+        uint32_t next = 0;
+        PictureSource src;
+        src.width = 64;
+        src.height = 48;
+        src.next = [&next](YuvPicture& p, std::string&) {
+            if (next >= 40) return 0;
+            p = MakeClipFrame(Clip::kPanZoom, 64, 48, next++);
+            return 1;
+        };
+        EncodeSettings settings;
+        settings.version = version;
+        settings.keyint = 12;
+        const EncodeResult encoded = EncodeMovie(src, nullptr, {}, settings);
+        ASSERT_EQ(encoded.error, "");
+        Movie* linear = Open(encoded.image, kFlagNoThread);
+        const uint32_t bytes = FrameBufferBytes(*linear);
+        std::vector<std::vector<uint8_t>> pictures;
+        for (uint32_t f = 1; f <= linear->frame_count; ++f) {
+            ASSERT_EQ(DoFrame(linear), 0);
+            const uint8_t* p = linear->frame_buffers[linear->current_buffer];
+            pictures.emplace_back(p, p + bytes);
+            NextFrame(linear);
+        }
+        Movie* m = Open(encoded.image, kFlagNoThread);
+        ASSERT_EQ(DoFrame(m), 0);
+        NextFrame(m);
+        uint32_t shown = 1;
+        for (uint32_t target : {30u, 13u, 25u, 2u, 40u, 1u}) {
+            ASSERT_EQ(SeekToFrame(m, target), 0);
+            EXPECT_EQ(m->current_frame.load(), target);
+            const uint32_t played = m->frames_played;
+            ASSERT_EQ(DoFrame(m), 0);
+            EXPECT_EQ(m->frames_played, played + 1) << "frames on the way are not played";
+            const uint8_t* p = m->frame_buffers[m->current_buffer];
+            EXPECT_TRUE(std::equal(p, p + bytes, pictures[target - 1].begin()))
+                << "version " << version << " frame " << target;
+            // Every block whose luma differs from the picture shown before is marked.
+            const uint8_t* before = pictures[shown - 1].data();
+            for (uint32_t b = 0; b < m->mb_count; ++b) {
+                const uint32_t x0 = (b % m->mb_cols) * 16, y0 = (b / m->mb_cols) * 16;
+                bool differs = false;
+                for (uint32_t y = y0; y < y0 + 16; ++y)
+                    differs = differs || !std::equal(p + y * m->luma_width + x0, p + y * m->luma_width + x0 + 16,
+                                                     before + y * m->luma_width + x0);
+                EXPECT_TRUE(!differs || m->block_marks[b]) << "frame " << target << " block " << b;
+            }
+            shown = target;
+            NextFrame(m);
+        }
+        EXPECT_EQ(m->seeks, 6u);
+        Close(linear);
+        Close(m);
+    }
 }
 
 }  // namespace

@@ -346,6 +346,26 @@ TEST_F(PlayerSession, PictureTooLargeToShowIsRefusedAtOnce) {
     }
 }
 
+// The keys the player adds: Right moves 5 s (125 frames) on in a 12 s
+// video played at 100 frames a second, "q" ends the closing screen like
+// Escape; /O8 starts 8 s in (the last 100 frames).
+TEST_F(PlayerSession, SeekKeysAndStartTimeSkipTheVideoAhead) {
+    const std::string& v = Video(64, 48, 300);
+    platform_->script = Once(After(200), {PlayerEvent{EventKind::kKey, kKeyRight, 0, 0}},
+                             Once(OnClosingScreen(10), {Key('q')}));
+    EXPECT_EQ(Run({"/S", "/F100", v}), 0);
+    ASSERT_EQ(platform_->messages.size(), 1u);
+    // Frames 1 to d, then d + 125 to 300: 176 whatever d was.
+    EXPECT_EQ(Figure(platform_->messages[0].text, "Total frames played: "), 176u) << platform_->messages[0].text;
+
+    platform_.reset();
+    platform_ = std::make_unique<ScriptedPlatform>();
+    platform_->script = Once(OnClosingScreen(10), {Key('q')});
+    EXPECT_EQ(Run({"/S", "/F100", "/O8", v}), 0);
+    ASSERT_EQ(platform_->messages.size(), 1u);
+    EXPECT_EQ(Figure(platform_->messages[0].text, "Total frames played: "), 100u) << platform_->messages[0].text;
+}
+
 TEST_F(PlayerSession, OpenFailureTellsTheEngineErrorAndExitsWithOne) {
     EXPECT_EQ(Run({"/nonexistent/zarn/video.zrn"}), 1);
     ASSERT_EQ(platform_->messages.size(), 1u);
