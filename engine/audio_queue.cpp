@@ -141,6 +141,13 @@ void FeedSoundHook(Movie* movie) {
     if (movie && movie->sound_track != -1) FeedSound(movie);
 }
 
+void SetSoundVolume(Movie* movie, uint32_t volume) {
+    if (!movie || movie->sound_track == -1 || !movie->sound.set_volume) return;
+    LockRingWaiting(*movie);
+    movie->sound.set_volume(&movie->sound, volume);
+    UnlockRing(*movie);
+}
+
 int32_t SetSoundOn(Movie* movie, int32_t on) {
     if (!movie || movie->sound_track == -1 || !movie->sound.set_on) return 0;
     Movie& m = *movie;

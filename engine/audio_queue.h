@@ -43,6 +43,10 @@ void PadSilence(Movie& movie);
 // prefill_bytes of silence and drops the timing base.
 int32_t SetSoundOn(Movie* movie, int32_t on);
 
+// Hands `volume` (on the back end's own scale) to the playing sound's
+// device, serialised with feeding as every call on the device is.
+void SetSoundVolume(Movie* movie, uint32_t volume);
+
 // The reader's wait hook: keeps sound fed while the foreground waits.
 void FeedSoundHook(Movie* movie);
 

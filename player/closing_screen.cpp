@@ -13,6 +13,7 @@ void ClosingScreenStep(PlayerState& s) {
     Platform& p = *s.platform;
     PlayerOptions& o = s.options;
     if (s.video.movie) GetSummary(s.video.movie, &s.summary_record);
+    s.on_screen_shown = false;
     Movie* picture = s.closing_picture.image
                          ? OpenMovieFromImage(s.closing_picture.image, s.closing_picture.size,
                                               kFlagFromMemory)

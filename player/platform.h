@@ -23,6 +23,7 @@ enum class EventKind {
     kChar,         // a typed character: `code` is 13, 27, 32, 46 or another
     kClick,        // the left mouse button went up
     kKey,          // a key that types nothing: `code` is a NavigationKey
+    kWheel,        // the mouse wheel turned: `y` is positive away from the user
 };
 
 // The keys of kKey events.

@@ -251,6 +251,10 @@ private:
             out->kind = EventKind::kChar;
             out->code = static_cast<unsigned char>(e.text.text[0]);
             return out->code != 0;
+        case SDL_MOUSEWHEEL:
+            out->kind = EventKind::kWheel;
+            out->y = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
+            return out->y != 0;
         case SDL_MOUSEBUTTONUP:
             out->kind = EventKind::kClick;
             out->x = e.button.x;

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "display/display_target.h"
+#include "engine/audio_queue.h"
 #include "engine/frame_control.h"
 #include "engine/movie.h"
 #include "player/player_session.h"
@@ -10,12 +11,37 @@ namespace zarn {
 namespace {
 
 constexpr uint32_t kKeyEnter = 13, kKeyEscape = 27, kKeySpace = 32, kKeySkip = 46;
-// Keys the player adds to those above: pause, quit and step one frame.
+// Keys the player adds to those above: pause, quit, step one frame, the
+// volume down, up and muted, and the on-screen line.
 constexpr uint32_t kKeyPause = 'p', kKeyQuit = 'q', kKeyStep = 's';
+constexpr uint32_t kKeyQuieter = '9', kKeyLouder = '0', kKeyMute = 'm', kKeyShowLine = 'o';
 constexpr uint32_t kDisablePause = 1, kDisableSkip = 2, kDisableQuit = 4;
 
 void PauseIfOpen(PlayerState& s, int32_t on) {
     if (s.video.movie) Pause(s.video.movie, on);
+}
+
+std::string VolumeText(const PlayerState& s) {
+    return s.muted ? "Muted" : "Volume " + std::to_string(s.volume_percent) + "%";
+}
+
+// Position, and "Paused" while paused.
+std::string StateText(const PlayerState& s) {
+    std::string text = s.video.movie ? PositionText(*s.video.movie) : "";
+    if (s.user_paused) text = "Paused  " + text;
+    return text;
+}
+
+void ChangeVolume(PlayerState& s, int32_t step) {
+    if (step != 0) {
+        s.muted = false;
+        const int32_t v = static_cast<int32_t>(s.volume_percent) + step;
+        s.volume_percent = static_cast<uint32_t>(v < 0 ? 0 : (v > 100 ? 100 : v));
+    } else {
+        s.muted = !s.muted;
+    }
+    ApplyVolume(s);
+    ShowOnScreen(s, VolumeText(s));
 }
 
 // Shows the frame the movie is positioned on at once, while paused: the
@@ -34,9 +60,7 @@ int64_t FramesIn(const Movie& m, int64_t seconds) {
 void HandleSeekKey(PlayerState& s, uint32_t key) {
     if (!s.video.movie || s.closing_screen || (s.options.disabled_controls & kDisableSkip)) return;
     Movie& m = *s.video.movie;
-    // The frame on screen: the last one decoded (none yet: the first).
-    const int64_t shown = m.decoded_frame != 0 ? m.decoded_frame : 1;
-    int64_t target = shown;
+    int64_t target = FrameOnScreen(m);
     switch (key) {
     case kKeyRight: target += FramesIn(m, 5); break;
     case kKeyLeft: target -= FramesIn(m, 5); break;
@@ -48,6 +72,7 @@ void HandleSeekKey(PlayerState& s, uint32_t key) {
     target = std::clamp<int64_t>(target, 1, m.frame_count);
     SeekToFrame(&m, static_cast<uint32_t>(target));
     ShowWhilePaused(s);
+    if (s.video.movie) ShowOnScreen(s, StateText(s));
 }
 
 void HandleKey(PlayerState& s, uint32_t code) {
@@ -60,6 +85,7 @@ void HandleKey(PlayerState& s, uint32_t code) {
         if (!(disabled & kDisablePause)) {
             s.user_paused = ~s.user_paused;
             PauseIfOpen(s, s.user_paused);
+            if (s.user_paused) ShowOnScreen(s, StateText(s));
         }
         break;
     case kKeySkip:
@@ -78,6 +104,19 @@ void HandleKey(PlayerState& s, uint32_t code) {
             PauseIfOpen(s, s.user_paused);
         }
         ShowWhilePaused(s);
+        ShowOnScreen(s, StateText(s));
+        break;
+    case kKeyQuieter:
+        ChangeVolume(s, -10);
+        break;
+    case kKeyLouder:
+        ChangeVolume(s, 10);
+        break;
+    case kKeyMute:
+        ChangeVolume(s, 0);
+        break;
+    case kKeyShowLine:
+        if (s.video.movie) ShowOnScreen(s, StateText(s) + "  " + VolumeText(s));
         break;
     case kKeyEscape:
         if (disabled & kDisableQuit) break;
@@ -105,6 +144,13 @@ void HandleMove(PlayerState& s, int32_t window_x, int32_t window_y) {
 }
 
 }  // namespace
+
+void ApplyVolume(PlayerState& s) {
+    if (!s.video.movie || s.closing_screen) return;
+    // The back ends' own scales: waveOut 0..65535, the default 0..32767.
+    const uint32_t full = s.options.use_waveout ? 65535 : 32767;
+    SetSoundVolume(s.video.movie, s.muted ? 0 : full * s.volume_percent / 100);
+}
 
 void HandleEvent(PlayerState& s, const PlayerEvent& event) {
     Platform& p = *s.platform;
@@ -138,6 +184,9 @@ void HandleEvent(PlayerState& s, const PlayerEvent& event) {
         break;
     case EventKind::kKey:
         HandleSeekKey(s, event.code);
+        break;
+    case EventKind::kWheel:
+        if (!s.closing_screen) ChangeVolume(s, event.y > 0 ? 10 : -10);
         break;
     }
 }

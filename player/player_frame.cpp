@@ -70,6 +70,7 @@ void PerFrameStep(PlayerState& s) {
         NextFrame(movie);
     }
     if (s.options.show_statistics) DrawStatisticsLine(s);
+    DrawOnScreenLine(s);
     if (s.user_paused) Pause(movie, 1);
 }
 

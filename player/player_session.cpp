@@ -151,6 +151,7 @@ VideoEnd StartVideo(PlayerState& s, const std::string& name) {
     }
     p.ShowWindow();
     s.focused = true;  // showing the window activates it
+    if (s.muted || s.volume_percent != 100) ApplyVolume(s);
     SetDisplayPosition(&t, o.x, o.y);
     const uint32_t option = DisplayOption(movie.flags);
     if (option == 2 || option == 5 || option == 6) {
@@ -203,6 +204,7 @@ VideoEnd MessageLoop(PlayerState& s) {
             }
             if (s.video.movie) PerFrameStep(s);
         }
+        ExpireOnScreenLine(s);
         if (s.user_paused || (!s.focused && !s.options.keep_playing_unfocused)) idle += 5;
         PayIdle(&idle);
         if (s.closing_screen &&
@@ -213,6 +215,7 @@ VideoEnd MessageLoop(PlayerState& s) {
 }
 
 void EndVideo(PlayerState& s) {
+    s.on_screen_shown = false;
     CloseNamedVideo(&s.video);
     s.previous_target = s.target;
     s.target = nullptr;

@@ -46,6 +46,11 @@ struct PlayerState {
     std::string web_page;                   // opened by a click on the closing screen
     std::string playing_name;               // the name of the video playing, as given
     bool ended_early = false;               // a video's file ended before its last frame
+    uint32_t volume_percent = 100;          // of the sound back end's full volume
+    bool muted = false;
+    std::string on_screen_text;             // the on-screen line, while shown
+    uint32_t on_screen_until = 0;
+    bool on_screen_shown = false;
 };
 
 // The query added to the web page opened from the closing screen.
@@ -66,5 +71,17 @@ void PlaceWindowWithBand(PlayerState& s, int32_t x, int32_t y, uint32_t width, u
 void DrawStatisticsLine(PlayerState& s);
 void PerFrameStep(PlayerState& s);
 void ClosingScreenStep(PlayerState& s);
+
+// The on-screen line: shows `text` for a moment; drawn again after each
+// frame (and while paused) until it is due to go.
+void ShowOnScreen(PlayerState& s, const std::string& text);
+void DrawOnScreenLine(PlayerState& s);
+void ExpireOnScreenLine(PlayerState& s);
+// The frame on screen (1-based), or after a seek the frame about to be.
+uint32_t FrameOnScreen(const Movie& movie);
+// "00:12 / 01:30": the frame shown and the movie's length.
+std::string PositionText(const Movie& movie);
+// Hands the player's volume to the playing movie's sound.
+void ApplyVolume(PlayerState& s);
 
 }  // namespace zarn

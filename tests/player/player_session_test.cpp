@@ -85,6 +85,7 @@ public:
     }
     void DrawBand(const BandRect& b, const char* t) override {
         ++bands_drawn;
+        if (band_texts.empty() || band_texts.back() != t) band_texts.push_back(t);
         inner_->DrawBand(b, t);
     }
 
@@ -102,6 +103,7 @@ public:
     std::vector<std::string> urls;
     uint32_t destroyed_at = 0;  // elapsed ms + 1
     int bands_drawn = 0;
+    std::vector<std::string> band_texts;  // each text drawn, repeats left out
     bool timed_out = false;
 
 private:
@@ -364,6 +366,24 @@ TEST_F(PlayerSession, SeekKeysAndStartTimeSkipTheVideoAhead) {
     EXPECT_EQ(Run({"/S", "/F100", "/O8", v}), 0);
     ASSERT_EQ(platform_->messages.size(), 1u);
     EXPECT_EQ(Figure(platform_->messages[0].text, "Total frames played: "), 100u) << platform_->messages[0].text;
+}
+
+// Volume keys and the wheel, mute, pause and "o" show what they did in the
+// on-screen line; a seek shows the new position.
+TEST_F(PlayerSession, OnScreenLineTellsVolumePauseAndPosition) {
+    const std::string& v = Video(64, 48, 300);  // 12 s
+    platform_->script = Once(After(100), {Key('9'), Key('9'), PlayerEvent{EventKind::kWheel, 0, 0, 1}, Key('m')},
+                             Once(After(300), {PlayerEvent{EventKind::kKey, kKeyRight, 0, 0}, Key(' '), Key('o')},
+                                  Once(After(500), {Key(27)})));
+    EXPECT_EQ(Run({v}), 0);
+    const std::vector<std::string>& t = platform_->band_texts;
+    ASSERT_GE(t.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(t.begin(), t.begin() + 4),
+              (std::vector<std::string>{"Volume 90%", "Volume 80%", "Volume 90%", "Muted"}));
+    EXPECT_EQ(t[4].substr(0, 5), "00:05") << t[4];
+    EXPECT_EQ(t[4].substr(5), " / 00:12");
+    EXPECT_EQ(t[5], "Paused  " + t[4]);
+    EXPECT_EQ(t.back(), "Paused  " + t[4] + "  Muted");
 }
 
 TEST_F(PlayerSession, OpenFailureTellsTheEngineErrorAndExitsWithOne) {
