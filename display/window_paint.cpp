@@ -18,6 +18,8 @@ namespace {
 
 constexpr int kBandPointSize = 11;
 
+}  // namespace
+
 std::string DejaVuSansFile() {
     std::string file;
     FcConfig* config = FcInitLoadConfigAndFonts();
@@ -37,6 +39,8 @@ std::string DejaVuSansFile() {
     FcConfigDestroy(config);
     return file;
 }
+
+namespace {
 
 // Where the band's pixels go: the window's renderer when a display target
 // made one, otherwise the window surface.

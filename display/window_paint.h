@@ -3,12 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct SDL_Window;
 
 namespace zarn {
 
 struct BandFont;
+
+// The file of the DejaVu Sans font, found through fontconfig, or "".
+std::string DejaVuSansFile();
 
 // Opens the band's font (DejaVu Sans, found through fontconfig); null when
 // no font or no text renderer is available.

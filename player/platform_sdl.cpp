@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "display/text_box.h"
 #include "display/window_paint.h"
 #include "player/platform.h"
 
@@ -103,6 +104,13 @@ public:
 
     void ShowMessage(const char* title, const char* text, MessageIcon icon) override {
         if (!display_) return;
+        uint32_t screen_w = 0, screen_h = 0;
+        ScreenSize(&screen_w, &screen_h);
+        // The system's box grows with its text past the screen's edge (the
+        // summary is 33 lines): such a text goes into a box that fits.
+        if (TextNeedsOwnBox(text, static_cast<int>(screen_h)) &&
+            ShowTextBox(title, text, static_cast<int>(screen_w), static_cast<int>(screen_h), &last_box_))
+            return;
         const Uint32 flags =
             icon == MessageIcon::kError ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
         SDL_ShowSimpleMessageBox(flags, title, text, window_alive_ ? window_ : nullptr);
@@ -266,6 +274,7 @@ private:
     }
 
     SDL_Window* window_ = nullptr;
+    TextBoxGeometry last_box_;
     bool window_alive_ = false;
     bool video_ = false;
     bool display_ = false;

@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "display/display_state.h"
 #include "display/display_target.h"
+#include "display/text_box.h"
 #include "encoder/closing_picture.h"
 #include "encoder/encode_file.h"
 #include "encoder/test_media.h"
@@ -189,6 +191,35 @@ TEST(PlayerXvfb, ClosingPictureShowsInTheMiddleAfterALargerVideo) {
             for (int x = 0; x < 200; ++x) lit += (c.pixels[size_t(y) * c.width + x] & 0xFFFFFFu) != 0;
         EXPECT_EQ(lit, 0) << style;
     }
+}
+
+// The summary (33 lines) is too tall for the system's box on an 800-line
+// screen: the player's own box sets the same lines small enough to fit, and
+// Enter closes it.
+TEST(PlayerXvfb, TallTextBoxFitsTheScreen) {
+    std::string summary;
+    for (int i = 0; i < 33; ++i) summary += "Line " + std::to_string(i) + " of the playback summary: 12345\n";
+    EXPECT_TRUE(TextNeedsOwnBox(summary.c_str(), 800));
+    EXPECT_FALSE(TextNeedsOwnBox("Corrupt Zarn file.", 800));
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
+    std::thread closer([] {
+        SDL_Delay(400);
+        SDL_Event e{};
+        e.type = SDL_KEYDOWN;
+        e.key.keysym.sym = SDLK_RETURN;
+        SDL_PushEvent(&e);
+    });
+    TextBoxGeometry g;
+    const uint32_t start = SDL_GetTicks();
+    const bool shown = ShowTextBox("Zarn Playback Summary", summary.c_str(), 1024, 800, &g);
+    closer.join();
+    ASSERT_TRUE(shown);
+    EXPECT_LT(SDL_GetTicks() - start, 3000u);
+    EXPECT_EQ(g.lines, 33);
+    EXPECT_LE(g.height, 800 - 80);
+    EXPECT_LE(g.width, 1024);
+    EXPECT_GE(g.point_size, 5);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 }  // namespace
