@@ -222,7 +222,10 @@ private:
             return PollEvent(out);
         case SDL_WINDOWEVENT:
             switch (e.window.event) {
-            case SDL_WINDOWEVENT_FOCUS_GAINED: out->kind = EventKind::kFocusGained; return true;
+            case SDL_WINDOWEVENT_FOCUS_GAINED:
+                NoteKeysHeldAtFocus();
+                out->kind = EventKind::kFocusGained;
+                return true;
             case SDL_WINDOWEVENT_FOCUS_LOST: out->kind = EventKind::kFocusLost; return true;
             case SDL_WINDOWEVENT_EXPOSED: out->kind = EventKind::kPaint; return true;
             case SDL_WINDOWEVENT_MOVED:
@@ -234,7 +237,13 @@ private:
                 return PollEvent(out);
             default: return false;
             }
+        case SDL_KEYUP:
+            held_at_focus_[e.key.keysym.scancode] = false;
+            return false;
         case SDL_KEYDOWN:
+            // A key already down when the focus came is no press made in
+            // this window (a held Escape would quit at once).
+            if (held_at_focus_[e.key.keysym.scancode]) return false;
             // Enter and Escape type no text; they arrive as keys.
             out->kind = EventKind::kChar;
             if (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER) {
@@ -273,7 +282,15 @@ private:
         }
     }
 
+    // Keys that were down when the window last gained the focus.
+    void NoteKeysHeldAtFocus() {
+        int count = 0;
+        const Uint8* state = SDL_GetKeyboardState(&count);
+        for (int i = 0; i < SDL_NUM_SCANCODES; ++i) held_at_focus_[i] = i < count && state[i] != 0;
+    }
+
     SDL_Window* window_ = nullptr;
+    bool held_at_focus_[SDL_NUM_SCANCODES] = {};
     TextBoxGeometry last_box_;
     bool window_alive_ = false;
     bool video_ = false;

@@ -2,6 +2,7 @@
 // real SDL platform on the dummy drivers, with events injected by time or by
 // what the window has been asked to do.
 #include <gtest/gtest.h>
+#include <SDL.h>
 
 #include <csignal>
 
@@ -438,6 +439,48 @@ TEST(StatisticsBand, WidensANarrowWindowAndKeepsThePictureCentredUnderIt) {
     PlaceWindowWithBand(wide, 0, 0, 2000, 100);
     EXPECT_EQ(platform.placements[1].width, 2000u);
     EXPECT_EQ(wide.options.x, 0);
+}
+
+// A key already held when the window gains the focus is no press: only a
+// press made after it counts. (The dummy video driver keeps no keyboard of
+// its own, so the test sets the held key in SDL's state itself.)
+TEST(SdlPlatform, KeyHeldWhenTheFocusComesIsNoPress) {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    std::unique_ptr<Platform> p = CreateSdlPlatform();
+    ASSERT_TRUE(p->CreateWindow(WindowRequest{}));
+    auto push = [](Uint32 type, SDL_Scancode code) {
+        SDL_Event e{};
+        e.type = type;
+        if (type == SDL_WINDOWEVENT) {
+            e.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
+        } else {
+            e.key.keysym.scancode = code;
+            e.key.keysym.sym = SDL_GetKeyFromScancode(code);
+        }
+        SDL_PushEvent(&e);
+    };
+    auto drain = [&p] {
+        std::vector<PlayerEvent> events;
+        PlayerEvent ev;
+        while (p->PollEvent(&ev)) events.push_back(ev);
+        return events;
+    };
+    drain();
+    Uint8* state = const_cast<Uint8*>(SDL_GetKeyboardState(nullptr));
+    state[SDL_SCANCODE_ESCAPE] = 1;
+    push(SDL_WINDOWEVENT, SDL_SCANCODE_UNKNOWN);
+    push(SDL_KEYDOWN, SDL_SCANCODE_ESCAPE);
+    std::vector<PlayerEvent> events = drain();
+    state[SDL_SCANCODE_ESCAPE] = 0;
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, EventKind::kFocusGained);
+
+    push(SDL_KEYUP, SDL_SCANCODE_ESCAPE);
+    push(SDL_KEYDOWN, SDL_SCANCODE_ESCAPE);
+    events = drain();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, EventKind::kChar);
+    EXPECT_EQ(events[0].code, 27u);
 }
 
 }  // namespace
