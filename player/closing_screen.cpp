@@ -14,6 +14,8 @@ void ClosingScreenStep(PlayerState& s) {
     PlayerOptions& o = s.options;
     if (s.video.movie) GetSummary(s.video.movie, &s.summary_record);
     s.on_screen_shown = false;
+    // The closing picture shows in the window, as it was before full screen.
+    if (s.full_screen && p.SetFullScreen(false)) s.full_screen = false;
     Movie* picture = s.closing_picture.image
                          ? OpenMovieFromImage(s.closing_picture.image, s.closing_picture.size,
                                               kFlagFromMemory)

@@ -26,7 +26,8 @@ std::string Clock(uint64_t seconds) {
     return text;
 }
 
-// Copies the whole current picture into the target again and shows it.
+}  // namespace
+
 void RedrawPicture(PlayerState& s) {
     DisplayTarget* t = s.target;
     Movie* m = s.video.movie;
@@ -37,8 +38,6 @@ void RedrawPicture(PlayerState& s) {
     }
     BlitDisplayTarget(t, nullptr, 1);
 }
-
-}  // namespace
 
 uint32_t FrameOnScreen(const Movie& m) {
     // Right after a seek nothing is decoded yet: the frame about to be.

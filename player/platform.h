@@ -24,6 +24,7 @@ enum class EventKind {
     kClick,        // the left mouse button went up
     kKey,          // a key that types nothing: `code` is a NavigationKey
     kWheel,        // the mouse wheel turned: `y` is positive away from the user
+    kResized,      // the client area is now `x` by `y` pixels
 };
 
 // The keys of kKey events.
@@ -31,7 +32,7 @@ enum NavigationKey : uint32_t { kKeyRight = 1, kKeyLeft, kKeyUp, kKeyDown, kKeyH
 
 struct PlayerEvent {
     EventKind kind = EventKind::kQuit;
-    uint32_t code = 0;
+    uint32_t code = 0;  // kClick: 2 for a double click
     int32_t x = 0, y = 0;
 };
 
@@ -73,6 +74,10 @@ public:
     virtual void DestroyWindow() = 0;
     // Asks for a kPaint event without erasing anything first.
     virtual void RequestPaint() = 0;
+    // Full screen on the window's display, or back to the window as it was;
+    // a kResized event tells the new client size. False where there is none.
+    virtual bool SetFullScreen(bool /*on*/) { return false; }
+    virtual void ClientSize(uint32_t* width, uint32_t* height) { *width = *height = 0; }
 
     // Takes the next event without waiting; false when none is queued.
     virtual bool PollEvent(PlayerEvent* event) = 0;

@@ -121,6 +121,7 @@ public:
         // Without a title bar is not offered apart from borderless here.
         Uint32 flags = SDL_WINDOW_HIDDEN;
         if (request.style != 0) flags |= SDL_WINDOW_BORDERLESS;
+        else flags |= SDL_WINDOW_RESIZABLE;  // a decorated window can be dragged to a size
         if (request.always_on_top) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
         window_ = SDL_CreateWindow(kWindowTitle, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                    32, 32, flags);
@@ -180,6 +181,17 @@ public:
     }
     void RequestPaint() override { paint_pending_ = true; }
 
+    bool SetFullScreen(bool on) override {
+        if (!window_) return false;
+        return SDL_SetWindowFullscreen(window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
+    }
+    void ClientSize(uint32_t* width, uint32_t* height) override {
+        int w = 0, h = 0;
+        if (window_) SDL_GetWindowSize(window_, &w, &h);
+        *width = static_cast<uint32_t>(w);
+        *height = static_cast<uint32_t>(h);
+    }
+
     bool PollEvent(PlayerEvent* event) override {
         if (g_close_signal) {
             g_close_signal = 0;
@@ -228,6 +240,11 @@ private:
                 return true;
             case SDL_WINDOWEVENT_FOCUS_LOST: out->kind = EventKind::kFocusLost; return true;
             case SDL_WINDOWEVENT_EXPOSED: out->kind = EventKind::kPaint; return true;
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+                out->kind = EventKind::kResized;
+                out->x = e.window.data1;
+                out->y = e.window.data2;
+                return true;
             case SDL_WINDOWEVENT_MOVED:
                 out->kind = EventKind::kMoved;
                 WindowPosition(&out->x, &out->y);
@@ -274,6 +291,7 @@ private:
             return out->y != 0;
         case SDL_MOUSEBUTTONUP:
             out->kind = EventKind::kClick;
+            out->code = e.button.clicks >= 2 ? 2 : 1;
             out->x = e.button.x;
             out->y = e.button.y;
             return e.button.button == SDL_BUTTON_LEFT;

@@ -15,6 +15,7 @@ constexpr uint32_t kKeyEnter = 13, kKeyEscape = 27, kKeySpace = 32, kKeySkip = 4
 // volume down, up and muted, and the on-screen line.
 constexpr uint32_t kKeyPause = 'p', kKeyQuit = 'q', kKeyStep = 's';
 constexpr uint32_t kKeyQuieter = '9', kKeyLouder = '0', kKeyMute = 'm', kKeyShowLine = 'o';
+constexpr uint32_t kKeyFullScreen = 'f';
 constexpr uint32_t kDisablePause = 1, kDisableSkip = 2, kDisableQuit = 4;
 
 void PauseIfOpen(PlayerState& s, int32_t on) {
@@ -115,6 +116,9 @@ void HandleKey(PlayerState& s, uint32_t code) {
     case kKeyMute:
         ChangeVolume(s, 0);
         break;
+    case kKeyFullScreen:
+        ToggleFullScreen(s);
+        break;
     case kKeyShowLine:
         if (s.video.movie) ShowOnScreen(s, StateText(s) + "  " + VolumeText(s));
         break;
@@ -180,7 +184,15 @@ void HandleEvent(PlayerState& s, const PlayerEvent& event) {
         HandleKey(s, event.code);
         break;
     case EventKind::kClick:
-        if (s.closing_screen) p.OpenUrl((s.web_page + kWebPageQuery).c_str());
+        if (s.closing_screen)
+            p.OpenUrl((s.web_page + kWebPageQuery).c_str());
+        else if (event.code == 2)
+            ToggleFullScreen(s);
+        break;
+    case EventKind::kResized:
+        if (s.full_screen || event.x != static_cast<int32_t>(s.placed_width) ||
+            event.y != static_cast<int32_t>(s.placed_height))
+            FitPicture(s, static_cast<uint32_t>(event.x), static_cast<uint32_t>(event.y));
         break;
     case EventKind::kKey:
         HandleSeekKey(s, event.code);

@@ -30,6 +30,8 @@ void PlaceWindowWithBand(PlayerState& s, int32_t x, int32_t y, uint32_t width, u
         height += band_h;
     }
     s.platform->PlaceWindow(x, y, width, height);
+    // Size events for this size are the player's own, not the user's.
+    s.platform->ClientSize(&s.placed_width, &s.placed_height);
 }
 
 void DrawStatisticsLine(PlayerState& s) {

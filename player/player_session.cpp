@@ -98,6 +98,7 @@ VideoEnd StartVideo(PlayerState& s, const std::string& name) {
 
     uint32_t screen_w = 0, screen_h = 0;
     ScreenOf(s, &screen_w, &screen_h);
+    FitLargeVideoToScreen(o, movie.width, movie.height, screen_w, screen_h);
     uint32_t h_bits = 0, v_bits = 0;
     s.picture_width =
         ClassifySize(o.width_num, o.width_den, movie.width, screen_w, kHorizontalClassBase, &h_bits);
@@ -152,6 +153,11 @@ VideoEnd StartVideo(PlayerState& s, const std::string& name) {
     p.ShowWindow();
     s.focused = true;  // showing the window activates it
     if (s.muted || s.volume_percent != 100) ApplyVolume(s);
+    if (s.full_screen) {
+        uint32_t w = 0, h = 0;
+        p.ClientSize(&w, &h);
+        FitPicture(s, w, h);
+    }
     SetDisplayPosition(&t, o.x, o.y);
     const uint32_t option = DisplayOption(movie.flags);
     if (option == 2 || option == 5 || option == 6) {

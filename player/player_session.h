@@ -48,6 +48,8 @@ struct PlayerState {
     bool ended_early = false;               // a video's file ended before its last frame
     uint32_t volume_percent = 100;          // of the sound back end's full volume
     bool muted = false;
+    bool full_screen = false;
+    uint32_t placed_width = 0, placed_height = 0;  // the client size the player gave the window
     std::string on_screen_text;             // the on-screen line, while shown
     uint32_t on_screen_until = 0;
     bool on_screen_shown = false;
@@ -83,5 +85,18 @@ uint32_t FrameOnScreen(const Movie& movie);
 std::string PositionText(const Movie& movie);
 // Hands the player's volume to the playing movie's sound.
 void ApplyVolume(PlayerState& s);
+// Scales the picture to fit a client area of width x height (aspect kept,
+// black around it) through the target's scaling, where it can scale; else
+// the picture keeps its size, centred.
+void FitPicture(PlayerState& s, uint32_t width, uint32_t height);
+void ToggleFullScreen(PlayerState& s);
+// Copies the whole current picture into the target again and shows it.
+void RedrawPicture(PlayerState& s);
+// Room a window's frame and the desktop's panels take from the screen.
+inline constexpr uint32_t kWindowFrameAllowance = 64;
+// Without /W and /H, a video larger than the screen is shown scaled down to
+// fit it, its aspect kept: sets the sizes /W and /H would.
+void FitLargeVideoToScreen(PlayerOptions& o, uint32_t video_w, uint32_t video_h, uint32_t screen_w,
+                           uint32_t screen_h);
 
 }  // namespace zarn

@@ -59,6 +59,10 @@ public:
     }
     bool PollEvent(PlayerEvent* event) override {
         const uint32_t elapsed = EngineClock() - start_;
+        if (resize_to_width != 0 && elapsed > read_at_ms / 2 && !resized_) {
+            resized_ = true;  // as a user dragging the window's border
+            SDL_SetWindowSize(inner_->Window(), resize_to_width, resize_to_height);
+        }
         if (elapsed > read_at_ms && capture.pixels.empty()) Read();
         if (elapsed > read_at_ms + 100 && !quit_sent_) {
             quit_sent_ = true;
@@ -72,6 +76,7 @@ public:
     Capture capture;
     BandRect band;
     uint32_t read_at_ms = 800;  // then Escape 100 ms later
+    int resize_to_width = 0, resize_to_height = 0;  // at half of read_at_ms
 
 private:
     // The window's picture as the display shows it (from the renderer's
@@ -90,6 +95,7 @@ private:
     std::unique_ptr<Platform> inner_;
     uint32_t start_;
     bool quit_sent_ = false;
+    bool resized_ = false;
 };
 
 TEST(PlayerXvfb, BandAbovePictureAndPictureHoldsTheDecodedFrame) {
@@ -191,6 +197,44 @@ TEST(PlayerXvfb, ClosingPictureShowsInTheMiddleAfterALargerVideo) {
             for (int x = 0; x < 200; ++x) lit += (c.pixels[size_t(y) * c.width + x] & 0xFFFFFFu) != 0;
         EXPECT_EQ(lit, 0) << style;
     }
+}
+
+// A window dragged to 640 x 480 scales a 320 x 180 picture to 640 x 360,
+// aspect kept, with black bars above and below.
+TEST(PlayerXvfb, ResizedWindowScalesThePictureWithItsAspect) {
+    uint32_t next = 0;
+    PictureSource frames;
+    frames.width = 320;
+    frames.height = 180;
+    frames.next = [&next](YuvPicture& p, std::string&) {
+        if (next >= 50) return 0;
+        p = MakeClipFrame(Clip::kGradients, 320, 180, next++);
+        return 1;
+    };
+    const EncodeResult encoded = EncodeMovie(frames, nullptr, {}, EncodeSettings{});
+    ASSERT_EQ(encoded.error, "");
+    test::TempFile video(encoded.image);
+    ReadingPlatform platform;
+    platform.read_at_ms = 1000;
+    platform.resize_to_width = 640;
+    platform.resize_to_height = 480;
+    const std::vector<const char*> argv = {"zarnplay", "/B2", video.path().c_str()};
+    ASSERT_EQ(RunPlayer(platform, int(argv.size()), argv.data(), ClosingPicture{}, "file:///"), 0);
+    const Capture& c = platform.capture;
+    ASSERT_EQ(c.width, 640);
+    ASSERT_EQ(c.height, 480);
+    auto lit_rows = [&c](int from, int to) {
+        int lit = 0;
+        for (int y = from; y < to; ++y) {
+            int row = 0;
+            for (int x = 0; x < c.width; ++x) row += (c.pixels[size_t(y) * c.width + x] & 0xFFFFFFu) != 0;
+            lit += row > c.width / 2;
+        }
+        return lit;
+    };
+    EXPECT_EQ(lit_rows(0, 58), 0);
+    EXPECT_EQ(lit_rows(62, 418), 418 - 62);
+    EXPECT_EQ(lit_rows(422, 480), 0);
 }
 
 // The summary (33 lines) is too tall for the system's box on an 800-line
