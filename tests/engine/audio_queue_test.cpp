@@ -6,6 +6,8 @@
 
 #include "engine/frame_control.h"
 #include "engine/frame_loading.h"
+#include "encoder/encode_file.h"
+#include "encoder/test_media.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace zarn {
@@ -469,6 +471,62 @@ TEST_F(AudioQueue, FeedingGivesUpWhileTheQueueIsHeld) {
     FeedSound(m);
     EXPECT_EQ(sound.played().size(), 8192u);
     EXPECT_EQ(m->ring_lock.load(), 0);
+}
+
+// Takes everything queued (the device took nothing) and empties the queue.
+std::vector<uint8_t> TakeQueued(Movie* m) {
+    LockRingWaiting(*m);
+    std::vector<uint8_t> out;
+    uint8_t* r = m->ring_read;
+    for (uint32_t i = 0; i < m->ring_filled; ++i) {
+        if (r == m->ring_end) r = m->ring_start;
+        out.push_back(*r++);
+    }
+    m->ring_read = m->ring_write;
+    m->ring_filled = 0;
+    UnlockRing(*m);
+    return out;
+}
+
+// After a seek the queue holds the silence of a sound restart, then exactly
+// the sound a decode from the start gives from the target frame on.
+TEST_F(AudioQueue, SeekQueuesTheSoundOfTheTargetFrame) {
+    uint32_t next = 0;
+    PictureSource src;
+    src.width = 32;
+    src.height = 32;
+    src.next = [&next](YuvPicture& p, std::string&) {
+        if (next >= 60) return 0;
+        p = MakeClipFrame(Clip::kGradients, 32, 32, next++);
+        return 1;
+    };
+    EncodeSettings settings;
+    settings.keyint = 20;
+    const EncodeResult encoded = EncodeMovie(src, nullptr, {MakeSineSweep(22050, 2, 2.4)}, settings);
+    ASSERT_EQ(encoded.error, "");
+    ASSERT_TRUE(sound.Install());
+    Movie* linear = Open(encoded.image, kFlagNoThread);
+    ASSERT_NE(linear->sound_track, -1);
+    std::vector<std::vector<uint8_t>> queued;
+    for (uint32_t f = 1; f <= linear->frame_count; ++f) {
+        TakeQueued(linear);
+        ASSERT_EQ(DoFrame(linear), 0);
+        queued.push_back(TakeQueued(linear));
+        NextFrame(linear);
+    }
+    Movie* m = Open(encoded.image, kFlagNoThread);
+    ASSERT_EQ(DoFrame(m), 0);
+    NextFrame(m);
+    for (uint32_t target : {45u, 21u, 40u}) {
+        ASSERT_EQ(SeekToFrame(m, target), 0);
+        const std::vector<uint8_t> restart = TakeQueued(m);
+        EXPECT_EQ(restart, std::vector<uint8_t>(m->prefill_bytes, 0)) << target;
+        for (uint32_t f = target; f < target + 3; ++f) {
+            ASSERT_EQ(DoFrame(m), 0);
+            EXPECT_EQ(TakeQueued(m), queued[f - 1]) << "frame " << f << " after a seek to " << target;
+            NextFrame(m);
+        }
+    }
 }
 
 }  // namespace
