@@ -10,30 +10,20 @@
 #include "engine/engine_settings.h"
 #include "engine/frame_control.h"
 #include "engine/movie.h"
-#include "encoder/encode_file.h"
-#include "encoder/test_media.h"
+#include "tests/support/encoded_clip.h"
 
 namespace zarn {
 namespace {
 
 constexpr uint32_t kKeyInterval = 250;  // 10 s at 25 frames a second
 
-const std::vector<uint8_t>& Clip(uint32_t width, uint32_t height) {
+const std::vector<uint8_t>& ClipImage(uint32_t width, uint32_t height) {
     static std::map<uint32_t, std::vector<uint8_t>> clips;
     std::vector<uint8_t>& image = clips[width];
     if (image.empty()) {
-        uint32_t next = 0;
-        PictureSource src;
-        src.width = width;
-        src.height = height;
-        src.next = [&](YuvPicture& p, std::string&) {
-            if (next >= kKeyInterval + 1) return 0;
-            p = MakeClipFrame(Clip::kPanZoom, width, height, next++);
-            return 1;
-        };
         EncodeSettings settings;
         settings.keyint = kKeyInterval;
-        image = EncodeMovie(src, nullptr, {}, settings).image;
+        image = test::EncodeClipImage(Clip::kPanZoom, width, height, kKeyInterval + 1, settings);
     }
     return image;
 }
@@ -41,7 +31,7 @@ const std::vector<uint8_t>& Clip(uint32_t width, uint32_t height) {
 void BM_SeekToLastFrameBeforeTheNextKey(benchmark::State& state) {
     const uint32_t width = static_cast<uint32_t>(state.range(0));
     const uint32_t height = static_cast<uint32_t>(state.range(1));
-    const std::vector<uint8_t>& image = Clip(width, height);
+    const std::vector<uint8_t>& image = ClipImage(width, height);
     ResetEngineSettings();
     Movie* m = OpenMovieFromImage(image.data(), image.size(), kFlagNoThread);
     if (!m) {

@@ -6,8 +6,7 @@
 
 #include "engine/frame_control.h"
 #include "engine/frame_loading.h"
-#include "encoder/encode_file.h"
-#include "encoder/test_media.h"
+#include "tests/support/encoded_clip.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace zarn {
@@ -491,21 +490,13 @@ std::vector<uint8_t> TakeQueued(Movie* m) {
 // After a seek the queue holds the silence of a sound restart, then exactly
 // the sound a decode from the start gives from the target frame on.
 TEST_F(AudioQueue, SeekQueuesTheSoundOfTheTargetFrame) {
-    uint32_t next = 0;
-    PictureSource src;
-    src.width = 32;
-    src.height = 32;
-    src.next = [&next](YuvPicture& p, std::string&) {
-        if (next >= 60) return 0;
-        p = MakeClipFrame(Clip::kGradients, 32, 32, next++);
-        return 1;
-    };
     EncodeSettings settings;
     settings.keyint = 20;
-    const EncodeResult encoded = EncodeMovie(src, nullptr, {MakeSineSweep(22050, 2, 2.4)}, settings);
-    ASSERT_EQ(encoded.error, "");
+    const std::vector<uint8_t> image =
+        test::EncodeClipImage(Clip::kGradients, 32, 32, 60, settings, {MakeSineSweep(22050, 2, 2.4)});
+    ASSERT_FALSE(image.empty());
     ASSERT_TRUE(sound.Install());
-    Movie* linear = Open(encoded.image, kFlagNoThread);
+    Movie* linear = Open(image, kFlagNoThread);
     ASSERT_NE(linear->sound_track, -1);
     std::vector<std::vector<uint8_t>> queued;
     for (uint32_t f = 1; f <= linear->frame_count; ++f) {
@@ -514,7 +505,7 @@ TEST_F(AudioQueue, SeekQueuesTheSoundOfTheTargetFrame) {
         queued.push_back(TakeQueued(linear));
         NextFrame(linear);
     }
-    Movie* m = Open(encoded.image, kFlagNoThread);
+    Movie* m = Open(image, kFlagNoThread);
     ASSERT_EQ(DoFrame(m), 0);
     NextFrame(m);
     for (uint32_t target : {45u, 21u, 40u}) {

@@ -5,8 +5,7 @@
 #include "engine/changed_rects.h"
 #include "engine/frame_loading.h"
 #include "engine/playback_stats.h"
-#include "encoder/encode_file.h"
-#include "encoder/test_media.h"
+#include "tests/support/encoded_clip.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace zarn {
@@ -289,21 +288,12 @@ TEST_F(FrameControl, MarksAreClearedForEachDecodedFrame) {
 // nowhere, and the marks of the next frame cover every block that changed.
 TEST_F(FrameControl, SeekGivesThePictureOfADecodeFromTheStart) {
     for (char version : {'f', 'h', 'i'}) {
-        uint32_t next = 0;
-        PictureSource src;
-        src.width = 64;
-        src.height = 48;
-        src.next = [&next](YuvPicture& p, std::string&) {
-            if (next >= 40) return 0;
-            p = MakeClipFrame(Clip::kPanZoom, 64, 48, next++);
-            return 1;
-        };
         EncodeSettings settings;
         settings.version = version;
         settings.keyint = 12;
-        const EncodeResult encoded = EncodeMovie(src, nullptr, {}, settings);
-        ASSERT_EQ(encoded.error, "");
-        Movie* linear = Open(encoded.image, kFlagNoThread);
+        const std::vector<uint8_t> image = test::EncodeClipImage(Clip::kPanZoom, 64, 48, 40, settings);
+        ASSERT_FALSE(image.empty());
+        Movie* linear = Open(image, kFlagNoThread);
         const uint32_t bytes = FrameBufferBytes(*linear);
         std::vector<std::vector<uint8_t>> pictures;
         for (uint32_t f = 1; f <= linear->frame_count; ++f) {
@@ -312,7 +302,7 @@ TEST_F(FrameControl, SeekGivesThePictureOfADecodeFromTheStart) {
             pictures.emplace_back(p, p + bytes);
             NextFrame(linear);
         }
-        Movie* m = Open(encoded.image, kFlagNoThread);
+        Movie* m = Open(image, kFlagNoThread);
         ASSERT_EQ(DoFrame(m), 0);
         NextFrame(m);
         uint32_t shown = 1;

@@ -15,14 +15,13 @@
 #include "display/display_target.h"
 #include "display/text_box.h"
 #include "encoder/closing_picture.h"
-#include "encoder/encode_file.h"
-#include "encoder/test_media.h"
 #include "engine/copy_to_buffer.h"
 #include "engine/engine_clock.h"
 #include "engine/frame_control.h"
 #include "engine/movie.h"
 #include "player/player_session.h"
 #include "player/summary_text.h"
+#include "tests/support/encoded_clip.h"
 #include "tests/support/temp_file.h"
 
 namespace zarn {
@@ -162,18 +161,9 @@ TEST(PlayerXvfb, BandAbovePictureAndPictureHoldsTheDecodedFrame) {
 // middle of the window that target leaves, on black: through the window
 // surface (styles 1 and 2) and through a renderer's canvas (style 9).
 TEST(PlayerXvfb, ClosingPictureShowsInTheMiddleAfterALargerVideo) {
-    uint32_t next = 0;
-    PictureSource frames;
-    frames.width = 640;
-    frames.height = 360;
-    frames.next = [&next](YuvPicture& p, std::string&) {
-        if (next >= 5) return 0;
-        p = MakeClipFrame(Clip::kGradients, 640, 360, next++);
-        return 1;
-    };
-    const EncodeResult encoded = EncodeMovie(frames, nullptr, {}, EncodeSettings{});
-    ASSERT_EQ(encoded.error, "");
-    test::TempFile video(encoded.image);
+    const std::vector<uint8_t> image = test::EncodeClipImage(Clip::kGradients, 640, 360, 5);
+    ASSERT_FALSE(image.empty());
+    test::TempFile video(image);
     const ClosingPicture picture{kClosingPicture, kClosingPictureSize};
     for (const char* style : {"/B1", "/B2", "/B9"}) {
         ReadingPlatform platform;
@@ -202,18 +192,9 @@ TEST(PlayerXvfb, ClosingPictureShowsInTheMiddleAfterALargerVideo) {
 // A window dragged to 640 x 480 scales a 320 x 180 picture to 640 x 360,
 // aspect kept, with black bars above and below.
 TEST(PlayerXvfb, ResizedWindowScalesThePictureWithItsAspect) {
-    uint32_t next = 0;
-    PictureSource frames;
-    frames.width = 320;
-    frames.height = 180;
-    frames.next = [&next](YuvPicture& p, std::string&) {
-        if (next >= 50) return 0;
-        p = MakeClipFrame(Clip::kGradients, 320, 180, next++);
-        return 1;
-    };
-    const EncodeResult encoded = EncodeMovie(frames, nullptr, {}, EncodeSettings{});
-    ASSERT_EQ(encoded.error, "");
-    test::TempFile video(encoded.image);
+    const std::vector<uint8_t> image = test::EncodeClipImage(Clip::kGradients, 320, 180, 50);
+    ASSERT_FALSE(image.empty());
+    test::TempFile video(image);
     ReadingPlatform platform;
     platform.read_at_ms = 1000;
     platform.resize_to_width = 640;
