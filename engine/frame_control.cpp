@@ -34,25 +34,13 @@ void RecordHistory(Movie& m) {
     }
 }
 
-// Decodes one audio packet's blocks and throws them away: the decoder's
-// state then continues from this packet, as if it had been played.
-void DecodeAndDrop(Movie& m, const uint8_t* data, const uint8_t* end, uint32_t decoded) {
-    while (decoded > 0) {
-        const int16_t* pcm = nullptr;
-        uint32_t bytes = 0;
-        const uint8_t* next = end;
-        DecodeAudioBlock(m.audio_decoder, &pcm, &bytes, data, end, &next);
-        if (bytes == 0 || !pcm) break;
-        decoded -= std::min(bytes, decoded);
-        data = next;
-    }
-}
-
-// Decodes blocks of one audio packet into the queue until `decoded` bytes
-// came out or the queue is full; what does not fit is dropped.
-void DecodeIntoQueue(Movie& m, const uint8_t* data, const uint8_t* end, uint32_t decoded) {
-    LockRingWaiting(m);
-    while (decoded > 0 && m.ring_size - m.ring_filled > 0) {
+// Decodes blocks of one audio packet until `decoded` bytes came out. Into
+// the queue, until it is full (what does not fit is dropped); or, with
+// `drop`, nowhere: the decoder's state then continues from this packet as
+// if it had been played.
+void DecodeAudioPacket(Movie& m, const uint8_t* data, const uint8_t* end, uint32_t decoded, bool drop) {
+    if (!drop) LockRingWaiting(m);
+    while (decoded > 0 && (drop || m.ring_size - m.ring_filled > 0)) {
         const int16_t* pcm = nullptr;
         uint32_t bytes = 0;
         const uint8_t* next = end;
@@ -60,10 +48,10 @@ void DecodeIntoQueue(Movie& m, const uint8_t* data, const uint8_t* end, uint32_t
         if (bytes == 0 || !pcm) break;  // no progress possible
         const uint32_t n = std::min(bytes, decoded);
         decoded -= n;
-        AppendToRing(m, reinterpret_cast<const uint8_t*>(pcm), n);
+        if (!drop) AppendToRing(m, reinterpret_cast<const uint8_t*>(pcm), n);
         data = next;
     }
-    UnlockRing(m);
+    if (!drop) UnlockRing(m);
 }
 
 // Queues the playing track's audio of this packet (or, with `drop`, only
@@ -79,12 +67,8 @@ uint32_t QueuePacketAudio(Movie& m, bool drop = false) {
         p += 4;
         left -= 4;
         if (length > left) return m.packet_bytes;
-        if (static_cast<int32_t>(t) == m.sound_track && length >= 4 && m.audio_decoder) {
-            if (drop)
-                DecodeAndDrop(m, p + 4, p + length, ReadU32(p));
-            else
-                DecodeIntoQueue(m, p + 4, p + length, ReadU32(p));
-        }
+        if (static_cast<int32_t>(t) == m.sound_track && length >= 4 && m.audio_decoder)
+            DecodeAudioPacket(m, p + 4, p + length, ReadU32(p), drop);
         p += length;
         left -= length;
     }
