@@ -81,7 +81,7 @@ void ConvertChangedBlocks(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch
   w.scratch = ScratchLines{nullptr, nullptr};
   if (choice.twice && block_rows != 0 && block_cols != 0) {
     // No timing here: the whole-frame copies measure; use their current choice.
-    if (RowTwiceUsesScratch(*choice.twice_word, TimeStampCounterWorks()))
+    if (RowTwiceUsesScratch(LoadTuningWord(choice.twice_word), TimeStampCounterWorks()))
       w.scratch = ScratchLinesFor(2 * kBlock * choice.wide * choice.bytes);
   }
 
