@@ -226,8 +226,9 @@ typedef struct zarn_rect {
 } zarn_rect;
 
 /* Up to ZARN_MAX_RECTS rectangles (output pixels, at the scale of the last
-   copy) that cover every 16 x 16 block the current frame changed. Returns
-   their count, 0 when nothing changed or nothing is decoded, -1 for a bad
+   copy) that cover every 16 x 16 block the current frame changed. They are
+   worked out once per frame: the first call's flags decide. Returns their
+   count, 0 when nothing changed or nothing is decoded, -1 for a bad
    argument. */
 ZARN_API int32_t zarn_get_changed_rects(zarn_movie* movie, zarn_rect rects[ZARN_MAX_RECTS],
                                         uint32_t flags);
