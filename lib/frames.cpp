@@ -109,14 +109,17 @@ zarn_status zarn_copy_frame(zarn_movie* h, zarn_format format, void* buffer, int
         return Fail(h, ZARN_ERROR_BAD_ARGUMENT, "The pitch is shorter than a row.");
     uint32_t copy = f | kCopyNeverSkip;
     // Only blocks changed since the previous frame may be left out, and only
-    // when the buffer holds that frame in this format.
+    // when this buffer got that frame, in this format, from the last copy.
     const bool changed_only = (flags & ZARN_COPY_CHANGED_ONLY) && h->copied_frame == frame - 1 &&
-                              h->copied_format == f;
+                              h->copied_format == f && h->copied_buffer == buffer &&
+                              h->copied_pitch == pitch;
     if (!changed_only) copy |= kCopyWholeFrame;
     if (flags & ZARN_COPY_PLAIN) copy |= kCopyForcePlain;
     CopyToBuffer(&m, static_cast<uint8_t*>(buffer), pitch, m.height, 0, 0, copy);
     h->copied_frame = frame;
     h->copied_format = f;
+    h->copied_buffer = buffer;
+    h->copied_pitch = pitch;
     return ZARN_OK;
 }
 

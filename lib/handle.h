@@ -21,9 +21,11 @@ struct zarn_movie {
     uint32_t next_frame = 0;           // the frame the next decode gives
     bool decoded = false;              // next_frame - 1 is decoded and current
     bool positioned = true;            // the engine's current frame is next_frame
-    // The frame last copied and its format, for changed-only copies.
+    // The frame last copied, where and how, for changed-only copies.
     int64_t copied_frame = -1;
     uint32_t copied_format = 0;
+    const void* copied_buffer = nullptr;
+    int32_t copied_pitch = 0;
     // The chosen track's sound: its decoder and the bytes not yet read.
     int32_t track = -1;
     zarn::AudioDecoder* audio = nullptr;

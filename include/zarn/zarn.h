@@ -191,9 +191,9 @@ typedef enum zarn_format {
 ZARN_API size_t zarn_frame_bytes(const zarn_movie* movie, zarn_format format, int32_t* pitch);
 
 /* Copy flags. */
-#define ZARN_COPY_CHANGED_ONLY 0x1u /* write only the blocks that changed: the
-   buffer holds the previous frame, copied in the same format (else the
-   whole frame is written anyway) */
+#define ZARN_COPY_CHANGED_ONLY 0x1u /* write only the blocks that changed
+   since the previous frame, when the movie's last copy put that frame into
+   this same buffer, format and pitch (else the whole frame is written) */
 #define ZARN_COPY_PLAIN 0x2u        /* use the plain conversion routines */
 
 /* Converts the current frame into `buffer` at the output size: rows of
