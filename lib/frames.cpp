@@ -31,7 +31,7 @@ zarn_status FrameStatus(zarn_movie& h, int32_t read_failed) {
 
 // Bytes of one output-size row, and of the frame, in a copy format.
 size_t RowBytes(uint32_t format, uint32_t width) {
-    if (format == kFormatPalette || format == kFormatYv12) return width;
+    if (format == kFormatYv12) return width;
     if (format == kFormatBgr24 || format == kFormatRgb24) return size_t{width} * 3;
     if (format >= kFormatBgrx32 && format <= kFormatRgba32) return size_t{width} * 4;
     return size_t{width} * 2;
@@ -91,7 +91,7 @@ zarn_status zarn_seek(zarn_movie* h, uint32_t frame) {
 
 size_t zarn_frame_bytes(const zarn_movie* h, zarn_format format, int32_t* pitch) {
     const uint32_t f = static_cast<uint32_t>(format);
-    if (!h || f > kFormatYv12) return 0;
+    if (!h || f == kFormatPalette || f > kFormatYv12) return 0;
     if (pitch) *pitch = static_cast<int32_t>(RowBytes(f, h->movie->width));
     return FrameBytes(f, h->movie->width, h->movie->height);
 }
@@ -99,7 +99,9 @@ size_t zarn_frame_bytes(const zarn_movie* h, zarn_format format, int32_t* pitch)
 zarn_status zarn_copy_frame(zarn_movie* h, zarn_format format, void* buffer, int32_t pitch,
                             uint32_t flags) {
     const uint32_t f = static_cast<uint32_t>(format);
-    if (!h || !buffer || f > kFormatYv12 || (flags & ~(ZARN_COPY_CHANGED_ONLY | ZARN_COPY_PLAIN)))
+    // Nothing converts into palette indexes: such a copy would write nothing.
+    if (!h || !buffer || f == kFormatPalette || f > kFormatYv12 ||
+        (flags & ~(ZARN_COPY_CHANGED_ONLY | ZARN_COPY_PLAIN)))
         return Fail(h, ZARN_ERROR_BAD_ARGUMENT, "Bad copy arguments.");
     if (!h->decoded) return Fail(h, ZARN_ERROR_NO_FRAME, "No frame is decoded yet.");
     Movie& m = *h->movie;

@@ -166,7 +166,7 @@ ZARN_API zarn_status zarn_seek(zarn_movie* movie, uint32_t frame);
 
 /* Pixel formats of zarn_copy_frame. */
 typedef enum zarn_format {
-    ZARN_FORMAT_PALETTE = 0, /* 8-bit palette indexes */
+    ZARN_FORMAT_PALETTE = 0, /* palette indexes: no conversion makes them; refused */
     ZARN_FORMAT_BGR24 = 1,   /* bytes B, G, R */
     ZARN_FORMAT_RGB24 = 2,   /* bytes R, G, B */
     ZARN_FORMAT_BGRX32 = 3,  /* bytes B, G, R, 0 */
@@ -187,7 +187,7 @@ typedef enum zarn_format {
 /* Bytes of a buffer that holds one output-size frame in `format` with no
    gap between rows; *pitch (when not NULL) receives its row pitch (for YV12
    the luma pitch; the chroma planes follow at half of it). 0 for a format
-   out of range or a NULL movie. */
+   that is refused or out of range, or a NULL movie. */
 ZARN_API size_t zarn_frame_bytes(const zarn_movie* movie, zarn_format format, int32_t* pitch);
 
 /* Copy flags. */

@@ -201,6 +201,7 @@ TEST(PublicInterface, EachStatusComesFromAFileBuiltForIt) {
     EXPECT_EQ(zarn_select_audio_track(m, 0), ZARN_ERROR_BAD_ARGUMENT);  // no tracks
     ASSERT_EQ(zarn_decode_frame(m), ZARN_OK);
     EXPECT_EQ(zarn_copy_frame(m, static_cast<zarn_format>(16), buffer.data(), 256, 0), ZARN_ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(zarn_copy_frame(m, ZARN_FORMAT_PALETTE, buffer.data(), 256, 0), ZARN_ERROR_BAD_ARGUMENT);
     EXPECT_EQ(zarn_copy_frame(m, ZARN_FORMAT_RGBA32, buffer.data(), 255, 0), ZARN_ERROR_BAD_ARGUMENT);
     EXPECT_STRNE(zarn_error_text(m), "");
     EXPECT_EQ(zarn_copy_frame(m, ZARN_FORMAT_RGBA32, buffer.data(), 256, 0), ZARN_OK);
@@ -221,7 +222,8 @@ TEST(PublicInterface, EachStatusComesFromAFileBuiltForIt) {
     // part, and decoding goes on to the end.
     test::MovieRecipe filler;
     filler.frames = 3;
-    ASSERT_EQ(OpenImage(test::BuildMovie(filler), &m), ZARN_OK);
+    const std::vector<uint8_t> filler_image = test::BuildMovie(filler);
+    ASSERT_EQ(OpenImage(filler_image, &m), ZARN_OK);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(zarn_decode_frame(m), ZARN_ERROR_CORRUPT_FRAME);
         zarn_planes p;
