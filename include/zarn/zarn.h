@@ -143,6 +143,7 @@ typedef struct zarn_track_info {
     int has_audio;             /* 0: the track holds no sound */
 } zarn_track_info;
 
+/* Fills *info with what `zarn info` prints about the file. */
 ZARN_API zarn_status zarn_get_info(const zarn_movie* movie, zarn_info* info);
 /* Facts of audio track `index` (0 to audio_tracks - 1). */
 ZARN_API zarn_status zarn_get_track_info(const zarn_movie* movie, uint32_t index,
@@ -202,10 +203,10 @@ ZARN_API size_t zarn_frame_bytes(const zarn_movie* movie, zarn_format format, in
 ZARN_API zarn_status zarn_copy_frame(zarn_movie* movie, zarn_format format, void* buffer,
                                      int32_t pitch, uint32_t flags);
 
-/* The current frame's decoded planes at the picture size: Y, U (Cb), V (Cr)
-   at half size rounded up, and the alpha plane (NULL unless opened with
-   ZARN_OPEN_ALPHA on a file that has one). Valid until the next decode,
-   seek or close. */
+/* zarn_get_planes fills *planes with the current frame's decoded planes at
+   the picture size: Y, U (Cb), V (Cr) at half size rounded up, and the
+   alpha plane (NULL unless opened with ZARN_OPEN_ALPHA on a file that has
+   one). The pointers stay valid until the next decode, seek or close. */
 typedef struct zarn_planes {
     const uint8_t* y;
     const uint8_t* u;
@@ -276,8 +277,10 @@ typedef struct zarn_realtime_stats {
     uint32_t data_rate; /* bytes per second */
 } zarn_realtime_stats;
 
+/* Fills *summary with the figures of the frames decoded so far. */
 ZARN_API zarn_status zarn_get_summary(zarn_movie* movie, zarn_summary* summary);
-/* `window` 0 takes the default (about one second of frames). */
+/* Fills *stats with the figures over the last `window` frames; 0 takes the
+   default (about one second of frames). */
 ZARN_API zarn_status zarn_get_realtime_stats(zarn_movie* movie, zarn_realtime_stats* stats,
                                              uint32_t window);
 
