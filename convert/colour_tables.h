@@ -46,7 +46,15 @@ struct FormatTables {
 };
 
 extern ColourTables g_colour_tables;
-extern constinit thread_local FormatTables g_format_tables;
+// Code built for an executable reaches the tables at a fixed offset from the
+// thread pointer, without a register to hold their address.
+#if defined(__GNUC__) && (defined(__PIE__) || !defined(__PIC__))
+#define ZARN_EXECUTABLE_TLS __attribute__((tls_model("local-exec")))
+#else
+#define ZARN_EXECUTABLE_TLS
+#endif
+
+extern constinit thread_local FormatTables g_format_tables ZARN_EXECUTABLE_TLS;
 
 // Builds the colour tables on first use (once, whichever thread comes
 // first); rebuilds this thread's per-format tables when `format` differs
