@@ -1,13 +1,15 @@
 #include "convert/colour_tables.h"
 
+#include <mutex>
+
 namespace zarn {
 
 ColourTables g_colour_tables;
-FormatTables g_format_tables = {-1, {}, {}, {}, {}, {}, {}};
+constinit thread_local FormatTables g_format_tables = {-1, {}, {}, {}, {}, {}, {}};
 
 namespace {
 
-bool g_colour_built = false;
+std::once_flag g_colour_built;
 
 int32_t TruncScaled(int32_t value, int32_t coefficient) {
   // Division truncating toward zero, as C++ integer division does.
@@ -76,10 +78,7 @@ Field16Layout Field16LayoutOf(int32_t format) {
 }
 
 void PrepareConversionTables(int32_t format) {
-  if (!g_colour_built) {
-    BuildColourTables(g_colour_tables);
-    g_colour_built = true;
-  }
+  std::call_once(g_colour_built, [] { BuildColourTables(g_colour_tables); });
   if (format == -1 || format == g_format_tables.format) return;
   BuildFormatTables(g_format_tables, format);
 }

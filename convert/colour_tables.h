@@ -1,6 +1,7 @@
-// Process-wide tables that the conversion kernels read: the colour tables
-// (built once), the grey-scale table and the 16-bit field tables (rebuilt
-// when the output format changes).
+// Tables that the conversion kernels read: the colour tables (built once
+// for the process) and, per thread, the grey-scale table and the 16-bit
+// field tables (rebuilt when that thread's output format changes), so that
+// movies copied into different formats in different threads do not clash.
 #pragma once
 
 #include <cstdint>
@@ -45,11 +46,20 @@ struct FormatTables {
 };
 
 extern ColourTables g_colour_tables;
-extern FormatTables g_format_tables;
+// Code built for an executable reaches the tables at a fixed offset from the
+// thread pointer, without a register to hold their address.
+#if defined(__GNUC__) && (defined(__PIE__) || !defined(__PIC__))
+#define ZARN_EXECUTABLE_TLS __attribute__((tls_model("local-exec")))
+#else
+#define ZARN_EXECUTABLE_TLS
+#endif
 
-// Builds the colour tables on first use; rebuilds the per-format tables when
-// `format` differs from the last one prepared (a format of -1 only ensures
-// the colour tables).
+extern constinit thread_local FormatTables g_format_tables ZARN_EXECUTABLE_TLS;
+
+// Builds the colour tables on first use (once, whichever thread comes
+// first); rebuilds this thread's per-format tables when `format` differs
+// from the last one it prepared (a format of -1 only ensures the colour
+// tables).
 void PrepareConversionTables(int32_t format);
 
 // Field layout of a CopyFormat (all zero for non-16-bit formats).

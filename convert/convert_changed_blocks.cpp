@@ -83,7 +83,7 @@ void ConvertChangedBlocks(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch
     // No timing here: the whole-frame copies measure; use their current choice.
     // Adjacent marked blocks join into one run, up to a whole macroblock
     // row: the lines must hold the longest run, not one pair of blocks.
-    if (RowTwiceUsesScratch(*choice.twice_word, TimeStampCounterWorks()))
+    if (RowTwiceUsesScratch(LoadTuningWord(choice.twice_word), TimeStampCounterWorks()))
       w.scratch = ScratchLinesFor(block_cols * kBlock * choice.wide * choice.bytes);
   }
 

@@ -47,14 +47,15 @@ void ConvertFrame(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch, const 
   const bool counter = TimeStampCounterWorks();
   ScratchLines scratch{nullptr, nullptr};
   if (choice.twice) {
-    *choice.twice_word = RowTwiceWordForCopy(*choice.twice_word, height);
+    StoreTuningWord(choice.twice_word, RowTwiceWordForCopy(LoadTuningWord(choice.twice_word), height));
     // Without scratch lines (no memory) the rows are written straight: method (a).
     scratch = ScratchLinesFor(width * choice.wide * choice.bytes);
   }
   const uint32_t edge_a = AlignedEdge(choice, aligned_x, source_x, width);
   const uint32_t edge_b = source_x & 1;  // (b): only the column parity
   const bool edges_differ = edge_a != edge_b;
-  if (edges_differ && counter) *choice.edge_word = EdgeWordForCopy(*choice.edge_word, height);
+  if (edges_differ && counter)
+    StoreTuningWord(choice.edge_word, EdgeWordForCopy(LoadTuningWord(choice.edge_word), height));
 
   uint32_t row = 0;
   if (source_y & 1) {
@@ -66,16 +67,18 @@ void ConvertFrame(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch, const 
   for (; row + 1 < height; row += 2) {
     const PairPointers p =
         PairAt(planes, source_y + row, dest + static_cast<ptrdiff_t>(row) * row_step, row_step, twin, source_x);
-    const bool time_twice = choice.twice && counter && !TuningSettled(*choice.twice_word);
-    const bool time_edge = edges_differ && counter && !time_twice && !TuningSettled(*choice.edge_word);
-    const uint32_t left = (edges_differ && EdgeUsesParity(*choice.edge_word, counter)) ? edge_b : edge_a;
-    const bool use_scratch = choice.twice && RowTwiceUsesScratch(*choice.twice_word, counter);
+    const uint32_t twice_word = choice.twice ? LoadTuningWord(choice.twice_word) : 0;
+    const uint32_t edge_word = LoadTuningWord(choice.edge_word);
+    const bool time_twice = choice.twice && counter && !TuningSettled(twice_word);
+    const bool time_edge = edges_differ && counter && !time_twice && !TuningSettled(edge_word);
+    const uint32_t left = (edges_differ && EdgeUsesParity(edge_word, counter)) ? edge_b : edge_a;
+    const bool use_scratch = choice.twice && RowTwiceUsesScratch(twice_word, counter);
     const uint64_t start = (time_twice || time_edge) ? ReadTimeStampCounter() : 0;
     ConvertPairRun(choice, p, source_x, width, left, use_scratch ? scratch : none);
     if (time_twice) {
-      *choice.twice_word = RowTwiceAfterTiming(*choice.twice_word, ReadTimeStampCounter() - start);
+      StoreTuningWord(choice.twice_word, RowTwiceAfterTiming(twice_word, ReadTimeStampCounter() - start));
     } else if (time_edge) {
-      *choice.edge_word = EdgeAfterTiming(*choice.edge_word, ReadTimeStampCounter() - start);
+      StoreTuningWord(choice.edge_word, EdgeAfterTiming(edge_word, ReadTimeStampCounter() - start));
     }
   }
   if (row < height) {

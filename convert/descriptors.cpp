@@ -1,5 +1,8 @@
 #include "convert/descriptors.h"
 
+#include <atomic>
+#include <mutex>
+
 namespace zarn {
 
 ConvertDescriptor g_descriptors[kDescriptorCount] = {
@@ -10,8 +13,9 @@ ConvertDescriptor g_descriptors[kDescriptorCount] = {
 
 namespace {
 
-bool g_installed = false;
-KernelSet g_installed_set = KernelSet::kPlain;
+std::atomic<bool> g_installed{false};
+std::atomic<KernelSet> g_installed_set{KernelSet::kPlain};
+std::once_flag g_first_install;
 
 }  // namespace
 
@@ -36,14 +40,18 @@ bool InstallKernelSet(KernelSet set) {
     }
     for (int p = 0; p < 8; ++p) g_descriptors[d].pairs[p] = pairs[d][p];
   }
-  g_installed = true;
-  g_installed_set = set;
+  g_installed_set.store(set, std::memory_order_relaxed);
+  g_installed.store(true, std::memory_order_release);
   return true;
 }
 
 KernelSet InstalledKernelSet() {
-  if (!g_installed && !InstallKernelSet(DetectKernelSet())) InstallKernelSet(KernelSet::kPlain);
-  return g_installed_set;
+  if (!g_installed.load(std::memory_order_acquire)) {
+    std::call_once(g_first_install, [] {
+      if (!g_installed.load() && !InstallKernelSet(DetectKernelSet())) InstallKernelSet(KernelSet::kPlain);
+    });
+  }
+  return g_installed_set.load(std::memory_order_relaxed);
 }
 
 int DescriptorForFormat(uint32_t format, bool has_alpha) {

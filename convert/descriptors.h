@@ -20,10 +20,11 @@ extern ConvertDescriptor g_descriptors[kDescriptorCount];
 
 // Fills every descriptor's routines, the SIMD slots from `set` (the plain
 // routines when `set` is kPlain). Returns false, changing nothing, when the
-// set is not supported here.
+// set is not supported here. Not to be called while another thread copies.
 bool InstallKernelSet(KernelSet set);
 
-// The installed set; installs DetectKernelSet() on first use.
+// The installed set; installs DetectKernelSet() on first use (once, even
+// when several threads make their first copy at the same time).
 KernelSet InstalledKernelSet();
 
 // Descriptor index for a CopyFormat, or -1 for formats without one (0, 15

@@ -1,4 +1,6 @@
-// The scratch line pair of the row-twice method: grown on demand, never shrunk.
+// The scratch line pair of the row-twice method: one pair per thread (so
+// movies copied in different threads never share it), grown on demand,
+// never shrunk, freed when the thread ends.
 #pragma once
 
 #include <cstdint>

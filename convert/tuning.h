@@ -8,6 +8,7 @@
 // bits 8 and up the reference time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace zarn {
@@ -17,6 +18,16 @@ constexpr uint32_t kRowTwiceStart = 130;  // counter 32, time (a) first
 constexpr uint32_t kEdgeStart = 128;      // counter 16, time (a) first
 
 inline bool TuningSettled(uint32_t word) { return (word & 1) != 0; }
+
+// The words live in the shared descriptors and every copying thread reads
+// and updates them: whole-word accesses, no ordering needed (either method
+// gives the same pixels, a lost update only costs a measurement).
+inline uint32_t LoadTuningWord(uint32_t* word) {
+  return std::atomic_ref<uint32_t>(*word).load(std::memory_order_relaxed);
+}
+inline void StoreTuningWord(uint32_t* word, uint32_t value) {
+  std::atomic_ref<uint32_t>(*word).store(value, std::memory_order_relaxed);
+}
 
 // Brings a word to the start of a copy of `rows` rows: a fresh word starts a
 // measurement; a settled one ages and is measured again past the limit.

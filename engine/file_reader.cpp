@@ -14,11 +14,18 @@ namespace zarn {
 namespace {
 
 // Reads until `bytes` arrived, the file ended or an error occurred.
-uint32_t ReadFully(int fd, void* destination, uint32_t bytes) {
+uint32_t ReadFully(FileReader* r, void* destination, uint32_t bytes) {
     auto* out = static_cast<uint8_t*>(destination);
     uint32_t got = 0;
+    const ReaderCallbacks& c = r->callbacks;
     while (got < bytes) {
-        ssize_t n = ::read(fd, out + got, bytes - got);
+        if (c.read) {
+            const int64_t n = c.read(c.user, out + got, bytes - got);
+            if (n <= 0 || n > int64_t{bytes - got}) break;
+            got += static_cast<uint32_t>(n);
+            continue;
+        }
+        ssize_t n = ::read(r->handle, out + got, bytes - got);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += static_cast<uint32_t>(n);
@@ -27,6 +34,7 @@ uint32_t ReadFully(int fd, void* destination, uint32_t bytes) {
 }
 
 bool SeekTo(FileReader* r, uint32_t position) {
+    if (r->callbacks.read) return r->callbacks.seek && r->callbacks.seek(r->callbacks.user, position) == 0;
     const off_t target = static_cast<off_t>(r->base_offset + position);
     return ::lseek(r->handle, target, SEEK_SET) == target;
 }
@@ -67,7 +75,7 @@ uint32_t Read(FileReader* r, uint32_t position, void* destination, uint32_t byte
         SeekTo(r, position);
         r->file_pos = position;
     }
-    const uint32_t got = ReadFully(r->handle, destination, bytes);
+    const uint32_t got = ReadFully(r, destination, bytes);
     r->file_pos += got;
     r->stream_pos = r->file_pos;
     r->usable = std::min(BytesLeftAfter(r, r->file_pos), r->buffer_size);
@@ -144,7 +152,7 @@ uint32_t ReadFrame(FileReader* r, uint32_t /*frame*/, uint32_t position, void* d
         }
         // Read the rest straight from the file, bypassing the ring.
         const uint32_t t1 = EngineClock();
-        const uint32_t got = ReadFully(r->handle, out + delivered, n);
+        const uint32_t got = ReadFully(r, out + delivered, n);
         if (got < n) r->read_error = 1;
         r->file_pos += got;
         r->stream_pos += got;
@@ -198,7 +206,7 @@ int32_t Step(FileReader* r) {
     } else {
         const uint32_t t = EngineClock();
         r->reading_now = 1;
-        const uint32_t got = ReadFully(r->handle, r->write_ptr, kReaderChunk);
+        const uint32_t got = ReadFully(r, r->write_ptr, kReaderChunk);
         r->reading_now = 0;
         if (got < kReaderChunk) r->read_error = 1;
         r->total_bytes.fetch_add(got);
@@ -235,7 +243,11 @@ void Close(FileReader* r) {
 bool ReaderOpen(FileReader* reader, const ReaderSource& source, uint32_t flags) {
     reader->~FileReader();
     new (reader) FileReader();
-    if (flags & kOpenFromHandle) {
+    if (source.callbacks) {
+        if (!source.callbacks->read) return false;
+        reader->callbacks = *source.callbacks;
+        reader->handle_given = 1;
+    } else if (flags & kOpenFromHandle) {
         const off_t here = ::lseek(source.fd, 0, SEEK_CUR);
         if (source.fd < 0 || here < 0) return false;
         reader->handle = source.fd;

@@ -30,6 +30,15 @@ using ReaderSetBufferOp = void (*)(FileReader* reader, uint8_t* buffer, uint32_t
 using ReaderStepOp = int32_t (*)(FileReader* reader);
 using ReaderCloseOp = void (*)(FileReader* reader);
 
+// A caller's access to a video instead of a descriptor: `read` returns the
+// bytes it delivered (0 at the end, below 0 on an error) and `seek` goes to
+// a position counted from the video's first byte, returning 0 on success.
+struct ReaderCallbacks {
+    int64_t (*read)(void* user, void* destination, uint32_t bytes) = nullptr;
+    int32_t (*seek)(void* user, uint64_t position) = nullptr;
+    void* user = nullptr;
+};
+
 // Position value meaning "continue where the last read ended".
 constexpr uint32_t kReaderContinue = 0xFFFFFFFFu;
 
@@ -62,6 +71,7 @@ struct FileReader {
     std::atomic<uint32_t> usable{0};
     std::atomic<uint32_t> held{0};
     int handle = -1;
+    ReaderCallbacks callbacks;  // used instead of `handle` when `read` is set
     uint32_t file_pos = 0;
     uint32_t stream_pos = 0;
     uint8_t* read_ptr = nullptr;
@@ -81,10 +91,12 @@ struct FileReader {
 // Opening flag: the source is an open descriptor positioned at the video.
 constexpr uint32_t kOpenFromHandle = 0x800000;
 
-// Source of a reader: a file name, or a descriptor (with kOpenFromHandle).
+// Source of a reader: a file name, a descriptor (with kOpenFromHandle) or
+// the caller's callbacks (when given; the caller keeps them valid).
 struct ReaderSource {
     const char* name = nullptr;
     int fd = -1;
+    const ReaderCallbacks* callbacks = nullptr;
 };
 
 // Clears the record, opens the source and fills the six operations.

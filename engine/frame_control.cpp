@@ -9,6 +9,7 @@
 #include "engine/engine_clock.h"
 #include "engine/frame_loading.h"
 #include "engine/movie.h"
+#include "engine/packet_audio.h"
 #include "engine/timing.h"
 #include "video/decode_video_frame.h"
 
@@ -59,31 +60,22 @@ void DecodeAudioPacket(Movie& m, const uint8_t* data, const uint8_t* end, uint32
 // follows the last track; lengths that run past the packet leave no video
 // data.
 uint32_t QueuePacketAudio(Movie& m, bool drop = false) {
-    const uint8_t* p = m.packet;
-    uint32_t left = m.packet_bytes;
-    for (uint32_t t = 0; t < m.audio_tracks; ++t) {
-        if (left < 4) return m.packet_bytes;
-        uint32_t length = ReadU32(p);
-        p += 4;
-        left -= 4;
-        if (length > left) return m.packet_bytes;
-        if (static_cast<int32_t>(t) == m.sound_track && length >= 4 && m.audio_decoder)
-            DecodeAudioPacket(m, p + 4, p + length, ReadU32(p), drop);
-        p += length;
-        left -= length;
-    }
-    return m.packet_bytes - left;
+    const PacketAudio a = FindPacketAudio(m.packet, m.packet_bytes, m.audio_tracks, m.sound_track);
+    if (a.chunk && a.chunk_bytes >= 4 && m.audio_decoder)
+        DecodeAudioPacket(m, a.chunk + 4, a.chunk + a.chunk_bytes, ReadU32(a.chunk), drop);
+    return a.video_offset;
 }
 
 // Decodes the loaded packet's video into the frame buffer that is not
 // current and makes it current.
 void DecodeVideo(Movie& m, uint32_t frame, uint32_t video_offset) {
     const uint32_t shown = m.current_buffer, next = shown ^ 1;
-    decode_video_frame(m.frame_buffers[next], m.frame_buffers[shown], m.alpha_planes[next],
-                       m.alpha_planes[shown], m.block_marks, m.source_width, m.source_height,
-                       m.luma_width, m.luma_height, m.packet + video_offset,
-                       m.packet_bytes - video_offset, m.frame_index[frame - 1] & 1,
-                       m.bundle_buffers, m.flags, m.header_flags);
+    const bool whole = decode_video_frame(
+        m.frame_buffers[next], m.frame_buffers[shown], m.alpha_planes[next], m.alpha_planes[shown],
+        m.block_marks, m.source_width, m.source_height, m.luma_width, m.luma_height,
+        m.packet + video_offset, m.packet_bytes - video_offset, m.frame_index[frame - 1] & 1,
+        m.bundle_buffers, m.flags, m.header_flags);
+    m.frame_damaged = whole ? 0 : 1;
     m.current_buffer = next;
 }
 

@@ -37,6 +37,7 @@ struct Movie {
     uint32_t read_error = 0;
     uint32_t flags = 0;
     uint32_t header_flags = 0;
+    char version = 0;  // the header's version letter
     uint32_t size_field = 0;
 
     // Frame statistics and state.
@@ -55,6 +56,7 @@ struct Movie {
     uint32_t video_ms = 0, audio_ms = 0, blit_ms = 0;
     uint32_t last_copy_flags = 0;
     uint32_t decoded_frame = 0;
+    uint32_t frame_damaged = 0;  // 1 when the last decoded frame was abandoned in part
     uint32_t skip_pending = 0;
     uint32_t skipped_blits = 0;
     std::atomic<uint32_t> sound_skips{0};
@@ -136,6 +138,9 @@ Movie* OpenMovie(const char* file_name, uint32_t flags);
 // Opens a video from a descriptor positioned at its first byte (the
 // descriptor stays open and is not closed by CloseMovie).
 Movie* OpenMovieFromHandle(int fd, uint32_t flags);
+// Opens a video read through the caller's callbacks, positioned at its
+// first byte (they are copied; their `user` must outlive the movie).
+Movie* OpenMovieFromCallbacks(const ReaderCallbacks& callbacks, uint32_t flags);
 // Opens a complete file image of `size` bytes held in memory; the image must
 // outlive the movie.
 Movie* OpenMovieFromImage(const uint8_t* image, size_t size, uint32_t flags);

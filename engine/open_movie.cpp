@@ -28,6 +28,7 @@ struct OpenSource {
     int fd = -1;
     const uint8_t* image = nullptr;
     size_t image_size = 0;
+    const ReaderCallbacks* callbacks = nullptr;
 };
 
 // Bytes a bundle buffer needs: the bundle's element width b, the count
@@ -136,6 +137,7 @@ bool Opening::ReadHeader() {
     ReaderSource rs;
     rs.name = source_.name;
     rs.fd = source_.fd;
+    rs.callbacks = source_.callbacks;
     if (!ReaderOpen(&reader_, rs, caller_flags_)) {
         SetEngineLastErrorIfEmpty(kErrorOpening);
         return false;
@@ -179,6 +181,7 @@ bool Opening::AllocateMovie() {
     p.width = p.source_width = h.width;
     p.height = p.source_height = h.height;
     p.header_flags = h.video_flags;
+    p.version = h.version;
 
     uint32_t flags = (caller_flags_ | (h.video_flags & kFlagGreyScale)) & 0x8FFFFFFFu;
     if (!(h.video_flags & kFlagAlpha)) flags &= ~kFlagAlpha;
@@ -251,7 +254,7 @@ bool Opening::AllocateMovie() {
     // Copy the prepared fields.
     m.width = p.width; m.height = p.height; m.frame_count = p.frame_count;
     m.rate_num = p.rate_num; m.rate_den = p.rate_den; m.flags = p.flags;
-    m.header_flags = p.header_flags; m.size_field = p.size_field; m.file_length = p.file_length;
+    m.header_flags = p.header_flags; m.version = p.version; m.size_field = p.size_field; m.file_length = p.file_length;
     m.luma_width = p.luma_width; m.luma_height = p.luma_height;
     m.chroma_width = p.chroma_width; m.chroma_height = p.chroma_height;
     m.mb_cols = p.mb_cols; m.mb_count = p.mb_count;
@@ -285,6 +288,7 @@ bool Opening::AllocateMovie() {
         ReaderOpen(&m.reader, rs, 0);  // clears it; the state is moved below
         m.reader.handle = reader_.handle;
         m.reader.handle_given = reader_.handle_given;
+        m.reader.callbacks = reader_.callbacks;
         m.reader.base_offset = reader_.base_offset;
         m.reader.file_pos = reader_.file_pos;
         m.reader.stream_pos = reader_.stream_pos;
@@ -426,7 +430,9 @@ int32_t Opening::ChooseSoundTrack() {
     } else {
         track = 0;
     }
-    s.sound_track = kSettingUnset;
+    // Opens that were given no track leave the setting alone, so movies
+    // opened at once in several threads do not write it.
+    if (s.sound_track != kSettingUnset) s.sound_track = kSettingUnset;
     return track;
 }
 
@@ -565,6 +571,13 @@ Movie* OpenMovieFromImage(const uint8_t* image, size_t size, uint32_t flags) {
     s.image = image;
     s.image_size = size;
     Opening o(s, (flags | kFlagFromMemory) & ~kFlagFromHandle);
+    return o.Run();
+}
+
+Movie* OpenMovieFromCallbacks(const ReaderCallbacks& callbacks, uint32_t flags) {
+    OpenSource s;
+    s.callbacks = &callbacks;
+    Opening o(s, flags & ~(kFlagFromHandle | kFlagFromMemory));
     return o.Run();
 }
 

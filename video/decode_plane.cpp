@@ -5,7 +5,7 @@
 
 namespace zarn {
 
-size_t decode_plane(const PlaneGeometry& geometry, const PlaneInput& input) {
+size_t decode_plane(const PlaneGeometry& geometry, const PlaneInput& input, bool* whole) {
     PlaneState s;
     s.g = geometry;
     s.reader = make_bit_reader(input.packet, input.packet_bytes, input.start);
@@ -19,16 +19,22 @@ size_t decode_plane(const PlaneGeometry& geometry, const PlaneInput& input) {
     // A plane that does not fit its buffers is not decoded (its data is
     // still skipped as far as the prefix codes go).
     const PlaneGeometry& g = s.g;
-    if (g.stride < g.decode_width || g.rows < g.decode_height || g.dest == nullptr || g.prev == nullptr)
+    if (g.stride < g.decode_width || g.rows < g.decode_height || g.dest == nullptr || g.prev == nullptr) {
+        if (whole) *whole = false;
         return s.reader.next;
+    }
 
     const uint32_t block_cols = g.decode_width / 8;
     for (uint32_t row = 0; row * 8 < g.decode_height; ++row) {
-        if (!refill_bundles(s.bundles, s.reader)) break;
+        if (!refill_bundles(s.bundles, s.reader)) {
+            s.failed = true;
+            break;
+        }
         for (uint32_t col = 0; col < block_cols && !s.failed;) col += decode_block(s, row, col);
         // A value taken from an empty or closed bundle abandons the rest of the plane.
         if (s.failed) break;
     }
+    if (whole && s.failed) *whole = false;
     return s.reader.next;
 }
 

@@ -15,16 +15,16 @@ uint64_t round8(uint64_t v) { return v & ~uint64_t{7}; }
 
 }  // namespace
 
-void decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
+bool decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
                         const uint8_t* prev_alpha, uint8_t* block_marks,
                         uint32_t source_width, uint32_t source_height,
                         uint32_t luma_width, uint32_t luma_height,
                         const uint8_t* packet, uint32_t packet_bytes, uint32_t key_frame,
                         uint8_t* const bundle_buffers[9], uint32_t flags, uint32_t header_flags) {
-    if (dest == nullptr || block_marks == nullptr || bundle_buffers == nullptr) return;
+    if (dest == nullptr || block_marks == nullptr || bundle_buffers == nullptr) return false;
     if (packet == nullptr) packet_bytes = 0;
     for (int i = 0; i < 9; ++i)
-        if (bundle_buffers[i] == nullptr) return;
+        if (bundle_buffers[i] == nullptr) return false;
     if (prev == nullptr) prev = dest;
 
     const uint64_t w = source_width, h = source_height;
@@ -33,7 +33,7 @@ void decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
     // Frame buffers that cannot hold the decode area: decode nothing.
     if (luma_width % 16 != 0 || luma_height % 16 != 0 || luma_dw > luma_width || luma_dh > luma_height ||
         chroma_dw > luma_width / 2 || chroma_dh > luma_height / 2)
-        return;
+        return false;
 
     PlaneInput in;
     in.packet = packet;
@@ -53,6 +53,7 @@ void decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
     luma.mark_rows = luma_height / 16;
     luma.mark_step = 1;
 
+    bool whole = true;
     size_t pos = 0;
     if (header_flags & kVideoHeaderHasAlpha) {
         const uint32_t alpha_bytes = word_at(packet, packet_bytes, 0);
@@ -61,10 +62,10 @@ void decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
             alpha.dest = dest_alpha;
             alpha.prev = prev_alpha != nullptr ? prev_alpha : dest_alpha;
             in.start = 4;
-            decode_plane(alpha, in);
+            decode_plane(alpha, in, &whole);
         }
         // The rest of the packet would start outside it: abandon the frame.
-        if (alpha_bytes > packet_bytes) return;
+        if (alpha_bytes > packet_bytes) return false;
         pos = alpha_bytes;
     }
 
@@ -82,8 +83,9 @@ void decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
     luma.dest = dest;
     luma.prev = prev;
     in.start = pos;
-    const size_t luma_end = decode_plane(luma, in);
-    if ((flags & kVideoFlagGreyScale) || !chroma_in_packet) return;
+    const size_t luma_end = decode_plane(luma, in, &whole);
+    if (flags & kVideoFlagGreyScale) return whole;
+    if (!chroma_in_packet) return false;
     if (older) chroma_start = luma_end;
 
     PlaneGeometry chroma = luma;
@@ -97,12 +99,13 @@ void decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
     chroma.dest = dest + luma_size;
     chroma.prev = prev + luma_size;
     in.start = chroma_start;
-    const size_t first_end = decode_plane(chroma, in);
+    const size_t first_end = decode_plane(chroma, in, &whole);
 
     chroma.dest += chroma_size;
     chroma.prev += chroma_size;
     in.start = first_end;
-    decode_plane(chroma, in);
+    decode_plane(chroma, in, &whole);
+    return whole;
 }
 
 }  // namespace zarn

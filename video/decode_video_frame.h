@@ -15,7 +15,9 @@ constexpr uint32_t kVideoHeaderHasAlpha = 0x100000;
 // Decodes one frame's video packet (packet_bytes long; bits beyond it read as zero) into `dest`
 // (luma luma_width x luma_height, then two chroma planes of (luma_width/2) x (luma_height/2)),
 // predicting from `prev` (may equal dest when every frame is a key frame). Alpha planes may be null.
-void decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
+// Returns false when part of the frame was abandoned (damaged data or buffers that cannot hold it);
+// what was decoded stays in `dest` either way.
+bool decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
                         const uint8_t* prev_alpha, uint8_t* block_marks,
                         uint32_t source_width, uint32_t source_height,
                         uint32_t luma_width, uint32_t luma_height,
