@@ -72,19 +72,13 @@ zarn_status zarn_seek(zarn_movie* h, uint32_t frame) {
     if (!h) return ZARN_ERROR_BAD_ARGUMENT;
     Movie& m = *h->movie;
     if (frame >= m.frame_count) return Fail(h, ZARN_ERROR_BAD_ARGUMENT, "No such frame.");
-    uint32_t key = frame;
-    while (key > 0 && !(m.frame_index[key] & 1)) --key;
-    // Decode from the key frame, even when it is the frame shown now.
-    GotoFrame(&m, key + 1);
-    m.decoded_frame = 0;
+    // The engine decodes from the key frame at or before the target; the
+    // next decode gives the target itself.
+    if (SeekToFrame(&m, frame + 1) != 0) return Fail(h, ZARN_ERROR_READ, kReadErrorText);
     h->decoded = false;
     h->positioned = true;
-    h->next_frame = key;
+    h->next_frame = frame;
     h->copied_frame = -1;
-    for (; h->next_frame < frame; ++h->next_frame) {
-        if (DoFrame(&m)) return Fail(h, ZARN_ERROR_READ, kReadErrorText);
-        NextFrame(&m);
-    }
     if (!RestartSound(*h)) return Fail(h, ZARN_ERROR_OUT_OF_MEMORY, "Out of memory.");
     return ZARN_OK;
 }
