@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "format/zarn_format.h"
+
 namespace zarn {
 
 constexpr uint32_t kCopyFormatMask = 0x0000000Fu;
@@ -47,9 +49,5 @@ inline uint32_t ScalingModeOf(uint32_t flags) {
   return mode == 7 ? 0u : mode;
 }
 
-// Source pixels per destination pixel horizontally / rows per source row.
-inline uint32_t WidthFactor(uint32_t mode) { return (mode == 3 || mode == 4 || mode == 5) ? 2u : 1u; }
-// Destination rows spanned per converted source row (written or skipped).
-inline uint32_t RowSpan(uint32_t mode) { return (mode == 0 || mode == 3) ? 1u : 2u; }
 
 }  // namespace zarn

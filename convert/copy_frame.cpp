@@ -61,7 +61,7 @@ void CopyFrame(const FrameSource& source, uint8_t* buffer, int32_t pitch, uint32
     case CopyPath::kChangedBlocks: break;
   }
   const int d = DescriptorForFormat(format, source.alpha != nullptr);
-  const bool alpha_layout = d == 2 || d == 3 || d == 7 || d == 8;
+  const bool alpha_layout = DescriptorCarriesAlpha(d);
   const uint8_t* alpha = alpha_layout ? source.alpha : nullptr;
   if (path == CopyPath::kChangedBlocks &&
       static_cast<uint64_t>(mb_cols) * (source.luma_height / 16) <= source.mb_count) {

@@ -1,5 +1,7 @@
 #include "convert/descriptors.h"
 
+#include "convert/copy_flags.h"
+
 #include <atomic>
 #include <mutex>
 
@@ -56,17 +58,17 @@ KernelSet InstalledKernelSet() {
 
 int DescriptorForFormat(uint32_t format, bool has_alpha) {
   switch (format) {
-    case 1: return 4;
-    case 2: return 5;
-    case 3: return 0;
-    case 4: return 1;
-    case 5: return has_alpha ? 2 : 0;
-    case 6: return has_alpha ? 3 : 1;
-    case 7: return has_alpha ? 7 : 6;
-    case 8: return has_alpha ? 8 : 6;
-    case 9: case 10: case 11: case 12: return 6;
-    case 13: return 9;
-    case 14: return 10;
+    case kFormatBgr24: return kDescBgr24;
+    case kFormatRgb24: return kDescRgb24;
+    case kFormatBgrx32: return kDescBgrx32;
+    case kFormatRgbx32: return kDescRgbx32;
+    case kFormatBgra32: return has_alpha ? kDescBgra32 : kDescBgrx32;
+    case kFormatRgba32: return has_alpha ? kDescRgba32 : kDescRgbx32;
+    case kFormatArgb4444: return has_alpha ? kDescFields16Alpha4 : kDescFields16;
+    case kFormatArgb1555: return has_alpha ? kDescFields16Alpha1 : kDescFields16;
+    case kFormatRgb555: case kFormatRgb565: case kFormatRgb655: case kFormatRgb664: return kDescFields16;
+    case kFormatYuy2: return kDescYuy2;
+    case kFormatUyvy: return kDescUyvy;
     default: return -1;
   }
 }

@@ -39,7 +39,28 @@ struct RowEdgePair {
   EdgeRoutine edge;
 };
 
-constexpr int kDescriptorCount = 11;
+// The conversion descriptors, one per output layout. The 16-bit layouts
+// share one descriptor whose field positions come from the format tables;
+// the two alpha ones differ in the alpha field's width (4444 and 1555).
+enum DescriptorSlot : int {
+  kDescBgrx32 = 0,
+  kDescRgbx32,
+  kDescBgra32,
+  kDescRgba32,
+  kDescBgr24,
+  kDescRgb24,
+  kDescFields16,
+  kDescFields16Alpha4,
+  kDescFields16Alpha1,
+  kDescYuy2,
+  kDescUyvy,
+  kDescriptorCount
+};
+
+// Whether a descriptor's layout carries the alpha plane.
+constexpr bool DescriptorCarriesAlpha(int d) {
+  return d == kDescBgra32 || d == kDescRgba32 || d == kDescFields16Alpha4 || d == kDescFields16Alpha1;
+}
 
 // Group slots within one set of six.
 enum GroupSlot : int {

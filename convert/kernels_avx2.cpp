@@ -276,8 +276,8 @@ void PackedYuv32(const KernelRows& k, uint32_t steps) {
 
 bool FillAvx2Groups(GroupEntry (*out)[6]) {
   FillGroupsWith<ColourGroup, GreyGroup>(out);
-  for (int d : {9, 10}) {
-    const bool chroma_first = d == 10;
+  for (int d : {kDescYuy2, kDescUyvy}) {
+    const bool chroma_first = d == kDescUyvy;
     out[d][kGroupColourEven].routine = chroma_first ? &PackedYuv32<true, false> : &PackedYuv32<false, false>;
     out[d][kGroupColourOdd].routine = out[d][kGroupColourEven].routine;
     out[d][kGroupGrey].routine = chroma_first ? &PackedYuv32<true, true> : &PackedYuv32<false, true>;

@@ -126,31 +126,31 @@ void FillPairs(RowEdgePair* out) {
 }  // namespace
 
 void FillPlainGroups(GroupEntry (*out)[6]) {
-  FillGroups<FormatBgrx, FormatBgrx, FormatBgrx, false>(out[0]);
-  FillGroups<FormatRgbx, FormatBgrx, FormatRgbx, false>(out[1]);
-  FillGroups<FormatBgra, FormatBgrx, FormatBgrx, false>(out[2]);  // width-doubled from 0
-  FillGroups<FormatRgba, FormatBgrx, FormatRgbx, false>(out[3]);  // width-doubled from 1
-  FillGroups<FormatBgr, FormatBgr, FormatBgr, false>(out[4]);
-  FillGroups<FormatRgb, FormatBgr, FormatRgb, false>(out[5]);
-  FillGroups<FormatFields, FormatFields, FormatFields, false>(out[6]);
-  FillGroups<FormatFieldsAlpha, FormatFields, FormatFields, false>(out[7]);
-  FillGroups<FormatFieldsAlpha, FormatFields, FormatFields, false>(out[8]);
-  FillGroups<FormatYuy2, FormatYuy2, FormatYuy2, true>(out[9]);
-  FillGroups<FormatUyvy, FormatUyvy, FormatUyvy, true>(out[10]);
+  FillGroups<FormatBgrx, FormatBgrx, FormatBgrx, false>(out[kDescBgrx32]);
+  FillGroups<FormatRgbx, FormatBgrx, FormatRgbx, false>(out[kDescRgbx32]);
+  FillGroups<FormatBgra, FormatBgrx, FormatBgrx, false>(out[kDescBgra32]);  // width-doubled from 0
+  FillGroups<FormatRgba, FormatBgrx, FormatRgbx, false>(out[kDescRgba32]);  // width-doubled from 1
+  FillGroups<FormatBgr, FormatBgr, FormatBgr, false>(out[kDescBgr24]);
+  FillGroups<FormatRgb, FormatBgr, FormatRgb, false>(out[kDescRgb24]);
+  FillGroups<FormatFields, FormatFields, FormatFields, false>(out[kDescFields16]);
+  FillGroups<FormatFieldsAlpha, FormatFields, FormatFields, false>(out[kDescFields16Alpha4]);
+  FillGroups<FormatFieldsAlpha, FormatFields, FormatFields, false>(out[kDescFields16Alpha1]);
+  FillGroups<FormatYuy2, FormatYuy2, FormatYuy2, true>(out[kDescYuy2]);
+  FillGroups<FormatUyvy, FormatUyvy, FormatUyvy, true>(out[kDescUyvy]);
 }
 
 void FillPlainPairs(RowEdgePair (*out)[8]) {
-  FillPairs<FormatBgrx, FormatBgrx, FormatBgrx>(out[0]);
-  FillPairs<FormatRgbx, FormatBgrx, FormatRgbx>(out[1]);
-  FillPairs<FormatBgra, FormatBgrx, FormatBgrx>(out[2]);
-  FillPairs<FormatRgba, FormatBgrx, FormatRgbx>(out[3]);
-  FillPairs<FormatBgr, FormatBgr, FormatBgr>(out[4]);
-  FillPairs<FormatRgb, FormatBgr, FormatRgb>(out[5]);
-  FillPairs<FormatFields, FormatFields, FormatFields>(out[6]);
-  FillPairs<FormatFieldsAlpha, FormatFields, FormatFields>(out[7]);
-  FillPairs<FormatFieldsAlpha, FormatFields, FormatFields>(out[8]);
-  FillPairs<FormatYuy2, FormatYuy2, FormatYuy2>(out[9]);
-  FillPairs<FormatUyvy, FormatUyvy, FormatUyvy>(out[10]);
+  FillPairs<FormatBgrx, FormatBgrx, FormatBgrx>(out[kDescBgrx32]);
+  FillPairs<FormatRgbx, FormatBgrx, FormatRgbx>(out[kDescRgbx32]);
+  FillPairs<FormatBgra, FormatBgrx, FormatBgrx>(out[kDescBgra32]);
+  FillPairs<FormatRgba, FormatBgrx, FormatRgbx>(out[kDescRgba32]);
+  FillPairs<FormatBgr, FormatBgr, FormatBgr>(out[kDescBgr24]);
+  FillPairs<FormatRgb, FormatBgr, FormatRgb>(out[kDescRgb24]);
+  FillPairs<FormatFields, FormatFields, FormatFields>(out[kDescFields16]);
+  FillPairs<FormatFieldsAlpha, FormatFields, FormatFields>(out[kDescFields16Alpha4]);
+  FillPairs<FormatFieldsAlpha, FormatFields, FormatFields>(out[kDescFields16Alpha1]);
+  FillPairs<FormatYuy2, FormatYuy2, FormatYuy2>(out[kDescYuy2]);
+  FillPairs<FormatUyvy, FormatUyvy, FormatUyvy>(out[kDescUyvy]);
 }
 
 }  // namespace zarn

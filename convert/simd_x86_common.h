@@ -257,30 +257,30 @@ void FillGroupsWith(GroupEntry (*out)[6]) {
   };
 #define ZARN_COLOUR(W, odd, wide) &Colour<W, odd, wide>::Run
 #define ZARN_GREY(W, wide) &Grey<W, wide>::Run
-  fill(0, ZARN_COLOUR(B32, false, false), ZARN_COLOUR(B32, true, false), ZARN_GREY(B32, false),
+  fill(kDescBgrx32, ZARN_COLOUR(B32, false, false), ZARN_COLOUR(B32, true, false), ZARN_GREY(B32, false),
        ZARN_COLOUR(B32, false, true), ZARN_COLOUR(B32, true, true), ZARN_GREY(B32, true));
-  fill(1, ZARN_COLOUR(R32, false, false), ZARN_COLOUR(R32, true, false), ZARN_GREY(B32, false),
+  fill(kDescRgbx32, ZARN_COLOUR(R32, false, false), ZARN_COLOUR(R32, true, false), ZARN_GREY(B32, false),
        ZARN_COLOUR(R32, false, true), ZARN_COLOUR(R32, true, true), ZARN_GREY(B32, true));
-  fill(2, ZARN_COLOUR(BA32, false, false), ZARN_COLOUR(BA32, true, false), ZARN_GREY(B32, false),
+  fill(kDescBgra32, ZARN_COLOUR(BA32, false, false), ZARN_COLOUR(BA32, true, false), ZARN_GREY(B32, false),
        ZARN_COLOUR(B32, false, true), ZARN_COLOUR(B32, true, true), ZARN_GREY(B32, true));
-  fill(3, ZARN_COLOUR(RA32, false, false), ZARN_COLOUR(RA32, true, false), ZARN_GREY(B32, false),
+  fill(kDescRgba32, ZARN_COLOUR(RA32, false, false), ZARN_COLOUR(RA32, true, false), ZARN_GREY(B32, false),
        ZARN_COLOUR(R32, false, true), ZARN_COLOUR(R32, true, true), ZARN_GREY(B32, true));
-  fill(4, ZARN_COLOUR(B24, false, false), ZARN_COLOUR(B24, true, false), ZARN_GREY(B24, false),
+  fill(kDescBgr24, ZARN_COLOUR(B24, false, false), ZARN_COLOUR(B24, true, false), ZARN_GREY(B24, false),
        ZARN_COLOUR(B24, false, true), ZARN_COLOUR(B24, true, true), ZARN_GREY(B24, true));
-  fill(5, ZARN_COLOUR(R24, false, false), ZARN_COLOUR(R24, true, false), ZARN_GREY(B24, false),
+  fill(kDescRgb24, ZARN_COLOUR(R24, false, false), ZARN_COLOUR(R24, true, false), ZARN_GREY(B24, false),
        ZARN_COLOUR(R24, false, true), ZARN_COLOUR(R24, true, true), ZARN_GREY(B24, true));
-  fill(6, ZARN_COLOUR(F16, false, false), ZARN_COLOUR(F16, true, false), ZARN_GREY(F16, false),
+  fill(kDescFields16, ZARN_COLOUR(F16, false, false), ZARN_COLOUR(F16, true, false), ZARN_GREY(F16, false),
        ZARN_COLOUR(F16, false, true), ZARN_COLOUR(F16, true, true), ZARN_GREY(F16, true));
-  fill(7, ZARN_COLOUR(FA16, false, false), ZARN_COLOUR(FA16, true, false), ZARN_GREY(F16, false),
+  fill(kDescFields16Alpha4, ZARN_COLOUR(FA16, false, false), ZARN_COLOUR(FA16, true, false), ZARN_GREY(F16, false),
        ZARN_COLOUR(F16, false, true), ZARN_COLOUR(F16, true, true), ZARN_GREY(F16, true));
-  fill(8, ZARN_COLOUR(FA16, false, false), ZARN_COLOUR(FA16, true, false), ZARN_GREY(F16, false),
+  fill(kDescFields16Alpha1, ZARN_COLOUR(FA16, false, false), ZARN_COLOUR(FA16, true, false), ZARN_GREY(F16, false),
        ZARN_COLOUR(F16, false, true), ZARN_COLOUR(F16, true, true), ZARN_GREY(F16, true));
 #undef ZARN_COLOUR
 #undef ZARN_GREY
-  fill(9, &GroupPackedYuv<false, false, false>, &GroupPackedYuv<false, false, false>,
+  fill(kDescYuy2, &GroupPackedYuv<false, false, false>, &GroupPackedYuv<false, false, false>,
        &GroupPackedYuv<false, true, false>, &GroupPackedYuv<false, false, true>,
        &GroupPackedYuv<false, false, true>, &GroupPackedYuv<false, true, true>);
-  fill(10, &GroupPackedYuv<true, false, false>, &GroupPackedYuv<true, false, false>,
+  fill(kDescUyvy, &GroupPackedYuv<true, false, false>, &GroupPackedYuv<true, false, false>,
        &GroupPackedYuv<true, true, false>, &GroupPackedYuv<true, false, true>, &GroupPackedYuv<true, false, true>,
        &GroupPackedYuv<true, true, true>);
 }

@@ -224,8 +224,8 @@ AudioTrackPackets EncodeAudioTrack(const PcmTrack& track, uint32_t frames, uint3
     uint64_t size = bytes_per_second * 3 / 2 + 2 * largest_packet_bytes;
     size = (size + 255) & ~uint64_t{255};
     result.buffer_size = static_cast<uint32_t>(std::min<uint64_t>(size, 0x7FFFFF00));
-    result.format = (track.rate & 0xFFFF) | kTrackHasAudio | kTrackSixteenBit |
-                    (track.channels == 2 ? kTrackStereo : 0u);
+    result.format = (track.rate & 0xFFFF) | kTrackFormatAudio | kTrackFormatSixteenBit |
+                    (track.channels == 2 ? kTrackFormatStereo : 0u);
     return result;
 }
 

@@ -9,20 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "format/zarn_format.h"
+
 namespace zarn {
-
-// Bits of an audio track's format word.
-constexpr uint32_t kTrackStereo = 0x20000000;
-constexpr uint32_t kTrackSixteenBit = 0x40000000;
-constexpr uint32_t kTrackHasAudio = 0x80000000;
-
-// Bits of the header's video_flags word.
-constexpr uint32_t kVideoGreyScale = 0x20000;
-constexpr uint32_t kVideoAlpha = 0x100000;
 
 struct TrackSpec {
     uint32_t buffer_size = 0;  // decoded-audio buffer the track needs
-    uint32_t format = 0;       // sample rate in bits 0-15 plus kTrack* bits
+    uint32_t format = 0;       // sample rate in bits 0-15 plus kTrackFormat* bits
     uint32_t id = 0;
 };
 
@@ -71,16 +64,6 @@ private:
     std::vector<bool> keys_;
 };
 
-// Byte offsets of the header fields, for tests that patch an image.
-namespace header_offset {
-constexpr size_t kSignature = 0, kSizeField = 4, kFrameCount = 8, kLargestFrame = 12,
-                 kIndexCount = 16, kWidth = 20, kHeight = 24, kRateNum = 28, kRateDen = 32,
-                 kVideoFlags = 36, kAudioTracks = 40;
-}
-constexpr size_t kHeaderBytes = 44;
-
-// Offset of the first frame index entry in an image with `tracks` tracks.
-constexpr size_t FrameIndexOffset(uint32_t tracks) { return kHeaderBytes + 12 * size_t{tracks}; }
 
 void PutU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value);
 void AppendU32(std::vector<uint8_t>& bytes, uint32_t value);

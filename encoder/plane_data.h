@@ -11,9 +11,6 @@
 
 namespace zarn {
 
-// Count multipliers of the bundles (values per block column at most).
-constexpr uint32_t kBundleMultiplier[kBundleCount] = {1, 1, 64, 8, 1, 1, 1, 1, 48};
-
 struct PlaneData {
     uint32_t width = 0;   // decode width, a multiple of 8
     uint32_t height = 0;  // decode height, a multiple of 8

@@ -23,10 +23,7 @@ enum TreeId : unsigned {
     kTreeTotal = 23
 };
 
-uint32_t BundleE(unsigned bundle, uint32_t width) {
-    uint32_t w = bundle == kSubBlockTypes ? width / 2 : width;
-    return 511 + (w / 8) * kBundleMultiplier[bundle];
-}
+uint32_t BundleE(unsigned bundle, uint32_t width) { return BundleLargestCount(bundle, width); }
 
 // Stored byte of a colour: the byte itself, or for versions f, g, h the byte
 // that decodes to it around 128 (colour 0 cannot be expressed and gives 1).

@@ -40,7 +40,7 @@ float LambdaForQuantiser(unsigned q) {
 }
 
 uint32_t VideoHeaderFlags(const VideoSettings& s) {
-    return (s.alpha ? kVideoAlpha : 0u) | (s.grey ? kVideoGreyScale : 0u);
+    return (s.alpha ? kVideoFlagAlpha : 0u) | (s.grey ? kVideoFlagGreyScale : 0u);
 }
 
 uint32_t VideoDecodeFlags(const VideoSettings& s) {

@@ -131,14 +131,10 @@ void Emit(Movie& m, Candidate* list, int count) {
         used[pick] = true;
         int64_t x = list[pick].box.x, y = list[pick].box.y;
         int64_t w = list[pick].box.w, h = list[pick].box.h;
-        if (mode == 1 || mode == 2 || mode == 4 || mode == 5) {
-            y *= 2;
-            h *= 2;
-        }
-        if (mode == 3 || mode == 4 || mode == 5) {
-            x *= 2;
-            w *= 2;
-        }
+        y *= HeightFactor(mode);
+        h *= HeightFactor(mode);
+        x *= WidthFactor(mode);
+        w *= WidthFactor(mode);
         if (x + w > m.width) w = int64_t{m.width} - x;
         if (y + h > m.height) h = int64_t{m.height} - y;
         // The player may shrink the output size after open: nothing of a

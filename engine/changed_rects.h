@@ -4,13 +4,11 @@
 
 #include <cstdint>
 
+#include "convert/copy_flags.h"  // kCopyNoRects, kCopyOneRect
+
 namespace zarn {
 
 struct Movie;
-
-// Copy-flag bits read here.
-constexpr uint32_t kCopyNoRects = 0x4000000;   // no rectangles at all
-constexpr uint32_t kCopyOneRect = 0x8000000;   // one bounding rectangle only
 
 // Fills movie.rects (in output pixels, sorted by y then x, scaled by the
 // last copy's scaling mode and clipped to the output size) and returns

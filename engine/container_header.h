@@ -3,16 +3,9 @@
 
 #include <cstdint>
 
+#include "format/zarn_format.h"
+
 namespace zarn {
-
-constexpr uint32_t kHeaderBytes = 44;
-constexpr uint32_t kMaxPictureSide = 16384;
-constexpr uint32_t kMaxFramesPerSecond = 100000;
-
-// Bits of an audio track's format word (bits 0-15: the sample rate in Hz).
-constexpr uint32_t kTrackFormatStereo = 0x20000000;
-constexpr uint32_t kTrackFormatSixteenBit = 0x40000000;
-constexpr uint32_t kTrackFormatAudio = 0x80000000;
 
 struct ContainerHeader {
     char version = 0;  // 'f', 'g', 'h' or 'i'
@@ -37,8 +30,5 @@ bool ContainerHeaderIsSound(const ContainerHeader& header);
 
 // Offset of the first frame packet: header, track tables and index.
 uint64_t ContainerDataStart(const ContainerHeader& header);
-
-// Chroma plane side for a picture side: half, rounded up to a multiple of 8.
-constexpr uint32_t ChromaSize(uint32_t side) { return (((side + 1) >> 1) + 7) & ~7u; }
 
 }  // namespace zarn

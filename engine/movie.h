@@ -11,8 +11,9 @@
 #include <cstdint>
 
 #include "engine/file_reader.h"
-#include "engine/open_flags.h"
+#include "format/zarn_format.h"
 #include "engine/sound_output.h"
+#include "format/zarn_format.h"
 
 namespace zarn {
 
@@ -26,7 +27,6 @@ struct Rect {
 
 constexpr int kMaxRects = 8;
 constexpr int kHistoryArrays = 7;
-constexpr int kBundleCount = 9;
 
 struct Movie {
     uint32_t width = 0, height = 0;  // output size (doubled by the display option)

@@ -31,14 +31,6 @@ struct OpenSource {
     const ReaderCallbacks* callbacks = nullptr;
 };
 
-// Bytes a bundle buffer needs: the bundle's element width b, the count
-// column c (the plane width) and the count multiplier d.
-uint32_t BundleBufferBytes(uint32_t b, uint32_t c, uint32_t d) {
-    const uint32_t e = b <= 8 ? 8 : (b < 16 ? 16 : b);
-    const uint32_t s = e * (c / 8) * d / 8 + 512 * e / 8;
-    return (s + 3) & ~3u;
-}
-
 // Bytes the video occupies from the descriptor's position to the end of the
 // file, or none when that cannot be learnt.
 bool BytesAvailable(const FileReader& reader, uint64_t* bytes) {
@@ -191,12 +183,8 @@ bool Opening::AllocateMovie() {
         // A header asking for "force none" asks for nothing.
         if (option == kDisplayOptionMask) option = 0;
         flags |= option;
-        switch (option >> kDisplayOptionShift) {
-            case 1: case 2: p.height *= 2; break;
-            case 3: p.width *= 2; break;
-            case 4: case 5: p.width *= 2; p.height *= 2; break;
-            default: break;
-        }
+        p.width *= WidthFactor(option >> kDisplayOptionShift);
+        p.height *= HeightFactor(option >> kDisplayOptionShift);
     }
     if (h.version == 'f' || h.version == 'g') flags |= kFlagVersionH | kFlagVersionFG;
     if (h.version == 'h') flags |= kFlagVersionH;
@@ -231,14 +219,10 @@ bool Opening::AllocateMovie() {
     uint32_t* index = nullptr;
     uint32_t* tracks[3] = {};
     const uint32_t w = p.luma_width;
-    const uint32_t bundle_bytes[kBundleCount] = {
-        BundleBufferBytes(4, w, 1),  BundleBufferBytes(4, w / 2, 1), BundleBufferBytes(8, w, 64),
-        BundleBufferBytes(8, w, 8),  BundleBufferBytes(5, w, 1),     BundleBufferBytes(5, w, 1),
-        BundleBufferBytes(11, w, 1), BundleBufferBytes(11, w, 1),    BundleBufferBytes(4, w, 48)};
     EngineReserve(reinterpret_cast<void**>(&block_marks), p.mb_count + 16);
     for (auto& a : history) EngineReserve(reinterpret_cast<void**>(&a), p.frames_per_second * 4);
-    for (int i = 0; i < kBundleCount; ++i)
-        EngineReserve(reinterpret_cast<void**>(&bundles[i]), bundle_bytes[i]);
+    for (unsigned i = 0; i < kBundleCount; ++i)
+        EngineReserve(reinterpret_cast<void**>(&bundles[i]), BundleBufferBytes(i, w));
     // A misaligned image cannot be read in place as 32-bit tables: copy them.
     const bool tables_in_image =
         from_memory_ && reinterpret_cast<uintptr_t>(source_.image) % alignof(uint32_t) == 0;
@@ -269,7 +253,7 @@ bool Opening::AllocateMovie() {
     // Every history entry starts at 0, so a short window reads known values.
     for (int i = 0; i < kHistoryArrays; ++i)
         std::memset(m.second_history[i], 0, size_t{m.frames_per_second} * 4);
-    for (int i = 0; i < kBundleCount; ++i) m.bundle_buffers[i] = bundles[i];
+    for (unsigned i = 0; i < kBundleCount; ++i) m.bundle_buffers[i] = bundles[i];
     if (tables_in_image) {
         const auto* words = reinterpret_cast<const uint32_t*>(source_.image + kHeaderBytes);
         m.track_buffer_size = words;

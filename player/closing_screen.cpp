@@ -3,7 +3,7 @@
 #include "display/display_target.h"
 #include "engine/engine_clock.h"
 #include "engine/movie.h"
-#include "engine/open_flags.h"
+#include "format/zarn_format.h"
 #include "engine/playback_stats.h"
 #include "player/player_session.h"
 

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/open_flags.h"
+#include "format/zarn_format.h"
 #include "player/quick_play.h"
 
 namespace zarn {

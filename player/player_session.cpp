@@ -11,7 +11,7 @@
 #include "engine/last_error.h"
 #include "engine/movie.h"
 #include "engine/playback_stats.h"
-#include "engine/open_flags.h"
+#include "format/zarn_format.h"
 #include "player/help_text.h"
 #include "player/quick_play.h"
 #include "player/size_classification.h"

@@ -20,7 +20,7 @@
 #include "engine/frame_control.h"
 #include "engine/last_error.h"
 #include "engine/movie.h"
-#include "engine/open_flags.h"
+#include "format/zarn_format.h"
 #include "tools/input_video.h"
 #include "tools/interruption.h"
 #include "tools/output_file.h"

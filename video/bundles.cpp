@@ -6,9 +6,7 @@ namespace zarn {
 
 namespace {
 
-constexpr uint32_t kMultiplier[kBundleCount] = {1, 1, 64, 8, 1, 1, 1, 1, 48};
 
-bool is_dc(unsigned id) { return id == kIntraDc || id == kInterDc; }
 
 void store_repeat(uint8_t* p, uint8_t v, uint32_t n) { std::memset(p, v, n); }
 
@@ -155,19 +153,8 @@ void read_chunk(PlaneBundles& pb, unsigned id, BitReader& r, uint32_t n) {
 
 }  // namespace
 
-uint32_t bundle_capacity(unsigned id, uint32_t luma_width) {
-    if (id == kSubBlockTypes) return luma_width / 16 + 512;
-    return 512 + (luma_width / 8) * kMultiplier[id];
-}
-
-uint32_t bundle_buffer_bytes(unsigned id, uint32_t luma_width) {
-    uint32_t bytes = bundle_capacity(id, luma_width) * (is_dc(id) ? 2u : 1u);
-    return (bytes + 3u) & ~3u;
-}
-
 unsigned bundle_count_width(unsigned id, uint32_t decode_width) {
-    uint32_t w = id == kSubBlockTypes ? decode_width / 2 : decode_width;
-    uint32_t e = 511 + (w / 8) * kMultiplier[id];
+    const uint32_t e = BundleLargestCount(id, decode_width);
     unsigned digits = static_cast<unsigned>(std::bit_width(e));
     return digits > 15 ? 15 : digits;
 }
@@ -178,7 +165,7 @@ void init_bundles(PlaneBundles& pb, uint8_t* const buffers[kBundleCount], uint32
         Bundle& b = pb.bundle[id];
         b = Bundle{};
         b.data = buffers[id];
-        b.capacity = bundle_capacity(id, luma_width);
+        b.capacity = BundleCapacity(id, luma_width);
         b.count_width = static_cast<uint8_t>(bundle_count_width(id, decode_width));
     }
     pb.colour_context = 0;

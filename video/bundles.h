@@ -5,28 +5,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "format/zarn_format.h"
 #include "video/bit_reader.h"
 #include "video/symbol_tree.h"
 
 namespace zarn {
 
-enum BundleId : unsigned {
-    kBlockTypes = 0,
-    kSubBlockTypes,
-    kColours,
-    kPatterns,
-    kXOffsets,
-    kYOffsets,
-    kIntraDc,
-    kInterDc,
-    kRunLengths,
-    kBundleCount
-};
-
-// Elements a bundle buffer holds for a picture `luma_width` wide.
-uint32_t bundle_capacity(unsigned id, uint32_t luma_width);
-// Bytes of that buffer (8- or 16-bit elements), rounded up to 4.
-uint32_t bundle_buffer_bytes(unsigned id, uint32_t luma_width);
 // Bits of a chunk count for a plane whose decode width is `decode_width`.
 unsigned bundle_count_width(unsigned id, uint32_t decode_width);
 

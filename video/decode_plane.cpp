@@ -13,7 +13,7 @@ size_t decode_plane(const PlaneGeometry& geometry, const PlaneInput& input, bool
     s.intra_tables = &intra_quant_tables();
     s.inter_tables = &inter_quant_tables();
     init_bundles(s.bundles, input.bundle_buffers, input.luma_width, geometry.decode_width,
-                 (input.flags & kVideoFlagOlderVersion) != 0);
+                 (input.flags & kFlagVersionH) != 0);
     read_bundle_trees(s.bundles, s.reader);
 
     // A plane that does not fit its buffers is not decoded (its data is

@@ -20,7 +20,7 @@ bool decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
                         uint32_t source_width, uint32_t source_height,
                         uint32_t luma_width, uint32_t luma_height,
                         const uint8_t* packet, uint32_t packet_bytes, uint32_t key_frame,
-                        uint8_t* const bundle_buffers[9], uint32_t flags, uint32_t header_flags) {
+                        uint8_t* const bundle_buffers[kBundleCount], uint32_t flags, uint32_t header_flags) {
     if (dest == nullptr || block_marks == nullptr || bundle_buffers == nullptr) return false;
     if (packet == nullptr) packet_bytes = 0;
     for (int i = 0; i < 9; ++i)
@@ -55,9 +55,9 @@ bool decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
 
     bool whole = true;
     size_t pos = 0;
-    if (header_flags & kVideoHeaderHasAlpha) {
+    if (header_flags & kVideoFlagAlpha) {
         const uint32_t alpha_bytes = word_at(packet, packet_bytes, 0);
-        if ((flags & kVideoFlagDecodeAlpha) && dest_alpha != nullptr) {
+        if ((flags & kFlagAlpha) && dest_alpha != nullptr) {
             PlaneGeometry alpha = luma;
             alpha.dest = dest_alpha;
             alpha.prev = prev_alpha != nullptr ? prev_alpha : dest_alpha;
@@ -71,7 +71,7 @@ bool decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
 
     size_t chroma_start = 0;
     bool chroma_in_packet = true;
-    const bool older = (flags & kVideoFlagOlderVersion) != 0;
+    const bool older = (flags & kFlagVersionH) != 0;
     if (!older) {
         const uint32_t offset = word_at(packet, packet_bytes, pos);
         chroma_start = pos + offset;
@@ -84,7 +84,7 @@ bool decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
     luma.prev = prev;
     in.start = pos;
     const size_t luma_end = decode_plane(luma, in, &whole);
-    if (flags & kVideoFlagGreyScale) return whole;
+    if (flags & kFlagGreyScale) return whole;
     if (!chroma_in_packet) return false;
     if (older) chroma_start = luma_end;
 

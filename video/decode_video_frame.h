@@ -3,14 +3,14 @@
 
 #include <cstdint>
 
+#include "format/zarn_format.h"
+
 namespace zarn {
 
-// Bits of `flags` (the movie's effective flags) read by the decoder.
-constexpr uint32_t kVideoFlagOlderVersion = 0x8000;  // versions f, g, h: no chroma offset word, colours around 128
-constexpr uint32_t kVideoFlagGreyScale = 0x20000;    // luma only; chroma planes untouched
-constexpr uint32_t kVideoFlagDecodeAlpha = 0x100000;
-// Bit of `header_flags` (the header's video flags).
-constexpr uint32_t kVideoHeaderHasAlpha = 0x100000;
+// Of `flags` (the movie's effective flags) the decoder reads kFlagVersionH
+// (versions f, g, h: no chroma offset word, colours around 128),
+// kFlagGreyScale (luma only; chroma planes untouched) and kFlagAlpha; of
+// `header_flags` (the header's video flags) kVideoFlagAlpha.
 
 // Decodes one frame's video packet (packet_bytes long; bits beyond it read as zero) into `dest`
 // (luma luma_width x luma_height, then two chroma planes of (luma_width/2) x (luma_height/2)),
@@ -22,6 +22,6 @@ bool decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
                         uint32_t source_width, uint32_t source_height,
                         uint32_t luma_width, uint32_t luma_height,
                         const uint8_t* packet, uint32_t packet_bytes, uint32_t key_frame,
-                        uint8_t* const bundle_buffers[9], uint32_t flags, uint32_t header_flags);
+                        uint8_t* const bundle_buffers[kBundleCount], uint32_t flags, uint32_t header_flags);
 
 }  // namespace zarn

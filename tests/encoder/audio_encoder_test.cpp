@@ -61,7 +61,7 @@ TEST(AudioEncoder, EveryBlockSizeClassMonoAndStereo) {
         const uint32_t frames = 25;  // one second at 25 frames per second: longer than the sound
         const AudioTrackPackets t = EncodeAudioTrack(in, frames, 25, 1, 75);
         EXPECT_EQ(t.format & 0xFFFF, c.rate);
-        EXPECT_EQ((t.format & kTrackStereo) != 0, c.channels == 2);
+        EXPECT_EQ((t.format & kTrackFormatStereo) != 0, c.channels == 2);
         const Decoded d = DecodeTrack(t, c.rate, c.channels);
         ASSERT_EQ(d.samples.size(), in.samples.size());
         EXPECT_GT(SnrDb(in.samples, d.samples), 30.0);

@@ -158,7 +158,7 @@ std::vector<uint32_t> DecodeTypes(const PlaneCase& c, const std::vector<uint8_t>
     std::vector<uint8_t> bundles(9 * ((512 + luma_width / 8 * 64) * 2 + 64));
     uint8_t* buffers[9];
     for (int i = 0; i < 9; ++i) buffers[i] = bundles.data() + i * (bundles.size() / 9);
-    const uint32_t flags = kVideoFlagGreyScale | (c.old_colours ? kVideoFlagOlderVersion : 0u);
+    const uint32_t flags = kFlagGreyScale | (c.old_colours ? kFlagVersionH : 0u);
     decode_video_frame(decoded.data(), prev_frame.data(), nullptr, nullptr, marks.data(), c.width, c.height,
                        luma_width, luma_height, packet.data(), static_cast<uint32_t>(packet.size()),
                        c.key ? 1u : 0u, buffers, flags, kVideoFlagGreyScale);

@@ -12,7 +12,7 @@ TEST(ContainerWriter, LaysOutHeaderTracksIndexAndPackets) {
     spec.height = 240;
     spec.rate_num = 30000;
     spec.rate_den = 1001;
-    spec.tracks = {{4096, 22050 | kTrackSixteenBit | kTrackHasAudio, 7}};
+    spec.tracks = {{4096, 22050 | kTrackFormatSixteenBit | kTrackFormatAudio, 7}};
     ContainerWriter w(spec);
     FramePacket f0;
     f0.audio = {{true, 100, {1, 2, 3, 4}}};

@@ -35,7 +35,7 @@ std::vector<uint64_t> DecodeAll(const std::vector<uint8_t>& image, bool decode_a
     const uint32_t tracks = GetU32(image, header_offset::kAudioTracks);
     const uint32_t cw = ((w + 1) / 2 + 7) & ~7u, ch = ((h + 1) / 2 + 7) & ~7u;
     const uint32_t lw = 2 * cw, lh = 2 * ch;
-    uint32_t flags = video_flags & (kVideoFlagGreyScale | (decode_alpha ? kVideoFlagDecodeAlpha : 0u));
+    uint32_t flags = video_flags & (kVideoFlagGreyScale | (decode_alpha ? kFlagAlpha : 0u));
     if (version == 'f' || version == 'g') flags |= 0x18000;
     if (version == 'h') flags |= 0x8000;
     std::vector<uint8_t> buf[2], alpha[2];
@@ -61,7 +61,7 @@ std::vector<uint64_t> DecodeAll(const std::vector<uint8_t>& image, bool decode_a
                            flags, video_flags);
         cur = next;
         hashes.push_back(HashFramePlanes(buf[cur].data(), decode_alpha ? alpha[cur].data() : nullptr, w, h,
-                                         (video_flags & kVideoGreyScale) != 0));
+                                         (video_flags & kVideoFlagGreyScale) != 0));
     }
     return hashes;
 }
@@ -110,7 +110,7 @@ TEST(EncodeFile, AlphaPlaneAndGreyScaleRoundTrip) {
     settings.measure = true;
     EncodeResult r = EncodeMovie(src, &alpha, {}, settings);
     ExpectRoundTrip(r, true);
-    EXPECT_EQ(GetU32(r.image, header_offset::kVideoFlags), kVideoAlpha);
+    EXPECT_EQ(GetU32(r.image, header_offset::kVideoFlags), kVideoFlagAlpha);
     // The scene cut at frame 15 starts a key frame.
     EXPECT_TRUE(r.frames[15].key);
     EXPECT_FALSE(r.frames[14].key);
@@ -121,7 +121,7 @@ TEST(EncodeFile, AlphaPlaneAndGreyScaleRoundTrip) {
     PictureSource grey_src = ClipSource(Clip::kGradients, 24, 20, 3, next);
     EncodeResult g = EncodeMovie(grey_src, nullptr, {}, settings);
     ExpectRoundTrip(g, false);
-    EXPECT_EQ(GetU32(g.image, header_offset::kVideoFlags), kVideoGreyScale);
+    EXPECT_EQ(GetU32(g.image, header_offset::kVideoFlags), kVideoFlagGreyScale);
 }
 
 TEST(EncodeFile, QualitySettingsOrderSizeAndFidelity) {
@@ -152,8 +152,8 @@ TEST(EncodeFile, TracksTablesAndPacketsFollowTheVideo) {
     ASSERT_EQ(GetU32(r.image, header_offset::kAudioTracks), 2u);
     const size_t tables = kHeaderBytes;
     EXPECT_GE(GetU32(r.image, tables), 11025u * 2);
-    EXPECT_EQ(GetU32(r.image, tables + 8), 11025u | kTrackHasAudio | kTrackSixteenBit);
-    EXPECT_EQ(GetU32(r.image, tables + 12), 44100u | kTrackHasAudio | kTrackSixteenBit | kTrackStereo);
+    EXPECT_EQ(GetU32(r.image, tables + 8), 11025u | kTrackFormatAudio | kTrackFormatSixteenBit);
+    EXPECT_EQ(GetU32(r.image, tables + 12), 44100u | kTrackFormatAudio | kTrackFormatSixteenBit | kTrackFormatStereo);
     EXPECT_EQ(GetU32(r.image, tables + 16), 0u);
     EXPECT_EQ(GetU32(r.image, tables + 20), 1u);
     // Sum of each track's decoded-byte counts is the input's length.

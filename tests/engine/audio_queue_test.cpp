@@ -95,7 +95,7 @@ TEST_F(AudioQueue, RateOverrideScalesTheSampleRate) {
 
 TEST_F(AudioQueue, EightBitMonoDeviceAndMissingSound) {
     MovieRecipe r = SoundRecipe();
-    r.tracks = {{4096, 11025 | kTrackHasAudio, 7}, StereoTrack(44100, 4096, 9)};
+    r.tracks = {{4096, 11025 | kTrackFormatAudio, 7}, StereoTrack(44100, 4096, 9)};
     ASSERT_TRUE(sound.Install());
     SetSoundTrack(9);
     Movie* m = Open(BuildMovie(r), kFlagTrackById);
@@ -278,7 +278,7 @@ TEST_F(AudioQueue, FeedsWholeChunksWhileTheDeviceTakesThem) {
 
 TEST_F(AudioQueue, EightBitDeviceTakesTwiceTheBytes) {
     MovieRecipe r = SoundRecipe();
-    r.tracks = {{65536, 22050 | kTrackHasAudio, 1}};
+    r.tracks = {{65536, 22050 | kTrackFormatAudio, 1}};
     Movie* m = OpenSound(r);
     ASSERT_EQ(m->to_8bit, 1u);
     std::vector<uint8_t> pcm(3 * 4096);

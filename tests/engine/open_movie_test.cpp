@@ -234,7 +234,7 @@ TEST_F(OpenMovieTest, MemoryUsedCountsEveryBlock) {
     // of 384 bytes plus the second frame reserved behind it (1056). The small
     // file is then kept whole in memory.
     ContainerSpec spec = Spec(16, 16);
-    spec.tracks = {{1024, 11025 | kTrackHasAudio, 5}};
+    spec.tracks = {{1024, 11025 | kTrackFormatAudio, 5}};
     std::vector<uint8_t> img = MakeWriter(spec, {100, 100, 100}, false).build();
     test::TempFile f(img);
     Movie* m = OpenMovie(f.path().c_str(), 0);
@@ -245,7 +245,7 @@ TEST_F(OpenMovieTest, MemoryUsedCountsEveryBlock) {
     EXPECT_EQ(m->memory_used, sizeof(Movie) + 14464 + 384 + 1056 + whole);
     EXPECT_NE(m->frame_buffers[0], m->frame_buffers[1]);
     EXPECT_EQ(m->track_id[0], 5u);
-    EXPECT_EQ(m->track_format[0], 11025u | kTrackHasAudio);
+    EXPECT_EQ(m->track_format[0], 11025u | kTrackFormatAudio);
     CloseMovie(m);
 }
 

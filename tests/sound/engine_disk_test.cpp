@@ -100,7 +100,7 @@ std::vector<uint8_t> MakeVideo(const PcmTrack& tone, bool eight_bit, std::string
     error = result.error;
     if (eight_bit && !result.image.empty()) {
         const size_t at = kHeaderBytes + 4;  // the one track's format word
-        const uint32_t format = GetU32(result.image, at) & ~kTrackSixteenBit;
+        const uint32_t format = GetU32(result.image, at) & ~kTrackFormatSixteenBit;
         for (int i = 0; i < 4; ++i) result.image[at + i] = static_cast<uint8_t>(format >> (8 * i));
     }
     return result.image;

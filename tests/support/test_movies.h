@@ -23,7 +23,7 @@ struct MovieRecipe {
 
 // A 16-bit stereo track at `rate` Hz with a decoded buffer of `buffer` bytes.
 inline TrackSpec StereoTrack(uint32_t rate, uint32_t buffer, uint32_t id = 1) {
-    return TrackSpec{buffer, rate | kTrackHasAudio | kTrackStereo | kTrackSixteenBit, id};
+    return TrackSpec{buffer, rate | kTrackFormatAudio | kTrackFormatStereo | kTrackFormatSixteenBit, id};
 }
 
 inline std::vector<uint8_t> BuildMovie(const MovieRecipe& r) {

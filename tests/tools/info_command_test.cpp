@@ -17,8 +17,8 @@ std::vector<uint8_t> TwoTrackFile() {
     spec.height = 240;
     spec.rate_num = 30000;
     spec.rate_den = 1001;
-    spec.video_flags = (3u << 28) | kVideoGreyScale;
-    spec.tracks = {{8192, 44100 | kTrackStereo | kTrackSixteenBit | kTrackHasAudio, 10},
+    spec.video_flags = (3u << 28) | kVideoFlagGreyScale;
+    spec.tracks = {{8192, 44100 | kTrackFormatStereo | kTrackFormatSixteenBit | kTrackFormatAudio, 10},
                    {2048, 11025, 11}};
     ContainerWriter w(spec);
     for (int i = 0; i < 4; ++i) {

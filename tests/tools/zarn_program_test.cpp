@@ -21,7 +21,7 @@
 #include "encoder/wav_reader.h"
 #include "encoder/y4m.h"
 #include "engine/movie.h"
-#include "engine/open_flags.h"
+#include "format/zarn_format.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_sound.h"
 #include "tests/support/test_movies.h"

@@ -18,7 +18,7 @@ struct Bundles {
 
     explicit Bundles(bool older = false, uint32_t width = 64) : storage(kBundleCount) {
         for (unsigned i = 0; i < kBundleCount; ++i) {
-            storage[i].assign(bundle_buffer_bytes(i, width), 0);
+            storage[i].assign(BundleBufferBytes(i, width), 0);
             buffers[i] = storage[i].data();
         }
         init_bundles(pb, buffers, width, width, older);
@@ -61,9 +61,9 @@ TEST(Bundles, CountWidthsFollowThePlaneWidth) {
     EXPECT_EQ(bundle_count_width(kBlockTypes, 1920), 10u);
     EXPECT_EQ(bundle_count_width(kColours, 4096), 15u);  // e = 33279: capped
     EXPECT_EQ(bundle_count_width(kRunLengths, 1024), 13u);
-    EXPECT_EQ(bundle_capacity(kSubBlockTypes, 224), 14u + 512);
-    EXPECT_EQ(bundle_buffer_bytes(kIntraDc, 224), 2u * (512 + 28));
-    EXPECT_EQ(bundle_buffer_bytes(kColours, 224), 512u + 28 * 64);
+    EXPECT_EQ(BundleCapacity(kSubBlockTypes, 224), 14u + 512);
+    EXPECT_EQ(BundleBufferBytes(kIntraDc, 224), 2u * (512 + 28));
+    EXPECT_EQ(BundleBufferBytes(kColours, 224), 512u + 28 * 64);
 }
 
 TEST(Bundles, TypeChunkRepeatsStartFromZeroAndFillsAreOneField) {

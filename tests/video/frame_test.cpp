@@ -70,7 +70,7 @@ TEST(Frame, LatestVersionFollowsTheChromaOffsetWord) {
 
 TEST(Frame, OlderVersionsStartChromaAtTheEndOfLuma) {
     FrameBuffers f(kW, kH);
-    f.decode(build_packet(parts(true)), kVideoFlagOlderVersion, 0);
+    f.decode(build_packet(parts(true)), kFlagVersionH, 0);
     expect_luma(f);
     expect_chroma(f, true);
 }
@@ -105,7 +105,7 @@ TEST(Frame, AlphaSectionSkippedByItsLengthOrDecoded) {
         p.alpha = fills(24, 16, {1, 2, 3, 4, 5, 6}, false);
         if (!decode_alpha) p.alpha.assign(20, 0xFF);  // not a plane: must be skipped unread
         FrameBuffers f(kW, kH);
-        f.decode(build_packet(p), decode_alpha ? kVideoFlagDecodeAlpha : 0, kVideoHeaderHasAlpha);
+        f.decode(build_packet(p), decode_alpha ? kFlagAlpha : 0, kVideoFlagAlpha);
         expect_luma(f);
         expect_chroma(f, true);
         EXPECT_EQ(f.dest_alpha[0], decode_alpha ? 1 : 0xEE);
@@ -117,7 +117,7 @@ TEST(Frame, AlphaSectionSkippedByItsLengthOrDecoded) {
 TEST(Frame, GreyScaleLeavesChromaUntouched) {
     for (bool older : {false, true}) {
         FrameBuffers f(kW, kH);
-        f.decode(build_packet(parts(older)), kVideoFlagGreyScale | (older ? kVideoFlagOlderVersion : 0), 0);
+        f.decode(build_packet(parts(older)), kVideoFlagGreyScale | (older ? kFlagVersionH : 0), 0);
         expect_luma(f);  // for the latest version the offset word was skipped
         expect_chroma(f, false);
     }
@@ -144,7 +144,7 @@ TEST(Frame, PlanesEndOnWordBoundaries) {
     // The next plane starts at that word even when the last word was only partly used.
     FrameBuffers f(kW, kH);
     PacketParts p = parts(true);
-    f.decode(build_packet(p), kVideoFlagOlderVersion, 0);
+    f.decode(build_packet(p), kFlagVersionH, 0);
     expect_chroma(f, true);
 }
 
@@ -165,7 +165,7 @@ TEST(Frame, BrokenLayoutsDecodeNothingOutsideThePacket) {
         auto packet = build_packet(p);
         packet[0] = 0xFF;
         packet[1] = 0xFF;
-        f.decode(packet, 0, kVideoHeaderHasAlpha);
+        f.decode(packet, 0, kVideoFlagAlpha);
         EXPECT_EQ(f.luma()[0], 0xEE);
         expect_chroma(f, false);
     }
@@ -187,7 +187,7 @@ TEST(Frame, BrokenLayoutsDecodeNothingOutsideThePacket) {
     {
         FrameBuffers f(kW, kH);  // a packet cut short decodes what it has; the rest reads as zero bits
         auto packet = build_packet(parts(true));
-        f.decode(std::vector<uint8_t>(packet.begin(), packet.begin() + 12), kVideoFlagOlderVersion, 0);
+        f.decode(std::vector<uint8_t>(packet.begin(), packet.begin() + 12), kFlagVersionH, 0);
         EXPECT_EQ(f.chroma(0)[0], 0xEE);
     }
 }
@@ -207,7 +207,7 @@ TEST(Frame, RandomPlanesAreReadToTheirEnd) {
         for (PlaneMix mix : {PlaneMix::kIntra, PlaneMix::kInter, PlaneMix::kMixed}) {
             PlaneFixture p(64, 48);
             PlaneBuilder b = make_plane(64, 48, mix, seed, seed % 2 == 0);
-            const size_t end = p.decode(b, seed % 2 == 0 ? kVideoFlagOlderVersion : 0);
+            const size_t end = p.decode(b, seed % 2 == 0 ? kFlagVersionH : 0);
             ASSERT_EQ(end, p.packet.size()) << seed;
             if (mix == PlaneMix::kIntra) {
                 for (int m = 0; m < 12; ++m) ASSERT_EQ(p.marks[m], 1) << seed;

@@ -38,10 +38,10 @@ bool decode_packet_input(const uint8_t* data, size_t size) {
     const uint32_t height = 1 + ((data[1] | ((data[2] & 2u) << 7)) % 200);
     const uint8_t mode = data[3];
     uint32_t flags = 0, header_flags = 0;
-    if (mode & 1) flags |= kVideoFlagOlderVersion;
-    if (mode & 2) flags |= kVideoFlagGreyScale;
-    if (mode & 4) flags |= kVideoFlagDecodeAlpha;
-    if (mode & 8) header_flags |= kVideoHeaderHasAlpha;
+    if (mode & 1) flags |= kFlagVersionH;
+    if (mode & 2) flags |= kFlagGreyScale;
+    if (mode & 4) flags |= kFlagAlpha;
+    if (mode & 8) header_flags |= kVideoFlagAlpha;
     const bool in_place = (mode & 16) != 0;
     const uint32_t key_frame = (mode >> 5) & 1u;
     const bool no_alpha_buffer = (mode & 64) != 0;
@@ -53,7 +53,7 @@ bool decode_packet_input(const uint8_t* data, size_t size) {
     Guarded marks(size_t{lw / 16} * (lh / 16) + 16, 0);
     std::vector<Guarded> bundles;
     uint8_t* buffers[kBundleCount];
-    for (unsigned i = 0; i < kBundleCount; ++i) bundles.emplace_back(bundle_buffer_bytes(i, lw), 0);
+    for (unsigned i = 0; i < kBundleCount; ++i) bundles.emplace_back(BundleBufferBytes(i, lw), 0);
     for (unsigned i = 0; i < kBundleCount; ++i) buffers[i] = bundles[i].data();
     // The packet is copied so that reads past its end are caught by the sanitizers.
     std::vector<uint8_t> packet(data + 4, data + size);

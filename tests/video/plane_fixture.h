@@ -21,7 +21,7 @@ struct PlaneFixture {
         for (uint32_t y = 0; y < h; ++y)
             for (uint32_t x = 0; x < w; ++x) prev[y * w + x] = static_cast<uint8_t>(x + 7 * y);
         for (unsigned i = 0; i < kBundleCount; ++i) {
-            storage[i].assign(bundle_buffer_bytes(i, width), 0);
+            storage[i].assign(BundleBufferBytes(i, width), 0);
             buffers[i] = storage[i].data();
         }
     }

@@ -161,7 +161,7 @@ void PlaneBuilder::write(BitWriter& w) const {
         for (unsigned b = 0; b < kBundleCount; ++b) {
             if (closed[b] || remaining[b] != 0) continue;
             // One chunk: the values of this row and of as many following rows as fit.
-            const size_t capacity = bundle_capacity(b, width16);
+            const size_t capacity = BundleCapacity(b, width16);
             std::vector<int> chunk;
             for (size_t k = r; k < rows_.size(); ++k) {
                 const auto& v = rows_[k].values[b];
@@ -213,7 +213,7 @@ FrameBuffers::FrameBuffers(uint32_t w, uint32_t h) : width(w), height(h) {
     marks.assign(size_t{luma_width / 16} * (luma_height / 16) + 16, 0);
     bundle_storage.resize(9);
     for (unsigned i = 0; i < 9; ++i) {
-        bundle_storage[i].assign(bundle_buffer_bytes(i, luma_width), 0);
+        bundle_storage[i].assign(BundleBufferBytes(i, luma_width), 0);
         bundles[i] = bundle_storage[i].data();
     }
 }
