@@ -9,7 +9,7 @@
 #include "audio/audio_geometry.h"
 #include "audio/audio_pcm.h"
 #include "audio/packed_float.h"
-#include "engine/engine_memory.h"
+#include "base/engine_memory.h"
 
 namespace zarn {
 namespace {

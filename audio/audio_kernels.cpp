@@ -1,13 +1,14 @@
 #include "audio/audio_kernels.h"
 
 #include "audio/lane_dft.h"
+#include "base/cpu_features.h"
 
 #include <cstdlib>
 #include <cstring>
 
 namespace zarn {
 
-#if defined(ZARN_HAVE_AVX2_KERNELS)
+#if defined(ZARN_X86_KERNELS)
 const AudioKernels& Avx2AudioKernelTable();  // audio_kernels_avx2.cpp
 #endif
 
@@ -18,17 +19,16 @@ const AudioKernels& PlainAudioKernels() {
 }
 
 const AudioKernels* Avx2AudioKernels() {
-#if defined(ZARN_HAVE_AVX2_KERNELS)
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return &Avx2AudioKernelTable();
+#if defined(ZARN_X86_KERNELS)
+    const uint32_t need = kCpuAvx2 | kCpuFma;
+    if ((ProcessorFeatures() & need) == need) return &Avx2AudioKernelTable();
 #endif
     return nullptr;
 }
 
 const AudioKernels& ActiveAudioKernels() {
     static const AudioKernels* active = [] {
-        const char* forced = std::getenv("ZARN_CPU");
-        if (forced != nullptr && std::strcmp(forced, "plain") == 0) return &PlainAudioKernels();
-        const AudioKernels* avx2 = Avx2AudioKernels();
+        const AudioKernels* avx2 = CpuHas(kCpuAvx2 | kCpuFma) ? Avx2AudioKernels() : nullptr;
         return avx2 != nullptr ? avx2 : &PlainAudioKernels();
     }();
     return *active;

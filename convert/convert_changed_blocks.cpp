@@ -3,7 +3,8 @@
 #include "convert/convert_frame.h"
 #include "convert/convert_walk.h"
 #include "convert/copy_flags.h"
-#include "convert/cpu_features.h"
+#include "base/cpu_features.h"
+#include "convert/time_stamp_counter.h"
 #include "convert/tuning.h"
 
 namespace zarn {

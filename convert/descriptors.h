@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "convert/cpu_features.h"
+#include "base/cpu_features.h"
 #include "convert/kernel_types.h"
 
 namespace zarn {

@@ -1,6 +1,6 @@
 #include "convert/scratch_lines.h"
 
-#include "engine/engine_memory.h"
+#include "base/engine_memory.h"
 
 namespace zarn {
 

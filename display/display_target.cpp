@@ -8,7 +8,7 @@
 #include "display/display_formats.h"
 #include "display/display_geometry.h"
 #include "display/display_state.h"
-#include "engine/engine_memory.h"
+#include "base/engine_memory.h"
 
 namespace zarn {
 

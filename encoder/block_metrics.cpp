@@ -1,5 +1,7 @@
 #include "encoder/block_metrics.h"
 
+#include "base/cpu_features.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -25,11 +27,7 @@ uint32_t SsePlain(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) 
 }
 
 BlockMetrics Choose() {
-    const char* cpu = std::getenv("ZARN_CPU");
-    const bool plain = cpu != nullptr && std::strcmp(cpu, "plain") == 0;
-#if defined(__x86_64__) || defined(__i386__)
-    if (!plain && __builtin_cpu_supports("sse2") && block_metrics_sse2()) return *block_metrics_sse2();
-#endif
+    if (CpuHas(kCpuSse2) && block_metrics_sse2()) return *block_metrics_sse2();
     return block_metrics_plain();
 }
 

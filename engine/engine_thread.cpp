@@ -6,7 +6,7 @@
 
 #include "engine/audio_queue.h"
 #include "engine/engine_clock.h"
-#include "engine/engine_memory.h"
+#include "base/engine_memory.h"
 #include "engine/movie.h"
 
 namespace zarn {

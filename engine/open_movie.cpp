@@ -13,7 +13,7 @@
 #include "engine/engine_clock.h"
 #include "engine/engine_thread.h"
 #include "engine/frame_control.h"
-#include "engine/engine_memory.h"
+#include "base/engine_memory.h"
 #include "engine/engine_settings.h"
 #include "engine/frame_loading.h"
 #include "engine/last_error.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "engine/engine_memory.h"
+#include "base/engine_memory.h"
 #include "sound/attenuation.h"
 #include "sound/sdl_ring_device.h"
 #include "sound/shared_sound_device.h"

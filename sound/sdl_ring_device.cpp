@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "engine/engine_memory.h"
+#include "base/engine_memory.h"
 #include "sound/attenuation.h"
 #include "sound/pcm_gain.h"
 #include "sound/sdl_playback.h"

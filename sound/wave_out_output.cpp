@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "engine/engine_memory.h"
+#include "base/engine_memory.h"
 #include "sound/sdl_queue_device.h"
 #include "sound/sound_record.h"
 

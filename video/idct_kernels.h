@@ -5,7 +5,7 @@
 
 namespace zarn {
 
-#if defined(ZARN_HAVE_AVX2_KERNELS)
+#if defined(ZARN_X86_KERNELS)
 // Only to be called when the CPU has AVX2.
 const IdctFunctions& idct_avx2_functions();
 #endif

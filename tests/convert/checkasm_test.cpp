@@ -13,7 +13,7 @@
 #include "convert/convert_frame.h"
 #include "convert/copy_flags.h"
 #include "convert/copy_frame.h"
-#include "convert/cpu_features.h"
+#include "base/cpu_features.h"
 #include "convert/descriptors.h"
 #include "tests/convert/reference_convert.h"
 

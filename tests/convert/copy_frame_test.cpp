@@ -7,7 +7,7 @@
 
 #include "convert/copy_flags.h"
 #include "convert/copy_frame.h"
-#include "convert/cpu_features.h"
+#include "base/cpu_features.h"
 #include "convert/descriptors.h"
 
 namespace zarn {

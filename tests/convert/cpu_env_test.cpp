@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "convert/cpu_features.h"
+#include "base/cpu_features.h"
 #include "convert/descriptors.h"
 
 namespace zarn {
@@ -26,6 +26,15 @@ TEST(CpuSelection, EnvironmentForcesPlain) {
     EXPECT_NE(g_descriptors[0].groups[6].routine, g_descriptors[0].groups[0].routine);
     EXPECT_EQ(g_descriptors[0].groups[6].step, 4u);
   }
+}
+
+// One parser of ZARN_CPU for every stage: each value caps the features.
+TEST(CpuSelection, EachCapValueAllowsItsFeatures) {
+  EXPECT_EQ(AllowedFeatures("plain"), 0u);
+  EXPECT_EQ(AllowedFeatures("sse2"), uint32_t{kCpuSse2});
+  EXPECT_EQ(AllowedFeatures("avx2") & (kCpuSse2 | kCpuAvx2 | kCpuFma), uint32_t{kCpuSse2 | kCpuAvx2 | kCpuFma});
+  EXPECT_EQ(AllowedFeatures(nullptr), AllowedFeatures("avx2"));
+  EXPECT_EQ(FeaturesOf(KernelSet::kAvx2), uint32_t{kCpuSse2 | kCpuAvx2});
 }
 
 TEST(CpuSelection, DescriptorSharing) {

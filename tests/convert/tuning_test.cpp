@@ -6,7 +6,8 @@
 
 #include "convert/copy_flags.h"
 #include "convert/copy_frame.h"
-#include "convert/cpu_features.h"
+#include "base/cpu_features.h"
+#include "convert/time_stamp_counter.h"
 #include "convert/descriptors.h"
 #include "convert/scratch_lines.h"
 #include "convert/tuning.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "encoder/container_writer.h"
-#include "engine/engine_memory.h"
+#include "base/engine_memory.h"
 #include "engine/engine_settings.h"
 #include "engine/last_error.h"
 #include "engine/movie.h"

@@ -97,6 +97,16 @@ private:
     bool resized_ = false;
 };
 
+// One connection to the X server for the whole run: the players the tests
+// start and end one after the other then share it, instead of connecting
+// afresh each time (which a loaded server may refuse).
+class SharedVideo : public ::testing::Environment {
+public:
+    void SetUp() override { SDL_InitSubSystem(SDL_INIT_VIDEO); }
+    void TearDown() override { SDL_QuitSubSystem(SDL_INIT_VIDEO); }
+};
+const auto* const g_shared_video = ::testing::AddGlobalTestEnvironment(new SharedVideo);
+
 TEST(PlayerXvfb, BandAbovePictureAndPictureHoldsTheDecodedFrame) {
     // A real one-frame video: the stored closing picture, 224 x 252, repeated.
     test::TempFile video(std::vector<uint8_t>(kClosingPicture, kClosingPicture + kClosingPictureSize));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "video/idct.h"
+#include "base/cpu_features.h"
 #include "video/idct_kernels.h"
 #include "video/quant_tables.h"
 
@@ -175,8 +176,8 @@ void expect_matches_reference(const IdctFunctions& f, const char* name) {
 TEST(Idct, EveryKernelMatchesTheReference) {
     expect_matches_reference(idct_plain_functions(), "plain");
     expect_matches_reference(idct_functions(), "chosen");
-#if defined(ZARN_HAVE_AVX2_KERNELS)
-    if (__builtin_cpu_supports("avx2")) expect_matches_reference(idct_avx2_functions(), "avx2");
+#if defined(ZARN_X86_KERNELS)
+    if (ProcessorFeatures() & kCpuAvx2) expect_matches_reference(idct_avx2_functions(), "avx2");
     else GTEST_SKIP() << "no AVX2 on this CPU";
 #endif
 }

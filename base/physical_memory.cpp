@@ -1,4 +1,4 @@
-#include "engine/physical_memory.h"
+#include "base/physical_memory.h"
 
 #if defined(_WIN32)
 #include <windows.h>

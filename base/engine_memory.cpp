@@ -1,10 +1,10 @@
-#include "engine/engine_memory.h"
+#include "base/engine_memory.h"
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/physical_memory.h"
+#include "base/physical_memory.h"
 
 namespace zarn {
 namespace {

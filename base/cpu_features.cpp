@@ -1,0 +1,64 @@
+#include "base/cpu_features.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+namespace zarn {
+
+uint32_t ProcessorFeatures() {
+#if defined(ZARN_X86_KERNELS)
+    static const uint32_t features = [] {
+        uint32_t f = 0;
+        if (__builtin_cpu_supports("sse2")) f |= kCpuSse2;
+        if (__builtin_cpu_supports("avx2")) f |= kCpuAvx2;
+        if (__builtin_cpu_supports("fma")) f |= kCpuFma;
+        return f;
+    }();
+    return features;
+#else
+    return 0;
+#endif
+}
+
+uint32_t AllowedFeatures(const char* cap) {
+    if (cap != nullptr && std::strcmp(cap, "plain") == 0) return 0;
+    if (cap != nullptr && std::strcmp(cap, "sse2") == 0) return kCpuSse2;
+    return ~0u;
+}
+
+uint32_t CpuFeatures() {
+    static const uint32_t features = ProcessorFeatures() & AllowedFeatures(std::getenv("ZARN_CPU"));
+    return features;
+}
+
+const char* KernelSetName(KernelSet set) {
+    switch (set) {
+    case KernelSet::kPlain: return "plain";
+    case KernelSet::kSse2: return "sse2";
+    case KernelSet::kAvx2: return "avx2";
+    }
+    return "?";
+}
+
+uint32_t FeaturesOf(KernelSet set) {
+    switch (set) {
+    case KernelSet::kPlain: return 0;
+    case KernelSet::kSse2: return kCpuSse2;
+    case KernelSet::kAvx2: return kCpuSse2 | kCpuAvx2;
+    }
+    return ~0u;
+}
+
+bool KernelSetSupported(KernelSet set) {
+    const uint32_t need = FeaturesOf(set);
+    return (ProcessorFeatures() & need) == need;
+}
+
+KernelSet DetectKernelSet() {
+    for (KernelSet set : {KernelSet::kAvx2, KernelSet::kSse2})
+        if (CpuHas(FeaturesOf(set))) return set;
+    return KernelSet::kPlain;
+}
+
+}  // namespace zarn

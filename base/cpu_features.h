@@ -1,0 +1,35 @@
+// The processor features the SIMD kernels need, probed once from the
+// processor and capped by the environment variable ZARN_CPU ("plain",
+// "sse2" or "avx2"), so that tests and benchmarks can force the plainer
+// kernels. Every stage chooses its kernels from here, and only here.
+#pragma once
+
+#include <cstdint>
+
+namespace zarn {
+
+enum CpuFeature : uint32_t { kCpuSse2 = 1u << 0, kCpuAvx2 = 1u << 1, kCpuFma = 1u << 2 };
+
+// What the processor has (0 off x86 or without kernels for it in the build).
+uint32_t ProcessorFeatures();
+// The features a ZARN_CPU value allows: "plain" none, "sse2" SSE2, anything
+// else (or none) all.
+uint32_t AllowedFeatures(const char* cap);
+// ProcessorFeatures() capped by ZARN_CPU: what the kernels may use.
+uint32_t CpuFeatures();
+// Whether every feature of `mask` may be used.
+inline bool CpuHas(uint32_t mask) { return (CpuFeatures() & mask) == mask; }
+
+// The levels of kernel sets, from the plain C++ up.
+enum class KernelSet : uint32_t { kPlain = 0, kSse2 = 1, kAvx2 = 2 };
+
+const char* KernelSetName(KernelSet set);
+// The features a set's kernels use.
+uint32_t FeaturesOf(KernelSet set);
+// Whether this build and processor can run the set (whatever ZARN_CPU says:
+// tests run every set the machine has).
+bool KernelSetSupported(KernelSet set);
+// The best set that CpuFeatures() allows.
+KernelSet DetectKernelSet();
+
+}  // namespace zarn
