@@ -5,7 +5,7 @@ TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build play test asan tsan bench fuzz clean
+.PHONY: deps build play test test-plain asan tsan bench fuzz clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -21,6 +21,10 @@ play: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The whole suite again with the plain kernels only (ZARN_CPU=plain).
+test-plain: build
+	cd $(BUILD) && ZARN_CPU=plain ctest --output-on-failure -j $(JOBS)
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps
