@@ -1,5 +1,7 @@
 #include "fuzz/road/command_line_input.h"
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -7,6 +9,8 @@
 #include "fuzz/road/memory_file.h"
 #include "player/command_line.h"
 #include "player/quick_play.h"
+#include "tests/support/test_movies.h"
+#include "tools/bundle_command.h"
 
 namespace zarn::fuzz {
 namespace {
@@ -25,26 +29,36 @@ std::vector<uint8_t> ProgramImage(bool stray_marker) {
     return image;
 }
 
-// Stores the text the way `zarn bundle` does and reads it back the way the
-// player does; false when what comes back is not what was stored.
-bool StoreAndReadBack(const std::string& switches, bool stray_marker, std::string* stored) {
-    std::vector<uint8_t> image = ProgramImage(stray_marker);
+// Bundles a small video with the switches through `zarn bundle` and reads
+// the stored text back the way the player does; false when the command's
+// answer or what comes back is not what was asked for.
+bool BundleAndReadBack(const std::string& switches, bool stray_marker, std::string* stored) {
+    static const std::vector<uint8_t> video = test::BuildMovie(test::MovieRecipe{});
+    const std::vector<uint8_t> program = ProgramImage(stray_marker);
+    const std::string player = WriteMemoryFile(4, program.data(), program.size());
+    const std::string movie = WriteMemoryFile(5, video.data(), video.size());
+    const std::string output = WriteMemoryFile(6, nullptr, 0);
+    if (player.empty() || movie.empty() || output.empty()) return true;  // no memory files here
+
+    std::ostringstream out, err;
+    const int status =
+        RunBundleCommand({movie, "-o", output, "--player", player, "--switches", switches}, out, err);
     std::string text = switches;
     if (!text.empty()) text += ' ';
-    text += ":" + std::to_string(image.size());
-    const long before = FindStoredCommandArea(image);
-    if (before < 0) return false;
+    text += ":" + std::to_string(program.size());
     const bool storable =
         text.size() <= kStoredCommandMaxText && text.find_first_of(std::string_view("~\0", 2)) == std::string::npos;
-    if (PatchStoredCommand(image, text) != storable) return false;
-    if (!storable) {
-        *stored = "";
-        return true;
-    }
-    const long after = FindStoredCommandArea(image);
-    if (after != before) return false;
-    const std::string_view area(reinterpret_cast<const char*>(image.data()) + after, kStoredCommandArea);
-    *stored = CutDefaultCommand(area);
+    if (status != (storable ? 0 : 1)) return false;
+    if (!storable) return true;
+
+    const std::vector<uint8_t> bundled = ReadMemoryFile(6);
+    if (bundled.size() != program.size() + video.size() ||
+        !std::equal(video.begin(), video.end(), bundled.end() - static_cast<long>(video.size())))
+        return false;
+    const long area = FindStoredCommandArea(bundled);
+    if (area < 0 || area != FindStoredCommandArea(program)) return false;
+    *stored = CutDefaultCommand(
+        std::string_view(reinterpret_cast<const char*>(bundled.data()) + area, kStoredCommandArea));
     return *stored == text;
 }
 
@@ -78,7 +92,7 @@ bool ParseCommandLineInput(const uint8_t* data, size_t size) {
     pieces.resize(std::max<size_t>(pieces.size(), 2));
 
     std::string stored;
-    if ((option & 1) && !StoreAndReadBack(pieces[0], (option & 4) != 0, &stored)) return false;
+    if ((option & 1) && !BundleAndReadBack(pieces[0], (option & 4) != 0, &stored)) return false;
     QuickPlaySource quick_play;
     if (option & 2) {
         const std::string& ini = pieces[1];

@@ -5,12 +5,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zarn::fuzz {
 
-// Replaces the content of this process's memory file (one per `slot`, 0..3)
-// with `bytes` and returns a path that opens it; "" when no memory file can
-// be made.
+constexpr int kMemoryFileSlots = 8;
+
+// Replaces the content of this process's memory file (one per `slot`) with
+// `bytes` and returns a path that opens it; "" when no memory file can be
+// made.
 std::string WriteMemoryFile(int slot, const uint8_t* bytes, size_t size);
+
+// What the memory file of `slot` holds now (written through its path, say).
+std::vector<uint8_t> ReadMemoryFile(int slot);
 
 }  // namespace zarn::fuzz
