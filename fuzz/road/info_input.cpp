@@ -109,7 +109,7 @@ bool InspectInfoInput(const uint8_t* data, size_t size) {
     const uint8_t option = data[0];
     const uint8_t* image = data + 1;
     const size_t image_size = size - 1;
-    if (!CheckHeaderBudget(image, image_size).within) return true;
+    if (!HeaderWithinBudget(image, image_size)) return true;
     std::vector<std::string> args;
     if (option & 1) args.push_back("--json");
     args.push_back(WriteMemoryFile(1, image, image_size));

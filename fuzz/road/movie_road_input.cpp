@@ -125,8 +125,7 @@ bool PlayMovieInput(const uint8_t* data, size_t size) {
     if (size < kMovieOptionBytes) return true;
     const size_t image_size = size - kMovieOptionBytes;
     const Options o = ReadOptions(data + image_size);
-    const HeaderBudget budget = CheckHeaderBudget(data, image_size);
-    if (!budget.within) return true;
+    if (!HeaderWithinBudget(data, image_size)) return true;
 
     Fixtures& f = Shared();
     f.clock.set(1000);
