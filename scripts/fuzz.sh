@@ -61,16 +61,20 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=0:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 status=0
 
-# Every stored input through every target: one run each, no mutation.
+# Every stored input through every target, each in a process of its own:
+# buffers the frame copy keeps from an earlier input could hide an overflow.
 mapfile -t stored_files < <(find tests/data/fuzz -type f | sort)
 for t in "${targets[@]}"; do
-  if "$(binary "$t")" -runs=1 "${stored_files[@]}" >"$BUILD/replay-$t.log" 2>&1; then
-    echo "fuzz: replay $t: ${#stored_files[@]} stored inputs passed"
-  else
-    echo "fuzz: replay $t FAILED on a stored input:"
-    grep -E "^Running: |SUMMARY|ERROR|runtime error" "$BUILD/replay-$t.log" | tail -5
-    status=1
-  fi
+  failed=0
+  for f in "${stored_files[@]}"; do
+    if ! "$(binary "$t")" -runs=1 "$f" >"$BUILD/replay-$t.log" 2>&1; then
+      echo "fuzz: replay $t FAILED on $f:"
+      grep -E "SUMMARY|ERROR|runtime error" "$BUILD/replay-$t.log" | head -5
+      failed=1
+    fi
+  done
+  [ $failed -eq 0 ] && echo "fuzz: replay $t: ${#stored_files[@]} stored inputs passed"
+  [ $failed -eq 0 ] || status=1
 done
 [ "$replay_only" -eq 1 ] && exit $status
 
@@ -96,9 +100,10 @@ for t in "${targets[@]}"; do
     continue
   fi
   status=1
-  echo "fuzz: $t FAILED after $(grep -E '^#[0-9]+' "$log" | tail -1 | cut -d' ' -f1) runs:"
+  runs=$(grep -oE '^#[0-9]+' "$log" | tail -1)
+  echo "fuzz: $t FAILED after ${runs:-#0} runs (log: $log):"
   grep -E "SUMMARY|ERROR: |runtime error|deadly signal" "$log" | head -5
-  for found in "$artifacts/$t-"*; do
+  for found in "$artifacts/$t-"{crash,leak,timeout,oom}-*; do
     [ -f "$found" ] || continue
     keep="$(stored "$t")/$(basename "$found" | sed "s/^$t-//")"
     cp "$found" "$keep"
