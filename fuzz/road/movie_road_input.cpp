@@ -1,5 +1,8 @@
 #include "fuzz/road/movie_road_input.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -148,14 +151,32 @@ bool PlayMovieInput(const uint8_t* data, size_t size) {
     uint8_t* image = copy.get() + (o.misaligned ? 1 : 0);
     std::memcpy(image, data, image_size);
     Movie* m = nullptr;
-    if (o.from_file) {
+    int handle = -1;
+    if (o.from_file && o.misaligned) {
+        // A video inside a larger file, opened through a descriptor placed
+        // on its first byte, as the player opens one carried by a bundle.
+        static constexpr char kProgram[] = "program bytes";
+        std::vector<uint8_t> file(kProgram, kProgram + sizeof kProgram);
+        file.insert(file.end(), data, data + image_size);
+        const std::string path = WriteMemoryFile(0, file.data(), file.size());
+        handle = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY);
+        if (handle < 0 || ::lseek(handle, sizeof kProgram, SEEK_SET) != sizeof kProgram) {
+            if (handle >= 0) ::close(handle);
+            return true;
+        }
+        SetReadAheadSize(o.read_ahead);
+        m = OpenMovieFromHandle(handle, o.open_flags | kFlagReadAheadSize);
+    } else if (o.from_file) {
         const std::string path = WriteMemoryFile(0, data, image_size);
         SetReadAheadSize(o.read_ahead);
         m = OpenMovie(path.c_str(), o.open_flags | kFlagReadAheadSize);
     } else {
         m = OpenMovieFromImage(image, image_size, o.open_flags);
     }
-    if (!m) return true;
+    if (!m) {
+        if (handle >= 0) ::close(handle);
+        return true;
+    }
 
     const uint64_t area = std::max<uint64_t>(uint64_t{m->width} * m->height, 1);
     const uint32_t steps = static_cast<uint32_t>(
@@ -185,6 +206,7 @@ bool PlayMovieInput(const uint8_t* data, size_t size) {
     PlaybackSummary summary{};
     ok = ok && GetSummary(m, &summary) == 1 && SummaryHolds(*m, summary, steps);
     CloseMovie(m);
+    if (handle >= 0) ::close(handle);
     return ok;
 }
 

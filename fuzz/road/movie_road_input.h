@@ -6,8 +6,9 @@
 //   0: copy format (bits 0-3), plain kernels, whole frame, no rectangles, one rectangle
 //   1: display option (bits 0-2), rate override, as fast as possible, grey, alpha, never skip
 //   2: buffer layout (bits 0-1: exact, padded, bottom-up, padded bottom-up), open a file
-//      rather than memory, misaligned image, sound cannot be switched on, track by ID,
-//      device full, chroma swapped
+//      rather than memory, misaligned image (with a file: a descriptor to a video
+//      inside a larger file), sound cannot be switched on, track by ID, device full,
+//      chroma swapped
 //   3: position in a padded buffer (bits 0-5), clock step (bits 6-7); also the
 //      statistics window, the read-ahead size and the track ID
 #pragma once

@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
             const uint8_t options[fuzz::kMovieOptionBytes] = {
                 static_cast<uint8_t>((n * 5) % 16 | (v == 3 ? 0x10 : 0)),
                 static_cast<uint8_t>((v == 2 ? 4 : 0) | (v == 1 ? 0x18 : 0) | (c % 3 == 0 ? 0x40 : 0)),
-                static_cast<uint8_t>(v | (c % 2 ? 0x04 : 0)),
+                static_cast<uint8_t>(v | (c % 2 ? 0x04 : 0) | (v == 3 ? 0x08 : 0)),
                 static_cast<uint8_t>(n * 37),
             };
             input.insert(input.end(), options, options + sizeof options);
