@@ -1,6 +1,7 @@
 // Writes seed inputs for the road fuzz targets, made by the project's own
 // encoder: road_seed_writer <folder> makes <folder>/movie_road,
 // <folder>/info and <folder>/command_line. Not a test.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -111,8 +112,9 @@ int main(int argc, char** argv) {
             ++written;
         }
         for (uint8_t option : {0, 1}) {
-            std::vector<uint8_t> input = {static_cast<uint8_t>(option | (c % 2 ? 2 : 0))};
-            input.insert(input.end(), image.begin(), image.end());
+            std::vector<uint8_t> input(image.size() + 1);
+            input[0] = static_cast<uint8_t>(option | (c % 2 ? 2 : 0));
+            std::copy(image.begin(), image.end(), input.begin() + 1);
             if (!Write(root / "info" / (std::string(clips[c].name) + "-" + std::to_string(option)), input))
                 return 1;
             ++written;
