@@ -38,8 +38,14 @@ tsan: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	cd $(TSAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L threads
 
+# Fuzz targets built with clang in build-fuzz/: replay the stored inputs, then
+# fuzz each target for FUZZ_SECONDS (see scripts/fuzz.sh).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@JOBS=$(JOBS) bash scripts/fuzz.sh --seconds $(FUZZ_SECONDS)
+
 bench: build
 	@for b in $(BUILD)/bench/*/*_bench; do echo "== $$b"; $$b; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz
