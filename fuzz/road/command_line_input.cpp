@@ -43,12 +43,17 @@ bool BundleAndReadBack(const std::string& switches, bool stray_marker, std::stri
     std::ostringstream out, err;
     const int status =
         RunBundleCommand({movie, "-o", output, "--player", player, "--switches", switches}, out, err);
+    // Switches the player would not read back whole (a '~' or NUL ends the
+    // stored text) or would answer with its help are refused as usage;
+    // a text too long for the area is a failure.
+    std::string probe = switches + " :1";
+    const bool refused = switches.find_first_of(std::string_view("~\0", 2)) != std::string::npos ||
+                         ParseSwitches(probe, 640, 480).show_help;
     std::string text = switches;
     if (!text.empty()) text += ' ';
-    text += ":" + std::to_string(program.size());
-    const bool storable =
-        text.size() <= kStoredCommandMaxText && text.find_first_of(std::string_view("~\0", 2)) == std::string::npos;
-    if (status != (storable ? 0 : 1)) return false;
+    text += ":" + std::to_string(program.size()) + " ";
+    const bool storable = !refused && text.size() <= kStoredCommandMaxText;
+    if (status != (refused ? 2 : (storable ? 0 : 1))) return false;
     if (!storable) return true;
 
     const std::vector<uint8_t> bundled = ReadMemoryFile(6);

@@ -18,7 +18,9 @@ std::string WriteMemoryFile(int slot, const uint8_t* bytes, size_t size) {
     if (slot < 0 || slot >= kMemoryFileSlots) return "";
     int& fd = SlotDescriptor(slot);
     if (fd < 0) fd = ::memfd_create("zarn-fuzz", 0);
-    if (fd < 0 || ::ftruncate(fd, 0) != 0) return "";
+    // Emptied and rewound: a program handed "/proc/self/fd/N" writes at the
+    // descriptor's own offset, as it would through a shell redirection.
+    if (fd < 0 || ::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) return "";
     size_t done = 0;
     while (done < size) {
         const ssize_t n = ::pwrite(fd, bytes + done, size - done, static_cast<off_t>(done));
