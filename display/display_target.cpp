@@ -280,8 +280,9 @@ const char* BlitStyleName(const DisplayTarget* target) {
   return name;
 }
 
-DisplayTarget* OpenDisplayTarget(SDL_Window* window, uint32_t width, uint32_t height,
+DisplayTarget* OpenDisplayTarget(NativeWindow native_window, uint32_t width, uint32_t height,
                                  uint32_t flags) {
+  SDL_Window* const window = static_cast<SDL_Window*>(native_window);
   if (width == 0 || height == 0) return nullptr;
   SetDisplayError("");
   // Larger pictures than this would overflow the 32-bit sizes of the surfaces.

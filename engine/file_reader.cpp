@@ -1,35 +1,16 @@
 #include "engine/file_reader.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <new>
 
 #include "engine/engine_clock.h"
+#include "engine/file_access.h"
 
 namespace zarn {
 namespace {
 
-// Reads until `bytes` arrived, the file ended or an error occurred.
-uint32_t ReadFully(int fd, void* destination, uint32_t bytes) {
-    auto* out = static_cast<uint8_t*>(destination);
-    uint32_t got = 0;
-    while (got < bytes) {
-        ssize_t n = ::read(fd, out + got, bytes - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<uint32_t>(n);
-    }
-    return got;
-}
-
-bool SeekTo(FileReader* r, uint32_t position) {
-    const off_t target = static_cast<off_t>(r->base_offset + position);
-    return ::lseek(r->handle, target, SEEK_SET) == target;
-}
+bool SeekTo(FileReader* r, uint32_t position) { return FileSeek(r->handle, r->base_offset + position); }
 
 void LockForeground(FileReader* r) {
     r->fg_lock.fetch_add(1);
@@ -67,7 +48,7 @@ uint32_t Read(FileReader* r, uint32_t position, void* destination, uint32_t byte
         SeekTo(r, position);
         r->file_pos = position;
     }
-    const uint32_t got = ReadFully(r->handle, destination, bytes);
+    const uint32_t got = FileRead(r->handle, destination, bytes);
     r->file_pos += got;
     r->stream_pos = r->file_pos;
     r->usable = std::min(BytesLeftAfter(r, r->file_pos), r->buffer_size);
@@ -138,7 +119,7 @@ uint32_t ReadFrame(FileReader* r, uint32_t /*frame*/, uint32_t position, void* d
         }
         // Read the rest straight from the file, bypassing the ring.
         const uint32_t t1 = EngineClock();
-        const uint32_t got = ReadFully(r->handle, out + delivered, n);
+        const uint32_t got = FileRead(r->handle, out + delivered, n);
         if (got < n) r->read_error = 1;
         r->file_pos += got;
         r->stream_pos += got;
@@ -192,7 +173,7 @@ int32_t Step(FileReader* r) {
     } else {
         const uint32_t t = EngineClock();
         r->reading_now = 1;
-        const uint32_t got = ReadFully(r->handle, r->write_ptr, kReaderChunk);
+        const uint32_t got = FileRead(r->handle, r->write_ptr, kReaderChunk);
         r->reading_now = 0;
         if (got < kReaderChunk) r->read_error = 1;
         r->total_bytes.fetch_add(got);
@@ -219,8 +200,8 @@ int32_t Step(FileReader* r) {
 
 void Close(FileReader* r) {
     LockForeground(r);
-    if (!r->handle_given && r->handle >= 0) ::close(r->handle);
-    r->handle = -1;
+    if (!r->handle_given) FileClose(r->handle);
+    r->handle = kNoFile;
     UnlockForeground(r);
 }
 
@@ -230,17 +211,15 @@ bool ReaderOpen(FileReader* reader, const ReaderSource& source, uint32_t flags) 
     reader->~FileReader();
     new (reader) FileReader();
     if (flags & kOpenFromHandle) {
-        const off_t here = ::lseek(source.fd, 0, SEEK_CUR);
-        if (source.fd < 0 || here < 0) return false;
+        uint64_t here = 0;
+        if (!FilePosition(source.fd, &here)) return false;
         reader->handle = source.fd;
         reader->handle_given = 1;
-        reader->base_offset = static_cast<uint64_t>(here);
+        reader->base_offset = here;
     } else {
-        if (!source.name) return false;
-        const int fd = ::open(source.name, O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return false;
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-        reader->handle = fd;
+        const NativeFile file = FileOpenRead(source.name);
+        if (file == kNoFile) return false;
+        reader->handle = file;
     }
     reader->read = Read;
     reader->read_frame = ReadFrame;

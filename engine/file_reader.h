@@ -13,6 +13,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/file_access.h"
+
 namespace zarn {
 
 struct Movie;
@@ -61,7 +63,7 @@ struct FileReader {
     std::atomic<uint32_t> highest_held{0};
     std::atomic<uint32_t> usable{0};
     std::atomic<uint32_t> held{0};
-    int handle = -1;
+    NativeFile handle = kNoFile;
     uint32_t file_pos = 0;
     uint32_t stream_pos = 0;
     uint8_t* read_ptr = nullptr;
@@ -81,10 +83,11 @@ struct FileReader {
 // Opening flag: the source is an open descriptor positioned at the video.
 constexpr uint32_t kOpenFromHandle = 0x800000;
 
-// Source of a reader: a file name, or a descriptor (with kOpenFromHandle).
+// Source of a reader: a file name, or an open file positioned at the video
+// (with kOpenFromHandle).
 struct ReaderSource {
     const char* name = nullptr;
-    int fd = -1;
+    NativeFile fd = kNoFile;
 };
 
 // Clears the record, opens the source and fills the six operations.

@@ -129,9 +129,9 @@ struct Movie {
 
 // Opens a video by file name.
 Movie* OpenMovie(const char* file_name, uint32_t flags);
-// Opens a video from a descriptor positioned at its first byte (the
-// descriptor stays open and is not closed by CloseMovie).
-Movie* OpenMovieFromHandle(int fd, uint32_t flags);
+// Opens a video from an open file positioned at its first byte (the file
+// stays open and is not closed by CloseMovie).
+Movie* OpenMovieFromHandle(NativeFile file, uint32_t flags);
 // Opens a complete file image of `size` bytes held in memory; the image must
 // outlive the movie.
 Movie* OpenMovieFromImage(const uint8_t* image, size_t size, uint32_t flags);

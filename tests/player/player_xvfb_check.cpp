@@ -37,7 +37,7 @@ public:
     void ScreenSize(uint32_t* w, uint32_t* h) const override { inner_->ScreenSize(w, h); }
     void ShowMessage(const char*, const char*, MessageIcon) override {}
     bool CreateWindow(const WindowRequest& r) override { return inner_->CreateWindow(r); }
-    SDL_Window* Window() override { return inner_->Window(); }
+    NativeWindow Window() override { return inner_->Window(); }
     void PlaceWindow(int32_t x, int32_t y, uint32_t w, uint32_t h) override { inner_->PlaceWindow(x, y, w, h); }
     void MoveWindow(int32_t x, int32_t y) override { inner_->MoveWindow(x, y); }
     void WindowPosition(int32_t* x, int32_t* y) override { inner_->WindowPosition(x, y); }
@@ -69,7 +69,7 @@ public:
 
 private:
     void Read() {
-        SDL_Surface* s = SDL_GetWindowSurface(inner_->Window());
+        SDL_Surface* s = SDL_GetWindowSurface(static_cast<SDL_Window*>(inner_->Window()));
         if (!s || s->format->BytesPerPixel != 4) return;
         capture.width = s->w;
         capture.height = s->h;
