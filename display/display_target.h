@@ -129,6 +129,12 @@ struct DisplayTarget {
   int32_t texture_pitch;
   uint32_t texture_format;     // SDL pixel format of the texture
   uint32_t renderer_serial;    // which renderer made the texture
+  // Win32: the window (HWND), and the DIB section (HBITMAP) with its memory
+  // device context and the bitmap that context held before.
+  void* native_window;
+  void* dib_section;
+  void* dib_dc;
+  void* dib_previous;
 };
 
 // Opens a target for a width x height picture; flags: bits 0-4 the style,

@@ -34,6 +34,7 @@ struct WindowRequest {
     uint32_t style = 0;         // 0 decorated, 1 without title bar, 2 borderless
     bool always_on_top = false;
     bool hide_cursor = false;
+    int32_t parent_window = 0;  // a window handle given with /#, 0 none
 };
 
 // A band of the window's client area: left, top, right, bottom.
@@ -84,5 +85,8 @@ public:
 // The SDL2 platform. Never fails: without a display server it says so on
 // standard error and runs headless.
 std::unique_ptr<Platform> CreateSdlPlatform();
+
+// The Win32 platform for the program instance (an HINSTANCE).
+std::unique_ptr<Platform> CreateWin32Platform(void* instance);
 
 }  // namespace zarn
