@@ -12,7 +12,7 @@ if(NOT EXISTS "${ZARN_CLOSING_PICTURE_SOURCE}")
 endif()
 
 # One file to hand to a user: no runtime DLLs beside the program.
-add_link_options(-static)
+add_link_options(-static $<$<CONFIG:Release>:-s>)
 # The Windows x64 ABI keeps the stack 16-byte aligned only, so spilled 256-bit
 # values must not use aligned moves.
 add_compile_options(-Wa,-muse-unaligned-vector-move)

@@ -6,8 +6,8 @@
 #     that reached the device against the decoded sound;
 #   - a still picture in the window against `zarn decode --png`, and keys
 #     (/U4 keeps Escape from quitting, "." ends the video);
-#   - the help and error boxes, and videos inside a file ("|N") and inside the
-#     program's own file (":N").
+#   - the help and error boxes, the quick-play value from the profile (/!), and
+#     videos inside a file ("|N") and inside the program's own file (":N").
 # Message boxes are modal, so ZARN_MESSAGE_LOG makes the player write them to
 # a file. The 32-bit player runs only where 32-bit code runs here.
 # usage: run_wine_checks.sh HOST_BUILD WIN64_BUILD WIN32_BUILD
@@ -61,6 +61,8 @@ Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=$display
 "$wine" wineboot -i >/dev/null 2>&1
+# The quick-play value /! appends, in the prefix's profile.
+printf '[Qel Video Tools]\r\nZarnQuickPlay=/S\r\n' >>"$WINEPREFIX/drive_c/windows/win.ini"
 
 for suite in engine_reader_tests engine_clock_tests; do
     check "$suite under wine64" "$wine" "$w64/tests/windows/$suite.exe" --gtest_brief=1
@@ -121,8 +123,8 @@ check "missing video: an error box, exit code 1" eval 'test "$code" -eq 1 && has
 
 head -c 4096 /dev/urandom >"$work/host.dat"
 cat "$work/still.zrn" >>"$work/host.dat"
-play "$w64/player/zarnplay.exe" /S "host.dat|4096"
-check "a video at byte 4096 of a file" eval 'test "$code" -eq 0 && has "Video: 320 x 240" && has "Total frames played: 1"'
+play "$w64/player/zarnplay.exe" /! "host.dat|4096"
+check "a video at byte 4096 of a file, /S from the profile's quick-play value" eval 'test "$code" -eq 0 && has "Video: 320 x 240" && has "Total frames played: 1"'
 cat "$w64/player/zarnplay.exe" "$work/still.zrn" >"$work/selfplay.exe"
 play "$work/selfplay.exe" /S ":$(stat -c %s "$w64/player/zarnplay.exe")"
 check "a video inside the program's own file" eval 'test "$code" -eq 0 && has "Video: 320 x 240"'
