@@ -7,7 +7,8 @@
 #   - a still picture in the window against `zarn decode --png`, and keys
 #     (/U4 keeps Escape from quitting, "." ends the video);
 #   - the help and error boxes, the quick-play value from the profile (/!), and
-#     videos inside a file ("|N") and inside the program's own file (":N").
+#     videos inside a file ("|N") and inside a copy made by `zarn bundle`
+#     (its string resource names ":N" of its own file).
 # Message boxes are modal, so ZARN_MESSAGE_LOG makes the player write them to
 # a file. The 32-bit player runs only where 32-bit code runs here.
 # usage: run_wine_checks.sh HOST_BUILD WIN64_BUILD WIN32_BUILD
@@ -125,9 +126,12 @@ head -c 4096 /dev/urandom >"$work/host.dat"
 cat "$work/still.zrn" >>"$work/host.dat"
 play "$w64/player/zarnplay.exe" /! "host.dat|4096"
 check "a video at byte 4096 of a file, /S from the profile's quick-play value" eval 'test "$code" -eq 0 && has "Video: 320 x 240" && has "Total frames played: 1"'
-cat "$w64/player/zarnplay.exe" "$work/still.zrn" >"$work/selfplay.exe"
-play "$work/selfplay.exe" /S ":$(stat -c %s "$w64/player/zarnplay.exe")"
-check "a video inside the program's own file" eval 'test "$code" -eq 0 && has "Video: 320 x 240"'
+# A self-playing copy: its string resource 1 names ":offset" of its own file.
+"$zarn" bundle "$work/still.zrn" -o "$work/selfplay.exe" --switches "/S" \
+    --player "$w64/player/zarnplay.exe" >/dev/null
+play "$work/selfplay.exe"
+check "zarn bundle: a copy that plays the video inside its own file" \
+    eval 'test "$code" -eq 0 && has "Video: 320 x 240"'
 
 if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
     play "$w32/player/zarnplay.exe" /S demo.zrn
