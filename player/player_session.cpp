@@ -247,6 +247,9 @@ int RunPlayer(Platform& platform, int argc, const char* const* argv,
         return 1;
     }
     s.options = parsed.options;
+    if (s.options.display_mode_width != 0)
+        RequestDisplayMode(s.options.display_mode_width, s.options.display_mode_height,
+                           s.options.display_mode_depth);
     s.no_black_fill = true;
     WindowRequest request;
     request.style = s.options.window_style;
