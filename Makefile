@@ -5,7 +5,7 @@ TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build play test test-plain asan tsan bench fuzz clean
+.PHONY: deps build play test test-plain asan tsan bench fuzz clean windows windows-test
 
 deps:
 	@bash scripts/install-deps.sh
@@ -47,5 +47,26 @@ fuzz: deps
 bench: build
 	@for b in $(BUILD)/bench/*/*_bench; do echo "== $$b"; $$b; done
 
+# The native Windows player, cross-built: build-win64/ and build-win32/
+# (statically linked zarnplay.exe). The closing picture comes from the host
+# build. `windows-test` runs the Windows checks under wine and Xvfb.
+WIN64_BUILD ?= build-win64
+WIN32_BUILD ?= build-win32
+WIN_FLAGS = -DCMAKE_BUILD_TYPE=Release \
+  -DZARN_CLOSING_PICTURE_SOURCE=$(abspath $(BUILD))/encoder/closing_picture.cpp
+
+windows: $(BUILD)/CMakeCache.txt
+	@bash scripts/install-deps.sh windows
+	cmake --build $(BUILD) --target zarn_closing_picture -j $(JOBS)
+	cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DZARN_WINDOWS_TESTS=ON $(WIN_FLAGS)
+	cmake --build $(WIN64_BUILD) --target zarnplay engine_reader_tests engine_clock_tests -j $(JOBS)
+	cmake -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake $(WIN_FLAGS)
+	cmake --build $(WIN32_BUILD) --target zarnplay -j $(JOBS)
+
+windows-test: windows
+	cmake --build $(BUILD) --target zarn zarn_make_media -j $(JOBS)
+	bash tests/windows/run_wine_checks.sh $(BUILD) $(WIN64_BUILD) $(WIN32_BUILD)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz $(WIN64_BUILD) $(WIN32_BUILD)

@@ -46,7 +46,8 @@ void RequestDisplayMode(uint32_t width, uint32_t height, uint32_t depth_code) {
   s.mode_depth = depth_code;
 }
 
-int PrepareGdiDisplay(SDL_Window* window, bool change_mode) {
+int PrepareGdiDisplay(NativeWindow native_window, bool change_mode) {
+  SDL_Window* const window = static_cast<SDL_Window*>(native_window);
   DisplayState& s = Display();
   if (s.instance_count > 0) return 0;
   if (change_mode && s.mode_width != 0 && s.mode_height != 0 && s.mode_depth != 0 &&

@@ -9,30 +9,17 @@
 #include "display/display_geometry.h"
 #include "display/display_state.h"
 #include "base/engine_memory.h"
+#include "display/display_texts.h"
 
 namespace zarn {
 
 namespace {
 
-const char kNotAvailable[] = "DirectDraw is not available";
-const char k256Colours[] = "256 color mode not supported.";
-const char kNoDib[] = "Unable to create DIBSection.";
-const char kVideoMode[] = "Video mode not supported.";
-const char kNoStyle[] = "No capable blitting style available.";
-
-const char* const kStyleNames[11] = {
-    nullptr,
-    "DirectDraw primary surface",
-    "DIB Section",
-    "DirectDraw YV12 overlay",
-    "DirectDraw YUY2 overlay",
-    "DirectDraw UYVY overlay",
-    "DirectDraw YV12 off-screen surface",
-    "DirectDraw YUY2 off-screen surface",
-    "DirectDraw UYVY off-screen surface",
-    "DirectDraw RGB off-screen video surface",
-    "DirectDraw RGB off-screen system surface",
-};
+const char* const kNotAvailable = kDisplayNotAvailable;
+const char* const k256Colours = kDisplay256Colours;
+const char* const kNoDib = kDisplayNoDib;
+const char* const kVideoMode = kDisplayVideoMode;
+const char* const kNoStyle = kDisplayNoStyle;
 
 constexpr uint32_t kMaxSide = 16384;
 
@@ -273,15 +260,9 @@ void GiveBackReferences(DisplayTarget* t) {
 
 const char* DisplayLastError() { return Display().last_error; }
 
-const char* BlitStyleName(const DisplayTarget* target) {
-  static char name[64] = "";
-  if (target != nullptr && target->style >= 1 && target->style <= 10)
-    std::strncpy(name, kStyleNames[target->style], sizeof name - 1);
-  return name;
-}
-
-DisplayTarget* OpenDisplayTarget(SDL_Window* window, uint32_t width, uint32_t height,
+DisplayTarget* OpenDisplayTarget(NativeWindow native_window, uint32_t width, uint32_t height,
                                  uint32_t flags) {
+  SDL_Window* const window = static_cast<SDL_Window*>(native_window);
   if (width == 0 || height == 0) return nullptr;
   SetDisplayError("");
   // Larger pictures than this would overflow the 32-bit sizes of the surfaces.

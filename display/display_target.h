@@ -39,6 +39,8 @@
 
 #include <cstdint>
 
+#include "display/native_window.h"
+
 struct SDL_Window;
 struct SDL_Surface;
 struct SDL_Texture;
@@ -131,12 +133,18 @@ struct DisplayTarget {
   int32_t texture_pitch;
   uint32_t texture_format;     // SDL pixel format of the texture
   uint32_t renderer_serial;    // which renderer made the texture
+  // Win32: the window (HWND), and the DIB section (HBITMAP) with its memory
+  // device context and the bitmap that context held before.
+  void* native_window;
+  void* dib_section;
+  void* dib_dc;
+  void* dib_previous;
 };
 
 // Opens a target for a width x height picture; flags: bits 0-4 the style,
 // 0x800000 change the display mode, bits 24-31 the scaling classes needed.
 // Returns nullptr with the reason in DisplayLastError().
-DisplayTarget* OpenDisplayTarget(SDL_Window* window, uint32_t width, uint32_t height,
+DisplayTarget* OpenDisplayTarget(NativeWindow window, uint32_t width, uint32_t height,
                                  uint32_t flags);
 void CloseDisplayTarget(DisplayTarget* target);
 bool LockDisplayTarget(DisplayTarget* target);
@@ -146,7 +154,7 @@ const char* BlitStyleName(const DisplayTarget* target);
 const char* DisplayLastError();
 
 void RequestDisplayMode(uint32_t width, uint32_t height, uint32_t depth_code);
-int PrepareGdiDisplay(SDL_Window* window, bool change_mode);
+int PrepareGdiDisplay(NativeWindow window, bool change_mode);
 void ReleaseGdiDisplay();
 
 // Takes dest_width x dest_height (0 = the screen's) for every axis the target

@@ -1,21 +1,17 @@
 #include "engine/engine_clock.h"
 
 #include <atomic>
-#include <chrono>
-#include <thread>
+
+#include "engine/system_clock.h"
 
 namespace zarn {
 namespace {
 
-uint32_t RealNow(void*) {
-    using namespace std::chrono;
-    static const steady_clock::time_point base = steady_clock::now();
-    // Counted from 1 so that a time taken at the first reading is never the
-    // 0 that timing fields use for "none".
-    return 1 + static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now() - base).count());
-}
+// Counted from 1 so that a time taken at the first reading is never the 0
+// that timing fields use for "none".
+uint32_t RealNow(void*) { return 1 + SystemMilliseconds(); }
 
-void RealSleep(void*, uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void RealSleep(void*, uint32_t ms) { SystemSleep(ms); }
 
 const ClockSource kRealClock{RealNow, RealSleep, nullptr};
 std::atomic<const ClockSource*> g_source{&kRealClock};

@@ -1,33 +1,25 @@
 #include "engine/file_reader.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <new>
 
 #include "engine/engine_clock.h"
+#include "engine/file_access.h"
 
 namespace zarn {
 namespace {
 
-// Reads until `bytes` arrived, the file ended or an error occurred.
+// Reads until `bytes` arrived, the file ended or an error occurred: from
+// the caller's callbacks when there are some, else from the file.
 uint32_t ReadFully(FileReader* r, void* destination, uint32_t bytes) {
+    const ReaderCallbacks& c = r->callbacks;
+    if (!c.read) return FileRead(r->handle, destination, bytes);
     auto* out = static_cast<uint8_t*>(destination);
     uint32_t got = 0;
-    const ReaderCallbacks& c = r->callbacks;
     while (got < bytes) {
-        if (c.read) {
-            const int64_t n = c.read(c.user, out + got, bytes - got);
-            if (n <= 0 || n > int64_t{bytes - got}) break;
-            got += static_cast<uint32_t>(n);
-            continue;
-        }
-        ssize_t n = ::read(r->handle, out + got, bytes - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        const int64_t n = c.read(c.user, out + got, bytes - got);
+        if (n <= 0 || n > int64_t{bytes - got}) break;
         got += static_cast<uint32_t>(n);
     }
     return got;
@@ -35,8 +27,7 @@ uint32_t ReadFully(FileReader* r, void* destination, uint32_t bytes) {
 
 bool SeekTo(FileReader* r, uint32_t position) {
     if (r->callbacks.read) return r->callbacks.seek && r->callbacks.seek(r->callbacks.user, position) == 0;
-    const off_t target = static_cast<off_t>(r->base_offset + position);
-    return ::lseek(r->handle, target, SEEK_SET) == target;
+    return FileSeek(r->handle, r->base_offset + position);
 }
 
 void LockForeground(FileReader* r) {
@@ -233,8 +224,8 @@ int32_t Step(FileReader* r) {
 
 void Close(FileReader* r) {
     LockForeground(r);
-    if (!r->handle_given && r->handle >= 0) ::close(r->handle);
-    r->handle = -1;
+    if (!r->handle_given) FileClose(r->handle);
+    r->handle = kNoFile;
     UnlockForeground(r);
 }
 
@@ -248,17 +239,15 @@ bool ReaderOpen(FileReader* reader, const ReaderSource& source, uint32_t flags) 
         reader->callbacks = *source.callbacks;
         reader->handle_given = 1;
     } else if (flags & kOpenFromHandle) {
-        const off_t here = ::lseek(source.fd, 0, SEEK_CUR);
-        if (source.fd < 0 || here < 0) return false;
+        uint64_t here = 0;
+        if (!FilePosition(source.fd, &here)) return false;
         reader->handle = source.fd;
         reader->handle_given = 1;
-        reader->base_offset = static_cast<uint64_t>(here);
+        reader->base_offset = here;
     } else {
-        if (!source.name) return false;
-        const int fd = ::open(source.name, O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return false;
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-        reader->handle = fd;
+        const NativeFile file = FileOpenRead(source.name);
+        if (file == kNoFile) return false;
+        reader->handle = file;
     }
     reader->read = Read;
     reader->read_frame = ReadFrame;

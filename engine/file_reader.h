@@ -13,6 +13,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/file_access.h"
+
 namespace zarn {
 
 struct Movie;
@@ -70,7 +72,7 @@ struct FileReader {
     std::atomic<uint32_t> highest_held{0};
     std::atomic<uint32_t> usable{0};
     std::atomic<uint32_t> held{0};
-    int handle = -1;
+    NativeFile handle = kNoFile;
     ReaderCallbacks callbacks;  // used instead of `handle` when `read` is set
     uint32_t file_pos = 0;
     uint32_t stream_pos = 0;
@@ -91,11 +93,12 @@ struct FileReader {
 // Opening flag: the source is an open descriptor positioned at the video.
 constexpr uint32_t kOpenFromHandle = 0x800000;
 
-// Source of a reader: a file name, a descriptor (with kOpenFromHandle) or
-// the caller's callbacks (when given; the caller keeps them valid).
+// Source of a reader: a file name, an open file positioned at the video
+// (with kOpenFromHandle) or the caller's callbacks (when given; the caller
+// keeps them valid).
 struct ReaderSource {
     const char* name = nullptr;
-    int fd = -1;
+    NativeFile fd = kNoFile;
     const ReaderCallbacks* callbacks = nullptr;
 };
 

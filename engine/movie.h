@@ -135,9 +135,9 @@ struct Movie {
 
 // Opens a video by file name.
 Movie* OpenMovie(const char* file_name, uint32_t flags);
-// Opens a video from a descriptor positioned at its first byte (the
-// descriptor stays open and is not closed by CloseMovie).
-Movie* OpenMovieFromHandle(int fd, uint32_t flags);
+// Opens a video from an open file positioned at its first byte (the file
+// stays open and is not closed by CloseMovie).
+Movie* OpenMovieFromHandle(NativeFile file, uint32_t flags);
 // Opens a video read through the caller's callbacks, positioned at its
 // first byte (they are copied; their `user` must outlive the movie).
 Movie* OpenMovieFromCallbacks(const ReaderCallbacks& callbacks, uint32_t flags);

@@ -1,7 +1,5 @@
 // OpenMovie and CloseMovie: from a file, a descriptor or a memory image to a
 // Movie whose buffers live in a few aligned blocks.
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -25,7 +23,7 @@ namespace {
 
 struct OpenSource {
     const char* name = nullptr;
-    int fd = -1;
+    NativeFile fd = kNoFile;
     const uint8_t* image = nullptr;
     size_t image_size = 0;
     const ReaderCallbacks* callbacks = nullptr;
@@ -34,9 +32,8 @@ struct OpenSource {
 // Bytes the video occupies from the descriptor's position to the end of the
 // file, or none when that cannot be learnt.
 bool BytesAvailable(const FileReader& reader, uint64_t* bytes) {
-    struct stat st;
-    if (::fstat(reader.handle, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    uint64_t size = 0;
+    if (!FileSize(reader.handle, &size)) return false;
     *bytes = size > reader.base_offset ? size - reader.base_offset : 0;
     return true;
 }
@@ -543,7 +540,7 @@ Movie* OpenMovie(const char* file_name, uint32_t flags) {
     return o.Run();
 }
 
-Movie* OpenMovieFromHandle(int fd, uint32_t flags) {
+Movie* OpenMovieFromHandle(NativeFile fd, uint32_t flags) {
     OpenSource s;
     s.fd = fd;
     Opening o(s, (flags | kFlagFromHandle) & ~kFlagFromMemory);

@@ -11,18 +11,6 @@ namespace {
 constexpr size_t npos = std::string::npos;
 constexpr uint64_t kMax32 = std::numeric_limits<int32_t>::max();
 
-// ---- The stored default command line ----------------------------------------
-
-#define ZARN_TILDE_16 "~~~~~~~~~~~~~~~~"
-#define ZARN_TILDE_128 ZARN_TILDE_16 ZARN_TILDE_16 ZARN_TILDE_16 ZARN_TILDE_16 \
-    ZARN_TILDE_16 ZARN_TILDE_16 ZARN_TILDE_16 ZARN_TILDE_16
-#define ZARN_TILDE_512 ZARN_TILDE_128 ZARN_TILDE_128 ZARN_TILDE_128 ZARN_TILDE_128
-
-// Volatile so that every read comes from the (possibly patched) program image
-// instead of being folded from the initial "~" run at build time.
-[[gnu::used]] volatile char g_stored_command[] = ZARN_STORED_COMMAND_MARKER ZARN_TILDE_512;
-static_assert(sizeof(g_stored_command) == kStoredCommandMarkerLength + kStoredCommandArea + 1);
-
 // ---- Characters -------------------------------------------------------------
 
 unsigned char Code(char c) { return static_cast<unsigned char>(c); }
@@ -243,12 +231,6 @@ std::string CutDefaultCommand(std::string_view area) {
     return std::string(area.substr(0, n));
 }
 
-std::string StoredDefaultCommand() {
-    std::string area(kStoredCommandArea, '~');
-    for (size_t i = 0; i < kStoredCommandArea; ++i) area[i] = g_stored_command[kStoredCommandMarkerLength + i];
-    return CutDefaultCommand(area);
-}
-
 long FindStoredCommandArea(const std::vector<uint8_t>& image) {
     const std::string_view marker = ZARN_STORED_COMMAND_MARKER;
     auto at = image.begin();
@@ -265,13 +247,33 @@ long FindStoredCommandArea(const std::vector<uint8_t>& image) {
     }
 }
 
+long FindStoredCommandResource(const std::vector<uint8_t>& image) {
+    // The string's length word, then its UTF-16LE characters.
+    std::vector<uint8_t> entry{static_cast<uint8_t>(kStoredCommandArea & 0xFF),
+                               static_cast<uint8_t>(kStoredCommandArea >> 8)};
+    for (size_t i = 0; i < kStoredCommandArea; ++i) {
+        entry.push_back('~');
+        entry.push_back(0);
+    }
+    auto at = std::search(image.begin(), image.end(), entry.begin(), entry.end());
+    return at == image.end() ? -1 : static_cast<long>(at - image.begin()) + 2;
+}
+
 bool PatchStoredCommand(std::vector<uint8_t>& image, std::string_view text) {
     if (text.size() > kStoredCommandMaxText || text.find_first_of(std::string_view("~\0", 2)) != npos) return false;
     long area = FindStoredCommandArea(image);
-    if (area < 0) return false;
-    auto start = image.begin() + area;
-    std::fill(start, start + kStoredCommandArea, static_cast<uint8_t>('~'));
-    std::copy(text.begin(), text.end(), start);
+    if (area >= 0) {
+        auto start = image.begin() + area;
+        std::fill(start, start + kStoredCommandArea, static_cast<uint8_t>('~'));
+        std::copy(text.begin(), text.end(), start);
+        return true;
+    }
+    // A Windows player: string resource 1. Its text goes through the ANSI
+    // code page when loaded, so only ASCII is written.
+    area = FindStoredCommandResource(image);
+    if (area < 0 || std::any_of(text.begin(), text.end(), [](char c) { return Code(c) >= 0x80; }))
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) image[static_cast<size_t>(area) + 2 * i] = Code(text[i]);
     return true;
 }
 

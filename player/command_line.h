@@ -32,13 +32,15 @@ namespace zarn {
 // by a text area of kStoredCommandArea bytes and one NUL. Unpatched, the area
 // is all "~". A copy of the program carries a default command line by holding
 // text in the area followed by at least one "~"; the text is cut at its first
-// "~" (and at kStoredCommandMaxText characters).
+// "~" (and at kStoredCommandMaxText characters). The Windows player keeps the
+// same 512 "~" as its string resource 1 instead (stored_command_win32.cpp).
 #define ZARN_STORED_COMMAND_MARKER "ZarnStoredCommandLine:1:"
 inline constexpr size_t kStoredCommandMarkerLength = sizeof(ZARN_STORED_COMMAND_MARKER) - 1;
 inline constexpr size_t kStoredCommandArea = 512;
 inline constexpr size_t kStoredCommandMaxText = kStoredCommandArea - 1;
 
-// The default command line this program carries ("" when unpatched).
+// The default command line this program carries ("" when unpatched;
+// stored_command_posix.cpp, stored_command_win32.cpp).
 std::string StoredDefaultCommand();
 
 // Cuts a raw text area at its first "~" or NUL and at kStoredCommandMaxText.
@@ -48,9 +50,14 @@ std::string CutDefaultCommand(std::string_view area);
 // -1 when no marker is followed by a complete area and its NUL.
 long FindStoredCommandArea(const std::vector<uint8_t>& image);
 
-// Writes `text` into the image's area and fills the rest with "~". Fails when
-// no area is found or the text is longer than kStoredCommandMaxText or holds
-// "~" or NUL.
+// Offset of the first character of string resource 1 of a Windows player
+// (its length word 512 and 512 UTF-16 "~" characters), or -1.
+long FindStoredCommandResource(const std::vector<uint8_t>& image);
+
+// Writes `text` into the image's area and fills the rest with "~"; in an image
+// without one, into the Windows player's string resource 1 (ASCII only).
+// Fails when no area is found or the text is longer than
+// kStoredCommandMaxText or holds "~" or NUL.
 bool PatchStoredCommand(std::vector<uint8_t>& image, std::string_view text);
 
 // ---- Building the command text ----------------------------------------------

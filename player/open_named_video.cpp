@@ -1,22 +1,13 @@
 #include "player/open_named_video.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstring>
 
+#include "engine/file_access.h"
 #include "engine/last_error.h"
 #include "engine/open_errors.h"
 #include "engine/movie.h"
 
 namespace zarn {
-
-bool OwnExecutablePath(char* buffer, uint32_t size) {
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, size - 1);
-    if (n <= 0 || static_cast<uint32_t>(n) >= size - 1) return false;
-    buffer[n] = '\0';
-    return true;
-}
 
 NamedVideo OpenNamedVideo(const NameForm& form, uint32_t open_flags) {
     NamedVideo video;
@@ -41,21 +32,19 @@ NamedVideo OpenNamedVideo(const NameForm& form, uint32_t open_flags) {
         }
         file = path;
     }
-    const int fd = ::open(file, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const NativeFile fd = FileOpenRead(file);
+    if (fd == kNoFile) {
         SetEngineLastError(error);
         return video;
     }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    const off_t offset = static_cast<off_t>(form.offset);
-    if (offset < 0 || ::lseek(fd, offset, SEEK_SET) != offset) {
-        ::close(fd);
+    if (!FileSeek(fd, form.offset)) {
+        FileClose(fd);
         SetEngineLastError(error);
         return video;
     }
     video.movie = OpenMovieFromHandle(fd, open_flags);
     if (!video.movie) {
-        ::close(fd);
+        FileClose(fd);
         return video;
     }
     video.file_handle = fd;
@@ -65,8 +54,8 @@ NamedVideo OpenNamedVideo(const NameForm& form, uint32_t open_flags) {
 void CloseNamedVideo(NamedVideo* video) {
     CloseMovie(video->movie);
     video->movie = nullptr;
-    if (video->file_handle >= 0) ::close(video->file_handle);
-    video->file_handle = -1;
+    FileClose(video->file_handle);
+    video->file_handle = kNoFile;
 }
 
 }  // namespace zarn

@@ -4,16 +4,17 @@
 
 #include <cstdint>
 
+#include "engine/file_access.h"
 #include "player/command_line.h"
 
 namespace zarn {
 
 struct Movie;
 
-// The player's file handle for the offset forms; -1 when none is open.
+// The player's file handle for the offset forms; kNoFile when none is open.
 struct NamedVideo {
     Movie* movie = nullptr;
-    int file_handle = -1;
+    NativeFile file_handle = kNoFile;
 };
 
 // Opens the video a name form points at. On failure the movie is null and
@@ -24,7 +25,8 @@ NamedVideo OpenNamedVideo(const NameForm& form, uint32_t open_flags);
 // Closes the movie and the handle of a named video.
 void CloseNamedVideo(NamedVideo* video);
 
-// Path of the running program's own file.
+// Path of the running program's own file (own_path_posix.cpp,
+// own_path_win32.cpp).
 bool OwnExecutablePath(char* buffer, uint32_t size);
 
 }  // namespace zarn

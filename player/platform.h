@@ -1,13 +1,13 @@
 // The player's view of the platform: the screen, its one window, the window's
 // events, message boxes, the URL opener and the statistics band's text. The
 // player's logic talks to this interface only, so it builds without any
-// platform library; one implementation stands on SDL2.
+// platform library; one implementation stands on SDL2, one on Win32.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
-struct SDL_Window;
+#include "display/native_window.h"
 
 namespace zarn {
 
@@ -40,6 +40,7 @@ struct WindowRequest {
     uint32_t style = 0;         // 0 decorated, 1 without title bar, 2 borderless
     bool always_on_top = false;
     bool hide_cursor = false;
+    int32_t parent_window = 0;  // a window handle given with /#, 0 none
 };
 
 // A band of the window's client area: left, top, right, bottom.
@@ -61,7 +62,7 @@ public:
 
     // The window: created hidden at 32 x 32.
     virtual bool CreateWindow(const WindowRequest& request) = 0;
-    virtual SDL_Window* Window() = 0;
+    virtual NativeWindow Window() = 0;
     // Places the window by its outer rectangle (frame included).
     virtual void PlaceWindow(int32_t x, int32_t y, uint32_t width, uint32_t height) = 0;
     virtual void MoveWindow(int32_t x, int32_t y) = 0;
@@ -94,5 +95,8 @@ public:
 // The SDL2 platform. Never fails: without a display server it says so on
 // standard error and runs headless.
 std::unique_ptr<Platform> CreateSdlPlatform();
+
+// The Win32 platform for the program instance (an HINSTANCE).
+std::unique_ptr<Platform> CreateWin32Platform(void* instance);
 
 }  // namespace zarn

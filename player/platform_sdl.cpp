@@ -136,7 +136,7 @@ public:
         return true;
     }
 
-    SDL_Window* Window() override { return window_; }
+    NativeWindow Window() override { return window_; }
 
     void PlaceWindow(int32_t x, int32_t y, uint32_t width, uint32_t height) override {
         if (!window_) return;

@@ -16,8 +16,7 @@
 #include "player/quick_play.h"
 #include "player/size_classification.h"
 #include "player/summary_text.h"
-#include "sound/direct_sound_output.h"
-#include "sound/wave_out_output.h"
+#include "sound/default_sound_system.h"
 
 namespace zarn {
 namespace {
@@ -293,16 +292,20 @@ int RunPlayer(Platform& platform, int argc, const char* const* argv,
         return 1;
     }
     s.options = parsed.options;
+    if (s.options.display_mode_width != 0)
+        RequestDisplayMode(s.options.display_mode_width, s.options.display_mode_height,
+                           s.options.display_mode_depth);
     s.no_black_fill = true;
     WindowRequest request;
     request.style = s.options.window_style;
     request.always_on_top = s.options.always_on_top != 0;
     request.hide_cursor = s.options.hide_cursor;
+    request.parent_window = s.options.parent_window;
     if (!platform.CreateWindow(request)) {
         Tell(platform, kWindowTitle, kWindowError, MessageIcon::kError);
         return 1;
     }
-    SetSoundSystem(s.options.use_waveout ? StartWaveOut : StartDirectSound, nullptr);
+    SetSoundSystem(DefaultSoundSystem(s.options.use_waveout), nullptr);
 
     s.list_text = text;
     s.saved_list = text;

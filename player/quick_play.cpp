@@ -34,18 +34,6 @@ std::string_view Unquote(std::string_view v) {
 
 }  // namespace
 
-QuickPlaySource QuickPlayFromEnvironment() {
-    QuickPlaySource source;
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && config[0] != '\0') {
-        source.ini_path = std::string(config) + "/zarn/zarn.ini";
-        return source;
-    }
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] != '\0') source.ini_path = std::string(home) + "/.config/zarn/zarn.ini";
-    return source;
-}
-
 std::string IniValue(std::string_view ini_text, std::string_view section, std::string_view key,
                      std::string_view fallback) {
     bool in_section = false;
@@ -67,6 +55,11 @@ std::string IniValue(std::string_view ini_text, std::string_view section, std::s
 }
 
 std::string ReadQuickPlayValue(const QuickPlaySource& source) {
+    if (source.read_profile) {
+        std::string value = source.read_profile();
+        if (value.size() > kQuickPlayMaxValue) value.resize(kQuickPlayMaxValue);
+        return value;
+    }
     if (source.ini_path.empty()) return "";
     std::FILE* file = std::fopen(source.ini_path.c_str(), "rb");
     if (file == nullptr) return "";

@@ -1,6 +1,7 @@
 // The user's quick-play settings: extra command text appended by the /!
 // switch, kept in a per-user INI file under section "Qel Video Tools", key
-// "ZarnQuickPlay" ($XDG_CONFIG_HOME/zarn/zarn.ini, else ~/.config/zarn/zarn.ini).
+// "ZarnQuickPlay" ($XDG_CONFIG_HOME/zarn/zarn.ini, else ~/.config/zarn/zarn.ini;
+// on Windows the user's profile, win.ini).
 #pragma once
 
 #include <cstddef>
@@ -18,10 +19,13 @@ inline constexpr size_t kQuickPlayMaxFile = 1 << 20;
 
 struct QuickPlaySource {
     std::string ini_path;  // empty: there is no profile, the value is ""
+    // The system's own profile lookup, used instead of the file when set.
+    std::string (*read_profile)() = nullptr;
 };
 
-// The profile file of the user, from XDG_CONFIG_HOME or HOME (empty path when
-// neither is set).
+// The user's profile: on Linux the INI file from XDG_CONFIG_HOME or HOME
+// (empty path when neither is set; quick_play_posix.cpp), on Windows the
+// profile GetProfileStringA reads (quick_play_win32.cpp).
 QuickPlaySource QuickPlayFromEnvironment();
 
 // Looks up a key in INI text: "[section]" lines and "key=value" lines, names

@@ -13,6 +13,13 @@ packages=(
   xvfb x11-apps
 )
 
+# `install-deps.sh windows`: also the cross toolchains and what the Windows
+# checks run under.
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
+             imagemagick xdotool xvfb python3)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then

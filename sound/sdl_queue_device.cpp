@@ -159,4 +159,6 @@ WaveSystem* SdlWaveSystem() {
     return &system;
 }
 
+WaveSystem* PlatformWaveSystem() { return SdlWaveSystem(); }
+
 }  // namespace zarn

@@ -19,7 +19,7 @@ struct WaveHeader {
     uint8_t* data = nullptr;
     uint32_t length = 0;
     std::atomic<uint32_t> flags{0};
-    uint8_t reserved[16] = {};
+    uint8_t reserved[24 - sizeof(uint8_t*)] = {};  // 32 bytes on 32- and 64-bit systems
 };
 static_assert(sizeof(WaveHeader) == 32, "headers are laid out 32 bytes each");
 
@@ -54,5 +54,9 @@ public:
 protected:
     ~WaveSystem() = default;
 };
+
+// The system's own device: SDL's (sdl_queue_device.cpp) or waveOut's
+// (waveout_win32.cpp), chosen at build time.
+WaveSystem* PlatformWaveSystem();
 
 }  // namespace zarn

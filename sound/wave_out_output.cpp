@@ -4,7 +4,6 @@
 #include <new>
 
 #include "base/engine_memory.h"
-#include "sound/sdl_queue_device.h"
 #include "sound/sound_record.h"
 
 namespace zarn {
@@ -203,7 +202,7 @@ WaveSizes WaveOutSizes(uint32_t rate, uint32_t bits, uint32_t channels) {
 }
 
 SoundOpenOp StartWaveOut(void* device_or_null) {
-    g_wave_system = device_or_null != nullptr ? static_cast<WaveSystem*>(device_or_null) : SdlWaveSystem();
+    g_wave_system = device_or_null != nullptr ? static_cast<WaveSystem*>(device_or_null) : PlatformWaveSystem();
     return OpenWaveOutOutput;
 }
 

@@ -39,7 +39,7 @@ struct WaveSizes {
 WaveSizes WaveOutSizes(uint32_t rate, uint32_t bits, uint32_t channels);
 
 // Start operation. `device_or_null` is a WaveSystem* supplied by the caller,
-// or null for the SDL audio system. Returns OpenWaveOutOutput.
+// or null for the system's own device. Returns OpenWaveOutOutput.
 SoundOpenOp StartWaveOut(void* device_or_null);
 
 // Sound-open operation: fills the record; returns 1, or 0 when no device

@@ -1,8 +1,5 @@
 #include "engine/file_reader.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -107,9 +104,9 @@ TEST(FileReader, ShortReadSetsTheReadErrorForGood) {
 TEST(FileReader, VideoAtAnOffsetOfAGivenDescriptor) {
     std::vector<uint8_t> host = Pattern(20000);
     test::TempFile file(host, ".dat");
-    const int fd = ::open(file.path().c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::lseek(fd, 3000, SEEK_SET), 3000);
+    const NativeFile fd = FileOpenRead(file.path().c_str());
+    ASSERT_NE(fd, kNoFile);
+    ASSERT_TRUE(FileSeek(fd, 3000));
     FileReader r;
     ReaderSource s;
     s.fd = fd;
@@ -125,8 +122,11 @@ TEST(FileReader, VideoAtAnOffsetOfAGivenDescriptor) {
     ASSERT_EQ(r.read(&r, 0, out.data(), 4), 4u);
     EXPECT_EQ(out[0], host[3000]);
     r.close(&r);
-    EXPECT_NE(::fcntl(fd, F_GETFD), -1);
-    ::close(fd);
+    // The given file stays open for its owner.
+    ASSERT_TRUE(FileSeek(fd, 19990));
+    EXPECT_EQ(FileRead(fd, out.data(), 100), 10u);
+    EXPECT_EQ(out[9], host[19999]);
+    FileClose(fd);
 }
 
 TEST(FileReader, SimulatedSpeedChargesEachChunk) {

@@ -89,6 +89,29 @@ TEST(StoredCommand, PatchRefusesWhatCannotBeStored) {
     EXPECT_EQ(image[100 + marker.size() + kStoredCommandMaxText], '~');
 }
 
+TEST(StoredCommand, WindowsPlayerKeepsItsDefaultInStringResourceOne) {
+    std::vector<uint8_t> image(50, 'x');
+    image.push_back(0x00);
+    image.push_back(0x02);  // the length word: 512 characters
+    for (size_t i = 0; i < kStoredCommandArea; ++i) {
+        image.push_back('~');
+        image.push_back(0);
+    }
+    image.insert(image.end(), 20, 'y');
+    EXPECT_EQ(FindStoredCommandArea(image), -1);
+    ASSERT_EQ(FindStoredCommandResource(image), 52);
+    EXPECT_FALSE(PatchStoredCommand(image, "caf\xe9"));  // not ASCII
+    ASSERT_TRUE(PatchStoredCommand(image, ":1234 /S"));
+    std::string text;
+    for (size_t i = 52; i < 52 + 2 * kStoredCommandArea; i += 2) {
+        EXPECT_EQ(image[i + 1], 0u);
+        text += static_cast<char>(image[i]);
+    }
+    EXPECT_EQ(CutDefaultCommand(text), ":1234 /S");
+    EXPECT_EQ(text.substr(8), std::string(kStoredCommandArea - 8, '~'));
+    EXPECT_EQ(image[51], 0x02);
+}
+
 // End to end: a patched copy of a program reads its new default at run time.
 TEST(StoredCommand, PatchedCopyOfAProgramReadsItsDefault) {
     std::vector<uint8_t> image = ReadFile(ZARN_STORED_COMMAND_PROBE);

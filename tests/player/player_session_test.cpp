@@ -52,7 +52,7 @@ public:
         inner_->ShowMessage(title, text, icon);
     }
     bool CreateWindow(const WindowRequest& r) override { return inner_->CreateWindow(r); }
-    SDL_Window* Window() override { return inner_->Window(); }
+    NativeWindow Window() override { return inner_->Window(); }
     void PlaceWindow(int32_t x, int32_t y, uint32_t w, uint32_t h) override {
         placements.push_back({Elapsed(), w, h});
         inner_->PlaceWindow(x, y, w, h);

@@ -41,7 +41,7 @@ public:
     void ScreenSize(uint32_t* w, uint32_t* h) const override { inner_->ScreenSize(w, h); }
     void ShowMessage(const char*, const char*, MessageIcon) override {}
     bool CreateWindow(const WindowRequest& r) override { return inner_->CreateWindow(r); }
-    SDL_Window* Window() override { return inner_->Window(); }
+    NativeWindow Window() override { return inner_->Window(); }
     void PlaceWindow(int32_t x, int32_t y, uint32_t w, uint32_t h) override { inner_->PlaceWindow(x, y, w, h); }
     void MoveWindow(int32_t x, int32_t y) override { inner_->MoveWindow(x, y); }
     void WindowPosition(int32_t* x, int32_t* y) override { inner_->WindowPosition(x, y); }
@@ -60,7 +60,7 @@ public:
         const uint32_t elapsed = EngineClock() - start_;
         if (resize_to_width != 0 && elapsed > read_at_ms / 2 && !resized_) {
             resized_ = true;  // as a user dragging the window's border
-            SDL_SetWindowSize(inner_->Window(), resize_to_width, resize_to_height);
+            SDL_SetWindowSize(static_cast<SDL_Window*>(inner_->Window()), resize_to_width, resize_to_height);
         }
         if (elapsed > read_at_ms && capture.pixels.empty()) Read();
         if (elapsed > read_at_ms + 100 && !quit_sent_) {
@@ -82,10 +82,10 @@ private:
     // canvas where a renderer draws the window), as 32-bit ARGB.
     void Read() {
         int w = 0, h = 0;
-        SDL_GetWindowSize(inner_->Window(), &w, &h);
+        SDL_GetWindowSize(static_cast<SDL_Window*>(inner_->Window()), &w, &h);
         if (w <= 0 || h <= 0) return;
         std::vector<uint32_t> pixels(size_t(w) * h);
-        if (!ReadDisplayPixels(inner_->Window(), 0, 0, w, h, pixels.data())) return;
+        if (!ReadDisplayPixels(static_cast<SDL_Window*>(inner_->Window()), 0, 0, w, h, pixels.data())) return;
         capture.width = w;
         capture.height = h;
         capture.format = SDL_PIXELFORMAT_ARGB8888;

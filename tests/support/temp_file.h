@@ -1,11 +1,13 @@
 // Temporary files for tests, removed when the test ends.
 #pragma once
 
-#include <unistd.h>
-
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -15,20 +17,19 @@ class TempFile {
 public:
     explicit TempFile(const std::vector<uint8_t>& bytes, const char* suffix = ".zrn") {
         const char* dir = std::getenv("TMPDIR");
-        std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/zarn-test-XXXXXX" + suffix;
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        const int fd = ::mkstemps(name.data(), static_cast<int>(std::string(suffix).size()));
-        path_ = name.data();
-        if (fd >= 0) {
-            size_t done = 0;
-            while (done < bytes.size()) {
-                const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-                if (n <= 0) break;
-                done += static_cast<size_t>(n);
-            }
-            ::close(fd);
+        const std::filesystem::path base =
+            dir && *dir ? std::filesystem::path(dir) : std::filesystem::temp_directory_path();
+        static std::atomic<uint32_t> serial{0};
+        static const uint32_t run = std::random_device{}();
+        // A name nobody holds yet: the run's random number and a serial.
+        for (;;) {
+            const std::string leaf = "zarn-test-" + std::to_string(run) + "-" +
+                                     std::to_string(serial.fetch_add(1)) + suffix;
+            path_ = (base / leaf).string();
+            if (!std::filesystem::exists(path_)) break;
         }
+        std::ofstream out(path_, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     ~TempFile() { std::remove(path_.c_str()); }
     TempFile(const TempFile&) = delete;

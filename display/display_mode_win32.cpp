@@ -1,0 +1,84 @@
+// Display-mode changes through GDI (ChangeDisplaySettingsA) and the display's
+// format as GDI reports it.
+#include <windows.h>
+
+#include <cstring>
+
+#include "display/display_mode_walk.h"
+#include "display/display_target.h"
+#include "display/gdi_state_win32.h"
+
+namespace zarn {
+namespace {
+
+uint32_t ScreenBits() {
+    HDC dc = GetDC(nullptr);
+    const uint32_t bits = static_cast<uint32_t>(GetDeviceCaps(dc, PLANES) * GetDeviceCaps(dc, BITSPIXEL));
+    ReleaseDC(nullptr, dc);
+    return bits;
+}
+
+int TryMode(uint32_t width, uint32_t height, uint32_t bits) {
+    DEVMODEA mode;
+    std::memset(&mode, 0, sizeof mode);
+    mode.dmSize = sizeof mode;
+    mode.dmPelsWidth = width;
+    mode.dmPelsHeight = height;
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+    if (bits != 0) {
+        mode.dmBitsPerPel = bits;
+        mode.dmFields |= DM_BITSPERPEL;
+    }
+    if (ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) return -1;
+    return static_cast<int>(ScreenBits());
+}
+
+void RestoreMode() { ChangeDisplaySettingsA(nullptr, 0); }
+
+}  // namespace
+
+GdiState& Gdi() {
+    static GdiState state{};
+    return state;
+}
+
+void SetDisplayError(const char* text) {
+    std::strncpy(Gdi().last_error, text, sizeof Gdi().last_error - 1);
+}
+
+const char* DisplayLastError() { return Gdi().last_error; }
+
+void RequestDisplayMode(uint32_t width, uint32_t height, uint32_t depth_code) {
+    GdiState& s = Gdi();
+    s.mode_width = width;
+    s.mode_height = height;
+    s.mode_depth = depth_code;
+}
+
+// There is no shared DirectDraw instance in this build, so GDI drawing is
+// always prepared.
+int PrepareGdiDisplay(NativeWindow, bool change_mode) {
+    GdiState& s = Gdi();
+    if (change_mode && s.mode_width != 0 && s.mode_height != 0 && s.mode_depth != 0) {
+        if (WalkDesktopModes(s.mode_width, s.mode_height, s.mode_depth, TryMode, RestoreMode))
+            s.mode_changed = true;
+        s.mode_width = s.mode_height = s.mode_depth = 0;
+    }
+    s.screen_width = static_cast<uint32_t>(GetSystemMetrics(SM_CXSCREEN));
+    s.screen_height = static_cast<uint32_t>(GetSystemMetrics(SM_CYSCREEN));
+    s.display_bits = ScreenBits();
+    s.bytes_per_pixel = s.display_bits / 8;
+    ++s.mode_refs;
+    return 1;
+}
+
+void ReleaseGdiDisplay() {
+    GdiState& s = Gdi();
+    if (s.mode_refs <= 0) return;
+    if (s.mode_refs-- == 1 && s.mode_changed) {
+        s.mode_changed = false;
+        RestoreMode();
+    }
+}
+
+}  // namespace zarn

@@ -1,0 +1,11 @@
+# zarn_sound on Win32: the waveOut back end on WINMM.
+add_library(zarn_sound STATIC
+  attenuation.cpp
+  pcm_gain.cpp
+  sound_record.cpp
+  wave_out_output.cpp
+  waveout_win32.cpp
+  sound_systems_win32.cpp)
+target_include_directories(zarn_sound PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(zarn_sound PUBLIC zarn_memory winmm)
+zarn_warnings(zarn_sound)

@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# The Windows build's checks, under wine and a private Xvfb:
+#   - both players are statically linked GUI programs (PE32+ and PE32);
+#   - the core's file-layer and clock suites pass under wine64;
+#   - zarnplay.exe plays a video to the end: the summary's figures, the sound
+#     that reached the device against the decoded sound;
+#   - a still picture in the window against `zarn decode --png`, and keys
+#     (/U4 keeps Escape from quitting, "." ends the video);
+#   - the help and error boxes, the quick-play value from the profile (/!), and
+#     videos inside a file ("|N") and inside a copy made by `zarn bundle`
+#     (its string resource names ":N" of its own file).
+# Message boxes are modal, so ZARN_MESSAGE_LOG makes the player write them to
+# a file. The 32-bit player runs only where 32-bit code runs here.
+# usage: run_wine_checks.sh HOST_BUILD WIN64_BUILD WIN32_BUILD
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+host=$(realpath "$1") w64=$(realpath "$2") w32=$(realpath "$3")
+wine=/usr/lib/wine/wine64
+zarn=$host/tools/zarn
+passed=0 failed=0
+
+work=$(mktemp -d /tmp/zarn-wine.XXXXXX)
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export HOME=$work/home
+mkdir -p "$HOME"
+# Whatever wine's waveOut plays goes to this file.
+printf 'pcm.!default { type file slave.pcm "null" file "%s/sound.raw" format "raw" }\npcm.null { type null }\n' \
+    "$work" > "$HOME/.asoundrc"
+xvfb_pid=
+cleanup() {
+    WINEPREFIX=$work/prefix /usr/lib/wine/wineserver -k 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+check() {  # check NAME COMMAND...: one counted check
+    local name=$1
+    shift
+    if "$@"; then
+        echo "PASS $name"
+        passed=$((passed + 1))
+    else
+        echo "FAIL $name"
+        failed=$((failed + 1))
+    fi
+}
+
+is_gui() {  # is_gui OBJDUMP EXE MAGIC
+    local info
+    info=$("$1" -p "$2") || return 1
+    grep -q "Magic.*($3)" <<<"$info" && grep -q 'Subsystem.*(Windows GUI)' <<<"$info" &&
+        ! grep -i 'DLL Name' <<<"$info" | grep -qiE 'libstdc|libgcc|winpthread|SDL'
+}
+check "x86-64 player is a static PE32+ GUI program" \
+    is_gui x86_64-w64-mingw32-objdump "$w64/player/zarnplay.exe" PE32+
+check "i686 player is a static PE32 GUI program" \
+    is_gui i686-w64-mingw32-objdump "$w32/player/zarnplay.exe" PE32
+
+display=:$((90 + RANDOM % 400))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=$display
+"$wine" wineboot -i >/dev/null 2>&1
+# The quick-play value /! appends, in the prefix's profile.
+printf '[Qel Video Tools]\r\nZarnQuickPlay=/S\r\n' >>"$WINEPREFIX/drive_c/windows/win.ini"
+
+for suite in engine_reader_tests engine_clock_tests; do
+    check "$suite under wine64" "$wine" "$w64/tests/windows/$suite.exe" --gtest_brief=1
+done
+
+# The player with the message log; sets $code and $boxes.
+play() {
+    local exe=$1
+    shift
+    rm -f "$work/boxes.txt" "$work/sound.raw"
+    (cd "$work" && ZARN_MESSAGE_LOG="$work/boxes.txt" timeout 120 "$wine" "$exe" "$@" >/dev/null 2>&1)
+    code=$?
+    boxes=$(cat "$work/boxes.txt" 2>/dev/null)
+}
+has() { grep -qF -- "$1" <<<"$boxes"; }
+
+cp samples/demo.zrn "$work/demo.zrn"
+"$zarn" decode "$work/demo.zrn" --wav "$work/demo.wav" >/dev/null
+play "$w64/player/zarnplay.exe" /S demo.zrn
+check "demo plays to the end" test "$code" -eq 0
+check "summary figures" eval 'has "[Zarn Playback Summary]" && has "Video: 640 x 360 at 25.0 frames/sec" &&
+    has "Total frames: 200" && has "Total frames played: 200" && has "Blitting style: DIB Section" &&
+    has "Video mode: 1024 x 768 at 32 bits"'
+grep -E 'Frame rate obtained|Skipped|Sound skips' <<<"$boxes"
+check "sound reaching the device is the decoded sound" \
+    python3 tests/windows/captured_sound.py "$work/sound.raw" "$work/demo.wav"
+
+# A one-frame video played endlessly without a frame (/I2): the window is the
+# picture, centred on the 1024 x 768 screen.
+"$host/encoder/zarn_make_media" video gradients 320 240 1 25 "$work/still.y4m"
+"$zarn" encode "$work/still.y4m" -o "$work/still.zrn" >/dev/null
+mkdir "$work/png"
+"$zarn" decode "$work/still.zrn" --png "$work/png" >/dev/null
+(cd "$work" && ZARN_MESSAGE_LOG="$work/boxes.txt" timeout 60 "$wine" "$w64/player/zarnplay.exe" \
+    /S /L /I2 /U4 still.zrn >/dev/null 2>&1; echo $? >"$work/still.code") &
+still_pid=$!
+window=$(timeout 30 xdotool search --sync --name "Zarn Video Player" | head -1)
+sleep 1
+import -window root "$work/screen.png"
+convert "$work/screen.png" -crop 320x240+352+264 +repage "$work/window.png"
+rmse=$(compare -metric RMSE "$work/window.png" "$work/png/frame-00001.png" null: 2>&1 | sed 's/.*(\(.*\))/\1/')
+echo "window against the decoded picture: normalised RMSE $rmse"
+check "window shows the decoded picture" awk -v e="$rmse" 'BEGIN { exit !(e != "" && e < 0.02) }'
+xdotool windowfocus --sync "$window" key Escape
+sleep 1.5
+check "/U4: Escape does not quit" test ! -e "$work/still.code"
+xdotool windowfocus --sync "$window" key period
+for _ in $(seq 100); do [ -e "$work/still.code" ] && break; sleep 0.1; done
+check "\".\" ends the video, the closing screen ends the program" \
+    eval 'test "$(cat "$work/still.code" 2>/dev/null)" = 0'
+wait "$still_pid"
+
+play "$w64/player/zarnplay.exe"
+check "no video: the help box, exit code 1" eval 'test "$code" -eq 1 && has "[Zarn Video Player Help]" &&
+    has "  SYNTAX: ZarnPlay <Zarn1 Zarn2 ...> [/Switches]:"'
+play "$w64/player/zarnplay.exe" missing.zrn
+check "missing video: an error box, exit code 1" eval 'test "$code" -eq 1 && has "[Zarn Error]"'
+
+head -c 4096 /dev/urandom >"$work/host.dat"
+cat "$work/still.zrn" >>"$work/host.dat"
+play "$w64/player/zarnplay.exe" /! "host.dat|4096"
+check "a video at byte 4096 of a file, /S from the profile's quick-play value" eval 'test "$code" -eq 0 && has "Video: 320 x 240" && has "Total frames played: 1"'
+# A self-playing copy: its string resource 1 names ":offset" of its own file.
+"$zarn" bundle "$work/still.zrn" -o "$work/selfplay.exe" --switches "/S" \
+    --player "$w64/player/zarnplay.exe" >/dev/null
+play "$work/selfplay.exe"
+check "zarn bundle: a copy that plays the video inside its own file" \
+    eval 'test "$code" -eq 0 && has "Video: 320 x 240"'
+
+if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    play "$w32/player/zarnplay.exe" /S demo.zrn
+    check "32-bit player plays the demo" eval 'test "$code" -eq 0 && has "Total frames played: 200"'
+else
+    echo "SKIP 32-bit player: 32-bit code does not run on this machine"
+fi
+
+echo "windows: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
