@@ -11,6 +11,7 @@ packages=(
   libfftw3-dev libyuv-dev
   clang libclang-rt-14-dev
   xvfb x11-apps
+  desktop-file-utils xdg-utils
 )
 
 # `install-deps.sh windows`: also the cross toolchains and what the Windows

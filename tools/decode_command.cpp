@@ -1,6 +1,5 @@
 #include "tools/decode_command.h"
 
-#include <png.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,7 +12,6 @@
 
 #include "audio/audio_decoder.h"
 #include "convert/copy_flags.h"
-#include "convert/copy_frame.h"
 #include "encoder/y4m.h"
 #include "engine/container_header.h"
 #include "engine/copy_to_buffer.h"
@@ -21,9 +19,11 @@
 #include "engine/last_error.h"
 #include "engine/movie.h"
 #include "format/zarn_format.h"
+#include "tools/frame_rgb.h"
 #include "tools/input_video.h"
 #include "tools/interruption.h"
 #include "tools/output_file.h"
+#include "tools/png_image.h"
 
 namespace zarn {
 namespace {
@@ -230,67 +230,6 @@ void DecodePacketAudio(const Movie& m, TrackDecode& t, std::vector<uint8_t>& pcm
     }
 }
 
-struct PngState {
-    std::vector<uint8_t>* bytes;
-    std::string error;
-};
-
-void PngWrite(png_structp png, png_bytep data, png_size_t size) {
-    auto* state = static_cast<PngState*>(png_get_io_ptr(png));
-    state->bytes->insert(state->bytes->end(), data, data + size);
-}
-
-void PngFlush(png_structp) {}
-
-[[noreturn]] void PngError(png_structp png, png_const_charp message) {
-    auto* state = static_cast<PngState*>(png_get_error_ptr(png));
-    state->error = message ? message : "PNG error";
-    png_longjmp(png, 1);
-}
-
-void PngWarning(png_structp, png_const_charp) {}
-
-// A 24-bit PNG of the picture, made in memory; false with `error` set.
-bool EncodePng(const uint8_t* rgb, uint32_t width, uint32_t height, std::vector<uint8_t>& bytes,
-               std::string& error) {
-    PngState state{&bytes, {}};
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        error = "out of memory";
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        error = state.error;
-        return false;
-    }
-    png_set_write_fn(png, &state, PngWrite, PngFlush);
-    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (uint32_t r = 0; r < height; ++r)
-        png_write_row(png, const_cast<png_bytep>(rgb + static_cast<size_t>(r) * width * 3));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
-FrameSource SourceOf(const Movie& m) {
-    FrameSource s{};
-    s.frame = m.frame_buffers[m.current_buffer];
-    s.alpha = m.alpha_planes[m.current_buffer];
-    s.block_marks = m.block_marks;
-    s.mb_cols = m.mb_cols;
-    s.mb_count = m.mb_count;
-    s.source_width = m.source_width;
-    s.source_height = m.source_height;
-    s.luma_width = m.luma_width;
-    s.luma_height = m.luma_height;
-    return s;
-}
-
 // The visible picture of the current frame buffer, chroma mapped so that
 // `u` is always Cb.
 void TakePicture(const Movie& m, YuvPicture& pic) {
@@ -470,8 +409,7 @@ bool WriteFrame(const Options& o, Movie& m, Outputs& outs, uint32_t number, YuvP
         if (!WriteOutput(outs.raw, raw.data(), raw.size())) return Report(outs, outs.raw, err);
     }
     if (!o.png.empty()) {
-        CopyFrame(SourceOf(m), rgb.data(), static_cast<int32_t>(m.width * 3), m.height, 0, 0,
-                  MergeCopyFlags(kFormatRgb24 | kCopyWholeFrame, m.flags));
+        CurrentFrameRgb(m, rgb);
         if (number > 1 && !Open(PngPath(o.png, number), InputVideo{}, outs.png, outs, err)) return false;
         std::vector<uint8_t> png;
         std::string why;
@@ -514,7 +452,6 @@ int Decode(const Options& o, InputVideo& in, std::ostream& err) {
     if (outs.y4m_open) pic.allocate(m.source_width, m.source_height);
     std::vector<uint8_t> raw, rgb;
     if (outs.raw.fd >= 0) raw.resize(RawFrameBytes(*o.copy_format, m.width, m.height));
-    if (!o.png.empty()) rgb.resize(size_t{m.width} * m.height * 3);
     const bool progress = isatty(STDERR_FILENO) != 0;
     const uint32_t total = std::min(m.frame_count, o.frames);
     int status = 0;

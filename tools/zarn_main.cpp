@@ -12,6 +12,7 @@
 #include "tools/info_command.h"
 #include "tools/interruption.h"
 #include "tools/output_file.h"
+#include "tools/thumbnail_command.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ constexpr const char* kUsage =
     "  decode IN.zrn --y4m OUT ...  decode the frames and sound into Y4M, WAV, PNG, raw\n"
     "  encode IN.y4m -o OUT.zrn     make a Zarn video\n"
     "  bundle VIDEO.zrn -o OUT      make a self-playing copy of the player\n"
+    "  thumbnail IN.zrn OUT.png     a representative picture as PNG (-s SIZE)\n"
     "  help                         show this list\n"
     "Run 'zarn COMMAND --help' for the options of a command; 'zarn --version' for the\n"
     "version. A file name of - means standard input or standard output.\n"
@@ -71,6 +73,7 @@ int main(int argc, char** argv) {
     if (command == "bundle") return zarn::RunBundleCommand(args, std::cout, std::cerr);
     if (command == "decode") return zarn::RunDecodeCommand(args, std::cout, std::cerr);
     if (command == "info") return zarn::RunInfoCommand(args, std::cout, std::cerr);
+    if (command == "thumbnail") return zarn::RunThumbnailCommand(args, std::cout, std::cerr);
     if (command == "encode") return zarn::RunEncodeCommand(args, std::cout, std::cerr);
     std::cerr << "zarn: unknown command '" << command << "'\n" << kUsage;
     return 2;

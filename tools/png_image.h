@@ -1,0 +1,15 @@
+// PNG pictures made by the `zarn` tools.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zarn {
+
+// A 24-bit RGB PNG of the picture (rows of width * 3 bytes, top first), made
+// in memory; false with `error` set.
+bool EncodePng(const uint8_t* rgb, uint32_t width, uint32_t height, std::vector<uint8_t>& bytes,
+               std::string& error);
+
+}  // namespace zarn
