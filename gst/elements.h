@@ -3,9 +3,11 @@
 
 #include <gst/gst.h>
 
+// A whole file, as the type finder names it (with its version letter).
+#define ZARN_FILE_CAPS "video/x-zarn, systemstream = (boolean) true"
 // A demuxed frame's video data: version letter, picture size, rate and the
 // header's video flags travel in the caps.
-#define ZARN_VIDEO_CAPS "video/x-zarn"
+#define ZARN_VIDEO_CAPS "video/x-zarn, systemstream = (boolean) false"
 // A demuxed frame's audio data for one track.
 #define ZARN_AUDIO_CAPS "audio/x-zarn"
 

@@ -55,7 +55,7 @@ GST_ELEMENT_REGISTER_DEFINE(zarndemux, "zarndemux", GST_RANK_PRIMARY, zarn_demux
 namespace {
 
 GstStaticPadTemplate sink_template =
-    GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS("video/x-zarn"));
+    GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS(ZARN_FILE_CAPS));
 GstStaticPadTemplate video_template =
     GST_STATIC_PAD_TEMPLATE("video", GST_PAD_SRC, GST_PAD_SOMETIMES, GST_STATIC_CAPS(ZARN_VIDEO_CAPS));
 GstStaticPadTemplate audio_template =
@@ -246,7 +246,7 @@ void AddPads(ZarnDemux* d) {
     const zarn_header& h = d->header;
     const gchar version[2] = {h.version, 0};
     GstCaps* caps = gst_caps_new_simple(
-        "video/x-zarn", "version", G_TYPE_STRING, version, "width", G_TYPE_INT, gint(h.width), "height",
+        "video/x-zarn", "systemstream", G_TYPE_BOOLEAN, FALSE, "version", G_TYPE_STRING, version, "width", G_TYPE_INT, gint(h.width), "height",
         G_TYPE_INT, gint(h.height), "framerate", GST_TYPE_FRACTION, gint(h.rate_num), gint(MAX(h.rate_den, 1u)),
         "video-flags", G_TYPE_UINT, h.video_flags, nullptr);
     d->video = NewPad(d, &video_template, "video", caps, "video");
@@ -383,7 +383,9 @@ GstFlowReturn PullExact(ZarnDemux* d, uint64_t offset, guint size, GstBuffer** b
     return GST_FLOW_OK;
 }
 
-// Reads and checks the header and tables in pull mode.
+// Reads and checks the header and tables in pull mode. This happens while
+// the pad is activated, so that a file that is not usable fails the state
+// change: a bin that tries elements in turn then reports its error.
 GstFlowReturn PullHeader(ZarnDemux* d) {
     GstBuffer* buf = nullptr;
     GstFlowReturn flow = PullExact(d, 0, ZARN_HEADER_BYTES, &buf);
@@ -416,7 +418,6 @@ GstFlowReturn PullHeader(ZarnDemux* d) {
         GST_ELEMENT_ERROR(d, STREAM, DEMUX, ("The file's frame index cannot be used."), (nullptr));
         return GST_FLOW_ERROR;
     }
-    AddPads(d);
     return GST_FLOW_OK;
 }
 
@@ -425,16 +426,7 @@ GstFlowReturn PullHeader(ZarnDemux* d) {
 void ZarnDemuxLoop(GstPad* pad) {
     ZarnDemux* d = Demux(GST_PAD_PARENT(pad));
     GstFlowReturn flow = GST_FLOW_OK;
-    if (!d->have_header) {
-        flow = PullHeader(d);
-        if (flow != GST_FLOW_OK) {
-            gst_pad_pause_task(pad);
-            if (flow == GST_FLOW_ERROR) {
-                if (d->video) PushToAll(d, gst_event_new_eos());
-            }
-            return;
-        }
-    }
+    if (!d->video) AddPads(d);
     SendSegment(d);
     const uint32_t frame = d->next_frame;
     if (frame >= d->stop_frame || frame >= d->header.frame_count) {
@@ -543,6 +535,7 @@ gboolean SinkActivate(GstPad* pad, GstObject*) {
     if (gst_pad_peer_query(pad, query))
         pull = gst_query_has_scheduling_mode_with_flags(query, GST_PAD_MODE_PULL, GST_SCHEDULING_FLAG_SEEKABLE);
     gst_query_unref(query);
+    GST_DEBUG_OBJECT(pad, "activating in %s mode", pull ? "pull" : "push");
     return gst_pad_activate_mode(pad, pull ? GST_PAD_MODE_PULL : GST_PAD_MODE_PUSH, TRUE);
 }
 
@@ -554,8 +547,9 @@ gboolean SinkActivateMode(GstPad* pad, GstObject* parent, GstPadMode mode, gbool
     }
     if (mode != GST_PAD_MODE_PULL) return FALSE;
     d->push_mode = false;
-    if (active) return gst_pad_start_task(pad, reinterpret_cast<GstTaskFunction>(ZarnDemuxLoop), pad, nullptr);
-    return gst_pad_stop_task(pad);
+    if (!active) return gst_pad_stop_task(pad);
+    if (!d->have_header && PullHeader(d) != GST_FLOW_OK) return FALSE;
+    return gst_pad_start_task(pad, reinterpret_cast<GstTaskFunction>(ZarnDemuxLoop), pad, nullptr);
 }
 
 GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition) {

@@ -11,6 +11,8 @@ packages=(
   libfftw3-dev libyuv-dev
   clang libclang-rt-14-dev
   xvfb x11-apps
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps
 )
 
 missing=()
