@@ -230,10 +230,10 @@ zarn_status zarn_audio_decoder_decode(zarn_audio_decoder* d, const void* data, s
         const int16_t* pcm = nullptr;
         uint32_t bytes = 0;
         const uint8_t* next = end;
-        // A block cut off by the end decodes as silence and leaves next at the end.
-        if (block >= end) short_data = true;
         zarn::DecodeAudioBlock(d->decoder, &pcm, &bytes, block, end, &next);
         if (bytes == 0 || !pcm) break;
+        // A block cut off by the end decodes as silence.
+        if (d->decoder->last_block_cut) short_data = true;
         const uint32_t n = std::min(bytes, due);
         std::memcpy(reinterpret_cast<uint8_t*>(samples) + written, pcm, n);
         written += n;
