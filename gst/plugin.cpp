@@ -18,4 +18,4 @@ gboolean PluginInit(GstPlugin* plugin) {
 }  // namespace
 
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, zarn, "Zarn video (.zrn) demuxer and decoders",
-                  PluginInit, ZARN_PLUGIN_VERSION, "LGPL", "Zarn", "https://example.invalid/zarn")
+                  PluginInit, ZARN_PLUGIN_VERSION, ZARN_PLUGIN_LICENSE, "Zarn", ZARN_PLUGIN_ORIGIN)
