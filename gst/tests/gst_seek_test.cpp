@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "zarn/zarn.h"
 
@@ -166,6 +167,30 @@ int main(int argc, char** argv) {
         Check(GST_BUFFER_PTS(b) < FrameTime(info, info.frame_count - 1), "key-frame seek: before the target");
         gst_sample_unref(s);
     }
+
+    // A segment seek over frames 2-5 plays exactly those and ends with the
+    // segment's end message instead of the stream's end.
+    const GstClockTime from = FrameTime(info, 2), to = FrameTime(info, 6);
+    Check(gst_element_seek(pipeline, 1.0, GST_FORMAT_TIME,
+                           GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_SEGMENT | GST_SEEK_FLAG_ACCURATE),
+                           GST_SEEK_TYPE_SET, gint64(from), GST_SEEK_TYPE_SET, gint64(to)),
+          "a segment seek");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstBus* bus = gst_element_get_bus(pipeline);
+    GstMessage* done = gst_bus_timed_pop_filtered(
+        bus, 10 * GST_SECOND, GstMessageType(GST_MESSAGE_SEGMENT_DONE | GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    Check(done && GST_MESSAGE_TYPE(done) == GST_MESSAGE_SEGMENT_DONE, "a segment seek ends with segment-done");
+    if (done) gst_message_unref(done);
+    gst_object_unref(bus);
+    std::vector<GstClockTime> played;
+    while (GstSample* p = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), GST_SECOND / 2)) {
+        played.push_back(GST_BUFFER_PTS(gst_sample_get_buffer(p)));
+        gst_sample_unref(p);
+        if (played.size() > info.frame_count) break;
+    }
+    Check(played.size() == 4 && played.front() == from && played.back() == FrameTime(info, 5),
+          "a segment seek plays the frames of the segment");
+
     gst_element_set_state(pipeline, GST_STATE_NULL);
     gst_object_unref(sink);
     gst_object_unref(pipeline);
