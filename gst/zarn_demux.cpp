@@ -161,7 +161,7 @@ void PushToAll(ZarnDemux* d, GstEvent* event) {
 // segment is worked out by GstSegment; playback restarts at the key frame
 // at or before its start, and the decoders drop what precedes the start.
 gboolean Seek(ZarnDemux* d, GstEvent* event) {
-    if (d->push_mode || !d->have_header) return FALSE;
+    if (d->push_mode || !d->have_header || !d->video) return FALSE;
     gdouble rate;
     GstFormat format;
     GstSeekFlags flags;
@@ -320,7 +320,10 @@ GstFlowReturn PushFrame(ZarnDemux* d, uint32_t frame, GstBuffer* packet) {
             GstBuffer* buf =
                 gst_buffer_copy_region(packet, GST_BUFFER_COPY_ALL, size_t(data - map.data), size);
             GST_BUFFER_PTS(buf) = GST_BUFFER_DTS(buf) = pts;
-            GST_BUFFER_DURATION(buf) = duration;
+            // The sound the packet yields: its first word counts 16-bit bytes.
+            const uint32_t format = (*d->tracks)[t];
+            const uint64_t frames = size >= 4 ? ReadLe32(data) / ((format & kTrackStereo) ? 4 : 2) : 0;
+            GST_BUFFER_DURATION(buf) = gst_util_uint64_scale(frames, GST_SECOND, format & 0xFFFF);
             if (d->next_frame == frame && frame == 0) GST_BUFFER_FLAG_SET(buf, GST_BUFFER_FLAG_DISCONT);
             result = gst_flow_combiner_update_pad_flow(d->combiner, a.pad, gst_pad_push(a.pad, buf));
         }
