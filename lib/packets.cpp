@@ -8,19 +8,11 @@
 #include "audio/audio_decoder.h"
 #include "engine/container_header.h"
 #include "engine/packet_audio.h"
+#include "format/zarn_format.h"
 #include "video/decode_video_frame.h"
 #include "zarn/zarn.h"
 
 namespace {
-
-constexpr int kBundleCount = 9;
-
-// The decoder's work buffers, sized as an open movie sizes them.
-uint32_t BundleBytes(uint32_t b, uint32_t c, uint32_t d) {
-    const uint32_t e = b <= 8 ? 8 : (b < 16 ? 16 : b);
-    const uint32_t s = e * (c / 8) * d / 8 + 512 * e / 8;
-    return (s + 3) & ~3u;
-}
 
 // Zeroed, 32-byte aligned, with slack for vector loads past the end.
 uint8_t* ZeroedBlock(size_t bytes) {
@@ -43,7 +35,7 @@ struct zarn_video_decoder {
     uint8_t* frames[2] = {};
     uint8_t* alpha[2] = {};
     uint8_t* marks = nullptr;
-    uint8_t* bundles[kBundleCount] = {};
+    uint8_t* bundles[zarn::kBundleCount] = {};
     int current = 0;
     bool decoded = false;
 };
@@ -96,7 +88,7 @@ zarn_status zarn_video_decoder_create(const zarn_header* header, uint32_t flags,
     if (!decoder) return ZARN_ERROR_BAD_ARGUMENT;
     *decoder = nullptr;
     if (!header || header->width == 0 || header->height == 0 || header->width > zarn::kMaxPictureSide ||
-        header->height > zarn::kMaxPictureSide || header->version < 'f' || header->version > 'i')
+        header->height > zarn::kMaxPictureSide || header->version < zarn::kFirstVersion || header->version > zarn::kLastVersion)
         return ZARN_ERROR_BAD_ARGUMENT;
     auto* d = new (std::nothrow) zarn_video_decoder;
     if (!d) return ZARN_ERROR_OUT_OF_MEMORY;
@@ -110,24 +102,21 @@ zarn_status zarn_video_decoder_create(const zarn_header* header, uint32_t flags,
     // The movie's effective flags as open makes them: grey from the header,
     // alpha only when the file has it, the version marks.
     d->flags = header->video_flags & zarn::kVideoFlagGreyScale;
-    if (flags & ZARN_OPEN_GREY) d->flags |= zarn::kVideoFlagGreyScale;
-    if ((flags & ZARN_OPEN_ALPHA) && (header->video_flags & zarn::kVideoHeaderHasAlpha))
-        d->flags |= zarn::kVideoFlagDecodeAlpha;
-    if (header->version == 'f' || header->version == 'g') d->flags |= 0x18000;
-    else if (header->version == 'h') d->flags |= 0x8000;
+    if (flags & ZARN_OPEN_GREY) d->flags |= zarn::kFlagGreyScale;
+    if ((flags & ZARN_OPEN_ALPHA) && (header->video_flags & zarn::kVideoFlagAlpha))
+        d->flags |= zarn::kFlagAlpha;
+    if (header->version == 'f' || header->version == 'g') d->flags |= zarn::kFlagVersionH | zarn::kFlagVersionFG;
+    else if (header->version == 'h') d->flags |= zarn::kFlagVersionH;
     d->plane_bytes = size_t{d->luma_width} * d->luma_height;
     d->frame_bytes = d->plane_bytes + 2 * size_t{cw} * ch;
     bool ok = true;
     for (int i = 0; i < 2; ++i) {
         ok = ok && (d->frames[i] = ZeroedBlock(d->frame_bytes)) != nullptr;
-        if (d->flags & zarn::kVideoFlagDecodeAlpha) ok = ok && (d->alpha[i] = ZeroedBlock(d->plane_bytes)) != nullptr;
+        if (d->flags & zarn::kFlagAlpha) ok = ok && (d->alpha[i] = ZeroedBlock(d->plane_bytes)) != nullptr;
     }
     ok = ok && (d->marks = ZeroedBlock(d->mb_count + 16)) != nullptr;
-    const uint32_t w = d->luma_width;
-    const uint32_t sizes[kBundleCount] = {BundleBytes(4, w, 1),  BundleBytes(4, w / 2, 1), BundleBytes(8, w, 64),
-                                          BundleBytes(8, w, 8),  BundleBytes(5, w, 1),     BundleBytes(5, w, 1),
-                                          BundleBytes(11, w, 1), BundleBytes(11, w, 1),    BundleBytes(4, w, 48)};
-    for (int i = 0; i < kBundleCount; ++i) ok = ok && (d->bundles[i] = ZeroedBlock(sizes[i])) != nullptr;
+    for (unsigned i = 0; i < zarn::kBundleCount; ++i)
+        ok = ok && (d->bundles[i] = ZeroedBlock(zarn::BundleBufferBytes(i, d->luma_width))) != nullptr;
     if (!ok) {
         zarn_video_decoder_free(d);
         return ZARN_ERROR_OUT_OF_MEMORY;
@@ -156,7 +145,7 @@ zarn_status zarn_video_decoder_get_planes(const zarn_video_decoder* d, zarn_plan
     const uint8_t* first = frame + d->plane_bytes;
     const uint8_t* second = first + size_t{d->luma_width / 2} * (d->luma_height / 2);
     // Older files store U first, the rest V first.
-    const bool u_first = (d->flags & 0x10000) != 0;
+    const bool u_first = (d->flags & zarn::kFlagVersionFG) != 0;
     planes->y = frame;
     planes->u = u_first ? first : second;
     planes->v = u_first ? second : first;
