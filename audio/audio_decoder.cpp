@@ -42,6 +42,7 @@ AudioDecoder* CreateAudioDecoder(uint32_t rate, uint32_t channels, [[maybe_unuse
     decoder->overlap = geometry.overlap;
     decoder->pcm = reinterpret_cast<int16_t*>(decoder + 1);
     decoder->first_block = 1;
+    decoder->last_block_cut = 0;
     decoder->band_count = geometry.band_count;
     std::memcpy(decoder->band_edges, geometry.band_edges, sizeof(decoder->band_edges));
     return decoder;
@@ -62,6 +63,7 @@ void DecodeAudioBlock(AudioDecoder* decoder, const int16_t** pcm_out, uint32_t* 
         std::memset(decoder->pcm, 0, n * sizeof(int16_t));
     }
     decoder->first_block = 0;
+    decoder->last_block_cut = complete ? 0 : 1;
     std::memcpy(decoder->tail, decoder->pcm + (n - c), c * sizeof(int16_t));
     if (pcm_out != nullptr) *pcm_out = decoder->pcm;
     if (pcm_bytes_out != nullptr) *pcm_bytes_out = (n - c) * 2;

@@ -21,6 +21,7 @@ struct AudioDecoder {
     uint32_t band_edges[26];  // first bin of each band; band_edges[band_count] = n / 2
     TransformTables tables;
     int16_t tail[256];        // last c values of the previous block
+    uint32_t last_block_cut;  // 1 when the last block ran past its data (it gave silence)
 };
 
 // rate in Hz as stored in the track format, channels 1 or 2, options 1.

@@ -12,6 +12,8 @@ packages=(
   clang libclang-rt-14-dev
   xvfb x11-apps
   desktop-file-utils xdg-utils
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps
 )
 
 # `install-deps.sh windows`: also the cross toolchains and what the Windows

@@ -72,6 +72,13 @@ private:
             while (i_ < t_.size() && std::isdigit(static_cast<unsigned char>(t_[i_]))) ++i_;
             if (i_ == fraction) return false;
         }
+        if (i_ < t_.size() && (t_[i_] == 'e' || t_[i_] == 'E')) {  // an exponent, as JSON allows
+            ++i_;
+            if (i_ < t_.size() && (t_[i_] == '+' || t_[i_] == '-')) ++i_;
+            const size_t exponent = i_;
+            while (i_ < t_.size() && std::isdigit(static_cast<unsigned char>(t_[i_]))) ++i_;
+            if (i_ == exponent) return false;
+        }
         return i_ > start;
     }
     bool Value(int depth) {

@@ -284,6 +284,89 @@ ZARN_API zarn_status zarn_get_summary(zarn_movie* movie, zarn_summary* summary);
 ZARN_API zarn_status zarn_get_realtime_stats(zarn_movie* movie, zarn_realtime_stats* stats,
                                              uint32_t window);
 
+/* ---- Packet-level decoding ------------------------------------------- */
+
+/* For programs that read the container themselves (a demultiplexer in a
+   media framework): the header's fields, a frame packet's parts, and
+   decoders that take one frame's data at a time. */
+
+#define ZARN_HEADER_BYTES 44
+
+typedef struct zarn_header {
+    char version;              /* 'f' to 'i' */
+    uint32_t size_field;       /* the file's length minus 8 */
+    uint32_t frame_count;
+    uint32_t largest_frame;
+    uint32_t index_count;      /* index entries before the end entry */
+    uint32_t width, height;
+    uint32_t rate_num, rate_den;
+    uint32_t video_flags;      /* as stored; hand them to the video decoder */
+    uint32_t audio_tracks;
+    uint64_t data_start;       /* offset of the first frame packet */
+} zarn_header;
+
+/* Reads the first ZARN_HEADER_BYTES bytes of a file. ZARN_ERROR_NOT_ZARN
+   for another signature, ZARN_ERROR_NO_FRAMES for no frames,
+   ZARN_ERROR_CORRUPT_FILE for fields playback cannot rely on. */
+ZARN_API zarn_status zarn_parse_header(const void* bytes, size_t size, zarn_header* header);
+
+/* The audio data of track `track` (0 to tracks - 1) in a frame packet:
+   *data and *size get the track's bytes (size 0 when the track has none in
+   this packet); *video_offset (may be NULL) the offset of the video data.
+   ZARN_ERROR_CORRUPT_FRAME when the track lengths run past the packet. */
+ZARN_API zarn_status zarn_packet_audio(const void* packet, size_t packet_size, uint32_t tracks,
+                                       uint32_t track, const uint8_t** data, size_t* size,
+                                       size_t* video_offset);
+
+typedef struct zarn_video_decoder zarn_video_decoder;
+
+/* A video decoder for pictures of the header's size and kind. `flags`:
+   ZARN_OPEN_ALPHA (decode the alpha plane, when the header has one) and
+   ZARN_OPEN_GREY. */
+ZARN_API zarn_status zarn_video_decoder_create(const zarn_header* header, uint32_t flags,
+                                               zarn_video_decoder** decoder);
+
+/* Decodes one frame's video data (the packet from its video offset on),
+   predicting from the picture it decoded before (black before the first,
+   or after zarn_video_decoder_reset). Returns ZARN_OK, or
+   ZARN_ERROR_CORRUPT_FRAME when part of the picture was abandoned (what was
+   decoded is the current picture all the same). */
+ZARN_API zarn_status zarn_video_decoder_decode(zarn_video_decoder* decoder, const void* data,
+                                               size_t size, int key_frame);
+
+/* The current picture's planes, as zarn_get_planes gives them (valid until
+   the next decode, reset or free); ZARN_ERROR_NO_FRAME before a decode. */
+ZARN_API zarn_status zarn_video_decoder_get_planes(const zarn_video_decoder* decoder,
+                                                   zarn_planes* planes);
+
+/* Forgets the pictures (for a jump to a key frame). */
+ZARN_API void zarn_video_decoder_reset(zarn_video_decoder* decoder);
+ZARN_API void zarn_video_decoder_free(zarn_video_decoder* decoder);
+
+typedef struct zarn_audio_decoder zarn_audio_decoder;
+
+/* An audio decoder for one track: `rate` and `channels` (1 or 2) as
+   zarn_get_track_info gives them. */
+ZARN_API zarn_status zarn_audio_decoder_create(uint32_t rate, uint32_t channels,
+                                               zarn_audio_decoder** decoder);
+
+/* The most samples one packet may yield: zarn_audio_decoder_decode's
+   *count for `data` of `size` bytes, read from its first word. */
+ZARN_API size_t zarn_audio_packet_samples(const void* data, size_t size);
+
+/* Decodes one packet's audio data (as zarn_packet_audio gives it) into
+   `samples` (16-bit, channels interleaved); *count receives how many.
+   ZARN_ERROR_CORRUPT_FRAME when the data is shorter than its length word
+   says (the samples then end early) or too short to hold one;
+   ZARN_ERROR_BAD_ARGUMENT when `max_samples` cannot hold what it yields. */
+ZARN_API zarn_status zarn_audio_decoder_decode(zarn_audio_decoder* decoder, const void* data,
+                                               size_t size, int16_t* samples, size_t max_samples,
+                                               size_t* count);
+
+/* Starts afresh, as after a seek. */
+ZARN_API zarn_status zarn_audio_decoder_reset(zarn_audio_decoder* decoder);
+ZARN_API void zarn_audio_decoder_free(zarn_audio_decoder* decoder);
+
 #ifdef __cplusplus
 }
 #endif

@@ -42,7 +42,8 @@ TEST(RoadFuzzReplay, StoredInputsKeepEveryPromise) {
 
 TEST(RoadFuzzReplay, JsonCheckTellsWellFormedText) {
     EXPECT_TRUE(fuzz::IsJsonText("[\n  {\"file\": \"a\\u0001\", \"n\": -1.5, \"t\": [true, false, null]}\n]\n"));
-    for (const char* bad : {"[", "[1,]", "{\"a\" 1}", "\"tab\tin\"", "[1] 2", "", "{\"a\": 01.}"})
+    EXPECT_TRUE(fuzz::IsJsonText("[3.22122e+07, 1.8E-7, 2e5]"));
+    for (const char* bad : {"[", "[1,]", "[1e]", "[2.5e+]", "{\"a\" 1}", "\"tab\tin\"", "[1] 2", "", "{\"a\": 01.}"})
         EXPECT_FALSE(fuzz::IsJsonText(bad)) << bad;
 }
 
