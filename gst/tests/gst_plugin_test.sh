@@ -24,7 +24,15 @@ trap 'rm -rf "$work"' EXIT
 export GST_PLUGIN_PATH=$plugin_dir GST_REGISTRY=$work/registry.bin
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
-launch() { timeout 30 gst-launch-1.0 -q "$@"; }
+# A sanitizer build's plugin needs its runtime loaded first in the tools.
+gst() {
+    if [ -n "${ZARN_GST_PRELOAD:-}" ]; then
+        LD_PRELOAD=$ZARN_GST_PRELOAD ASAN_OPTIONS=detect_leaks=0 "$@"
+    else
+        "$@"
+    fi
+}
+launch() { gst timeout 30 gst-launch-1.0 -q "$@"; }
 
 # The frames from the first "FRAME" on: the stream headers' field order differs.
 frames() { tail -c +$(($(grep -abo -m1 FRAME "$1" | cut -d: -f1) + 1)) "$1"; }
@@ -32,12 +40,12 @@ frames() { tail -c +$(($(grep -abo -m1 FRAME "$1" | cut -d: -f1) + 1)) "$1"; }
 samples() { tail -c +45 "$1"; }
 
 # -- The plugin as gst-inspect shows it.
-inspect=$(gst-inspect-1.0 zarn 2>"$work/inspect.err")
+inspect=$(gst gst-inspect-1.0 zarn 2>"$work/inspect.err")
 for feature in zarndemux zarnvideodec zarnaudiodec "video/x-zarn: zrn"; do
     grep -q "$feature" <<<"$inspect" || fail "gst-inspect-1.0 zarn does not list $feature"
 done
 for element in zarndemux zarnvideodec zarnaudiodec; do
-    gst-inspect-1.0 $element >/dev/null 2>>"$work/inspect.err" || fail "gst-inspect-1.0 $element"
+    gst gst-inspect-1.0 $element >/dev/null 2>>"$work/inspect.err" || fail "gst-inspect-1.0 $element"
 done
 [ -s "$work/inspect.err" ] && fail "gst-inspect-1.0 warns: $(cat "$work/inspect.err")"
 
@@ -99,7 +107,7 @@ done
     || fail "alpha pictures differ from zarn decode"
 
 # -- gst-discoverer: duration, size, rate and every track.
-disc=$(timeout 30 gst-discoverer-1.0 -v "$work/h.zrn" 2>&1)
+disc=$(gst timeout 30 gst-discoverer-1.0 -v "$work/h.zrn" 2>&1)
 for want in "Duration: 0:00:01.166666666" "Width: 96" "Height: 64" "Frame rate: 12/1" "Sample rate: 22050" \
     "Sample rate: 11025" "Seekable: yes"; do
     grep -q "$want" <<<"$disc" || fail "gst-discoverer-1.0 does not report \"$want\""
@@ -107,7 +115,7 @@ done
 [ "$(grep -c 'audio #' <<<"$disc")" = 2 ] || fail "gst-discoverer-1.0 does not list both audio tracks"
 
 # -- playbin picks the elements by rank and plays to the end without a display.
-out=$(timeout 30 gst-launch-1.0 playbin uri="file://$(realpath "$work/i.zrn")" video-sink=fakesink \
+out=$(gst timeout 30 gst-launch-1.0 playbin uri="file://$(realpath "$work/i.zrn")" video-sink=fakesink \
     audio-sink=fakesink 2>&1)
 grep -q "Got EOS" <<<"$out" || fail "playbin does not play to the end: $out"
 
