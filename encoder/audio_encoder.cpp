@@ -63,8 +63,8 @@ void Fft(std::vector<double>& re, std::vector<double>& im, const std::vector<dou
 // long runs, each with the width of its largest magnitude.
 void WriteGroups(const std::vector<int32_t>& coef, uint32_t n, BitWriter& w) {
     const uint32_t units = (n - 2 + 7) / 8;
-    std::vector<unsigned> unit_width(units);
-    std::vector<uint32_t> nonzero_prefix(units + 1, 0);
+    std::vector<unsigned> UnitWidth(units);
+    std::vector<uint32_t> NonzeroPrefix(units + 1, 0);
     for (uint32_t u = 0; u < units; ++u) {
         uint32_t largest = 0, nz = 0;
         for (uint32_t j = 2 + 8 * u; j < std::min(n, 10 + 8 * u); ++j) {
@@ -72,16 +72,16 @@ void WriteGroups(const std::vector<int32_t>& coef, uint32_t n, BitWriter& w) {
             largest = std::max(largest, m);
             nz += m != 0;
         }
-        unit_width[u] = BitsFor(largest);
-        nonzero_prefix[u + 1] = nonzero_prefix[u] + nz;
+        UnitWidth[u] = BitsFor(largest);
+        NonzeroPrefix[u + 1] = NonzeroPrefix[u] + nz;
     }
     auto values_in = [&](uint32_t u0, uint32_t u1) { return std::min(n, 2 + 8 * u1) - (2 + 8 * u0); };
     // best[u]: fewest bits for units u..end; choice[u]: 0 short group, else 1 + run index.
     std::vector<uint64_t> best(units + 1, 0);
     std::vector<uint8_t> choice(units, 0);
     for (uint32_t u = units; u-- > 0;) {
-        uint64_t cost = 1 + 4 + (unit_width[u] ? uint64_t{unit_width[u]} * values_in(u, u + 1) +
-                                                     (nonzero_prefix[u + 1] - nonzero_prefix[u])
+        uint64_t cost = 1 + 4 + (UnitWidth[u] ? uint64_t{UnitWidth[u]} * values_in(u, u + 1) +
+                                                     (NonzeroPrefix[u + 1] - NonzeroPrefix[u])
                                                : 0) +
                         best[u + 1];
         best[u] = cost;
@@ -90,9 +90,9 @@ void WriteGroups(const std::vector<int32_t>& coef, uint32_t n, BitWriter& w) {
         uint32_t reach = u;
         for (unsigned r = 0; r < 16; ++r) {
             const uint32_t end = std::min(units, u + kRunTable[r]);
-            while (reach < end) width = std::max(width, unit_width[reach++]);
+            while (reach < end) width = std::max(width, UnitWidth[reach++]);
             uint64_t c = 1 + 4 + 4 +
-                         (width ? uint64_t{width} * values_in(u, end) + (nonzero_prefix[end] - nonzero_prefix[u])
+                         (width ? uint64_t{width} * values_in(u, end) + (NonzeroPrefix[end] - NonzeroPrefix[u])
                                 : 0) +
                          best[end];
             if (c < best[u]) {
@@ -112,7 +112,7 @@ void WriteGroups(const std::vector<int32_t>& coef, uint32_t n, BitWriter& w) {
             end = std::min(units, u + kRunTable[choice[u] - 1]);
         }
         unsigned width = 0;
-        for (uint32_t k = u; k < end; ++k) width = std::max(width, unit_width[k]);
+        for (uint32_t k = u; k < end; ++k) width = std::max(width, UnitWidth[k]);
         w.put(width, 4);
         if (width)
             for (uint32_t j = 2 + 8 * u; j < std::min(n, 2 + 8 * end); ++j) {

@@ -17,7 +17,7 @@ class AudioBlockEncoder {
 public:
     AudioBlockEncoder(uint32_t rate, uint32_t channels, unsigned quality);
 
-    uint32_t block_size() const { return n_; }
+    uint32_t BlockSize() const { return n_; }
     uint32_t overlap() const { return n_ / 16; }
     // Values delivered per block (n - overlap).
     uint32_t step() const { return n_ - n_ / 16; }

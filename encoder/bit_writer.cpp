@@ -21,17 +21,17 @@ void BitWriter::put(uint32_t value, unsigned bits) {
     }
 }
 
-void BitWriter::align_word() {
+void BitWriter::AlignWord() {
     if (pending_bits_ != 0) put(0, 32 - pending_bits_);
 }
 
-void BitWriter::append_aligned(const std::vector<uint8_t>& bytes) {
+void BitWriter::AppendAligned(const std::vector<uint8_t>& bytes) {
     assert(pending_bits_ == 0 && bytes.size() % 4 == 0);
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
 }
 
 std::vector<uint8_t> BitWriter::finish() {
-    align_word();
+    AlignWord();
     std::vector<uint8_t> out;
     out.swap(bytes_);
     pending_ = 0;

@@ -15,16 +15,16 @@ class BitWriter {
 public:
     // Appends the low `bits` bits of `value` (0..32 bits), least significant first.
     void put(uint32_t value, unsigned bits);
-    void put_bit(bool bit) { put(bit ? 1u : 0u, 1); }
+    void PutBit(bool bit) { put(bit ? 1u : 0u, 1); }
 
     // Pads with zero bits up to the next 32-bit word boundary.
-    void align_word();
+    void AlignWord();
 
     // Appends whole bytes; the writer must be word aligned.
-    void append_aligned(const std::vector<uint8_t>& bytes);
+    void AppendAligned(const std::vector<uint8_t>& bytes);
 
     // Number of bits written so far (padding included).
-    size_t bit_count() const { return bytes_.size() * 8 + pending_bits_; }
+    size_t BitCount() const { return bytes_.size() * 8 + pending_bits_; }
 
     // Pads to a word boundary and returns the bytes (a multiple of 4).
     std::vector<uint8_t> finish();

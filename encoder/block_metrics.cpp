@@ -27,18 +27,18 @@ uint32_t SsePlain(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) 
 }
 
 BlockMetrics Choose() {
-    if (CpuHas(kCpuSse2) && block_metrics_sse2()) return *block_metrics_sse2();
-    return block_metrics_plain();
+    if (CpuHas(kCpuSse2) && BlockMetricsSse2()) return *BlockMetricsSse2();
+    return BlockMetricsPlain();
 }
 
 }  // namespace
 
-const BlockMetrics& block_metrics_plain() {
+const BlockMetrics& BlockMetricsPlain() {
     static const BlockMetrics m{SadPlain, SsePlain};
     return m;
 }
 
-const BlockMetrics& block_metrics() {
+const BlockMetrics& ChosenBlockMetrics() {
     static const BlockMetrics m = Choose();
     return m;
 }

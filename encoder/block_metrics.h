@@ -13,11 +13,11 @@ struct BlockMetrics {
     uint32_t (*sse)(const uint8_t* a, uint32_t a_stride, const uint8_t* b, uint32_t b_stride);
 };
 
-const BlockMetrics& block_metrics_plain();
+const BlockMetrics& BlockMetricsPlain();
 // Null when the kernels are not built for this machine.
-const BlockMetrics* block_metrics_sse2();
+const BlockMetrics* BlockMetricsSse2();
 
 // The kernels for this CPU; env ZARN_CPU=plain forces the plain ones.
-const BlockMetrics& block_metrics();
+const BlockMetrics& ChosenBlockMetrics();
 
 }  // namespace zarn

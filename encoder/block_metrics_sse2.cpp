@@ -35,7 +35,7 @@ uint32_t SseSse2(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) {
 
 }  // namespace
 
-const BlockMetrics* block_metrics_sse2() {
+const BlockMetrics* BlockMetricsSse2() {
     static const BlockMetrics m{SadSse2, SseSse2};
     return &m;
 }
@@ -45,7 +45,7 @@ const BlockMetrics* block_metrics_sse2() {
 #else
 
 namespace zarn {
-const BlockMetrics* block_metrics_sse2() { return nullptr; }
+const BlockMetrics* BlockMetricsSse2() { return nullptr; }
 }  // namespace zarn
 
 #endif

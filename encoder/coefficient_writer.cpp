@@ -39,19 +39,19 @@ void WriteAc(const int16_t coef[64], Out& out) {
         };
         const auto become = [&](unsigned index) {
             if (plane) out.put(mag[index] - (1u << plane), plane);
-            out.put_bit(coef[kCodedToRaster[index]] < 0);
+            out.PutBit(coef[kCodedToRaster[index]] < 0);
             return false;
         };
-        write_set_list_plane(list, out, significant, become);
+        WriteSetListPlane(list, out, significant, become);
     }
 }
 
 }  // namespace
 
 size_t WriteAcCoefficients(const int16_t coef[64], FieldList& out) {
-    const size_t start = out.bit_count();
+    const size_t start = out.BitCount();
     WriteAc(coef, out);
-    return out.bit_count() - start;
+    return out.BitCount() - start;
 }
 
 // The bits of the walk follow from the top bit of each set alone: a set
@@ -64,7 +64,7 @@ struct AcCounter {
     uint16_t quad[16];  // OR of each aligned run of four
 
     static int Top(unsigned v) { return static_cast<int>(std::bit_width(v)) - 1; }
-    int top_of(unsigned first, unsigned count) const {
+    int TopOf(unsigned first, unsigned count) const {
         unsigned any = 0;
         for (unsigned q = first / 4; q < (first + count) / 4; ++q) any |= quad[q];
         return Top(any);
@@ -83,16 +83,16 @@ struct AcCounter {
         return bits;
     }
     size_t group4(unsigned j, int e) const {
-        const int h = top_of(j, 4);
+        const int h = TopOf(j, 4);
         return tests(e, h) + (h < 0 ? 0 : resolve4(j, h));
     }
     size_t group16(unsigned j, int e) const {
-        const int h = top_of(j, 16);
+        const int h = TopOf(j, 16);
         if (h < 0) return tests(e, h);
         return tests(e, h) + group4(j, h) + group4(j + 4, h) + group4(j + 8, h) + group4(j + 12, h);
     }
     size_t group20(unsigned j, int e) const {
-        const int h = top_of(j, 20);
+        const int h = TopOf(j, 20);
         if (h < 0) return tests(e, h);
         return tests(e, h) + resolve4(j, h) + group16(j + 4, h);
     }

@@ -17,7 +17,7 @@ uint32_t GetU32(const std::vector<uint8_t>& bytes, size_t offset) {
            uint32_t{bytes[offset + 2]} << 16 | uint32_t{bytes[offset + 3]} << 24;
 }
 
-void ContainerWriter::add_frame(FramePacket frame) {
+void ContainerWriter::AddFrame(FramePacket frame) {
     std::vector<uint8_t> packet;
     for (size_t t = 0; t < spec_.tracks.size(); ++t) {
         if (t >= frame.audio.size() || !frame.audio[t].present) {
@@ -70,7 +70,7 @@ std::vector<uint8_t> ContainerWriter::build() const {
     return out;
 }
 
-bool ContainerWriter::write_file(const std::string& path) const {
+bool ContainerWriter::WriteFile(const std::string& path) const {
     std::vector<uint8_t> image = build();
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;

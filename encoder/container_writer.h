@@ -48,15 +48,15 @@ class ContainerWriter {
 public:
     explicit ContainerWriter(ContainerSpec spec) : spec_(std::move(spec)) {}
 
-    void add_frame(FramePacket frame);
-    size_t frame_count() const { return packets_.size(); }
+    void AddFrame(FramePacket frame);
+    size_t FrameCount() const { return packets_.size(); }
 
     // The finished image. largest_frame, index_count and size_field are
     // computed from the frames added.
     std::vector<uint8_t> build() const;
 
     // Writes build() to a file; false when the file cannot be written.
-    bool write_file(const std::string& path) const;
+    bool WriteFile(const std::string& path) const;
 
 private:
     ContainerSpec spec_;

@@ -49,7 +49,7 @@ PictureSource Y4mSource(Y4mReader& reader) {
     s.rate_num = reader.info().rate_num;
     s.rate_den = reader.info().rate_den;
     s.next = [&reader](YuvPicture& p, std::string& error) {
-        int r = reader.read_frame(p);
+        int r = reader.ReadFrame(p);
         if (r < 0) error = reader.error();
         return r;
     };
@@ -150,18 +150,18 @@ EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha,
         report.bytes = static_cast<uint32_t>(video.back().size());
         if (settings.measure) {
             const auto& rec = encoder.reconstruction();
-            const uint32_t lw = encoder.luma_width();
+            const uint32_t lw = encoder.LumaWidth();
             report.psnr[0] = PlanePsnr(picture.y.data(), picture.width, rec.data(), lw, picture.width,
                                        picture.height);
             if (!settings.grey) {
-                report.psnr[1] = PlanePsnr(picture.u.data(), picture.chroma_width(),
-                                           rec.data() + encoder.u_offset(), lw / 2, picture.chroma_width(),
-                                           picture.chroma_height());
-                report.psnr[2] = PlanePsnr(picture.v.data(), picture.chroma_width(),
-                                           rec.data() + encoder.v_offset(), lw / 2, picture.chroma_width(),
-                                           picture.chroma_height());
+                report.psnr[1] = PlanePsnr(picture.u.data(), picture.ChromaWidth(),
+                                           rec.data() + encoder.UOffset(), lw / 2, picture.ChromaWidth(),
+                                           picture.ChromaHeight());
+                report.psnr[2] = PlanePsnr(picture.v.data(), picture.ChromaWidth(),
+                                           rec.data() + encoder.VOffset(), lw / 2, picture.ChromaWidth(),
+                                           picture.ChromaHeight());
             }
-            report.picture_hash = HashFramePlanes(rec.data(), alpha ? encoder.alpha_reconstruction().data() : nullptr,
+            report.picture_hash = HashFramePlanes(rec.data(), alpha ? encoder.AlphaReconstruction().data() : nullptr,
                                                   picture.width, picture.height, settings.grey);
         }
         result.frames.push_back(report);
@@ -192,7 +192,7 @@ EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha,
         for (auto& a : audio) frame.audio.push_back(std::move(a.packets[f]));
         frame.video = std::move(video[f]);
         frame.key = keys[f];
-        writer.add_frame(std::move(frame));
+        writer.AddFrame(std::move(frame));
     }
     result.image = writer.build();
     return result;

@@ -24,7 +24,7 @@ public:
         fields_.push_back({value, bits});
         bit_count_ += bits;
     }
-    void put_bit(bool bit) { put(bit ? 1u : 0u, 1); }
+    void PutBit(bool bit) { put(bit ? 1u : 0u, 1); }
     void append(const FieldList& other) {
         fields_.insert(fields_.end(), other.fields_.begin(), other.fields_.end());
         bit_count_ += other.bit_count_;
@@ -33,8 +33,8 @@ public:
         fields_.clear();
         bit_count_ = 0;
     }
-    size_t bit_count() const { return bit_count_; }
-    void write_to(BitWriter& w) const {
+    size_t BitCount() const { return bit_count_; }
+    void WriteTo(BitWriter& w) const {
         for (const BitField& f : fields_) w.put(f.value, f.bits);
     }
 

@@ -31,7 +31,7 @@ StepSet MakeSteps(bool intra) {
     StepSet steps{};
     auto scale = [](int k) { return k == 0 ? 1.0 : std::sqrt(2.0) * std::cos(k * M_PI / 16.0); };
     for (unsigned q = 0; q < 16; ++q) {
-        const uint32_t* t = intra ? intra_quant_table(q) : inter_quant_table(q);
+        const uint32_t* t = intra ? IntraQuantTable(q) : InterQuantTable(q);
         for (int pos = 0; pos < 64; ++pos)
             steps[q][pos] = static_cast<float>(t[pos] / (65536.0 * scale(pos >> 3) * scale(pos & 7)));
     }

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
         Y4mWriter out;
         if (!out.open(argv[7], Y4mInfo{w, h, rate, 1})) return 1;
         for (uint32_t i = 0; i < frames; ++i)
-            if (!out.write_frame(MakeClipFrame(clip, w, h, i))) return 1;
+            if (!out.WriteFrame(MakeClipFrame(clip, w, h, i))) return 1;
         return out.close() ? 0 : 1;
     }
     if (argc == 7 && std::string(argv[1]) == "sound") {

@@ -29,7 +29,7 @@ struct PlaneData {
         row_fields.assign(h / 8, FieldList{});
     }
     // Closes block row `row`: records the bundle counts.
-    void end_row() {
+    void EndRow() {
         for (unsigned b = 0; b < kBundleCount; ++b) row_end[b].push_back(static_cast<uint32_t>(values[b].size()));
     }
 };

@@ -30,9 +30,9 @@ constexpr unsigned kCoarserStep = 2;
 
 float OffsetBits(int v) { return v == 0 ? 1.0f : 4.0f; }
 
-uint32_t Sse(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) { return block_metrics().sse(a, as, b, bs); }
+uint32_t Sse(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) { return ChosenBlockMetrics().sse(a, as, b, bs); }
 
-uint32_t Sad(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) { return block_metrics().sad(a, as, b, bs); }
+uint32_t Sad(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) { return ChosenBlockMetrics().sad(a, as, b, bs); }
 
 // One block's choice: its type, the values it puts into the bundles (in the
 // order the decoder takes them), its in-line fields and the pixels it shows.
@@ -83,30 +83,30 @@ uint32_t SseShown(const BlockPixels& p, const uint8_t shown[64]) { return Sse(p.
 class BlockCoder {
 public:
     BlockCoder(const PlaneSource& s, const PlaneOptions& o, PlaneData& out)
-        : s_(s), o_(o), out_(out), idct_(idct_functions()) {}
+        : s_(s), o_(o), out_(out), idct_(ChosenIdctFunctions()) {}
 
-    void code_plane(MotionField* motion_out, PlaneReport* report);
+    void CodePlane(MotionField* motion_out, PlaneReport* report);
 
 private:
     void decide(uint32_t row, uint32_t col, BlockDecision& d);
     // The 16x16 area at (row, col) coded as one scaled block (sub-block from 8x8 averages).
-    void decide_scaled(uint32_t row, uint32_t col, BlockDecision& d);
+    void DecideScaled(uint32_t row, uint32_t col, BlockDecision& d);
     // Candidates built from 8x8 pixels, shared by plain and scaled blocks.
     // `error` measures the candidate's shown pixels against the source.
     template <class Error>
-    void try_intra_kinds(const BlockPixels& p, float extra_bits, const Error& error, BlockDecision& best);
-    bool try_run(const BlockPixels& p, float extra_bits, BlockDecision& best);
-    void try_residue(const BlockPixels& p, const uint8_t pred[64], int dx, int dy, BlockDecision& best);
+    void TryIntraKinds(const BlockPixels& p, float extra_bits, const Error& error, BlockDecision& best);
+    bool TryRun(const BlockPixels& p, float extra_bits, BlockDecision& best);
+    void TryResidue(const BlockPixels& p, const uint8_t pred[64], int dx, int dy, BlockDecision& best);
     void emit(uint32_t row, uint32_t col, const BlockDecision& d, bool lower_half);
 
     bool allowed(unsigned t) const { return (o_.allowed_types >> t) & 1u; }
-    int clamp_colour(int c) const { return (o_.old_colours && c == 0) ? 1 : c; }
-    bool search_motion(uint32_t x, uint32_t y, uint32_t row, uint32_t col, int& best_dx, int& best_dy);
+    int ClampColour(int c) const { return (o_.old_colours && c == 0) ? 1 : c; }
+    bool SearchMotion(uint32_t x, uint32_t y, uint32_t row, uint32_t col, int& best_dx, int& best_dy);
     bool inside(uint32_t x, uint32_t y, int dx, int dy) const {
         int sx = static_cast<int>(x) + dx, sy = static_cast<int>(y) + dy;
         return sx >= 0 && sy >= 0 && sx + 8 <= static_cast<int>(s_.width) && sy + 8 <= static_cast<int>(s_.height);
     }
-    const uint8_t* prev_at(uint32_t x, uint32_t y, int dx, int dy) const {
+    const uint8_t* PrevAt(uint32_t x, uint32_t y, int dx, int dy) const {
         return s_.prev + (static_cast<int>(y) + dy) * static_cast<ptrdiff_t>(s_.prev_stride) + static_cast<int>(x) + dx;
     }
     void load(uint32_t x, uint32_t y, BlockPixels& p) const {
@@ -128,13 +128,13 @@ private:
     ResidueTrace residue_trace_;
 };
 
-bool BlockCoder::search_motion(uint32_t x, uint32_t y, uint32_t row, uint32_t col, int& best_dx,
+bool BlockCoder::SearchMotion(uint32_t x, uint32_t y, uint32_t row, uint32_t col, int& best_dx,
                                int& best_dy) {
     const uint8_t* src = s_.src + y * s_.src_stride + x;
     uint32_t best = UINT32_MAX;
     auto test = [&](int dx, int dy) {
         if (dx < -15 || dx > 15 || dy < -15 || dy > 15 || !inside(x, y, dx, dy)) return false;
-        uint32_t sad = Sad(src, s_.src_stride, prev_at(x, y, dx, dy), s_.prev_stride);
+        uint32_t sad = Sad(src, s_.src_stride, PrevAt(x, y, dx, dy), s_.prev_stride);
         if (sad < best) {
             best = sad;
             best_dx = dx;
@@ -175,13 +175,13 @@ bool BlockCoder::search_motion(uint32_t x, uint32_t y, uint32_t row, uint32_t co
 }
 
 template <class Error>
-void BlockCoder::try_intra_kinds(const BlockPixels& p, float extra_bits, const Error& error, BlockDecision& best) {
+void BlockCoder::TryIntraKinds(const BlockPixels& p, float extra_bits, const Error& error, BlockDecision& best) {
     const float lambda = o_.lambda;
     const unsigned q = o_.quantiser;
     BlockDecision c;
     // Fill: the mean.
     {
-        const int colour = clamp_colour((p.sum + 32) / 64);
+        const int colour = ClampColour((p.sum + 32) / 64);
         std::memset(c.shown, colour, 64);
         const float cost = error(c.shown) + lambda * (extra_bits + kTypeBits + kColourBits);
         if (cost < best.cost) {
@@ -200,7 +200,7 @@ void BlockCoder::try_intra_kinds(const BlockPixels& p, float extra_bits, const E
         ForwardDct8x8(p.v, dct);
         for (unsigned qi : {q, std::min(q + kCoarserStep, 15u)}) {
             QuantiseBlock(dct, true, qi, 0.35f, coef);
-            idct_.put(c.shown, 8, coef, intra_quant_table(qi));
+            idct_.put(c.shown, 8, coef, IntraQuantTable(qi));
             const float distortion = error(c.shown);
             // The bits are counted only when the block can still win.
             if (distortion + lambda * (extra_bits + kTypeBits + kDcBits + 8) >= best.cost) continue;
@@ -229,7 +229,7 @@ void BlockCoder::try_intra_kinds(const BlockPixels& p, float extra_bits, const E
             else s0 += p.v[i], ++n0;
         }
         if (n0 && n1) {
-            const int c0 = clamp_colour((s0 + n0 / 2) / n0), c1 = clamp_colour((s1 + n1 / 2) / n1);
+            const int c0 = ClampColour((s0 + n0 / 2) / n0), c1 = ClampColour((s1 + n1 / 2) / n1);
             uint8_t patterns[8] = {};
             for (int r = 0; r < 8; ++r)
                 for (int col = 0; col < 8; ++col) {
@@ -253,7 +253,7 @@ void BlockCoder::try_intra_kinds(const BlockPixels& p, float extra_bits, const E
     }
     // Raw: every pixel.
     if (allowed(kRawBlock) && best.cost > lambda * (extra_bits + kTypeBits + 64 * kColourBits)) {
-        for (int i = 0; i < 64; ++i) c.shown[i] = static_cast<uint8_t>(clamp_colour(p.v[i]));
+        for (int i = 0; i < 64; ++i) c.shown[i] = static_cast<uint8_t>(ClampColour(p.v[i]));
         const float cost = error(c.shown) + lambda * (extra_bits + kTypeBits + 64 * kColourBits);
         if (cost < best.cost) {
             Clear(best);
@@ -268,10 +268,10 @@ void BlockCoder::try_intra_kinds(const BlockPixels& p, float extra_bits, const E
 
 // Run block: the exact block along the scan order with the fewest bits,
 // equal neighbours as repeated runs and the rest as literal runs.
-bool BlockCoder::try_run(const BlockPixels& p, float extra_bits, BlockDecision& best) {
+bool BlockCoder::TryRun(const BlockPixels& p, float extra_bits, BlockDecision& best) {
     if (!allowed(kRunBlock)) return false;
     uint8_t px[64];
-    for (int i = 0; i < 64; ++i) px[i] = static_cast<uint8_t>(clamp_colour(p.v[i]));
+    for (int i = 0; i < 64; ++i) px[i] = static_cast<uint8_t>(ClampColour(p.v[i]));
     // Cheap test: few distinct colours.
     unsigned distinct = 0;
     uint8_t seen[64];
@@ -340,7 +340,7 @@ bool BlockCoder::try_run(const BlockPixels& p, float extra_bits, BlockDecision& 
 
 // Residue block: the exact difference to the motion prediction, cut after
 // the number of changes that costs the least.
-void BlockCoder::try_residue(const BlockPixels& p, const uint8_t pred[64], int dx, int dy, BlockDecision& best) {
+void BlockCoder::TryResidue(const BlockPixels& p, const uint8_t pred[64], int dx, int dy, BlockDecision& best) {
     int16_t target[64];
     int total = 0;
     for (int i = 0; i < 64; ++i) {
@@ -391,15 +391,15 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
     auto direct_error = [&p](const uint8_t shown[64]) { return static_cast<float>(SseShown(p, shown)); };
 
     if (!o_.key) {
-        const uint8_t* co = prev_at(x, y, 0, 0);
+        const uint8_t* co = PrevAt(x, y, 0, 0);
         if (allowed(kSkipBlock)) {
             best.cost = Sse(s_.src + y * s_.src_stride + x, s_.src_stride, co, s_.prev_stride) + lambda * 1.0f;
             best.type = kSkipBlock;
             for (int r = 0; r < 8; ++r) std::memcpy(best.shown + r * 8, co + r * s_.prev_stride, 8);
         }
         int mdx = 0, mdy = 0;
-        const bool have_motion = search_motion(x, y, row, col, mdx, mdy);
-        const uint8_t* mp = prev_at(x, y, have_motion ? mdx : 0, have_motion ? mdy : 0);
+        const bool have_motion = SearchMotion(x, y, row, col, mdx, mdy);
+        const uint8_t* mp = PrevAt(x, y, have_motion ? mdx : 0, have_motion ? mdy : 0);
         alignas(16) uint8_t pred[64];
         for (int r = 0; r < 8; ++r) std::memcpy(pred + r * 8, mp + r * s_.prev_stride, 8);
         const float offset_bits = OffsetBits(mdx) + OffsetBits(mdy);
@@ -423,7 +423,7 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
             for (unsigned qi : {q, std::min(q + kCoarserStep, 15u)}) {
                 QuantiseBlock(dct, false, qi, 0.3f, coef);
                 alignas(16) uint8_t recon[64];
-                idct_.add(recon, 8, coef, inter_quant_table(qi), pred);
+                idct_.add(recon, 8, coef, InterQuantTable(qi), pred);
                 const float distortion = static_cast<float>(SseShown(p, recon));
                 if (distortion + lambda * (kTypeBits + offset_bits + kDcBits + 8) >= best.cost) continue;
                 const float coef_bits = static_cast<float>(CountAcCoefficientBits(coef) + 4);
@@ -445,7 +445,7 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
                 if (qi == 15) break;
             }
         }
-        if (allowed(kResidueBlock) && best.cost > lambda * 12.0f) try_residue(p, pred, mdx, mdy, best);
+        if (allowed(kResidueBlock) && best.cost > lambda * 12.0f) TryResidue(p, pred, mdx, mdy, best);
         if (have_motion) {
             const size_t i = size_t{row} * motion_.cols + col;
             motion_.dx[i] = static_cast<int8_t>(mdx);
@@ -457,11 +457,11 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
     if (best.cost <= lambda * 4.0f) return;
     // Predicted blocks coded cheaply are not worth the intra trials.
     if (!o_.key && best.cost <= lambda * 40.0f) return;
-    try_intra_kinds(p, 0.0f, direct_error, best);
-    if (best.cost > lambda * 24.0f) try_run(p, 0.0f, best);
+    TryIntraKinds(p, 0.0f, direct_error, best);
+    if (best.cost > lambda * 24.0f) TryRun(p, 0.0f, best);
 }
 
-void BlockCoder::decide_scaled(uint32_t row, uint32_t col, BlockDecision& best) {
+void BlockCoder::DecideScaled(uint32_t row, uint32_t col, BlockDecision& best) {
     Clear(best);
     if (!allowed(kScaledBlock)) return;
     const uint32_t x = col * 8, y = row * 8;
@@ -484,7 +484,7 @@ void BlockCoder::decide_scaled(uint32_t row, uint32_t col, BlockDecision& best) 
         return static_cast<float>(e);
     };
     // Two block types (upper and lower row) and the sub-block type.
-    try_intra_kinds(small, kTypeBits + 2.0f, enlarged_error, best);
+    TryIntraKinds(small, kTypeBits + 2.0f, enlarged_error, best);
     if (best.cost == INFINITY) return;
     best.sub_type = best.type;
     best.type = kScaledBlock;
@@ -510,7 +510,7 @@ void BlockCoder::emit(uint32_t row, uint32_t col, const BlockDecision& d, bool l
     FieldList& fields = out_.row_fields[row];
     if (d.has_scan) {
         fields.put(d.scan, 4);
-        for (unsigned i = 0; i < d.run_count; ++i) fields.put_bit((d.run_bits >> i) & 1u);
+        for (unsigned i = 0; i < d.run_count; ++i) fields.PutBit((d.run_bits >> i) & 1u);
     }
     if (d.has_residue) {
         int16_t decoded[64];
@@ -530,7 +530,7 @@ void BlockCoder::emit(uint32_t row, uint32_t col, const BlockDecision& d, bool l
     }
 }
 
-void BlockCoder::code_plane(MotionField* motion_out, PlaneReport* report) {
+void BlockCoder::CodePlane(MotionField* motion_out, PlaneReport* report) {
     const uint32_t rows = s_.height / 8, cols = s_.width / 8;
     motion_.cols = cols;
     motion_.rows = rows;
@@ -540,7 +540,7 @@ void BlockCoder::code_plane(MotionField* motion_out, PlaneReport* report) {
     std::vector<BlockDecision> upper(cols), lower(cols);
     std::vector<uint8_t> scaled(cols);
     BlockDecision big;
-    std::vector<BlockDecision> scaled_choice(cols);
+    std::vector<BlockDecision> ScaledChoice(cols);
     for (uint32_t row = 0; row < rows; row += 2) {
         const bool pair = row + 1 < rows;
         for (uint32_t col = 0; col < cols; ++col) {
@@ -558,10 +558,10 @@ void BlockCoder::code_plane(MotionField* motion_out, PlaneReport* report) {
                 if (predicted(upper[col]) || predicted(upper[col + 1]) || predicted(lower[col]) ||
                     predicted(lower[col + 1]))
                     continue;
-                decide_scaled(row, col, big);
+                DecideScaled(row, col, big);
                 if (big.cost < four) {
                     scaled[col] = 1;
-                    scaled_choice[col] = big;
+                    ScaledChoice[col] = big;
                     ++col;
                 }
             }
@@ -569,10 +569,10 @@ void BlockCoder::code_plane(MotionField* motion_out, PlaneReport* report) {
             const uint32_t r = row + static_cast<uint32_t>(half);
             for (uint32_t col = 0; col < cols; ++col) {
                 if (scaled[col]) {
-                    emit(r, col, scaled_choice[col], half == 1);
+                    emit(r, col, ScaledChoice[col], half == 1);
                     if (report && half == 0) {
                         ++report->block_counts[kScaledBlock];
-                        ++report->sub_block_counts[scaled_choice[col].sub_type & 15];
+                        ++report->sub_block_counts[ScaledChoice[col].sub_type & 15];
                     }
                     ++col;
                     continue;
@@ -581,7 +581,7 @@ void BlockCoder::code_plane(MotionField* motion_out, PlaneReport* report) {
                 emit(r, col, d, false);
                 if (report) ++report->block_counts[d.type & 15];
             }
-            out_.end_row();
+            out_.EndRow();
         }
     }
     if (motion_out) *motion_out = std::move(motion_);
@@ -593,7 +593,7 @@ void EncodePlaneBlocks(const PlaneSource& source, const PlaneOptions& options, P
                        MotionField* motion_out, PlaneReport* report) {
     out.reset(source.width, source.height, options.old_colours);
     BlockCoder coder(source, options, out);
-    coder.code_plane(motion_out, report);
+    coder.CodePlane(motion_out, report);
 }
 
 }  // namespace zarn

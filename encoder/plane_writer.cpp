@@ -65,7 +65,7 @@ struct ChunkCoder {
     bool old_colours;
     unsigned colour_context = 0;
 
-    void type_chunk(unsigned tree, const int32_t* v, uint32_t n) {
+    void TypeChunk(unsigned tree, const int32_t* v, uint32_t n) {
         if (n >= 2 && AllEqual(v, n)) {
             sink.put(1, 1);
             sink.put(static_cast<uint32_t>(v[0]), 4);
@@ -98,7 +98,7 @@ struct ChunkCoder {
         colour_context = b >> 4;
     }
 
-    void colour_chunk(const int32_t* v, uint32_t n) {
+    void ColourChunk(const int32_t* v, uint32_t n) {
         if (AllEqual(v, n)) {
             sink.put(1, 1);
             colour(v[0]);
@@ -108,14 +108,14 @@ struct ChunkCoder {
         for (uint32_t i = 0; i < n; ++i) colour(v[i]);
     }
 
-    void pattern_chunk(const int32_t* v, uint32_t n) {
+    void PatternChunk(const int32_t* v, uint32_t n) {
         for (uint32_t i = 0; i < n; ++i) {
             sink.symbol(kTreePatterns, static_cast<unsigned>(v[i]) & 15);
             sink.symbol(kTreePatterns, (static_cast<unsigned>(v[i]) >> 4) & 15);
         }
     }
 
-    void offset_chunk(unsigned tree, const int32_t* v, uint32_t n) {
+    void OffsetChunk(unsigned tree, const int32_t* v, uint32_t n) {
         if (n >= 2 && AllEqual(v, n)) {
             sink.put(1, 1);
             sink.put(static_cast<uint32_t>(std::abs(v[0])), 4);
@@ -129,7 +129,7 @@ struct ChunkCoder {
         }
     }
 
-    void dc_chunk(bool is_signed, const int32_t* v, uint32_t n) {
+    void DcChunk(bool is_signed, const int32_t* v, uint32_t n) {
         if (is_signed) {
             sink.put(static_cast<uint32_t>(std::abs(v[0])), 10);
             if (v[0] != 0) sink.put(v[0] < 0, 1);
@@ -152,7 +152,7 @@ struct ChunkCoder {
         }
     }
 
-    void run_chunk(const int32_t* v, uint32_t n) {
+    void RunChunk(const int32_t* v, uint32_t n) {
         if (n >= 2 && AllEqual(v, n)) {
             sink.put(1, 1);
             sink.put(static_cast<uint32_t>(v[0]), 4);
@@ -164,15 +164,15 @@ struct ChunkCoder {
 
     void chunk(unsigned bundle, const int32_t* v, uint32_t n) {
         switch (bundle) {
-            case kBlockTypes: type_chunk(kTreeBlockTypes, v, n); break;
-            case kSubBlockTypes: type_chunk(kTreeSubBlockTypes, v, n); break;
-            case kColours: colour_chunk(v, n); break;
-            case kPatterns: pattern_chunk(v, n); break;
-            case kXOffsets: offset_chunk(kTreeXOffsets, v, n); break;
-            case kYOffsets: offset_chunk(kTreeYOffsets, v, n); break;
-            case kIntraDc: dc_chunk(false, v, n); break;
-            case kInterDc: dc_chunk(true, v, n); break;
-            default: run_chunk(v, n); break;
+            case kBlockTypes: TypeChunk(kTreeBlockTypes, v, n); break;
+            case kSubBlockTypes: TypeChunk(kTreeSubBlockTypes, v, n); break;
+            case kColours: ColourChunk(v, n); break;
+            case kPatterns: PatternChunk(v, n); break;
+            case kXOffsets: OffsetChunk(kTreeXOffsets, v, n); break;
+            case kYOffsets: OffsetChunk(kTreeYOffsets, v, n); break;
+            case kIntraDc: DcChunk(false, v, n); break;
+            case kInterDc: DcChunk(true, v, n); break;
+            default: RunChunk(v, n); break;
         }
     }
 };
@@ -199,10 +199,10 @@ std::vector<Chunk> PlanChunks(const PlaneData& p, unsigned bundle) {
                 chunks.push_back({row, consumed, 0});
                 break;
             }
-            uint32_t end_row = row;
-            while (end_row < p.rows() && ends[end_row] - consumed <= limit) ++end_row;
-            // end_row > row: no single row holds more than the limit.
-            const uint32_t count = ends[end_row - 1] - consumed;
+            uint32_t EndRow = row;
+            while (EndRow < p.rows() && ends[EndRow] - consumed <= limit) ++EndRow;
+            // EndRow > row: no single row holds more than the limit.
+            const uint32_t count = ends[EndRow - 1] - consumed;
             chunks.push_back({row, consumed, count});
             available = count;
         }
@@ -222,10 +222,10 @@ void CodeChunks(Sink& sink, const PlaneData& p, const std::vector<Chunk> (&plan)
         for (unsigned b = 0; b < kBundleCount; ++b) {
             if (next[b] >= plan[b].size() || plan[b][next[b]].row != row) continue;
             const Chunk& c = plan[b][next[b]++];
-            sink.put(c.count, bundle_count_width(b, p.width));
+            sink.put(c.count, BundleCountWidth(b, p.width));
             if (c.count) coder.chunk(b, p.values[b].data() + c.first, c.count);
         }
-        if (rows_out) p.row_fields[row].write_to(*rows_out);
+        if (rows_out) p.row_fields[row].WriteTo(*rows_out);
     }
 }
 

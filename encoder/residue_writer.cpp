@@ -38,7 +38,7 @@ struct ResidueCoder {
         return events++ == limit;
     }
 
-    bool become_significant(unsigned index) {
+    bool BecomeSignificant(unsigned index) {
         const uint8_t pos = kCodedToRaster[index];
         const bool negative = target[pos] < 0;
         put(negative, 1);
@@ -59,17 +59,17 @@ struct ResidueCoder {
         return false;
     }
 
-    void put_bit(bool bit) { put(bit, 1); }
+    void PutBit(bool bit) { put(bit, 1); }
 
     // The walk of one plane. True when the block ends in it.
-    bool walk_plane() {
+    bool WalkPlane() {
         const auto significant = [this](unsigned first, unsigned count) {
             unsigned any = 0;
             for (unsigned p = first; p < first + count; ++p) any |= mag[p];
             return any >= static_cast<unsigned>(plane_value);
         };
-        const auto become = [this](unsigned index) { return become_significant(index); };
-        return write_set_list_plane(list, *this, significant, become);
+        const auto become = [this](unsigned index) { return BecomeSignificant(index); };
+        return WriteSetListPlane(list, *this, significant, become);
     }
 
     void run() {
@@ -87,7 +87,7 @@ struct ResidueCoder {
         list.push_back(44, kGroup20);
         list.push_back(0, kGroup4);
         for (unsigned plane = 0; plane <= c; ++plane) {
-            if (refine() || walk_plane()) return;
+            if (refine() || WalkPlane()) return;
             plane_value >>= 1;
         }
     }

@@ -4,7 +4,7 @@
 //     significant in this plane;
 //   become(index): writes what follows a position that becomes significant,
 //     and returns true when the block ends there;
-//   out.put_bit(bit): writes one bit.
+//   out.PutBit(bit): writes one bit.
 #pragma once
 
 #include "video/coefficients.h"
@@ -18,10 +18,10 @@ struct SetListWriter {
     Significant& significant;
     Become& become;
 
-    bool resolve_group4(unsigned first) {
+    bool ResolveGroup4(unsigned first) {
         for (unsigned p = first; p < first + 4; ++p) {
             const bool later = !significant(p, 1);
-            out.put_bit(later);
+            out.PutBit(later);
             if (later) list.push_front(p, kSingle);
             else if (become(p)) return true;
         }
@@ -35,12 +35,12 @@ struct SetListWriter {
             const unsigned first = e >> 2, kind = e & 3u;
             const unsigned span = kind == kGroup20 ? 20 : kind == kGroup16 ? 16 : kind == kGroup4 ? 4 : 1;
             const bool sig = significant(first, span);
-            out.put_bit(sig);
+            out.PutBit(sig);
             if (!sig) return false;
             switch (kind) {
                 case kGroup20:
                     list.entry[idx] = static_cast<uint8_t>((first + 4) * 4 + kGroup16);
-                    if (resolve_group4(first)) return true;
+                    if (ResolveGroup4(first)) return true;
                     break;  // the group of 16 reads its own bit next
                 case kGroup16:
                     list.entry[idx] = static_cast<uint8_t>(first * 4 + kGroup4);
@@ -48,7 +48,7 @@ struct SetListWriter {
                     list.push_back(first + 8, kGroup4);
                     list.push_back(first + 12, kGroup4);
                     break;
-                case kGroup4: list.entry[idx] = 0; return resolve_group4(first);
+                case kGroup4: list.entry[idx] = 0; return ResolveGroup4(first);
                 default: list.entry[idx] = 0; return become(first);
             }
         }
@@ -58,7 +58,7 @@ struct SetListWriter {
 // Writes one plane's walk of `list`, entries added at its back included.
 // Returns true when `become` ended the block.
 template <class Out, class Significant, class Become>
-bool write_set_list_plane(SetList& list, Out& out, Significant significant, Become become) {
+bool WriteSetListPlane(SetList& list, Out& out, Significant significant, Become become) {
     SetListWriter<Out, Significant, Become> w{list, out, significant, become};
     for (unsigned idx = list.head; idx < list.tail; ++idx)
         if (w.process(idx)) return true;

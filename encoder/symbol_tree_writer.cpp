@@ -169,7 +169,7 @@ void WriteSymbolTree(BitWriter& w, const TreeChoice& t) {
     uint8_t seq[16];
     for (unsigned j = 0; j < 16; j += 2) {
         bool swap = rank[j + 1] < rank[j];
-        w.put_bit(swap);
+        w.PutBit(swap);
         seq[j] = static_cast<uint8_t>(swap ? j + 1 : j);
         seq[j + 1] = static_cast<uint8_t>(swap ? j : j + 1);
     }
@@ -180,7 +180,7 @@ void WriteSymbolTree(BitWriter& w, const TreeChoice& t) {
             const unsigned a_end = start + run, b_end = start + 2 * run;
             while (a < a_end && b < b_end) {
                 bool second = rank[seq[b]] < rank[seq[a]];
-                w.put_bit(second);
+                w.PutBit(second);
                 out[o++] = second ? seq[b++] : seq[a++];
             }
             while (a < a_end) out[o++] = seq[a++];

@@ -27,7 +27,7 @@ struct TreeChoice {
     uint64_t header_bits = 4;   // bits of the tree description
     uint64_t total_bits = 0;    // description plus the symbols at the given frequencies
 
-    uint32_t symbol_bits(unsigned symbol) const { return CodeShapeWords(shape)[index_of[symbol & 15]].bits; }
+    uint32_t SymbolBits(unsigned symbol) const { return CodeShapeWords(shape)[index_of[symbol & 15]].bits; }
 };
 
 // The tree costing the fewest bits for symbols of the given frequencies.

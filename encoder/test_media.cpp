@@ -119,11 +119,11 @@ YuvPicture ViewOf(const Canvas& c, uint32_t width, uint32_t height, double ox, d
     for (uint32_t yy = 0; yy < height; ++yy)
         for (uint32_t xx = 0; xx < width; ++xx)
             p.y[size_t{yy} * width + xx] = Clamp8(Sample(c.y, c.w, c.h, ox + xx / zoom, oy + yy / zoom));
-    for (uint32_t yy = 0; yy < p.chroma_height(); ++yy)
-        for (uint32_t xx = 0; xx < p.chroma_width(); ++xx) {
+    for (uint32_t yy = 0; yy < p.ChromaHeight(); ++yy)
+        for (uint32_t xx = 0; xx < p.ChromaWidth(); ++xx) {
             const double sx = ox + (2 * xx + 0.5) / zoom, sy = oy + (2 * yy + 0.5) / zoom;
-            p.u[size_t{yy} * p.chroma_width() + xx] = Clamp8(Sample(c.u, c.w, c.h, sx, sy));
-            p.v[size_t{yy} * p.chroma_width() + xx] = Clamp8(Sample(c.v, c.w, c.h, sx, sy));
+            p.u[size_t{yy} * p.ChromaWidth() + xx] = Clamp8(Sample(c.u, c.w, c.h, sx, sy));
+            p.v[size_t{yy} * p.ChromaWidth() + xx] = Clamp8(Sample(c.v, c.w, c.h, sx, sy));
         }
     return p;
 }
@@ -191,10 +191,10 @@ YuvPicture MakeClipFrame(Clip clip, uint32_t width, uint32_t height, uint32_t in
             for (uint32_t yy = 0; yy < height; ++yy)
                 for (uint32_t xx = 0; xx < width; ++xx)
                     p.y[size_t{yy} * width + xx] = uint8_t((xx + yy + 3 * index) * 255 / (width + height + 1) & 255);
-            for (uint32_t yy = 0; yy < p.chroma_height(); ++yy)
-                for (uint32_t xx = 0; xx < p.chroma_width(); ++xx) {
-                    p.u[size_t{yy} * p.chroma_width() + xx] = uint8_t(64 + (xx * 128 / p.chroma_width() + index) % 128);
-                    p.v[size_t{yy} * p.chroma_width() + xx] = uint8_t(64 + (yy * 128 / p.chroma_height() + 2 * index) % 128);
+            for (uint32_t yy = 0; yy < p.ChromaHeight(); ++yy)
+                for (uint32_t xx = 0; xx < p.ChromaWidth(); ++xx) {
+                    p.u[size_t{yy} * p.ChromaWidth() + xx] = uint8_t(64 + (xx * 128 / p.ChromaWidth() + index) % 128);
+                    p.v[size_t{yy} * p.ChromaWidth() + xx] = uint8_t(64 + (yy * 128 / p.ChromaHeight() + 2 * index) % 128);
                 }
             return p;
         }
@@ -215,10 +215,10 @@ YuvPicture MakeClipFrame(Clip clip, uint32_t width, uint32_t height, uint32_t in
             for (uint32_t yy = 0; yy < height; ++yy)
                 for (uint32_t xx = 0; xx < width; ++xx)
                     p.y[size_t{yy} * width + xx] = Clamp8(60 + 50 * std::sin(xx * 0.01 + t) + 40.0 * yy / height);
-            for (uint32_t yy = 0; yy < p.chroma_height(); ++yy)
-                for (uint32_t xx = 0; xx < p.chroma_width(); ++xx) {
-                    p.u[size_t{yy} * p.chroma_width() + xx] = Clamp8(140 + 30 * std::sin(yy * 0.02 + t));
-                    p.v[size_t{yy} * p.chroma_width() + xx] = Clamp8(110 + 30 * std::cos(xx * 0.02 - t));
+            for (uint32_t yy = 0; yy < p.ChromaHeight(); ++yy)
+                for (uint32_t xx = 0; xx < p.ChromaWidth(); ++xx) {
+                    p.u[size_t{yy} * p.ChromaWidth() + xx] = Clamp8(140 + 30 * std::sin(yy * 0.02 + t));
+                    p.v[size_t{yy} * p.ChromaWidth() + xx] = Clamp8(110 + 30 * std::cos(xx * 0.02 - t));
                 }
             // A bouncing ball and a rotating bar.
             const double bx = width * (0.5 + 0.35 * std::sin(t * 1.3)), by = height * (0.55 + 0.3 * std::fabs(std::sin(t * 2.1)) - 0.15);
@@ -229,8 +229,8 @@ YuvPicture MakeClipFrame(Clip clip, uint32_t width, uint32_t height, uint32_t in
                     if (dx * dx + dy * dy < r * r) {
                         p.y[size_t{yy} * width + xx] = Clamp8(200 - 60 * (dx + dy) / r / 2);
                         if (!(xx & 1) && !(yy & 1)) {
-                            p.u[size_t{yy / 2} * p.chroma_width() + xx / 2] = 80;
-                            p.v[size_t{yy / 2} * p.chroma_width() + xx / 2] = 200;
+                            p.u[size_t{yy / 2} * p.ChromaWidth() + xx / 2] = 80;
+                            p.v[size_t{yy / 2} * p.ChromaWidth() + xx / 2] = 200;
                         }
                     }
                     const double a = t * 0.8, cx = width * 0.2, cy = height * 0.3;
@@ -316,7 +316,7 @@ YuvPicture MakeClosingPicture() {
             const bool triangle = dx > -20 && dx < 30 && std::fabs(dy) < (30 - dx) * 0.6;
             if (ring || triangle) {
                 p.y[size_t{yy} * w + xx] = ring ? 200 : 225;
-                const size_t ci = size_t{yy / 2} * p.chroma_width() + xx / 2;
+                const size_t ci = size_t{yy / 2} * p.ChromaWidth() + xx / 2;
                 p.u[ci] = ring ? 90 : 70;
                 p.v[ci] = ring ? 190 : 170;
             }

@@ -70,21 +70,21 @@ VideoEncoder::VideoEncoder(const VideoSettings& settings) : s_(settings) {
     for (int i = 0; i < 9; ++i) bundle_buffers_[i] = bundle_memory_.data() + per_buffer * i;
 }
 
-size_t VideoEncoder::u_offset() const {
+size_t VideoEncoder::UOffset() const {
     const size_t luma = size_t{luma_width_} * luma_height_;
     const size_t chroma = size_t{chroma_width_} * chroma_height_;
     const bool u_first = s_.version == 'f' || s_.version == 'g';
     return u_first ? luma : luma + chroma;
 }
 
-size_t VideoEncoder::v_offset() const {
+size_t VideoEncoder::VOffset() const {
     const size_t luma = size_t{luma_width_} * luma_height_;
     const size_t chroma = size_t{chroma_width_} * chroma_height_;
     const bool u_first = s_.version == 'f' || s_.version == 'g';
     return u_first ? luma + chroma : luma;
 }
 
-std::vector<uint8_t> VideoEncoder::code_plane(const uint8_t* src, uint32_t src_w, uint32_t src_h,
+std::vector<uint8_t> VideoEncoder::CodePlane(const uint8_t* src, uint32_t src_w, uint32_t src_h,
                                               uint32_t src_stride, const uint8_t* prev,
                                               uint32_t prev_stride, uint32_t dw, uint32_t dh, bool key,
                                               const MotionField* hint, MotionField* motion,
@@ -120,12 +120,12 @@ std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPictur
     if (s_.alpha) {
         std::vector<uint8_t> a;
         if (alpha) {
-            a = code_plane(alpha->y.data(), alpha->width, alpha->height, alpha->width,
+            a = CodePlane(alpha->y.data(), alpha->width, alpha->height, alpha->width,
                            alphas_[prev_index].data(), luma_width_, decode_w_, decode_h_, key,
                            nullptr, nullptr, stats);
         } else {
             std::vector<uint8_t> opaque(size_t{s_.width} * s_.height, 255);
-            a = code_plane(opaque.data(), s_.width, s_.height, s_.width, alphas_[prev_index].data(),
+            a = CodePlane(opaque.data(), s_.width, s_.height, s_.width, alphas_[prev_index].data(),
                            luma_width_, decode_w_, decode_h_, key, nullptr, nullptr, stats);
         }
         AppendU32(packet, static_cast<uint32_t>(4 + a.size()));
@@ -133,7 +133,7 @@ std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPictur
     }
 
     MotionField luma_motion;
-    std::vector<uint8_t> luma = code_plane(pic.y.data(), pic.width, pic.height, pic.width, prev.data(),
+    std::vector<uint8_t> luma = CodePlane(pic.y.data(), pic.width, pic.height, pic.width, prev.data(),
                                            luma_width_, decode_w_, decode_h_, key, nullptr,
                                            &luma_motion, stats);
     if (s_.version == 'i') AppendU32(packet, static_cast<uint32_t>(4 + luma.size()));
@@ -145,8 +145,8 @@ std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPictur
         const bool u_first = s_.version == 'f' || s_.version == 'g';
         const std::vector<uint8_t>* planes[2] = {u_first ? &pic.u : &pic.v, u_first ? &pic.v : &pic.u};
         for (int p = 0; p < 2; ++p) {
-            std::vector<uint8_t> c = code_plane(planes[p]->data(), pic.chroma_width(), pic.chroma_height(),
-                                                pic.chroma_width(), prev.data() + luma_bytes + p * chroma_bytes,
+            std::vector<uint8_t> c = CodePlane(planes[p]->data(), pic.ChromaWidth(), pic.ChromaHeight(),
+                                                pic.ChromaWidth(), prev.data() + luma_bytes + p * chroma_bytes,
                                                 chroma_width_, chroma_dw_, chroma_dh_, key, &luma_motion,
                                                 nullptr, stats);
             packet.insert(packet.end(), c.begin(), c.end());
@@ -154,7 +154,7 @@ std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPictur
     }
 
     std::fill(block_marks_.begin(), block_marks_.end(), 0);
-    decode_video_frame(frames_[next_index].data(), prev.data(),
+    DecodeVideoFrame(frames_[next_index].data(), prev.data(),
                        s_.alpha ? alphas_[next_index].data() : nullptr,
                        s_.alpha ? alphas_[prev_index].data() : nullptr, block_marks_.data(), s_.width,
                        s_.height, luma_width_, luma_height_, packet.data(),

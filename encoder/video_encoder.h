@@ -45,17 +45,17 @@ public:
     // Forgets the last encode(): the reconstruction returns to the frame before.
     void undo() { current_ ^= 1u; }
 
-    uint32_t luma_width() const { return luma_width_; }
-    uint32_t luma_height() const { return luma_height_; }
+    uint32_t LumaWidth() const { return luma_width_; }
+    uint32_t LumaHeight() const { return luma_height_; }
     // The reconstruction: luma (stride luma_width), then the two chroma planes in file order.
     const std::vector<uint8_t>& reconstruction() const { return frames_[current_]; }
-    const std::vector<uint8_t>& alpha_reconstruction() const { return alphas_[current_]; }
+    const std::vector<uint8_t>& AlphaReconstruction() const { return alphas_[current_]; }
     // Offsets of the U and V planes inside reconstruction().
-    size_t u_offset() const;
-    size_t v_offset() const;
+    size_t UOffset() const;
+    size_t VOffset() const;
 
 private:
-    std::vector<uint8_t> code_plane(const uint8_t* src, uint32_t src_w, uint32_t src_h,
+    std::vector<uint8_t> CodePlane(const uint8_t* src, uint32_t src_w, uint32_t src_h,
                                     uint32_t src_stride, const uint8_t* prev, uint32_t prev_stride,
                                     uint32_t dw, uint32_t dh, bool key, const MotionField* hint,
                                     MotionField* motion, FrameStats* stats);

@@ -9,8 +9,8 @@ void YuvPicture::allocate(uint32_t w, uint32_t h) {
     width = w;
     height = h;
     y.assign(size_t{w} * h, 0);
-    u.assign(size_t{chroma_width()} * chroma_height(), 128);
-    v.assign(size_t{chroma_width()} * chroma_height(), 128);
+    u.assign(size_t{ChromaWidth()} * ChromaHeight(), 128);
+    v.assign(size_t{ChromaWidth()} * ChromaHeight(), 128);
 }
 
 namespace {
@@ -64,10 +64,10 @@ bool Y4mReader::open(const std::string& path) {
         error_ = "'" + path + "' is not a YUV4MPEG2 file (no stream header)";
         return false;
     }
-    return parse_header(line);
+    return ParseHeader(line);
 }
 
-bool Y4mReader::parse_header(const std::string& line) {
+bool Y4mReader::ParseHeader(const std::string& line) {
     const std::string magic = "YUV4MPEG2";
     if (line.compare(0, magic.size(), magic) != 0) {
         error_ = "'" + path_ + "' is not a YUV4MPEG2 file";
@@ -115,7 +115,7 @@ bool Y4mReader::parse_header(const std::string& line) {
     return true;
 }
 
-int Y4mReader::read_frame(YuvPicture& picture) {
+int Y4mReader::ReadFrame(YuvPicture& picture) {
     if (!file_) {
         error_ = "no open stream";
         return -1;
@@ -153,7 +153,7 @@ bool Y4mWriter::open(const std::string& path, const Y4mInfo& info) {
     return ok_;
 }
 
-bool Y4mWriter::write_frame(const YuvPicture& p) {
+bool Y4mWriter::WriteFrame(const YuvPicture& p) {
     if (!file_) return false;
     ok_ = ok_ && std::fputs("FRAME\n", file_) >= 0;
     ok_ = ok_ && std::fwrite(p.y.data(), 1, p.y.size(), file_) == p.y.size();

@@ -17,8 +17,8 @@ struct YuvPicture {
     uint32_t height = 0;
     std::vector<uint8_t> y, u, v;
 
-    uint32_t chroma_width() const { return (width + 1) / 2; }
-    uint32_t chroma_height() const { return (height + 1) / 2; }
+    uint32_t ChromaWidth() const { return (width + 1) / 2; }
+    uint32_t ChromaHeight() const { return (height + 1) / 2; }
     void allocate(uint32_t w, uint32_t h);
 };
 
@@ -42,12 +42,12 @@ public:
 
     // Reads the next frame. Returns 1 with a frame, 0 at the clean end of the
     // stream, -1 on a malformed or truncated frame (error() set).
-    int read_frame(YuvPicture& picture);
+    int ReadFrame(YuvPicture& picture);
 
     const std::string& error() const { return error_; }
 
 private:
-    bool parse_header(const std::string& line);
+    bool ParseHeader(const std::string& line);
     std::FILE* file_ = nullptr;
     Y4mInfo info_;
     std::string path_;
@@ -64,7 +64,7 @@ public:
     Y4mWriter& operator=(const Y4mWriter&) = delete;
 
     bool open(const std::string& path, const Y4mInfo& info);
-    bool write_frame(const YuvPicture& picture);
+    bool WriteFrame(const YuvPicture& picture);
     bool close();
 
 private:

@@ -129,7 +129,7 @@ zarn_status zarn_video_decoder_decode(zarn_video_decoder* d, const void* data, s
     if (!d || (!data && size) || size > UINT32_MAX) return ZARN_ERROR_BAD_ARGUMENT;
     const int next = d->current ^ 1;
     std::memset(d->marks, 0, d->mb_count + 16);
-    const bool whole = zarn::decode_video_frame(
+    const bool whole = zarn::DecodeVideoFrame(
         d->frames[next], d->frames[d->current], d->alpha[next], d->alpha[d->current], d->marks, d->width,
         d->height, d->luma_width, d->luma_height, static_cast<const uint8_t*>(data), static_cast<uint32_t>(size),
         key_frame ? 1 : 0, d->bundles, d->flags, d->video_flags);

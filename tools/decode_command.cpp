@@ -177,7 +177,7 @@ void WavHeader(uint8_t h[44], uint32_t rate, uint32_t channels, uint64_t data_by
 void TakePicture(const zarn_planes& p, YuvPicture& pic) {
     for (uint32_t r = 0; r < pic.height; ++r)
         std::memcpy(&pic.y[r * size_t{pic.width}], p.y + r * ptrdiff_t{p.y_stride}, pic.width);
-    const uint32_t w = pic.chroma_width(), h = pic.chroma_height();
+    const uint32_t w = pic.ChromaWidth(), h = pic.ChromaHeight();
     for (uint32_t r = 0; r < h; ++r) {
         std::memcpy(&pic.u[r * size_t{w}], p.u + r * ptrdiff_t{p.uv_stride}, w);
         std::memcpy(&pic.v[r * size_t{w}], p.v + r * ptrdiff_t{p.uv_stride}, w);
@@ -332,7 +332,7 @@ bool WriteFrame(const Options& o, zarn_movie* m, const zarn_info& facts, Outputs
     if (outs.y4m_open) {
         TakePicture(planes, b.pic);
         errno = 0;
-        if (!outs.y4m.write_frame(b.pic)) return Y4mFailed(outs, errno ? errno : EIO, err);
+        if (!outs.y4m.WriteFrame(b.pic)) return Y4mFailed(outs, errno ? errno : EIO, err);
     }
     if (outs.alpha.fd >= 0) {
         bool ok = planes.a != nullptr;

@@ -19,7 +19,7 @@ struct BitReader {
 };
 
 // A reader with an empty bit buffer at byte offset `start` of the packet.
-inline BitReader make_bit_reader(const uint8_t* data, size_t size, size_t start) {
+inline BitReader MakeBitReader(const uint8_t* data, size_t size, size_t start) {
     BitReader r;
     r.data = data;
     r.size = size;
@@ -28,7 +28,7 @@ inline BitReader make_bit_reader(const uint8_t* data, size_t size, size_t start)
 }
 
 // The 32-bit word at byte offset `next`, zero-filled past the packet's end.
-inline uint32_t load_word(const uint8_t* data, size_t size, size_t next) {
+inline uint32_t LoadWord(const uint8_t* data, size_t size, size_t next) {
     uint32_t w = 0;
     if (next < size && size - next >= 4) {
         std::memcpy(&w, data + next, 4);
@@ -40,10 +40,10 @@ inline uint32_t load_word(const uint8_t* data, size_t size, size_t next) {
 }
 
 // The word at the reader's next offset, zero-filled past the packet's end.
-inline uint32_t peek_word(const BitReader& r) { return load_word(r.data, r.size, r.next); }
+inline uint32_t PeekWord(const BitReader& r) { return LoadWord(r.data, r.size, r.next); }
 
 // Reads an n-bit field, 1 <= n <= 16; the first bit read is bit 0 of the value.
-inline uint32_t read_bits(BitReader& r, unsigned n) {
+inline uint32_t ReadBits(BitReader& r, unsigned n) {
     const uint32_t mask = (1u << n) - 1u;
     if (r.count >= n) {
         uint32_t v = r.buffer & mask;
@@ -51,7 +51,7 @@ inline uint32_t read_bits(BitReader& r, unsigned n) {
         r.count -= n;
         return v;
     }
-    uint32_t w = peek_word(r);
+    uint32_t w = PeekWord(r);
     r.next += 4;
     uint32_t v = (r.buffer | (w << r.count)) & mask;
     unsigned used = n - r.count;
@@ -60,14 +60,14 @@ inline uint32_t read_bits(BitReader& r, unsigned n) {
     return v;
 }
 
-inline uint32_t read_bit(BitReader& r) {
+inline uint32_t ReadBit(BitReader& r) {
     if (r.count != 0) {
         uint32_t v = r.buffer & 1u;
         r.buffer >>= 1;
         --r.count;
         return v;
     }
-    uint32_t w = peek_word(r);
+    uint32_t w = PeekWord(r);
     r.next += 4;
     r.buffer = w >> 1;
     r.count = 31;
@@ -75,14 +75,14 @@ inline uint32_t read_bit(BitReader& r) {
 }
 
 // The next 7 bits without consuming them (looks at most one word ahead).
-inline uint32_t peek_7_bits(const BitReader& r) {
+inline uint32_t Peek7Bits(const BitReader& r) {
     if (r.count >= 7) return r.buffer & 0x7fu;
-    return (r.buffer | (peek_word(r) << r.count)) & 0x7fu;
+    return (r.buffer | (PeekWord(r) << r.count)) & 0x7fu;
 }
 
 // BitCache: a reader's bits held 64 at a time for hot loops, which ask for
 // the bits they need up front (`ensure`) and then consume without checks.
-// Words may be loaded ahead; `release_bits` gives back the exact reader
+// Words may be loaded ahead; `ReleaseBits` gives back the exact reader
 // state that reading the same fields through the BitReader would leave.
 struct BitCache {
     const uint8_t* data;
@@ -92,12 +92,12 @@ struct BitCache {
     unsigned avail; // 0..63
 };
 
-inline BitCache acquire_bits(const BitReader& r) { return BitCache{r.data, r.size, r.next, r.buffer, r.count}; }
+inline BitCache AcquireBits(const BitReader& r) { return BitCache{r.data, r.size, r.next, r.buffer, r.count}; }
 
 // Makes at least n bits available, 1 <= n <= 32.
 inline void ensure(BitCache& c, unsigned n) {
     if (c.avail >= n) return;
-    c.bits |= static_cast<uint64_t>(load_word(c.data, c.size, c.next)) << c.avail;
+    c.bits |= static_cast<uint64_t>(LoadWord(c.data, c.size, c.next)) << c.avail;
     c.avail += 32;
     c.next += 4;
 }
@@ -105,8 +105,8 @@ inline void ensure(BitCache& c, unsigned n) {
 // Makes at least 32 bits available without a branch on the bits held: the
 // next word is loaded every time and kept only when it is needed. For loops
 // whose refills come at unpredictable points.
-inline void ensure_32(BitCache& c) {
-    const uint64_t word = load_word(c.data, c.size, c.next);
+inline void Ensure32(BitCache& c) {
+    const uint64_t word = LoadWord(c.data, c.size, c.next);
     const unsigned need = c.avail < 32;  // 0 or 1
     c.bits |= (word << c.avail) & (0 - uint64_t{need});
     c.next += 4 * need;
@@ -114,21 +114,21 @@ inline void ensure_32(BitCache& c) {
 }
 
 // Consumes n available bits (n <= avail, n < 64); the first bit read is bit 0.
-inline uint32_t take_bits(BitCache& c, unsigned n) {
+inline uint32_t TakeBits(BitCache& c, unsigned n) {
     const uint32_t v = static_cast<uint32_t>(c.bits & ((uint64_t{1} << n) - 1u));
     c.bits >>= n;
     c.avail -= n;
     return v;
 }
 
-inline void skip_bits(BitCache& c, unsigned n) {
+inline void SkipBits(BitCache& c, unsigned n) {
     c.bits >>= n;
     c.avail -= n;
 }
 
 // The reader state after the bits consumed so far: a word none of whose
 // bits were consumed is unloaded again.
-inline void release_bits(const BitCache& c, BitReader& r) {
+inline void ReleaseBits(const BitCache& c, BitReader& r) {
     r.next = c.next;
     r.buffer = static_cast<uint32_t>(c.bits);
     r.count = c.avail;

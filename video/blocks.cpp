@@ -35,7 +35,7 @@ struct NibbleMasks {
     uint32_t v[16];
 };
 
-constexpr NibbleMasks make_nibble_masks() {
+constexpr NibbleMasks MakeNibbleMasks() {
     NibbleMasks m{};
     for (unsigned n = 0; n < 16; ++n)
         for (unsigned k = 0; k < 4; ++k)
@@ -43,16 +43,16 @@ constexpr NibbleMasks make_nibble_masks() {
     return m;
 }
 
-constexpr NibbleMasks kNibbleMasks = make_nibble_masks();
+constexpr NibbleMasks kNibbleMasks = MakeNibbleMasks();
 
-inline void store_le32(uint8_t* p, uint32_t v) {
+inline void StoreLe32(uint8_t* p, uint32_t v) {
     if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
     std::memcpy(p, &v, 4);
 }
 
 // Moves 8 rows of 8 bytes; each row is loaded before it is stored, so a
 // block may be copied onto itself.
-inline void copy_block(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride) {
+inline void CopyBlock(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride) {
     for (int r = 0; r < 8; ++r) {
         uint64_t row;
         std::memcpy(&row, src + r * src_stride, 8);
@@ -60,16 +60,16 @@ inline void copy_block(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, p
     }
 }
 
-inline void fill_block(uint8_t* dst, ptrdiff_t stride, uint8_t c) {
+inline void FillBlock(uint8_t* dst, ptrdiff_t stride, uint8_t c) {
     for (int r = 0; r < 8; ++r) std::memset(dst + r * stride, c, 8);
 }
 
-inline void add_block(uint8_t* dst, ptrdiff_t stride, const uint8_t pred[64], const uint8_t add[64]) {
+inline void AddBlock(uint8_t* dst, ptrdiff_t stride, const uint8_t pred[64], const uint8_t add[64]) {
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < 8; ++c) dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + add[r * 8 + c]);
 }
 
-inline void add_flat(uint8_t* dst, ptrdiff_t stride, const uint8_t pred[64], uint8_t v) {
+inline void AddFlat(uint8_t* dst, ptrdiff_t stride, const uint8_t pred[64], uint8_t v) {
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < 8; ++c) dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + v);
 }
@@ -84,88 +84,88 @@ void mark(PlaneState& s, uint32_t row, uint32_t col) {
 // Source of a motion copy. Offsets whose 8x8 source would leave the
 // previous plane are clamped to its nearest edge: the block still decodes
 // and the stream stays in step.
-const uint8_t* motion_source(PlaneState& s, uint32_t x, uint32_t y) {
+const uint8_t* MotionSource(PlaneState& s, uint32_t x, uint32_t y) {
     bool& failed = s.failed;
-    int dx = take_signed(s.bundles.bundle[kXOffsets], failed);
-    int dy = take_signed(s.bundles.bundle[kYOffsets], failed);
+    int dx = TakeSigned(s.bundles.bundle[kXOffsets], failed);
+    int dy = TakeSigned(s.bundles.bundle[kYOffsets], failed);
     int sx = std::clamp(static_cast<int>(x) + dx, 0, static_cast<int>(s.g.stride) - 8);
     int sy = std::clamp(static_cast<int>(y) + dy, 0, static_cast<int>(s.g.rows) - 8);
     return s.g.prev + static_cast<size_t>(sy) * s.g.stride + static_cast<size_t>(sx);
 }
 
 // Run block body into out[64] (raster order).
-void decode_runs(PlaneState& s, uint8_t out[64]) {
-    const uint8_t* scan = kScanOrders[read_bits(s.reader, 4)];
+void DecodeRuns(PlaneState& s, uint8_t out[64]) {
+    const uint8_t* scan = kScanOrders[ReadBits(s.reader, 4)];
     Bundle& runs = s.bundles.bundle[kRunLengths];
     Bundle& colours = s.bundles.bundle[kColours];
     unsigned i = 0;
     while (i < 63) {
-        const bool one_colour = read_bit(s.reader) != 0;
-        unsigned n = (take_byte(runs, s.failed) & 15u) + 1u;
+        const bool one_colour = ReadBit(s.reader) != 0;
+        unsigned n = (TakeByte(runs, s.failed) & 15u) + 1u;
         // A run passing the last position is cut there.
         n = std::min(n, 64u - i);
         if (one_colour) {
-            const uint8_t c = take_byte(colours, s.failed);
+            const uint8_t c = TakeByte(colours, s.failed);
             for (unsigned k = 0; k < n; ++k) out[scan[i + k]] = c;
         } else {
-            for (unsigned k = 0; k < n; ++k) out[scan[i + k]] = take_byte(colours, s.failed);
+            for (unsigned k = 0; k < n; ++k) out[scan[i + k]] = TakeByte(colours, s.failed);
         }
         i += n;
     }
-    if (i == 63) out[scan[63]] = take_byte(colours, s.failed);
+    if (i == 63) out[scan[63]] = TakeByte(colours, s.failed);
 }
 
 // Pattern block body: two colours, then one pattern byte per row.
-void decode_pattern(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
+void DecodePattern(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
     Bundle& colours = s.bundles.bundle[kColours];
-    const uint32_t c0 = take_byte(colours, s.failed) * 0x01010101u;
-    const uint32_t c1 = take_byte(colours, s.failed) * 0x01010101u;
+    const uint32_t c0 = TakeByte(colours, s.failed) * 0x01010101u;
+    const uint32_t c1 = TakeByte(colours, s.failed) * 0x01010101u;
     Bundle& patterns = s.bundles.bundle[kPatterns];
     for (int r = 0; r < 8; ++r) {
-        const uint8_t p = take_byte(patterns, s.failed);
+        const uint8_t p = TakeByte(patterns, s.failed);
         const uint32_t lo = kNibbleMasks.v[p & 15u], hi = kNibbleMasks.v[p >> 4];
-        store_le32(dst + r * stride, (lo & c1) | (~lo & c0));
-        store_le32(dst + r * stride + 4, (hi & c1) | (~hi & c0));
+        StoreLe32(dst + r * stride, (lo & c1) | (~lo & c0));
+        StoreLe32(dst + r * stride + 4, (hi & c1) | (~hi & c0));
     }
 }
 
 // Raw block body: 64 colours in raster order.
-void decode_raw(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
-    const uint8_t* src = take_bytes(s.bundles.bundle[kColours], 64, s.failed);
+void DecodeRaw(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
+    const uint8_t* src = TakeBytes(s.bundles.bundle[kColours], 64, s.failed);
     if (src == nullptr) return;
-    copy_block(dst, stride, src, 8);
+    CopyBlock(dst, stride, src, 8);
 }
 
 // Intra block body: DC, AC coefficients, quantiser index. Returns the
 // quantiser table and whether the block is flat (no AC coefficients).
-const uint32_t* decode_intra_coefficients(PlaneState& s, bool& flat) {
-    s.coef[0] = take_dc(s.bundles.bundle[kIntraDc], s.failed);
-    flat = !decode_ac_coefficients(s.reader, s.coef);
-    return (*s.intra_tables)[read_bits(s.reader, 4)];
+const uint32_t* DecodeIntraCoefficients(PlaneState& s, bool& flat) {
+    s.coef[0] = TakeDc(s.bundles.bundle[kIntraDc], s.failed);
+    flat = !DecodeAcCoefficients(s.reader, s.coef);
+    return (*s.intra_tables)[ReadBits(s.reader, 4)];
 }
 
-void decode_intra(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
+void DecodeIntra(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
     bool flat;
-    const uint32_t* table = decode_intra_coefficients(s, flat);
-    if (flat) fill_block(dst, stride, idct_flat_value(s.coef[0], table[0]));
+    const uint32_t* table = DecodeIntraCoefficients(s, flat);
+    if (flat) FillBlock(dst, stride, IdctFlatValue(s.coef[0], table[0]));
     else s.idct->put(dst, stride, s.coef, table);
 }
 
-void decode_inter(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t x, uint32_t y) {
-    copy_block(s.scratch, 8, motion_source(s, x, y), stride);
-    s.coef[0] = take_dc(s.bundles.bundle[kInterDc], s.failed);
-    const bool flat = !decode_ac_coefficients(s.reader, s.coef);
-    const uint32_t* table = (*s.inter_tables)[read_bits(s.reader, 4)];
-    if (flat) add_flat(dst, stride, s.scratch, idct_flat_value(s.coef[0], table[0]));
+void DecodeInter(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t x, uint32_t y) {
+    CopyBlock(s.scratch, 8, MotionSource(s, x, y), stride);
+    s.coef[0] = TakeDc(s.bundles.bundle[kInterDc], s.failed);
+    const bool flat = !DecodeAcCoefficients(s.reader, s.coef);
+    const uint32_t* table = (*s.inter_tables)[ReadBits(s.reader, 4)];
+    if (flat) AddFlat(dst, stride, s.scratch, IdctFlatValue(s.coef[0], table[0]));
     else s.idct->add(dst, stride, s.coef, table, s.scratch);
 }
 
-void decode_residue_block(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t x, uint32_t y) {
-    copy_block(s.scratch, 8, motion_source(s, x, y), stride);
-    const unsigned limit = read_bits(s.reader, 7);
+void DecodeResidueBlock(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t x, uint32_t y) {
+    CopyBlock(s.scratch, 8, MotionSource(s, x, y), stride);
+    const unsigned limit = ReadBits(s.reader, 7);
     uint8_t residue[64];
-    decode_residue(s.reader, limit, residue);
-    add_block(dst, stride, s.scratch, residue);
+    DecodeResidue(s.reader, limit, residue);
+    AddBlock(dst, stride, s.scratch, residue);
 }
 
 // Writes an 8x8 block as 2x2 squares, cut to `cols` x `rows` output pixels.
@@ -180,7 +180,7 @@ void enlarge(uint8_t* dst, ptrdiff_t stride, const uint8_t src[64], uint32_t col
 // Scaled block: on even rows one sub-block decoded to 8x8 and written 16x16.
 // Near the right or bottom edge of the plane the 16x16 area is cut to the
 // decode area.
-void decode_scaled(PlaneState& s, uint8_t* dst, uint32_t row, uint32_t col) {
+void DecodeScaled(PlaneState& s, uint8_t* dst, uint32_t row, uint32_t col) {
     mark(s, row, col);
     mark(s, row, col + 1);
     if (row & 1u) return;
@@ -189,13 +189,13 @@ void decode_scaled(PlaneState& s, uint8_t* dst, uint32_t row, uint32_t col) {
     const uint32_t cols = std::min(16u, s.g.decode_width - x);
     const uint32_t rows = std::min(16u, s.g.decode_height - y);
     const bool whole = cols == 16 && rows == 16;
-    switch (take_byte(s.bundles.bundle[kSubBlockTypes], s.failed)) {
-        case kRunBlock: decode_runs(s, s.scratch); break;
+    switch (TakeByte(s.bundles.bundle[kSubBlockTypes], s.failed)) {
+        case kRunBlock: DecodeRuns(s, s.scratch); break;
         case kIntraBlock: {
             bool flat;
-            const uint32_t* table = decode_intra_coefficients(s, flat);
+            const uint32_t* table = DecodeIntraCoefficients(s, flat);
             if (flat) {
-                std::memset(s.scratch, idct_flat_value(s.coef[0], table[0]), 64);
+                std::memset(s.scratch, IdctFlatValue(s.coef[0], table[0]), 64);
             } else if (whole) {
                 s.idct->put_enlarged(dst, stride, s.coef, table);
                 return;
@@ -204,10 +204,10 @@ void decode_scaled(PlaneState& s, uint8_t* dst, uint32_t row, uint32_t col) {
             }
             break;
         }
-        case kFillBlock: std::memset(s.scratch, take_byte(s.bundles.bundle[kColours], s.failed), 64); break;
-        case kPatternBlock: decode_pattern(s, s.scratch, 8); break;
+        case kFillBlock: std::memset(s.scratch, TakeByte(s.bundles.bundle[kColours], s.failed), 64); break;
+        case kPatternBlock: DecodePattern(s, s.scratch, 8); break;
         case kRawBlock: {
-            const uint8_t* src = take_bytes(s.bundles.bundle[kColours], 64, s.failed);
+            const uint8_t* src = TakeBytes(s.bundles.bundle[kColours], 64, s.failed);
             if (src == nullptr) return;
             std::memcpy(s.scratch, src, 64);
             break;
@@ -219,51 +219,51 @@ void decode_scaled(PlaneState& s, uint8_t* dst, uint32_t row, uint32_t col) {
 
 }  // namespace
 
-unsigned decode_block(PlaneState& s, uint32_t row, uint32_t col) {
+unsigned DecodeBlock(PlaneState& s, uint32_t row, uint32_t col) {
     const ptrdiff_t stride = s.g.stride;
     const uint32_t x = col * 8, y = row * 8;
     uint8_t* dst = s.g.dest + size_t{y} * s.g.stride + x;
     const uint8_t* colocated = s.g.prev + size_t{y} * s.g.stride + x;
-    const uint8_t type = take_byte(s.bundles.bundle[kBlockTypes], s.failed);
+    const uint8_t type = TakeByte(s.bundles.bundle[kBlockTypes], s.failed);
     if (s.failed) return 1;  // no block type left: the plane is abandoned here
     switch (type) {
         case kSkipBlock:
-            if (dst != colocated) copy_block(dst, stride, colocated, stride);
+            if (dst != colocated) CopyBlock(dst, stride, colocated, stride);
             return 1;
-        case kScaledBlock: decode_scaled(s, dst, row, col); return 2;
+        case kScaledBlock: DecodeScaled(s, dst, row, col); return 2;
         case kMotionBlock: {
             mark(s, row, col);
-            copy_block(dst, stride, motion_source(s, x, y), stride);
+            CopyBlock(dst, stride, MotionSource(s, x, y), stride);
             return 1;
         }
         case kRunBlock:
             mark(s, row, col);
-            decode_runs(s, s.scratch);
-            copy_block(dst, stride, s.scratch, 8);
+            DecodeRuns(s, s.scratch);
+            CopyBlock(dst, stride, s.scratch, 8);
             return 1;
         case kResidueBlock:
             mark(s, row, col);
-            decode_residue_block(s, dst, stride, x, y);
+            DecodeResidueBlock(s, dst, stride, x, y);
             return 1;
         case kIntraBlock:
             mark(s, row, col);
-            decode_intra(s, dst, stride);
+            DecodeIntra(s, dst, stride);
             return 1;
         case kFillBlock:
             mark(s, row, col);
-            fill_block(dst, stride, take_byte(s.bundles.bundle[kColours], s.failed));
+            FillBlock(dst, stride, TakeByte(s.bundles.bundle[kColours], s.failed));
             return 1;
         case kInterBlock:
             mark(s, row, col);
-            decode_inter(s, dst, stride, x, y);
+            DecodeInter(s, dst, stride, x, y);
             return 1;
         case kPatternBlock:
             mark(s, row, col);
-            decode_pattern(s, dst, stride);
+            DecodePattern(s, dst, stride);
             return 1;
         case kRawBlock:
             mark(s, row, col);
-            decode_raw(s, dst, stride);
+            DecodeRaw(s, dst, stride);
             return 1;
         default: return 1;  // 10..15: nothing taken, read, written or marked
     }

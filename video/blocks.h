@@ -25,6 +25,6 @@ extern const uint8_t kScanOrders[16][64];
 
 // Decodes the block at block row `row`, column `col`; returns the number of
 // block columns it covered (1, or 2 for a scaled block).
-unsigned decode_block(PlaneState& s, uint32_t row, uint32_t col);
+unsigned DecodeBlock(PlaneState& s, uint32_t row, uint32_t col);
 
 }  // namespace zarn

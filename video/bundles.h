@@ -12,7 +12,7 @@
 namespace zarn {
 
 // Bits of a chunk count for a plane whose decode width is `decode_width`.
-unsigned bundle_count_width(unsigned id, uint32_t decode_width);
+unsigned BundleCountWidth(unsigned id, uint32_t decode_width);
 
 struct Bundle {
     uint8_t* data = nullptr;  // the bundle buffer
@@ -33,28 +33,28 @@ struct PlaneBundles {
 };
 
 // Sets every bundle empty on its buffer with its capacity and count width.
-void init_bundles(PlaneBundles& b, uint8_t* const buffers[kBundleCount], uint32_t luma_width,
+void InitBundles(PlaneBundles& b, uint8_t* const buffers[kBundleCount], uint32_t luma_width,
                   uint32_t decode_width, bool offset_colours);
 
 // Reads the plane's prefix codes in stream order.
-void read_bundle_trees(PlaneBundles& b, BitReader& r);
+void ReadBundleTrees(PlaneBundles& b, BitReader& r);
 
 // Refills every empty, open bundle with one chunk each, in bundle order.
 // Returns false when a chunk count exceeds its buffer's capacity (the rest
 // of the plane cannot be decoded).
-bool refill_bundles(PlaneBundles& b, BitReader& r);
+bool RefillBundles(PlaneBundles& b, BitReader& r);
 
 // Takes the next value; from an empty or closed bundle it gives 0 and sets
 // `failed` (the caller then abandons the plane).
-inline uint8_t take_byte(Bundle& b, bool& failed) {
+inline uint8_t TakeByte(Bundle& b, bool& failed) {
     if (b.pos < b.end) return b.data[b.pos++];
     failed = true;
     return 0;
 }
 
-inline int8_t take_signed(Bundle& b, bool& failed) { return static_cast<int8_t>(take_byte(b, failed)); }
+inline int8_t TakeSigned(Bundle& b, bool& failed) { return static_cast<int8_t>(TakeByte(b, failed)); }
 
-inline int16_t take_dc(Bundle& b, bool& failed) {
+inline int16_t TakeDc(Bundle& b, bool& failed) {
     if (b.pos < b.end) {
         int16_t v;
         std::memcpy(&v, b.data + 2 * size_t{b.pos}, 2);
@@ -66,7 +66,7 @@ inline int16_t take_dc(Bundle& b, bool& failed) {
 }
 
 // Takes n byte values at once; nullptr (and `failed`) when fewer are left.
-inline const uint8_t* take_bytes(Bundle& b, uint32_t n, bool& failed) {
+inline const uint8_t* TakeBytes(Bundle& b, uint32_t n, bool& failed) {
     if (b.end - b.pos >= n) {
         const uint8_t* p = b.data + b.pos;
         b.pos += n;

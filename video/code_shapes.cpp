@@ -26,7 +26,7 @@ const char* const kCodeShapeWords[16] = {
 namespace {
 
 // Fills every 7-bit index whose low `len` bits equal the code word.
-CodeShapeTable build_table(const char* words) {
+CodeShapeTable BuildCodeShapeTable(const char* words) {
     CodeShapeTable t{};
     unsigned symbol = 0;
     const char* p = words;
@@ -46,7 +46,7 @@ CodeShapeTable build_table(const char* words) {
 const std::array<CodeShapeTable, 16>& tables() {
     static const std::array<CodeShapeTable, 16> all = [] {
         std::array<CodeShapeTable, 16> a{};
-        for (unsigned s = 0; s < 16; ++s) a[s] = build_table(kCodeShapeWords[s]);
+        for (unsigned s = 0; s < 16; ++s) a[s] = BuildCodeShapeTable(kCodeShapeWords[s]);
         return a;
     }();
     return all;
@@ -54,6 +54,6 @@ const std::array<CodeShapeTable, 16>& tables() {
 
 }  // namespace
 
-const CodeShapeTable& code_shape_table(unsigned shape) { return tables()[shape & 15u]; }
+const CodeShapeTable& CodeShapeTableFor(unsigned shape) { return tables()[shape & 15u]; }
 
 }  // namespace zarn

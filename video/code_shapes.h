@@ -17,19 +17,19 @@ struct CodeShapeTable {
     uint8_t entry[128];
 };
 
-const CodeShapeTable& code_shape_table(unsigned shape);
+const CodeShapeTable& CodeShapeTableFor(unsigned shape);
 
 // Decodes one code word of `table`, consuming only its length.
-inline unsigned decode_code_index(BitReader& r, const CodeShapeTable& table) {
-    uint32_t e = table.entry[peek_7_bits(r)];
-    read_bits(r, e >> 4);
+inline unsigned DecodeCodeIndex(BitReader& r, const CodeShapeTable& table) {
+    uint32_t e = table.entry[Peek7Bits(r)];
+    ReadBits(r, e >> 4);
     return e & 15u;
 }
 
 // The same from a BitCache holding at least 7 bits.
-inline unsigned decode_code_index(BitCache& c, const CodeShapeTable& table) {
+inline unsigned DecodeCodeIndex(BitCache& c, const CodeShapeTable& table) {
     const uint32_t e = table.entry[c.bits & 0x7fu];
-    skip_bits(c, e >> 4);
+    SkipBits(c, e >> 4);
     return e & 15u;
 }
 

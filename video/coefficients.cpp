@@ -41,16 +41,16 @@ struct AcDecoder {
     bool found = false;  // true once any coefficient is non-zero
 
     template <PlaneKind kKind>
-    unsigned plane_number() const {
+    unsigned PlaneNumber() const {
         return kKind == PlaneKind::kLast ? 0 : kKind == PlaneKind::kOne ? 1 : plane;
     }
 
     // Magnitude bits and sign of a single significant in this plane.
     template <PlaneKind kKind>
     void significant(unsigned index) {
-        const unsigned i = plane_number<kKind>();
+        const unsigned i = PlaneNumber<kKind>();
         ensure(b, i + 1);
-        const uint32_t f = take_bits(b, i + 1);
+        const uint32_t f = TakeBits(b, i + 1);
         const uint32_t magnitude = (1u << i) | (f & ((1u << i) - 1u));
         const uint32_t negative = f >> i;
         coef[kCodedToRaster[index]] = static_cast<int16_t>(negative ? 0u - magnitude : magnitude);
@@ -58,14 +58,14 @@ struct AcDecoder {
     }
 
     template <unsigned kPlane>
-    void resolve_group4_by_table(unsigned first, const LowPlaneGroups<kPlane>& table, bool last) {
+    void ResolveGroup4ByTable(unsigned first, const LowPlaneGroups<kPlane>& table, bool last) {
         constexpr unsigned kBits = LowPlaneGroups<kPlane>::kBits;
         ensure(b, kBits);
         const uint32_t e = table.entry[b.bits & ((1u << kBits) - 1u)];
-        skip_bits(b, e & 15u);
+        SkipBits(b, e & 15u);
         for (unsigned p = 0; p < 4; ++p) {
             // The position was still 0, so writing 0 for a deferred one is harmless.
-            coef[kCodedToRaster[first + p]] = static_cast<int16_t>(group_value(e, p));
+            coef[kCodedToRaster[first + p]] = static_cast<int16_t>(GroupValue(e, p));
             if (!last) {
                 s.next[s.head - 1] = static_cast<uint8_t>((first + p) * 4 + kSingle);
                 s.head -= (e >> (4 + p)) & 1u;
@@ -77,28 +77,28 @@ struct AcDecoder {
     // For each position: a 1 bit defers it as a single to the next plane; a
     // 0 bit is followed by its magnitude bits and sign.
     template <PlaneKind kKind>
-    void resolve_group4(unsigned first) {
+    void ResolveGroup4(unsigned first) {
         if constexpr (kKind == PlaneKind::kLast) {
-            resolve_group4_by_table(first, kPlane0Groups, true);
+            ResolveGroup4ByTable(first, kPlane0Groups, true);
         } else if constexpr (kKind == PlaneKind::kOne) {
-            resolve_group4_by_table(first, kPlane1Groups, false);
+            ResolveGroup4ByTable(first, kPlane1Groups, false);
         } else {
             for (unsigned p = first; p < first + 4; ++p) {
                 ensure(b, 1);
-                if (take_bits(b, 1)) s.next[--s.head] = static_cast<uint8_t>(p * 4 + kSingle);
+                if (TakeBits(b, 1)) s.next[--s.head] = static_cast<uint8_t>(p * 4 + kSingle);
                 else significant<kKind>(p);
             }
         }
     }
 
-    bool next_significant() {
+    bool NextSignificant() {
         ensure(b, 1);
-        return take_bits(b, 1) != 0;
+        return TakeBits(b, 1) != 0;
     }
 
     template <PlaneKind kKind>
     void keep(unsigned first, SetKind kind) {
-        if constexpr (kKind != PlaneKind::kLast) keep_set(s, first, kind);
+        if constexpr (kKind != PlaneKind::kLast) KeepSet(s, first, kind);
     }
 
     // Acts on entry e whose significance bit was 1.
@@ -107,40 +107,40 @@ struct AcDecoder {
         unsigned first = e >> 2;
         switch (e & 3u) {
             case kGroup20:
-                resolve_group4<kKind>(first);
+                ResolveGroup4<kKind>(first);
                 first += 4;
-                if (!next_significant()) return keep<kKind>(first, kGroup16);
+                if (!NextSignificant()) return keep<kKind>(first, kGroup16);
                 [[fallthrough]];
             case kGroup16:
-                split_group16(s, first);
-                if (!next_significant()) return keep<kKind>(first, kGroup4);
+                SplitGroup16(s, first);
+                if (!NextSignificant()) return keep<kKind>(first, kGroup4);
                 [[fallthrough]];
-            case kGroup4: return resolve_group4<kKind>(first);
+            case kGroup4: return ResolveGroup4<kKind>(first);
             default: return significant<kKind>(first);
         }
     }
 
     template <PlaneKind kKind>
-    void walk_plane() {
-        walk_set_plane<kKind != PlaneKind::kLast>(b, s, [this](uint8_t e) {
+    void WalkPlane() {
+        WalkSetPlane<kKind != PlaneKind::kLast>(b, s, [this](uint8_t e) {
             resolve<kKind>(e);
             return false;
         });
     }
 };
 
-void decode_planes(AcDecoder& d, SetLists& lists, unsigned planes) {
+void DecodePlanes(AcDecoder& d, SetLists& lists, unsigned planes) {
     uint8_t* first = lists.buffer[0];
     unsigned head = SetLists::kBase, tail = SetLists::kBase;
     for (uint8_t e : {4 * 4 + kGroup20, 24 * 4 + kGroup20, 44 * 4 + kGroup20, 1 * 4 + kSingle, 2 * 4 + kSingle,
                       3 * 4 + kSingle})
         first[tail++] = e;
     for (unsigned i = planes; i-- > 0;) {
-        start_plane(d.s, lists, planes - 1 - i, head, tail);
+        StartPlane(d.s, lists, planes - 1 - i, head, tail);
         d.plane = i;
-        if (i == 0) d.walk_plane<PlaneKind::kLast>();
-        else if (i == 1) d.walk_plane<PlaneKind::kOne>();
-        else d.walk_plane<PlaneKind::kHigher>();
+        if (i == 0) d.WalkPlane<PlaneKind::kLast>();
+        else if (i == 1) d.WalkPlane<PlaneKind::kOne>();
+        else d.WalkPlane<PlaneKind::kHigher>();
         head = d.s.head;
         tail = d.s.w;
     }
@@ -155,8 +155,8 @@ const uint8_t kCodedToRaster[64] = {
 #undef ZARN_ROW
 };
 
-bool decode_ac_coefficients(BitReader& r, int16_t coef[64]) {
-    unsigned planes = read_bits(r, 4);
+bool DecodeAcCoefficients(BitReader& r, int16_t coef[64]) {
+    unsigned planes = ReadBits(r, 4);
     // Cleared as whole 64-bit words with coef[0] put back: a clear starting at
     // coef[1] is misaligned and compiles to a slow string store.
     const int16_t dc = coef[0];
@@ -164,10 +164,10 @@ bool decode_ac_coefficients(BitReader& r, int16_t coef[64]) {
     std::memcpy(coef, kZero, sizeof kZero);
     coef[0] = dc;
     if (planes == 0) return false;
-    AcDecoder d{acquire_bits(r), coef, {}};
+    AcDecoder d{AcquireBits(r), coef, {}};
     SetLists lists;
-    decode_planes(d, lists, planes);
-    release_bits(d.b, r);
+    DecodePlanes(d, lists, planes);
+    ReleaseBits(d.b, r);
     return d.found;
 }
 

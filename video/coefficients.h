@@ -31,6 +31,6 @@ struct SetList {
 
 // Reads the AC coefficients into coef[1..63] (raster order; coef[0] is left
 // alone). Returns true when any of them is non-zero.
-bool decode_ac_coefficients(BitReader& r, int16_t coef[64]);
+bool DecodeAcCoefficients(BitReader& r, int16_t coef[64]);
 
 }  // namespace zarn

@@ -21,6 +21,6 @@ struct PlaneInput {
 // Decodes one plane. Returns the byte offset just past the last word the
 // plane's bit reader loaded (where the next plane's data starts). `whole`,
 // when given, is set to false if the plane was left undecoded in part.
-size_t decode_plane(const PlaneGeometry& geometry, const PlaneInput& input, bool* whole = nullptr);
+size_t DecodePlane(const PlaneGeometry& geometry, const PlaneInput& input, bool* whole = nullptr);
 
 }  // namespace zarn

@@ -6,16 +6,16 @@ namespace zarn {
 
 namespace {
 
-uint32_t word_at(const uint8_t* packet, size_t bytes, size_t offset) {
-    BitReader r = make_bit_reader(packet, bytes, offset);
-    return peek_word(r);
+uint32_t WordAt(const uint8_t* packet, size_t bytes, size_t offset) {
+    BitReader r = MakeBitReader(packet, bytes, offset);
+    return PeekWord(r);
 }
 
 uint64_t round8(uint64_t v) { return v & ~uint64_t{7}; }
 
 }  // namespace
 
-bool decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
+bool DecodeVideoFrame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
                         const uint8_t* prev_alpha, uint8_t* block_marks,
                         uint32_t source_width, uint32_t source_height,
                         uint32_t luma_width, uint32_t luma_height,
@@ -56,13 +56,13 @@ bool decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
     bool whole = true;
     size_t pos = 0;
     if (header_flags & kVideoFlagAlpha) {
-        const uint32_t alpha_bytes = word_at(packet, packet_bytes, 0);
+        const uint32_t alpha_bytes = WordAt(packet, packet_bytes, 0);
         if ((flags & kFlagAlpha) && dest_alpha != nullptr) {
             PlaneGeometry alpha = luma;
             alpha.dest = dest_alpha;
             alpha.prev = prev_alpha != nullptr ? prev_alpha : dest_alpha;
             in.start = 4;
-            decode_plane(alpha, in, &whole);
+            DecodePlane(alpha, in, &whole);
         }
         // The rest of the packet would start outside it: abandon the frame.
         if (alpha_bytes > packet_bytes) return false;
@@ -73,7 +73,7 @@ bool decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
     bool chroma_in_packet = true;
     const bool older = (flags & kFlagVersionH) != 0;
     if (!older) {
-        const uint32_t offset = word_at(packet, packet_bytes, pos);
+        const uint32_t offset = WordAt(packet, packet_bytes, pos);
         chroma_start = pos + offset;
         // A chroma offset pointing outside the packet: the chroma planes are not decoded.
         chroma_in_packet = chroma_start <= packet_bytes;
@@ -83,7 +83,7 @@ bool decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
     luma.dest = dest;
     luma.prev = prev;
     in.start = pos;
-    const size_t luma_end = decode_plane(luma, in, &whole);
+    const size_t luma_end = DecodePlane(luma, in, &whole);
     if (flags & kFlagGreyScale) return whole;
     if (!chroma_in_packet) return false;
     if (older) chroma_start = luma_end;
@@ -99,12 +99,12 @@ bool decode_video_frame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
     chroma.dest = dest + luma_size;
     chroma.prev = prev + luma_size;
     in.start = chroma_start;
-    const size_t first_end = decode_plane(chroma, in, &whole);
+    const size_t first_end = DecodePlane(chroma, in, &whole);
 
     chroma.dest += chroma_size;
     chroma.prev += chroma_size;
     in.start = first_end;
-    decode_plane(chroma, in, &whole);
+    DecodePlane(chroma, in, &whole);
     return whole;
 }
 

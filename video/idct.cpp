@@ -9,14 +9,14 @@ namespace {
 
 IdctFunctions choose() {
 #if defined(ZARN_X86_KERNELS)
-    if (CpuHas(kCpuAvx2)) return idct_avx2_functions();
+    if (CpuHas(kCpuAvx2)) return IdctAvx2Functions();
 #endif
-    return idct_plain_functions();
+    return IdctPlainFunctions();
 }
 
 }  // namespace
 
-const IdctFunctions& idct_functions() {
+const IdctFunctions& ChosenIdctFunctions() {
     static const IdctFunctions f = choose();
     return f;
 }

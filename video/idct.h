@@ -21,13 +21,13 @@ struct IdctFunctions {
 };
 
 // The plain C++ kernels (the reference every other kernel must match).
-const IdctFunctions& idct_plain_functions();
+const IdctFunctions& IdctPlainFunctions();
 
 // The kernels chosen for this CPU; env ZARN_CPU=plain forces the plain ones.
-const IdctFunctions& idct_functions();
+const IdctFunctions& ChosenIdctFunctions();
 
 // Output of a block whose AC coefficients are all zero.
-inline uint8_t idct_flat_value(int16_t dc, uint32_t table0) {
+inline uint8_t IdctFlatValue(int16_t dc, uint32_t table0) {
     int32_t x0 = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int32_t>(dc)) * table0) >> 11;
     return static_cast<uint8_t>(static_cast<int32_t>(static_cast<uint32_t>(x0) + 127u) >> 8);
 }

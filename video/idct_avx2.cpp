@@ -56,7 +56,7 @@ inline void transpose(__m256i r[8]) {
 }
 
 // 64 output bytes in raster order, as two registers of four rows each.
-inline void transform_block(const int16_t coef[64], const uint32_t table[64], __m256i& rows01_23,
+inline void TransformBlock(const int16_t coef[64], const uint32_t table[64], __m256i& rows01_23,
                             __m256i& rows45_67) {
     __m256i x[8], y[8];
     for (int r = 0; r < 8; ++r) {
@@ -79,19 +79,19 @@ inline void transform_block(const int16_t coef[64], const uint32_t table[64], __
     rows45_67 = _mm256_permute4x64_epi64(_mm256_packus_epi16(p45, p67), 0xD8);
 }
 
-void put_avx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
+void PutAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
     alignas(32) uint8_t out[64];
     __m256i a, b;
-    transform_block(coef, table, a, b);
+    TransformBlock(coef, table, a, b);
     _mm256_store_si256(reinterpret_cast<__m256i*>(out), a);
     _mm256_store_si256(reinterpret_cast<__m256i*>(out + 32), b);
     for (int r = 0; r < 8; ++r) std::memcpy(dst + r * stride, out + r * 8, 8);
 }
 
-void put_enlarged_avx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
+void PutEnlargedAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
     alignas(32) uint8_t out[64];
     __m256i a, b;
-    transform_block(coef, table, a, b);
+    TransformBlock(coef, table, a, b);
     _mm256_store_si256(reinterpret_cast<__m256i*>(out), a);
     _mm256_store_si256(reinterpret_cast<__m256i*>(out + 32), b);
     for (int r = 0; r < 8; ++r) {
@@ -102,11 +102,11 @@ void put_enlarged_avx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], c
     }
 }
 
-void add_avx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
+void AddAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
               const uint8_t pred[64]) {
     alignas(32) uint8_t out[64];
     __m256i a, b;
-    transform_block(coef, table, a, b);
+    TransformBlock(coef, table, a, b);
     a = _mm256_add_epi8(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pred)));
     b = _mm256_add_epi8(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pred + 32)));
     _mm256_store_si256(reinterpret_cast<__m256i*>(out), a);
@@ -116,8 +116,8 @@ void add_avx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint
 
 }  // namespace
 
-const IdctFunctions& idct_avx2_functions() {
-    static const IdctFunctions f{put_avx2, put_enlarged_avx2, add_avx2};
+const IdctFunctions& IdctAvx2Functions() {
+    static const IdctFunctions f{PutAvx2, PutEnlargedAvx2, AddAvx2};
     return f;
 }
 

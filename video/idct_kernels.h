@@ -7,7 +7,7 @@ namespace zarn {
 
 #if defined(ZARN_X86_KERNELS)
 // Only to be called when the CPU has AVX2.
-const IdctFunctions& idct_avx2_functions();
+const IdctFunctions& IdctAvx2Functions();
 #endif
 
 }  // namespace zarn

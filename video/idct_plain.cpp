@@ -17,7 +17,7 @@ inline u32 mul11(u32 a, u32 k) { return sar(a * k, 11); }
 // The one-dimensional transform of x[0..7]. Inputs at and beyond `kInputs`
 // are known to be zero; their arithmetic folds away (same results).
 template <int kInputs, typename In, typename Out>
-inline void transform_1d(const In& x, Out&& y) {
+inline void Transform1d(const In& x, Out&& y) {
     const u32 x0 = x[0], x1 = kInputs > 1 ? x[1] : 0, x2 = kInputs > 2 ? x[2] : 0, x3 = kInputs > 3 ? x[3] : 0;
     const u32 x4 = kInputs > 4 ? x[4] : 0, x5 = kInputs > 5 ? x[5] : 0;
     const u32 x6 = kInputs > 6 ? x[6] : 0, x7 = kInputs > 7 ? x[7] : 0;
@@ -44,11 +44,11 @@ inline void transform_1d(const In& x, Out&& y) {
 // y[k][lane] for lanes 0..kLanes-1, written lane-parallel so that the
 // compiler keeps the lanes in vector registers.
 template <int kInputs, int kLanes, int kInWidth, int kOutWidth>
-inline void transform_lanes(const u32 (&x)[8][kInWidth], u32 (&y)[8][kOutWidth]) {
+inline void TransformLanes(const u32 (&x)[8][kInWidth], u32 (&y)[8][kOutWidth]) {
     for (int l = 0; l < kLanes; ++l) {
         u32 in[8], out[8];
         for (int k = 0; k < kInputs; ++k) in[k] = x[k][l];
-        transform_1d<kInputs>(in, out);
+        Transform1d<kInputs>(in, out);
         for (int k = 0; k < 8; ++k) y[k][l] = out[k];
     }
 }
@@ -57,7 +57,7 @@ inline u32 dequantise(int16_t c, uint32_t q) { return mul11(static_cast<u32>(sta
 
 // Transposes an 8x8 byte matrix held as eight little-endian 64-bit rows
 // (byte j of row i is element (i, j)) by three rounds of masked swaps.
-inline void transpose_bytes(uint64_t (&m)[8]) {
+inline void TransposeBytes(uint64_t (&m)[8]) {
     for (int i = 0; i < 8; i += 2) {
         const uint64_t t = ((m[i] >> 8) ^ m[i + 1]) & 0x00ff00ff00ff00ffull;
         m[i + 1] ^= t;
@@ -76,38 +76,38 @@ inline void transpose_bytes(uint64_t (&m)[8]) {
     }
 }
 
-inline uint64_t load_le64(const uint8_t* p) {
+inline uint64_t LoadLe64(const uint8_t* p) {
     uint64_t v;
     std::memcpy(&v, p, 8);
     if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
     return v;
 }
 
-inline void store_le64(uint8_t* p, uint64_t v) {
+inline void StoreLe64(uint8_t* p, uint64_t v) {
     if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
     std::memcpy(p, &v, 8);
 }
 
 // Rounds the row pass results x[column][row], adds the DC term, and writes
 // the 8x8 output bytes, rows `stride` apart.
-inline void round_out(const u32 (&x)[8][8], u32 bias, uint8_t* out, ptrdiff_t stride) {
+inline void RoundOut(const u32 (&x)[8][8], u32 bias, uint8_t* out, ptrdiff_t stride) {
     uint8_t by_column[8][8];
     for (int c = 0; c < 8; ++c)
         for (int r = 0; r < 8; ++r) by_column[c][r] = static_cast<uint8_t>(sar(x[c][r] + bias, 8));
     uint64_t m[8];
-    for (int c = 0; c < 8; ++c) m[c] = load_le64(by_column[c]);
-    transpose_bytes(m);
-    for (int r = 0; r < 8; ++r) store_le64(out + r * stride, m[r]);
+    for (int c = 0; c < 8; ++c) m[c] = LoadLe64(by_column[c]);
+    TransposeBytes(m);
+    for (int r = 0; r < 8; ++r) StoreLe64(out + r * stride, m[r]);
 }
 
 // Only row 0 has AC coefficients: every column pass output equals its
 // input, so all rows of the row pass see the same values. One row transform.
-void transform_first_row(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
+void TransformFirstRow(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
                          ptrdiff_t stride) {
     u32 x[8], y[8];
     x[0] = 0;
     for (int c = 1; c < 8; ++c) x[c] = dequantise(coef[c], table[c]);
-    transform_1d<8>(x, y);
+    Transform1d<8>(x, y);
     uint8_t row[8];
     for (int c = 0; c < 8; ++c) row[c] = static_cast<uint8_t>(sar(y[c] + bias, 8));
     for (int r = 0; r < 8; ++r) std::memcpy(out + r * stride, row, 8);
@@ -118,17 +118,17 @@ void transform_first_row(const int16_t coef[64], const uint32_t table[64], u32 b
 // the kColumns columns at once (lanes = columns), the row pass on all rows at
 // once (lanes = rows).
 template <int kRows, int kColumns>
-void transform_columns_rows(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
+void TransformColumnsRows(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
                             ptrdiff_t stride) {
     u32 x[8][kColumns], y[8][kColumns], t[8][8], z[8][8];
     for (int r = 0; r < kRows; ++r)
         for (int c = 0; c < kColumns; ++c) x[r][c] = dequantise(coef[r * 8 + c], table[r * 8 + c]);
     x[0][0] = 0;
-    transform_lanes<kRows, kColumns>(x, y);  // y[row][column]
+    TransformLanes<kRows, kColumns>(x, y);  // y[row][column]
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < kColumns; ++c) t[c][r] = y[r][c];  // t[column][row]
-    transform_lanes<kColumns, 8>(t, z);  // z[column][row]
-    round_out(z, bias, out, stride);
+    TransformLanes<kColumns, 8>(t, z);  // z[column][row]
+    RoundOut(z, bias, out, stride);
 }
 
 // Full block transform into 8x8 output bytes, rows `stride` apart. The DC
@@ -136,7 +136,7 @@ void transform_columns_rows(const int16_t coef[64], const uint32_t table[64], u3
 // then x0 of the row transforms), so it is added once at the rounding and the
 // transforms run on the AC coefficients alone; the result is the same modulo
 // 2^32. The shape of the AC coefficients picks the variant.
-void transform_block(const int16_t coef[64], const uint32_t table[64], uint8_t* out, ptrdiff_t stride) {
+void TransformBlock(const int16_t coef[64], const uint32_t table[64], uint8_t* out, ptrdiff_t stride) {
     const u32 bias = dequantise(coef[0], table[0]) + 127u;
     // Which coefficient rows and which column half hold AC coefficients.
     uint64_t w[16];
@@ -145,25 +145,25 @@ void transform_block(const int16_t coef[64], const uint32_t table[64], uint8_t* 
     const uint64_t rows_1_2 = w[2] | w[3] | w[4] | w[5], row_3 = w[6] | w[7];
     const uint64_t rows_4_7 = w[8] | w[9] | w[10] | w[11] | w[12] | w[13] | w[14] | w[15];
     const uint64_t right = w[1] | w[3] | w[5] | w[7] | w[9] | w[11] | w[13] | w[15];
-    if ((rows_1_2 | row_3 | rows_4_7) == 0) return transform_first_row(coef, table, bias, out, stride);
+    if ((rows_1_2 | row_3 | rows_4_7) == 0) return TransformFirstRow(coef, table, bias, out, stride);
     if (right == 0) {
-        if ((row_3 | rows_4_7) == 0) transform_columns_rows<3, 4>(coef, table, bias, out, stride);
-        else if (rows_4_7 == 0) transform_columns_rows<4, 4>(coef, table, bias, out, stride);
-        else transform_columns_rows<8, 4>(coef, table, bias, out, stride);
+        if ((row_3 | rows_4_7) == 0) TransformColumnsRows<3, 4>(coef, table, bias, out, stride);
+        else if (rows_4_7 == 0) TransformColumnsRows<4, 4>(coef, table, bias, out, stride);
+        else TransformColumnsRows<8, 4>(coef, table, bias, out, stride);
     } else {
-        if ((row_3 | rows_4_7) == 0) transform_columns_rows<3, 8>(coef, table, bias, out, stride);
-        else if (rows_4_7 == 0) transform_columns_rows<4, 8>(coef, table, bias, out, stride);
-        else transform_columns_rows<8, 8>(coef, table, bias, out, stride);
+        if ((row_3 | rows_4_7) == 0) TransformColumnsRows<3, 8>(coef, table, bias, out, stride);
+        else if (rows_4_7 == 0) TransformColumnsRows<4, 8>(coef, table, bias, out, stride);
+        else TransformColumnsRows<8, 8>(coef, table, bias, out, stride);
     }
 }
 
-void put_plain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
-    transform_block(coef, table, dst, stride);
+void PutPlain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
+    TransformBlock(coef, table, dst, stride);
 }
 
-void put_enlarged_plain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
+void PutEnlargedPlain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
     uint8_t out[64];
-    transform_block(coef, table, out, 8);
+    TransformBlock(coef, table, out, 8);
     for (int r = 0; r < 8; ++r) {
         uint8_t row[16];
         for (int c = 0; c < 8; ++c) row[2 * c] = row[2 * c + 1] = out[r * 8 + c];
@@ -172,18 +172,18 @@ void put_enlarged_plain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], 
     }
 }
 
-void add_plain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
+void AddPlain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
                const uint8_t pred[64]) {
     uint8_t out[64];
-    transform_block(coef, table, out, 8);
+    TransformBlock(coef, table, out, 8);
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < 8; ++c) dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + out[r * 8 + c]);
 }
 
 }  // namespace
 
-const IdctFunctions& idct_plain_functions() {
-    static const IdctFunctions f{put_plain, put_enlarged_plain, add_plain};
+const IdctFunctions& IdctPlainFunctions() {
+    static const IdctFunctions f{PutPlain, PutEnlargedPlain, AddPlain};
     return f;
 }
 

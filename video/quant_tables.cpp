@@ -54,38 +54,38 @@ struct QuantSet {
 };
 
 // Scale factor of the fast inverse transform for frequency k.
-double transform_scale(int k) {
+double TransformScale(int k) {
     return k == 0 ? 1.0 : std::numbers::sqrt2 * std::cos(k * std::numbers::pi / 16.0);
 }
 
 template <size_t N>
-QuantSet build_set(const uint8_t (&base)[64], const Bump (&bumps)[N]) {
+QuantSet BuildSet(const uint8_t (&base)[64], const Bump (&bumps)[N]) {
     QuantSet s{};
     for (int q = 0; q < 16; ++q)
         for (int pos = 0; pos < 64; ++pos) {
-            double v = 65536.0 * kStepNum[q] / kStepDen[q] * base[pos] / 16.0 * transform_scale(pos / 8) *
-                       transform_scale(pos % 8);
+            double v = 65536.0 * kStepNum[q] / kStepDen[q] * base[pos] / 16.0 * TransformScale(pos / 8) *
+                       TransformScale(pos % 8);
             s.table[q][pos] = static_cast<uint32_t>(std::llround(v));
         }
     for (const Bump& b : bumps) ++s.table[b.q][b.pos];
     return s;
 }
 
-const QuantSet& intra_set() {
-    static const QuantSet s = build_set(kIntraBase, kIntraBumps);
+const QuantSet& IntraSet() {
+    static const QuantSet s = BuildSet(kIntraBase, kIntraBumps);
     return s;
 }
 
-const QuantSet& inter_set() {
-    static const QuantSet s = build_set(kInterBase, kInterBumps);
+const QuantSet& InterSet() {
+    static const QuantSet s = BuildSet(kInterBase, kInterBumps);
     return s;
 }
 
 }  // namespace
 
-const QuantTables& intra_quant_tables() { return intra_set().table; }
-const QuantTables& inter_quant_tables() { return inter_set().table; }
-const uint32_t* intra_quant_table(unsigned q) { return intra_set().table[q & 15u]; }
-const uint32_t* inter_quant_table(unsigned q) { return inter_set().table[q & 15u]; }
+const QuantTables& IntraQuantTables() { return IntraSet().table; }
+const QuantTables& InterQuantTables() { return InterSet().table; }
+const uint32_t* IntraQuantTable(unsigned q) { return IntraSet().table[q & 15u]; }
+const uint32_t* InterQuantTable(unsigned q) { return InterSet().table[q & 15u]; }
 
 }  // namespace zarn

@@ -7,12 +7,12 @@
 
 namespace zarn {
 
-const uint32_t* intra_quant_table(unsigned q);  // q & 15
-const uint32_t* inter_quant_table(unsigned q);
+const uint32_t* IntraQuantTable(unsigned q);  // q & 15
+const uint32_t* InterQuantTable(unsigned q);
 
 // All 16 tables of a set, for callers that look one up per block.
 using QuantTables = uint32_t[16][64];
-const QuantTables& intra_quant_tables();
-const QuantTables& inter_quant_tables();
+const QuantTables& IntraQuantTables();
+const QuantTables& InterQuantTables();
 
 }  // namespace zarn

@@ -27,23 +27,23 @@ struct ResidueDecoder {
     // Counts one event; true when decoding must stop.
     bool event() { return events++ == event_limit; }
 
-    bool take_bit() {
+    bool TakeBit() {
         ensure(b, 1);
-        return take_bits(b, 1) != 0;
+        return TakeBits(b, 1) != 0;
     }
 
     void defer(unsigned index) { s.next[--s.head] = static_cast<uint8_t>(index * 4 + kSingle); }
 
-    bool become_significant(unsigned index) {
+    bool BecomeSignificant(unsigned index) {
         uint8_t pos = kCodedToRaster[index];
-        value[pos] = take_bit() ? static_cast<uint8_t>(-plane_value) : plane_value;
+        value[pos] = TakeBit() ? static_cast<uint8_t>(-plane_value) : plane_value;
         significant_list[significant_count++] = pos;  // each position once: at most 64
         return event();
     }
 
     bool refine() {
         for (unsigned k = 0; k < significant_count; ++k) {
-            if (!take_bit()) continue;
+            if (!TakeBit()) continue;
             uint8_t& v = value[significant_list[k]];
             v = static_cast<int8_t>(v) >= 0 ? static_cast<uint8_t>(v + plane_value)
                                             : static_cast<uint8_t>(v - plane_value);
@@ -55,34 +55,34 @@ struct ResidueDecoder {
     // A group whose positions cannot reach the event limit is read through
     // the table in one step; otherwise position by position, so that
     // decoding stops right after the limit's event.
-    bool resolve_group4(unsigned first) {
+    bool ResolveGroup4(unsigned first) {
         ensure(b, 8);
         const uint32_t e = kPlane0Groups.entry[b.bits & 0xffu];
         const unsigned deferred = (e >> 4) & 15u;
         const unsigned becoming = e >> 24;
         if (events + becoming <= event_limit) {
-            skip_bits(b, e & 15u);
+            SkipBits(b, e & 15u);
             for (unsigned p = 0; p < 4; ++p) {
                 if ((deferred >> p) & 1u) {
                     defer(first + p);
                     continue;
                 }
                 const uint8_t pos = kCodedToRaster[first + p];
-                value[pos] = group_value(e, p) < 0 ? static_cast<uint8_t>(-plane_value) : plane_value;
+                value[pos] = GroupValue(e, p) < 0 ? static_cast<uint8_t>(-plane_value) : plane_value;
                 significant_list[significant_count++] = pos;
             }
             events += becoming;
             return false;
         }
         for (unsigned p = first; p < first + 4; ++p) {
-            if (take_bit()) defer(p);
-            else if (become_significant(p)) return true;
+            if (TakeBit()) defer(p);
+            else if (BecomeSignificant(p)) return true;
         }
         return false;
     }
 
     void keep(unsigned first, SetKind kind) {
-        if (!last_plane) keep_set(s, first, kind);
+        if (!last_plane) KeepSet(s, first, kind);
     }
 
     // Acts on entry e whose significance bit was 1. True when decoding must stop.
@@ -90,38 +90,38 @@ struct ResidueDecoder {
         unsigned first = e >> 2;
         switch (e & 3u) {
             case kGroup20:
-                if (resolve_group4(first)) return true;
+                if (ResolveGroup4(first)) return true;
                 first += 4;
-                if (!take_bit()) {
+                if (!TakeBit()) {
                     keep(first, kGroup16);
                     return false;
                 }
                 [[fallthrough]];
             case kGroup16:
-                split_group16(s, first);
-                if (!take_bit()) {
+                SplitGroup16(s, first);
+                if (!TakeBit()) {
                     keep(first, kGroup4);
                     return false;
                 }
                 [[fallthrough]];
-            case kGroup4: return resolve_group4(first);
-            default: return become_significant(first);
+            case kGroup4: return ResolveGroup4(first);
+            default: return BecomeSignificant(first);
         }
     }
 
     void run(SetLists& lists) {
         ensure(b, 3);
-        const unsigned c = take_bits(b, 3);
+        const unsigned c = TakeBits(b, 3);
         plane_value = static_cast<uint8_t>(1u << c);
         uint8_t* first = lists.buffer[0];
         unsigned head = SetLists::kBase, tail = SetLists::kBase;
         for (uint8_t e : {4 * 4 + kGroup20, 24 * 4 + kGroup20, 44 * 4 + kGroup20, 0 * 4 + kGroup4}) first[tail++] = e;
         for (unsigned plane = 0; plane <= c; ++plane) {
             if (refine()) return;
-            start_plane(s, lists, plane, head, tail);
+            StartPlane(s, lists, plane, head, tail);
             last_plane = plane == c;
             const auto act = [this](uint8_t e) { return resolve(e); };
-            if (last_plane ? walk_set_plane<false>(b, s, act) : walk_set_plane<true>(b, s, act)) return;
+            if (last_plane ? WalkSetPlane<false>(b, s, act) : WalkSetPlane<true>(b, s, act)) return;
             head = s.head;
             tail = s.w;
             plane_value = static_cast<uint8_t>(static_cast<int8_t>(plane_value) >> 1);
@@ -131,17 +131,17 @@ struct ResidueDecoder {
 
 }  // namespace
 
-void decode_residue(BitReader& r, unsigned event_limit, uint8_t out[64]) {
+void DecodeResidue(BitReader& r, unsigned event_limit, uint8_t out[64]) {
     std::memset(out, 0, 64);
     // Filled field by field: brace initialisation would also clear the
     // significant list, which costs more than a small residue's decode.
     ResidueDecoder d;
-    d.b = acquire_bits(r);
+    d.b = AcquireBits(r);
     d.value = out;
     d.event_limit = event_limit;
     SetLists lists;
     d.run(lists);
-    release_bits(d.b, r);
+    ReleaseBits(d.b, r);
 }
 
 }  // namespace zarn

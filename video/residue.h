@@ -10,6 +10,6 @@ namespace zarn {
 
 // Reads a residue block into out[64] (raster order, two's complement bytes).
 // Decoding stops right after the event numbered `event_limit` (from 0).
-void decode_residue(BitReader& r, unsigned event_limit, uint8_t out[64]);
+void DecodeResidue(BitReader& r, unsigned event_limit, uint8_t out[64]);
 
 }  // namespace zarn

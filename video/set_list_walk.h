@@ -34,7 +34,7 @@ struct PlaneWalk {
 
 // Starts plane number `walked` (0 for a block's first) on the list left by
 // the previous plane, [head, tail) of its buffer.
-inline void start_plane(PlaneWalk& s, SetLists& lists, unsigned walked, unsigned head, unsigned tail) {
+inline void StartPlane(PlaneWalk& s, SetLists& lists, unsigned walked, unsigned head, unsigned tail) {
     const unsigned from = walked & 1u;
     s.cur = lists.buffer[from];
     s.next = lists.buffer[from ^ 1u];
@@ -43,13 +43,13 @@ inline void start_plane(PlaneWalk& s, SetLists& lists, unsigned walked, unsigned
     s.head = s.w = SetLists::kBase;
 }
 
-inline void keep_set(PlaneWalk& s, unsigned first, SetKind kind) {
+inline void KeepSet(PlaneWalk& s, unsigned first, SetKind kind) {
     s.next[s.w++] = static_cast<uint8_t>(first * 4 + kind);
 }
 
 // A group of 16 at `first` adds its last three groups of 4 at the back of
 // this plane's list.
-inline void split_group16(PlaneWalk& s, unsigned first) {
+inline void SplitGroup16(PlaneWalk& s, unsigned first) {
     s.cur[s.tail++] = static_cast<uint8_t>((first + 4) * 4 + kGroup4);
     s.cur[s.tail++] = static_cast<uint8_t>((first + 8) * 4 + kGroup4);
     s.cur[s.tail++] = static_cast<uint8_t>((first + 12) * 4 + kGroup4);
@@ -58,14 +58,14 @@ inline void split_group16(PlaneWalk& s, unsigned first) {
 // Walks one plane: one significance bit per set, `resolve(entry)` for each
 // significant one. Returns true as soon as `resolve` does (decoding stops).
 template <bool kKeep, class Resolve>
-inline bool walk_set_plane(BitCache& b, PlaneWalk& s, Resolve&& resolve) {
+inline bool WalkSetPlane(BitCache& b, PlaneWalk& s, Resolve&& resolve) {
     for (;;) {
-        ensure_32(b);
+        Ensure32(b);
         // A guard bit at `avail` stops the count at the bits held.
         const unsigned zeros = static_cast<unsigned>(std::countr_zero(b.bits | (uint64_t{1} << b.avail)));
         const unsigned live = s.tail - s.idx;
         const unsigned run = zeros < live ? zeros : live;
-        skip_bits(b, run);
+        SkipBits(b, run);
         if constexpr (kKeep) {
             // Bytes past the run land beyond `w`, where nothing is live yet.
             for (unsigned k = 0; k < run; k += 8) std::memcpy(s.next + s.w + k, s.cur + s.idx + k, 8);
@@ -74,7 +74,7 @@ inline bool walk_set_plane(BitCache& b, PlaneWalk& s, Resolve&& resolve) {
         s.idx += run;
         if (s.idx == s.tail) return false;
         if (b.avail == 0) continue;  // every bit held was 0: load more
-        skip_bits(b, 1);              // this set is significant
+        SkipBits(b, 1);              // this set is significant
         if (resolve(s.cur[s.idx++])) return true;
     }
 }
@@ -95,7 +95,7 @@ struct LowPlaneGroups {
 };
 
 template <unsigned kPlane>
-constexpr LowPlaneGroups<kPlane> make_low_plane_groups() {
+constexpr LowPlaneGroups<kPlane> MakeLowPlaneGroups() {
     LowPlaneGroups<kPlane> t{};
     for (unsigned bits = 0; bits < (1u << t.kBits); ++bits) {
         unsigned used = 0, becoming = 0;
@@ -118,10 +118,10 @@ constexpr LowPlaneGroups<kPlane> make_low_plane_groups() {
     return t;
 }
 
-inline constexpr LowPlaneGroups<0> kPlane0Groups = make_low_plane_groups<0>();
-inline constexpr LowPlaneGroups<1> kPlane1Groups = make_low_plane_groups<1>();
+inline constexpr LowPlaneGroups<0> kPlane0Groups = MakeLowPlaneGroups<0>();
+inline constexpr LowPlaneGroups<1> kPlane1Groups = MakeLowPlaneGroups<1>();
 
 // Value nibble p of a group entry, sign-extended.
-inline int32_t group_value(uint32_t e, unsigned p) { return static_cast<int32_t>(e << (20 - 4 * p)) >> 28; }
+inline int32_t GroupValue(uint32_t e, unsigned p) { return static_cast<int32_t>(e << (20 - 4 * p)) >> 28; }
 
 }  // namespace zarn

@@ -5,12 +5,12 @@ namespace zarn {
 namespace {
 
 // Explicit list: k + 1 listed symbols, then the unlisted ones ascending.
-void read_explicit_map(BitReader& r, uint8_t map[16]) {
-    unsigned k = read_bits(r, 3);
+void ReadExplicitMap(BitReader& r, uint8_t map[16]) {
+    unsigned k = ReadBits(r, 3);
     bool listed[16] = {};
     unsigned n = 0;
     for (unsigned i = 0; i <= k; ++i) {
-        uint8_t v = static_cast<uint8_t>(read_bits(r, 4));
+        uint8_t v = static_cast<uint8_t>(ReadBits(r, 4));
         map[n++] = v;
         listed[v] = true;
     }
@@ -22,41 +22,41 @@ void read_explicit_map(BitReader& r, uint8_t map[16]) {
 
 // Merges two adjacent runs of `len` values each, one bit per choice while
 // both runs have values left.
-void merge_runs(BitReader& r, const uint8_t* in, uint8_t* out, unsigned len) {
+void MergeRuns(BitReader& r, const uint8_t* in, uint8_t* out, unsigned len) {
     const uint8_t* a = in;
     const uint8_t* b = in + len;
     unsigned ia = 0, ib = 0, o = 0;
-    while (ia < len && ib < len) out[o++] = read_bit(r) ? b[ib++] : a[ia++];
+    while (ia < len && ib < len) out[o++] = ReadBit(r) ? b[ib++] : a[ia++];
     while (ia < len) out[o++] = a[ia++];
     while (ib < len) out[o++] = b[ib++];
 }
 
-void read_shuffle_map(BitReader& r, uint8_t map[16]) {
-    unsigned levels = read_bits(r, 2);
+void ReadShuffleMap(BitReader& r, uint8_t map[16]) {
+    unsigned levels = ReadBits(r, 2);
     for (unsigned j = 0; j < 16; j += 2) {
-        bool swap = read_bit(r) != 0;
+        bool swap = ReadBit(r) != 0;
         map[j] = static_cast<uint8_t>(swap ? j + 1 : j);
         map[j + 1] = static_cast<uint8_t>(swap ? j : j + 1);
     }
     uint8_t merged[16];
     for (unsigned level = 1, len = 2; level <= levels; ++level, len *= 2) {
-        for (unsigned start = 0; start < 16; start += 2 * len) merge_runs(r, map + start, merged + start, len);
+        for (unsigned start = 0; start < 16; start += 2 * len) MergeRuns(r, map + start, merged + start, len);
         for (unsigned i = 0; i < 16; ++i) map[i] = merged[i];
     }
 }
 
 }  // namespace
 
-SymbolTree read_symbol_tree(BitReader& r) {
+SymbolTree ReadSymbolTree(BitReader& r) {
     SymbolTree t;
-    unsigned shape = read_bits(r, 4);
-    t.shape = &code_shape_table(shape);
+    unsigned shape = ReadBits(r, 4);
+    t.shape = &CodeShapeTableFor(shape);
     if (shape == 0) {
         for (unsigned i = 0; i < 16; ++i) t.map[i] = static_cast<uint8_t>(i);
-    } else if (read_bit(r)) {
-        read_explicit_map(r, t.map);
+    } else if (ReadBit(r)) {
+        ReadExplicitMap(r, t.map);
     } else {
-        read_shuffle_map(r, t.map);
+        ReadShuffleMap(r, t.map);
     }
     return t;
 }

@@ -14,13 +14,13 @@ struct SymbolTree {
 };
 
 // Reads a tree: a 4-bit shape, then (shape != 0) an explicit list or a shuffle.
-SymbolTree read_symbol_tree(BitReader& r);
+SymbolTree ReadSymbolTree(BitReader& r);
 
-inline uint8_t decode_symbol(BitReader& r, const SymbolTree& t) {
-    return t.map[decode_code_index(r, *t.shape)];
+inline uint8_t DecodeSymbol(BitReader& r, const SymbolTree& t) {
+    return t.map[DecodeCodeIndex(r, *t.shape)];
 }
 
 // The same from a BitCache holding at least 7 bits.
-inline uint8_t decode_symbol(BitCache& c, const SymbolTree& t) { return t.map[decode_code_index(c, *t.shape)]; }
+inline uint8_t DecodeSymbol(BitCache& c, const SymbolTree& t) { return t.map[DecodeCodeIndex(c, *t.shape)]; }
 
 }  // namespace zarn

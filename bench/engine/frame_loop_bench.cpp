@@ -24,7 +24,7 @@ std::vector<uint8_t> Image(uint32_t frames, bool sound) {
         FramePacket f;
         if (sound) f.audio.push_back({true, 7056, std::vector<uint8_t>(64, 0)});
         f.video.assign(2, 0);  // offsets stay even: bit 0 is the key-frame bit
-        w.add_frame(std::move(f));
+        w.AddFrame(std::move(f));
     }
     return w.build();
 }

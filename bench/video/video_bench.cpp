@@ -19,7 +19,7 @@ void decode_frames(benchmark::State& state, PlaneMix mix) {
     const auto packet = make_frame_packet(kW, kH, mix, 42, false);
     FrameBuffers f(kW, kH);
     for (auto _ : state) {
-        decode_video_frame(f.dest.data(), f.prev.data(), nullptr, nullptr, f.marks.data(), kW, kH, f.luma_width,
+        DecodeVideoFrame(f.dest.data(), f.prev.data(), nullptr, nullptr, f.marks.data(), kW, kH, f.luma_width,
                            f.luma_height, packet.data(), static_cast<uint32_t>(packet.size()), 0, f.bundles, 0, 0);
         benchmark::DoNotOptimize(f.dest.data());
     }
@@ -63,14 +63,14 @@ struct FrameLikeBlocks {
                 const int mag = pick < 7 ? 1 : pick < 9 ? 2 + static_cast<int>(rng() % 2) : 1 + static_cast<int>(rng() % 40);
                 coef[b][1 + rng() % 20] = static_cast<int16_t>(rng() % 2 ? -mag : mag);
             }
-            table[b] = intra_quant_table(2 + rng() % 6);
+            table[b] = IntraQuantTable(2 + rng() % 6);
         }
     }
 };
 
 void BM_IdctPutFrameLike(benchmark::State& state) {
     static const FrameLikeBlocks blocks;
-    const IdctFunctions& f = state.range(0) ? idct_functions() : idct_plain_functions();
+    const IdctFunctions& f = state.range(0) ? ChosenIdctFunctions() : IdctPlainFunctions();
     alignas(16) uint8_t out[64];
     for (auto _ : state) {
         for (int b = 0; b < 256; ++b) {
@@ -86,9 +86,9 @@ enum class Variant { kPut, kPutEnlarged, kAdd };
 
 void idct(benchmark::State& state, Variant v) {
     static const Blocks blocks;
-    const IdctFunctions& f = state.range(0) ? idct_functions() : idct_plain_functions();
+    const IdctFunctions& f = state.range(0) ? ChosenIdctFunctions() : IdctPlainFunctions();
     alignas(16) uint8_t out[16 * 16];
-    const uint32_t* table = intra_quant_table(4);
+    const uint32_t* table = IntraQuantTable(4);
     for (auto _ : state) {
         for (const auto& c : blocks.coef) {
             switch (v) {

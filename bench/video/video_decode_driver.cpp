@@ -1,5 +1,5 @@
 // Decodes one generated 1920x1080 frame a given number of times, for
-// instruction counting under callgrind (count only decode_video_frame with
+// instruction counting under callgrind (count only DecodeVideoFrame with
 // --toggle-collect). Usage: video_decode_driver intra|inter|mixed [frames]
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     const auto packet = make_frame_packet(kW, kH, mix, 42, false);
     FrameBuffers f(kW, kH);
     for (int i = 0; i < frames; ++i) {
-        zarn::decode_video_frame(f.dest.data(), f.prev.data(), nullptr, nullptr, f.marks.data(), kW, kH,
+        zarn::DecodeVideoFrame(f.dest.data(), f.prev.data(), nullptr, nullptr, f.marks.data(), kW, kH,
                                  f.luma_width, f.luma_height, packet.data(), static_cast<uint32_t>(packet.size()),
                                  0, f.bundles, 0, 0);
     }

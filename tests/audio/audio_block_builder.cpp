@@ -21,13 +21,13 @@ void WriteCoefficientGroups(BitWriter* writer, const std::vector<int16_t>& coeff
         uint32_t largest = 0;
         for (size_t i = j; i < end; ++i) largest = std::max<uint32_t>(largest, std::abs(coefficients[i]));
         const uint32_t width = static_cast<uint32_t>(std::bit_width(largest));
-        writer->put_bit(false);
+        writer->PutBit(false);
         writer->put(width, 4);
         if (width == 0) continue;
         for (size_t i = j; i < end; ++i) {
             const int32_t v = coefficients[i];
             writer->put(static_cast<uint32_t>(std::abs(v)), width);
-            if (v != 0) writer->put_bit(v < 0);
+            if (v != 0) writer->PutBit(v < 0);
         }
     }
 }
@@ -46,7 +46,7 @@ std::vector<uint8_t> SilentBlock(uint32_t band_count) {
     writer.put(0, kPackedFloatBits);
     writer.put(0, kPackedFloatBits);
     for (uint32_t b = 0; b < band_count; ++b) writer.put(0, 8);
-    writer.put_bit(true);
+    writer.PutBit(true);
     writer.put(15, 4);
     writer.put(0, 4);
     return writer.finish();

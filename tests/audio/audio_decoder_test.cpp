@@ -89,10 +89,10 @@ TEST(AudioDecoderTest, SilentBlockOfTheWorkedExample) {
     writer.put(0, 29);
     writer.put(0, 29);
     for (int b = 0; b < 20; ++b) writer.put(0, 8);
-    writer.put_bit(true);
+    writer.PutBit(true);
     writer.put(15, 4);
     writer.put(0, 4);
-    EXPECT_EQ(writer.bit_count(), 227u);
+    EXPECT_EQ(writer.BitCount(), 227u);
     const auto bytes = writer.finish();
     ASSERT_EQ(bytes.size(), 32u);
     for (size_t i = 0; i < 32; ++i) {
@@ -197,19 +197,19 @@ TEST(AudioDecoderTest, LongRunCutAtTheLastCoefficientEndsTheBlock) {
     writer.put(0, 29);
     for (int b = 0; b < 20; ++b) writer.put(30, 8);
     for (uint32_t j = 2; j + 8 <= 506; j += 8) {
-        writer.put_bit(false);
+        writer.PutBit(false);
         writer.put(0, 4);
     }
-    writer.put_bit(true);
+    writer.PutBit(true);
     writer.put(15, 4);
     writer.put(4, 4);
     const int top[6] = {9, -3, 0, 15, -1, 4};
     for (int i = 0; i < 6; ++i) {
         writer.put(static_cast<uint32_t>(std::abs(top[i])), 4);
-        if (top[i] != 0) writer.put_bit(top[i] < 0);
+        if (top[i] != 0) writer.PutBit(top[i] < 0);
         spec.coefficients[506 + i] = static_cast<int16_t>(top[i]);
     }
-    const size_t bits = writer.bit_count();
+    const size_t bits = writer.BitCount();
     auto bytes = writer.finish();
     ASSERT_EQ(bytes.size(), (bits + 31) / 32 * 4);
     bytes.resize(bytes.size() + 8, 0xEE);  // the next block's words
@@ -231,13 +231,13 @@ TEST(AudioDecoderTest, BlockEndingOnAWordBoundaryUsesNoFurtherWord) {
     writer.put(test::PackedFloatField(4000, 23, false), 29);
     writer.put(0, 29);
     for (int b = 0; b < 20; ++b) writer.put(0, 8);
-    writer.put_bit(false);
+    writer.PutBit(false);
     writer.put(3, 4);
     for (int i = 0; i < 8; ++i) writer.put(0, 3);
-    writer.put_bit(true);
+    writer.PutBit(true);
     writer.put(15, 4);
     writer.put(0, 4);
-    ASSERT_EQ(writer.bit_count(), 256u);
+    ASSERT_EQ(writer.BitCount(), 256u);
     auto bytes = writer.finish();
     const auto second = test::SilentBlock(20);
     bytes.insert(bytes.end(), second.begin(), second.end());

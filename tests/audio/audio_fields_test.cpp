@@ -74,12 +74,12 @@ std::vector<int16_t> ReadGroups(const std::vector<uint8_t>& bytes, uint32_t n, A
 
 TEST(CoefficientGroupsTest, ZeroMagnitudeHasNoSignBit) {
     BitWriter writer;
-    writer.put_bit(false);  // group of 8
+    writer.PutBit(false);  // group of 8
     writer.put(2, 4);       // width 2
     const int16_t values[8] = {0, -1, 0, 3, -2, 0, 1, 0};
     for (int16_t v : values) {
         writer.put(static_cast<uint32_t>(std::abs(v)), 2);
-        if (v != 0) writer.put_bit(v < 0);
+        if (v != 0) writer.PutBit(v < 0);
     }
     writer.put(0x2A5, 10);  // marker right after the group
     const auto bytes = writer.finish();
@@ -95,14 +95,14 @@ TEST(CoefficientGroupsTest, RunTableLengthsAndCutAtTheEnd) {
     for (uint32_t index = 0; index < 16; ++index) {
         const uint32_t length = run_lengths[index] * 8;
         BitWriter writer;
-        writer.put_bit(true);
+        writer.PutBit(true);
         writer.put(index, 4);
         writer.put(0, 4);
-        writer.put_bit(false);  // then a group of 8 ones
+        writer.PutBit(false);  // then a group of 8 ones
         writer.put(1, 4);
         for (int i = 0; i < 8; ++i) {
             writer.put(1, 1);
-            writer.put_bit(false);
+            writer.PutBit(false);
         }
         writer.put(0x3C, 7);
         const auto bytes = writer.finish();
@@ -117,15 +117,15 @@ TEST(CoefficientGroupsTest, RunTableLengthsAndCutAtTheEnd) {
     // A 512-long run that starts 6 coefficients before the end is cut there.
     BitWriter writer;
     for (uint32_t j = 2; j + 8 <= 506; j += 8) {
-        writer.put_bit(false);
+        writer.PutBit(false);
         writer.put(0, 4);
     }
-    writer.put_bit(true);
+    writer.PutBit(true);
     writer.put(15, 4);
     writer.put(3, 4);
     for (int v : {7, -1, 0, 5, -7, 2}) {
         writer.put(static_cast<uint32_t>(std::abs(v)), 3);
-        if (v != 0) writer.put_bit(v < 0);
+        if (v != 0) writer.PutBit(v < 0);
     }
     writer.put(0x1F, 5);
     const auto bytes = writer.finish();

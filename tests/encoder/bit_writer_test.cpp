@@ -9,7 +9,7 @@ TEST(BitWriter, FirstBitIsLeastSignificantOfLittleEndianWord) {
     BitWriter w;
     w.put(5, 4);  // 0101
     w.put(2, 3);  // 010 -> bits 4..6
-    w.put_bit(true);  // bit 7
+    w.PutBit(true);  // bit 7
     std::vector<uint8_t> bytes = w.finish();
     ASSERT_EQ(bytes.size(), 4u);
     EXPECT_EQ(bytes[0], 0xA5);
@@ -21,7 +21,7 @@ TEST(BitWriter, FieldsSpanWordsLowBitsFirst) {
     BitWriter w;
     w.put(0, 30);
     w.put(0xF, 4);  // two bits in word 0 (bits 30, 31), two in word 1 (bits 0, 1)
-    EXPECT_EQ(w.bit_count(), 34u);
+    EXPECT_EQ(w.BitCount(), 34u);
     std::vector<uint8_t> bytes = w.finish();
     ASSERT_EQ(bytes.size(), 8u);
     EXPECT_EQ(bytes[3], 0xC0);
@@ -32,8 +32,8 @@ TEST(BitWriter, WholeWordsAndMasking) {
     BitWriter w;
     w.put(0xDEADBEEF, 32);
     w.put(0xFFFFFFFF, 1);  // only one bit taken
-    w.align_word();
-    EXPECT_EQ(w.bit_count(), 64u);
+    w.AlignWord();
+    EXPECT_EQ(w.BitCount(), 64u);
     std::vector<uint8_t> bytes = w.finish();
     ASSERT_EQ(bytes.size(), 8u);
     EXPECT_EQ(bytes[0], 0xEF);

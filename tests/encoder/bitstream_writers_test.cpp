@@ -32,13 +32,13 @@ TEST(SymbolTreeWriter, TreesAndSymbolsReadBackForManyFrequencyShapes) {
         BitWriter w;
         WriteSymbolTree(w, tree);
         for (unsigned s : symbols) WriteSymbol(w, tree, s);
-        const size_t bits = w.bit_count();
+        const size_t bits = w.BitCount();
         const std::vector<uint8_t> bytes = w.finish();
 
-        BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
-        const SymbolTree read = read_symbol_tree(r);
+        BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
+        const SymbolTree read = ReadSymbolTree(r);
         for (int i = 0; i < 16; ++i) ASSERT_EQ(read.map[i], tree.map[i]) << "trial " << trial;
-        for (unsigned s : symbols) ASSERT_EQ(decode_symbol(r, read), s);
+        for (unsigned s : symbols) ASSERT_EQ(DecodeSymbol(r, read), s);
         EXPECT_EQ(r.next * 8 - r.count, bits);
     }
 }
@@ -49,7 +49,7 @@ TEST(SymbolTreeWriter, ChoosesShortCodesForSkewedStatisticsAndPlainFieldsForFlat
     skewed[3] = 10;
     const TreeChoice a = ChooseSymbolTree(skewed);
     EXPECT_NE(a.shape, 0);
-    EXPECT_EQ(a.symbol_bits(9), 1u);
+    EXPECT_EQ(a.SymbolBits(9), 1u);
     EXPECT_LT(a.total_bits, 1100u);
 
     uint32_t flat[16];
@@ -71,15 +71,15 @@ TEST(CoefficientWriter, BlocksReadBackExactly) {
         }
         FieldList fields;
         const size_t bits = WriteAcCoefficients(coef, fields);
-        EXPECT_EQ(bits, fields.bit_count());
+        EXPECT_EQ(bits, fields.BitCount());
         EXPECT_EQ(CountAcCoefficientBits(coef), bits) << "trial " << trial;
         BitWriter w;
-        fields.write_to(w);
+        fields.WriteTo(w);
         const std::vector<uint8_t> bytes = w.finish();
-        BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
+        BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
         int16_t out[64];
         out[0] = 0;
-        decode_ac_coefficients(r, out);
+        DecodeAcCoefficients(r, out);
         for (int i = 1; i < 64; ++i) ASSERT_EQ(out[i], coef[i]) << "trial " << trial << " pos " << i;
         EXPECT_EQ(r.next * 8 - r.count, bits);
     }
@@ -97,13 +97,13 @@ TEST(ResidueWriter, ResiduesReadBackUpToTheEventLimit) {
         FieldList fields;
         int16_t expected[64];
         const ResidueResult result = WriteResidue(target, limit, &fields, expected);
-        EXPECT_EQ(result.bits, fields.bit_count());
+        EXPECT_EQ(result.bits, fields.BitCount());
         BitWriter w;
-        fields.write_to(w);
+        fields.WriteTo(w);
         const std::vector<uint8_t> bytes = w.finish();
-        BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
+        BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
         uint8_t out[64];
-        decode_residue(r, limit, out);
+        DecodeResidue(r, limit, out);
         for (int i = 0; i < 64; ++i) ASSERT_EQ(static_cast<int8_t>(out[i]), expected[i]) << trial << " @" << i;
         EXPECT_EQ(r.next * 8 - r.count, result.bits);
         if (result.events <= limit) {
@@ -159,7 +159,7 @@ std::vector<uint32_t> DecodeTypes(const PlaneCase& c, const std::vector<uint8_t>
     uint8_t* buffers[9];
     for (int i = 0; i < 9; ++i) buffers[i] = bundles.data() + i * (bundles.size() / 9);
     const uint32_t flags = kFlagGreyScale | (c.old_colours ? kFlagVersionH : 0u);
-    decode_video_frame(decoded.data(), prev_frame.data(), nullptr, nullptr, marks.data(), c.width, c.height,
+    DecodeVideoFrame(decoded.data(), prev_frame.data(), nullptr, nullptr, marks.data(), c.width, c.height,
                        luma_width, luma_height, packet.data(), static_cast<uint32_t>(packet.size()),
                        c.key ? 1u : 0u, buffers, flags, kVideoFlagGreyScale);
     std::vector<uint32_t> counts(report.block_counts, report.block_counts + 16);

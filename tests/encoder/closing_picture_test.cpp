@@ -35,7 +35,7 @@ TEST(ClosingPicture, IsAOneFrameKeyFrameFileThatDecodesToTheDrawnPicture) {
     std::vector<uint8_t> bundles(9 * ((512 + lw / 8 * 64) * 2 + 64));
     uint8_t* buffers[9];
     for (int i = 0; i < 9; ++i) buffers[i] = bundles.data() + i * (bundles.size() / 9);
-    decode_video_frame(frame.data(), frame.data(), nullptr, nullptr, marks.data(), 224, 252, lw, lh,
+    DecodeVideoFrame(frame.data(), frame.data(), nullptr, nullptr, marks.data(), 224, 252, lw, lh,
                        image.data() + 52, static_cast<uint32_t>(image.size() - 52), 1, buffers, 0, 0);
     const YuvPicture drawn = MakeClosingPicture();
     EXPECT_GT(PlanePsnr(drawn.y.data(), 224, frame.data(), lw, 224, 252), 40.0);

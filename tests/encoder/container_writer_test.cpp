@@ -17,11 +17,11 @@ TEST(ContainerWriter, LaysOutHeaderTracksIndexAndPackets) {
     FramePacket f0;
     f0.audio = {{true, 100, {1, 2, 3, 4}}};
     f0.video = {9, 9, 9, 9, 9, 9, 9, 9};
-    w.add_frame(f0);
+    w.AddFrame(f0);
     FramePacket f1;
     f1.key = false;
     f1.video = {8, 8, 8, 8};
-    w.add_frame(f1);
+    w.AddFrame(f1);
 
     std::vector<uint8_t> img = w.build();
     EXPECT_EQ(std::string(img.begin(), img.begin() + 4), "ZRNh");

@@ -41,7 +41,7 @@ protected:
     void WriteY4m(const std::string& name, uint32_t w, uint32_t h, uint32_t frames) {
         Y4mWriter out;
         ASSERT_TRUE(out.open(Path(name), Y4mInfo{w, h, 30000, 1001}));
-        for (uint32_t i = 0; i < frames; ++i) ASSERT_TRUE(out.write_frame(MakeClipFrame(Clip::kPanZoom, w, h, i)));
+        for (uint32_t i = 0; i < frames; ++i) ASSERT_TRUE(out.WriteFrame(MakeClipFrame(Clip::kPanZoom, w, h, i)));
         ASSERT_TRUE(out.close());
     }
     void WriteText(const std::string& name, const std::string& text) {

@@ -56,7 +56,7 @@ std::vector<uint64_t> DecodeAll(const std::vector<uint8_t>& image, bool decode_a
         size_t pos = start;
         for (uint32_t t = 0; t < tracks; ++t) pos += 4 + GetU32(image, pos);
         const int next = cur ^ 1;
-        decode_video_frame(buf[next].data(), buf[cur].data(), alpha[next].data(), alpha[cur].data(), marks.data(), w,
+        DecodeVideoFrame(buf[next].data(), buf[cur].data(), alpha[next].data(), alpha[cur].data(), marks.data(), w,
                            h, lw, lh, image.data() + pos, static_cast<uint32_t>(end - pos), entry & 1u, buffers,
                            flags, video_flags);
         cur = next;

@@ -25,10 +25,10 @@ TEST(Y4m, ReadsEveryFourTwoZeroVariantAndFrameParameters) {
         EXPECT_EQ(r.info().rate_num, 30000u);
         EXPECT_EQ(r.info().rate_den, 1001u);
         YuvPicture p;
-        EXPECT_EQ(r.read_frame(p), 1);
+        EXPECT_EQ(r.ReadFrame(p), 1);
         EXPECT_EQ(p.u.size(), 2u);
-        EXPECT_EQ(r.read_frame(p), 1);
-        EXPECT_EQ(r.read_frame(p), 0);
+        EXPECT_EQ(r.ReadFrame(p), 1);
+        EXPECT_EQ(r.ReadFrame(p), 0);
     }
 }
 
@@ -57,8 +57,8 @@ TEST(Y4m, RefusesOtherFormatsAndBrokenStreams) {
     Y4mReader r;
     ASSERT_TRUE(r.open(bad.path()));
     YuvPicture p;
-    EXPECT_EQ(r.read_frame(p), 1);
-    EXPECT_EQ(r.read_frame(p), -1);
+    EXPECT_EQ(r.ReadFrame(p), 1);
+    EXPECT_EQ(r.ReadFrame(p), -1);
     EXPECT_NE(r.error().find("bad frame header after frame 1"), std::string::npos) << r.error();
 }
 
@@ -71,16 +71,16 @@ TEST(Y4m, WriterOutputReadsBack) {
     a.v[5] = 200;
     Y4mWriter w;
     ASSERT_TRUE(w.open(f.path(), Y4mInfo{5, 3, 24, 1}));
-    ASSERT_TRUE(w.write_frame(a));
+    ASSERT_TRUE(w.WriteFrame(a));
     ASSERT_TRUE(w.close());
     Y4mReader r;
     ASSERT_TRUE(r.open(f.path()));
     YuvPicture b;
-    ASSERT_EQ(r.read_frame(b), 1);
+    ASSERT_EQ(r.ReadFrame(b), 1);
     EXPECT_EQ(b.y, a.y);
     EXPECT_EQ(b.u, a.u);
     EXPECT_EQ(b.v, a.v);
-    EXPECT_EQ(r.read_frame(b), 0);
+    EXPECT_EQ(r.ReadFrame(b), 0);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ ContainerWriter MakeWriter(ContainerSpec spec, const std::vector<uint32_t>& size
         FramePacket f;
         f.video.assign(sizes[i], static_cast<uint8_t>(i));
         f.key = all_key || i == 0;
-        w.add_frame(std::move(f));
+        w.AddFrame(std::move(f));
     }
     return w;
 }

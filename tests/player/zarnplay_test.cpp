@@ -20,7 +20,7 @@ std::vector<uint8_t> SmallVideo() {
     ContainerWriter w(spec);
     FramePacket f;
     f.video.assign(64, 0);
-    w.add_frame(f);
+    w.AddFrame(f);
     return w.build();
 }
 
@@ -71,7 +71,7 @@ TEST(Zarnplay, FileCutShortPlaysWhatWasReadThenSaysSoAndExitsOne) {
     for (int i = 0; i < 10; ++i) {
         FramePacket f;
         f.video.assign(3000, 0);
-        w.add_frame(f);
+        w.AddFrame(f);
     }
     std::vector<uint8_t> video = w.build();
     video.resize(video.size() - 3 * 3000 - 1500);

@@ -45,7 +45,7 @@ inline std::vector<uint8_t> BuildMovie(const MovieRecipe& r) {
         }
         f.video.assign(r.video_bytes, static_cast<uint8_t>(i));
         f.key = r.all_key || i == 0;
-        w.add_frame(std::move(f));
+        w.AddFrame(std::move(f));
     }
     return w.build();
 }

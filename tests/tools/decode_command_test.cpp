@@ -99,7 +99,7 @@ std::vector<YuvPicture> ReadY4m(const std::string& path, Y4mInfo& info) {
     if (!reader.open(path)) return pictures;
     info = reader.info();
     YuvPicture p;
-    while (reader.read_frame(p) == 1) pictures.push_back(p);
+    while (reader.ReadFrame(p) == 1) pictures.push_back(p);
     return pictures;
 }
 

@@ -25,7 +25,7 @@ std::vector<uint8_t> TwoTrackFile() {
         FramePacket f;
         f.video.assign(100 + 10 * i, 0);
         f.key = i % 2 == 0;
-        w.add_frame(f);
+        w.AddFrame(f);
     }
     return w.build();
 }

@@ -86,7 +86,7 @@ struct SmallMount {
 void WriteClip(const std::string& path, Clip clip, uint32_t w, uint32_t h, uint32_t frames, uint32_t rate = 25) {
     Y4mWriter out;
     ASSERT_TRUE(out.open(path, Y4mInfo{w, h, rate, 1}));
-    for (uint32_t i = 0; i < frames; ++i) ASSERT_TRUE(out.write_frame(MakeClipFrame(clip, w, h, i)));
+    for (uint32_t i = 0; i < frames; ++i) ASSERT_TRUE(out.WriteFrame(MakeClipFrame(clip, w, h, i)));
     ASSERT_TRUE(out.close());
 }
 
@@ -273,8 +273,8 @@ TEST(ZarnProgram, InterruptionKeepsEveryOutputValid) {
     Y4mReader y4m;
     ASSERT_TRUE(y4m.open(m.dir / "o.y4m"));
     YuvPicture p;
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(y4m.read_frame(p), 1);
-    EXPECT_EQ(y4m.read_frame(p), 0) << y4m.error();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(y4m.ReadFrame(p), 1);
+    EXPECT_EQ(y4m.ReadFrame(p), 0) << y4m.error();
     const std::string wav = ReadFile(m.dir / "o.wav");
     ASSERT_GT(wav.size(), 44u);
     EXPECT_EQ(Le32(wav, 4), wav.size() - 8);

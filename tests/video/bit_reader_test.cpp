@@ -14,7 +14,7 @@ namespace zarn {
 namespace {
 using namespace zarn::test;
 
-BitReader reader_of(const std::vector<uint8_t>& bytes) { return make_bit_reader(bytes.data(), bytes.size(), 0); }
+BitReader reader_of(const std::vector<uint8_t>& bytes) { return MakeBitReader(bytes.data(), bytes.size(), 0); }
 
 TEST(BitReader, ReadsLeastSignificantBitFirstAcrossWords) {
     BitWriter w;
@@ -22,16 +22,16 @@ TEST(BitReader, ReadsLeastSignificantBitFirstAcrossWords) {
     w.put(0x12345678, 32);
     auto bytes = w.finish();
     BitReader r = reader_of(bytes);
-    EXPECT_EQ(read_bits(r, 4), 5u);
-    EXPECT_EQ(read_bits(r, 3), 2u);
+    EXPECT_EQ(ReadBits(r, 4), 5u);
+    EXPECT_EQ(ReadBits(r, 3), 2u);
     EXPECT_EQ(r.next, 4u);  // one word loaded so far
-    EXPECT_EQ(read_bits(r, 16), 0x0001u);  // rest of 0xA5 (bit 7) then zeros
-    EXPECT_EQ(read_bits(r, 5), 0u);
+    EXPECT_EQ(ReadBits(r, 16), 0x0001u);  // rest of 0xA5 (bit 7) then zeros
+    EXPECT_EQ(ReadBits(r, 5), 0u);
     // 4 bits left of word 0 (zero), then a field spanning into word 1.
-    EXPECT_EQ(read_bits(r, 12), 0x780u);  // low 4 bits from word 0, high 8 from word 1 (0x78)
+    EXPECT_EQ(ReadBits(r, 12), 0x780u);  // low 4 bits from word 0, high 8 from word 1 (0x78)
     EXPECT_EQ(r.next, 8u);
-    EXPECT_EQ(read_bits(r, 8), 0x56u);
-    EXPECT_EQ(read_bit(r), 0u);
+    EXPECT_EQ(ReadBits(r, 8), 0x56u);
+    EXPECT_EQ(ReadBit(r), 0u);
 }
 
 TEST(BitReader, SpanningFieldTakesLowBitsFromFirstWord) {
@@ -40,18 +40,18 @@ TEST(BitReader, SpanningFieldTakesLowBitsFromFirstWord) {
     w.put(0x00000003u, 32);
     auto bytes = w.finish();
     BitReader r = reader_of(bytes);
-    EXPECT_EQ(read_bits(r, 16), 0u);
-    EXPECT_EQ(read_bits(r, 12), 0u);
-    EXPECT_EQ(read_bits(r, 8), 0x3Fu);
+    EXPECT_EQ(ReadBits(r, 16), 0u);
+    EXPECT_EQ(ReadBits(r, 12), 0u);
+    EXPECT_EQ(ReadBits(r, 8), 0x3Fu);
 }
 
 TEST(BitReader, BitsPastThePacketReadAsZero) {
     const std::vector<uint8_t> bytes = {0xFF, 0xFF, 0xFF};  // partial word
     BitReader r = reader_of(bytes);
-    EXPECT_EQ(read_bits(r, 16), 0xFFFFu);
-    EXPECT_EQ(read_bits(r, 16), 0x00FFu);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(read_bits(r, 16), 0u);
-    EXPECT_EQ(peek_7_bits(r), 0u);
+    EXPECT_EQ(ReadBits(r, 16), 0xFFFFu);
+    EXPECT_EQ(ReadBits(r, 16), 0x00FFu);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(ReadBits(r, 16), 0u);
+    EXPECT_EQ(Peek7Bits(r), 0u);
 }
 
 // Canonical codes: within a length, words ascend with the index, the first
@@ -67,14 +67,14 @@ TEST(BitCache, MatchesTheReaderFieldByFieldAndOnRelease) {
         BitReader plain = reader_of(bytes);
         BitReader cached = reader_of(bytes);
         for (int round = 0; round < 12; ++round) {
-            BitCache c = acquire_bits(cached);
+            BitCache c = AcquireBits(cached);
             const int fields = static_cast<int>(rng() % 6);
             for (int f = 0; f < fields; ++f) {
                 const unsigned n = 1 + rng() % 16;
                 ensure(c, n);
-                ASSERT_EQ(take_bits(c, n), read_bits(plain, n)) << "trial " << trial;
+                ASSERT_EQ(TakeBits(c, n), ReadBits(plain, n)) << "trial " << trial;
             }
-            release_bits(c, cached);
+            ReleaseBits(c, cached);
             ASSERT_EQ(cached.next, plain.next) << "trial " << trial;
             ASSERT_EQ(cached.count, plain.count) << "trial " << trial;
             ASSERT_EQ(cached.buffer, plain.buffer) << "trial " << trial;
@@ -85,15 +85,15 @@ TEST(BitCache, MatchesTheReaderFieldByFieldAndOnRelease) {
 TEST(BitCache, UnloadsAWordLoadedAheadAndNotRead) {
     const std::vector<uint8_t> bytes = {1, 2, 3, 4, 5, 6, 7, 8};
     BitReader r = reader_of(bytes);
-    BitCache c = acquire_bits(r);
+    BitCache c = AcquireBits(r);
     ensure(c, 16);
-    EXPECT_EQ(take_bits(c, 16), 0x0201u);
+    EXPECT_EQ(TakeBits(c, 16), 0x0201u);
     ensure(c, 17);  // loads the second word ahead
-    EXPECT_EQ(take_bits(c, 16), 0x0403u);
-    release_bits(c, r);
+    EXPECT_EQ(TakeBits(c, 16), 0x0403u);
+    ReleaseBits(c, r);
     EXPECT_EQ(r.next, 4u);
     EXPECT_EQ(r.count, 0u);
-    EXPECT_EQ(read_bits(r, 8), 5u);
+    EXPECT_EQ(ReadBits(r, 8), 5u);
 }
 
 TEST(CodeShapes, WordListsAreCompleteAndCanonical) {
@@ -128,20 +128,20 @@ TEST(CodeShapes, WordListsAreCompleteAndCanonical) {
 
 TEST(CodeShapes, EverySymbolOfEveryShapeDecodes) {
     for (unsigned s = 0; s < 16; ++s) {
-        const CodeShapeTable& t = code_shape_table(s);
+        const CodeShapeTable& t = CodeShapeTableFor(s);
         EXPECT_EQ(t.longest, s == 0 ? 4 : s <= 6 ? 5 : s <= 12 ? 6 : 7);
         for (unsigned i = 0; i < 16; ++i) {
             for (uint32_t after : {0x0u, 0x7FFFu}) {  // what follows must not matter
                 BitWriter w;
                 put_code_word(w, s, i);
-                size_t len = w.bit_count();
+                size_t len = w.BitCount();
                 w.put(after, 15);
                 w.put(0x2A5, 10);
                 auto bytes = w.finish();
                 BitReader r = reader_of(bytes);
-                EXPECT_EQ(decode_code_index(r, t), i) << "shape " << s;
-                EXPECT_EQ(read_bits(r, 15), after) << "shape " << s << " index " << i << " length " << len;
-                EXPECT_EQ(read_bits(r, 10), 0x2A5u);
+                EXPECT_EQ(DecodeCodeIndex(r, t), i) << "shape " << s;
+                EXPECT_EQ(ReadBits(r, 15), after) << "shape " << s << " index " << i << " length " << len;
+                EXPECT_EQ(ReadBits(r, 10), 0x2A5u);
             }
         }
     }
@@ -153,13 +153,13 @@ TEST(CodeShapes, ShapeZeroIsAPlainFourBitField) {
         w.put(v, 4);
         auto bytes = w.finish();
         BitReader r = reader_of(bytes);
-        EXPECT_EQ(decode_code_index(r, code_shape_table(0)), v);
+        EXPECT_EQ(DecodeCodeIndex(r, CodeShapeTableFor(0)), v);
     }
 }
 
 std::vector<uint8_t> map_of(const std::vector<uint8_t>& bytes, size_t* bits_read = nullptr) {
     BitReader r = reader_of(bytes);
-    SymbolTree t = read_symbol_tree(r);
+    SymbolTree t = ReadSymbolTree(r);
     if (bits_read) *bits_read = r.next * 8 - r.count;
     return {t.map, t.map + 16};
 }
@@ -177,14 +177,14 @@ TEST(SymbolTree, ShapeZeroIsIdentityAndReadsNothingMore) {
 TEST(SymbolTree, ExplicitListsAppendTheRestAscending) {
     BitWriter w;
     w.put(3, 4);  // shape 3
-    w.put_bit(true);
+    w.PutBit(true);
     w.put(7, 3);
     for (unsigned v : {15, 3, 7, 0, 9, 12, 1, 4}) w.put(v, 4);
     EXPECT_EQ(map_of(w.finish()), (std::vector<uint8_t>{15, 3, 7, 0, 9, 12, 1, 4, 2, 5, 6, 8, 10, 11, 13, 14}));
 
     BitWriter w0;
     w0.put(2, 4);
-    w0.put_bit(true);
+    w0.PutBit(true);
     w0.put(0, 3);
     w0.put(9, 4);
     EXPECT_EQ(map_of(w0.finish()), (std::vector<uint8_t>{9, 0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15}));
@@ -193,9 +193,9 @@ TEST(SymbolTree, ExplicitListsAppendTheRestAscending) {
 TEST(SymbolTree, ShuffleWithoutMergesSwapsPairs) {
     BitWriter w;
     w.put(5, 4);
-    w.put_bit(false);
+    w.PutBit(false);
     w.put(0, 2);
-    for (int j = 0; j < 8; ++j) w.put_bit(j % 2 == 0);
+    for (int j = 0; j < 8; ++j) w.PutBit(j % 2 == 0);
     w.put(0xFFFF, 16);
     size_t bits;
     auto m = map_of(w.finish(), &bits);
@@ -207,25 +207,25 @@ TEST(SymbolTree, ShuffleMergesTakeRestOfRunWithoutBits) {
     // One level: pairs unswapped; merge (0,1)+(2,3) with bits 1,0,1 -> 2,0,3 then 1 without a bit.
     BitWriter w;
     w.put(1, 4);
-    w.put_bit(false);
+    w.PutBit(false);
     w.put(1, 2);
-    for (int j = 0; j < 8; ++j) w.put_bit(false);
-    for (int b : {1, 0, 1}) w.put_bit(b);           // merge 1
-    for (int b : {0, 0}) w.put_bit(b);              // merge 2: 4,5 then 6,7
-    for (int b : {1, 1}) w.put_bit(b);              // merge 3: 10,11 then 8,9
-    for (int b : {0, 1, 0, 1}) w.put_bit(b);        // merge 4: 12,14,13,15
+    for (int j = 0; j < 8; ++j) w.PutBit(false);
+    for (int b : {1, 0, 1}) w.PutBit(b);           // merge 1
+    for (int b : {0, 0}) w.PutBit(b);              // merge 2: 4,5 then 6,7
+    for (int b : {1, 1}) w.PutBit(b);              // merge 3: 10,11 then 8,9
+    for (int b : {0, 1, 0, 1}) w.PutBit(b);        // merge 4: 12,14,13,15
     EXPECT_EQ(map_of(w.finish()), (std::vector<uint8_t>{2, 0, 3, 1, 4, 5, 6, 7, 10, 11, 8, 9, 12, 14, 13, 15}));
 }
 
 TEST(SymbolTree, ThreeMergeLevelsCanReverseTheOrder) {
     BitWriter w;
     w.put(15, 4);
-    w.put_bit(false);
+    w.PutBit(false);
     w.put(3, 2);
-    for (int j = 0; j < 8; ++j) w.put_bit(true);   // pairs (1,0) (3,2) ...
-    for (int j = 0; j < 8; ++j) w.put_bit(true);   // level 1: 4 merges of 2 bits
-    for (int j = 0; j < 8; ++j) w.put_bit(true);   // level 2: 2 merges of 4 bits
-    for (int j = 0; j < 8; ++j) w.put_bit(true);   // level 3: 1 merge of 8 bits
+    for (int j = 0; j < 8; ++j) w.PutBit(true);   // pairs (1,0) (3,2) ...
+    for (int j = 0; j < 8; ++j) w.PutBit(true);   // level 1: 4 merges of 2 bits
+    for (int j = 0; j < 8; ++j) w.PutBit(true);   // level 2: 2 merges of 4 bits
+    for (int j = 0; j < 8; ++j) w.PutBit(true);   // level 3: 1 merge of 8 bits
     w.put(0, 16);
     size_t bits;
     auto m = map_of(w.finish(), &bits);
@@ -236,16 +236,16 @@ TEST(SymbolTree, ThreeMergeLevelsCanReverseTheOrder) {
 TEST(SymbolTree, DecodedSymbolGoesThroughTheMap) {
     BitWriter w;
     w.put(2, 4);
-    w.put_bit(true);
+    w.PutBit(true);
     w.put(0, 3);
     w.put(9, 4);           // map 9,0,1,...
     put_code_word(w, 2, 0);  // index 0 -> 9
     put_code_word(w, 2, 5);  // index 5 -> 4
     auto bytes = w.finish();
     BitReader r = reader_of(bytes);
-    SymbolTree t = read_symbol_tree(r);
-    EXPECT_EQ(decode_symbol(r, t), 9);
-    EXPECT_EQ(decode_symbol(r, t), 4);
+    SymbolTree t = ReadSymbolTree(r);
+    EXPECT_EQ(DecodeSymbol(r, t), 9);
+    EXPECT_EQ(DecodeSymbol(r, t), 4);
 }
 
 }  // namespace

@@ -23,14 +23,14 @@ TEST(Blocks, SkipMotionAndUnusedTypes) {
     b.motion(15, 3);     // x clamped to the right edge (24), y 8 + 3
     b.skip();
     p.decode(b);
-    auto prev = [&](uint32_t x, uint32_t y) { return p.prev_at(x, y); };
+    auto prev = [&](uint32_t x, uint32_t y) { return p.PrevAt(x, y); };
     EXPECT_TRUE(p.block_is(0, 0, prev));
     EXPECT_TRUE(p.block_is(1, 0, [](auto, auto) { return 0xEE; }));
     EXPECT_TRUE(p.block_is(2, 0, [](auto, auto) { return 0xEE; }));
     EXPECT_TRUE(p.block_is(3, 0, prev));
-    EXPECT_TRUE(p.block_is(0, 1, [&](uint32_t x, uint32_t y) { return p.prev_at(x, y - 8); }));
-    EXPECT_TRUE(p.block_is(1, 1, [&](uint32_t x, uint32_t y) { return p.prev_at(x + 3, y - 2); }));
-    EXPECT_TRUE(p.block_is(2, 1, [&](uint32_t x, uint32_t y) { return p.prev_at(x + 8, y + 0); }));
+    EXPECT_TRUE(p.block_is(0, 1, [&](uint32_t x, uint32_t y) { return p.PrevAt(x, y - 8); }));
+    EXPECT_TRUE(p.block_is(1, 1, [&](uint32_t x, uint32_t y) { return p.PrevAt(x + 3, y - 2); }));
+    EXPECT_TRUE(p.block_is(2, 1, [&](uint32_t x, uint32_t y) { return p.PrevAt(x + 8, y + 0); }));
     // Macroblock 0 (block columns 0-1, rows 0-1) is marked by the motion block of row 1;
     // macroblock 1 by motion blocks too. A plane of only skips and 10/11 marks nothing.
     EXPECT_EQ(p.marks[0], 1);
@@ -237,7 +237,7 @@ TEST(Blocks, ScaledBlockOnAnOddRowMarksBothColumnsAndWritesNothing) {
     p.decode(b);
     EXPECT_TRUE(p.block_is(0, 1, [](auto, auto) { return 0xEE; }));
     EXPECT_TRUE(p.block_is(1, 1, [](auto, auto) { return 0xEE; }));
-    EXPECT_TRUE(p.block_is(2, 1, [&](uint32_t x, uint32_t y) { return p.prev_at(x, y); }));
+    EXPECT_TRUE(p.block_is(2, 1, [&](uint32_t x, uint32_t y) { return p.PrevAt(x, y); }));
     EXPECT_EQ(p.marks[0], 1);
     EXPECT_EQ(p.marks[1], 0);
 }

@@ -21,13 +21,13 @@ struct Bundles {
             storage[i].assign(BundleBufferBytes(i, width), 0);
             buffers[i] = storage[i].data();
         }
-        init_bundles(pb, buffers, width, width, older);
+        InitBundles(pb, buffers, width, width, older);
     }
     // Starts reading `w` after 23 identity trees have been read from it.
     void start(BitWriter& w) {
         bytes = w.finish();
-        r = make_bit_reader(bytes.data(), bytes.size(), 0);
-        read_bundle_trees(pb, r);
+        r = MakeBitReader(bytes.data(), bytes.size(), 0);
+        ReadBundleTrees(pb, r);
     }
     size_t bits_read() const { return r.next * 8 - r.count; }
     std::vector<int> values(unsigned id) {
@@ -35,9 +35,9 @@ struct Bundles {
         bool failed = false;
         Bundle& b = pb.bundle[id];
         while (b.pos < b.end)
-            out.push_back(id == kIntraDc || id == kInterDc ? take_dc(b, failed)
-                          : id == kXOffsets || id == kYOffsets ? take_signed(b, failed)
-                                                               : take_byte(b, failed));
+            out.push_back(id == kIntraDc || id == kInterDc ? TakeDc(b, failed)
+                          : id == kXOffsets || id == kYOffsets ? TakeSigned(b, failed)
+                                                               : TakeByte(b, failed));
         EXPECT_FALSE(failed);
         return out;
     }
@@ -53,14 +53,14 @@ constexpr unsigned kWidth64[kBundleCount] = {10, 10, 10, 10, 10, 10, 10, 10, 10}
 TEST(Bundles, CountWidthsFollowThePlaneWidth) {
     const unsigned expect224[kBundleCount] = {10, 10, 12, 10, 10, 10, 10, 10, 11};
     for (unsigned id = 0; id < kBundleCount; ++id) {
-        EXPECT_EQ(bundle_count_width(id, 224), expect224[id]) << id;
-        EXPECT_EQ(bundle_count_width(id, 64), kWidth64[id]) << id;
+        EXPECT_EQ(BundleCountWidth(id, 224), expect224[id]) << id;
+        EXPECT_EQ(BundleCountWidth(id, 64), kWidth64[id]) << id;
     }
-    EXPECT_EQ(bundle_count_width(kColours, 1920), 14u);  // e = 511 + 240 x 64
-    EXPECT_EQ(bundle_count_width(kSubBlockTypes, 1920), 10u);
-    EXPECT_EQ(bundle_count_width(kBlockTypes, 1920), 10u);
-    EXPECT_EQ(bundle_count_width(kColours, 4096), 15u);  // e = 33279: capped
-    EXPECT_EQ(bundle_count_width(kRunLengths, 1024), 13u);
+    EXPECT_EQ(BundleCountWidth(kColours, 1920), 14u);  // e = 511 + 240 x 64
+    EXPECT_EQ(BundleCountWidth(kSubBlockTypes, 1920), 10u);
+    EXPECT_EQ(BundleCountWidth(kBlockTypes, 1920), 10u);
+    EXPECT_EQ(BundleCountWidth(kColours, 4096), 15u);  // e = 33279: capped
+    EXPECT_EQ(BundleCountWidth(kRunLengths, 1024), 13u);
     EXPECT_EQ(BundleCapacity(kSubBlockTypes, 224), 14u + 512);
     EXPECT_EQ(BundleBufferBytes(kIntraDc, 224), 2u * (512 + 28));
     EXPECT_EQ(BundleBufferBytes(kColours, 224), 512u + 28 * 64);
@@ -71,14 +71,14 @@ TEST(Bundles, TypeChunkRepeatsStartFromZeroAndFillsAreOneField) {
     BitWriter w;
     identity_trees(w);
     w.put(9, 10);             // block types: 9 values
-    w.put_bit(false);
+    w.PutBit(false);
     for (unsigned s : {12, 5, 12}) w.put(s, 4);  // 0 x4, 5, 5 x4
     w.put(7, 10);             // sub-block types: fill of 13
-    w.put_bit(true);
+    w.PutBit(true);
     w.put(13, 4);
     for (unsigned id = 2; id < kBundleCount; ++id) w.put(0, kWidth64[id]);
     b.start(w);
-    ASSERT_TRUE(refill_bundles(b.pb, b.r));
+    ASSERT_TRUE(RefillBundles(b.pb, b.r));
     EXPECT_EQ(b.values(kBlockTypes), (std::vector<int>{0, 0, 0, 0, 5, 5, 5, 5, 5}));
     EXPECT_EQ(b.values(kSubBlockTypes), (std::vector<int>(7, 13)));
 }
@@ -88,7 +88,7 @@ TEST(Bundles, RepeatPastTheCountIsCutAtTheCount) {
     BitWriter w;
     identity_trees(w);
     w.put(3, 10);
-    w.put_bit(false);
+    w.PutBit(false);
     w.put(7, 4);
     w.put(15, 4);  // repeat 32, only 2 fit
     w.put(0x3FF, 10);  // next bundle's count follows directly
@@ -96,9 +96,9 @@ TEST(Bundles, RepeatPastTheCountIsCutAtTheCount) {
     Bundle& types = b.pb.bundle[kBlockTypes];
     // Read only the first chunk by closing every other bundle first.
     for (unsigned id = 1; id < kBundleCount; ++id) b.pb.bundle[id].closed = true;
-    ASSERT_TRUE(refill_bundles(b.pb, b.r));
+    ASSERT_TRUE(RefillBundles(b.pb, b.r));
     EXPECT_EQ(b.values(kBlockTypes), (std::vector<int>{7, 7, 7}));
-    EXPECT_EQ(read_bits(b.r, 10), 0x3FFu);
+    EXPECT_EQ(ReadBits(b.r, 10), 0x3FFu);
     EXPECT_EQ(types.pos, types.end);
 }
 
@@ -107,26 +107,26 @@ TEST(Bundles, ZeroCountClosesForTheRestOfThePlane) {
     BitWriter w;
     identity_trees(w);
     w.put(1, 10);
-    w.put_bit(true);  // block types: fill of 6
+    w.PutBit(true);  // block types: fill of 6
     w.put(6, 4);
     for (unsigned id = 1; id < kBundleCount; ++id) w.put(0, kWidth64[id]);
     w.put(0, 10);  // second refill: only block types (empty, open) reads a count: 0
     w.put(0x155, 10);
     b.start(w);
-    ASSERT_TRUE(refill_bundles(b.pb, b.r));
+    ASSERT_TRUE(RefillBundles(b.pb, b.r));
     for (unsigned id = 1; id < kBundleCount; ++id) EXPECT_TRUE(b.pb.bundle[id].closed) << id;
     bool failed = false;
-    EXPECT_EQ(take_byte(b.pb.bundle[kBlockTypes], failed), 6);
+    EXPECT_EQ(TakeByte(b.pb.bundle[kBlockTypes], failed), 6);
     EXPECT_FALSE(failed);
     size_t before = b.bits_read();
-    ASSERT_TRUE(refill_bundles(b.pb, b.r));
+    ASSERT_TRUE(RefillBundles(b.pb, b.r));
     EXPECT_EQ(b.bits_read(), before + 10);  // one count read, the closed ones read nothing
     EXPECT_TRUE(b.pb.bundle[kBlockTypes].closed);
-    ASSERT_TRUE(refill_bundles(b.pb, b.r));
+    ASSERT_TRUE(RefillBundles(b.pb, b.r));
     EXPECT_EQ(b.bits_read(), before + 10);
-    EXPECT_EQ(read_bits(b.r, 10), 0x155u);
+    EXPECT_EQ(ReadBits(b.r, 10), 0x155u);
     // Taking from a closed bundle gives 0 and reports the failure.
-    EXPECT_EQ(take_byte(b.pb.bundle[kColours], failed), 0);
+    EXPECT_EQ(TakeByte(b.pb.bundle[kColours], failed), 0);
     EXPECT_TRUE(failed);
 }
 
@@ -136,7 +136,7 @@ TEST(Bundles, CountAboveCapacityIsRejected) {
     identity_trees(w);
     w.put(521, 10);
     b.start(w);
-    EXPECT_FALSE(refill_bundles(b.pb, b.r));
+    EXPECT_FALSE(RefillBundles(b.pb, b.r));
 }
 
 // Writes counts so that only bundle `id` reads a chunk (all others closed).
@@ -154,9 +154,9 @@ TEST(Bundles, DcChunksWithGroups) {
         w.put(0x2AA, 10);
         b.start(w);
         only(b, kIntraDc);
-        ASSERT_TRUE(refill_bundles(b.pb, b.r));
+        ASSERT_TRUE(RefillBundles(b.pb, b.r));
         EXPECT_EQ(b.values(kIntraDc), (std::vector<int>{1500}));
-        EXPECT_EQ(read_bits(b.r, 10), 0x2AAu);  // n = 1: nothing read after the first value
+        EXPECT_EQ(ReadBits(b.r, 10), 0x2AAu);  // n = 1: nothing read after the first value
     }
     {
         Bundles b;
@@ -167,15 +167,15 @@ TEST(Bundles, DcChunksWithGroups) {
         w.put(3, 4);  // group of 8 with 3-bit deltas
         for (int d : {1, -2, 0, 7, -7, 3, 0, -1}) {
             w.put(static_cast<uint32_t>(std::abs(d)), 3);
-            if (d != 0) w.put_bit(d < 0);
+            if (d != 0) w.PutBit(d < 0);
         }
         w.put(0, 4);  // last group of 3: width 0 repeats
         w.put(0x2AA, 10);
         b.start(w);
         only(b, kIntraDc);
-        ASSERT_TRUE(refill_bundles(b.pb, b.r));
+        ASSERT_TRUE(RefillBundles(b.pb, b.r));
         EXPECT_EQ(b.values(kIntraDc), (std::vector<int>{700, 701, 699, 699, 706, 699, 702, 702, 701, 701, 701, 701}));
-        EXPECT_EQ(read_bits(b.r, 10), 0x2AAu);
+        EXPECT_EQ(ReadBits(b.r, 10), 0x2AAu);
     }
     {
         Bundles b;
@@ -183,15 +183,15 @@ TEST(Bundles, DcChunksWithGroups) {
         identity_trees(w);
         w.put(3, 10);
         w.put(5, 10);
-        w.put_bit(true);  // -5
+        w.PutBit(true);  // -5
         w.put(4, 4);
         w.put(0, 4);      // delta 0: no sign bit
         w.put(10, 4);
-        w.put_bit(false); // +10
+        w.PutBit(false); // +10
         w.put(0, 10);     // a zero first value has no sign bit
         b.start(w);
         only(b, kInterDc);
-        ASSERT_TRUE(refill_bundles(b.pb, b.r));
+        ASSERT_TRUE(RefillBundles(b.pb, b.r));
         EXPECT_EQ(b.values(kInterDc), (std::vector<int>{-5, -5, 5}));
     }
 }
@@ -202,14 +202,14 @@ TEST(Bundles, ColourMappingDependsOnVersion) {
         BitWriter w;
         identity_trees(w);
         w.put(4, 10);
-        w.put_bit(false);
+        w.PutBit(false);
         for (unsigned v : {0x00, 0x80, 0x7F, 0xFF}) {
             w.put(v >> 4, 4);
             w.put(v & 15, 4);
         }
         b.start(w);
         only(b, kColours);
-        ASSERT_TRUE(refill_bundles(b.pb, b.r));
+        ASSERT_TRUE(RefillBundles(b.pb, b.r));
         if (older) EXPECT_EQ(b.values(kColours), (std::vector<int>{128, 128, 255, 1}));
         else EXPECT_EQ(b.values(kColours), (std::vector<int>{0x00, 0x80, 0x7F, 0xFF}));
     }
@@ -223,7 +223,7 @@ TEST(Bundles, ColourContextSelectsTheHighNibbleTree) {
     for (int ctx = 0; ctx < 16; ++ctx) {
         if (ctx == 5) {  // explicit map 9, 0, 1, ...
             w.put(2, 4);
-            w.put_bit(true);
+            w.PutBit(true);
             w.put(0, 3);
             w.put(9, 4);
         } else {
@@ -232,7 +232,7 @@ TEST(Bundles, ColourContextSelectsTheHighNibbleTree) {
     }
     for (int i = 0; i < 5; ++i) w.put(0, 4);
     w.put(3, 10);
-    w.put_bit(false);
+    w.PutBit(false);
     w.put(5, 4);  // context 0: 5
     w.put(1, 4);
     w.put(0, 2);  // context 5, shape 2 index 0 -> 9
@@ -240,16 +240,16 @@ TEST(Bundles, ColourContextSelectsTheHighNibbleTree) {
     w.put(3, 4);  // context 9: 3
     w.put(4, 4);
     w.put(1, 10);  // next chunk: the context (3) carries over
-    w.put_bit(true);
+    w.PutBit(true);
     w.put(6, 4);
     w.put(6, 4);
     b.bytes = w.finish();
-    b.r = make_bit_reader(b.bytes.data(), b.bytes.size(), 0);
-    read_bundle_trees(b.pb, b.r);
+    b.r = MakeBitReader(b.bytes.data(), b.bytes.size(), 0);
+    ReadBundleTrees(b.pb, b.r);
     only(b, kColours);
-    ASSERT_TRUE(refill_bundles(b.pb, b.r));
+    ASSERT_TRUE(RefillBundles(b.pb, b.r));
     EXPECT_EQ(b.values(kColours), (std::vector<int>{0x51, 0x92, 0x34}));
-    ASSERT_TRUE(refill_bundles(b.pb, b.r));
+    ASSERT_TRUE(RefillBundles(b.pb, b.r));
     EXPECT_EQ(b.values(kColours), (std::vector<int>{0x66}));
     EXPECT_EQ(b.pb.colour_context, 6);
 }
@@ -264,23 +264,23 @@ TEST(Bundles, PatternOffsetAndRunChunks) {
     w.put(0x0, 4);
     w.put(0x8, 4);
     w.put(3, 10);  // x offsets: per value
-    w.put_bit(false);
+    w.PutBit(false);
     w.put(0, 4);
     w.put(15, 4);
-    w.put_bit(true);
+    w.PutBit(true);
     w.put(4, 4);
-    w.put_bit(false);
+    w.PutBit(false);
     w.put(2, 10);  // y offsets: fill of -7
-    w.put_bit(true);
+    w.PutBit(true);
     w.put(7, 4);
-    w.put_bit(true);
+    w.PutBit(true);
     w.put(3, 10);  // run lengths: per value
-    w.put_bit(false);
+    w.PutBit(false);
     for (unsigned v : {15, 0, 12}) w.put(v, 4);
     b.start(w);
     for (unsigned k = 0; k < kBundleCount; ++k)
         b.pb.bundle[k].closed = !(k == kPatterns || k == kXOffsets || k == kYOffsets || k == kRunLengths);
-    ASSERT_TRUE(refill_bundles(b.pb, b.r));
+    ASSERT_TRUE(RefillBundles(b.pb, b.r));
     EXPECT_EQ(b.values(kPatterns), (std::vector<int>{0xE1, 0x80}));
     EXPECT_EQ(b.values(kXOffsets), (std::vector<int>{0, -15, 4}));
     EXPECT_EQ(b.values(kYOffsets), (std::vector<int>{-7, -7}));

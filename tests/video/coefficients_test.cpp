@@ -27,7 +27,7 @@ struct Decoded {
 // The fields followed by the marker, as a packet.
 std::vector<uint8_t> with_marker(const FieldList& f) {
     BitWriter w;
-    f.write_to(w);
+    f.WriteTo(w);
     w.put(kMarker, 10);
     return w.finish();
 }
@@ -36,17 +36,17 @@ std::vector<uint8_t> with_marker(const FieldList& f) {
 std::vector<uint8_t> header_and_bits(uint32_t header, unsigned header_bits, const std::vector<int>& bits) {
     FieldList f;
     f.put(header, header_bits);
-    for (int b : bits) f.put_bit(b != 0);
+    for (int b : bits) f.PutBit(b != 0);
     return with_marker(f);
 }
 
 Decoded decode_ac_bits(const std::vector<int>& bits, unsigned planes) {
     const auto bytes = header_and_bits(planes, 4, bits);
-    BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
+    BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
     Decoded d;
     for (auto& c : d.coef) c = 77;
-    d.any = decode_ac_coefficients(r, d.coef);
-    d.marker_follows = read_bits(r, 10) == kMarker;
+    d.any = DecodeAcCoefficients(r, d.coef);
+    d.marker_follows = ReadBits(r, 10) == kMarker;
     return d;
 }
 
@@ -125,12 +125,12 @@ TEST(AcCoefficients, RandomBlocksRoundTrip) {
         FieldList f;
         WriteAcCoefficients(coef, f);
         const auto bytes = with_marker(f);
-        BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
+        BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
         int16_t out[64];
         out[0] = 0;
-        decode_ac_coefficients(r, out);
+        DecodeAcCoefficients(r, out);
         for (int pos = 1; pos < 64; ++pos) ASSERT_EQ(out[pos], coef[pos]) << "trial " << trial << " pos " << pos;
-        ASSERT_EQ(read_bits(r, 10), kMarker);
+        ASSERT_EQ(ReadBits(r, 10), kMarker);
     }
 }
 
@@ -149,7 +149,7 @@ struct LiteralListWalk {
         list[at] = 0;
         size_t added = 0;
         for (unsigned p = j; p < j + 4 && !stopped; ++p) {
-            if (read_bit(r)) {
+            if (ReadBit(r)) {
                 list.push_front(static_cast<uint8_t>(p * 4 + 3));
                 ++added;
             } else {
@@ -162,7 +162,7 @@ struct LiteralListWalk {
     void plane(Become become) {
         for (size_t k = 0; k < list.size() && !stopped; ++k) {
             const uint8_t e = list[k];
-            if (e == 0 || !read_bit(r)) continue;
+            if (e == 0 || !ReadBit(r)) continue;
             const unsigned j = e >> 2;
             switch (e & 3) {
                 case 0:
@@ -187,14 +187,14 @@ struct LiteralListWalk {
 
 // The coefficient decoder through the literal walk.
 void literal_ac_decode(BitReader& r, int16_t coef[64]) {
-    const unsigned planes = read_bits(r, 4);
+    const unsigned planes = ReadBits(r, 4);
     for (unsigned p = 1; p < 64; ++p) coef[p] = 0;
     LiteralListWalk walk{r, {4 * 4 + 0, 24 * 4 + 0, 44 * 4 + 0, 1 * 4 + 3, 2 * 4 + 3, 3 * 4 + 3}};
     for (unsigned i = planes; i-- > 0;) {
         walk.plane([&](unsigned index) {
-            const uint32_t low = i ? read_bits(r, i) : 0;
+            const uint32_t low = i ? ReadBits(r, i) : 0;
             const int v = static_cast<int>((1u << i) + low);
-            coef[kCodedToRaster[index]] = static_cast<int16_t>(read_bit(r) ? -v : v);
+            coef[kCodedToRaster[index]] = static_cast<int16_t>(ReadBit(r) ? -v : v);
             return false;
         });
     }
@@ -226,12 +226,12 @@ TEST(AcCoefficients, AgreesWithTheLiteralListWalkOnArbitraryBits) {
         const std::vector<uint8_t> bytes = arbitrary_bytes(rng, 40);
         const size_t start = (rng() % 3) * 4;
         if (start >= bytes.size()) continue;
-        BitReader fast = make_bit_reader(bytes.data(), bytes.size(), start);
-        read_bits(fast, rng() % 20);  // start at any bit of a word
+        BitReader fast = MakeBitReader(bytes.data(), bytes.size(), start);
+        ReadBits(fast, rng() % 20);  // start at any bit of a word
         BitReader slow = fast;
         int16_t a[64], b[64];
         a[0] = b[0] = 5;
-        const bool any = decode_ac_coefficients(fast, a);
+        const bool any = DecodeAcCoefficients(fast, a);
         literal_ac_decode(slow, b);
         bool nonzero = false;
         for (int p = 0; p < 64; ++p) {
@@ -246,7 +246,7 @@ TEST(AcCoefficients, AgreesWithTheLiteralListWalkOnArbitraryBits) {
 // The residue decoder through the literal walk: a refinement pass, then the
 // walk, each plane; decoding stops right after event number `limit`.
 void literal_residue_decode(BitReader& r, unsigned limit, uint8_t value[64]) {
-    const unsigned c = read_bits(r, 3);
+    const unsigned c = ReadBits(r, 3);
     for (int i = 0; i < 64; ++i) value[i] = 0;
     uint8_t t = static_cast<uint8_t>(1u << c);
     std::vector<uint8_t> significant;
@@ -254,14 +254,14 @@ void literal_residue_decode(BitReader& r, unsigned limit, uint8_t value[64]) {
     LiteralListWalk walk{r, {4 * 4 + 0, 24 * 4 + 0, 44 * 4 + 0, 0 * 4 + 2}};
     for (unsigned plane = 0; plane <= c && !walk.stopped; ++plane) {
         for (size_t k = 0; k < significant.size() && !walk.stopped; ++k) {
-            if (!read_bit(r)) continue;
+            if (!ReadBit(r)) continue;
             uint8_t& v = value[significant[k]];
             v = static_cast<int8_t>(v) >= 0 ? static_cast<uint8_t>(v + t) : static_cast<uint8_t>(v - t);
             walk.stopped = events++ == limit;
         }
         walk.plane([&](unsigned index) {
             const uint8_t pos = kCodedToRaster[index];
-            value[pos] = read_bit(r) ? static_cast<uint8_t>(-t) : t;
+            value[pos] = ReadBit(r) ? static_cast<uint8_t>(-t) : t;
             significant.push_back(pos);
             return events++ == limit;
         });
@@ -274,11 +274,11 @@ TEST(Residue, AgreesWithTheLiteralListWalkOnArbitraryBits) {
     for (int trial = 0; trial < 3000; ++trial) {
         const std::vector<uint8_t> bytes = arbitrary_bytes(rng, 48);
         const unsigned limit = rng() % 2 ? rng() % 8 : rng() % 128;
-        BitReader fast = make_bit_reader(bytes.data(), bytes.size(), 0);
-        read_bits(fast, rng() % 20);
+        BitReader fast = MakeBitReader(bytes.data(), bytes.size(), 0);
+        ReadBits(fast, rng() % 20);
         BitReader slow = fast;
         uint8_t a[64], b[64];
-        decode_residue(fast, limit, a);
+        DecodeResidue(fast, limit, a);
         literal_residue_decode(slow, limit, b);
         for (int p = 0; p < 64; ++p) ASSERT_EQ(a[p], b[p]) << "trial " << trial << " raster " << p;
         expect_same_reader(fast, slow, trial);
@@ -287,10 +287,10 @@ TEST(Residue, AgreesWithTheLiteralListWalkOnArbitraryBits) {
 
 std::vector<int> decode_residue_bits(const std::vector<int>& bits, unsigned c, unsigned limit, bool* marker) {
     const auto bytes = header_and_bits(c, 3, bits);
-    BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
+    BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
     uint8_t out[64];
-    decode_residue(r, limit, out);
-    *marker = read_bits(r, 10) == kMarker;
+    DecodeResidue(r, limit, out);
+    *marker = ReadBits(r, 10) == kMarker;
     return {out, out + 64};
 }
 
@@ -330,11 +330,11 @@ TEST(Residue, EventLimitCutsRefinement) {
         int16_t decoded[64];
         WriteResidue(res, limit, &f, decoded);
         const auto bytes = with_marker(f);
-        BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
+        BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
         uint8_t out[64];
-        decode_residue(r, limit, out);
+        DecodeResidue(r, limit, out);
         EXPECT_EQ(out[0], limit == 0 ? 2 : 3);
-        EXPECT_EQ(read_bits(r, 10), kMarker);
+        EXPECT_EQ(ReadBits(r, 10), kMarker);
     }
 }
 
@@ -351,11 +351,11 @@ TEST(Residue, RandomSparseBlocksRoundTrip) {
         int16_t decoded[64];
         WriteResidue(res, 127, &f, decoded);
         const auto bytes = with_marker(f);
-        BitReader r = make_bit_reader(bytes.data(), bytes.size(), 0);
+        BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
         uint8_t out[64];
-        decode_residue(r, 127, out);
+        DecodeResidue(r, 127, out);
         for (int i = 0; i < 64; ++i) ASSERT_EQ(static_cast<int8_t>(out[i]), res[i]) << trial << " " << i;
-        ASSERT_EQ(read_bits(r, 10), kMarker);
+        ASSERT_EQ(ReadBits(r, 10), kMarker);
     }
 }
 

@@ -52,11 +52,11 @@ TEST(Frame, LatestVersionFollowsTheChromaOffsetWord) {
     // Two junk words between luma and chroma: only the offset word finds the chroma.
     BitWriter w;
     w.put(static_cast<uint32_t>(4 + p.luma.size() + 8), 32);
-    w.append_aligned(p.luma);
+    w.AppendAligned(p.luma);
     w.put(0xFFFFFFFF, 32);
     w.put(0xFFFFFFFF, 32);
-    w.append_aligned(p.chroma1);
-    w.append_aligned(p.chroma2);
+    w.AppendAligned(p.chroma1);
+    w.AppendAligned(p.chroma2);
     FrameBuffers f(kW, kH);
     ASSERT_EQ(f.luma_width, 32u);
     ASSERT_EQ(f.luma_height, 16u);
@@ -151,7 +151,7 @@ TEST(Frame, PlanesEndOnWordBoundaries) {
 TEST(Frame, InPlaceDecodingWhenEveryFrameIsKey) {
     FrameBuffers f(kW, kH);
     auto packet = build_packet(parts(false));
-    decode_video_frame(f.dest.data(), f.dest.data(), nullptr, nullptr, f.marks.data(), kW, kH, 32, 16, packet.data(),
+    DecodeVideoFrame(f.dest.data(), f.dest.data(), nullptr, nullptr, f.marks.data(), kW, kH, 32, 16, packet.data(),
                        static_cast<uint32_t>(packet.size()), 1, f.bundles, 0, 0);
     expect_luma(f);
     expect_chroma(f, true);
@@ -180,7 +180,7 @@ TEST(Frame, BrokenLayoutsDecodeNothingOutsideThePacket) {
     {
         FrameBuffers f(kW, kH);  // buffers too small for the source size: nothing decoded
         auto packet = build_packet(parts(false));
-        decode_video_frame(f.dest.data(), f.prev.data(), nullptr, nullptr, f.marks.data(), 40, kH, 32, 16,
+        DecodeVideoFrame(f.dest.data(), f.prev.data(), nullptr, nullptr, f.marks.data(), 40, kH, 32, 16,
                            packet.data(), static_cast<uint32_t>(packet.size()), 0, f.bundles, 0, 0);
         EXPECT_EQ(f.luma()[0], 0xEE);
     }

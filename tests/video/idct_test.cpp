@@ -32,10 +32,10 @@ TEST(Idct, FlatBlocksFromDcAlone) {
     // DC x 32 for table 0; 260 wraps to 4; negative values wrap too.
     for (Case c : {Case{1024, 0, 128}, Case{2080, 0, 4}, Case{-100, 0, 243}, Case{2047, 15, 250}}) {
         coef[0] = c.dc;
-        auto out = put(idct_plain_functions(), coef, intra_quant_table(c.q));
+        auto out = put(IdctPlainFunctions(), coef, IntraQuantTable(c.q));
         for (int r = 0; r < 8; ++r)
             for (int x = 0; x < 12; ++x) ASSERT_EQ(out[r * 12 + x], x < 8 ? c.pixel : 0xAA) << c.dc;
-        EXPECT_EQ(idct_flat_value(c.dc, intra_quant_table(c.q)[0]), c.pixel);
+        EXPECT_EQ(IdctFlatValue(c.dc, IntraQuantTable(c.q)[0]), c.pixel);
     }
 }
 
@@ -44,21 +44,21 @@ TEST(Idct, VariantsShareOneTransform) {
     coef[0] = 1024;
     coef[1] = 100;
     const int row[8] = {145, 143, 138, 131, 125, 118, 113, 111};
-    const IdctFunctions& f = idct_plain_functions();
-    auto out = put(f, coef, intra_quant_table(0));
+    const IdctFunctions& f = IdctPlainFunctions();
+    auto out = put(f, coef, IntraQuantTable(0));
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < 8; ++c) ASSERT_EQ(out[r * 12 + c], row[c]);
 
     std::vector<uint8_t> big(16 * 20, 0xAA);
-    f.put_enlarged(big.data(), 20, coef, intra_quant_table(0));
+    f.put_enlarged(big.data(), 20, coef, IntraQuantTable(0));
     for (int r = 0; r < 16; ++r)
         for (int c = 0; c < 20; ++c) ASSERT_EQ(big[r * 20 + c], c < 16 ? row[c / 2] : 0xAA);
 
     uint8_t pred[64];
     for (int i = 0; i < 64; ++i) pred[i] = static_cast<uint8_t>(200 + i);
     std::vector<uint8_t> sum(8 * 8);
-    f.add(sum.data(), 8, coef, inter_quant_table(0), pred);
-    auto inter = put(f, coef, inter_quant_table(0));
+    f.add(sum.data(), 8, coef, InterQuantTable(0), pred);
+    auto inter = put(f, coef, InterQuantTable(0));
     for (int i = 0; i < 64; ++i) ASSERT_EQ(sum[i], static_cast<uint8_t>(pred[i] + inter[(i / 8) * 12 + i % 8]));
 }
 
@@ -146,7 +146,7 @@ void expect_matches_reference(const IdctFunctions& f, const char* name) {
     for (int trial = 0; trial < 16000; ++trial) {
         const auto shape = static_cast<Shape>(trial % static_cast<int>(Shape::kCount));
         const unsigned q = (trial / 2) % 16;
-        const uint32_t* table = trial % 2 ? intra_quant_table(q) : inter_quant_table(q);
+        const uint32_t* table = trial % 2 ? IntraQuantTable(q) : InterQuantTable(q);
         int16_t coef[64];
         random_block(rng, shape, table, coef);
         uint8_t want[64], pred[64];
@@ -174,10 +174,10 @@ void expect_matches_reference(const IdctFunctions& f, const char* name) {
 }
 
 TEST(Idct, EveryKernelMatchesTheReference) {
-    expect_matches_reference(idct_plain_functions(), "plain");
-    expect_matches_reference(idct_functions(), "chosen");
+    expect_matches_reference(IdctPlainFunctions(), "plain");
+    expect_matches_reference(ChosenIdctFunctions(), "chosen");
 #if defined(ZARN_X86_KERNELS)
-    if (ProcessorFeatures() & kCpuAvx2) expect_matches_reference(idct_avx2_functions(), "avx2");
+    if (ProcessorFeatures() & kCpuAvx2) expect_matches_reference(IdctAvx2Functions(), "avx2");
     else GTEST_SKIP() << "no AVX2 on this CPU";
 #endif
 }
@@ -186,14 +186,14 @@ TEST(QuantTables, TellingEntries) {
     const uint32_t intra_row0[8] = {65536, 90901, 85627, 91511, 65536, 61146, 48768, 24862};
     const uint32_t inter_row0[8] = {65536, 96582, 90979, 86695, 73728, 57928, 42118, 21472};
     for (int c = 0; c < 8; ++c) {
-        EXPECT_EQ(intra_quant_table(0)[c], intra_row0[c]) << c;
-        EXPECT_EQ(inter_quant_table(0)[c], inter_row0[c]) << c;
+        EXPECT_EQ(IntraQuantTable(0)[c], intra_row0[c]) << c;
+        EXPECT_EQ(InterQuantTable(0)[c], inter_row0[c]) << c;
     }
     const uint32_t dc[16] = {65536,  87381,  109227, 131072,  174763,  229376,  262144,  327680,
                              393216, 524288, 786432, 1114112, 1441792, 1835008, 2228224, 2883584};
     for (unsigned q = 0; q < 16; ++q) {
-        EXPECT_EQ(intra_quant_table(q)[0], dc[q]) << q;
-        EXPECT_EQ(inter_quant_table(q)[0], dc[q]) << q;
+        EXPECT_EQ(IntraQuantTable(q)[0], dc[q]) << q;
+        EXPECT_EQ(InterQuantTable(q)[0], dc[q]) << q;
     }
 }
 
@@ -202,8 +202,8 @@ TEST(QuantTables, TellingEntries) {
 TEST(QuantTables, RaisedEntriesAreTheListedOnes) {
     const double steps[16] = {1, 4.0 / 3, 5.0 / 3, 2, 8.0 / 3, 3.5, 4, 5, 6, 8, 12, 17, 22, 28, 34, 44};
     auto scale = [](int k) { return k == 0 ? 1.0 : std::numbers::sqrt2 * std::cos(k * std::numbers::pi / 16); };
-    const uint32_t* intra0 = intra_quant_table(0);
-    const uint32_t* inter0 = inter_quant_table(0);
+    const uint32_t* intra0 = IntraQuantTable(0);
+    const uint32_t* inter0 = InterQuantTable(0);
     for (int set = 0; set < 2; ++set) {
         int raised = 0;
         for (unsigned q = 0; q < 16; ++q)
@@ -212,7 +212,7 @@ TEST(QuantTables, RaisedEntriesAreTheListedOnes) {
                 const uint32_t t0 = (set == 0 ? intra0 : inter0)[pos];
                 const double base = std::round(t0 * 16.0 / 65536.0 / (scale(pos / 8) * scale(pos % 8)));
                 const double exact = 65536.0 * steps[q] * base / 16.0 * scale(pos / 8) * scale(pos % 8);
-                const uint32_t stored = (set == 0 ? intra_quant_table(q) : inter_quant_table(q))[pos];
+                const uint32_t stored = (set == 0 ? IntraQuantTable(q) : InterQuantTable(q))[pos];
                 const auto nearest = static_cast<uint32_t>(std::llround(exact));
                 if (stored == nearest) continue;
                 ++raised;
@@ -223,7 +223,7 @@ TEST(QuantTables, RaisedEntriesAreTheListedOnes) {
             }
         EXPECT_EQ(raised, set == 0 ? 46 : 38);
     }
-    EXPECT_EQ(intra_quant_table(0)[8], 124989u);  // row 1, column 0: base 22
+    EXPECT_EQ(IntraQuantTable(0)[8], 124989u);  // row 1, column 0: base 22
 }
 
 }  // namespace

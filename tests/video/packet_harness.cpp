@@ -58,7 +58,7 @@ bool decode_packet_input(const uint8_t* data, size_t size) {
     // The packet is copied so that reads past its end are caught by the sanitizers.
     std::vector<uint8_t> packet(data + 4, data + size);
 
-    decode_video_frame(dest.data(), in_place ? dest.data() : prev.data(), no_alpha_buffer ? nullptr : dest_alpha.data(),
+    DecodeVideoFrame(dest.data(), in_place ? dest.data() : prev.data(), no_alpha_buffer ? nullptr : dest_alpha.data(),
                        prev_alpha.data(), marks.data(), width, height, lw, lh, packet.data(),
                        static_cast<uint32_t>(packet.size()), key_frame, buffers, flags, header_flags);
 

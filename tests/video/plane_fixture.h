@@ -44,10 +44,10 @@ struct PlaneFixture {
         in.bundle_buffers = buffers;
         in.luma_width = w;
         in.flags = flags;
-        return decode_plane(g, in);
+        return DecodePlane(g, in);
     }
     uint8_t at(uint32_t x, uint32_t y) const { return dest[y * w + x]; }
-    uint8_t prev_at(uint32_t x, uint32_t y) const { return prev[y * w + x]; }
+    uint8_t PrevAt(uint32_t x, uint32_t y) const { return prev[y * w + x]; }
     // True when the 8x8 block at block (col, row) equals f(x, y) for every pixel.
     template <typename F>
     bool block_is(uint32_t col, uint32_t row, F f) const {

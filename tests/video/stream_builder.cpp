@@ -20,7 +20,7 @@ void put_code_word(BitWriter& w, unsigned shape, unsigned index) {
         while (*p != ' ') ++p;
         ++p;
     }
-    for (; *p == '0' || *p == '1'; ++p) w.put_bit(*p == '1');
+    for (; *p == '0' || *p == '1'; ++p) w.PutBit(*p == '1');
 }
 
 
@@ -86,25 +86,25 @@ void PlaneBuilder::residue(int dx, int dy, const int8_t values[64], unsigned eve
 
 void PlaneBuilder::write_chunk(BitWriter& w, unsigned bundle, const std::vector<int>& v,
                                uint8_t& colour_context) const {
-    w.put(static_cast<uint32_t>(v.size()), bundle_count_width(bundle, decode_width_));
+    w.put(static_cast<uint32_t>(v.size()), BundleCountWidth(bundle, decode_width_));
     if (v.empty()) return;
     switch (bundle) {
         case kBlockTypes:
         case kSubBlockTypes:
         case kRunLengths:
             if (std::all_of(v.begin(), v.end(), [&](int x) { return x == v[0]; })) {
-                w.put_bit(true);  // one value for the whole chunk
+                w.PutBit(true);  // one value for the whole chunk
                 w.put(static_cast<uint32_t>(v[0]), 4);
                 break;
             }
-            w.put_bit(false);
+            w.PutBit(false);
             for (int x : v) {
                 assert(bundle == kRunLengths || x < 12);
                 w.put(static_cast<uint32_t>(x), 4);
             }
             break;
         case kColours:
-            w.put_bit(false);
+            w.PutBit(false);
             for (int x : v) {
                 w.put(static_cast<uint32_t>(x) >> 4, 4);  // identity trees: plain nibbles
                 w.put(static_cast<uint32_t>(x) & 15u, 4);
@@ -119,17 +119,17 @@ void PlaneBuilder::write_chunk(BitWriter& w, unsigned bundle, const std::vector<
             break;
         case kXOffsets:
         case kYOffsets:
-            w.put_bit(false);
+            w.PutBit(false);
             for (int x : v) {
                 w.put(static_cast<uint32_t>(std::abs(x)), 4);
-                if (x != 0) w.put_bit(x < 0);
+                if (x != 0) w.PutBit(x < 0);
             }
             break;
         default: {  // DC bundles
             const bool is_signed = bundle == kInterDc;
             if (is_signed) {
                 w.put(static_cast<uint32_t>(std::abs(v[0])), 10);
-                if (v[0] != 0) w.put_bit(v[0] < 0);
+                if (v[0] != 0) w.PutBit(v[0] < 0);
             } else {
                 w.put(static_cast<uint32_t>(v[0]), 11);
             }
@@ -143,7 +143,7 @@ void PlaneBuilder::write_chunk(BitWriter& w, unsigned bundle, const std::vector<
                 for (size_t k = i; k < end; ++k) {
                     int d = v[k] - v[k - 1];
                     w.put(static_cast<uint32_t>(std::abs(d)), width);
-                    if (d != 0) w.put_bit(d < 0);
+                    if (d != 0) w.PutBit(d < 0);
                 }
             }
         }
@@ -174,11 +174,11 @@ void PlaneBuilder::write(BitWriter& w) const {
             closed[b] = chunk.empty();
         }
         if (r < rows_.size()) {
-            rows_[r].fields.write_to(w);
+            rows_[r].fields.WriteTo(w);
             for (unsigned b = 0; b < kBundleCount; ++b) remaining[b] -= rows_[r].values[b].size();
         }
     }
-    w.align_word();
+    w.AlignWord();
 }
 
 std::vector<uint8_t> PlaneBuilder::bytes() const {
@@ -191,14 +191,14 @@ std::vector<uint8_t> build_packet(const PacketParts& p) {
     BitWriter w;
     if (p.has_alpha) {
         w.put(static_cast<uint32_t>(4 + p.alpha.size()), 32);
-        w.append_aligned(p.alpha);
+        w.AppendAligned(p.alpha);
     }
     if (!p.older) {
         w.put(static_cast<uint32_t>(4 + p.luma.size()), 32);
     }
-    w.append_aligned(p.luma);
-    w.append_aligned(p.chroma1);
-    w.append_aligned(p.chroma2);
+    w.AppendAligned(p.luma);
+    w.AppendAligned(p.chroma1);
+    w.AppendAligned(p.chroma2);
     return w.finish();
 }
 
@@ -219,7 +219,7 @@ FrameBuffers::FrameBuffers(uint32_t w, uint32_t h) : width(w), height(h) {
 }
 
 void FrameBuffers::decode(const std::vector<uint8_t>& packet, uint32_t flags, uint32_t header_flags) {
-    decode_video_frame(dest.data(), prev.data(), dest_alpha.data(), prev_alpha.data(), marks.data(), width, height,
+    DecodeVideoFrame(dest.data(), prev.data(), dest_alpha.data(), prev_alpha.data(), marks.data(), width, height,
                        luma_width, luma_height, packet.data(), static_cast<uint32_t>(packet.size()), 0, bundles,
                        flags, header_flags);
 }
