@@ -105,19 +105,19 @@ void WriteGroups(const std::vector<int32_t>& coef, uint32_t n, BitWriter& w) {
     for (uint32_t u = 0; u < units;) {
         uint32_t end = u + 1;
         if (choice[u] == 0) {
-            w.put(0, 1);
+            w.Put(0, 1);
         } else {
-            w.put(1, 1);
-            w.put(choice[u] - 1u, 4);
+            w.Put(1, 1);
+            w.Put(choice[u] - 1u, 4);
             end = std::min(units, u + kRunTable[choice[u] - 1]);
         }
         unsigned width = 0;
         for (uint32_t k = u; k < end; ++k) width = std::max(width, UnitWidth[k]);
-        w.put(width, 4);
+        w.Put(width, 4);
         if (width)
             for (uint32_t j = 2 + 8 * u; j < std::min(n, 2 + 8 * end); ++j) {
-                w.put(static_cast<uint32_t>(std::abs(coef[j])), width);
-                if (coef[j]) w.put(coef[j] < 0, 1);
+                w.Put(static_cast<uint32_t>(std::abs(coef[j])), width);
+                if (coef[j]) w.Put(coef[j] < 0, 1);
             }
         u = end;
     }
@@ -144,7 +144,7 @@ AudioBlockEncoder::AudioBlockEncoder(uint32_t rate, uint32_t channels, unsigned 
     coef_.resize(n_);
 }
 
-void AudioBlockEncoder::encode(const int16_t* values, size_t available, std::vector<uint8_t>& out) {
+void AudioBlockEncoder::Encode(const int16_t* values, size_t available, std::vector<uint8_t>& out) {
     const uint32_t n = n_;
     for (uint32_t t = 0; t < n; ++t) {
         re_[t] = t < available ? values[t] : 0.0;
@@ -155,8 +155,8 @@ void AudioBlockEncoder::encode(const int16_t* values, size_t available, std::vec
     // decoder's 2 / sqrt(n) output scale gives back the input values.
     const double scale = 1.0 / std::sqrt(static_cast<double>(n));
     BitWriter w;
-    w.put(PackFloat(re_[0] * scale), 29);
-    w.put(PackFloat(re_[n / 2] * scale), 29);
+    w.Put(PackFloat(re_[0] * scale), 29);
+    w.Put(PackFloat(re_[n / 2] * scale), 29);
     std::vector<double> a(n, 0.0);
     for (uint32_t k = 1; k < n / 2; ++k) {
         a[2 * k] = re_[k] * scale;
@@ -184,13 +184,13 @@ void AudioBlockEncoder::encode(const int16_t* values, size_t available, std::vec
         while (largest / static_cast<float>(std::pow(10.0, q * kBandStepLog)) > 32767.0) ++q;
         q = std::clamp(q, 0, 255);
         const float step = static_cast<float>(std::pow(10.0, q * static_cast<double>(static_cast<float>(kBandStepLog))));
-        w.put(static_cast<uint32_t>(q), 8);
+        w.Put(static_cast<uint32_t>(q), 8);
         for (uint32_t k = lo; k < hi; ++k)
             for (uint32_t j = 2 * k; j < 2 * k + 2; ++j)
                 coef_[j] = std::clamp(static_cast<int32_t>(std::lround(a[j] / step)), -32767, 32767);
     }
     WriteGroups(coef_, n, w);
-    std::vector<uint8_t> bytes = w.finish();
+    std::vector<uint8_t> bytes = w.Finish();
     out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
@@ -215,7 +215,7 @@ AudioTrackPackets EncodeAudioTrack(const PcmTrack& track, uint32_t frames, uint3
         const uint64_t delivered_before = std::min(total, done_blocks * step);
         for (; done_blocks < want; ++done_blocks) {
             const uint64_t start = done_blocks * step;
-            enc.encode(track.samples.data() + start, static_cast<size_t>(total - start), p.data);
+            enc.Encode(track.samples.data() + start, static_cast<size_t>(total - start), p.data);
         }
         p.decoded_bytes = static_cast<uint32_t>((std::min(total, want * step) - delivered_before) * 2);
         largest_packet_bytes = std::max<uint64_t>(largest_packet_bytes, p.decoded_bytes);

@@ -24,7 +24,7 @@ public:
 
     // Codes the n values at `values` (fewer than n available: the rest is
     // silence) and appends the block's words to `out`.
-    void encode(const int16_t* values, size_t available, std::vector<uint8_t>& out);
+    void Encode(const int16_t* values, size_t available, std::vector<uint8_t>& out);
 
 private:
     uint32_t n_;

@@ -4,7 +4,7 @@
 
 namespace zarn {
 
-void BitWriter::put(uint32_t value, unsigned bits) {
+void BitWriter::Put(uint32_t value, unsigned bits) {
     assert(bits <= 32);
     if (bits == 0) return;
     uint64_t field = bits == 32 ? value : (value & ((1u << bits) - 1u));
@@ -22,7 +22,7 @@ void BitWriter::put(uint32_t value, unsigned bits) {
 }
 
 void BitWriter::AlignWord() {
-    if (pending_bits_ != 0) put(0, 32 - pending_bits_);
+    if (pending_bits_ != 0) Put(0, 32 - pending_bits_);
 }
 
 void BitWriter::AppendAligned(const std::vector<uint8_t>& bytes) {
@@ -30,7 +30,7 @@ void BitWriter::AppendAligned(const std::vector<uint8_t>& bytes) {
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
 }
 
-std::vector<uint8_t> BitWriter::finish() {
+std::vector<uint8_t> BitWriter::Finish() {
     AlignWord();
     std::vector<uint8_t> out;
     out.swap(bytes_);

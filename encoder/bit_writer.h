@@ -14,8 +14,8 @@ namespace zarn {
 class BitWriter {
 public:
     // Appends the low `bits` bits of `value` (0..32 bits), least significant first.
-    void put(uint32_t value, unsigned bits);
-    void PutBit(bool bit) { put(bit ? 1u : 0u, 1); }
+    void Put(uint32_t value, unsigned bits);
+    void PutBit(bool bit) { Put(bit ? 1u : 0u, 1); }
 
     // Pads with zero bits up to the next 32-bit word boundary.
     void AlignWord();
@@ -27,7 +27,7 @@ public:
     size_t BitCount() const { return bytes_.size() * 8 + pending_bits_; }
 
     // Pads to a word boundary and returns the bytes (a multiple of 4).
-    std::vector<uint8_t> finish();
+    std::vector<uint8_t> Finish();
 
 private:
     std::vector<uint8_t> bytes_;

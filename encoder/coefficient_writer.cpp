@@ -22,7 +22,7 @@ void WriteAc(const int16_t coef[64], Out& out) {
     }
     unsigned planes = 0;
     while (planes < 15 && (largest >> planes) != 0) ++planes;
-    out.put(planes, 4);
+    out.Put(planes, 4);
     if (planes == 0) return;
     SetList list;
     list.push_back(4, kGroup20);
@@ -38,7 +38,7 @@ void WriteAc(const int16_t coef[64], Out& out) {
             return (any >> plane) != 0;
         };
         const auto become = [&](unsigned index) {
-            if (plane) out.put(mag[index] - (1u << plane), plane);
+            if (plane) out.Put(mag[index] - (1u << plane), plane);
             out.PutBit(coef[kCodedToRaster[index]] < 0);
             return false;
         };

@@ -34,7 +34,7 @@ void ContainerWriter::AddFrame(FramePacket frame) {
     keys_.push_back(frame.key);
 }
 
-std::vector<uint8_t> ContainerWriter::build() const {
+std::vector<uint8_t> ContainerWriter::Build() const {
     const uint32_t tracks = static_cast<uint32_t>(spec_.tracks.size());
     const uint32_t frames = static_cast<uint32_t>(packets_.size());
     std::vector<uint8_t> out;
@@ -71,7 +71,7 @@ std::vector<uint8_t> ContainerWriter::build() const {
 }
 
 bool ContainerWriter::WriteFile(const std::string& path) const {
-    std::vector<uint8_t> image = build();
+    std::vector<uint8_t> image = Build();
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     bool ok = std::fwrite(image.data(), 1, image.size(), f) == image.size();

@@ -53,9 +53,9 @@ public:
 
     // The finished image. largest_frame, index_count and size_field are
     // computed from the frames added.
-    std::vector<uint8_t> build() const;
+    std::vector<uint8_t> Build() const;
 
-    // Writes build() to a file; false when the file cannot be written.
+    // Writes Build() to a file; false when the file cannot be written.
     bool WriteFile(const std::string& path) const;
 
 private:

@@ -136,7 +136,7 @@ EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha,
         std::vector<uint8_t> packet = encoder.encode(picture, alpha ? &alpha_picture : nullptr, key, &stats);
         if (!key && IsMostlyIntra(stats)) {
             // The picture has little to do with the previous one: a scene cut.
-            encoder.undo();
+            encoder.Undo();
             key = true;
             since_key = 0;
             packet = encoder.encode(picture, alpha ? &alpha_picture : nullptr, key);
@@ -194,7 +194,7 @@ EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha,
         frame.key = keys[f];
         writer.AddFrame(std::move(frame));
     }
-    result.image = writer.build();
+    result.image = writer.Build();
     return result;
 }
 

@@ -19,23 +19,23 @@ struct BitField {
 
 class FieldList {
 public:
-    void put(uint32_t value, unsigned bits) {
+    void Put(uint32_t value, unsigned bits) {
         if (bits == 0) return;
         fields_.push_back({value, bits});
         bit_count_ += bits;
     }
-    void PutBit(bool bit) { put(bit ? 1u : 0u, 1); }
-    void append(const FieldList& other) {
+    void PutBit(bool bit) { Put(bit ? 1u : 0u, 1); }
+    void Append(const FieldList& other) {
         fields_.insert(fields_.end(), other.fields_.begin(), other.fields_.end());
         bit_count_ += other.bit_count_;
     }
-    void clear() {
+    void Clear() {
         fields_.clear();
         bit_count_ = 0;
     }
     size_t BitCount() const { return bit_count_; }
     void WriteTo(BitWriter& w) const {
-        for (const BitField& f : fields_) w.put(f.value, f.bits);
+        for (const BitField& f : fields_) w.Put(f.value, f.bits);
     }
 
 private:

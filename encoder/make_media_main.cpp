@@ -33,10 +33,10 @@ int main(int argc, char** argv) {
         const uint32_t frames = uint32_t(std::atoi(argv[5])), rate = uint32_t(std::atoi(argv[6]));
         if (w == 0 || h == 0 || rate == 0) return Usage();
         Y4mWriter out;
-        if (!out.open(argv[7], Y4mInfo{w, h, rate, 1})) return 1;
+        if (!out.Open(argv[7], Y4mInfo{w, h, rate, 1})) return 1;
         for (uint32_t i = 0; i < frames; ++i)
             if (!out.WriteFrame(MakeClipFrame(clip, w, h, i))) return 1;
-        return out.close() ? 0 : 1;
+        return out.Close() ? 0 : 1;
     }
     if (argc == 7 && std::string(argv[1]) == "sound") {
         const std::string kind = argv[2];

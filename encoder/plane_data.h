@@ -20,7 +20,7 @@ struct PlaneData {
     std::vector<FieldList> row_fields;            // in-line fields of each block row
 
     uint32_t rows() const { return height / 8; }
-    void reset(uint32_t w, uint32_t h, bool old) {
+    void Reset(uint32_t w, uint32_t h, bool old) {
         width = w;
         height = h;
         old_colours = old;

@@ -509,17 +509,17 @@ void BlockCoder::emit(uint32_t row, uint32_t col, const BlockDecision& d, bool l
     for (unsigned i = 0; i < d.pattern_count; ++i) v[kPatterns].push_back(d.patterns[i]);
     FieldList& fields = out_.row_fields[row];
     if (d.has_scan) {
-        fields.put(d.scan, 4);
+        fields.Put(d.scan, 4);
         for (unsigned i = 0; i < d.run_count; ++i) fields.PutBit((d.run_bits >> i) & 1u);
     }
     if (d.has_residue) {
         int16_t decoded[64];
-        fields.put(d.event_limit, 7);
+        fields.Put(d.event_limit, 7);
         WriteResidue(d.coef, d.event_limit, &fields, decoded);
     }
     if (d.has_coefficients) {
         WriteAcCoefficients(d.coef, fields);
-        fields.put(d.quantiser, 4);
+        fields.Put(d.quantiser, 4);
     }
     if (!o_.expected) return;
     if (d.type == kScaledBlock) {
@@ -591,7 +591,7 @@ void BlockCoder::CodePlane(MotionField* motion_out, PlaneReport* report) {
 
 void EncodePlaneBlocks(const PlaneSource& source, const PlaneOptions& options, PlaneData& out,
                        MotionField* motion_out, PlaneReport* report) {
-    out.reset(source.width, source.height, options.old_colours);
+    out.Reset(source.width, source.height, options.old_colours);
     BlockCoder coder(source, options, out);
     coder.CodePlane(motion_out, report);
 }

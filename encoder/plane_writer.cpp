@@ -46,7 +46,7 @@ struct WriteSink {
     BitWriter& w;
     const TreeChoice* trees;
     void symbol(unsigned tree, unsigned s) { WriteSymbol(w, trees[tree], s); }
-    void put(uint32_t v, unsigned bits) { w.put(v, bits); }
+    void put(uint32_t v, unsigned bits) { w.Put(v, bits); }
 };
 
 bool AllEqual(const int32_t* v, uint32_t n) {
@@ -250,7 +250,7 @@ std::vector<uint8_t> WritePlane(const PlaneData& p) {
     for (unsigned t = 0; t < kTreeTotal; ++t) WriteSymbolTree(w, trees[t]);
     WriteSink sink{w, trees};
     CodeChunks(sink, p, plan, &w);
-    return w.finish();
+    return w.Finish();
 }
 
 }  // namespace zarn

@@ -26,7 +26,7 @@ struct ResidueCoder {
 
     void put(uint32_t v, unsigned n) {
         bits += n;
-        if (out) out->put(v, n);
+        if (out) out->Put(v, n);
     }
     bool event(uint8_t pos) {
         if (trace && trace->count < ResidueTrace::kMaxEvents) {

@@ -28,7 +28,7 @@ struct SetListWriter {
         return false;
     }
 
-    bool process(unsigned idx) {
+    bool Process(unsigned idx) {
         for (;;) {
             const uint8_t e = list.entry[idx];
             if (e == 0) return false;
@@ -61,7 +61,7 @@ template <class Out, class Significant, class Become>
 bool WriteSetListPlane(SetList& list, Out& out, Significant significant, Become become) {
     SetListWriter<Out, Significant, Become> w{list, out, significant, become};
     for (unsigned idx = list.head; idx < list.tail; ++idx)
-        if (w.process(idx)) return true;
+        if (w.Process(idx)) return true;
     return false;
 }
 

@@ -153,17 +153,17 @@ TreeChoice ChooseSymbolTree(const uint32_t freq[16]) {
 }
 
 void WriteSymbolTree(BitWriter& w, const TreeChoice& t) {
-    w.put(t.shape, 4);
+    w.Put(t.shape, 4);
     if (t.shape == 0) return;
     if (t.form == TreeChoice::Form::kExplicit) {
-        w.put(1, 1);
-        w.put(t.param, 3);
-        for (unsigned i = 0; i <= t.param; ++i) w.put(t.listed[i], 4);
+        w.Put(1, 1);
+        w.Put(t.param, 3);
+        for (unsigned i = 0; i <= t.param; ++i) w.Put(t.listed[i], 4);
         return;
     }
     // Shuffle: steer the pairs and merges towards the final map order.
-    w.put(0, 1);
-    w.put(t.param, 2);
+    w.Put(0, 1);
+    w.Put(t.param, 2);
     uint8_t rank[16];
     for (unsigned i = 0; i < 16; ++i) rank[t.map[i]] = static_cast<uint8_t>(i);
     uint8_t seq[16];

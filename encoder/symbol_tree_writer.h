@@ -41,7 +41,7 @@ void WriteSymbolTree(BitWriter& w, const TreeChoice& tree);
 
 inline void WriteSymbol(BitWriter& w, const TreeChoice& tree, unsigned symbol) {
     const CodeWord& cw = CodeShapeWords(tree.shape)[tree.index_of[symbol & 15]];
-    w.put(cw.code, cw.bits);
+    w.Put(cw.code, cw.bits);
 }
 
 }  // namespace zarn

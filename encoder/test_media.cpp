@@ -115,7 +115,7 @@ double Sample(const std::vector<uint8_t>& p, uint32_t w, uint32_t h, double x, d
 
 YuvPicture ViewOf(const Canvas& c, uint32_t width, uint32_t height, double ox, double oy, double zoom) {
     YuvPicture p;
-    p.allocate(width, height);
+    p.Allocate(width, height);
     for (uint32_t yy = 0; yy < height; ++yy)
         for (uint32_t xx = 0; xx < width; ++xx)
             p.y[size_t{yy} * width + xx] = Clamp8(Sample(c.y, c.w, c.h, ox + xx / zoom, oy + yy / zoom));
@@ -173,7 +173,7 @@ YuvPicture MakeClipFrame(Clip clip, uint32_t width, uint32_t height, uint32_t in
         }
         case Clip::kScrollingText: {
             YuvPicture p;
-            p.allocate(width, height);
+            p.Allocate(width, height);
             std::fill(p.y.begin(), p.y.end(), 235);
             const int scale = std::max(1, int(width / 200));
             const int line_h = 10 * scale;
@@ -187,7 +187,7 @@ YuvPicture MakeClipFrame(Clip clip, uint32_t width, uint32_t height, uint32_t in
         }
         case Clip::kGradients: {
             YuvPicture p;
-            p.allocate(width, height);
+            p.Allocate(width, height);
             for (uint32_t yy = 0; yy < height; ++yy)
                 for (uint32_t xx = 0; xx < width; ++xx)
                     p.y[size_t{yy} * width + xx] = uint8_t((xx + yy + 3 * index) * 255 / (width + height + 1) & 255);
@@ -200,7 +200,7 @@ YuvPicture MakeClipFrame(Clip clip, uint32_t width, uint32_t height, uint32_t in
         }
         case Clip::kNoise: {
             YuvPicture p;
-            p.allocate(width, height);
+            p.Allocate(width, height);
             uint32_t seed = index * 7919u + 1;
             for (auto& b : p.y) b = uint8_t(Hash(seed++) & 255);
             for (auto& b : p.u) b = uint8_t(Hash(seed++) & 255);
@@ -210,7 +210,7 @@ YuvPicture MakeClipFrame(Clip clip, uint32_t width, uint32_t height, uint32_t in
         case Clip::kDemo:
         default: {
             YuvPicture p;
-            p.allocate(width, height);
+            p.Allocate(width, height);
             const double t = index / 25.0;
             for (uint32_t yy = 0; yy < height; ++yy)
                 for (uint32_t xx = 0; xx < width; ++xx)
@@ -301,7 +301,7 @@ PcmTrack MakeTune(uint32_t rate, uint32_t channels, double seconds) {
 YuvPicture MakeClosingPicture() {
     constexpr uint32_t w = 224, h = 252;
     YuvPicture p;
-    p.allocate(w, h);
+    p.Allocate(w, h);
     // Dark blue background with a soft vertical gradient.
     for (uint32_t yy = 0; yy < h; ++yy)
         for (uint32_t xx = 0; xx < w; ++xx) p.y[size_t{yy} * w + xx] = uint8_t(30 + yy / 12);

@@ -43,7 +43,7 @@ public:
                                 FrameStats* stats = nullptr);
 
     // Forgets the last encode(): the reconstruction returns to the frame before.
-    void undo() { current_ ^= 1u; }
+    void Undo() { current_ ^= 1u; }
 
     uint32_t LumaWidth() const { return luma_width_; }
     uint32_t LumaHeight() const { return luma_height_; }

@@ -5,7 +5,7 @@
 
 namespace zarn {
 
-void YuvPicture::allocate(uint32_t w, uint32_t h) {
+void YuvPicture::Allocate(uint32_t w, uint32_t h) {
     width = w;
     height = h;
     y.assign(size_t{w} * h, 0);
@@ -51,7 +51,7 @@ Y4mReader::~Y4mReader() {
     if (file_) std::fclose(file_);
 }
 
-bool Y4mReader::open(const std::string& path) {
+bool Y4mReader::Open(const std::string& path) {
     path_ = path;
     file_ = std::fopen(path.c_str(), "rb");
     if (!file_) {
@@ -131,7 +131,7 @@ int Y4mReader::ReadFrame(YuvPicture& picture) {
         error_ = "'" + path_ + "': bad frame header after frame " + std::to_string(frames_read_);
         return -1;
     }
-    picture.allocate(info_.width, info_.height);
+    picture.Allocate(info_.width, info_.height);
     bool ok = std::fread(picture.y.data(), 1, picture.y.size(), file_) == picture.y.size() &&
               std::fread(picture.u.data(), 1, picture.u.size(), file_) == picture.u.size() &&
               std::fread(picture.v.data(), 1, picture.v.size(), file_) == picture.v.size();
@@ -143,9 +143,9 @@ int Y4mReader::ReadFrame(YuvPicture& picture) {
     return 1;
 }
 
-Y4mWriter::~Y4mWriter() { close(); }
+Y4mWriter::~Y4mWriter() { Close(); }
 
-bool Y4mWriter::open(const std::string& path, const Y4mInfo& info) {
+bool Y4mWriter::Open(const std::string& path, const Y4mInfo& info) {
     file_ = std::fopen(path.c_str(), "wb");
     if (!file_) return false;
     ok_ = std::fprintf(file_, "YUV4MPEG2 W%u H%u F%u:%u Ip A1:1 C420jpeg\n", info.width,
@@ -162,7 +162,7 @@ bool Y4mWriter::WriteFrame(const YuvPicture& p) {
     return ok_;
 }
 
-bool Y4mWriter::close() {
+bool Y4mWriter::Close() {
     if (!file_) return ok_;
     ok_ = (std::fclose(file_) == 0) && ok_;
     file_ = nullptr;

@@ -19,7 +19,7 @@ struct YuvPicture {
 
     uint32_t ChromaWidth() const { return (width + 1) / 2; }
     uint32_t ChromaHeight() const { return (height + 1) / 2; }
-    void allocate(uint32_t w, uint32_t h);
+    void Allocate(uint32_t w, uint32_t h);
 };
 
 struct Y4mInfo {
@@ -37,7 +37,7 @@ public:
     Y4mReader& operator=(const Y4mReader&) = delete;
 
     // Opens the file and reads its stream header. False with error() set on failure.
-    bool open(const std::string& path);
+    bool Open(const std::string& path);
     const Y4mInfo& info() const { return info_; }
 
     // Reads the next frame. Returns 1 with a frame, 0 at the clean end of the
@@ -63,9 +63,9 @@ public:
     Y4mWriter(const Y4mWriter&) = delete;
     Y4mWriter& operator=(const Y4mWriter&) = delete;
 
-    bool open(const std::string& path, const Y4mInfo& info);
+    bool Open(const std::string& path, const Y4mInfo& info);
     bool WriteFrame(const YuvPicture& picture);
-    bool close();
+    bool Close();
 
 private:
     std::FILE* file_ = nullptr;

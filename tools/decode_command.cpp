@@ -195,7 +195,7 @@ struct Outputs {
     uint32_t wav_rate = 0, wav_channels = 0;
 
     ~Outputs() {
-        y4m.close();
+        y4m.Close();
         for (OutputFile* f : {&y4m_file, &alpha, &raw, &wav, &png}) DiscardOutput(*f);
     }
 };
@@ -283,7 +283,7 @@ bool OpenOutputs(const Options& o, const InputVideo& in, const zarn_info& facts,
         info.rate_num = facts.rate_num;
         info.rate_den = facts.rate_den;
         errno = 0;
-        if (!outs.y4m.open(DescriptorPath(outs.y4m_file), info)) return Y4mFailed(outs, errno ? errno : EIO, err);
+        if (!outs.y4m.Open(DescriptorPath(outs.y4m_file), info)) return Y4mFailed(outs, errno ? errno : EIO, err);
         outs.y4m_open = true;
     }
     if (!Open(o.alpha, in, outs.alpha, outs, err) || !Open(o.raw, in, outs.raw, outs, err)) return false;
@@ -385,7 +385,7 @@ bool FinishOutputs(Outputs& outs, std::ostream& err) {
     }
     if (outs.y4m_open) {
         errno = 0;
-        if (!outs.y4m.close()) ok = Y4mFailed(outs, errno ? errno : EIO, err);
+        if (!outs.y4m.Close()) ok = Y4mFailed(outs, errno ? errno : EIO, err);
         outs.y4m_open = false;
     }
     for (OutputFile* f : {&outs.wav, &outs.y4m_file, &outs.alpha, &outs.raw}) {
@@ -403,7 +403,7 @@ int Decode(const Options& o, InputVideo& in, std::ostream& err) {
     Outputs outs;
     if (!OpenOutputs(o, in, facts, outs, err)) return 1;
     FrameBuffers b;
-    if (outs.y4m_open) b.pic.allocate(facts.width, facts.height);
+    if (outs.y4m_open) b.pic.Allocate(facts.width, facts.height);
     if (outs.raw.fd >= 0) b.raw.resize(RawFrameBytes(m, *o.copy_format, facts, b.raw_pitch));
     const bool progress = isatty(STDERR_FILENO) != 0;
     const uint32_t total = std::min(facts.frame_count, o.frames);

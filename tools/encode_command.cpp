@@ -146,7 +146,7 @@ int RunEncodeCommand(const std::vector<std::string>& args, std::ostream& out, st
     }
 
     Y4mReader reader;
-    if (!reader.open(input_path(a.input))) {
+    if (!reader.Open(input_path(a.input))) {
         DiscardOutput(output);
         err << "zarn encode: " << reader.error() << "\n";
         return 1;
@@ -155,7 +155,7 @@ int RunEncodeCommand(const std::vector<std::string>& args, std::ostream& out, st
     PictureSource alpha_source;
     if (!a.alpha.empty()) {
         alpha_reader = std::make_unique<Y4mReader>();
-        if (!alpha_reader->open(input_path(a.alpha))) {
+        if (!alpha_reader->Open(input_path(a.alpha))) {
             DiscardOutput(output);
             err << "zarn encode: " << alpha_reader->error() << "\n";
             return 1;

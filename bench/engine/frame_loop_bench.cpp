@@ -26,7 +26,7 @@ std::vector<uint8_t> Image(uint32_t frames, bool sound) {
         f.video.assign(2, 0);  // offsets stay even: bit 0 is the key-frame bit
         w.AddFrame(std::move(f));
     }
-    return w.build();
+    return w.Build();
 }
 
 // A device with a free chunk whenever asked.

@@ -22,11 +22,11 @@ void WriteCoefficientGroups(BitWriter* writer, const std::vector<int16_t>& coeff
         for (size_t i = j; i < end; ++i) largest = std::max<uint32_t>(largest, std::abs(coefficients[i]));
         const uint32_t width = static_cast<uint32_t>(std::bit_width(largest));
         writer->PutBit(false);
-        writer->put(width, 4);
+        writer->Put(width, 4);
         if (width == 0) continue;
         for (size_t i = j; i < end; ++i) {
             const int32_t v = coefficients[i];
-            writer->put(static_cast<uint32_t>(std::abs(v)), width);
+            writer->Put(static_cast<uint32_t>(std::abs(v)), width);
             if (v != 0) writer->PutBit(v < 0);
         }
     }
@@ -34,22 +34,22 @@ void WriteCoefficientGroups(BitWriter* writer, const std::vector<int16_t>& coeff
 
 std::vector<uint8_t> BuildBlock(const BlockSpec& spec) {
     BitWriter writer;
-    writer.put(spec.dc_field, kPackedFloatBits);
-    writer.put(spec.nyquist_field, kPackedFloatBits);
-    for (uint8_t q : spec.quantisers) writer.put(q, 8);
+    writer.Put(spec.dc_field, kPackedFloatBits);
+    writer.Put(spec.nyquist_field, kPackedFloatBits);
+    for (uint8_t q : spec.quantisers) writer.Put(q, 8);
     WriteCoefficientGroups(&writer, spec.coefficients);
-    return writer.finish();
+    return writer.Finish();
 }
 
 std::vector<uint8_t> SilentBlock(uint32_t band_count) {
     BitWriter writer;
-    writer.put(0, kPackedFloatBits);
-    writer.put(0, kPackedFloatBits);
-    for (uint32_t b = 0; b < band_count; ++b) writer.put(0, 8);
+    writer.Put(0, kPackedFloatBits);
+    writer.Put(0, kPackedFloatBits);
+    for (uint32_t b = 0; b < band_count; ++b) writer.Put(0, 8);
     writer.PutBit(true);
-    writer.put(15, 4);
-    writer.put(0, 4);
-    return writer.finish();
+    writer.Put(15, 4);
+    writer.Put(0, 4);
+    return writer.Finish();
 }
 
 std::vector<int32_t> ReferencePcm(const BlockSpec& spec, const std::vector<uint32_t>& band_edges,

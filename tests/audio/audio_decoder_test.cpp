@@ -86,14 +86,14 @@ TEST(AudioDecoderCreateTest, GeometryAndBandLayouts) {
 
 TEST(AudioDecoderTest, SilentBlockOfTheWorkedExample) {
     BitWriter writer;
-    writer.put(0, 29);
-    writer.put(0, 29);
-    for (int b = 0; b < 20; ++b) writer.put(0, 8);
+    writer.Put(0, 29);
+    writer.Put(0, 29);
+    for (int b = 0; b < 20; ++b) writer.Put(0, 8);
     writer.PutBit(true);
-    writer.put(15, 4);
-    writer.put(0, 4);
+    writer.Put(15, 4);
+    writer.Put(0, 4);
     EXPECT_EQ(writer.BitCount(), 227u);
-    const auto bytes = writer.finish();
+    const auto bytes = writer.Finish();
     ASSERT_EQ(bytes.size(), 32u);
     for (size_t i = 0; i < 32; ++i) {
         const uint8_t want = (i == 27) ? 0x7C : 0;  // word 6 is 0x7C000000
@@ -193,24 +193,24 @@ TEST(AudioDecoderTest, LongRunCutAtTheLastCoefficientEndsTheBlock) {
     test::BlockSpec spec = DcBlock(512, 20, 0, false);
     spec.quantisers.assign(20, 30);
     BitWriter writer;
-    writer.put(0, 29);
-    writer.put(0, 29);
-    for (int b = 0; b < 20; ++b) writer.put(30, 8);
+    writer.Put(0, 29);
+    writer.Put(0, 29);
+    for (int b = 0; b < 20; ++b) writer.Put(30, 8);
     for (uint32_t j = 2; j + 8 <= 506; j += 8) {
         writer.PutBit(false);
-        writer.put(0, 4);
+        writer.Put(0, 4);
     }
     writer.PutBit(true);
-    writer.put(15, 4);
-    writer.put(4, 4);
+    writer.Put(15, 4);
+    writer.Put(4, 4);
     const int top[6] = {9, -3, 0, 15, -1, 4};
     for (int i = 0; i < 6; ++i) {
-        writer.put(static_cast<uint32_t>(std::abs(top[i])), 4);
+        writer.Put(static_cast<uint32_t>(std::abs(top[i])), 4);
         if (top[i] != 0) writer.PutBit(top[i] < 0);
         spec.coefficients[506 + i] = static_cast<int16_t>(top[i]);
     }
     const size_t bits = writer.BitCount();
-    auto bytes = writer.finish();
+    auto bytes = writer.Finish();
     ASSERT_EQ(bytes.size(), (bits + 31) / 32 * 4);
     bytes.resize(bytes.size() + 8, 0xEE);  // the next block's words
     const Decoded out = Decode(decoder.get(), bytes);
@@ -228,17 +228,17 @@ TEST(AudioDecoderTest, BlockEndingOnAWordBoundaryUsesNoFurtherWord) {
     // 58 + 160 quantiser bits, a group of width 3 with eight zero magnitudes
     // (29 bits), a long run of width 0 (9 bits): 256 bits, eight words exactly.
     BitWriter writer;
-    writer.put(test::PackedFloatField(4000, 23, false), 29);
-    writer.put(0, 29);
-    for (int b = 0; b < 20; ++b) writer.put(0, 8);
+    writer.Put(test::PackedFloatField(4000, 23, false), 29);
+    writer.Put(0, 29);
+    for (int b = 0; b < 20; ++b) writer.Put(0, 8);
     writer.PutBit(false);
-    writer.put(3, 4);
-    for (int i = 0; i < 8; ++i) writer.put(0, 3);
+    writer.Put(3, 4);
+    for (int i = 0; i < 8; ++i) writer.Put(0, 3);
     writer.PutBit(true);
-    writer.put(15, 4);
-    writer.put(0, 4);
+    writer.Put(15, 4);
+    writer.Put(0, 4);
     ASSERT_EQ(writer.BitCount(), 256u);
-    auto bytes = writer.finish();
+    auto bytes = writer.Finish();
     const auto second = test::SilentBlock(20);
     bytes.insert(bytes.end(), second.begin(), second.end());
 

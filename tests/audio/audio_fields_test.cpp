@@ -29,12 +29,12 @@ TEST(PackedFloatTest, ExamplesAndUndefinedExponents) {
 
 TEST(AudioBitReaderTest, FieldsCrossWordsAndTheEndCountsUsedWordsOnly) {
     BitWriter writer;
-    writer.put(0x15, 5);
-    writer.put(0x1ABCDEF, 25);
-    writer.put(0x2, 2);         // ends exactly on the first word boundary
-    writer.put(0x1FFFFFFF, 29);
-    writer.put(0x5, 4);         // crosses into the third word
-    const auto bytes = writer.finish();
+    writer.Put(0x15, 5);
+    writer.Put(0x1ABCDEF, 25);
+    writer.Put(0x2, 2);         // ends exactly on the first word boundary
+    writer.Put(0x1FFFFFFF, 29);
+    writer.Put(0x5, 4);         // crosses into the third word
+    const auto bytes = writer.Finish();
     ASSERT_EQ(bytes.size(), 12u);
 
     AudioBitReader reader = StartAudioBits(bytes.data(), bytes.data() + bytes.size());
@@ -75,14 +75,14 @@ std::vector<int16_t> ReadGroups(const std::vector<uint8_t>& bytes, uint32_t n, A
 TEST(CoefficientGroupsTest, ZeroMagnitudeHasNoSignBit) {
     BitWriter writer;
     writer.PutBit(false);  // group of 8
-    writer.put(2, 4);       // width 2
+    writer.Put(2, 4);       // width 2
     const int16_t values[8] = {0, -1, 0, 3, -2, 0, 1, 0};
     for (int16_t v : values) {
-        writer.put(static_cast<uint32_t>(std::abs(v)), 2);
+        writer.Put(static_cast<uint32_t>(std::abs(v)), 2);
         if (v != 0) writer.PutBit(v < 0);
     }
-    writer.put(0x2A5, 10);  // marker right after the group
-    const auto bytes = writer.finish();
+    writer.Put(0x2A5, 10);  // marker right after the group
+    const auto bytes = writer.Finish();
     AudioBitReader reader;
     const auto got = ReadGroups(bytes, 10, &reader);
     for (int i = 0; i < 8; ++i) EXPECT_EQ(got[2 + i], values[i]) << i;
@@ -96,16 +96,16 @@ TEST(CoefficientGroupsTest, RunTableLengthsAndCutAtTheEnd) {
         const uint32_t length = run_lengths[index] * 8;
         BitWriter writer;
         writer.PutBit(true);
-        writer.put(index, 4);
-        writer.put(0, 4);
+        writer.Put(index, 4);
+        writer.Put(0, 4);
         writer.PutBit(false);  // then a group of 8 ones
-        writer.put(1, 4);
+        writer.Put(1, 4);
         for (int i = 0; i < 8; ++i) {
-            writer.put(1, 1);
+            writer.Put(1, 1);
             writer.PutBit(false);
         }
-        writer.put(0x3C, 7);
-        const auto bytes = writer.finish();
+        writer.Put(0x3C, 7);
+        const auto bytes = writer.Finish();
         AudioBitReader reader;
         const uint32_t n = 2 + length + 8;
         const auto got = ReadGroups(bytes, n, &reader);
@@ -118,17 +118,17 @@ TEST(CoefficientGroupsTest, RunTableLengthsAndCutAtTheEnd) {
     BitWriter writer;
     for (uint32_t j = 2; j + 8 <= 506; j += 8) {
         writer.PutBit(false);
-        writer.put(0, 4);
+        writer.Put(0, 4);
     }
     writer.PutBit(true);
-    writer.put(15, 4);
-    writer.put(3, 4);
+    writer.Put(15, 4);
+    writer.Put(3, 4);
     for (int v : {7, -1, 0, 5, -7, 2}) {
-        writer.put(static_cast<uint32_t>(std::abs(v)), 3);
+        writer.Put(static_cast<uint32_t>(std::abs(v)), 3);
         if (v != 0) writer.PutBit(v < 0);
     }
-    writer.put(0x1F, 5);
-    const auto bytes = writer.finish();
+    writer.Put(0x1F, 5);
+    const auto bytes = writer.Finish();
     AudioBitReader reader;
     const auto got = ReadGroups(bytes, 512, &reader);
     const int expected[6] = {7, -1, 0, 5, -7, 2};

@@ -7,10 +7,10 @@ namespace {
 
 TEST(BitWriter, FirstBitIsLeastSignificantOfLittleEndianWord) {
     BitWriter w;
-    w.put(5, 4);  // 0101
-    w.put(2, 3);  // 010 -> bits 4..6
+    w.Put(5, 4);  // 0101
+    w.Put(2, 3);  // 010 -> bits 4..6
     w.PutBit(true);  // bit 7
-    std::vector<uint8_t> bytes = w.finish();
+    std::vector<uint8_t> bytes = w.Finish();
     ASSERT_EQ(bytes.size(), 4u);
     EXPECT_EQ(bytes[0], 0xA5);
     EXPECT_EQ(bytes[1], 0);
@@ -19,10 +19,10 @@ TEST(BitWriter, FirstBitIsLeastSignificantOfLittleEndianWord) {
 
 TEST(BitWriter, FieldsSpanWordsLowBitsFirst) {
     BitWriter w;
-    w.put(0, 30);
-    w.put(0xF, 4);  // two bits in word 0 (bits 30, 31), two in word 1 (bits 0, 1)
+    w.Put(0, 30);
+    w.Put(0xF, 4);  // two bits in word 0 (bits 30, 31), two in word 1 (bits 0, 1)
     EXPECT_EQ(w.BitCount(), 34u);
-    std::vector<uint8_t> bytes = w.finish();
+    std::vector<uint8_t> bytes = w.Finish();
     ASSERT_EQ(bytes.size(), 8u);
     EXPECT_EQ(bytes[3], 0xC0);
     EXPECT_EQ(bytes[4], 0x03);
@@ -30,11 +30,11 @@ TEST(BitWriter, FieldsSpanWordsLowBitsFirst) {
 
 TEST(BitWriter, WholeWordsAndMasking) {
     BitWriter w;
-    w.put(0xDEADBEEF, 32);
-    w.put(0xFFFFFFFF, 1);  // only one bit taken
+    w.Put(0xDEADBEEF, 32);
+    w.Put(0xFFFFFFFF, 1);  // only one bit taken
     w.AlignWord();
     EXPECT_EQ(w.BitCount(), 64u);
-    std::vector<uint8_t> bytes = w.finish();
+    std::vector<uint8_t> bytes = w.Finish();
     ASSERT_EQ(bytes.size(), 8u);
     EXPECT_EQ(bytes[0], 0xEF);
     EXPECT_EQ(bytes[3], 0xDE);

@@ -33,7 +33,7 @@ TEST(SymbolTreeWriter, TreesAndSymbolsReadBackForManyFrequencyShapes) {
         WriteSymbolTree(w, tree);
         for (unsigned s : symbols) WriteSymbol(w, tree, s);
         const size_t bits = w.BitCount();
-        const std::vector<uint8_t> bytes = w.finish();
+        const std::vector<uint8_t> bytes = w.Finish();
 
         BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
         const SymbolTree read = ReadSymbolTree(r);
@@ -75,7 +75,7 @@ TEST(CoefficientWriter, BlocksReadBackExactly) {
         EXPECT_EQ(CountAcCoefficientBits(coef), bits) << "trial " << trial;
         BitWriter w;
         fields.WriteTo(w);
-        const std::vector<uint8_t> bytes = w.finish();
+        const std::vector<uint8_t> bytes = w.Finish();
         BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
         int16_t out[64];
         out[0] = 0;
@@ -100,7 +100,7 @@ TEST(ResidueWriter, ResiduesReadBackUpToTheEventLimit) {
         EXPECT_EQ(result.bits, fields.BitCount());
         BitWriter w;
         fields.WriteTo(w);
-        const std::vector<uint8_t> bytes = w.finish();
+        const std::vector<uint8_t> bytes = w.Finish();
         BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
         uint8_t out[64];
         DecodeResidue(r, limit, out);
@@ -220,7 +220,7 @@ TEST(PlaneRoundTrip, EachBlockTypeDecodesToTheEncodersModel) {
 TEST(PlaneRoundTrip, ScaledBlocksWithEverySubBlockType) {
     // A smooth picture with detail only at 2x2 scale suits scaled blocks.
     YuvPicture p;
-    p.allocate(64, 48);
+    p.Allocate(64, 48);
     for (uint32_t y = 0; y < 48; ++y)
         for (uint32_t x = 0; x < 64; ++x)
             p.y[y * 64 + x] = static_cast<uint8_t>(((x / 2 * 37 + y / 2 * 11) % 97) * 2 + (x < 32 ? 0 : 40));

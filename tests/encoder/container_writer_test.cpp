@@ -23,7 +23,7 @@ TEST(ContainerWriter, LaysOutHeaderTracksIndexAndPackets) {
     f1.video = {8, 8, 8, 8};
     w.AddFrame(f1);
 
-    std::vector<uint8_t> img = w.build();
+    std::vector<uint8_t> img = w.Build();
     EXPECT_EQ(std::string(img.begin(), img.begin() + 4), "ZRNh");
     EXPECT_EQ(GetU32(img, header_offset::kSizeField), img.size() - 8);
     EXPECT_EQ(GetU32(img, header_offset::kFrameCount), 2u);

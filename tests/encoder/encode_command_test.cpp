@@ -40,9 +40,9 @@ protected:
     }
     void WriteY4m(const std::string& name, uint32_t w, uint32_t h, uint32_t frames) {
         Y4mWriter out;
-        ASSERT_TRUE(out.open(Path(name), Y4mInfo{w, h, 30000, 1001}));
+        ASSERT_TRUE(out.Open(Path(name), Y4mInfo{w, h, 30000, 1001}));
         for (uint32_t i = 0; i < frames; ++i) ASSERT_TRUE(out.WriteFrame(MakeClipFrame(Clip::kPanZoom, w, h, i)));
-        ASSERT_TRUE(out.close());
+        ASSERT_TRUE(out.Close());
     }
     void WriteText(const std::string& name, const std::string& text) {
         std::ofstream(Path(name), std::ios::binary) << text;

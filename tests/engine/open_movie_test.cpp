@@ -48,7 +48,7 @@ protected:
 
 TEST_F(OpenMovieTest, StoredPictureExampleOpensFromMemory) {
     ContainerSpec spec = Spec(224, 252, 10);
-    std::vector<uint8_t> img = MakeWriter(spec, {14796}).build();
+    std::vector<uint8_t> img = MakeWriter(spec, {14796}).Build();
     ASSERT_EQ(img.size(), 14848u);
     EXPECT_EQ(GetU32(img, 4), 14840u);
     EXPECT_EQ(GetU32(img, 44), 0x35u);
@@ -84,7 +84,7 @@ TEST_F(OpenMovieTest, EveryFailureLeavesItsMessage) {
     EXPECT_EQ(OpenMovie("/nonexistent/dir/clip.zrn", 0), nullptr);
     EXPECT_STREQ(EngineLastError(), "Error opening file.");
 
-    std::vector<uint8_t> good = MakeWriter(Spec(32, 32), {40, 40}).build();
+    std::vector<uint8_t> good = MakeWriter(Spec(32, 32), {40, 40}).Build();
     auto expect_failure = [&](std::vector<uint8_t> img, const char* text) {
         test::TempFile f(img);
         EXPECT_EQ(OpenMovie(f.path().c_str(), 0), nullptr);
@@ -138,7 +138,7 @@ TEST_F(OpenMovieTest, VersionLettersSetTheirMarks) {
     const std::pair<char, uint32_t> cases[] = {
         {'f', 0x18000}, {'g', 0x18000}, {'h', 0x8000}, {'i', 0}};
     for (auto [letter, marks] : cases) {
-        std::vector<uint8_t> img = MakeWriter(Spec(16, 16, 25, letter), {8}).build();
+        std::vector<uint8_t> img = MakeWriter(Spec(16, 16, 25, letter), {8}).Build();
         Movie* m = OpenMovieFromImage(img.data(), img.size(), 0);
         ASSERT_NE(m, nullptr) << letter;
         EXPECT_EQ(m->flags & 0x18000u, marks) << letter;
@@ -149,7 +149,7 @@ TEST_F(OpenMovieTest, VersionLettersSetTheirMarks) {
 TEST_F(OpenMovieTest, DisplayOptionFromCallerOrHeader) {
     ContainerSpec spec = Spec(100, 50);
     spec.video_flags = 1u << 28;  // header: height doubled
-    std::vector<uint8_t> img = MakeWriter(spec, {8}).build();
+    std::vector<uint8_t> img = MakeWriter(spec, {8}).Build();
 
     Movie* m = OpenMovieFromImage(img.data(), img.size(), 0);
     ASSERT_NE(m, nullptr);
@@ -182,7 +182,7 @@ TEST_F(OpenMovieTest, ReadAheadFromAverageOrDensestSecond) {
     // 3 frames at 25 fps: not more frames than the rounded rate, so the
     // average formula over the raw entries: the end entry has no key bit
     // and entry 0 has one, so the span is 600 - 1.
-    std::vector<uint8_t> img = MakeWriter(Spec(16, 16), {100, 200, 300}).build();
+    std::vector<uint8_t> img = MakeWriter(Spec(16, 16), {100, 200, 300}).Build();
     Movie* m = OpenMovieFromImage(img.data(), img.size(), 0);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->default_read_ahead, 599u * 25 / 3);
@@ -192,7 +192,7 @@ TEST_F(OpenMovieTest, ReadAheadFromAverageOrDensestSecond) {
     // pair starts at frame index 2 (500 + 300); the equal pair at 3 does not
     // replace it, and the pair at 4 is not looked at.
     ContainerSpec spec = Spec(16, 16, 2);
-    img = MakeWriter(spec, {100, 200, 500, 300, 500, 900}).build();
+    img = MakeWriter(spec, {100, 200, 500, 300, 500, 900}).Build();
     m = OpenMovieFromImage(img.data(), img.size(), 0);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->frames_per_second, 2u);
@@ -203,7 +203,7 @@ TEST_F(OpenMovieTest, ReadAheadFromAverageOrDensestSecond) {
 }
 
 TEST_F(OpenMovieTest, SmallFileIsPreloadedLargeReadAheadStreams) {
-    std::vector<uint8_t> img = MakeWriter(Spec(16, 16), {3000, 3000, 3000, 3000}).build();
+    std::vector<uint8_t> img = MakeWriter(Spec(16, 16), {3000, 3000, 3000, 3000}).Build();
     test::TempFile f(img);
     Movie* m = OpenMovie(f.path().c_str(), 0);
     ASSERT_NE(m, nullptr) << EngineLastError();
@@ -235,7 +235,7 @@ TEST_F(OpenMovieTest, MemoryUsedCountsEveryBlock) {
     // file is then kept whole in memory.
     ContainerSpec spec = Spec(16, 16);
     spec.tracks = {{1024, 11025 | kTrackFormatAudio, 5}};
-    std::vector<uint8_t> img = MakeWriter(spec, {100, 100, 100}, false).build();
+    std::vector<uint8_t> img = MakeWriter(spec, {100, 100, 100}, false).Build();
     test::TempFile f(img);
     Movie* m = OpenMovie(f.path().c_str(), 0);
     ASSERT_NE(m, nullptr) << EngineLastError();
@@ -264,7 +264,7 @@ uint64_t ResidentBytes() {
 // open touches none of it, and a limit smaller than the need refuses the
 // open with the memory text; the engine's count returns to 0 after close.
 TEST_F(OpenMovieTest, HugePictureCostsNothingUntilDecodedAndALimitRefusesIt) {
-    const std::vector<uint8_t> img = MakeWriter(Spec(16384, 16384), {100, 100}, false).build();
+    const std::vector<uint8_t> img = MakeWriter(Spec(16384, 16384), {100, 100}, false).Build();
     test::TempFile f(img);
     const uint64_t in_use = EngineMemoryInUse();
     const uint64_t before = ResidentBytes();
@@ -278,7 +278,7 @@ TEST_F(OpenMovieTest, HugePictureCostsNothingUntilDecodedAndALimitRefusesIt) {
     SetEngineMemoryLimit(uint64_t{256} << 20);
     EXPECT_EQ(OpenMovie(f.path().c_str(), kFlagNoThread), nullptr);
     EXPECT_STREQ(EngineLastError(), "Out of memory.");
-    Movie* small = OpenMovie(test::TempFile(MakeWriter(Spec(64, 48), {100}).build()).path().c_str(), 0);
+    Movie* small = OpenMovie(test::TempFile(MakeWriter(Spec(64, 48), {100}).Build()).path().c_str(), 0);
     EXPECT_NE(small, nullptr) << EngineLastError();
     CloseMovie(small);
     SetEngineMemoryLimit(0);
@@ -286,7 +286,7 @@ TEST_F(OpenMovieTest, HugePictureCostsNothingUntilDecodedAndALimitRefusesIt) {
 }
 
 TEST_F(OpenMovieTest, OneShotSettingsAreConsumedOnlyUnderTheirFlag) {
-    std::vector<uint8_t> img = MakeWriter(Spec(16, 16), {8}).build();
+    std::vector<uint8_t> img = MakeWriter(Spec(16, 16), {8}).Build();
     SetFrameRateOverride(50, 1);
     Movie* m = OpenMovieFromImage(img.data(), img.size(), 0);  // no 0x1000: unused
     ASSERT_NE(m, nullptr);
@@ -311,7 +311,7 @@ TEST_F(OpenMovieTest, OneShotSettingsAreConsumedOnlyUnderTheirFlag) {
 }
 
 TEST_F(OpenMovieTest, TruncatedFileOpensAndReportsAReadError) {
-    std::vector<uint8_t> img = MakeWriter(Spec(16, 16), {5000, 5000, 5000}).build();
+    std::vector<uint8_t> img = MakeWriter(Spec(16, 16), {5000, 5000, 5000}).Build();
     img.resize(img.size() - 7000);  // tables whole, packets cut
     test::TempFile f(img);
     SetReadAheadSize(4096);
@@ -336,7 +336,7 @@ TEST_F(OpenMovieTest, TruncatedFileOpensAndReportsAReadError) {
 
 TEST_F(OpenMovieTest, FramesWithEmptyPacketsOpenKeptWholeOrStreamed) {
     for (uint32_t frames : {1u, 2u, 3u, 5u, 8u}) {
-        std::vector<uint8_t> img = MakeWriter(Spec(16, 16), std::vector<uint32_t>(frames, 0)).build();
+        std::vector<uint8_t> img = MakeWriter(Spec(16, 16), std::vector<uint32_t>(frames, 0)).Build();
         test::TempFile f(img);
         Movie* m = OpenMovie(f.path().c_str(), kFlagNoThread);
         ASSERT_NE(m, nullptr) << frames << ": " << EngineLastError();
@@ -350,7 +350,7 @@ TEST_F(OpenMovieTest, FramesWithEmptyPacketsOpenKeptWholeOrStreamed) {
 }
 
 TEST_F(OpenMovieTest, VideoInsideALargerFileThroughADescriptor) {
-    std::vector<uint8_t> img = MakeWriter(Spec(16, 16), {6000, 6000, 6000}).build();
+    std::vector<uint8_t> img = MakeWriter(Spec(16, 16), {6000, 6000, 6000}).Build();
     std::vector<uint8_t> host(1000 + img.size() + 500, 0xEE);
     std::copy(img.begin(), img.end(), host.begin() + 1000);
     test::TempFile f(host, ".dat");

@@ -193,7 +193,7 @@ TEST(PublicInterface, EachStatusComesFromAFileBuiltForIt) {
     ContainerSpec empty;
     empty.width = 32;
     empty.height = 32;
-    EXPECT_EQ(OpenImage(ContainerWriter(empty).build(), &m), ZARN_ERROR_NO_FRAMES);
+    EXPECT_EQ(OpenImage(ContainerWriter(empty).Build(), &m), ZARN_ERROR_NO_FRAMES);
     const std::vector<uint8_t> good = EncodeLibClip(Clip::kNoise, 64, 48, 12, 'i');
     EXPECT_EQ(OpenImage(std::vector<uint8_t>(good.begin(), good.begin() + 50), &m),
               ZARN_ERROR_CORRUPT_FILE);

@@ -21,7 +21,7 @@ std::vector<uint8_t> SmallVideo() {
     FramePacket f;
     f.video.assign(64, 0);
     w.AddFrame(f);
-    return w.build();
+    return w.Build();
 }
 
 test::ProgramResult Zarnplay(const std::vector<std::string>& args) {
@@ -73,7 +73,7 @@ TEST(Zarnplay, FileCutShortPlaysWhatWasReadThenSaysSoAndExitsOne) {
         f.video.assign(3000, 0);
         w.AddFrame(f);
     }
-    std::vector<uint8_t> video = w.build();
+    std::vector<uint8_t> video = w.Build();
     video.resize(video.size() - 3 * 3000 - 1500);
     test::TempFile cut(video);
     for (const char* preload : {"/E65536", "/P"}) {

@@ -47,7 +47,7 @@ inline std::vector<uint8_t> BuildMovie(const MovieRecipe& r) {
         f.key = r.all_key || i == 0;
         w.AddFrame(std::move(f));
     }
-    return w.build();
+    return w.Build();
 }
 
 }  // namespace zarn::test

@@ -96,7 +96,7 @@ EngineFrames DecodeWithEngine(const std::string& path) {
 std::vector<YuvPicture> ReadY4m(const std::string& path, Y4mInfo& info) {
     Y4mReader reader;
     std::vector<YuvPicture> pictures;
-    if (!reader.open(path)) return pictures;
+    if (!reader.Open(path)) return pictures;
     info = reader.info();
     YuvPicture p;
     while (reader.ReadFrame(p) == 1) pictures.push_back(p);

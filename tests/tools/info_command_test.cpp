@@ -27,7 +27,7 @@ std::vector<uint8_t> TwoTrackFile() {
         f.key = i % 2 == 0;
         w.AddFrame(f);
     }
-    return w.build();
+    return w.Build();
 }
 
 struct InfoRun {

@@ -85,9 +85,9 @@ struct SmallMount {
 
 void WriteClip(const std::string& path, Clip clip, uint32_t w, uint32_t h, uint32_t frames, uint32_t rate = 25) {
     Y4mWriter out;
-    ASSERT_TRUE(out.open(path, Y4mInfo{w, h, rate, 1}));
+    ASSERT_TRUE(out.Open(path, Y4mInfo{w, h, rate, 1}));
     for (uint32_t i = 0; i < frames; ++i) ASSERT_TRUE(out.WriteFrame(MakeClipFrame(clip, w, h, i)));
-    ASSERT_TRUE(out.close());
+    ASSERT_TRUE(out.Close());
 }
 
 // A clip and its video, with and without sound.
@@ -271,7 +271,7 @@ TEST(ZarnProgram, InterruptionKeepsEveryOutputValid) {
     EXPECT_EQ(d.exit_code, 130);
     EXPECT_NE(d.err.find("kept the 3 frames"), std::string::npos) << d.err;
     Y4mReader y4m;
-    ASSERT_TRUE(y4m.open(m.dir / "o.y4m"));
+    ASSERT_TRUE(y4m.Open(m.dir / "o.y4m"));
     YuvPicture p;
     for (int i = 0; i < 3; ++i) EXPECT_EQ(y4m.ReadFrame(p), 1);
     EXPECT_EQ(y4m.ReadFrame(p), 0) << y4m.error();

@@ -18,9 +18,9 @@ BitReader reader_of(const std::vector<uint8_t>& bytes) { return MakeBitReader(by
 
 TEST(BitReader, ReadsLeastSignificantBitFirstAcrossWords) {
     BitWriter w;
-    w.put(0x000000A5, 32);
-    w.put(0x12345678, 32);
-    auto bytes = w.finish();
+    w.Put(0x000000A5, 32);
+    w.Put(0x12345678, 32);
+    auto bytes = w.Finish();
     BitReader r = reader_of(bytes);
     EXPECT_EQ(ReadBits(r, 4), 5u);
     EXPECT_EQ(ReadBits(r, 3), 2u);
@@ -36,9 +36,9 @@ TEST(BitReader, ReadsLeastSignificantBitFirstAcrossWords) {
 
 TEST(BitReader, SpanningFieldTakesLowBitsFromFirstWord) {
     BitWriter w;
-    w.put(0xF0000000u, 32);
-    w.put(0x00000003u, 32);
-    auto bytes = w.finish();
+    w.Put(0xF0000000u, 32);
+    w.Put(0x00000003u, 32);
+    auto bytes = w.Finish();
     BitReader r = reader_of(bytes);
     EXPECT_EQ(ReadBits(r, 16), 0u);
     EXPECT_EQ(ReadBits(r, 12), 0u);
@@ -135,9 +135,9 @@ TEST(CodeShapes, EverySymbolOfEveryShapeDecodes) {
                 BitWriter w;
                 put_code_word(w, s, i);
                 size_t len = w.BitCount();
-                w.put(after, 15);
-                w.put(0x2A5, 10);
-                auto bytes = w.finish();
+                w.Put(after, 15);
+                w.Put(0x2A5, 10);
+                auto bytes = w.Finish();
                 BitReader r = reader_of(bytes);
                 EXPECT_EQ(DecodeCodeIndex(r, t), i) << "shape " << s;
                 EXPECT_EQ(ReadBits(r, 15), after) << "shape " << s << " index " << i << " length " << len;
@@ -150,8 +150,8 @@ TEST(CodeShapes, EverySymbolOfEveryShapeDecodes) {
 TEST(CodeShapes, ShapeZeroIsAPlainFourBitField) {
     for (unsigned v = 0; v < 16; ++v) {
         BitWriter w;
-        w.put(v, 4);
-        auto bytes = w.finish();
+        w.Put(v, 4);
+        auto bytes = w.Finish();
         BitReader r = reader_of(bytes);
         EXPECT_EQ(DecodeCodeIndex(r, CodeShapeTableFor(0)), v);
     }
@@ -166,39 +166,39 @@ std::vector<uint8_t> map_of(const std::vector<uint8_t>& bytes, size_t* bits_read
 
 TEST(SymbolTree, ShapeZeroIsIdentityAndReadsNothingMore) {
     BitWriter w;
-    w.put(0, 4);
-    w.put(0xFFFF, 16);
+    w.Put(0, 4);
+    w.Put(0xFFFF, 16);
     size_t bits;
-    auto m = map_of(w.finish(), &bits);
+    auto m = map_of(w.Finish(), &bits);
     EXPECT_EQ(bits, 4u);
     for (uint8_t i = 0; i < 16; ++i) EXPECT_EQ(m[i], i);
 }
 
 TEST(SymbolTree, ExplicitListsAppendTheRestAscending) {
     BitWriter w;
-    w.put(3, 4);  // shape 3
+    w.Put(3, 4);  // shape 3
     w.PutBit(true);
-    w.put(7, 3);
-    for (unsigned v : {15, 3, 7, 0, 9, 12, 1, 4}) w.put(v, 4);
-    EXPECT_EQ(map_of(w.finish()), (std::vector<uint8_t>{15, 3, 7, 0, 9, 12, 1, 4, 2, 5, 6, 8, 10, 11, 13, 14}));
+    w.Put(7, 3);
+    for (unsigned v : {15, 3, 7, 0, 9, 12, 1, 4}) w.Put(v, 4);
+    EXPECT_EQ(map_of(w.Finish()), (std::vector<uint8_t>{15, 3, 7, 0, 9, 12, 1, 4, 2, 5, 6, 8, 10, 11, 13, 14}));
 
     BitWriter w0;
-    w0.put(2, 4);
+    w0.Put(2, 4);
     w0.PutBit(true);
-    w0.put(0, 3);
-    w0.put(9, 4);
-    EXPECT_EQ(map_of(w0.finish()), (std::vector<uint8_t>{9, 0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15}));
+    w0.Put(0, 3);
+    w0.Put(9, 4);
+    EXPECT_EQ(map_of(w0.Finish()), (std::vector<uint8_t>{9, 0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15}));
 }
 
 TEST(SymbolTree, ShuffleWithoutMergesSwapsPairs) {
     BitWriter w;
-    w.put(5, 4);
+    w.Put(5, 4);
     w.PutBit(false);
-    w.put(0, 2);
+    w.Put(0, 2);
     for (int j = 0; j < 8; ++j) w.PutBit(j % 2 == 0);
-    w.put(0xFFFF, 16);
+    w.Put(0xFFFF, 16);
     size_t bits;
-    auto m = map_of(w.finish(), &bits);
+    auto m = map_of(w.Finish(), &bits);
     EXPECT_EQ(bits, 4u + 1 + 2 + 8);
     EXPECT_EQ(m, (std::vector<uint8_t>{1, 0, 2, 3, 5, 4, 6, 7, 9, 8, 10, 11, 13, 12, 14, 15}));
 }
@@ -206,42 +206,42 @@ TEST(SymbolTree, ShuffleWithoutMergesSwapsPairs) {
 TEST(SymbolTree, ShuffleMergesTakeRestOfRunWithoutBits) {
     // One level: pairs unswapped; merge (0,1)+(2,3) with bits 1,0,1 -> 2,0,3 then 1 without a bit.
     BitWriter w;
-    w.put(1, 4);
+    w.Put(1, 4);
     w.PutBit(false);
-    w.put(1, 2);
+    w.Put(1, 2);
     for (int j = 0; j < 8; ++j) w.PutBit(false);
     for (int b : {1, 0, 1}) w.PutBit(b);           // merge 1
     for (int b : {0, 0}) w.PutBit(b);              // merge 2: 4,5 then 6,7
     for (int b : {1, 1}) w.PutBit(b);              // merge 3: 10,11 then 8,9
     for (int b : {0, 1, 0, 1}) w.PutBit(b);        // merge 4: 12,14,13,15
-    EXPECT_EQ(map_of(w.finish()), (std::vector<uint8_t>{2, 0, 3, 1, 4, 5, 6, 7, 10, 11, 8, 9, 12, 14, 13, 15}));
+    EXPECT_EQ(map_of(w.Finish()), (std::vector<uint8_t>{2, 0, 3, 1, 4, 5, 6, 7, 10, 11, 8, 9, 12, 14, 13, 15}));
 }
 
 TEST(SymbolTree, ThreeMergeLevelsCanReverseTheOrder) {
     BitWriter w;
-    w.put(15, 4);
+    w.Put(15, 4);
     w.PutBit(false);
-    w.put(3, 2);
+    w.Put(3, 2);
     for (int j = 0; j < 8; ++j) w.PutBit(true);   // pairs (1,0) (3,2) ...
     for (int j = 0; j < 8; ++j) w.PutBit(true);   // level 1: 4 merges of 2 bits
     for (int j = 0; j < 8; ++j) w.PutBit(true);   // level 2: 2 merges of 4 bits
     for (int j = 0; j < 8; ++j) w.PutBit(true);   // level 3: 1 merge of 8 bits
-    w.put(0, 16);
+    w.Put(0, 16);
     size_t bits;
-    auto m = map_of(w.finish(), &bits);
+    auto m = map_of(w.Finish(), &bits);
     EXPECT_EQ(bits, 4u + 1 + 2 + 8 + 24);
     for (unsigned i = 0; i < 16; ++i) EXPECT_EQ(m[i], 15 - i);
 }
 
 TEST(SymbolTree, DecodedSymbolGoesThroughTheMap) {
     BitWriter w;
-    w.put(2, 4);
+    w.Put(2, 4);
     w.PutBit(true);
-    w.put(0, 3);
-    w.put(9, 4);           // map 9,0,1,...
+    w.Put(0, 3);
+    w.Put(9, 4);           // map 9,0,1,...
     put_code_word(w, 2, 0);  // index 0 -> 9
     put_code_word(w, 2, 5);  // index 5 -> 4
-    auto bytes = w.finish();
+    auto bytes = w.Finish();
     BitReader r = reader_of(bytes);
     SymbolTree t = ReadSymbolTree(r);
     EXPECT_EQ(DecodeSymbol(r, t), 9);

@@ -25,7 +25,7 @@ struct Bundles {
     }
     // Starts reading `w` after 23 identity trees have been read from it.
     void start(BitWriter& w) {
-        bytes = w.finish();
+        bytes = w.Finish();
         r = MakeBitReader(bytes.data(), bytes.size(), 0);
         ReadBundleTrees(pb, r);
     }
@@ -44,7 +44,7 @@ struct Bundles {
 };
 
 void identity_trees(BitWriter& w) {
-    for (int i = 0; i < 23; ++i) w.put(0, 4);
+    for (int i = 0; i < 23; ++i) w.Put(0, 4);
 }
 
 // Count widths of the nine bundles in a plane 64 pixels wide.
@@ -70,13 +70,13 @@ TEST(Bundles, TypeChunkRepeatsStartFromZeroAndFillsAreOneField) {
     Bundles b;
     BitWriter w;
     identity_trees(w);
-    w.put(9, 10);             // block types: 9 values
+    w.Put(9, 10);             // block types: 9 values
     w.PutBit(false);
-    for (unsigned s : {12, 5, 12}) w.put(s, 4);  // 0 x4, 5, 5 x4
-    w.put(7, 10);             // sub-block types: fill of 13
+    for (unsigned s : {12, 5, 12}) w.Put(s, 4);  // 0 x4, 5, 5 x4
+    w.Put(7, 10);             // sub-block types: fill of 13
     w.PutBit(true);
-    w.put(13, 4);
-    for (unsigned id = 2; id < kBundleCount; ++id) w.put(0, kWidth64[id]);
+    w.Put(13, 4);
+    for (unsigned id = 2; id < kBundleCount; ++id) w.Put(0, kWidth64[id]);
     b.start(w);
     ASSERT_TRUE(RefillBundles(b.pb, b.r));
     EXPECT_EQ(b.values(kBlockTypes), (std::vector<int>{0, 0, 0, 0, 5, 5, 5, 5, 5}));
@@ -87,11 +87,11 @@ TEST(Bundles, RepeatPastTheCountIsCutAtTheCount) {
     Bundles b;
     BitWriter w;
     identity_trees(w);
-    w.put(3, 10);
+    w.Put(3, 10);
     w.PutBit(false);
-    w.put(7, 4);
-    w.put(15, 4);  // repeat 32, only 2 fit
-    w.put(0x3FF, 10);  // next bundle's count follows directly
+    w.Put(7, 4);
+    w.Put(15, 4);  // repeat 32, only 2 fit
+    w.Put(0x3FF, 10);  // next bundle's count follows directly
     b.start(w);
     Bundle& types = b.pb.bundle[kBlockTypes];
     // Read only the first chunk by closing every other bundle first.
@@ -106,12 +106,12 @@ TEST(Bundles, ZeroCountClosesForTheRestOfThePlane) {
     Bundles b;
     BitWriter w;
     identity_trees(w);
-    w.put(1, 10);
+    w.Put(1, 10);
     w.PutBit(true);  // block types: fill of 6
-    w.put(6, 4);
-    for (unsigned id = 1; id < kBundleCount; ++id) w.put(0, kWidth64[id]);
-    w.put(0, 10);  // second refill: only block types (empty, open) reads a count: 0
-    w.put(0x155, 10);
+    w.Put(6, 4);
+    for (unsigned id = 1; id < kBundleCount; ++id) w.Put(0, kWidth64[id]);
+    w.Put(0, 10);  // second refill: only block types (empty, open) reads a count: 0
+    w.Put(0x155, 10);
     b.start(w);
     ASSERT_TRUE(RefillBundles(b.pb, b.r));
     for (unsigned id = 1; id < kBundleCount; ++id) EXPECT_TRUE(b.pb.bundle[id].closed) << id;
@@ -134,7 +134,7 @@ TEST(Bundles, CountAboveCapacityIsRejected) {
     Bundles b;  // 64 wide: block types hold 512 + 8
     BitWriter w;
     identity_trees(w);
-    w.put(521, 10);
+    w.Put(521, 10);
     b.start(w);
     EXPECT_FALSE(RefillBundles(b.pb, b.r));
 }
@@ -149,9 +149,9 @@ TEST(Bundles, DcChunksWithGroups) {
         Bundles b;
         BitWriter w;
         identity_trees(w);
-        w.put(1, 10);
-        w.put(1500, 11);
-        w.put(0x2AA, 10);
+        w.Put(1, 10);
+        w.Put(1500, 11);
+        w.Put(0x2AA, 10);
         b.start(w);
         only(b, kIntraDc);
         ASSERT_TRUE(RefillBundles(b.pb, b.r));
@@ -162,15 +162,15 @@ TEST(Bundles, DcChunksWithGroups) {
         Bundles b;
         BitWriter w;
         identity_trees(w);
-        w.put(12, 10);
-        w.put(700, 11);
-        w.put(3, 4);  // group of 8 with 3-bit deltas
+        w.Put(12, 10);
+        w.Put(700, 11);
+        w.Put(3, 4);  // group of 8 with 3-bit deltas
         for (int d : {1, -2, 0, 7, -7, 3, 0, -1}) {
-            w.put(static_cast<uint32_t>(std::abs(d)), 3);
+            w.Put(static_cast<uint32_t>(std::abs(d)), 3);
             if (d != 0) w.PutBit(d < 0);
         }
-        w.put(0, 4);  // last group of 3: width 0 repeats
-        w.put(0x2AA, 10);
+        w.Put(0, 4);  // last group of 3: width 0 repeats
+        w.Put(0x2AA, 10);
         b.start(w);
         only(b, kIntraDc);
         ASSERT_TRUE(RefillBundles(b.pb, b.r));
@@ -181,14 +181,14 @@ TEST(Bundles, DcChunksWithGroups) {
         Bundles b;
         BitWriter w;
         identity_trees(w);
-        w.put(3, 10);
-        w.put(5, 10);
+        w.Put(3, 10);
+        w.Put(5, 10);
         w.PutBit(true);  // -5
-        w.put(4, 4);
-        w.put(0, 4);      // delta 0: no sign bit
-        w.put(10, 4);
+        w.Put(4, 4);
+        w.Put(0, 4);      // delta 0: no sign bit
+        w.Put(10, 4);
         w.PutBit(false); // +10
-        w.put(0, 10);     // a zero first value has no sign bit
+        w.Put(0, 10);     // a zero first value has no sign bit
         b.start(w);
         only(b, kInterDc);
         ASSERT_TRUE(RefillBundles(b.pb, b.r));
@@ -201,11 +201,11 @@ TEST(Bundles, ColourMappingDependsOnVersion) {
         Bundles b(older);
         BitWriter w;
         identity_trees(w);
-        w.put(4, 10);
+        w.Put(4, 10);
         w.PutBit(false);
         for (unsigned v : {0x00, 0x80, 0x7F, 0xFF}) {
-            w.put(v >> 4, 4);
-            w.put(v & 15, 4);
+            w.Put(v >> 4, 4);
+            w.Put(v & 15, 4);
         }
         b.start(w);
         only(b, kColours);
@@ -218,32 +218,32 @@ TEST(Bundles, ColourMappingDependsOnVersion) {
 TEST(Bundles, ColourContextSelectsTheHighNibbleTree) {
     Bundles b;
     BitWriter w;
-    w.put(0, 4);  // block types
-    w.put(0, 4);  // sub-block types
+    w.Put(0, 4);  // block types
+    w.Put(0, 4);  // sub-block types
     for (int ctx = 0; ctx < 16; ++ctx) {
         if (ctx == 5) {  // explicit map 9, 0, 1, ...
-            w.put(2, 4);
+            w.Put(2, 4);
             w.PutBit(true);
-            w.put(0, 3);
-            w.put(9, 4);
+            w.Put(0, 3);
+            w.Put(9, 4);
         } else {
-            w.put(0, 4);
+            w.Put(0, 4);
         }
     }
-    for (int i = 0; i < 5; ++i) w.put(0, 4);
-    w.put(3, 10);
+    for (int i = 0; i < 5; ++i) w.Put(0, 4);
+    w.Put(3, 10);
     w.PutBit(false);
-    w.put(5, 4);  // context 0: 5
-    w.put(1, 4);
-    w.put(0, 2);  // context 5, shape 2 index 0 -> 9
-    w.put(2, 4);
-    w.put(3, 4);  // context 9: 3
-    w.put(4, 4);
-    w.put(1, 10);  // next chunk: the context (3) carries over
+    w.Put(5, 4);  // context 0: 5
+    w.Put(1, 4);
+    w.Put(0, 2);  // context 5, shape 2 index 0 -> 9
+    w.Put(2, 4);
+    w.Put(3, 4);  // context 9: 3
+    w.Put(4, 4);
+    w.Put(1, 10);  // next chunk: the context (3) carries over
     w.PutBit(true);
-    w.put(6, 4);
-    w.put(6, 4);
-    b.bytes = w.finish();
+    w.Put(6, 4);
+    w.Put(6, 4);
+    b.bytes = w.Finish();
     b.r = MakeBitReader(b.bytes.data(), b.bytes.size(), 0);
     ReadBundleTrees(b.pb, b.r);
     only(b, kColours);
@@ -258,25 +258,25 @@ TEST(Bundles, PatternOffsetAndRunChunks) {
     Bundles b;
     BitWriter w;
     identity_trees(w);
-    w.put(2, 10);  // patterns: low nibble first
-    w.put(0x1, 4);
-    w.put(0xE, 4);
-    w.put(0x0, 4);
-    w.put(0x8, 4);
-    w.put(3, 10);  // x offsets: per value
+    w.Put(2, 10);  // patterns: low nibble first
+    w.Put(0x1, 4);
+    w.Put(0xE, 4);
+    w.Put(0x0, 4);
+    w.Put(0x8, 4);
+    w.Put(3, 10);  // x offsets: per value
     w.PutBit(false);
-    w.put(0, 4);
-    w.put(15, 4);
+    w.Put(0, 4);
+    w.Put(15, 4);
     w.PutBit(true);
-    w.put(4, 4);
+    w.Put(4, 4);
     w.PutBit(false);
-    w.put(2, 10);  // y offsets: fill of -7
+    w.Put(2, 10);  // y offsets: fill of -7
     w.PutBit(true);
-    w.put(7, 4);
+    w.Put(7, 4);
     w.PutBit(true);
-    w.put(3, 10);  // run lengths: per value
+    w.Put(3, 10);  // run lengths: per value
     w.PutBit(false);
-    for (unsigned v : {15, 0, 12}) w.put(v, 4);
+    for (unsigned v : {15, 0, 12}) w.Put(v, 4);
     b.start(w);
     for (unsigned k = 0; k < kBundleCount; ++k)
         b.pb.bundle[k].closed = !(k == kPatterns || k == kXOffsets || k == kYOffsets || k == kRunLengths);

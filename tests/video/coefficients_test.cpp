@@ -28,14 +28,14 @@ struct Decoded {
 std::vector<uint8_t> with_marker(const FieldList& f) {
     BitWriter w;
     f.WriteTo(w);
-    w.put(kMarker, 10);
-    return w.finish();
+    w.Put(kMarker, 10);
+    return w.Finish();
 }
 
 // A header field and single bits, followed by the marker.
 std::vector<uint8_t> header_and_bits(uint32_t header, unsigned header_bits, const std::vector<int>& bits) {
     FieldList f;
-    f.put(header, header_bits);
+    f.Put(header, header_bits);
     for (int b : bits) f.PutBit(b != 0);
     return with_marker(f);
 }

@@ -51,16 +51,16 @@ TEST(Frame, LatestVersionFollowsTheChromaOffsetWord) {
     PacketParts p = parts(false);
     // Two junk words between luma and chroma: only the offset word finds the chroma.
     BitWriter w;
-    w.put(static_cast<uint32_t>(4 + p.luma.size() + 8), 32);
+    w.Put(static_cast<uint32_t>(4 + p.luma.size() + 8), 32);
     w.AppendAligned(p.luma);
-    w.put(0xFFFFFFFF, 32);
-    w.put(0xFFFFFFFF, 32);
+    w.Put(0xFFFFFFFF, 32);
+    w.Put(0xFFFFFFFF, 32);
     w.AppendAligned(p.chroma1);
     w.AppendAligned(p.chroma2);
     FrameBuffers f(kW, kH);
     ASSERT_EQ(f.luma_width, 32u);
     ASSERT_EQ(f.luma_height, 16u);
-    f.decode(w.finish(), 0, 0);
+    f.decode(w.Finish(), 0, 0);
     expect_luma(f);
     expect_chroma(f, true);
     EXPECT_EQ(f.marks[0], 1);

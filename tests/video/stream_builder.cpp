@@ -86,7 +86,7 @@ void PlaneBuilder::residue(int dx, int dy, const int8_t values[64], unsigned eve
 
 void PlaneBuilder::write_chunk(BitWriter& w, unsigned bundle, const std::vector<int>& v,
                                uint8_t& colour_context) const {
-    w.put(static_cast<uint32_t>(v.size()), BundleCountWidth(bundle, decode_width_));
+    w.Put(static_cast<uint32_t>(v.size()), BundleCountWidth(bundle, decode_width_));
     if (v.empty()) return;
     switch (bundle) {
         case kBlockTypes:
@@ -94,55 +94,55 @@ void PlaneBuilder::write_chunk(BitWriter& w, unsigned bundle, const std::vector<
         case kRunLengths:
             if (std::all_of(v.begin(), v.end(), [&](int x) { return x == v[0]; })) {
                 w.PutBit(true);  // one value for the whole chunk
-                w.put(static_cast<uint32_t>(v[0]), 4);
+                w.Put(static_cast<uint32_t>(v[0]), 4);
                 break;
             }
             w.PutBit(false);
             for (int x : v) {
                 assert(bundle == kRunLengths || x < 12);
-                w.put(static_cast<uint32_t>(x), 4);
+                w.Put(static_cast<uint32_t>(x), 4);
             }
             break;
         case kColours:
             w.PutBit(false);
             for (int x : v) {
-                w.put(static_cast<uint32_t>(x) >> 4, 4);  // identity trees: plain nibbles
-                w.put(static_cast<uint32_t>(x) & 15u, 4);
+                w.Put(static_cast<uint32_t>(x) >> 4, 4);  // identity trees: plain nibbles
+                w.Put(static_cast<uint32_t>(x) & 15u, 4);
                 colour_context = static_cast<uint8_t>(x >> 4);
             }
             break;
         case kPatterns:
             for (int x : v) {
-                w.put(static_cast<uint32_t>(x) & 15u, 4);
-                w.put(static_cast<uint32_t>(x) >> 4, 4);
+                w.Put(static_cast<uint32_t>(x) & 15u, 4);
+                w.Put(static_cast<uint32_t>(x) >> 4, 4);
             }
             break;
         case kXOffsets:
         case kYOffsets:
             w.PutBit(false);
             for (int x : v) {
-                w.put(static_cast<uint32_t>(std::abs(x)), 4);
+                w.Put(static_cast<uint32_t>(std::abs(x)), 4);
                 if (x != 0) w.PutBit(x < 0);
             }
             break;
         default: {  // DC bundles
             const bool is_signed = bundle == kInterDc;
             if (is_signed) {
-                w.put(static_cast<uint32_t>(std::abs(v[0])), 10);
+                w.Put(static_cast<uint32_t>(std::abs(v[0])), 10);
                 if (v[0] != 0) w.PutBit(v[0] < 0);
             } else {
-                w.put(static_cast<uint32_t>(v[0]), 11);
+                w.Put(static_cast<uint32_t>(v[0]), 11);
             }
             for (size_t i = 1; i < v.size(); i += 8) {
                 const size_t end = std::min(v.size(), i + 8);
                 unsigned width = 0;
                 for (size_t k = i; k < end; ++k)
                     width = std::max(width, static_cast<unsigned>(std::bit_width(static_cast<unsigned>(std::abs(v[k] - v[k - 1])))));
-                w.put(width, 4);
+                w.Put(width, 4);
                 if (width == 0) continue;
                 for (size_t k = i; k < end; ++k) {
                     int d = v[k] - v[k - 1];
-                    w.put(static_cast<uint32_t>(std::abs(d)), width);
+                    w.Put(static_cast<uint32_t>(std::abs(d)), width);
                     if (d != 0) w.PutBit(d < 0);
                 }
             }
@@ -151,7 +151,7 @@ void PlaneBuilder::write_chunk(BitWriter& w, unsigned bundle, const std::vector<
 }
 
 void PlaneBuilder::write(BitWriter& w) const {
-    for (int t = 0; t < 23; ++t) w.put(0, 4);  // every tree of code shape 0 (identity)
+    for (int t = 0; t < 23; ++t) w.Put(0, 4);  // every tree of code shape 0 (identity)
     size_t remaining[kBundleCount] = {};
     bool closed[kBundleCount] = {};
     uint8_t colour_context = 0;
@@ -184,22 +184,22 @@ void PlaneBuilder::write(BitWriter& w) const {
 std::vector<uint8_t> PlaneBuilder::bytes() const {
     BitWriter w;
     write(w);
-    return w.finish();
+    return w.Finish();
 }
 
 std::vector<uint8_t> build_packet(const PacketParts& p) {
     BitWriter w;
     if (p.has_alpha) {
-        w.put(static_cast<uint32_t>(4 + p.alpha.size()), 32);
+        w.Put(static_cast<uint32_t>(4 + p.alpha.size()), 32);
         w.AppendAligned(p.alpha);
     }
     if (!p.older) {
-        w.put(static_cast<uint32_t>(4 + p.luma.size()), 32);
+        w.Put(static_cast<uint32_t>(4 + p.luma.size()), 32);
     }
     w.AppendAligned(p.luma);
     w.AppendAligned(p.chroma1);
     w.AppendAligned(p.chroma2);
-    return w.finish();
+    return w.Finish();
 }
 
 FrameBuffers::FrameBuffers(uint32_t w, uint32_t h) : width(w), height(h) {

@@ -29,7 +29,7 @@ public:
 
     // Bundle values and block fields of the current block row.
     void value(unsigned bundle, int v);
-    void field(uint32_t v, unsigned bits) { rows_.back().fields.put(v, bits); }
+    void field(uint32_t v, unsigned bits) { rows_.back().fields.Put(v, bits); }
     FieldList& fields() { return rows_.back().fields; }
     void next_row() { rows_.emplace_back(); }
 
