@@ -2,8 +2,8 @@
 // track's rate and channel count.
 #include <gst/audio/audio.h>
 
+#include "gst/decoder_setup.h"
 #include "gst/elements.h"
-#include "zarn/zarn.h"
 
 GST_DEBUG_CATEGORY_STATIC(zarn_audio_dec_debug);
 #define GST_CAT_DEFAULT zarn_audio_dec_debug
@@ -35,9 +35,8 @@ ZarnAudioDec* Dec(gpointer p) { return reinterpret_cast<ZarnAudioDec*>(p); }
 
 gboolean SetFormat(GstAudioDecoder* base, GstCaps* caps) {
     ZarnAudioDec* d = Dec(base);
-    const GstStructure* s = gst_caps_get_structure(caps, 0);
     gint rate = 0, channels = 0;
-    if (!gst_structure_get_int(s, "rate", &rate) || !gst_structure_get_int(s, "channels", &channels)) return FALSE;
+    if (!ReadPositiveInts(caps, {{"rate", &rate}, {"channels", &channels}})) return FALSE;
     zarn_audio_decoder_free(d->decoder);
     d->decoder = nullptr;
     if (zarn_audio_decoder_create(guint32(rate), guint32(channels), &d->decoder) != ZARN_OK) return FALSE;
@@ -66,6 +65,7 @@ GstFlowReturn HandleFrame(GstAudioDecoder* base, GstBuffer* buffer) {
     gst_buffer_unmap(buffer, &map);
     GstFlowReturn flow = GST_FLOW_OK;
     if (status == ZARN_ERROR_CORRUPT_FRAME) {
+        WarnDamaged(GST_ELEMENT(d), "audio data", GST_BUFFER_OFFSET(buffer));
         GST_AUDIO_DECODER_ERROR(base, 1, STREAM, DECODE, ("A packet's audio data is damaged."), (nullptr), flow);
         if (flow != GST_FLOW_OK) {
             gst_buffer_unref(out);
@@ -73,8 +73,7 @@ GstFlowReturn HandleFrame(GstAudioDecoder* base, GstBuffer* buffer) {
         }
     } else if (status != ZARN_OK) {
         gst_buffer_unref(out);
-        GST_ELEMENT_ERROR(d, STREAM, DECODE, ("The audio cannot be decoded: %s.", zarn_status_text(status)),
-                          (nullptr));
+        PostDecodeError(GST_ELEMENT(d), "audio", status);
         return GST_FLOW_ERROR;
     }
     // Whole sample frames only.
@@ -104,10 +103,8 @@ gboolean Stop(GstAudioDecoder* base) {
 static void zarn_audio_dec_class_init(ZarnAudioDecClass* klass) {
     GST_DEBUG_CATEGORY_INIT(zarn_audio_dec_debug, "zarnaudiodec", 0, "Zarn audio decoder");
     GstElementClass* element = GST_ELEMENT_CLASS(klass);
-    gst_element_class_add_static_pad_template(element, &sink_template);
-    gst_element_class_add_static_pad_template(element, &src_template);
-    gst_element_class_set_static_metadata(element, "Zarn audio decoder", "Codec/Decoder/Audio",
-                                          "Decodes Zarn audio tracks into 16-bit PCM", "The Zarn developers");
+    SetUpDecoderClass(element, &sink_template, &src_template, "Zarn audio decoder", "Codec/Decoder/Audio",
+                      "Decodes Zarn audio tracks into 16-bit PCM");
     GstAudioDecoderClass* dec = GST_AUDIO_DECODER_CLASS(klass);
     dec->set_format = SetFormat;
     dec->handle_frame = HandleFrame;

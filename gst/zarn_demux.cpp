@@ -1,11 +1,13 @@
 // zarndemux: splits a Zarn file into its video data and one stream per
 // audio track. Pull mode reads the frame index and seeks anywhere; push
-// mode (a pipe) plays the frames in order.
+// mode plays the frames in order and seeks through a byte seek upstream
+// when the source allows one.
 #include <gst/base/gstadapter.h>
 #include <gst/base/gstflowcombiner.h>
 
 #include <vector>
 
+#include "gst/audio_positions.h"
 #include "gst/elements.h"
 #include "zarn/zarn.h"
 
@@ -17,6 +19,21 @@ namespace {
 struct AudioStream {
     GstPad* pad = nullptr;
     uint32_t track = 0;
+    uint32_t rate = 0;
+    // After a seek nothing is pushed until a packet reaches the segment's
+    // start; the last packet before it waits in `held`, to be decoded first
+    // (the decoder's cross-fade needs it) and clipped away.
+    bool pushing = false;
+    GstBuffer* held = nullptr;
+};
+
+// Where playback restarts after a seek.
+struct SeekPlan {
+    GstSegment segment;
+    uint32_t first_frame = 0;  // the first packet read
+    uint32_t video_from = 0;   // the key frame the pictures start at
+    uint32_t stop_frame = 0;
+    uint32_t seqnum = 0;
 };
 
 }  // namespace
@@ -34,12 +51,18 @@ struct ZarnDemux {
     std::vector<AudioStream>* audio;
     GstFlowCombiner* combiner;
     GstAdapter* adapter;
-    uint64_t offset;      // push mode: bytes taken from the adapter so far
+    AudioPositions* positions;
+    uint64_t offset;      // push mode: the file offset of the adapter's first byte
     uint32_t next_frame;  // the frame the loop pushes next
+    uint32_t video_from;  // frames before it give their sound only
     uint32_t stop_frame;  // one past the last frame of the segment
     GstSegment segment;
     bool send_segment;
+    bool ended;           // push mode: the end was sent downstream
     uint32_t seqnum;
+    // Push mode: the seek sent upstream, applied at its flush's end.
+    SeekPlan* pending;
+    bool has_pending;
 };
 
 // The pull-mode task: one frame per call.
@@ -100,6 +123,7 @@ void RemovePads(ZarnDemux* d) {
     for (AudioStream& a : *d->audio) {
         gst_flow_combiner_remove_pad(d->combiner, a.pad);
         gst_element_remove_pad(GST_ELEMENT(d), a.pad);
+        gst_clear_buffer(&a.held);
     }
     d->audio->clear();
 }
@@ -110,13 +134,26 @@ void ResetDemux(ZarnDemux* d) {
     d->header = zarn_header{};
     d->index->clear();
     d->tracks->clear();
+    ResetAudioPositions(d->positions, {});
     gst_adapter_clear(d->adapter);
     d->offset = 0;
     d->next_frame = 0;
+    d->video_from = 0;
     d->stop_frame = 0;
     gst_segment_init(&d->segment, GST_FORMAT_TIME);
     d->send_segment = true;
+    d->ended = false;
     d->seqnum = gst_util_seqnum_next();
+    d->has_pending = false;
+}
+
+// Push mode: whether the source upstream can seek in bytes.
+bool UpstreamSeekable(ZarnDemux* d) {
+    GstQuery* query = gst_query_new_seeking(GST_FORMAT_BYTES);
+    gboolean seekable = FALSE;
+    if (gst_pad_peer_query(d->sink, query)) gst_query_parse_seeking(query, nullptr, &seekable, nullptr, nullptr);
+    gst_query_unref(query);
+    return seekable;
 }
 
 gboolean SrcQuery(GstPad* pad, GstObject* parent, GstQuery* query) {
@@ -143,7 +180,7 @@ gboolean SrcQuery(GstPad* pad, GstObject* parent, GstQuery* query) {
             GstFormat format;
             gst_query_parse_seeking(query, &format, nullptr, nullptr, nullptr);
             if (format != GST_FORMAT_TIME || !d->have_header) return FALSE;
-            gst_query_set_seeking(query, GST_FORMAT_TIME, !d->push_mode, 0, Duration(d));
+            gst_query_set_seeking(query, GST_FORMAT_TIME, !d->push_mode || UpstreamSeekable(d), 0, Duration(d));
             return TRUE;
         }
         default:
@@ -157,18 +194,128 @@ void PushToAll(ZarnDemux* d, GstEvent* event) {
     gst_event_unref(event);
 }
 
-// Flushing or not, key-frame or accurate, segment or plain: the new
-// segment is worked out by GstSegment; playback restarts at the key frame
-// at or before its start, and the decoders drop what precedes the start.
-gboolean Seek(ZarnDemux* d, GstEvent* event) {
-    if (d->push_mode || !d->have_header || !d->video) return FALSE;
+GstFlowReturn PullExact(ZarnDemux* d, uint64_t offset, guint size, GstBuffer** buffer);
+
+uint64_t TargetSample(const AudioStream& a, GstClockTime time) {
+    return gst_util_uint64_scale(time, a.rate, GST_SECOND);
+}
+
+bool AudioReachesTargets(const ZarnDemux* d, GstClockTime time) {
+    const uint32_t counted = CountedPackets(*d->positions);
+    for (const AudioStream& a : *d->audio)
+        if (AudioStart(*d->positions, counted, a.track) <= TargetSample(a, time)) return false;
+    return true;
+}
+
+// Pull mode: counts packets from their length words alone until every
+// track's sound reaches `time`.
+void CountPacketsUpTo(ZarnDemux* d, GstClockTime time) {
+    const uint32_t tracks = d->header.audio_tracks;
+    std::vector<uint32_t> counts(tracks);
+    while (CountedPackets(*d->positions) < d->header.frame_count && !AudioReachesTargets(d, time)) {
+        const uint32_t frame = CountedPackets(*d->positions);
+        uint64_t at = (*d->index)[frame] & ~1u;
+        const uint64_t end = (*d->index)[frame + 1] & ~1u;
+        for (uint32_t t = 0; t < tracks; ++t) {
+            counts[t] = 0;
+            GstBuffer* words = nullptr;
+            if (at + 4 > end || PullExact(d, at, 4 + 4 * (at + 8 <= end), &words) != GST_FLOW_OK) {
+                at = end;  // damaged or unreadable: no sound from here on
+                continue;
+            }
+            GstMapInfo map;
+            gst_buffer_map(words, &map, GST_MAP_READ);
+            const uint32_t length = ReadLe32(map.data);
+            if (length >= 4 && map.size >= 8 && at + 4 + length <= end) counts[t] = ReadLe32(map.data + 4);
+            gst_buffer_unmap(words, &map);
+            gst_buffer_unref(words);
+            at = at + 4 + length <= end ? at + 4 + length : end;
+        }
+        CountPacket(d->positions, frame, counts.data());
+    }
+}
+
+// Works out the new segment (GstSegment does) and the frames to read:
+// pictures restart at the key frame at or before its start, sound a packet
+// before the one that reaches it; the decoders drop what precedes the start.
+bool PlanSeek(ZarnDemux* d, GstEvent* event, SeekPlan* plan) {
     gdouble rate;
     GstFormat format;
     GstSeekFlags flags;
     GstSeekType start_type, stop_type;
     gint64 start, stop;
     gst_event_parse_seek(event, &rate, &format, &flags, &start_type, &start, &stop_type, &stop);
-    if (format != GST_FORMAT_TIME || rate <= 0.0) return FALSE;
+    if (format != GST_FORMAT_TIME || rate <= 0.0) return false;
+    plan->segment = d->segment;
+    gboolean update;
+    gst_segment_do_seek(&plan->segment, rate, format, flags, start_type, start, stop_type, stop, &update);
+    const uint32_t key = KeyFrameAtOrBefore(d, FrameAt(d, plan->segment.start));
+    if (flags & GST_SEEK_FLAG_KEY_UNIT) {
+        const GstClockTime key_time = FrameTime(d, key);
+        plan->segment.start = plan->segment.time = plan->segment.position = key_time;
+    }
+    uint32_t stop_frame = d->header.frame_count;
+    if (GST_CLOCK_TIME_IS_VALID(plan->segment.stop)) stop_frame = MIN(stop_frame, FrameAt(d, plan->segment.stop) + 1);
+    if (!d->push_mode) CountPacketsUpTo(d, plan->segment.start);
+    const bool complete = CountedPackets(*d->positions) >= d->header.frame_count;
+    plan->first_frame = key;
+    for (const AudioStream& a : *d->audio)
+        plan->first_frame = MIN(plan->first_frame, AudioStartPacket(*d->positions, a.track,
+                                                                    TargetSample(a, plan->segment.start), complete));
+    plan->video_from = key;
+    plan->stop_frame = MAX(stop_frame, key + 1);
+    plan->seqnum = gst_event_get_seqnum(event);
+    return true;
+}
+
+void ApplyPlan(ZarnDemux* d, const SeekPlan& plan) {
+    GST_OBJECT_LOCK(d);
+    d->segment = plan.segment;
+    d->next_frame = plan.first_frame;
+    d->video_from = plan.video_from;
+    d->stop_frame = plan.stop_frame;
+    GST_OBJECT_UNLOCK(d);
+    for (AudioStream& a : *d->audio) {
+        a.pushing = false;
+        gst_clear_buffer(&a.held);
+    }
+    d->send_segment = true;
+    d->ended = false;
+    d->seqnum = plan.seqnum;
+    gst_flow_combiner_reset(d->combiner);
+}
+
+// Push mode: asks the source for the plan's first packet; the plan takes
+// effect when the flush comes back down. Only flushing seeks: the bytes
+// already queued downstream of the source would otherwise come first.
+gboolean SeekUpstream(ZarnDemux* d, GstEvent* event) {
+    GstSeekFlags flags;
+    gst_event_parse_seek(event, nullptr, nullptr, &flags, nullptr, nullptr, nullptr, nullptr);
+    if (!(flags & GST_SEEK_FLAG_FLUSH)) return FALSE;
+    // The streaming thread may be held downstream: the object lock guards
+    // what it counts and the segment.
+    GST_OBJECT_LOCK(d);
+    const bool planned = PlanSeek(d, event, d->pending);
+    d->has_pending = planned;
+    const uint64_t offset = (*d->index)[d->pending->first_frame] & ~1u;
+    GST_OBJECT_UNLOCK(d);
+    if (!planned) return FALSE;
+    GstEvent* bytes = gst_event_new_seek(1.0, GST_FORMAT_BYTES, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                         GST_SEEK_TYPE_SET, gint64(offset), GST_SEEK_TYPE_NONE, -1);
+    gst_event_set_seqnum(bytes, d->pending->seqnum);
+    if (gst_pad_push_event(d->sink, bytes)) return TRUE;
+    GST_OBJECT_LOCK(d);
+    d->has_pending = false;
+    GST_OBJECT_UNLOCK(d);
+    return FALSE;
+}
+
+// Flushing or not, key-frame or accurate, segment or plain.
+gboolean Seek(ZarnDemux* d, GstEvent* event) {
+    if (!d->have_header || !d->video) return FALSE;
+    if (d->push_mode) return SeekUpstream(d, event);
+    GstSeekFlags flags;
+    gst_event_parse_seek(event, nullptr, nullptr, &flags, nullptr, nullptr, nullptr, nullptr);
     const bool flush = flags & GST_SEEK_FLAG_FLUSH;
     const uint32_t seqnum = gst_event_get_seqnum(event);
     if (flush) {
@@ -179,32 +326,21 @@ gboolean Seek(ZarnDemux* d, GstEvent* event) {
         gst_pad_pause_task(d->sink);
     }
     GST_PAD_STREAM_LOCK(d->sink);
-    GstSegment segment = d->segment;
-    gboolean update;
-    gst_segment_do_seek(&segment, rate, format, flags, start_type, start, stop_type, stop, &update);
-    const uint32_t target = FrameAt(d, segment.start);
-    const uint32_t key = KeyFrameAtOrBefore(d, target);
-    if (flags & GST_SEEK_FLAG_KEY_UNIT) {
-        const GstClockTime key_time = FrameTime(d, key);
-        segment.start = segment.time = segment.position = key_time;
+    SeekPlan plan;
+    if (!PlanSeek(d, event, &plan)) {
+        if (flush) PushToAll(d, gst_event_new_flush_stop(TRUE));
+        gst_pad_start_task(d->sink, reinterpret_cast<GstTaskFunction>(ZarnDemuxLoop), d->sink, nullptr);
+        GST_PAD_STREAM_UNLOCK(d->sink);
+        return FALSE;
     }
-    uint32_t stop_frame = d->header.frame_count;
-    if (GST_CLOCK_TIME_IS_VALID(segment.stop)) stop_frame = MIN(stop_frame, FrameAt(d, segment.stop) + 1);
-    GST_OBJECT_LOCK(d);
-    d->segment = segment;
-    d->next_frame = key;
-    d->stop_frame = MAX(stop_frame, key + 1);
-    GST_OBJECT_UNLOCK(d);
-    d->send_segment = true;
-    d->seqnum = seqnum;
+    ApplyPlan(d, plan);
     if (flush) {
         GstEvent* e = gst_event_new_flush_stop(TRUE);
         gst_event_set_seqnum(e, seqnum);
         PushToAll(d, e);
     }
-    gst_flow_combiner_reset(d->combiner);
     if (flags & GST_SEEK_FLAG_SEGMENT) {
-        GstMessage* m = gst_message_new_segment_start(GST_OBJECT(d), GST_FORMAT_TIME, segment.start);
+        GstMessage* m = gst_message_new_segment_start(GST_OBJECT(d), GST_FORMAT_TIME, plan.segment.start);
         gst_message_set_seqnum(m, seqnum);
         gst_element_post_message(GST_ELEMENT(d), m);
     }
@@ -258,6 +394,7 @@ void AddPads(ZarnDemux* d) {
         gchar* name = g_strdup_printf("audio_%u", t);
         AudioStream s;
         s.track = t;
+        s.rate = format & 0xFFFF;
         s.pad = NewPad(d, &audio_template, name, a, name);
         d->audio->push_back(s);
         g_free(name);
@@ -271,7 +408,12 @@ void AddPads(ZarnDemux* d) {
 bool TakeTables(ZarnDemux* d, const guint8* data) {
     const zarn_header& h = d->header;
     const guint8* p = data + ZARN_HEADER_BYTES + 4 * h.audio_tracks;
-    for (uint32_t t = 0; t < h.audio_tracks; ++t) d->tracks->push_back(ReadLe32(p + 4 * t));
+    std::vector<uint32_t> frame_bytes;
+    for (uint32_t t = 0; t < h.audio_tracks; ++t) {
+        d->tracks->push_back(ReadLe32(p + 4 * t));
+        frame_bytes.push_back((d->tracks->back() & kTrackStereo) ? 4 : 2);
+    }
+    ResetAudioPositions(d->positions, frame_bytes);
     p = data + ZARN_HEADER_BYTES + 12 * h.audio_tracks;
     for (uint32_t i = 0; i <= h.index_count; ++i) d->index->push_back(ReadLe32(p + 4 * i));
     // Every frame must lie after the tables, in order, inside the file.
@@ -293,47 +435,76 @@ void SendSegment(ZarnDemux* d) {
     PushToAll(d, e);
 }
 
-// Pushes frame `frame`'s parts; `packet` is its whole packet.
+// Pushes one track's audio data of a packet, or holds it back while the
+// track's sound has not reached the segment's start.
+GstFlowReturn PushAudio(ZarnDemux* d, AudioStream& a, uint32_t frame, GstBuffer* buf) {
+    const uint32_t counted = CountedPackets(*d->positions);
+    if (frame >= counted) {  // not counted: only when the packets are read out of order
+        GST_BUFFER_PTS(buf) = FrameTime(d, frame);
+    } else {
+        const uint64_t begin = AudioStart(*d->positions, frame, a.track);
+        const uint64_t end = AudioStart(*d->positions, frame + 1, a.track);
+        GST_BUFFER_PTS(buf) = gst_util_uint64_scale(begin, GST_SECOND, a.rate);
+        GST_BUFFER_DURATION(buf) = gst_util_uint64_scale(end, GST_SECOND, a.rate) - GST_BUFFER_PTS(buf);
+        if (!a.pushing && end <= TargetSample(a, d->segment.start)) {
+            gst_clear_buffer(&a.held);
+            a.held = buf;
+            return GST_FLOW_OK;
+        }
+    }
+    GST_BUFFER_DTS(buf) = GST_BUFFER_PTS(buf);
+    GST_BUFFER_OFFSET(buf) = frame;
+    GstFlowReturn flow = GST_FLOW_OK;
+    if (!a.pushing) {
+        a.pushing = true;
+        GstBuffer* first = a.held ? a.held : buf;
+        GST_BUFFER_FLAG_SET(first, GST_BUFFER_FLAG_DISCONT);
+        if (a.held) flow = gst_pad_push(a.pad, a.held);
+        a.held = nullptr;
+    }
+    if (flow == GST_FLOW_OK) flow = gst_pad_push(a.pad, buf);
+    else gst_buffer_unref(buf);
+    return gst_flow_combiner_update_pad_flow(d->combiner, a.pad, flow);
+}
+
+// Pushes frame `frame`'s parts; `packet` is its whole packet. The sound
+// of every packet is counted, the picture pushed from `video_from` on.
 GstFlowReturn PushFrame(ZarnDemux* d, uint32_t frame, GstBuffer* packet) {
     const GstClockTime pts = FrameTime(d, frame), duration = FrameTime(d, frame + 1) - pts;
     const bool key = (*d->index)[frame] & 1;
+    const uint32_t tracks = d->header.audio_tracks;
     GstMapInfo map;
     if (!gst_buffer_map(packet, &map, GST_MAP_READ)) return GST_FLOW_ERROR;
-    size_t video_offset = map.size;
-    GstFlowReturn result = GST_FLOW_OK;
+    std::vector<const uint8_t*> data(tracks, nullptr);
+    std::vector<size_t> sizes(tracks, 0);
+    std::vector<uint32_t> counts(tracks, 0);
+    size_t video_offset = tracks ? map.size : 0;
     bool damaged = false;
-    if (d->header.audio_tracks == 0) video_offset = 0;
-    for (uint32_t t = 0; t < d->header.audio_tracks; ++t) {
-        const uint8_t* data = nullptr;
-        size_t size = 0;
-        if (zarn_packet_audio(map.data, map.size, d->header.audio_tracks, t, &data, &size, &video_offset) !=
-            ZARN_OK) {
-            damaged = true;
-            break;
+    for (uint32_t t = 0; t < tracks && !damaged; ++t) {
+        damaged = zarn_packet_audio(map.data, map.size, tracks, t, &data[t], &sizes[t], &video_offset) != ZARN_OK;
+        if (!damaged && sizes[t] >= 4) counts[t] = ReadLe32(data[t]);
+    }
+    if (damaged) video_offset = map.size;
+    GST_OBJECT_LOCK(d);
+    CountPacket(d->positions, frame, counts.data());
+    GST_OBJECT_UNLOCK(d);
+    GstFlowReturn result = GST_FLOW_OK;
+    for (AudioStream& a : *d->audio) {
+        if (sizes[a.track] == 0) {
+            if (a.pushing) gst_pad_push_event(a.pad, gst_event_new_gap(pts, duration));
+            continue;
         }
-        for (AudioStream& a : *d->audio) {
-            if (a.track != t) continue;
-            if (size == 0) {
-                gst_pad_push_event(a.pad, gst_event_new_gap(pts, duration));
-                continue;
-            }
-            GstBuffer* buf =
-                gst_buffer_copy_region(packet, GST_BUFFER_COPY_ALL, size_t(data - map.data), size);
-            GST_BUFFER_PTS(buf) = GST_BUFFER_DTS(buf) = pts;
-            // The sound the packet yields: its first word counts 16-bit bytes.
-            const uint32_t format = (*d->tracks)[t];
-            const uint64_t frames = size >= 4 ? ReadLe32(data) / ((format & kTrackStereo) ? 4 : 2) : 0;
-            GST_BUFFER_DURATION(buf) = gst_util_uint64_scale(frames, GST_SECOND, format & 0xFFFF);
-            if (d->next_frame == frame && frame == 0) GST_BUFFER_FLAG_SET(buf, GST_BUFFER_FLAG_DISCONT);
-            result = gst_flow_combiner_update_pad_flow(d->combiner, a.pad, gst_pad_push(a.pad, buf));
-        }
+        GstBuffer* buf =
+            gst_buffer_copy_region(packet, GST_BUFFER_COPY_ALL, size_t(data[a.track] - map.data), sizes[a.track]);
+        const GstFlowReturn flow = PushAudio(d, a, frame, buf);
+        if (flow != GST_FLOW_OK) result = flow;
     }
     gst_buffer_unmap(packet, &map);
     if (damaged) {
         GST_ELEMENT_WARNING(d, STREAM, DEMUX, ("Frame %u of the file is damaged.", frame),
                             ("its audio lengths run past the packet"));
-        video_offset = gst_buffer_get_size(packet);
     }
+    if (frame < d->video_from) return result;
     GstBuffer* video = gst_buffer_copy_region(packet, GST_BUFFER_COPY_ALL, video_offset,
                                               gst_buffer_get_size(packet) - video_offset);
     GST_BUFFER_PTS(video) = GST_BUFFER_DTS(video) = pts;
@@ -481,8 +652,9 @@ GstFlowReturn ChainTake(ZarnDemux* d) {
         }
         AddPads(d);
     }
+    if (d->ended) return GST_FLOW_EOS;
     SendSegment(d);
-    while (d->next_frame < d->header.frame_count) {
+    while (d->next_frame < d->stop_frame) {
         const uint32_t frame = d->next_frame;
         const uint64_t begin = (*d->index)[frame] & ~1u, end = (*d->index)[frame + 1] & ~1u;
         if (begin > d->offset) {  // bytes between frames: skip them
@@ -499,6 +671,9 @@ GstFlowReturn ChainTake(ZarnDemux* d) {
         d->next_frame = frame + 1;
         if (flow != GST_FLOW_OK) return flow;
     }
+    // The source may go on past a segment's end: the end is told from here.
+    EndSegment(d);
+    d->ended = true;
     return GST_FLOW_EOS;
 }
 
@@ -517,16 +692,29 @@ gboolean SinkEvent(GstPad* pad, GstObject* parent, GstEvent* event) {
             gst_event_unref(event);  // the demuxer makes its own
             return TRUE;
         case GST_EVENT_EOS:
-            if (!d->have_header || d->next_frame < d->header.frame_count) {
+            if (d->ended) {
+                gst_event_unref(event);
+                return TRUE;
+            }
+            if (!d->have_header || d->next_frame < d->stop_frame) {
                 GST_ELEMENT_ERROR(d, STREAM, DEMUX, ("The file ends early, inside frame %u.", d->next_frame),
                                   (nullptr));
             }
             if (d->video) PushToAll(d, event);
             else gst_event_unref(event);
             return TRUE;
-        case GST_EVENT_FLUSH_STOP:
+        case GST_EVENT_FLUSH_STOP: {
             gst_adapter_clear(d->adapter);
+            GST_OBJECT_LOCK(d);
+            const bool planned = d->has_pending;
+            d->has_pending = false;
+            GST_OBJECT_UNLOCK(d);
+            if (planned) {
+                ApplyPlan(d, *d->pending);
+                d->offset = (*d->index)[d->pending->first_frame] & ~1u;
+            }
             return gst_pad_event_default(pad, parent, event);
+        }
         default:
             return gst_pad_event_default(pad, parent, event);
     }
@@ -568,6 +756,8 @@ void Finalize(GObject* object) {
     delete d->index;
     delete d->tracks;
     delete d->audio;
+    delete d->positions;
+    delete d->pending;
     gst_flow_combiner_free(d->combiner);
     g_object_unref(d->adapter);
     G_OBJECT_CLASS(zarn_demux_parent_class)->finalize(object);
@@ -598,6 +788,8 @@ static void zarn_demux_init(ZarnDemux* d) {
     d->index = new std::vector<uint32_t>;
     d->tracks = new std::vector<uint32_t>;
     d->audio = new std::vector<AudioStream>;
+    d->positions = new AudioPositions;
+    d->pending = new SeekPlan;
     d->video = nullptr;
     d->combiner = gst_flow_combiner_new();
     d->adapter = gst_adapter_new();

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
+#include "gst/decoder_setup.h"
 #include "gst/elements.h"
-#include "zarn/zarn.h"
 
 GST_DEBUG_CATEGORY_STATIC(zarn_video_dec_debug);
 #define GST_CAT_DEFAULT zarn_video_dec_debug
@@ -44,13 +44,12 @@ void DropDecoder(ZarnVideoDec* d) {
 
 gboolean SetFormat(GstVideoDecoder* base, GstVideoCodecState* state) {
     ZarnVideoDec* d = Dec(base);
+    gint width = 0, height = 0, num = 0, den = 1;
+    if (!ReadPositiveInts(state->caps, {{"width", &width}, {"height", &height}})) return FALSE;
     const GstStructure* s = gst_caps_get_structure(state->caps, 0);
     const gchar* version = gst_structure_get_string(s, "version");
-    gint width = 0, height = 0, num = 0, den = 1;
     guint flags = 0;
-    if (!version || !gst_structure_get_int(s, "width", &width) || !gst_structure_get_int(s, "height", &height) ||
-        !gst_structure_get_uint(s, "video-flags", &flags) || width <= 0 || height <= 0)
-        return FALSE;
+    if (!version || !gst_structure_get_uint(s, "video-flags", &flags)) return FALSE;
     gst_structure_get_fraction(s, "framerate", &num, &den);
     zarn_header h{};
     h.version = version[0];
@@ -91,6 +90,7 @@ GstFlowReturn HandleFrame(GstVideoDecoder* base, GstVideoCodecFrame* frame) {
     if (status == ZARN_ERROR_CORRUPT_FRAME) {
         // The picture stays usable; the base class decides how many such
         // frames end the stream.
+        WarnDamaged(GST_ELEMENT(d), "video data", GST_BUFFER_OFFSET(frame->input_buffer));
         GstFlowReturn r = GST_FLOW_OK;
         GST_VIDEO_DECODER_ERROR(base, 1, STREAM, DECODE, ("A frame's video data is damaged."),
                                 ("frame %u", frame->system_frame_number), r);
@@ -100,8 +100,7 @@ GstFlowReturn HandleFrame(GstVideoDecoder* base, GstVideoCodecFrame* frame) {
         }
     } else if (status != ZARN_OK) {
         gst_video_decoder_drop_frame(base, frame);
-        GST_ELEMENT_ERROR(d, STREAM, DECODE, ("The video cannot be decoded: %s.", zarn_status_text(status)),
-                          (nullptr));
+        PostDecodeError(GST_ELEMENT(d), "video", status);
         return GST_FLOW_ERROR;
     }
     zarn_planes planes;
@@ -154,11 +153,8 @@ gboolean Stop(GstVideoDecoder* base) {
 static void zarn_video_dec_class_init(ZarnVideoDecClass* klass) {
     GST_DEBUG_CATEGORY_INIT(zarn_video_dec_debug, "zarnvideodec", 0, "Zarn video decoder");
     GstElementClass* element = GST_ELEMENT_CLASS(klass);
-    gst_element_class_add_static_pad_template(element, &sink_template);
-    gst_element_class_add_static_pad_template(element, &src_template);
-    gst_element_class_set_static_metadata(element, "Zarn video decoder", "Codec/Decoder/Video",
-                                          "Decodes Zarn video into planar YUV 4:2:0 pictures",
-                                          "The Zarn developers");
+    SetUpDecoderClass(element, &sink_template, &src_template, "Zarn video decoder", "Codec/Decoder/Video",
+                      "Decodes Zarn video into planar YUV 4:2:0 pictures");
     GstVideoDecoderClass* dec = GST_VIDEO_DECODER_CLASS(klass);
     dec->set_format = SetFormat;
     dec->handle_frame = HandleFrame;
