@@ -75,6 +75,7 @@ zarn_status zarn_get_info(const zarn_movie* h, zarn_info* info) {
     i.has_alpha = (m.header_flags & kFlagAlpha) != 0;
     i.grey_scale = (m.header_flags & kFlagGreyScale) != 0;
     i.audio_tracks = m.audio_tracks;
+    i.video_flags = m.header_flags;
     *info = i;
     return ZARN_OK;
 }

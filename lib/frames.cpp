@@ -63,6 +63,11 @@ zarn_status zarn_decode_frame(zarn_movie* h) {
     return FrameStatus(*h, 0);
 }
 
+int zarn_is_key_frame(const zarn_movie* h, uint32_t frame) {
+    if (!h || frame >= h->movie->frame_count) return -1;
+    return (h->movie->frame_index[frame] & 1) != 0;
+}
+
 int64_t zarn_current_frame(const zarn_movie* h) {
     if (!h || !h->decoded) return -1;
     return int64_t{h->next_frame} - 1;

@@ -20,12 +20,13 @@ uint32_t EngineFlags(uint32_t flags) {
     if (flags & ZARN_OPEN_ALPHA) e |= kFlagAlpha;
     if (flags & ZARN_OPEN_GREY) e |= kFlagGreyScale;
     if (flags & ZARN_OPEN_PRELOAD) e |= kFlagPreload;
+    if (flags & ZARN_OPEN_FACTS_ONLY) e |= kFlagNoInitialFill;
     e |= ((flags >> 8) & 7u) << kDisplayOptionShift;
     return e;
 }
 
 constexpr uint32_t kKnownOpenFlags = ZARN_OPEN_ALPHA | ZARN_OPEN_GREY | ZARN_OPEN_PRELOAD |
-                                     ZARN_OPEN_DISPLAY_OPTION(7);
+                                     ZARN_OPEN_FACTS_ONLY | ZARN_OPEN_DISPLAY_OPTION(7);
 
 // The status of a failed open, from the text the engine left.
 zarn_status OpenStatus(const char* text) {

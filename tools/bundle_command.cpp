@@ -9,11 +9,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "engine/last_error.h"
-#include "engine/movie.h"
 #include "player/command_line.h"
 #include "player/open_named_video.h"
 #include "tools/output_file.h"
+#include "zarn/zarn.h"
 
 namespace zarn {
 namespace {
@@ -113,12 +112,12 @@ int RunBundleCommand(const std::vector<std::string>& args, std::ostream& out, st
         err << "zarn bundle: cannot read " << b.video << ": " << std::strerror(errno) << "\n";
         return 1;
     }
-    Movie* check = OpenMovieFromImage(video.data(), video.size(), 0);
-    if (!check) {
-        err << "zarn bundle: " << b.video << ": " << EngineLastError() << "\n";
+    zarn_movie* check = nullptr;
+    if (zarn_open_memory(video.data(), video.size(), 0, &check) != ZARN_OK) {
+        err << "zarn bundle: " << b.video << ": " << zarn_error_text(nullptr) << "\n";
         return 1;
     }
-    CloseMovie(check);
+    zarn_close(check);
     if (!ReadAll(b.player, &image) || image.empty()) {
         err << "zarn bundle: cannot read the player " << b.player << ": "
             << (image.empty() && errno == 0 ? "empty file" : std::strerror(errno)) << "\n";

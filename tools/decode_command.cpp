@@ -10,15 +10,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "audio/audio_decoder.h"
-#include "convert/copy_flags.h"
 #include "encoder/y4m.h"
-#include "engine/container_header.h"
-#include "engine/copy_to_buffer.h"
-#include "engine/frame_control.h"
-#include "engine/last_error.h"
-#include "engine/movie.h"
-#include "format/zarn_format.h"
 #include "tools/frame_rgb.h"
 #include "tools/input_video.h"
 #include "tools/interruption.h"
@@ -133,7 +125,7 @@ int ParseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
     if (!o.raw.empty() && !o.copy_format) return fail("--raw needs --copy-format");
     if (o.raw.empty() && (o.copy_format || o.plain || o.mode || o.changed))
         return fail("--copy-format, --changed, --plain and --mode go with --raw");
-    if (o.changed && (*o.copy_format == kFormatPalette || *o.copy_format == kFormatYv12))
+    if (o.changed && (*o.copy_format == ZARN_FORMAT_PALETTE || *o.copy_format == ZARN_FORMAT_YV12))
         return fail("--changed needs a copy format from 1 to 14 (0 and 15 copy whole frames)");
     const std::string* names[] = {&o.y4m, &o.alpha, &o.wav, &o.raw};
     for (size_t i = 0; i < 4; ++i)
@@ -145,19 +137,14 @@ int ParseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
     return 0;
 }
 
-// Bytes of one --raw frame of the output size in `format`.
-size_t RawFrameBytes(uint32_t format, uint32_t width, uint32_t height) {
-    const size_t w = width, h = height;
-    if (format == kFormatYv12) return w * h + 2 * (w / 2) * (h / 2);
-    if (format == kFormatPalette) return w * h;
-    if (format == kFormatBgr24 || format == kFormatRgb24) return w * h * 3;
-    if (format >= kFormatBgrx32 && format <= kFormatRgba32) return w * h * 4;
-    return w * h * 2;
-}
-
-uint32_t RawPitch(uint32_t format, uint32_t width) {
-    if (format == kFormatYv12) return width;
-    return static_cast<uint32_t>(RawFrameBytes(format, width, 1));
+// Bytes of one --raw frame and its pitch. Nothing converts into palette
+// indexes: that format's frames are left as zero bytes, one per pixel.
+size_t RawFrameBytes(const zarn_movie* m, uint32_t format, const zarn_info& facts, int32_t& pitch) {
+    if (format == ZARN_FORMAT_PALETTE) {
+        pitch = static_cast<int32_t>(facts.output_width);
+        return size_t{facts.output_width} * facts.output_height;
+    }
+    return zarn_frame_bytes(m, static_cast<zarn_format>(format), &pitch);
 }
 
 void PutLe(uint8_t* p, uint32_t v, int bytes) {
@@ -186,66 +173,14 @@ void WavHeader(uint8_t h[44], uint32_t rate, uint32_t channels, uint64_t data_by
     PutLe(h + 40, data, 4);
 }
 
-// The chosen track's decoder: decodes each packet's blocks the way the
-// engine queues them, with nothing dropped.
-struct TrackDecode {
-    uint32_t index = 0;
-    AudioDecoder* decoder = nullptr;
-};
-
-uint32_t ReadLe32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-void DecodePacketAudio(const Movie& m, TrackDecode& t, std::vector<uint8_t>& pcm_out) {
-    const uint8_t* p = m.packet;
-    uint32_t left = m.packet_bytes;
-    if (!p) return;
-    for (uint32_t k = 0; k < m.audio_tracks; ++k) {
-        if (left < 4) return;
-        const uint32_t length = ReadLe32(p);
-        p += 4;
-        left -= 4;
-        if (length > left) return;
-        if (k == t.index && length >= 4) {
-            uint32_t due = ReadLe32(p);
-            const uint8_t* data = p + 4;
-            const uint8_t* end = p + length;
-            while (due > 0) {
-                const int16_t* pcm = nullptr;
-                uint32_t bytes = 0;
-                const uint8_t* next = end;
-                DecodeAudioBlock(t.decoder, &pcm, &bytes, data, end, &next);
-                if (bytes == 0 || !pcm) break;
-                const uint32_t n = std::min(bytes, due);
-                due -= n;
-                const uint8_t* bytes_out = reinterpret_cast<const uint8_t*>(pcm);
-                pcm_out.insert(pcm_out.end(), bytes_out, bytes_out + n);
-                data = next;
-            }
-            return;
-        }
-        p += length;
-        left -= length;
-    }
-}
-
-// The visible picture of the current frame buffer, chroma mapped so that
-// `u` is always Cb.
-void TakePicture(const Movie& m, YuvPicture& pic) {
-    const uint8_t* frame = m.frame_buffers[m.current_buffer];
-    const size_t lw = m.luma_width, cw = m.luma_width / 2;
-    const uint8_t* first = frame + lw * m.luma_height;
-    const uint8_t* second = first + cw * (m.luma_height / 2);
-    const bool first_is_u = (m.flags & kFlagVersionFG) != 0;
-    const uint8_t* u = first_is_u ? first : second;
-    const uint8_t* v = first_is_u ? second : first;
+// The visible picture of the current frame.
+void TakePicture(const zarn_planes& p, YuvPicture& pic) {
     for (uint32_t r = 0; r < pic.height; ++r)
-        std::memcpy(&pic.y[r * size_t{pic.width}], frame + r * lw, pic.width);
+        std::memcpy(&pic.y[r * size_t{pic.width}], p.y + r * ptrdiff_t{p.y_stride}, pic.width);
     const uint32_t w = pic.chroma_width(), h = pic.chroma_height();
     for (uint32_t r = 0; r < h; ++r) {
-        std::memcpy(&pic.u[r * size_t{w}], u + r * cw, w);
-        std::memcpy(&pic.v[r * size_t{w}], v + r * cw, w);
+        std::memcpy(&pic.u[r * size_t{w}], p.u + r * ptrdiff_t{p.uv_stride}, w);
+        std::memcpy(&pic.v[r * size_t{w}], p.v + r * ptrdiff_t{p.uv_stride}, w);
     }
 }
 
@@ -256,14 +191,12 @@ struct Outputs {
     Y4mWriter y4m;
     bool y4m_open = false;
     std::vector<OutputFile*> reported;  // failures already told
-    TrackDecode track;
     uint64_t wav_bytes = 0;
     uint32_t wav_rate = 0, wav_channels = 0;
 
     ~Outputs() {
         y4m.close();
         for (OutputFile* f : {&y4m_file, &alpha, &raw, &wav, &png}) DiscardOutput(*f);
-        FreeAudioDecoder(track.decoder);
     }
 };
 
@@ -299,43 +232,41 @@ bool Y4mFailed(Outputs& outs, int error_number, std::ostream& err) {
 
 // Sets up every output the options ask for before the first frame, so that
 // one that cannot be written is found at once; false with a message.
-bool OpenOutputs(const Options& o, const InputVideo& in, Outputs& outs, std::ostream& err) {
-    const Movie& m = *in.movie;
-    if (!o.alpha.empty() && !(m.header_flags & kFlagAlpha)) {
+bool OpenOutputs(const Options& o, const InputVideo& in, const zarn_info& facts, Outputs& outs,
+                 std::ostream& err) {
+    if (!o.alpha.empty() && !facts.has_alpha) {
         err << "zarn decode: " << o.input << " has no alpha plane\n";
         return false;
     }
     if (!o.wav.empty()) {
-        if (m.audio_tracks == 0) {
+        if (facts.audio_tracks == 0) {
             err << "zarn decode: " << o.input << " has no audio tracks\n";
             return false;
         }
         uint32_t index = 0;
+        zarn_track_info track;
+        zarn_get_track_info(in.movie, 0, &track);
         if (o.track) {
-            index = m.audio_tracks;
-            for (uint32_t t = 0; t < m.audio_tracks; ++t)
-                if (m.track_id[t] == *o.track) {
-                    index = t;
-                    break;
-                }
-            if (index == m.audio_tracks) {
+            index = facts.audio_tracks;
+            for (uint32_t t = 0; t < facts.audio_tracks && index == facts.audio_tracks; ++t) {
+                zarn_get_track_info(in.movie, t, &track);
+                if (track.id == *o.track) index = t;
+            }
+            if (index == facts.audio_tracks) {
                 err << "zarn decode: " << o.input << " has no audio track with ID " << *o.track << "\n";
                 return false;
             }
         }
-        const uint32_t format = m.track_format[index];
-        const std::string why = UnplayableTrackReason(format);
+        const std::string why = UnplayableTrackReason(track);
         if (!why.empty()) {
-            err << "zarn decode: audio track ID " << m.track_id[index] << " of " << o.input
+            err << "zarn decode: audio track ID " << track.id << " of " << o.input
                 << " cannot be decoded: " << why << "\n";
             return false;
         }
-        outs.wav_rate = format & 0xFFFF;
-        outs.wav_channels = (format & kTrackFormatStereo) ? 2 : 1;
-        outs.track.index = index;
-        outs.track.decoder = CreateAudioDecoder(outs.wav_rate, outs.wav_channels, 1);
-        if (!outs.track.decoder) {
-            err << "zarn decode: out of memory for the audio decoder\n";
+        outs.wav_rate = track.rate;
+        outs.wav_channels = track.channels;
+        if (zarn_select_audio_track(in.movie, static_cast<int32_t>(index)) != ZARN_OK) {
+            err << "zarn decode: " << o.input << ": " << zarn_error_text(in.movie) << "\n";
             return false;
         }
         if (!Open(o.wav, in, outs.wav, outs, err)) return false;
@@ -347,10 +278,10 @@ bool OpenOutputs(const Options& o, const InputVideo& in, Outputs& outs, std::ost
     if (!o.y4m.empty()) {
         if (!Open(o.y4m, in, outs.y4m_file, outs, err)) return false;
         Y4mInfo info;
-        info.width = m.source_width;
-        info.height = m.source_height;
-        info.rate_num = m.source_rate_num;
-        info.rate_den = m.source_rate_den;
+        info.width = facts.width;
+        info.height = facts.height;
+        info.rate_num = facts.rate_num;
+        info.rate_den = facts.rate_den;
         errno = 0;
         if (!outs.y4m.open(DescriptorPath(outs.y4m_file), info)) return Y4mFailed(outs, errno ? errno : EIO, err);
         outs.y4m_open = true;
@@ -370,50 +301,71 @@ bool OpenOutputs(const Options& o, const InputVideo& in, Outputs& outs, std::ost
     return true;
 }
 
-// Decodes the track's audio packets of the frame into the WAV output.
-bool WriteAudio(const Movie& m, Outputs& outs) {
-    std::vector<uint8_t> pcm;
-    DecodePacketAudio(m, outs.track, pcm);
-    outs.wav_bytes += pcm.size();
-    return pcm.empty() || WriteOutput(outs.wav, pcm.data(), pcm.size());
+// Moves the sound the frame brought into the WAV output.
+bool WriteAudio(zarn_movie* m, Outputs& outs) {
+    int16_t samples[4096];
+    for (;;) {
+        size_t count = 0;
+        zarn_read_audio(m, samples, sizeof samples / sizeof samples[0], &count);
+        if (count == 0) return true;
+        outs.wav_bytes += count * 2;
+        if (!WriteOutput(outs.wav, samples, count * 2)) return false;
+    }
 }
 
+// The frame buffers of a run, sized once.
+struct FrameBuffers {
+    YuvPicture pic;
+    std::vector<uint8_t> raw, rgb;
+    int32_t raw_pitch = 0;
+};
+
 // Writes the outputs of the frame just decoded; false with a message on failure.
-bool WriteFrame(const Options& o, Movie& m, Outputs& outs, uint32_t number, YuvPicture& pic,
-                std::vector<uint8_t>& raw, std::vector<uint8_t>& rgb, std::ostream& err) {
+bool WriteFrame(const Options& o, zarn_movie* m, const zarn_info& facts, Outputs& outs, uint32_t number,
+                FrameBuffers& b, std::ostream& err) {
     if (outs.wav.fd >= 0 && !WriteAudio(m, outs)) return Report(outs, outs.wav, err);
+    zarn_planes planes;
+    if (zarn_get_planes(m, &planes) != ZARN_OK) {
+        err << "zarn decode: " << o.input << ": frame " << number << " is not decoded\n";
+        return false;
+    }
     if (outs.y4m_open) {
-        TakePicture(m, pic);
+        TakePicture(planes, b.pic);
         errno = 0;
-        if (!outs.y4m.write_frame(pic)) return Y4mFailed(outs, errno ? errno : EIO, err);
+        if (!outs.y4m.write_frame(b.pic)) return Y4mFailed(outs, errno ? errno : EIO, err);
     }
     if (outs.alpha.fd >= 0) {
-        const uint8_t* a = m.alpha_planes[m.current_buffer];
-        bool ok = a != nullptr;
-        for (uint32_t r = 0; ok && r < m.source_height; ++r)
-            ok = WriteOutput(outs.alpha, a + size_t{r} * m.luma_width, m.source_width);
+        bool ok = planes.a != nullptr;
+        for (uint32_t r = 0; ok && r < facts.height; ++r)
+            ok = WriteOutput(outs.alpha, planes.a + r * ptrdiff_t{planes.a_stride}, facts.width);
         if (!ok) return Report(outs, outs.alpha, err);
     }
     if (outs.raw.fd >= 0) {
         const uint32_t format = *o.copy_format;
-        uint32_t flags = format | kCopyNeverSkip;
-        if (o.plain) flags |= kCopyForcePlain;
+        uint32_t flags = o.plain ? ZARN_COPY_PLAIN : 0;
         if (o.changed) {
             // One picture kept from frame to frame, as a display keeps it.
-            if (number == 1) std::fill(raw.begin(), raw.end(), 0);
+            flags |= ZARN_COPY_CHANGED_ONLY;
+            if (number == 1) std::fill(b.raw.begin(), b.raw.end(), 0);
         } else {
-            flags |= kCopyWholeFrame;
-            std::fill(raw.begin(), raw.end(), 0);
+            std::fill(b.raw.begin(), b.raw.end(), 0);
         }
-        CopyToBuffer(&m, raw.data(), static_cast<int32_t>(RawPitch(format, m.width)), m.height, 0, 0, flags);
-        if (!WriteOutput(outs.raw, raw.data(), raw.size())) return Report(outs, outs.raw, err);
+        if (format != ZARN_FORMAT_PALETTE &&
+            zarn_copy_frame(m, static_cast<zarn_format>(format), b.raw.data(), b.raw_pitch, flags) != ZARN_OK) {
+            err << "zarn decode: " << o.input << ": " << zarn_error_text(m) << "\n";
+            return false;
+        }
+        if (!WriteOutput(outs.raw, b.raw.data(), b.raw.size())) return Report(outs, outs.raw, err);
     }
     if (!o.png.empty()) {
-        CurrentFrameRgb(m, rgb);
+        if (!CurrentFrameRgb(m, b.rgb)) {
+            err << "zarn decode: " << o.input << ": " << zarn_error_text(m) << "\n";
+            return false;
+        }
         if (number > 1 && !Open(PngPath(o.png, number), InputVideo{}, outs.png, outs, err)) return false;
         std::vector<uint8_t> png;
         std::string why;
-        if (!EncodePng(rgb.data(), m.width, m.height, png, why)) {
+        if (!EncodePng(b.rgb.data(), facts.output_width, facts.output_height, png, why)) {
             err << "zarn decode: cannot make " << outs.png.name << ": " << why << "\n";
             return false;
         }
@@ -445,31 +397,33 @@ bool FinishOutputs(Outputs& outs, std::ostream& err) {
 }
 
 int Decode(const Options& o, InputVideo& in, std::ostream& err) {
-    Movie& m = *in.movie;
+    zarn_movie* m = in.movie;
+    zarn_info facts;
+    zarn_get_info(m, &facts);
     Outputs outs;
-    if (!OpenOutputs(o, in, outs, err)) return 1;
-    YuvPicture pic;
-    if (outs.y4m_open) pic.allocate(m.source_width, m.source_height);
-    std::vector<uint8_t> raw, rgb;
-    if (outs.raw.fd >= 0) raw.resize(RawFrameBytes(*o.copy_format, m.width, m.height));
+    if (!OpenOutputs(o, in, facts, outs, err)) return 1;
+    FrameBuffers b;
+    if (outs.y4m_open) b.pic.allocate(facts.width, facts.height);
+    if (outs.raw.fd >= 0) b.raw.resize(RawFrameBytes(m, *o.copy_format, facts, b.raw_pitch));
     const bool progress = isatty(STDERR_FILENO) != 0;
-    const uint32_t total = std::min(m.frame_count, o.frames);
+    const uint32_t total = std::min(facts.frame_count, o.frames);
     int status = 0;
     uint32_t done = 0;
     for (; done < total && InterruptionSignal() == 0; ++done) {
-        if (DoFrame(&m) != 0) {
+        // A damaged frame is kept as decoded, as the player shows it.
+        const zarn_status decoded = zarn_decode_frame(m);
+        if (decoded != ZARN_OK && decoded != ZARN_ERROR_CORRUPT_FRAME) {
             if (progress) err << "\n";
             err << "zarn decode: read error at frame " << done + 1 << " of " << o.input
                 << "; kept the " << done << " frames decoded before it\n";
             status = 1;
             break;
         }
-        if (!WriteFrame(o, m, outs, done + 1, pic, raw, rgb, err)) {
+        if (!WriteFrame(o, m, facts, outs, done + 1, b, err)) {
             status = 1;
             break;
         }
         if (progress) err << "\rframe " << done + 1 << " / " << total << std::flush;
-        NextFrame(&m);
         RaiseTestInterruption(done + 1);
     }
     if (progress) err << "\n";
@@ -488,8 +442,8 @@ int RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out, st
     const int parsed = ParseOptions(args, o, out, err);
     if (parsed == 1) return 0;
     if (parsed != 0) return parsed;
-    uint32_t flags = kFlagNoThread | kFlagNeverSkip | (o.mode << kDisplayOptionShift);
-    if (!o.alpha.empty()) flags |= kFlagAlpha;
+    uint32_t flags = ZARN_OPEN_DISPLAY_OPTION(o.mode);
+    if (!o.alpha.empty()) flags |= ZARN_OPEN_ALPHA;
     InputVideo in;
     if (!OpenInputVideo(o.input, flags, in)) {
         err << "zarn decode: " << o.input << ": " << in.error << "\n";

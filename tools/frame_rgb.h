@@ -4,12 +4,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "zarn/zarn.h"
+
 namespace zarn {
 
-struct Movie;
-
-// Converts the current frame buffer (whole frame, the movie's output size
-// width x height) into `rgb`, rows of width * 3 bytes; `rgb` is resized.
-void CurrentFrameRgb(const Movie& m, std::vector<uint8_t>& rgb);
+// Converts the current frame (whole, at the movie's output size) into
+// `rgb`, rows of output_width * 3 bytes; `rgb` is resized. False when the
+// library refuses the copy.
+bool CurrentFrameRgb(zarn_movie* movie, std::vector<uint8_t>& rgb);
 
 }  // namespace zarn

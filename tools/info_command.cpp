@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <sstream>
 
-#include "engine/movie.h"
 #include "tools/input_video.h"
 
 namespace zarn {
@@ -49,37 +48,37 @@ FileInfo Inspect(const std::string& name) {
     FileInfo info;
     info.name = name;
     InputVideo in;
-    if (!OpenInputVideo(name, kFlagNoInitialFill | kFlagNoThread, in)) {
+    if (!OpenInputVideo(name, ZARN_OPEN_FACTS_ONLY, in)) {
         info.error = in.error;
         return info;
     }
-    const Movie* m = in.movie;
+    zarn_info facts;
+    zarn_get_info(in.movie, &facts);
     info.ok = true;
-    // The open flags cannot tell "f" from "g": the letter comes from the file.
-    info.version = in.version;
-    info.length = m->file_length;
+    info.version = facts.version;
+    info.length = facts.file_size;
     info.on_disk = in.bytes_present;
-    info.video_flags = m->header_flags;
-    info.width = m->source_width;
-    info.height = m->source_height;
-    info.output_width = m->width;
-    info.output_height = m->height;
-    info.display_option = DisplayOption(m->flags);
-    info.frames = m->frame_count;
-    for (uint32_t i = 0; i < m->frame_count; ++i) info.key_frames += m->frame_index[i] & 1;
-    info.rate_num = m->source_rate_num;
-    info.rate_den = m->source_rate_den;
-    info.largest_frame = m->largest_frame;
-    info.read_ahead = m->default_read_ahead;
-    info.densest_second = m->densest_second;
-    info.alpha = (m->header_flags & 0x100000) != 0;
-    info.grey = (m->header_flags & 0x20000) != 0;
-    for (uint32_t t = 0; t < m->audio_tracks; ++t) {
-        const uint32_t f = m->track_format[t];
-        const bool has_audio = (f & 0x80000000) != 0;
-        info.tracks.push_back({m->track_id[t], f & 0xFFFF, (f & 0x20000000) ? 2u : 1u,
-                               (f & 0x40000000) ? 16u : 8u, m->track_buffer_size[t], has_audio,
-                               has_audio ? UnplayableTrackReason(f) : std::string()});
+    info.video_flags = facts.video_flags;
+    info.width = facts.width;
+    info.height = facts.height;
+    info.output_width = facts.output_width;
+    info.output_height = facts.output_height;
+    info.display_option = facts.display_option;
+    info.frames = facts.frame_count;
+    info.key_frames = facts.key_frames;
+    info.rate_num = facts.rate_num;
+    info.rate_den = facts.rate_den;
+    info.largest_frame = facts.largest_frame;
+    info.read_ahead = facts.read_ahead;
+    info.densest_second = facts.densest_second;
+    info.alpha = facts.has_alpha != 0;
+    info.grey = facts.grey_scale != 0;
+    for (uint32_t t = 0; t < facts.audio_tracks; ++t) {
+        zarn_track_info a;
+        zarn_get_track_info(in.movie, t, &a);
+        const bool has_audio = a.has_audio != 0;
+        info.tracks.push_back({a.id, a.rate, a.channels, a.bits, a.buffer_size, has_audio,
+                               has_audio ? UnplayableTrackReason(a) : std::string()});
     }
     CloseInputVideo(in);
     return info;

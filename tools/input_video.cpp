@@ -8,9 +8,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/container_header.h"
-#include "engine/last_error.h"
-#include "engine/movie.h"
 
 namespace zarn {
 namespace {
@@ -111,16 +108,13 @@ bool OpenInputVideo(const std::string& name, uint32_t open_flags, InputVideo& vi
     }
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     video.bytes_present = offset < size ? size - offset : 0;
-    if (offset > size || ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) != static_cast<off_t>(offset)) {
+    if (offset > size) {
         video.error = "Error opening file.";
         ::close(fd);
         return false;
     }
-    char signature[4] = {};
-    if (::pread(fd, signature, 4, static_cast<off_t>(offset)) == 4) video.version = signature[3];
-    video.movie = OpenMovieFromHandle(fd, open_flags);
-    if (!video.movie) {
-        video.error = EngineLastError();
+    if (zarn_open_fd(fd, offset, open_flags, &video.movie) != ZARN_OK) {
+        video.error = zarn_error_text(nullptr);
         ::close(fd);
         return false;
     }
@@ -129,16 +123,16 @@ bool OpenInputVideo(const std::string& name, uint32_t open_flags, InputVideo& vi
 }
 
 void CloseInputVideo(InputVideo& video) {
-    CloseMovie(video.movie);
+    zarn_close(video.movie);
     video.movie = nullptr;
     if (video.fd >= 0) ::close(video.fd);
     video.fd = -1;
 }
 
-std::string UnplayableTrackReason(uint32_t track_format) {
-    if (!(track_format & kTrackFormatAudio)) return "it holds no audio";
+std::string UnplayableTrackReason(const zarn_track_info& track) {
+    if (!track.has_audio) return "it holds no audio";
     // One bit gives the channels, so only the rate can be out of range.
-    if ((track_format & 0xFFFF) == 0) return "its sample rate is 0 Hz";
+    if (track.rate == 0) return "its sample rate is 0 Hz";
     return "";
 }
 

@@ -9,28 +9,26 @@
 #include <string>
 
 #include "tools/output_file.h"
+#include "zarn/zarn.h"
 
 namespace zarn {
 
-struct Movie;
-
 struct InputVideo {
     std::string name;          // as given
-    Movie* movie = nullptr;
+    zarn_movie* movie = nullptr;
     int fd = -1;               // the descriptor the movie reads
-    char version = '?';        // the letter after "ZRN"
     uint64_t bytes_present = 0;  // bytes from the video's start to the end of its file
     FileIdentity identity;     // of a regular file, to refuse writing over it
     std::string error;         // the reason the open failed
 };
 
-// Opens the video with the engine's `open_flags`. False with `error` set
-// (the engine's message, or why the input could not be read).
+// Opens the video with the library's ZARN_OPEN_* `open_flags`. False with
+// `error` set (the library's message, or why the input could not be read).
 bool OpenInputVideo(const std::string& name, uint32_t open_flags, InputVideo& video);
 
 void CloseInputVideo(InputVideo& video);
 
-// Why an audio track of this format cannot be played or decoded, or empty.
-std::string UnplayableTrackReason(uint32_t track_format);
+// Why an audio track cannot be played or decoded, or empty.
+std::string UnplayableTrackReason(const zarn_track_info& track);
 
 }  // namespace zarn

@@ -4,9 +4,6 @@
 #include <cmath>
 #include <cstdint>
 
-#include "engine/frame_control.h"
-#include "engine/movie.h"
-#include "format/zarn_format.h"
 #include "tools/frame_rgb.h"
 #include "tools/input_video.h"
 #include "tools/output_file.h"
@@ -90,33 +87,39 @@ double BrightnessSpread(const std::vector<uint8_t>& rgb) {
     return std::sqrt(std::max(0.0, squares / static_cast<double>(pixels) - mean * mean));
 }
 
-bool IsKeyFrame(const Movie& m, uint32_t frame) { return (m.frame_index[frame - 1] & 1) != 0; }
+bool IsKeyFrame(const zarn_movie* m, uint32_t frame) { return zarn_is_key_frame(m, frame - 1) == 1; }
 
 // Key frames in the order they are tried: from the first after a tenth of
 // the video to the end, then the earlier ones.
-std::vector<uint32_t> Candidates(const Movie& m) {
+std::vector<uint32_t> Candidates(const zarn_movie* m, uint32_t frame_count) {
     std::vector<uint32_t> keys;
-    const uint32_t start = m.frame_count / 10 + 1;
-    for (uint32_t f = start; f <= m.frame_count && keys.size() < kMostCandidates; ++f)
+    const uint32_t start = frame_count / 10 + 1;
+    for (uint32_t f = start; f <= frame_count && keys.size() < kMostCandidates; ++f)
         if (IsKeyFrame(m, f)) keys.push_back(f);
     for (uint32_t f = 1; f < start && keys.size() < kMostCandidates; ++f)
         if (IsKeyFrame(m, f)) keys.push_back(f);
     return keys;
 }
 
+// A frame whose picture is in hand, damaged or not.
+bool Decoded(zarn_status s) { return s == ZARN_OK || s == ZARN_ERROR_CORRUPT_FRAME; }
+
 // Decodes the chosen frame into `rgb`; false with `error` set.
-bool PickPicture(Movie& m, std::vector<uint8_t>& rgb, std::string& error) {
-    std::vector<uint32_t> keys = Candidates(m);
+bool PickPicture(zarn_movie* m, uint32_t frame_count, std::vector<uint8_t>& rgb, std::string& error) {
+    std::vector<uint32_t> keys = Candidates(m, frame_count);
     if (keys.empty()) keys.push_back(1);  // no key frame marked: the first frame still decodes
     double best = -1;
     std::vector<uint8_t> picture;
     for (uint32_t f : keys) {
-        if (SeekToFrame(&m, f) != 0 || DoFrame(&m) != 0) {
+        if (zarn_seek(m, f - 1) != ZARN_OK || !Decoded(zarn_decode_frame(m))) {
             error = "read error at frame " + std::to_string(f);
             if (best >= 0) break;  // keep what was found before the damage
             return false;
         }
-        CurrentFrameRgb(m, picture);
+        if (!CurrentFrameRgb(m, picture)) {
+            error = zarn_error_text(m);
+            return false;
+        }
         const double spread = BrightnessSpread(picture);
         if (spread > best) {
             best = spread;
@@ -150,7 +153,8 @@ std::vector<uint8_t> Scale(const std::vector<uint8_t>& rgb, uint32_t w, uint32_t
 }
 
 int MakeThumbnail(const Options& o, InputVideo& in, std::ostream& err) {
-    Movie& m = *in.movie;
+    zarn_info facts;
+    zarn_get_info(in.movie, &facts);
     OutputFile file;
     if (!OpenOutput(o.output, 0666, {in.identity}, file)) {
         err << "zarn thumbnail: " << file.error << "\n";
@@ -158,13 +162,13 @@ int MakeThumbnail(const Options& o, InputVideo& in, std::ostream& err) {
     }
     std::vector<uint8_t> rgb;
     std::string why;
-    if (!PickPicture(m, rgb, why)) {
+    if (!PickPicture(in.movie, facts.frame_count, rgb, why)) {
         err << "zarn thumbnail: " << o.input << ": " << why << "\n";
         DiscardOutput(file);
         return 1;
     }
     // The longer side becomes the size; the other keeps the aspect.
-    const uint32_t w = m.width, h = m.height;
+    const uint32_t w = facts.output_width, h = facts.output_height;
     const uint32_t tw = w >= h ? o.size : std::max<uint32_t>(1, static_cast<uint32_t>((uint64_t{w} * o.size + h / 2) / h));
     const uint32_t th = w >= h ? std::max<uint32_t>(1, static_cast<uint32_t>((uint64_t{h} * o.size + w / 2) / w)) : o.size;
     std::vector<uint8_t> png;
@@ -190,7 +194,7 @@ int RunThumbnailCommand(const std::vector<std::string>& args, std::ostream& out,
     if (parsed != 0) return parsed;
     InputVideo in;
     // Only a few packets are read: no read-ahead fill, no reading thread.
-    if (!OpenInputVideo(o.input, kFlagNoThread | kFlagNeverSkip | kFlagNoInitialFill, in)) {
+    if (!OpenInputVideo(o.input, ZARN_OPEN_FACTS_ONLY, in)) {
         err << "zarn thumbnail: " << o.input << ": " << in.error << "\n";
         return 1;
     }

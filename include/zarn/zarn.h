@@ -76,6 +76,9 @@ typedef struct zarn_movie zarn_movie;
 #define ZARN_OPEN_ALPHA 0x1u   /* decode the alpha plane, when the file has one */
 #define ZARN_OPEN_GREY 0x2u    /* decode and convert luma only */
 #define ZARN_OPEN_PRELOAD 0x4u /* read the whole file into memory while opening */
+#define ZARN_OPEN_FACTS_ONLY 0x8u /* read only the header and the index while
+   opening, not the first frames' data: quicker when only the facts are
+   wanted; frames still decode, their data read as they come */
 /* Display option n (1-6 double rows, columns or both; 7 forces none; 0, the
    default, takes the file's own): sets the output size of zarn_copy_frame. */
 #define ZARN_OPEN_DISPLAY_OPTION(n) ((uint32_t)((n) & 7u) << 8)
@@ -132,6 +135,7 @@ typedef struct zarn_info {
     int has_alpha;             /* the file carries an alpha plane */
     int grey_scale;            /* the file is luma only */
     uint32_t audio_tracks;
+    uint32_t video_flags;      /* the header's flag word, as stored */
 } zarn_info;
 
 typedef struct zarn_track_info {
@@ -156,6 +160,10 @@ ZARN_API zarn_status zarn_get_track_info(const zarn_movie* movie, uint32_t index
    ZARN_END_OF_FILE after the last frame, ZARN_ERROR_CORRUPT_FRAME (the
    frame is current all the same) or ZARN_ERROR_READ. */
 ZARN_API zarn_status zarn_decode_frame(zarn_movie* movie);
+
+/* 1 when `frame` is a key frame (it decodes without the frames before it),
+   0 when it is not, -1 for a NULL movie or a frame out of range. */
+ZARN_API int zarn_is_key_frame(const zarn_movie* movie, uint32_t frame);
 
 /* The number of the current (last decoded) frame, or -1 before the first. */
 ZARN_API int64_t zarn_current_frame(const zarn_movie* movie);

@@ -60,6 +60,11 @@ TEST(PublicInterface, AgreesWithTheZarnCommand) {
     EXPECT_EQ(info.frame_count, 20u);
     EXPECT_EQ(info.rate_num * 1u, 25u * info.rate_den);
     EXPECT_GE(info.key_frames, 1u);
+    uint32_t keys = 0;
+    for (uint32_t f = 0; f < info.frame_count; ++f) keys += zarn_is_key_frame(m, f) == 1;
+    EXPECT_EQ(keys, info.key_frames);
+    EXPECT_EQ(zarn_is_key_frame(m, 0), 1);
+    EXPECT_EQ(zarn_is_key_frame(m, info.frame_count), -1);
     EXPECT_EQ(info.file_size, std::filesystem::file_size(in.path()));
     ASSERT_EQ(info.audio_tracks, 1u);
     zarn_track_info t;
@@ -163,10 +168,12 @@ TEST(PublicInterface, EverySourceAndSeekGiveTheSameFrames) {
     }
     zarn_close(m);
 
-    ASSERT_EQ(zarn_open_memory(image.data(), image.size(), ZARN_OPEN_PRELOAD, &m), ZARN_OK);
-    EXPECT_EQ(DecodeRest(m), reference);
-    EXPECT_EQ(zarn_decode_frame(m), ZARN_END_OF_FILE);
-    zarn_close(m);
+    for (uint32_t flags : {ZARN_OPEN_PRELOAD, ZARN_OPEN_FACTS_ONLY}) {
+        ASSERT_EQ(zarn_open_memory(image.data(), image.size(), flags, &m), ZARN_OK);
+        EXPECT_EQ(DecodeRest(m), reference) << "open flags " << flags;
+        EXPECT_EQ(zarn_decode_frame(m), ZARN_END_OF_FILE);
+        zarn_close(m);
+    }
 }
 
 zarn_status OpenImage(const std::vector<uint8_t>& image, zarn_movie** m) {
