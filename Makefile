@@ -5,7 +5,7 @@ TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build play test test-plain asan tsan bench fuzz clean windows windows-test
+.PHONY: deps build play test test-plain asan tsan bench fuzz clean windows windows-test install package
 
 deps:
 	@bash scripts/install-deps.sh
@@ -21,6 +21,24 @@ play: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Installs the build under PREFIX (default /usr/local), into DESTDIR when
+# given (a staging folder). The build is configured for PREFIX, since the
+# player's documentation link and zarn.pc name it.
+PREFIX ?= /usr/local
+install: deps
+	cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD)
+
+# The Debian package, from a build of its own made for the prefix /usr
+# (the player's documentation link and zarn.pc name the prefix): build-deb/*.deb.
+DEB_BUILD ?= build-deb
+package: deps
+	cmake -S . -B $(DEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DZARN_BENCH=OFF -DZARN_TESTS=OFF
+	cmake --build $(DEB_BUILD) -j $(JOBS)
+	cd $(DEB_BUILD) && cpack -G DEB
 
 # The whole suite again with the plain kernels only (ZARN_CPU=plain).
 test-plain: build
@@ -69,4 +87,4 @@ windows-test: windows
 	bash tests/windows/run_wine_checks.sh $(BUILD) $(WIN64_BUILD) $(WIN32_BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz $(WIN64_BUILD) $(WIN32_BUILD)
+	rm -rf $(BUILD) $(DEB_BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz $(WIN64_BUILD) $(WIN32_BUILD)

@@ -9,6 +9,11 @@
 
 namespace zarn {
 
+std::string ClosingScreenLink(const std::string& web_page) {
+    if (web_page.rfind("file:", 0) == 0) return web_page;
+    return web_page + kWebPageQuery;
+}
+
 void ClosingScreenStep(PlayerState& s) {
     Platform& p = *s.platform;
     PlayerOptions& o = s.options;

@@ -185,7 +185,7 @@ void HandleEvent(PlayerState& s, const PlayerEvent& event) {
         break;
     case EventKind::kClick:
         if (s.closing_screen)
-            p.OpenUrl((s.web_page + kWebPageQuery).c_str());
+            p.OpenUrl(ClosingScreenLink(s.web_page).c_str());
         else if (event.code == 2)
             ToggleFullScreen(s);
         break;

@@ -57,6 +57,10 @@ struct PlayerState {
 
 // The query added to the web page opened from the closing screen.
 inline constexpr const char* kWebPageQuery = "?from=zarnplay&ver=1.0q";
+// What a click on the closing screen opens: a web page with the query, a
+// file URL (the installed documentation) as it is, since a browser would
+// look for a file whose name ends in the query.
+std::string ClosingScreenLink(const std::string& web_page);
 inline constexpr uint32_t kClosingScreenMs = 2250;
 
 // Runs the whole program; returns the exit code (0 normal end, 1 error or help).

@@ -22,7 +22,7 @@
 namespace zarn {
 namespace {
 
-constexpr const char* kPage = "file:///zarn/README.md";
+constexpr const char* kPage = "https://zarn.invalid/zarnplay";
 
 struct Placement {
     uint32_t at_ms;
@@ -162,7 +162,7 @@ protected:
         std::vector<const char*> argv;
         for (const std::string& a : args) argv.push_back(a.c_str());
         const ClosingPicture picture{kClosingPicture, kClosingPictureSize};
-        const int code = RunPlayer(*platform_, static_cast<int>(argv.size()), argv.data(), picture, kPage);
+        const int code = RunPlayer(*platform_, static_cast<int>(argv.size()), argv.data(), picture, page_);
         EXPECT_FALSE(platform_->timed_out) << "the player did not end by itself";
         return code;
     }
@@ -176,6 +176,7 @@ protected:
 
     std::unique_ptr<ScriptedPlatform> platform_;
     std::vector<std::unique_ptr<test::TempFile>> files_;
+    std::string page_ = kPage;  // the link the player is given
 };
 
 uint32_t Figure(const std::string& text, const std::string& label) {
@@ -290,6 +291,13 @@ TEST_F(PlayerSession, ClickOpensThePageOnlyOnTheClosingScreen) {
                              Once(OnClosingScreen(50), {Of(EventKind::kClick), Key(27)}));
     EXPECT_EQ(Run({v}), 0);
     EXPECT_EQ(platform_->urls, (std::vector<std::string>{std::string(kPage) + kWebPageQuery}));
+}
+
+TEST_F(PlayerSession, AFileLinkOpensWithoutTheQuery) {
+    page_ = "file:///usr/share/doc/zarn/README.md";
+    platform_->script = Once(OnClosingScreen(50), {Of(EventKind::kClick), Key(27)});
+    EXPECT_EQ(Run({Video(64, 48, 5)}), 0);
+    EXPECT_EQ(platform_->urls, (std::vector<std::string>{page_}));
 }
 
 TEST_F(PlayerSession, FocusLossPausesUntilRegained) {

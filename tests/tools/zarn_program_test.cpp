@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <thread>
 
 #include "encoder/container_writer.h"
@@ -404,6 +405,43 @@ TEST(ZarnProgram, HelpListsEveryCommandAndOptionAndVersionIsTheProjects) {
         const test::ProgramResult r = Zarn({command, "--help"});
         EXPECT_EQ(r.exit_code, 0);
         for (const std::string& option : list) EXPECT_NE(r.out.find(option), std::string::npos) << command << " " << option;
+    }
+}
+
+// The thumbnailer entry's Exec line as a file manager runs it: split into
+// words, the placeholders for size, input and output replaced, the program
+// found by name (here: the one just built).
+TEST(ZarnProgram, ThumbnailerEntryWritesAPictureFittedToTheAskedSize) {
+    const std::string entry = ReadFile(ZARN_THUMBNAILER_ENTRY);
+    const size_t exec_at = entry.find("\nExec=");
+    ASSERT_NE(exec_at, std::string::npos) << entry;
+    std::istringstream exec(entry.substr(exec_at + 6, entry.find('\n', exec_at + 1) - exec_at - 6));
+    const Media m;  // 48 x 32
+    for (const uint32_t size : {30u, 96u}) {
+        const std::string out = m.dir / ("thumb-" + std::to_string(size) + ".png");
+        std::vector<std::string> words;
+        exec.clear();
+        exec.seekg(0);
+        for (std::string word; exec >> word;) {
+            if (word == "%s") word = std::to_string(size);
+            if (word == "%i") word = m.zrn;
+            if (word == "%o") word = out;
+            words.push_back(word);
+        }
+        ASSERT_GE(words.size(), 2u);
+        ASSERT_EQ(words[0], "zarn");
+        words.erase(words.begin());
+        const test::ProgramResult r = Zarn(words);
+        ASSERT_EQ(r.exit_code, 0) << r.err;
+        const std::string png = ReadFile(out);
+        ASSERT_GE(png.size(), 24u);
+        EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+        auto be32 = [&](size_t at) {
+            return uint32_t(uint8_t(png[at])) << 24 | uint32_t(uint8_t(png[at + 1])) << 16 |
+                   uint32_t(uint8_t(png[at + 2])) << 8 | uint32_t(uint8_t(png[at + 3]));
+        };
+        EXPECT_EQ(be32(16), size) << "the longer side is the asked size";
+        EXPECT_EQ(be32(20), size * 2 / 3) << "the aspect is kept";
     }
 }
 
