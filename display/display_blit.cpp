@@ -108,25 +108,7 @@ void ShowPrimary(DisplayTarget* t) {
 
 }  // namespace
 
-bool ScaleClassesFor(DisplayTarget* t, uint32_t dest_width, uint32_t dest_height) {
-  if (t == nullptr) return false;
-  const ScaleResult r =
-      ApplyScale(t->source_width, t->source_height, t->dest_width, t->dest_height,
-                 t->allowed_classes, dest_width, dest_height, t->screen_width, t->screen_height);
-  t->dest_width = r.dest_width;
-  t->dest_height = r.dest_height;
-  t->outer_width = t->dest_width + t->border_width;
-  t->outer_height = t->dest_height + t->border_height;
-  return r.allowed;
-}
-
-void AdjustDisplayPosition(const DisplayTarget* t, int32_t* x, int32_t* y) {
-  if (t == nullptr || x == nullptr || y == nullptr) return;
-  const PlacementInput in{t->is_primary,   t->client_offset_x, t->client_offset_y,
-                          t->source_width, t->source_height,   t->screen_width,
-                          t->screen_height, Display().bytes_per_pixel};
-  AdjustPosition(in, x, y);
-}
+uint32_t DisplayBytesPerPixel() { return Display().bytes_per_pixel; }
 
 void SetDisplayPosition(DisplayTarget* t, int32_t x, int32_t y) {
   if (t == nullptr) return;
@@ -138,12 +120,6 @@ void SetDisplayPosition(DisplayTarget* t, int32_t x, int32_t y) {
   t->screen_y = y + oy;
   t->copy_flags |= kTargetFullRedraw;
   RefreshOverlay(t, 0);
-}
-
-void SetDisplayPicture(DisplayTarget* t, uint32_t width, uint32_t height) {
-  if (t == nullptr) return;
-  t->picture_width = width < t->source_width ? width : t->source_width;
-  t->picture_height = height < t->source_height ? height : t->source_height;
 }
 
 void RefreshOverlay(DisplayTarget* t, int mode) {

@@ -133,9 +133,12 @@ struct DisplayTarget {
   int32_t texture_pitch;
   uint32_t texture_format;     // SDL pixel format of the texture
   uint32_t renderer_serial;    // which renderer made the texture
-  // Win32: the window (HWND), and the DIB section (HBITMAP) with its memory
-  // device context and the bitmap that context held before.
+  // Win32: the window (HWND), the DirectDraw surface and clipper, and the
+  // DIB section (HBITMAP) with its memory device context and the bitmap that
+  // context held before.
   void* native_window;
+  void* dd_surface;
+  void* dd_clipper;
   void* dib_section;
   void* dib_dc;
   void* dib_previous;
@@ -161,6 +164,8 @@ void ReleaseGdiDisplay();
 // can scale to; returns whether both axes were allowed.
 bool ScaleClassesFor(DisplayTarget* target, uint32_t dest_width, uint32_t dest_height);
 void AdjustDisplayPosition(const DisplayTarget* target, int32_t* x, int32_t* y);
+// Bytes per pixel of the display as the shared state last read it.
+uint32_t DisplayBytesPerPixel();
 void SetDisplayPosition(DisplayTarget* target, int32_t x, int32_t y);
 // A picture smaller than the target is shown in it (at most the target's size).
 void SetDisplayPicture(DisplayTarget* target, uint32_t width, uint32_t height);
