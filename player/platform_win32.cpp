@@ -221,7 +221,9 @@ private:
             break;
         }
         case WM_SIZE:
-            if (wparam != SIZE_MINIMIZED)
+            // Sizes given to the hidden window (at creation, by placing it)
+            // are the player's own, not a user's resize.
+            if (wparam != SIZE_MINIMIZED && IsWindowVisible(hwnd))
                 Push(EventKind::kResized, 0, LOWORD(lparam), HIWORD(lparam));
             break;
         case WM_CHAR:
