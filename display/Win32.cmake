@@ -5,6 +5,7 @@ add_library(zarn_display STATIC
   display_geometry.cpp
   display_mode_walk.cpp
   display_target_geometry.cpp
+  display_style_walk.cpp
   blit_style_names.cpp
   display_mode_win32.cpp
   direct_draw_win32.cpp

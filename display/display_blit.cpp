@@ -52,15 +52,10 @@ void BlitOffscreen(DisplayTarget* t, const Rect* rects, int count) {
     const SDL_Rect dest{t->window_x, t->window_y, int(t->dest_width), int(t->dest_height)};
     SDL_RenderCopy(renderer, t->surface, nullptr, &dest);
   } else {
-    for (int i = 0; i < count; ++i) {
-      Box from{}, to{};
-      if (!BlitBoxFor(rects[i].x, rects[i].y, rects[i].w, rects[i].h, t->source_width,
-                      t->source_height, t->dest_width, t->dest_height, t->window_x, t->window_y,
-                      &from, &to))
-        continue;
+    ForEachBlitBox(t, rects, count, t->window_x, t->window_y, [&](const Box& from, const Box& to) {
       const SDL_Rect src = ToRect(from), dst = ToRect(to);
       SDL_RenderCopy(renderer, t->surface, &src, &dst);
-    }
+    });
   }
   if (canvas != nullptr) PresentCanvas();
   else SDL_RenderPresent(renderer);
@@ -73,25 +68,15 @@ void BlitDib(DisplayTarget* t, const Rect* rects, int count) {
     return;
   SDL_Surface* screen = SDL_GetWindowSurface(t->window);
   if (screen == nullptr) return;
-  const Rect whole{0, 0, int32_t(t->source_width), int32_t(t->source_height)};
-  if (rects == nullptr) {
-    rects = &whole;
-    count = 1;
-  }
   constexpr int kMaxUpdates = 64;
   SDL_Rect updated[kMaxUpdates];
   int n = 0;
-  for (int i = 0; i < count; ++i) {
-    Box from{}, to{};
-    if (!BlitBoxFor(rects[i].x, rects[i].y, rects[i].w, rects[i].h, t->source_width,
-                    t->source_height, t->dest_width, t->dest_height, t->window_x, t->window_y,
-                    &from, &to))
-      continue;
+  ForEachBlitBox(t, rects, count, t->window_x, t->window_y, [&](const Box& from, const Box& to) {
     SDL_Rect src = ToRect(from), dst = ToRect(to);
-    if (dst.w <= 0 || dst.h <= 0) continue;
-    if (SDL_BlitScaled(t->dib_bitmap, &src, screen, &dst) != 0) continue;
+    if (dst.w <= 0 || dst.h <= 0) return;
+    if (SDL_BlitScaled(t->dib_bitmap, &src, screen, &dst) != 0) return;
     if (dst.w > 0 && dst.h > 0 && n < kMaxUpdates) updated[n++] = dst;
-  }
+  });
   if (n > 0) SDL_UpdateWindowSurfaceRects(t->window, updated, n);
 }
 

@@ -56,20 +56,10 @@ void BlitOverlay(DisplayTarget* t, const Rect* rects, int count) {
 
 void BlitOffscreen(DisplayTarget* t, const Rect* rects, int count) {
     WithClipper(t, [&](IDirectDrawSurface* primary) {
-        const Rect whole{0, 0, int32_t(t->source_width), int32_t(t->source_height)};
-        if (rects == nullptr) {
-            rects = &whole;
-            count = 1;
-        }
-        for (int i = 0; i < count; ++i) {
-            Box from{}, to{};
-            if (!BlitBoxFor(rects[i].x, rects[i].y, rects[i].w, rects[i].h, t->source_width,
-                            t->source_height, t->dest_width, t->dest_height, t->screen_x, t->screen_y,
-                            &from, &to))
-                continue;
+        ForEachBlitBox(t, rects, count, t->screen_x, t->screen_y, [&](const Box& from, const Box& to) {
             RECT src = ToRect(from), dst = ToRect(to);
             primary->Blt(&dst, SurfaceOf(t), &src, DDBLT_WAIT, nullptr);
-        }
+        });
     });
 }
 
@@ -78,21 +68,11 @@ void BlitDib(DisplayTarget* t, const Rect* rects, int count) {
     HDC dc = GetDC(WindowOf(t));
     if (dc == nullptr) return;
     SetStretchBltMode(dc, COLORONCOLOR);
-    const Rect whole{0, 0, int32_t(t->source_width), int32_t(t->source_height)};
-    if (rects == nullptr) {
-        rects = &whole;
-        count = 1;
-    }
-    for (int i = 0; i < count; ++i) {
-        Box from{}, to{};
-        if (!BlitBoxFor(rects[i].x, rects[i].y, rects[i].w, rects[i].h, t->source_width,
-                        t->source_height, t->dest_width, t->dest_height, t->window_x, t->window_y,
-                        &from, &to))
-            continue;
+    ForEachBlitBox(t, rects, count, t->window_x, t->window_y, [&](const Box& from, const Box& to) {
         StretchBlt(dc, to.left, to.top, to.right - to.left, to.bottom - to.top,
                    static_cast<HDC>(t->dib_dc), from.left, from.top, from.right - from.left,
                    from.bottom - from.top, SRCCOPY);
-    }
+    });
     ReleaseDC(WindowOf(t), dc);
 }
 

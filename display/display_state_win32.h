@@ -8,9 +8,11 @@
 
 #include <cstdint>
 
+#include "display/display_facts.h"
+
 namespace zarn {
 
-struct Win32Display {
+struct Win32Display : DisplayFacts {
     // DirectDraw: the library (tried once), the object, the primary surface.
     HMODULE ddraw_library;
     bool ddraw_unavailable;
@@ -18,15 +20,6 @@ struct Win32Display {
     IDirectDraw* direct_draw;
     IDirectDrawSurface* primary;
     int instance_count;
-    uint32_t overlay_classes;
-    uint32_t blit_classes;
-    uint32_t overlay_key;
-    uint32_t bytes_per_pixel;
-    uint32_t display_bits;
-    uint32_t screen_width;
-    uint32_t screen_height;
-    char last_error[256];
-    uint32_t mode_width, mode_height, mode_depth;  // requested mode, 0 0 0 none
     // GDI mode change.
     bool mode_changed;
     int mode_refs;

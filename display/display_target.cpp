@@ -8,6 +8,7 @@
 #include "display/display_formats.h"
 #include "display/display_geometry.h"
 #include "display/display_state.h"
+#include "display/display_style_walk.h"
 #include "base/engine_memory.h"
 #include "display/display_texts.h"
 
@@ -285,42 +286,17 @@ DisplayTarget* OpenDisplayTarget(NativeWindow native_window, uint32_t width, uin
   t->picture_height = height;
   t->window = window;
 
-  bool prepared = false;
-  uint32_t current = 0;
-  if (style == kBlitDibSection) {
-    if (PrepareGdiDisplay(window, change_mode) != 0) {
-      prepared = true;
-      t->holds_display_mode = true;
-    } else {
-      t->holds_instance = AcquireInstance(window, change_mode);
-    }
-    current = kBlitDibSection;
-  } else {
-    t->holds_instance = AcquireInstance(window, change_mode);
-    if (!t->holds_instance && style != kBlitAutomatic) {
-      SetDisplayError(kNotAvailable);
-      GiveBackReferences(t);
-      EngineFree(t);
-      return nullptr;
-    }
-    if (!t->holds_instance) current = kBlitDibSection;
-    else current = style == kBlitAutomatic ? kBlitPrimary : style;
-  }
-
-  const bool explicit_style = style != kBlitAutomatic;
-  while (current >= 1 && current <= 10) {
-    if (TryStyle(t, current, needed, explicit_style, change_mode, &prepared)) {
-      BuildTarget(t, current, needed);
-      return t;
-    }
-    if (explicit_style) break;
-    SetDisplayError("");
-    current = current == kBlitPrimary ? kBlitDibSection : current + 1;
-  }
-
-  if (!explicit_style || DisplayLastError()[0] == '\0') {
-    const uint32_t bits = Display().display_bits;
-    SetDisplayError(bits >= 1 && bits <= 8 ? k256Colours : kNoStyle);
+  const StyleWalkOps ops{
+      [&](bool change) { return PrepareGdiDisplay(window, change); },
+      [&](bool change) { return AcquireInstance(window, change); },
+      [&](uint32_t current, bool explicit_style, bool* prepared) {
+        return TryStyle(t, current, needed, explicit_style, change_mode, prepared);
+      },
+      [] { return Display().display_bits; }};
+  const uint32_t chosen = WalkBlitStyles(t, style, change_mode, ops);
+  if (chosen != 0) {
+    BuildTarget(t, chosen, needed);
+    return t;
   }
   GiveBackReferences(t);
   EngineFree(t);

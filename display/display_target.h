@@ -38,6 +38,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "display/native_window.h"
 
@@ -49,6 +50,7 @@ namespace zarn {
 
 // The engine's changed rectangle (engine/movie.h): x, y, w, h in source pixels.
 struct Rect;
+struct Box;
 
 enum BlitStyle : uint32_t {
   kBlitAutomatic = 0,
@@ -173,5 +175,11 @@ void SetDisplayPicture(DisplayTarget* target, uint32_t width, uint32_t height);
 void RefreshOverlay(DisplayTarget* target, int mode);
 // rects == nullptr: the whole picture.
 void BlitDisplayTarget(DisplayTarget* target, const Rect* rects, int count);
+
+// Calls draw(source box, screen box) for each changed rectangle (the whole
+// picture when rects is null), scaled to the destination size and moved by
+// the origin; rectangles outside the picture are left out.
+void ForEachBlitBox(const DisplayTarget* target, const Rect* rects, int count, int32_t origin_x,
+                    int32_t origin_y, const std::function<void(const Box&, const Box&)>& draw);
 
 }  // namespace zarn

@@ -7,6 +7,7 @@
 #include "display/display_formats.h"
 #include "display/display_geometry.h"
 #include "display/display_state_win32.h"
+#include "display/display_style_walk.h"
 #include "display/display_target.h"
 #include "display/display_texts.h"
 
@@ -313,41 +314,17 @@ DisplayTarget* OpenDisplayTarget(NativeWindow window, uint32_t width, uint32_t h
     t->native_window = window;
     HWND hwnd = static_cast<HWND>(window);
 
-    bool prepared = false;
-    uint32_t current = 0;
-    if (style == kBlitDibSection) {
-        if (PrepareGdiDisplay(window, change_mode) != 0) {
-            prepared = true;
-            t->holds_display_mode = true;
-        } else {
-            t->holds_instance = AcquireDirectDraw(hwnd, change_mode);
-        }
-        current = kBlitDibSection;
-    } else {
-        t->holds_instance = AcquireDirectDraw(hwnd, change_mode);
-        if (!t->holds_instance && style != kBlitAutomatic) {
-            SetDisplayError(kDisplayNotAvailable);
-            FreeTarget(t);
-            return nullptr;
-        }
-        if (!t->holds_instance) current = kBlitDibSection;
-        else current = style == kBlitAutomatic ? kBlitPrimary : style;
-    }
-
-    const bool explicit_style = style != kBlitAutomatic;
-    while (current >= 1 && current <= 10) {
-        if (TryStyle(t, current, needed, explicit_style, change_mode, &prepared)) {
-            BuildTarget(t, current, needed);
-            return t;
-        }
-        if (explicit_style) break;
-        SetDisplayError("");
-        current = current == kBlitPrimary ? kBlitDibSection : current + 1;
-    }
-
-    if (!explicit_style || DisplayLastError()[0] == '\0') {
-        const uint32_t bits = Display().display_bits;
-        SetDisplayError(bits >= 1 && bits <= 8 ? kDisplay256Colours : kDisplayNoStyle);
+    const StyleWalkOps ops{
+        [&](bool change) { return PrepareGdiDisplay(window, change); },
+        [&](bool change) { return AcquireDirectDraw(hwnd, change); },
+        [&](uint32_t current, bool explicit_style, bool* prepared) {
+            return TryStyle(t, current, needed, explicit_style, change_mode, prepared);
+        },
+        [] { return Display().display_bits; }};
+    const uint32_t chosen = WalkBlitStyles(t, style, change_mode, ops);
+    if (chosen != 0) {
+        BuildTarget(t, chosen, needed);
+        return t;
     }
     FreeTarget(t);
     return nullptr;
