@@ -1,8 +1,56 @@
 #include "display/display_style_walk.h"
 
+#include <cstring>
+
+#include "base/engine_memory.h"
+#include "display/display_geometry.h"
 #include "display/display_texts.h"
 
 namespace zarn {
+namespace {
+
+// Larger pictures than this would overflow the 32-bit sizes of the surfaces.
+constexpr uint32_t kMaxSide = 16384;
+
+// The DIB step. GDI drawing is prepared here unless it already was, and if
+// there is no DirectDraw instance or no known display format.
+bool TryDib(DisplayTarget* t, bool explicit_style, bool change_mode, bool* prepared,
+            const StyleWalkOps& ops) {
+    if (!*prepared && (!t->holds_instance || ops.bytes_per_pixel() == 0) &&
+        ops.prepare_gdi(change_mode) != 0) {
+        *prepared = true;
+        t->holds_display_mode = true;
+    }
+    const uint32_t bytes = ops.bytes_per_pixel();
+    if (bytes >= 2 && ops.create_dib()) {
+        t->style = kBlitDibSection;
+        t->allowed_classes = kScaleAll;
+        return true;
+    }
+    ops.free_dib();
+    if (explicit_style) SetDisplayError(bytes == 1 ? kDisplay256Colours : kDisplayNoDib);
+    return false;
+}
+
+}  // namespace
+
+DisplayTarget* NewDisplayTarget(uint32_t width, uint32_t height) {
+    if (width == 0 || height == 0) return nullptr;
+    SetDisplayError("");
+    DisplayTarget* t = nullptr;
+    if (width <= kMaxSide && height <= kMaxSide)
+        t = static_cast<DisplayTarget*>(EngineAllocate(sizeof(DisplayTarget)));
+    if (t == nullptr) {
+        SetDisplayError(kDisplayNoStyle);
+        return nullptr;
+    }
+    std::memset(t, 0, sizeof *t);
+    t->source_width = width;
+    t->source_height = height;
+    t->picture_width = width;
+    t->picture_height = height;
+    return t;
+}
 
 uint32_t WalkBlitStyles(DisplayTarget* t, uint32_t style, bool change_mode, const StyleWalkOps& ops) {
     bool prepared = false;
@@ -27,7 +75,10 @@ uint32_t WalkBlitStyles(DisplayTarget* t, uint32_t style, bool change_mode, cons
 
     const bool explicit_style = style != kBlitAutomatic;
     while (current >= 1 && current <= 10) {
-        if (ops.try_style(current, explicit_style, &prepared)) return current;
+        const bool accepted = current == kBlitDibSection
+                                  ? TryDib(t, explicit_style, change_mode, &prepared, ops)
+                                  : t->holds_instance && ops.try_style(current);
+        if (accepted) return current;
         if (explicit_style) break;
         SetDisplayError("");
         current = current == kBlitPrimary ? kBlitDibSection : current + 1;

@@ -18,11 +18,21 @@ struct StyleWalkOps {
     std::function<int(bool change_mode)> prepare_gdi;
     // Takes a reference on the shared instance; false when there is none.
     std::function<bool(bool change_mode)> acquire_instance;
-    // Tries one style; `prepared` tells (and is set when) GDI drawing was prepared.
-    std::function<bool(uint32_t style, bool explicit_style, bool* prepared)> try_style;
-    // The display's bits per pixel, for the final message.
+    // Tries one DirectDraw style (1, 3-10).
+    std::function<bool(uint32_t style)> try_style;
+    // The DIB section in the display's depth (sets the copy format), and
+    // freeing what a failed attempt left.
+    std::function<bool()> create_dib;
+    std::function<void()> free_dib;
+    // The display's bits and bytes per pixel as the state holds them now.
     std::function<uint32_t()> display_bits;
+    std::function<uint32_t()> bytes_per_pixel;
 };
+
+// A cleared target record for a width x height picture from the engine's
+// allocator, or null (0 sizes; too large or no memory, with the reason in the
+// last error text). Clears the last error text first.
+DisplayTarget* NewDisplayTarget(uint32_t width, uint32_t height);
 
 // Sets the target's holds_instance / holds_display_mode marks as references
 // are taken. Returns the accepted style (1-10), or 0 with the reason in the

@@ -17,12 +17,8 @@ namespace zarn {
 namespace {
 
 const char* const kNotAvailable = kDisplayNotAvailable;
-const char* const k256Colours = kDisplay256Colours;
-const char* const kNoDib = kDisplayNoDib;
 const char* const kVideoMode = kDisplayVideoMode;
-const char* const kNoStyle = kDisplayNoStyle;
 
-constexpr uint32_t kMaxSide = 16384;
 
 constexpr uint32_t kYuvFormats[3] = {SDL_PIXELFORMAT_YV12, SDL_PIXELFORMAT_YUY2,
                                      SDL_PIXELFORMAT_UYVY};
@@ -153,25 +149,6 @@ bool CreateDib(DisplayTarget* t) {
   return true;
 }
 
-// The DIB step of the style choice. `prepared` tells that desktop drawing was
-// prepared (the target then holds a display-mode reference).
-bool TryDib(DisplayTarget* t, bool explicit_style, bool change_mode, bool* prepared) {
-  DisplayState& s = Display();
-  if (!*prepared && (!t->holds_instance || s.bytes_per_pixel == 0) &&
-      PrepareGdiDisplay(t->window, change_mode) != 0) {
-    *prepared = true;
-    t->holds_display_mode = true;
-  }
-  if (s.bytes_per_pixel >= 2 && CreateDib(t)) {
-    t->style = kBlitDibSection;
-    t->allowed_classes = kScaleAll;
-    return true;
-  }
-  FreeDib(t);
-  if (explicit_style) SetDisplayError(s.bytes_per_pixel == 1 ? k256Colours : kNoDib);
-  return false;
-}
-
 bool TryPrimary(DisplayTarget* t, uint32_t needed) {
   if (needed != 0 || !t->holds_instance) return false;
   SDL_Surface* screen = TakeWindowSurface(t->window);
@@ -219,10 +196,8 @@ bool TryTextureStyle(DisplayTarget* t, uint32_t style, uint32_t needed) {
   return true;
 }
 
-bool TryStyle(DisplayTarget* t, uint32_t style, uint32_t needed, bool explicit_style,
-              bool change_mode, bool* prepared) {
+bool TryStyle(DisplayTarget* t, uint32_t style, uint32_t needed) {
   if (style == kBlitPrimary) return TryPrimary(t, needed);
-  if (style == kBlitDibSection) return TryDib(t, explicit_style, change_mode, prepared);
   return TryTextureStyle(t, style, needed);
 }
 
@@ -264,35 +239,21 @@ const char* DisplayLastError() { return Display().last_error; }
 DisplayTarget* OpenDisplayTarget(NativeWindow native_window, uint32_t width, uint32_t height,
                                  uint32_t flags) {
   SDL_Window* const window = static_cast<SDL_Window*>(native_window);
-  if (width == 0 || height == 0) return nullptr;
-  SetDisplayError("");
-  // Larger pictures than this would overflow the 32-bit sizes of the surfaces.
-  if (width > kMaxSide || height > kMaxSide) {
-    SetDisplayError(kNoStyle);
-    return nullptr;
-  }
+  DisplayTarget* t = NewDisplayTarget(width, height);
+  if (t == nullptr) return nullptr;
   const uint32_t style = flags & kTargetStyleMask;
   const uint32_t needed = flags & kTargetClassMask;
   const bool change_mode = (flags & kTargetChangeMode) != 0;
-  auto* t = static_cast<DisplayTarget*>(EngineAllocate(sizeof(DisplayTarget)));
-  if (t == nullptr) {
-    SetDisplayError(kNoStyle);
-    return nullptr;
-  }
-  std::memset(t, 0, sizeof *t);
-  t->source_width = width;
-  t->source_height = height;
-  t->picture_width = width;
-  t->picture_height = height;
   t->window = window;
 
   const StyleWalkOps ops{
       [&](bool change) { return PrepareGdiDisplay(window, change); },
       [&](bool change) { return AcquireInstance(window, change); },
-      [&](uint32_t current, bool explicit_style, bool* prepared) {
-        return TryStyle(t, current, needed, explicit_style, change_mode, prepared);
-      },
-      [] { return Display().display_bits; }};
+      [&](uint32_t current) { return TryStyle(t, current, needed); },
+      [&] { return CreateDib(t); },
+      [&] { FreeDib(t); },
+      [] { return Display().display_bits; },
+      [] { return Display().bytes_per_pixel; }};
   const uint32_t chosen = WalkBlitStyles(t, style, change_mode, ops);
   if (chosen != 0) {
     BuildTarget(t, chosen, needed);

@@ -14,7 +14,6 @@
 namespace zarn {
 namespace {
 
-constexpr uint32_t kMaxSide = 16384;
 constexpr uint32_t kStyleFourcc[3] = {kFourccYV12, kFourccYUY2, kFourccUYVY};
 constexpr int kFourccFormat[3] = {15, 13, 14};
 
@@ -124,25 +123,6 @@ bool CreateDib(DisplayTarget* t) {
     return true;
 }
 
-// The DIB step of the walk. `prepared` tells that GDI drawing was prepared
-// (the target then holds a display-mode reference).
-bool TryDib(DisplayTarget* t, bool explicit_style, bool change_mode, bool* prepared) {
-    Win32Display& s = Display();
-    if (!*prepared && (!t->holds_instance || s.bytes_per_pixel == 0) &&
-        PrepareGdiDisplay(t->native_window, change_mode) != 0) {
-        *prepared = true;
-        t->holds_display_mode = true;
-    }
-    if (s.bytes_per_pixel >= 2 && CreateDib(t)) {
-        t->style = kBlitDibSection;
-        t->allowed_classes = kScaleAll;
-        return true;
-    }
-    FreeDib(t);
-    if (explicit_style) SetDisplayError(s.bytes_per_pixel == 1 ? kDisplay256Colours : kDisplayNoDib);
-    return false;
-}
-
 void ReleaseSurface(DisplayTarget* t) {
     if (t->dd_surface != nullptr) SurfaceOf(t)->Release();
     t->dd_surface = nullptr;
@@ -228,10 +208,8 @@ bool TrySurfaceStyle(DisplayTarget* t, uint32_t style, uint32_t needed) {
     return true;
 }
 
-bool TryStyle(DisplayTarget* t, uint32_t style, uint32_t needed, bool explicit_style,
-              bool change_mode, bool* prepared) {
-    if (style == kBlitDibSection) return TryDib(t, explicit_style, change_mode, prepared);
-    if (!t->holds_instance || Display().direct_draw == nullptr) return false;
+bool TryStyle(DisplayTarget* t, uint32_t style, uint32_t needed) {
+    if (Display().direct_draw == nullptr) return false;
     if (style == kBlitPrimary) return TryPrimary(t, needed);
     return TrySurfaceStyle(t, style, needed);
 }
@@ -291,36 +269,26 @@ void FreeTarget(DisplayTarget* t) {
 
 DisplayTarget* OpenDisplayTarget(NativeWindow window, uint32_t width, uint32_t height,
                                  uint32_t flags) {
-    if (width == 0 || height == 0) return nullptr;
-    SetDisplayError("");
-    // Larger pictures than this would overflow the 32-bit sizes of the surfaces.
-    if (width > kMaxSide || height > kMaxSide || window == nullptr) {
+    if (window == nullptr) {
         SetDisplayError(kDisplayNoStyle);
         return nullptr;
     }
+    DisplayTarget* t = NewDisplayTarget(width, height);
+    if (t == nullptr) return nullptr;
     const uint32_t style = flags & kTargetStyleMask;
     const uint32_t needed = flags & kTargetClassMask;
     const bool change_mode = (flags & kTargetChangeMode) != 0;
-    auto* t = static_cast<DisplayTarget*>(EngineAllocate(sizeof(DisplayTarget)));
-    if (t == nullptr) {
-        SetDisplayError(kDisplayNoStyle);
-        return nullptr;
-    }
-    std::memset(t, 0, sizeof *t);
-    t->source_width = width;
-    t->source_height = height;
-    t->picture_width = width;
-    t->picture_height = height;
     t->native_window = window;
     HWND hwnd = static_cast<HWND>(window);
 
     const StyleWalkOps ops{
         [&](bool change) { return PrepareGdiDisplay(window, change); },
         [&](bool change) { return AcquireDirectDraw(hwnd, change); },
-        [&](uint32_t current, bool explicit_style, bool* prepared) {
-            return TryStyle(t, current, needed, explicit_style, change_mode, prepared);
-        },
-        [] { return Display().display_bits; }};
+        [&](uint32_t current) { return TryStyle(t, current, needed); },
+        [&] { return CreateDib(t); },
+        [&] { FreeDib(t); },
+        [] { return Display().display_bits; },
+        [] { return Display().bytes_per_pixel; }};
     const uint32_t chosen = WalkBlitStyles(t, style, change_mode, ops);
     if (chosen != 0) {
         BuildTarget(t, chosen, needed);
