@@ -15,13 +15,13 @@ constexpr uint32_t kMaxSide = 16384;
 // The DIB step. GDI drawing is prepared here unless it already was, and if
 // there is no DirectDraw instance or no known display format.
 bool TryDib(DisplayTarget* t, bool explicit_style, bool change_mode, bool* prepared,
-            const StyleWalkOps& ops) {
-    if (!*prepared && (!t->holds_instance || ops.bytes_per_pixel() == 0) &&
+            const StyleWalkOps& ops, const DisplayFacts& facts) {
+    if (!*prepared && (!t->holds_instance || facts.bytes_per_pixel == 0) &&
         ops.prepare_gdi(change_mode) != 0) {
         *prepared = true;
         t->holds_display_mode = true;
     }
-    const uint32_t bytes = ops.bytes_per_pixel();
+    const uint32_t bytes = facts.bytes_per_pixel;
     if (bytes >= 2 && ops.create_dib()) {
         t->style = kBlitDibSection;
         t->allowed_classes = kScaleAll;
@@ -52,7 +52,8 @@ DisplayTarget* NewDisplayTarget(uint32_t width, uint32_t height) {
     return t;
 }
 
-uint32_t WalkBlitStyles(DisplayTarget* t, uint32_t style, bool change_mode, const StyleWalkOps& ops) {
+uint32_t WalkBlitStyles(DisplayTarget* t, uint32_t style, bool change_mode, const StyleWalkOps& ops,
+                        const DisplayFacts& facts) {
     bool prepared = false;
     uint32_t current = 0;
     if (style == kBlitDibSection) {
@@ -76,7 +77,7 @@ uint32_t WalkBlitStyles(DisplayTarget* t, uint32_t style, bool change_mode, cons
     const bool explicit_style = style != kBlitAutomatic;
     while (current >= 1 && current <= 10) {
         const bool accepted = current == kBlitDibSection
-                                  ? TryDib(t, explicit_style, change_mode, &prepared, ops)
+                                  ? TryDib(t, explicit_style, change_mode, &prepared, ops, facts)
                                   : t->holds_instance && ops.try_style(current);
         if (accepted) return current;
         if (explicit_style) break;
@@ -84,7 +85,7 @@ uint32_t WalkBlitStyles(DisplayTarget* t, uint32_t style, bool change_mode, cons
         current = current == kBlitPrimary ? kBlitDibSection : current + 1;
     }
     if (!explicit_style || DisplayLastError()[0] == '\0') {
-        const uint32_t bits = ops.display_bits();
+        const uint32_t bits = facts.display_bits;
         SetDisplayError(bits >= 1 && bits <= 8 ? kDisplay256Colours : kDisplayNoStyle);
     }
     return 0;

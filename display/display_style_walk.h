@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "display/display_facts.h"
 #include "display/display_target.h"
 
 namespace zarn {
@@ -24,9 +25,6 @@ struct StyleWalkOps {
     // freeing what a failed attempt left.
     std::function<bool()> create_dib;
     std::function<void()> free_dib;
-    // The display's bits and bytes per pixel as the state holds them now.
-    std::function<uint32_t()> display_bits;
-    std::function<uint32_t()> bytes_per_pixel;
 };
 
 // A cleared target record for a width x height picture from the engine's
@@ -37,6 +35,8 @@ DisplayTarget* NewDisplayTarget(uint32_t width, uint32_t height);
 // Sets the target's holds_instance / holds_display_mode marks as references
 // are taken. Returns the accepted style (1-10), or 0 with the reason in the
 // last error text (the caller then gives the references back).
-uint32_t WalkBlitStyles(DisplayTarget* t, uint32_t style, bool change_mode, const StyleWalkOps& ops);
+// `facts` is the platform's display state, read as the walk changes it.
+uint32_t WalkBlitStyles(DisplayTarget* t, uint32_t style, bool change_mode, const StyleWalkOps& ops,
+                        const DisplayFacts& facts);
 
 }  // namespace zarn
