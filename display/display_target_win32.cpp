@@ -286,10 +286,8 @@ DisplayTarget* OpenDisplayTarget(NativeWindow window, uint32_t width, uint32_t h
         [&](bool change) { return AcquireDirectDraw(hwnd, change); },
         [&](uint32_t current) { return TryStyle(t, current, needed); },
         [&] { return CreateDib(t); },
-        [&] { FreeDib(t); },
-        [] { return Display().display_bits; },
-        [] { return Display().bytes_per_pixel; }};
-    const uint32_t chosen = WalkBlitStyles(t, style, change_mode, ops);
+        [&] { FreeDib(t); }};
+    const uint32_t chosen = WalkBlitStyles(t, style, change_mode, ops, Display());
     if (chosen != 0) {
         BuildTarget(t, chosen, needed);
         return t;
