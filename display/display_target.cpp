@@ -232,34 +232,24 @@ void GiveBackReferences(DisplayTarget* t) {
   t->holds_display_mode = false;
 }
 
+bool AcquireTargetInstance(DisplayTarget* t, bool change_mode) {
+  return AcquireInstance(t->window, change_mode);
+}
+
+void DiscardTarget(DisplayTarget* t) {
+  GiveBackReferences(t);
+  EngineFree(t);
+}
+
 }  // namespace
 
 const char* DisplayLastError() { return Display().last_error; }
 
-DisplayTarget* OpenDisplayTarget(NativeWindow native_window, uint32_t width, uint32_t height,
+DisplayTarget* OpenDisplayTarget(NativeWindow window, uint32_t width, uint32_t height,
                                  uint32_t flags) {
-  SDL_Window* const window = static_cast<SDL_Window*>(native_window);
-  DisplayTarget* t = NewDisplayTarget(width, height);
-  if (t == nullptr) return nullptr;
-  const uint32_t style = flags & kTargetStyleMask;
-  const uint32_t needed = flags & kTargetClassMask;
-  const bool change_mode = (flags & kTargetChangeMode) != 0;
-  t->window = window;
-
-  const StyleWalkOps ops{
-      [&](bool change) { return PrepareGdiDisplay(window, change); },
-      [&](bool change) { return AcquireInstance(window, change); },
-      [&](uint32_t current) { return TryStyle(t, current, needed); },
-      [&] { return CreateDib(t); },
-      [&] { FreeDib(t); }};
-  const uint32_t chosen = WalkBlitStyles(t, style, change_mode, ops, Display());
-  if (chosen != 0) {
-    BuildTarget(t, chosen, needed);
-    return t;
-  }
-  GiveBackReferences(t);
-  EngineFree(t);
-  return nullptr;
+  static constexpr TargetPlatformOps kOps{AcquireTargetInstance, TryStyle, CreateDib,
+                                          FreeDib, BuildTarget, DiscardTarget};
+  return OpenTargetWith(window, width, height, flags, kOps, Display());
 }
 
 void CloseDisplayTarget(DisplayTarget* t) {

@@ -254,6 +254,10 @@ void GiveBackReferences(DisplayTarget* t) {
     t->holds_display_mode = false;
 }
 
+bool AcquireTargetInstance(DisplayTarget* t, bool change_mode) {
+    return AcquireDirectDraw(WindowOf(t), change_mode);
+}
+
 void FreeTarget(DisplayTarget* t) {
     if (t->is_overlay) RefreshOverlay(t, 1);
     ReleaseSurface(t);
@@ -269,31 +273,9 @@ void FreeTarget(DisplayTarget* t) {
 
 DisplayTarget* OpenDisplayTarget(NativeWindow window, uint32_t width, uint32_t height,
                                  uint32_t flags) {
-    if (window == nullptr) {
-        SetDisplayError(kDisplayNoStyle);
-        return nullptr;
-    }
-    DisplayTarget* t = NewDisplayTarget(width, height);
-    if (t == nullptr) return nullptr;
-    const uint32_t style = flags & kTargetStyleMask;
-    const uint32_t needed = flags & kTargetClassMask;
-    const bool change_mode = (flags & kTargetChangeMode) != 0;
-    t->native_window = window;
-    HWND hwnd = static_cast<HWND>(window);
-
-    const StyleWalkOps ops{
-        [&](bool change) { return PrepareGdiDisplay(window, change); },
-        [&](bool change) { return AcquireDirectDraw(hwnd, change); },
-        [&](uint32_t current) { return TryStyle(t, current, needed); },
-        [&] { return CreateDib(t); },
-        [&] { FreeDib(t); }};
-    const uint32_t chosen = WalkBlitStyles(t, style, change_mode, ops, Display());
-    if (chosen != 0) {
-        BuildTarget(t, chosen, needed);
-        return t;
-    }
-    FreeTarget(t);
-    return nullptr;
+    static constexpr TargetPlatformOps kOps{AcquireTargetInstance, TryStyle, CreateDib,
+                                            FreeDib, BuildTarget, FreeTarget};
+    return OpenTargetWith(window, width, height, flags, kOps, Display());
 }
 
 void CloseDisplayTarget(DisplayTarget* t) {
