@@ -157,10 +157,11 @@ shot() {  # shot WIDTHxHEIGHT REFERENCE SWITCHES...: plays long.zrn, sets $rmse
     rm -f "$work/boxes.txt"
     (cd "$work" && ZARN_MESSAGE_LOG="$work/boxes.txt" timeout 60 "$wine" "$w64/player/zarnplay.exe" \
         /S /I2 "$@" long.zrn >/dev/null 2>&1; echo $? >"$work/shot.code") &
+    local player=$!
     timeout 20 xdotool search --sync --onlyvisible --name "Zarn Video Player" >/dev/null
     sleep 1
     import -window root "$work/screen.png"
-    wait
+    wait "$player"
     code=$(cat "$work/shot.code") boxes=$(cat "$work/boxes.txt" 2>/dev/null)
     local w=${size%x*} h=${size#*x}
     convert "$work/screen.png" -crop "${size}+$(((1024 - w) / 2))+$(((768 - h) / 2))" +repage "$work/window.png"
