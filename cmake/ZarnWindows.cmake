@@ -23,6 +23,7 @@ set(ZARN_PLATFORM OFF)
 
 find_package(Threads REQUIRED)
 
+add_subdirectory(base)
 add_subdirectory(engine)
 add_subdirectory(video)
 add_subdirectory(audio)

@@ -52,15 +52,10 @@ void BlitOffscreen(DisplayTarget* t, const Rect* rects, int count) {
     const SDL_Rect dest{t->window_x, t->window_y, int(t->dest_width), int(t->dest_height)};
     SDL_RenderCopy(renderer, t->surface, nullptr, &dest);
   } else {
-    for (int i = 0; i < count; ++i) {
-      Box from{}, to{};
-      if (!BlitBoxFor(rects[i].x, rects[i].y, rects[i].w, rects[i].h, t->source_width,
-                      t->source_height, t->dest_width, t->dest_height, t->window_x, t->window_y,
-                      &from, &to))
-        continue;
+    ForEachBlitBox(t, rects, count, t->window_x, t->window_y, [&](const Box& from, const Box& to) {
       const SDL_Rect src = ToRect(from), dst = ToRect(to);
       SDL_RenderCopy(renderer, t->surface, &src, &dst);
-    }
+    });
   }
   if (canvas != nullptr) PresentCanvas();
   else SDL_RenderPresent(renderer);
@@ -73,25 +68,15 @@ void BlitDib(DisplayTarget* t, const Rect* rects, int count) {
     return;
   SDL_Surface* screen = SDL_GetWindowSurface(t->window);
   if (screen == nullptr) return;
-  const Rect whole{0, 0, int32_t(t->source_width), int32_t(t->source_height)};
-  if (rects == nullptr) {
-    rects = &whole;
-    count = 1;
-  }
   constexpr int kMaxUpdates = 64;
   SDL_Rect updated[kMaxUpdates];
   int n = 0;
-  for (int i = 0; i < count; ++i) {
-    Box from{}, to{};
-    if (!BlitBoxFor(rects[i].x, rects[i].y, rects[i].w, rects[i].h, t->source_width,
-                    t->source_height, t->dest_width, t->dest_height, t->window_x, t->window_y,
-                    &from, &to))
-      continue;
+  ForEachBlitBox(t, rects, count, t->window_x, t->window_y, [&](const Box& from, const Box& to) {
     SDL_Rect src = ToRect(from), dst = ToRect(to);
-    if (dst.w <= 0 || dst.h <= 0) continue;
-    if (SDL_BlitScaled(t->dib_bitmap, &src, screen, &dst) != 0) continue;
+    if (dst.w <= 0 || dst.h <= 0) return;
+    if (SDL_BlitScaled(t->dib_bitmap, &src, screen, &dst) != 0) return;
     if (dst.w > 0 && dst.h > 0 && n < kMaxUpdates) updated[n++] = dst;
-  }
+  });
   if (n > 0) SDL_UpdateWindowSurfaceRects(t->window, updated, n);
 }
 
@@ -108,25 +93,7 @@ void ShowPrimary(DisplayTarget* t) {
 
 }  // namespace
 
-bool ScaleClassesFor(DisplayTarget* t, uint32_t dest_width, uint32_t dest_height) {
-  if (t == nullptr) return false;
-  const ScaleResult r =
-      ApplyScale(t->source_width, t->source_height, t->dest_width, t->dest_height,
-                 t->allowed_classes, dest_width, dest_height, t->screen_width, t->screen_height);
-  t->dest_width = r.dest_width;
-  t->dest_height = r.dest_height;
-  t->outer_width = t->dest_width + t->border_width;
-  t->outer_height = t->dest_height + t->border_height;
-  return r.allowed;
-}
-
-void AdjustDisplayPosition(const DisplayTarget* t, int32_t* x, int32_t* y) {
-  if (t == nullptr || x == nullptr || y == nullptr) return;
-  const PlacementInput in{t->is_primary,   t->client_offset_x, t->client_offset_y,
-                          t->source_width, t->source_height,   t->screen_width,
-                          t->screen_height, Display().bytes_per_pixel};
-  AdjustPosition(in, x, y);
-}
+uint32_t DisplayBytesPerPixel() { return Display().bytes_per_pixel; }
 
 void SetDisplayPosition(DisplayTarget* t, int32_t x, int32_t y) {
   if (t == nullptr) return;
@@ -138,12 +105,6 @@ void SetDisplayPosition(DisplayTarget* t, int32_t x, int32_t y) {
   t->screen_y = y + oy;
   t->copy_flags |= kTargetFullRedraw;
   RefreshOverlay(t, 0);
-}
-
-void SetDisplayPicture(DisplayTarget* t, uint32_t width, uint32_t height) {
-  if (t == nullptr) return;
-  t->picture_width = width < t->source_width ? width : t->source_width;
-  t->picture_height = height < t->source_height ? height : t->source_height;
 }
 
 void RefreshOverlay(DisplayTarget* t, int mode) {

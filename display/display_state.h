@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "display/display_facts.h"
+
 struct SDL_Window;
 struct SDL_Renderer;
 struct SDL_Texture;
@@ -12,21 +14,11 @@ struct SDL_Surface;
 
 namespace zarn {
 
-struct DisplayState {
+struct DisplayState : DisplayFacts {
   bool unavailable;  // no video subsystem: never tried again
   int instance_count;
   SDL_Window* instance_window;
   bool exclusive_mode;  // the instance put the window full screen in a requested mode
-  uint32_t overlay_classes;
-  uint32_t blit_classes;
-  uint32_t overlay_key;
-  uint32_t bytes_per_pixel;
-  uint32_t display_bits;
-  uint32_t screen_width;
-  uint32_t screen_height;
-  char last_error[256];
-  // Requested display mode (0, 0, 0 = none).
-  uint32_t mode_width, mode_height, mode_depth;
   // Desktop mode change.
   bool desktop_mode_changed;
   int display_mode_refs;

@@ -8,6 +8,7 @@
 #include "display/display_formats.h"
 #include "display/display_geometry.h"
 #include "display/display_state.h"
+#include "display/display_style_walk.h"
 #include "base/engine_memory.h"
 #include "display/display_texts.h"
 
@@ -16,12 +17,8 @@ namespace zarn {
 namespace {
 
 const char* const kNotAvailable = kDisplayNotAvailable;
-const char* const k256Colours = kDisplay256Colours;
-const char* const kNoDib = kDisplayNoDib;
 const char* const kVideoMode = kDisplayVideoMode;
-const char* const kNoStyle = kDisplayNoStyle;
 
-constexpr uint32_t kMaxSide = 16384;
 
 constexpr uint32_t kYuvFormats[3] = {SDL_PIXELFORMAT_YV12, SDL_PIXELFORMAT_YUY2,
                                      SDL_PIXELFORMAT_UYVY};
@@ -152,25 +149,6 @@ bool CreateDib(DisplayTarget* t) {
   return true;
 }
 
-// The DIB step of the style choice. `prepared` tells that desktop drawing was
-// prepared (the target then holds a display-mode reference).
-bool TryDib(DisplayTarget* t, bool explicit_style, bool change_mode, bool* prepared) {
-  DisplayState& s = Display();
-  if (!*prepared && (!t->holds_instance || s.bytes_per_pixel == 0) &&
-      PrepareGdiDisplay(t->window, change_mode) != 0) {
-    *prepared = true;
-    t->holds_display_mode = true;
-  }
-  if (s.bytes_per_pixel >= 2 && CreateDib(t)) {
-    t->style = kBlitDibSection;
-    t->allowed_classes = kScaleAll;
-    return true;
-  }
-  FreeDib(t);
-  if (explicit_style) SetDisplayError(s.bytes_per_pixel == 1 ? k256Colours : kNoDib);
-  return false;
-}
-
 bool TryPrimary(DisplayTarget* t, uint32_t needed) {
   if (needed != 0 || !t->holds_instance) return false;
   SDL_Surface* screen = TakeWindowSurface(t->window);
@@ -218,10 +196,8 @@ bool TryTextureStyle(DisplayTarget* t, uint32_t style, uint32_t needed) {
   return true;
 }
 
-bool TryStyle(DisplayTarget* t, uint32_t style, uint32_t needed, bool explicit_style,
-              bool change_mode, bool* prepared) {
+bool TryStyle(DisplayTarget* t, uint32_t style, uint32_t needed) {
   if (style == kBlitPrimary) return TryPrimary(t, needed);
-  if (style == kBlitDibSection) return TryDib(t, explicit_style, change_mode, prepared);
   return TryTextureStyle(t, style, needed);
 }
 
@@ -256,75 +232,24 @@ void GiveBackReferences(DisplayTarget* t) {
   t->holds_display_mode = false;
 }
 
+bool AcquireTargetInstance(DisplayTarget* t, bool change_mode) {
+  return AcquireInstance(t->window, change_mode);
+}
+
+void DiscardTarget(DisplayTarget* t) {
+  GiveBackReferences(t);
+  EngineFree(t);
+}
+
 }  // namespace
 
 const char* DisplayLastError() { return Display().last_error; }
 
-DisplayTarget* OpenDisplayTarget(NativeWindow native_window, uint32_t width, uint32_t height,
+DisplayTarget* OpenDisplayTarget(NativeWindow window, uint32_t width, uint32_t height,
                                  uint32_t flags) {
-  SDL_Window* const window = static_cast<SDL_Window*>(native_window);
-  if (width == 0 || height == 0) return nullptr;
-  SetDisplayError("");
-  // Larger pictures than this would overflow the 32-bit sizes of the surfaces.
-  if (width > kMaxSide || height > kMaxSide) {
-    SetDisplayError(kNoStyle);
-    return nullptr;
-  }
-  const uint32_t style = flags & kTargetStyleMask;
-  const uint32_t needed = flags & kTargetClassMask;
-  const bool change_mode = (flags & kTargetChangeMode) != 0;
-  auto* t = static_cast<DisplayTarget*>(EngineAllocate(sizeof(DisplayTarget)));
-  if (t == nullptr) {
-    SetDisplayError(kNoStyle);
-    return nullptr;
-  }
-  std::memset(t, 0, sizeof *t);
-  t->source_width = width;
-  t->source_height = height;
-  t->picture_width = width;
-  t->picture_height = height;
-  t->window = window;
-
-  bool prepared = false;
-  uint32_t current = 0;
-  if (style == kBlitDibSection) {
-    if (PrepareGdiDisplay(window, change_mode) != 0) {
-      prepared = true;
-      t->holds_display_mode = true;
-    } else {
-      t->holds_instance = AcquireInstance(window, change_mode);
-    }
-    current = kBlitDibSection;
-  } else {
-    t->holds_instance = AcquireInstance(window, change_mode);
-    if (!t->holds_instance && style != kBlitAutomatic) {
-      SetDisplayError(kNotAvailable);
-      GiveBackReferences(t);
-      EngineFree(t);
-      return nullptr;
-    }
-    if (!t->holds_instance) current = kBlitDibSection;
-    else current = style == kBlitAutomatic ? kBlitPrimary : style;
-  }
-
-  const bool explicit_style = style != kBlitAutomatic;
-  while (current >= 1 && current <= 10) {
-    if (TryStyle(t, current, needed, explicit_style, change_mode, &prepared)) {
-      BuildTarget(t, current, needed);
-      return t;
-    }
-    if (explicit_style) break;
-    SetDisplayError("");
-    current = current == kBlitPrimary ? kBlitDibSection : current + 1;
-  }
-
-  if (!explicit_style || DisplayLastError()[0] == '\0') {
-    const uint32_t bits = Display().display_bits;
-    SetDisplayError(bits >= 1 && bits <= 8 ? k256Colours : kNoStyle);
-  }
-  GiveBackReferences(t);
-  EngineFree(t);
-  return nullptr;
+  static constexpr TargetPlatformOps kOps{AcquireTargetInstance, TryStyle, CreateDib,
+                                          FreeDib, BuildTarget, DiscardTarget};
+  return OpenTargetWith(window, width, height, flags, kOps, Display());
 }
 
 void CloseDisplayTarget(DisplayTarget* t) {

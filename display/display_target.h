@@ -38,6 +38,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "display/native_window.h"
 
@@ -49,6 +50,7 @@ namespace zarn {
 
 // The engine's changed rectangle (engine/movie.h): x, y, w, h in source pixels.
 struct Rect;
+struct Box;
 
 enum BlitStyle : uint32_t {
   kBlitAutomatic = 0,
@@ -133,9 +135,12 @@ struct DisplayTarget {
   int32_t texture_pitch;
   uint32_t texture_format;     // SDL pixel format of the texture
   uint32_t renderer_serial;    // which renderer made the texture
-  // Win32: the window (HWND), and the DIB section (HBITMAP) with its memory
-  // device context and the bitmap that context held before.
+  // Win32: the window (HWND), the DirectDraw surface and clipper, and the
+  // DIB section (HBITMAP) with its memory device context and the bitmap that
+  // context held before.
   void* native_window;
+  void* dd_surface;
+  void* dd_clipper;
   void* dib_section;
   void* dib_dc;
   void* dib_previous;
@@ -161,6 +166,8 @@ void ReleaseGdiDisplay();
 // can scale to; returns whether both axes were allowed.
 bool ScaleClassesFor(DisplayTarget* target, uint32_t dest_width, uint32_t dest_height);
 void AdjustDisplayPosition(const DisplayTarget* target, int32_t* x, int32_t* y);
+// Bytes per pixel of the display as the shared state last read it.
+uint32_t DisplayBytesPerPixel();
 void SetDisplayPosition(DisplayTarget* target, int32_t x, int32_t y);
 // A picture smaller than the target is shown in it (at most the target's size).
 void SetDisplayPicture(DisplayTarget* target, uint32_t width, uint32_t height);
@@ -168,5 +175,11 @@ void SetDisplayPicture(DisplayTarget* target, uint32_t width, uint32_t height);
 void RefreshOverlay(DisplayTarget* target, int mode);
 // rects == nullptr: the whole picture.
 void BlitDisplayTarget(DisplayTarget* target, const Rect* rects, int count);
+
+// Calls draw(source box, screen box) for each changed rectangle (the whole
+// picture when rects is null), scaled to the destination size and moved by
+// the origin; rectangles outside the picture are left out.
+void ForEachBlitBox(const DisplayTarget* target, const Rect* rects, int count, int32_t origin_x,
+                    int32_t origin_y, const std::function<void(const Box&, const Box&)>& draw);
 
 }  // namespace zarn

@@ -1,27 +1,28 @@
-// Display targets on Win32 with GDI: the DIB section (style 2). DirectDraw is
-// not part of this build yet, so the walk finds no DirectDraw object: the
-// automatic style takes the DIB section and the other explicit styles fail
-// with the DirectDraw text.
-#include <windows.h>
-
+// Display targets on Win32: the DirectDraw primary surface (1), the GDI DIB
+// section (2), the YUV overlays (3-5) and the YUV and RGB off-screen surfaces
+// (6-10), chosen by style or by the automatic walk.
 #include <cstring>
 
+#include "base/engine_memory.h"
 #include "display/display_formats.h"
 #include "display/display_geometry.h"
+#include "display/display_state_win32.h"
+#include "display/display_style_walk.h"
 #include "display/display_target.h"
 #include "display/display_texts.h"
-#include "display/gdi_state_win32.h"
-#include "base/engine_memory.h"
-#include "engine/movie.h"
 
 namespace zarn {
 namespace {
 
-constexpr uint32_t kMaxSide = 16384;
+constexpr uint32_t kStyleFourcc[3] = {kFourccYV12, kFourccYUY2, kFourccUYVY};
+constexpr int kFourccFormat[3] = {15, 13, 14};
 
 uint32_t RoundUp(uint32_t value, uint32_t step) { return (value + step - 1) / step * step; }
 
 HWND WindowOf(const DisplayTarget* t) { return static_cast<HWND>(t->native_window); }
+IDirectDrawSurface* SurfaceOf(const DisplayTarget* t) {
+    return static_cast<IDirectDrawSurface*>(t->dd_surface);
+}
 
 // The bitmap header with room for the three colour masks behind it.
 struct DibInfo {
@@ -59,7 +60,7 @@ void FreeDib(DisplayTarget* t) {
 // The DIB section in the display's depth, selected into a memory context.
 // Sets the copy format in the target's flags.
 bool CreateDib(DisplayTarget* t) {
-    const uint32_t bytes = Gdi().bytes_per_pixel;
+    const uint32_t bytes = Display().bytes_per_pixel;
     if (bytes < 2 || bytes > 4) return false;
     HDC window_dc = GetDC(WindowOf(t));
     if (window_dc == nullptr) return false;
@@ -122,10 +123,110 @@ bool CreateDib(DisplayTarget* t) {
     return true;
 }
 
+void ReleaseSurface(DisplayTarget* t) {
+    if (t->dd_surface != nullptr) SurfaceOf(t)->Release();
+    t->dd_surface = nullptr;
+}
+
+// A new surface is locked once and filled black; a surface that cannot be
+// locked is of no use.
+bool BlackenSurface(DisplayTarget* t, int format) {
+    DDSURFACEDESC desc;
+    if (!LockSurface(SurfaceOf(t), &desc, nullptr)) return false;
+    FillBlack(static_cast<uint8_t*>(desc.lpSurface), t->source_width, t->source_height, desc.lPitch,
+              format, Display().bytes_per_pixel);
+    SurfaceOf(t)->Unlock(desc.lpSurface);
+    return true;
+}
+
+// An overlay (styles 3-5) or off-screen surface (6-10) of the video's size.
+bool CreateSurface(DisplayTarget* t, uint32_t style) {
+    DDSURFACEDESC desc;
+    std::memset(&desc, 0, sizeof desc);
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+    desc.dwWidth = t->source_width;
+    desc.dwHeight = t->source_height;
+    if (style <= kBlitOverlayUYVY) desc.ddsCaps.dwCaps = DDSCAPS_OVERLAY | DDSCAPS_VIDEOMEMORY;
+    else if (style == kBlitOffscreenSystem) desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+    else desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY;
+    if (style <= kBlitOffscreenUYVY) {
+        desc.dwFlags |= DDSD_PIXELFORMAT;
+        desc.ddpfPixelFormat.dwSize = sizeof desc.ddpfPixelFormat;
+        desc.ddpfPixelFormat.dwFlags = DDPF_FOURCC;
+        desc.ddpfPixelFormat.dwFourCC = kStyleFourcc[(style - kBlitOverlayYV12) % 3];
+    }
+    IDirectDrawSurface* surface = nullptr;
+    if (FAILED(Display().direct_draw->CreateSurface(&desc, &surface, nullptr)) || surface == nullptr)
+        return false;
+    t->dd_surface = surface;
+    return true;
+}
+
+bool TryPrimary(DisplayTarget* t, uint32_t needed) {
+    const Win32Display& s = Display();
+    if (needed != 0 || s.primary == nullptr) return false;
+    const int format = SurfaceCopyFormat(s.primary);
+    if (format < 0) {
+        SetDisplayError(kDisplayVideoMode);
+        return false;
+    }
+    if (format == 0) return false;
+    t->copy_flags = uint32_t(format);
+    t->hide_cursor = ProbeSoftwareCursor(s.primary, WindowOf(t)) == 1;
+    t->is_primary = true;
+    t->dd_surface = s.primary;
+    s.primary->AddRef();
+    return true;
+}
+
+// Styles 3-10: a surface of its own, shown by the overlay or by blits.
+bool TrySurfaceStyle(DisplayTarget* t, uint32_t style, uint32_t needed) {
+    const Win32Display& s = Display();
+    const bool overlay = style <= kBlitOverlayUYVY;
+    const uint32_t allowed = overlay ? s.overlay_classes : s.blit_classes;
+    if ((needed & ~allowed) != 0 || !CreateSurface(t, style)) return false;
+    int format = 0;
+    if (style <= kBlitOffscreenUYVY) {
+        format = kFourccFormat[(style - kBlitOverlayYV12) % 3];
+    } else {
+        format = SurfaceCopyFormat(SurfaceOf(t));
+        if (format <= 0) {
+            ReleaseSurface(t);
+            if (format < 0) SetDisplayError(kDisplayVideoMode);
+            return false;
+        }
+    }
+    if (!BlackenSurface(t, format)) {
+        ReleaseSurface(t);
+        return false;
+    }
+    t->copy_flags = uint32_t(format);
+    t->is_overlay = overlay;
+    t->is_offscreen = !overlay;
+    t->allowed_classes = allowed;
+    return true;
+}
+
+bool TryStyle(DisplayTarget* t, uint32_t style, uint32_t needed) {
+    if (Display().direct_draw == nullptr) return false;
+    if (style == kBlitPrimary) return TryPrimary(t, needed);
+    return TrySurfaceStyle(t, style, needed);
+}
+
 // Sizes, flags and placement of an accepted target.
-void BuildTarget(DisplayTarget* t, uint32_t needed) {
-    const GdiState& s = Gdi();
-    if (needed != 0) t->copy_flags |= kTargetOneRect;
+void BuildTarget(DisplayTarget* t, uint32_t style, uint32_t needed) {
+    const Win32Display& s = Display();
+    if (style != kBlitDibSection) {
+        t->style = style;
+        IDirectDrawClipper* clipper = nullptr;
+        if (SUCCEEDED(s.direct_draw->CreateClipper(0, &clipper, nullptr)) && clipper != nullptr) {
+            clipper->SetHWnd(0, WindowOf(t));
+            t->dd_clipper = clipper;
+        }
+    }
+    if (t->is_primary || t->is_overlay) t->copy_flags |= kTargetNoRects;
+    if ((t->is_offscreen || t->style == kBlitDibSection) && needed != 0) t->copy_flags |= kTargetOneRect;
     t->screen_width = s.screen_width;
     t->screen_height = s.screen_height;
     t->display_bits = s.display_bits;
@@ -147,141 +248,104 @@ void BuildTarget(DisplayTarget* t, uint32_t needed) {
 }
 
 void GiveBackReferences(DisplayTarget* t) {
+    if (t->holds_instance) ReleaseDirectDraw();
     if (t->holds_display_mode) ReleaseGdiDisplay();
+    t->holds_instance = false;
     t->holds_display_mode = false;
+}
+
+bool AcquireTargetInstance(DisplayTarget* t, bool change_mode) {
+    return AcquireDirectDraw(WindowOf(t), change_mode);
+}
+
+void FreeTarget(DisplayTarget* t) {
+    if (t->is_overlay) RefreshOverlay(t, 1);
+    ReleaseSurface(t);
+    if (t->dd_clipper != nullptr) static_cast<IDirectDrawClipper*>(t->dd_clipper)->Release();
+    t->dd_clipper = nullptr;
+    FreeDib(t);
+    GiveBackReferences(t);
+    std::memset(t, 0, sizeof *t);
+    EngineFree(t);
 }
 
 }  // namespace
 
 DisplayTarget* OpenDisplayTarget(NativeWindow window, uint32_t width, uint32_t height,
                                  uint32_t flags) {
-    if (width == 0 || height == 0) return nullptr;
-    SetDisplayError("");
-    if (width > kMaxSide || height > kMaxSide || window == nullptr) {
-        SetDisplayError(kDisplayNoStyle);
-        return nullptr;
-    }
-    const uint32_t style = flags & kTargetStyleMask;
-    if (style != kBlitAutomatic && style != kBlitDibSection) {
-        SetDisplayError(kDisplayNotAvailable);
-        return nullptr;
-    }
-    auto* t = static_cast<DisplayTarget*>(EngineAllocate(sizeof(DisplayTarget)));
-    if (t == nullptr) {
-        SetDisplayError(kDisplayNoDib);
-        return nullptr;
-    }
-    std::memset(t, 0, sizeof *t);
-    t->source_width = width;
-    t->source_height = height;
-    t->native_window = window;
-    t->holds_display_mode = PrepareGdiDisplay(window, (flags & kTargetChangeMode) != 0) != 0;
-
-    if (CreateDib(t)) {
-        t->style = kBlitDibSection;
-        t->allowed_classes = kScaleAll;
-        BuildTarget(t, flags & kTargetClassMask);
-        return t;
-    }
-    FreeDib(t);
-    const GdiState& s = Gdi();
-    if (style == kBlitDibSection)
-        SetDisplayError(s.bytes_per_pixel == 1 ? kDisplay256Colours : kDisplayNoDib);
-    else
-        SetDisplayError(s.display_bits >= 1 && s.display_bits <= 8 ? kDisplay256Colours
-                                                                   : kDisplayNoStyle);
-    GiveBackReferences(t);
-    EngineFree(t);
-    return nullptr;
+    static constexpr TargetPlatformOps kOps{AcquireTargetInstance, TryStyle, CreateDib,
+                                            FreeDib, BuildTarget, FreeTarget};
+    return OpenTargetWith(window, width, height, flags, kOps, Display());
 }
 
 void CloseDisplayTarget(DisplayTarget* t) {
     if (t == nullptr || t->source_width == 0) return;
-    FreeDib(t);
-    GiveBackReferences(t);
-    std::memset(t, 0, sizeof *t);
-    EngineFree(t);
+    FreeTarget(t);
 }
 
 bool LockDisplayTarget(DisplayTarget* t) {
-    if (t == nullptr || t->source_width == 0 || t->dib_bits == nullptr) return false;
-    // The copy writes into the section: make GDI finish drawing from it first.
-    GdiFlush();
-    t->buffer = t->dib_bits;
-    t->pitch = int32_t(t->dib_pitch);
+    if (t == nullptr || t->source_width == 0) return false;
+    if (t->style == kBlitDibSection) {
+        if (t->dib_bits == nullptr) return false;
+        // The copy writes into the section: make GDI finish drawing from it first.
+        GdiFlush();
+        t->buffer = t->dib_bits;
+        t->pitch = int32_t(t->dib_pitch);
+        return true;
+    }
+    if (t->dd_surface == nullptr) return false;
+    if (t->hide_cursor)
+        t->cursor_hides = HideCursorOver(WindowOf(t), t->screen_x, t->screen_y, t->source_width,
+                                         t->source_height);
+    DDSURFACEDESC desc;
+    bool restored = false;
+    const bool locked = LockSurface(SurfaceOf(t), &desc, &restored);
+    if (restored) t->copy_flags |= kTargetFullRedraw;
+    uint8_t* memory = locked ? static_cast<uint8_t*>(desc.lpSurface) : nullptr;
+    if (locked && t->is_primary) {
+        // The copy writes the picture at its place on the screen: only while
+        // all of it lies on the surface.
+        const bool fits = t->screen_x >= 0 && t->screen_y >= 0 &&
+                          int64_t(t->screen_x) + t->picture_width <= desc.dwWidth &&
+                          int64_t(t->screen_y) + t->picture_height <= desc.dwHeight;
+        if (!fits) {
+            SurfaceOf(t)->Unlock(desc.lpSurface);
+            memory = nullptr;
+            t->copy_flags |= kTargetFullRedraw;
+        }
+    }
+    if (memory == nullptr) {
+        ShowCursorTimes(t->cursor_hides);
+        t->cursor_hides = 0;
+        return false;
+    }
+    t->locked_memory = memory;
+    t->buffer = memory;
+    if (t->is_primary)
+        t->buffer += int64_t(t->screen_y) * desc.lPitch + int64_t(t->screen_x) * Display().bytes_per_pixel;
+    t->pitch = desc.lPitch;
     return true;
 }
 
 void UnlockDisplayTarget(DisplayTarget* t) {
     if (t == nullptr || t->source_width == 0) return;
+    if (t->style != kBlitDibSection && t->locked_memory != nullptr) {
+        SurfaceOf(t)->Unlock(t->locked_memory);
+        t->locked_memory = nullptr;
+        ShowCursorTimes(t->cursor_hides);
+        t->cursor_hides = 0;
+    }
     t->buffer = nullptr;
     t->pitch = 0;
+    if (t->is_overlay) RefreshOverlay(t, 2);
     t->copy_flags &= ~kTargetFullRedraw;
 }
 
 void ClearDisplayTarget(DisplayTarget* t) {
     if (!LockDisplayTarget(t)) return;
-    FillBlack(t->buffer, t->source_width, t->source_height, t->pitch, int(t->copy_flags & 0xF),
-              Gdi().bytes_per_pixel);
+    FillBlack(t->buffer, t->picture_width, t->picture_height, t->pitch, int(t->copy_flags & 0xF),
+              Display().bytes_per_pixel);
     UnlockDisplayTarget(t);
-}
-
-bool ScaleClassesFor(DisplayTarget* t, uint32_t dest_width, uint32_t dest_height) {
-    if (t == nullptr) return false;
-    const ScaleResult r =
-        ApplyScale(t->source_width, t->source_height, t->dest_width, t->dest_height,
-                   t->allowed_classes, dest_width, dest_height, t->screen_width, t->screen_height);
-    t->dest_width = r.dest_width;
-    t->dest_height = r.dest_height;
-    t->outer_width = t->dest_width + t->border_width;
-    t->outer_height = t->dest_height + t->border_height;
-    return r.allowed;
-}
-
-void AdjustDisplayPosition(const DisplayTarget* t, int32_t* x, int32_t* y) {
-    if (t == nullptr || x == nullptr || y == nullptr) return;
-    const PlacementInput in{t->is_primary,    t->client_offset_x, t->client_offset_y,
-                            t->source_width,  t->source_height,   t->screen_width,
-                            t->screen_height, Gdi().bytes_per_pixel};
-    AdjustPosition(in, x, y);
-}
-
-void SetDisplayPosition(DisplayTarget* t, int32_t x, int32_t y) {
-    if (t == nullptr) return;
-    POINT origin{0, 0};
-    ClientToScreen(WindowOf(t), &origin);
-    t->window_x = x;
-    t->window_y = y;
-    t->screen_x = x + origin.x;
-    t->screen_y = y + origin.y;
-    t->copy_flags |= kTargetFullRedraw;
-    RefreshOverlay(t, 0);
-}
-
-// No overlays without DirectDraw.
-void RefreshOverlay(DisplayTarget*, int) {}
-
-void BlitDisplayTarget(DisplayTarget* t, const Rect* rects, int count) {
-    if (t == nullptr || count <= 0 || t->source_width == 0 || t->dib_dc == nullptr) return;
-    HDC dc = GetDC(WindowOf(t));
-    if (dc == nullptr) return;
-    SetStretchBltMode(dc, COLORONCOLOR);
-    const Rect whole{0, 0, int32_t(t->source_width), int32_t(t->source_height)};
-    if (rects == nullptr) {
-        rects = &whole;
-        count = 1;
-    }
-    for (int i = 0; i < count; ++i) {
-        Box from{}, to{};
-        if (!BlitBoxFor(rects[i].x, rects[i].y, rects[i].w, rects[i].h, t->source_width,
-                        t->source_height, t->dest_width, t->dest_height, t->window_x, t->window_y,
-                        &from, &to))
-            continue;
-        StretchBlt(dc, to.left, to.top, to.right - to.left, to.bottom - to.top,
-                   static_cast<HDC>(t->dib_dc), from.left, from.top, from.right - from.left,
-                   from.bottom - from.top, SRCCOPY);
-    }
-    ReleaseDC(WindowOf(t), dc);
 }
 
 }  // namespace zarn

@@ -7,6 +7,7 @@
 // file instead of being shown (boxes are modal: tests read them there).
 #include <windows.h>
 #include <shellapi.h>
+#include <windowsx.h>
 // The Platform interface has a CreateWindow of its own.
 #undef CreateWindow
 
@@ -54,6 +55,7 @@ public:
 
     bool CreateWindow(const WindowRequest& request) override {
         WNDCLASSA wc{};
+        wc.style = CS_DBLCLKS;
         wc.lpfnWndProc = WindowProcedure;
         wc.hInstance = instance_;
         wc.hIcon = LoadIconA(instance_, MAKEINTRESOURCEA(kResourceIcon));
@@ -64,7 +66,8 @@ public:
         DWORD ex_style = request.always_on_top ? WS_EX_TOPMOST : 0;
         if (request.style != 2) ex_style |= WS_EX_DLGMODALFRAME;
         DWORD style = WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX;
-        if (request.style == 0) style |= WS_CAPTION;
+        // A decorated window can be dragged to a size.
+        if (request.style == 0) style |= WS_CAPTION | WS_THICKFRAME | WS_MAXIMIZEBOX;
         window_ = CreateWindowExA(ex_style, kClassName, kWindowTitle, style, CW_USEDEFAULT,
                                   CW_USEDEFAULT, 32, 32,
                                   reinterpret_cast<HWND>(static_cast<intptr_t>(request.parent_window)),
@@ -94,6 +97,38 @@ public:
         window_ = nullptr;
     }
     void RequestPaint() override { InvalidateRect(window_, nullptr, FALSE); }
+
+    bool SetFullScreen(bool on) override {
+        if (!window_) return false;
+        if (on == full_screen_) return true;
+        if (on) {
+            // The window's own style and rectangle come back when leaving.
+            saved_style_ = GetWindowLongPtrA(window_, GWL_STYLE);
+            GetWindowRect(window_, &saved_rect_);
+            HMONITOR monitor = MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST);
+            MONITORINFO info{};
+            info.cbSize = sizeof info;
+            if (!GetMonitorInfoA(monitor, &info)) return false;
+            SetWindowLongPtrA(window_, GWL_STYLE, saved_style_ & ~(WS_CAPTION | WS_THICKFRAME));
+            const RECT& r = info.rcMonitor;
+            SetWindowPos(window_, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                         SWP_FRAMECHANGED);
+        } else {
+            SetWindowLongPtrA(window_, GWL_STYLE, saved_style_);
+            const RECT& r = saved_rect_;
+            SetWindowPos(window_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                         SWP_FRAMECHANGED | SWP_NOZORDER);
+        }
+        full_screen_ = on;
+        return true;
+    }
+
+    void ClientSize(uint32_t* width, uint32_t* height) override {
+        RECT r{};
+        if (window_) GetClientRect(window_, &r);
+        *width = static_cast<uint32_t>(r.right - r.left);
+        *height = static_cast<uint32_t>(r.bottom - r.top);
+    }
 
     bool PollEvent(PlayerEvent* event) override {
         MSG msg;
@@ -185,11 +220,36 @@ private:
             Push(EventKind::kMoved, 0, r.left, r.top);
             break;
         }
+        case WM_SIZE:
+            // Sizes given to the hidden window (at creation, by placing it)
+            // are the player's own, not a user's resize.
+            if (wparam != SIZE_MINIMIZED && IsWindowVisible(hwnd))
+                Push(EventKind::kResized, 0, LOWORD(lparam), HIWORD(lparam));
+            break;
         case WM_CHAR:
             Push(EventKind::kChar, static_cast<uint32_t>(wparam));
             return 1;
+        case WM_KEYDOWN:
+            if (const uint32_t key = NavigationKeyOf(wparam)) {
+                Push(EventKind::kKey, key);
+                return 0;
+            }
+            break;
+        case WM_MOUSEWHEEL: {
+            // Positive away from the user; a fine-grained wheel's part of a
+            // notch still counts as one step.
+            const int delta = GET_WHEEL_DELTA_WPARAM(wparam);
+            const int steps = delta / WHEEL_DELTA;
+            if (delta != 0) Push(EventKind::kWheel, 0, 0, steps != 0 ? steps : (delta > 0 ? 1 : -1));
+            return 0;
+        }
         case WM_LBUTTONUP:
-            Push(EventKind::kClick);
+            // The release that ends a double click reports it.
+            Push(EventKind::kClick, double_click_ ? 2 : 1, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+            double_click_ = false;
+            break;
+        case WM_LBUTTONDBLCLK:
+            double_click_ = true;
             break;
         default:
             break;
@@ -197,8 +257,23 @@ private:
         return DefWindowProcA(hwnd, message, wparam, lparam);
     }
 
+    static uint32_t NavigationKeyOf(WPARAM key) {
+        switch (key) {
+        case VK_RIGHT: return kKeyRight;
+        case VK_LEFT: return kKeyLeft;
+        case VK_UP: return kKeyUp;
+        case VK_DOWN: return kKeyDown;
+        case VK_HOME: return kKeyHome;
+        default: return 0;
+        }
+    }
+
     HINSTANCE instance_;
     HWND window_ = nullptr;
+    bool full_screen_ = false;
+    bool double_click_ = false;
+    LONG_PTR saved_style_ = 0;
+    RECT saved_rect_{};
     std::deque<PlayerEvent> events_;
 };
 

@@ -1,12 +1,12 @@
 // The sound back end the player installs: waveOut when asked for (/Z), else
-// the ring back end where this build has one.
+// the ring back end (DirectSound on Windows, SDL elsewhere).
 #pragma once
 
 #include "engine/sound_output.h"
 
 namespace zarn {
 
-// sound_systems_sdl.cpp or sound_systems_win32.cpp, chosen at build time.
+// waveOut with /Z, else the ring back end.
 SoundStartOp DefaultSoundSystem(bool use_waveout);
 
 }  // namespace zarn

@@ -5,7 +5,6 @@
 
 #include "base/engine_memory.h"
 #include "sound/attenuation.h"
-#include "sound/sdl_ring_device.h"
 #include "sound/shared_sound_device.h"
 #include "sound/sound_record.h"
 
@@ -231,7 +230,7 @@ SoundOpenOp StartDirectSound(void* device_or_null) {
         shared.create = nullptr;
     } else {
         shared.owned = 1;
-        if (shared.create == nullptr) shared.create = CreateSdlRingSystem;
+        if (shared.create == nullptr) shared.create = CreatePlatformRingSystem;
     }
     if (!AcquireSharedDevice(&shared)) return nullptr;
     ReleaseSharedDevice(&shared);

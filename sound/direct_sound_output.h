@@ -41,7 +41,7 @@ uint32_t RingChunkSize(uint32_t rate, uint32_t bits, uint32_t channels, uint32_t
 uint32_t RingLatencyMs(uint32_t chunk_size, uint32_t rate, uint32_t bits, uint32_t channels);
 
 // Start operation. `device_or_null` is a RingSystem* supplied by the caller,
-// or null to use (and own) the SDL audio system. Returns
+// or null to use (and own) the platform's sound system. Returns
 // OpenDirectSoundOutput, or null when no sound system works. While records
 // are open the system in use stays; asking for another one then fails.
 SoundOpenOp StartDirectSound(void* device_or_null);

@@ -1,5 +1,5 @@
 // The looping playback buffer that the ring back end streams into, and the
-// sound system that creates such buffers. The SDL device implements them;
+// sound system that creates such buffers. SDL and DirectSound implement them;
 // tests implement them by hand to drive the play cursor.
 #pragma once
 
@@ -53,5 +53,9 @@ protected:
 
 // Creates a system owned by the caller (null on failure).
 using RingSystemCreate = RingSystem* (*)();
+
+// The system's own sound system: SDL's (sdl_ring_device.cpp) or DirectSound
+// (direct_sound_win32.cpp), chosen at build time.
+RingSystem* CreatePlatformRingSystem();
 
 }  // namespace zarn

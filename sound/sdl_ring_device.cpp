@@ -1,4 +1,6 @@
-#include "sound/sdl_ring_device.h"
+// CreatePlatformRingSystem on SDL: initialises the audio subsystem; each
+// Release quits it once.
+#include "sound/ring_device.h"
 
 #include <SDL.h>
 
@@ -153,7 +155,7 @@ public:
 
 }  // namespace
 
-RingSystem* CreateSdlRingSystem() {
+RingSystem* CreatePlatformRingSystem() {
     static SdlRingSystem system;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
     return &system;

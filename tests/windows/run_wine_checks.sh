@@ -3,7 +3,9 @@
 #   - both players are statically linked GUI programs (PE32+ and PE32);
 #   - the core's file-layer and clock suites pass under wine64;
 #   - zarnplay.exe plays a video to the end: the summary's figures, the sound
-#     that reached the device against the decoded sound;
+#     that reached the device through DirectSound and waveOut;
+#   - each blit style: the picture on the screen, or the reason it is refused;
+#     /W /H scaling with the styles that scale;
 #   - a still picture in the window against `zarn decode --png`, and keys
 #     (/U4 keeps Escape from quitting, "." ends the video);
 #   - the help and error boxes, the quick-play value from the profile (/!), and
@@ -82,13 +84,30 @@ has() { grep -qF -- "$1" <<<"$boxes"; }
 
 cp samples/demo.zrn "$work/demo.zrn"
 "$zarn" decode "$work/demo.zrn" --wav "$work/demo.wav" >/dev/null
+# The default: the automatic style (the primary surface comes first) and
+# DirectSound. Wine's DirectSound mixes in 32-bit float at the device's own
+# rate, so its sound cannot be compared sample for sample: it must arrive,
+# at the decoded sound's level. waveOut (/Z) passes it on unchanged.
 play "$w64/player/zarnplay.exe" /S demo.zrn
 check "demo plays to the end" test "$code" -eq 0
 check "summary figures" eval 'has "[Zarn Playback Summary]" && has "Video: 640 x 360 at 25.0 frames/sec" &&
-    has "Total frames: 200" && has "Total frames played: 200" && has "Blitting style: DIB Section" &&
-    has "Video mode: 1024 x 768 at 32 bits"'
+    has "Total frames: 200" && has "Total frames played: 200" &&
+    has "Blitting style: DirectDraw primary surface" && has "Video mode: 1024 x 768 at 32 bits"'
 grep -E 'Frame rate obtained|Skipped|Sound skips' <<<"$boxes"
-check "sound reaching the device is the decoded sound" \
+check "DirectSound: the decoded sound's level reaches the device" python3 - "$work/sound.raw" "$work/demo.wav" <<'PY'
+import array, sys, wave
+data = open(sys.argv[1], 'rb').read()
+captured = array.array('f', data[:len(data) // 4 * 4])
+with wave.open(sys.argv[2]) as w:
+    decoded = array.array('h', w.readframes(w.getnframes()))
+peak = max(abs(x) for x in captured) * 32768 if captured else 0
+want = max(abs(x) for x in decoded)
+audible = sum(1 for x in captured if abs(x) > 1e-4)
+print(f"DirectSound capture: {len(captured)} float samples, {audible} audible, peak {peak:.0f} (decoded {want})")
+sys.exit(0 if audible > len(decoded) and abs(peak - want) <= 0.03 * want else 1)
+PY
+play "$w64/player/zarnplay.exe" /Z /S demo.zrn
+check "waveOut: the sound reaching the device is the decoded sound" \
     python3 tests/windows/captured_sound.py "$work/sound.raw" "$work/demo.wav"
 
 # A one-frame video played endlessly without a frame (/I2): the window is the
@@ -98,7 +117,7 @@ check "sound reaching the device is the decoded sound" \
 mkdir "$work/png"
 "$zarn" decode "$work/still.zrn" --png "$work/png" >/dev/null
 (cd "$work" && ZARN_MESSAGE_LOG="$work/boxes.txt" timeout 60 "$wine" "$w64/player/zarnplay.exe" \
-    /S /L /I2 /U4 still.zrn >/dev/null 2>&1; echo $? >"$work/still.code") &
+    /S /L /I2 /U4 /B2 still.zrn >/dev/null 2>&1; echo $? >"$work/still.code") &
 still_pid=$!
 window=$(timeout 30 xdotool search --sync --name "Zarn Video Player" | head -1)
 sleep 1
@@ -115,6 +134,75 @@ for _ in $(seq 100); do [ -e "$work/still.code" ] && break; sleep 0.1; done
 check "\".\" ends the video, the closing screen ends the program" \
     eval 'test "$(cat "$work/still.code" 2>/dev/null)" = 0'
 wait "$still_pid"
+
+# Every blit style on its own (/B), with a picture that stays the same for
+# three seconds: it plays, the summary names it and the screen shows the
+# decoded picture (the YUV styles within their rounding), or the player
+# refuses with its reason. Wine creates overlays but shows none, so their
+# picture is not looked at. Then /W /H: twice the size with a style that
+# scales, against the decoded picture sampled up.
+python3 - "$work/still.y4m" "$work/long.y4m" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+start = data.index(b'\n') + 1
+open(sys.argv[2], 'wb').write(data[:start] + data[start:] * 75)
+PY
+"$zarn" encode "$work/long.y4m" -o "$work/long.zrn" >/dev/null
+mkdir "$work/long"
+"$zarn" decode "$work/long.zrn" --png "$work/long" >/dev/null
+convert "$work/long/frame-00040.png" -sample 640x480 "$work/double.png"
+shot() {  # shot WIDTHxHEIGHT REFERENCE SWITCHES...: plays long.zrn, sets $rmse
+    local size=$1 reference=$2
+    shift 2
+    rm -f "$work/boxes.txt"
+    (cd "$work" && ZARN_MESSAGE_LOG="$work/boxes.txt" timeout 60 "$wine" "$w64/player/zarnplay.exe" \
+        /S /I2 "$@" long.zrn >/dev/null 2>&1; echo $? >"$work/shot.code") &
+    local player=$!
+    timeout 20 xdotool search --sync --onlyvisible --name "Zarn Video Player" >/dev/null
+    sleep 1
+    import -window root "$work/screen.png"
+    wait "$player"
+    code=$(cat "$work/shot.code") boxes=$(cat "$work/boxes.txt" 2>/dev/null)
+    local w=${size%x*} h=${size#*x}
+    convert "$work/screen.png" -crop "${size}+$(((1024 - w) / 2))+$(((768 - h) / 2))" +repage "$work/window.png"
+    rmse=$(compare -metric RMSE "$work/window.png" "$reference" null: 2>&1 | sed 's/.*(\(.*\))/\1/')
+}
+names=("" "DirectDraw primary surface" "DIB Section" "DirectDraw YV12 overlay" "DirectDraw YUY2 overlay"
+    "DirectDraw UYVY overlay" "DirectDraw YV12 off-screen surface" "DirectDraw YUY2 off-screen surface"
+    "DirectDraw UYVY off-screen surface" "DirectDraw RGB off-screen video surface"
+    "DirectDraw RGB off-screen system surface")
+refusals='DirectDraw is not available|256 color mode not supported.|Unable to create DIBSection.|Video mode not supported.|No capable blitting style available.'
+styles_ok=1
+for style in $(seq 10); do
+    shot 320x240 "$work/long/frame-00040.png" "/B$style"
+    tolerance=0.02
+    [ "$style" -ge 6 ] && [ "$style" -le 8 ] && tolerance=0.05
+    if [ "$code" -eq 0 ] && has "Blitting style: ${names[$style]}" && has "Total frames played: 75"; then
+        if [ "$style" -ge 3 ] && [ "$style" -le 5 ]; then
+            echo "  /B$style played (${names[$style]}); overlays are not shown by wine, picture not checked"
+        elif awk -v e="$rmse" -v t="$tolerance" 'BEGIN { exit !(e != "" && e < t) }'; then
+            echo "  /B$style played (${names[$style]}), picture RMSE $rmse"
+        else
+            echo "  /B$style played (${names[$style]}) but the picture is wrong: RMSE $rmse"
+            styles_ok=0
+        fi
+    elif [ "$code" -eq 1 ] && has "[Zarn Error]" && grep -qxE "$refusals" <<<"$boxes"; then
+        echo "  /B$style refused: $(grep -xE "$refusals" <<<"$boxes")"
+    else
+        echo "  /B$style: exit code $code, neither played nor refused: $boxes"
+        styles_ok=0
+    fi
+done
+check "every blit style plays and shows the picture, or refuses with its reason" test "$styles_ok" -eq 1
+scaled_ok=1
+for style in 2 7 10; do
+    shot 640x480 "$work/double.png" "/B$style" /W640 /H480
+    tolerance=0.02
+    [ "$style" -eq 7 ] && tolerance=0.05
+    echo "  /B$style /W640 /H480: exit code $code, picture RMSE $rmse"
+    awk -v e="$rmse" -v t="$tolerance" 'BEGIN { exit !(e != "" && e < t) }' || scaled_ok=0
+done
+check "/W /H twice the size with the DIB, YUY2 and system-memory RGB styles" test "$scaled_ok" -eq 1
 
 play "$w64/player/zarnplay.exe"
 check "no video: the help box, exit code 1" eval 'test "$code" -eq 1 && has "[Zarn Video Player Help]" &&

@@ -1,0 +1,50 @@
+// The target-level scaling, placement and picture-size operations: the same
+// arithmetic on every platform, over the platform-free geometry.
+#include "display/display_geometry.h"
+#include "display/display_target.h"
+#include "engine/movie.h"
+
+namespace zarn {
+
+bool ScaleClassesFor(DisplayTarget* t, uint32_t dest_width, uint32_t dest_height) {
+    if (t == nullptr) return false;
+    const ScaleResult r =
+        ApplyScale(t->source_width, t->source_height, t->dest_width, t->dest_height,
+                   t->allowed_classes, dest_width, dest_height, t->screen_width, t->screen_height);
+    t->dest_width = r.dest_width;
+    t->dest_height = r.dest_height;
+    t->outer_width = t->dest_width + t->border_width;
+    t->outer_height = t->dest_height + t->border_height;
+    return r.allowed;
+}
+
+void AdjustDisplayPosition(const DisplayTarget* t, int32_t* x, int32_t* y) {
+    if (t == nullptr || x == nullptr || y == nullptr) return;
+    const PlacementInput in{t->is_primary,    t->client_offset_x, t->client_offset_y,
+                            t->source_width,  t->source_height,   t->screen_width,
+                            t->screen_height, DisplayBytesPerPixel()};
+    AdjustPosition(in, x, y);
+}
+
+void SetDisplayPicture(DisplayTarget* t, uint32_t width, uint32_t height) {
+    if (t == nullptr) return;
+    t->picture_width = width < t->source_width ? width : t->source_width;
+    t->picture_height = height < t->source_height ? height : t->source_height;
+}
+
+void ForEachBlitBox(const DisplayTarget* t, const Rect* rects, int count, int32_t origin_x,
+                    int32_t origin_y, const std::function<void(const Box&, const Box&)>& draw) {
+    const Rect whole{0, 0, int32_t(t->source_width), int32_t(t->source_height)};
+    if (rects == nullptr) {
+        rects = &whole;
+        count = 1;
+    }
+    for (int i = 0; i < count; ++i) {
+        Box from{}, to{};
+        if (BlitBoxFor(rects[i].x, rects[i].y, rects[i].w, rects[i].h, t->source_width,
+                       t->source_height, t->dest_width, t->dest_height, origin_x, origin_y, &from, &to))
+            draw(from, to);
+    }
+}
+
+}  // namespace zarn
