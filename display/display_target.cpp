@@ -205,8 +205,7 @@ bool TryStyle(DisplayTarget* t, uint32_t style, uint32_t needed) {
 void BuildTarget(DisplayTarget* t, uint32_t style, uint32_t needed) {
   const DisplayState& s = Display();
   if (style != kBlitDibSection) t->style = style;
-  if (t->is_primary || t->is_overlay) t->copy_flags |= kTargetNoRects;
-  if ((t->is_offscreen || t->style == kBlitDibSection) && needed != 0) t->copy_flags |= kTargetOneRect;
+  MarkTargetCopyKinds(t, needed);
   t->screen_width = s.screen_width;
   t->screen_height = s.screen_height;
   t->display_bits = s.display_bits;
@@ -217,12 +216,7 @@ void BuildTarget(DisplayTarget* t, uint32_t style, uint32_t needed) {
   t->border_height = uint32_t(top + bottom);
   t->client_offset_x = left;
   t->client_offset_y = top;
-  t->outer_width = t->source_width + t->border_width;
-  t->outer_height = t->source_height + t->border_height;
-  t->dest_width = t->source_width;
-  t->dest_height = t->source_height;
-  SetDisplayPosition(t, 0, 0);
-  t->copy_flags &= ~kTargetFullRedraw;
+  FitTargetToPicture(t);
 }
 
 void GiveBackReferences(DisplayTarget* t) {

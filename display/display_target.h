@@ -169,6 +169,11 @@ void AdjustDisplayPosition(const DisplayTarget* target, int32_t* x, int32_t* y);
 // Bytes per pixel of the display as the shared state last read it.
 uint32_t DisplayBytesPerPixel();
 void SetDisplayPosition(DisplayTarget* target, int32_t x, int32_t y);
+// The copy kinds an accepted target takes (`needed`: the scaling it must do).
+void MarkTargetCopyKinds(DisplayTarget* target, uint32_t needed);
+// After the borders are measured: the window holds the picture unscaled, at
+// the screen's top left, and nothing waits to be redrawn.
+void FitTargetToPicture(DisplayTarget* target);
 // A picture smaller than the target is shown in it (at most the target's size).
 void SetDisplayPicture(DisplayTarget* target, uint32_t width, uint32_t height);
 // mode 0 keep, 1 hide, 2 show.

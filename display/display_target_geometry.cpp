@@ -6,6 +6,20 @@
 
 namespace zarn {
 
+void MarkTargetCopyKinds(DisplayTarget* t, uint32_t needed) {
+    if (t->is_primary || t->is_overlay) t->copy_flags |= kTargetNoRects;
+    if ((t->is_offscreen || t->style == kBlitDibSection) && needed != 0) t->copy_flags |= kTargetOneRect;
+}
+
+void FitTargetToPicture(DisplayTarget* t) {
+    t->outer_width = t->source_width + t->border_width;
+    t->outer_height = t->source_height + t->border_height;
+    t->dest_width = t->source_width;
+    t->dest_height = t->source_height;
+    SetDisplayPosition(t, 0, 0);
+    t->copy_flags &= ~kTargetFullRedraw;
+}
+
 bool ScaleClassesFor(DisplayTarget* t, uint32_t dest_width, uint32_t dest_height) {
     if (t == nullptr) return false;
     const ScaleResult r =

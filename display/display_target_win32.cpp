@@ -225,8 +225,7 @@ void BuildTarget(DisplayTarget* t, uint32_t style, uint32_t needed) {
             t->dd_clipper = clipper;
         }
     }
-    if (t->is_primary || t->is_overlay) t->copy_flags |= kTargetNoRects;
-    if ((t->is_offscreen || t->style == kBlitDibSection) && needed != 0) t->copy_flags |= kTargetOneRect;
+    MarkTargetCopyKinds(t, needed);
     t->screen_width = s.screen_width;
     t->screen_height = s.screen_height;
     t->display_bits = s.display_bits;
@@ -239,12 +238,7 @@ void BuildTarget(DisplayTarget* t, uint32_t style, uint32_t needed) {
         t->client_offset_x = origin.x - outer.left;
         t->client_offset_y = origin.y - outer.top;
     }
-    t->outer_width = t->source_width + t->border_width;
-    t->outer_height = t->source_height + t->border_height;
-    t->dest_width = t->source_width;
-    t->dest_height = t->source_height;
-    SetDisplayPosition(t, 0, 0);
-    t->copy_flags &= ~kTargetFullRedraw;
+    FitTargetToPicture(t);
 }
 
 void GiveBackReferences(DisplayTarget* t) {
