@@ -5,13 +5,16 @@ TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build play test test-plain asan tsan bench fuzz clean windows windows-test install package
+.PHONY: format-check deps build play test test-plain asan tsan bench fuzz clean windows windows-test install package
 
 deps:
 	@bash scripts/install-deps.sh
 
+# A configure that fails leaves a cache behind; it is removed so that the
+# next make configures again instead of taking the folder as ready.
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) || \
+	  { rm -f $(BUILD)/CMakeCache.txt; exit 1; }
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -62,6 +65,10 @@ FUZZ_SECONDS ?= 60
 fuzz: deps
 	@JOBS=$(JOBS) bash scripts/fuzz.sh --seconds $(FUZZ_SECONDS)
 
+# Every C and C++ file as clang-format makes it with .clang-format.
+format-check: deps
+	@bash scripts/check-format.sh
+
 bench: build
 	@for b in $(BUILD)/bench/*/*_bench; do echo "== $$b"; $$b; done
 
@@ -73,7 +80,7 @@ WIN32_BUILD ?= build-win32
 WIN_FLAGS = -DCMAKE_BUILD_TYPE=Release \
   -DZARN_CLOSING_PICTURE_SOURCE=$(abspath $(BUILD))/encoder/closing_picture.cpp
 
-windows: $(BUILD)/CMakeCache.txt
+windows: deps $(BUILD)/CMakeCache.txt
 	@bash scripts/install-deps.sh windows
 	cmake --build $(BUILD) --target zarn_closing_picture -j $(JOBS)
 	cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \

@@ -4,8 +4,8 @@ namespace zarn {
 namespace {
 
 // Lower edges of the critical bands, in Hz.
-constexpr uint32_t kBandEdgesHz[kMaxBands] = {0,    100,  200,  300,  400,  510,  630,  770,  920,
-                                              1080, 1270, 1480, 1720, 2000, 2320, 2700, 3150, 3700,
+constexpr uint32_t kBandEdgesHz[kMaxBands] = {0,    100,  200,  300,  400,  510,   630,  770,  920,
+                                              1080, 1270, 1480, 1720, 2000, 2320,  2700, 3150, 3700,
                                               4400, 5300, 6400, 7700, 9500, 12000, 15500};
 
 uint32_t BaseLength(uint32_t rate) {

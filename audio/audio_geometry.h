@@ -8,9 +8,9 @@ namespace zarn {
 constexpr uint32_t kMaxBands = 25;
 
 struct AudioGeometry {
-    uint32_t block_size;                // n: values per block, channels interleaved
-    uint32_t overlap;                   // c = n / 16: values cross-faded into the next block
-    uint32_t band_count;                // at most kMaxBands
+    uint32_t block_size;                 // n: values per block, channels interleaved
+    uint32_t overlap;                    // c = n / 16: values cross-faded into the next block
+    uint32_t band_count;                 // at most kMaxBands
     uint32_t band_edges[kMaxBands + 1];  // first bin of each band; band_edges[band_count] = n / 2
 };
 

@@ -13,8 +13,9 @@ const AudioKernels& Avx2AudioKernelTable();  // audio_kernels_avx2.cpp
 #endif
 
 const AudioKernels& PlainAudioKernels() {
-    static const AudioKernels kernels{"plain", LaneDft, SplitLevelPlain,        RealSplitPlain,
-                                         Leaf16Plain, Leaf8Plain, BitReversePlain, ScaleCoefficientsPlain, ConvertToPcmPlain};
+    static const AudioKernels kernels{"plain",          LaneDft,    SplitLevelPlain, RealSplitPlain,
+                                      Leaf16Plain,      Leaf8Plain, BitReversePlain, ScaleCoefficientsPlain,
+                                      ConvertToPcmPlain};
     return kernels;
 }
 

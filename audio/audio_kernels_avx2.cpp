@@ -86,27 +86,29 @@ void SplitLevelAvx2(float* x, uint32_t points, const float* twiddles, uint32_t s
 inline __m256 PairSumDifference(__m256 z) {
     const __m256 first = InterleaveLow(z, z);
     const __m256 second = InterleaveHigh(z, z);
-    return _mm256_add_ps(first, _mm256_xor_ps(second, _mm256_setr_ps(0.0f, 0.0f, -0.0f, -0.0f, 0.0f, 0.0f, -0.0f, -0.0f)));
+    return _mm256_add_ps(
+        first, _mm256_xor_ps(second, _mm256_setr_ps(0.0f, 0.0f, -0.0f, -0.0f, 0.0f, 0.0f, -0.0f, -0.0f)));
 }
 
 // Four points in one register, result in bit-reversed order X0, X2, X1, X3.
 inline __m256 Dft4Register(__m256 z) {
     const __m256 swapped = _mm256_permute2f128_ps(z, z, 0x01);  // [x2 x3 | x0 x1]
-    const __m256 sum = _mm256_add_ps(z, swapped);                // [s02 s13 | . .]
-    const __m256 diff = _mm256_sub_ps(swapped, z);               // [. . | d02 d13]
+    const __m256 sum = _mm256_add_ps(z, swapped);               // [s02 s13 | . .]
+    const __m256 diff = _mm256_sub_ps(swapped, z);              // [. . | d02 d13]
     const __m256 y = _mm256_blend_ps(sum, diff, 0xF0);
     const __m256 iy = _mm256_xor_ps(SwapParts(y), NegateEven());
-    return PairSumDifference(_mm256_blend_ps(y, iy, 0xC0));     // [s02 s13 | d02 i d13]
+    return PairSumDifference(_mm256_blend_ps(y, iy, 0xC0));  // [s02 s13 | d02 i d13]
 }
 
 // Eight points in two registers, bit-reversed order.
 inline void Dft8Registers(__m256* r0, __m256* r1) {
-    const __m256 sum = _mm256_add_ps(*r0, *r1);     // [p0 + p2 | p1 + p3]
-    const __m256 diff = _mm256_sub_ps(*r0, *r1);    // [a | b]
+    const __m256 sum = _mm256_add_ps(*r0, *r1);   // [p0 + p2 | p1 + p3]
+    const __m256 diff = _mm256_sub_ps(*r0, *r1);  // [a | b]
     const __m256 aa = _mm256_permute2f128_ps(diff, diff, 0x00);
     const __m256 bb = _mm256_permute2f128_ps(diff, diff, 0x11);
     const __m256 ib = _mm256_xor_ps(SwapParts(bb), NegateEven());
-    const __m256 uv = _mm256_add_ps(aa, _mm256_xor_ps(ib, _mm256_setr_ps(0, 0, 0, 0, -0.0f, -0.0f, -0.0f, -0.0f)));
+    const __m256 uv =
+        _mm256_add_ps(aa, _mm256_xor_ps(ib, _mm256_setr_ps(0, 0, 0, 0, -0.0f, -0.0f, -0.0f, -0.0f)));
     const __m256 w = _mm256_setr_ps(1.0f, 0.0f, kHalfRoot2, kHalfRoot2, 1.0f, 0.0f, -kHalfRoot2, kHalfRoot2);
     *r0 = Dft4Register(sum);
     *r1 = PairSumDifference(ComplexMul(uv, w));
@@ -247,8 +249,9 @@ void ConvertToPcmAvx2(const float* a, uint32_t n, float scale, int16_t* pcm) {
 }  // namespace
 
 const AudioKernels& Avx2AudioKernelTable() {
-    static const AudioKernels kernels{"avx2", ComplexDftPositive, SplitLevelAvx2,        RealSplitAvx2,
-                                         Leaf16Avx2, Leaf8Avx2, BitReverseAvx2, ScaleCoefficientsAvx2, ConvertToPcmAvx2};
+    static const AudioKernels kernels{
+        "avx2",    ComplexDftPositive, SplitLevelAvx2,        RealSplitAvx2,   Leaf16Avx2,
+        Leaf8Avx2, BitReverseAvx2,     ScaleCoefficientsAvx2, ConvertToPcmAvx2};
     return kernels;
 }
 

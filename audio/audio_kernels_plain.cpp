@@ -52,7 +52,6 @@ void Leaf16Plain(float* x) {
     Dft4Plain(x + 24);
 }
 
-
 void SplitLevelPlain(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
     const uint32_t q = points / 4;
     const uint32_t h = points / 8;
@@ -176,7 +175,7 @@ void ConvertToPcmPlain(const float* a, uint32_t n, float scale, int16_t* pcm) {
     const double s = scale;
     for (uint32_t t = 0; t < n; ++t) {
         double p = static_cast<double>(a[t]) * s;  // exact: 24-bit by 24-bit mantissas
-        p = p > -32768.0 ? p : -32768.0;  // written so that it maps onto max / min
+        p = p > -32768.0 ? p : -32768.0;           // written so that it maps onto max / min
         p = p < 32767.0 ? p : 32767.0;
         p = (p + kRound) - kRound;
         pcm[t] = static_cast<int16_t>(p);

@@ -12,14 +12,15 @@ namespace zarn {
 namespace {
 
 // Bit-reversed-order result.
-void SplitRadix(const AudioKernels& kernels, float* x, uint32_t points, const float* twiddles, uint32_t stride) {
+void SplitRadix(const AudioKernels& kernels, float* x, uint32_t points, const float* twiddles,
+                uint32_t stride) {
     switch (points) {
-        case 1: return;
-        case 2: Dft2Plain(x); return;
-        case 4: Dft4Plain(x); return;
-        case 8: kernels.leaf8(x); return;
-        case 16: kernels.leaf16(x); return;
-        default: break;
+    case 1: return;
+    case 2: Dft2Plain(x); return;
+    case 4: Dft4Plain(x); return;
+    case 8: kernels.leaf8(x); return;
+    case 16: kernels.leaf16(x); return;
+    default: break;
     }
     kernels.split_level(x, points, twiddles, stride);
     SplitRadix(kernels, x, points / 2, twiddles, stride * 2);

@@ -35,9 +35,7 @@ void EnsureTables(uint32_t n, TransformTables* tables) {
     }
 }
 
-bool IsSupportedSize(uint32_t n) {
-    return n >= 2 && n <= kMaxTransformSize && (n & (n - 1)) == 0;
-}
+bool IsSupportedSize(uint32_t n) { return n >= 2 && n <= kMaxTransformSize && (n & (n - 1)) == 0; }
 
 }  // namespace
 

@@ -22,7 +22,7 @@ namespace zarn {
 namespace {
 
 constexpr uint32_t kLanes = 4;
-constexpr uint32_t kBlock = 8;  // floats per vector point
+constexpr uint32_t kBlock = 8;                 // floats per vector point
 constexpr float kCos8 = 0.92387953251128676f;  // cos(pi/8)
 constexpr float kSin8 = 0.38268343236508977f;  // sin(pi/8)
 
@@ -41,9 +41,11 @@ inline void LoadPoint(const float* __restrict p, float* __restrict re, float* __
 // Split-radix butterfly on four lanes (see SplitButterfly); the result is
 // stored in lanes whatever the input layout.
 template <bool interleaved = false>
-[[gnu::always_inline]] inline void LaneButterfly(float* __restrict p0, float* __restrict p1, float* __restrict p2,
-                                                float* __restrict p3, float wr, float wi, float w3r, float w3i) {
-    float x0r[kLanes], x0i[kLanes], x1r[kLanes], x1i[kLanes], x2r[kLanes], x2i[kLanes], x3r[kLanes], x3i[kLanes];
+[[gnu::always_inline]] inline void LaneButterfly(float* __restrict p0, float* __restrict p1,
+                                                 float* __restrict p2, float* __restrict p3, float wr,
+                                                 float wi, float w3r, float w3i) {
+    float x0r[kLanes], x0i[kLanes], x1r[kLanes], x1i[kLanes], x2r[kLanes], x2i[kLanes], x3r[kLanes],
+        x3i[kLanes];
     LoadPoint<interleaved>(p0, x0r, x0i);
     LoadPoint<interleaved>(p1, x1r, x1i);
     LoadPoint<interleaved>(p2, x2r, x2i);
@@ -84,9 +86,10 @@ inline void LaneButterflyUnit(float* __restrict p0, float* __restrict p1, float*
 }
 
 template <bool interleaved = false>
-[[gnu::always_inline]] inline void LaneButterflyAt(float* x, uint32_t q, uint32_t m, float wr, float wi, float w3r,
-                                                  float w3i) {
-    LaneButterfly<interleaved>(Point(x, m), Point(x, m + q), Point(x, m + 2 * q), Point(x, m + 3 * q), wr, wi, w3r, w3i);
+[[gnu::always_inline]] inline void LaneButterflyAt(float* x, uint32_t q, uint32_t m, float wr, float wi,
+                                                   float w3r, float w3i) {
+    LaneButterfly<interleaved>(Point(x, m), Point(x, m + q), Point(x, m + 2 * q), Point(x, m + 3 * q), wr, wi,
+                               w3r, w3i);
 }
 
 inline void LaneButterflyUnitAt(float* x, uint32_t q) {
@@ -159,12 +162,12 @@ void LaneLevel(float* x, uint32_t points, const float* twiddles, uint32_t stride
 // Bit-reversed-order result, as SplitRadix.
 void LaneSplitRadix(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
     switch (points) {
-        case 1: return;
-        case 2: LaneDft2(Point(x, 0), Point(x, 1)); return;
-        case 4: LaneDft4(x); return;
-        case 8: LaneLeaf8(x); return;
-        case 16: LaneLeaf16(x); return;
-        default: break;
+    case 1: return;
+    case 2: LaneDft2(Point(x, 0), Point(x, 1)); return;
+    case 4: LaneDft4(x); return;
+    case 8: LaneLeaf8(x); return;
+    case 16: LaneLeaf16(x); return;
+    default: break;
     }
     LaneLevel<false>(x, points, twiddles, stride);
     LaneSplitRadix(x, points / 2, twiddles, stride * 2);
@@ -207,8 +210,8 @@ inline void Deinterleave(const float* __restrict in, float* __restrict a, float*
 }
 
 // Twiddles w^k and w^3k of k = k0 + d, d < 4; one branch per group.
-inline void GroupTwiddles(uint32_t k0, uint32_t points, const float* twiddles, uint32_t stride, float* w1r, float* w1i,
-                          float* w3r, float* w3i) {
+inline void GroupTwiddles(uint32_t k0, uint32_t points, const float* twiddles, uint32_t stride, float* w1r,
+                          float* w1i, float* w3r, float* w3i) {
     const uint32_t es = 4 * stride;
     if (stride == 1 && 8 * k0 != points) {
         // Four consecutive entries (c, s, c3, s3), split by two rounds of
@@ -286,8 +289,8 @@ inline void LoadTile(const float* x, uint32_t src, uint32_t groups, Tile* tile) 
 
 // Values 4g + d + q * points / 4 (d, q < 4) from the tile of group g, stored
 // interleaved in natural order: block g + q * groups holds d = 0..3.
-void CombineTile(const Tile& tile, float* x, uint32_t g, uint32_t groups, uint32_t points, const float* twiddles,
-                 uint32_t stride) {
+void CombineTile(const Tile& tile, float* x, uint32_t g, uint32_t groups, uint32_t points,
+                 const float* twiddles, uint32_t stride) {
     float w1r[kLanes], w1i[kLanes], w3r[kLanes], w3i[kLanes];
     GroupTwiddles(4 * g, points, twiddles, stride, w1r, w1i, w3r, w3i);
     float zr[kLanes][kLanes], zi[kLanes][kLanes];  // [q][d]
@@ -339,8 +342,8 @@ void CombineLanes(float* x, uint32_t points, const float* twiddles, uint32_t str
 
 }  // namespace
 
-void LaneDft(const AudioKernels& kernels, float* x, uint32_t points, const float* twiddles, uint32_t table_points,
-             int32_t* scratch) {
+void LaneDft(const AudioKernels& kernels, float* x, uint32_t points, const float* twiddles,
+             uint32_t table_points, int32_t* scratch) {
     if (points < 128) {  // the first level needs 32 vector points
         ComplexDftPositive(kernels, x, points, twiddles, table_points, scratch);
         return;

@@ -94,9 +94,8 @@ void* EngineAllocateMain(uint32_t* memory_used, uint32_t bytes) {
     if (memory_used) *memory_used += bytes + total;
     const uint64_t main_size = (uint64_t{bytes} + 15u) & ~uint64_t{15};
     const uint64_t whole = main_size + total;
-    auto* block = whole < 0xFFFFFFFFu
-                      ? static_cast<uint8_t*>(EngineAllocate(static_cast<uint32_t>(whole)))
-                      : nullptr;
+    auto* block =
+        whole < 0xFFFFFFFFu ? static_cast<uint8_t*>(EngineAllocate(static_cast<uint32_t>(whole))) : nullptr;
     if (block) {
         for (int i = 0; i < g_reservation_count; ++i)
             *g_reservations[i].place = block + main_size + g_reservations[i].offset;

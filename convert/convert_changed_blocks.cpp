@@ -14,12 +14,12 @@ namespace {
 constexpr uint32_t kBlock = 16;
 
 struct BlockWalk {
-  const RoutineChoice* choice;
-  const SourcePlanes* planes;
-  uint8_t* dest;        // destination of source pixel (0, 0)
-  ptrdiff_t row_step;
-  ptrdiff_t twin;
-  ScratchLines scratch;
+    const RoutineChoice* choice;
+    const SourcePlanes* planes;
+    uint8_t* dest;  // destination of source pixel (0, 0)
+    ptrdiff_t row_step;
+    ptrdiff_t twin;
+    ScratchLines scratch;
 };
 
 // Converts columns [column, column + count) of one macroblock row as eight
@@ -27,37 +27,37 @@ struct BlockWalk {
 // short run walks down the rows, which the processor's stride prefetch
 // follows; a long run is a row pair at a time anyway.
 void ConvertBlockRun(const BlockWalk& w, uint32_t block_row, uint32_t column, uint32_t count) {
-  const uint32_t row = block_row * kBlock;
-  const PairPointers p =
-      PairAt(*w.planes, row, w.dest + static_cast<ptrdiff_t>(row) * w.row_step, w.row_step, w.twin, 0);
-  KernelRows k = RowsAt(p, *w.choice, column);
-  const uint32_t steps = count >> w.choice->step;
-  for (uint32_t pair = 0; pair < kBlock / 2; ++pair) {
-    RunGroups(*w.choice, k, w.choice->even, steps, w.scratch);
-    AdvanceRowPair(k, *w.planes, w.row_step);
-  }
+    const uint32_t row = block_row * kBlock;
+    const PairPointers p =
+        PairAt(*w.planes, row, w.dest + static_cast<ptrdiff_t>(row) * w.row_step, w.row_step, w.twin, 0);
+    KernelRows k = RowsAt(p, *w.choice, column);
+    const uint32_t steps = count >> w.choice->step;
+    for (uint32_t pair = 0; pair < kBlock / 2; ++pair) {
+        RunGroups(*w.choice, k, w.choice->even, steps, w.scratch);
+        AdvanceRowPair(k, *w.planes, w.row_step);
+    }
 }
 
 // Marked columns of one macroblock row; adjacent marked blocks join into
 // one run, converted when a gap ends it.
 struct PendingRun {
-  const BlockWalk* walk;
-  uint32_t block_row;
-  uint32_t column = 0, count = 0;
+    const BlockWalk* walk;
+    uint32_t block_row;
+    uint32_t column = 0, count = 0;
 
-  void Add(uint32_t at, uint32_t pixels) {
-    if (count != 0 && column + count == at) {
-      count += pixels;
-      return;
+    void Add(uint32_t at, uint32_t pixels) {
+        if (count != 0 && column + count == at) {
+            count += pixels;
+            return;
+        }
+        Flush();
+        column = at;
+        count = pixels;
     }
-    Flush();
-    column = at;
-    count = pixels;
-  }
-  void Flush() {
-    if (count != 0) ConvertBlockRun(*walk, block_row, column, count);
-    count = 0;
-  }
+    void Flush() {
+        if (count != 0) ConvertBlockRun(*walk, block_row, column, count);
+        count = 0;
+    }
 };
 
 }  // namespace
@@ -66,61 +66,62 @@ void ConvertChangedBlocks(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch
                           uint32_t mb_cols, const uint8_t* luma, uint32_t width, uint32_t height,
                           uint32_t luma_width, uint32_t luma_height, const uint8_t* alpha, uint32_t flags,
                           ConvertDescriptor& descriptor) {
-  const bool simd_available = InstalledKernelSet() != KernelSet::kPlain;
-  const RoutineChoice choice = ChooseRoutines(descriptor, flags, simd_available);
-  const uint32_t rows = choice.mode == 6 ? height / 2 : height;  // converted source rows
-  const uint32_t block_rows = rows / kBlock;
-  const uint32_t block_cols = width / kBlock;
-  const SourcePlanes planes = SourcePlanesOf(luma, alpha, luma_width, luma_height, flags);
+    const bool simd_available = InstalledKernelSet() != KernelSet::kPlain;
+    const RoutineChoice choice = ChooseRoutines(descriptor, flags, simd_available);
+    const uint32_t rows = choice.mode == 6 ? height / 2 : height;  // converted source rows
+    const uint32_t block_rows = rows / kBlock;
+    const uint32_t block_cols = width / kBlock;
+    const SourcePlanes planes = SourcePlanesOf(luma, alpha, luma_width, luma_height, flags);
 
-  BlockWalk w{};
-  w.choice = &choice;
-  w.planes = &planes;
-  w.row_step = static_cast<ptrdiff_t>(pitch) * RowSpan(choice.mode);
-  w.twin = pitch;
-  w.dest = buffer + static_cast<ptrdiff_t>(y) * pitch + static_cast<size_t>(x) * choice.bytes;
-  w.scratch = ScratchLines{nullptr, nullptr};
-  if (choice.twice && block_rows != 0 && block_cols != 0) {
-    // No timing here: the whole-frame copies measure; use their current choice.
-    // Adjacent marked blocks join into one run, up to a whole macroblock
-    // row: the lines must hold the longest run, not one pair of blocks.
-    if (RowTwiceUsesScratch(LoadTuningWord(choice.twice_word), TimeStampCounterWorks()))
-      w.scratch = ScratchLinesFor(block_cols * kBlock * choice.wide * choice.bytes);
-  }
-
-  for (uint32_t r = 0; r < block_rows; ++r) {
-    PendingRun list{&w, r};
-    // In mode 6 a destination band covers two source macroblock rows.
-    const uint8_t* marks0 = block_marks + static_cast<size_t>(choice.mode == 6 ? 2 * r : r) * mb_cols;
-    const uint8_t* marks1 = choice.mode == 6 ? marks0 + mb_cols : marks0;
-    auto marked = [&](uint32_t c) -> uint32_t { return (marks0[c] | marks1[c]) != 0 ? 1u : 0u; };
-    uint32_t c = 0;
-    for (; c + 2 <= block_cols; c += 2) {
-      const uint32_t m = marked(c) + 2 * marked(c + 1);
-      switch (m) {
-        case 1: list.Add(c * kBlock, kBlock); break;
-        case 2: list.Add((c + 1) * kBlock, kBlock); break;
-        case 3: list.Add(c * kBlock, 2 * kBlock); break;
-        default: break;
-      }
+    BlockWalk w{};
+    w.choice = &choice;
+    w.planes = &planes;
+    w.row_step = static_cast<ptrdiff_t>(pitch) * RowSpan(choice.mode);
+    w.twin = pitch;
+    w.dest = buffer + static_cast<ptrdiff_t>(y) * pitch + static_cast<size_t>(x) * choice.bytes;
+    w.scratch = ScratchLines{nullptr, nullptr};
+    if (choice.twice && block_rows != 0 && block_cols != 0) {
+        // No timing here: the whole-frame copies measure; use their current choice.
+        // Adjacent marked blocks join into one run, up to a whole macroblock
+        // row: the lines must hold the longest run, not one pair of blocks.
+        if (RowTwiceUsesScratch(LoadTuningWord(choice.twice_word), TimeStampCounterWorks()))
+            w.scratch = ScratchLinesFor(block_cols * kBlock * choice.wide * choice.bytes);
     }
-    if (c < block_cols && marked(c)) list.Add(c * kBlock, kBlock);
-    list.Flush();
-  }
 
-  // Strips beyond the whole macroblocks go through the whole-frame driver,
-  // which applies mode 6 itself: give it source rows before halving.
-  const uint32_t row_factor = choice.mode == 6 ? 2 : 1;
-  const uint32_t whole_rows = block_rows * kBlock;
-  const uint32_t whole_cols = block_cols * kBlock;
-  if (whole_cols < width && whole_rows != 0) {
-    ConvertFrame(buffer, x + whole_cols * choice.wide, y, pitch, luma, whole_cols, 0, width - whole_cols,
-                 whole_rows * row_factor, luma_width, luma_height, alpha, flags, descriptor);
-  }
-  if (whole_rows < rows) {
-    ConvertFrame(buffer, x, y + whole_rows * RowSpan(choice.mode), pitch, luma, 0, whole_rows * row_factor, width,
-                 height - whole_rows * row_factor, luma_width, luma_height, alpha, flags, descriptor);
-  }
+    for (uint32_t r = 0; r < block_rows; ++r) {
+        PendingRun list{&w, r};
+        // In mode 6 a destination band covers two source macroblock rows.
+        const uint8_t* marks0 = block_marks + static_cast<size_t>(choice.mode == 6 ? 2 * r : r) * mb_cols;
+        const uint8_t* marks1 = choice.mode == 6 ? marks0 + mb_cols : marks0;
+        auto marked = [&](uint32_t c) -> uint32_t { return (marks0[c] | marks1[c]) != 0 ? 1u : 0u; };
+        uint32_t c = 0;
+        for (; c + 2 <= block_cols; c += 2) {
+            const uint32_t m = marked(c) + 2 * marked(c + 1);
+            switch (m) {
+            case 1: list.Add(c * kBlock, kBlock); break;
+            case 2: list.Add((c + 1) * kBlock, kBlock); break;
+            case 3: list.Add(c * kBlock, 2 * kBlock); break;
+            default: break;
+            }
+        }
+        if (c < block_cols && marked(c)) list.Add(c * kBlock, kBlock);
+        list.Flush();
+    }
+
+    // Strips beyond the whole macroblocks go through the whole-frame driver,
+    // which applies mode 6 itself: give it source rows before halving.
+    const uint32_t row_factor = choice.mode == 6 ? 2 : 1;
+    const uint32_t whole_rows = block_rows * kBlock;
+    const uint32_t whole_cols = block_cols * kBlock;
+    if (whole_cols < width && whole_rows != 0) {
+        ConvertFrame(buffer, x + whole_cols * choice.wide, y, pitch, luma, whole_cols, 0, width - whole_cols,
+                     whole_rows * row_factor, luma_width, luma_height, alpha, flags, descriptor);
+    }
+    if (whole_rows < rows) {
+        ConvertFrame(buffer, x, y + whole_rows * RowSpan(choice.mode), pitch, luma, 0,
+                     whole_rows * row_factor, width, height - whole_rows * row_factor, luma_width,
+                     luma_height, alpha, flags, descriptor);
+    }
 }
 
 }  // namespace zarn

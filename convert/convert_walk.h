@@ -12,18 +12,18 @@
 namespace zarn {
 
 struct RoutineChoice {
-  GroupRoutine even;
-  GroupRoutine odd;
-  uint32_t step;       // log2 of the group size in pixels
-  RowRoutine row;
-  EdgeRoutine edge;
-  uint32_t mode;       // scaling mode
-  uint32_t wide;       // destination pixels per source pixel (1 or 2)
-  uint32_t bytes;      // bytes per destination pixel
-  bool twice;          // modes 1 and 4: each source row fills two destination rows
-  bool pairs_only;     // packed YUV: groups must start on an even column
-  uint32_t* twice_word;  // tuning word of the row-twice method (twice only)
-  uint32_t* edge_word;   // tuning word of the left-edge choice
+    GroupRoutine even;
+    GroupRoutine odd;
+    uint32_t step;  // log2 of the group size in pixels
+    RowRoutine row;
+    EdgeRoutine edge;
+    uint32_t mode;         // scaling mode
+    uint32_t wide;         // destination pixels per source pixel (1 or 2)
+    uint32_t bytes;        // bytes per destination pixel
+    bool twice;            // modes 1 and 4: each source row fills two destination rows
+    bool pairs_only;       // packed YUV: groups must start on an even column
+    uint32_t* twice_word;  // tuning word of the row-twice method (twice only)
+    uint32_t* edge_word;   // tuning word of the left-edge choice
 };
 
 RoutineChoice ChooseRoutines(ConvertDescriptor& descriptor, uint32_t flags, bool simd_available);
@@ -34,12 +34,12 @@ bool UsesSimd(uint32_t flags, bool simd_available);
 // The source planes of a frame as one copy sees them: chroma order applied,
 // and in mode 6 every other row (pitches doubled).
 struct SourcePlanes {
-  const uint8_t* luma;
-  const uint8_t* v;
-  const uint8_t* u;
-  const uint8_t* alpha;
-  ptrdiff_t luma_pitch;   // also the alpha pitch
-  ptrdiff_t chroma_pitch;
+    const uint8_t* luma;
+    const uint8_t* v;
+    const uint8_t* u;
+    const uint8_t* alpha;
+    ptrdiff_t luma_pitch;  // also the alpha pitch
+    ptrdiff_t chroma_pitch;
 };
 
 SourcePlanes SourcePlanesOf(const uint8_t* luma, const uint8_t* alpha, uint32_t luma_width,
@@ -48,8 +48,8 @@ SourcePlanes SourcePlanesOf(const uint8_t* luma, const uint8_t* alpha, uint32_t 
 // Pointers of one row pair (source row `row` and the next), source pointers
 // at column 0; destination pointers at source column `origin`.
 struct PairPointers {
-  KernelRows rows;
-  uint32_t origin;
+    KernelRows rows;
+    uint32_t origin;
 };
 
 // `dest_row0` is the destination of source row `row` at column `origin`;

@@ -24,30 +24,29 @@ constexpr uint32_t kMovieCopyFlagsMask = 0x70030000u;
 
 // CopyFormat numbers.
 enum CopyFormat : uint32_t {
-  kFormatPalette = 0,
-  kFormatBgr24 = 1,
-  kFormatRgb24 = 2,
-  kFormatBgrx32 = 3,
-  kFormatRgbx32 = 4,
-  kFormatBgra32 = 5,
-  kFormatRgba32 = 6,
-  kFormatArgb4444 = 7,
-  kFormatArgb1555 = 8,
-  kFormatRgb555 = 9,
-  kFormatRgb565 = 10,
-  kFormatRgb655 = 11,
-  kFormatRgb664 = 12,
-  kFormatYuy2 = 13,
-  kFormatUyvy = 14,
-  kFormatYv12 = 15,
+    kFormatPalette = 0,
+    kFormatBgr24 = 1,
+    kFormatRgb24 = 2,
+    kFormatBgrx32 = 3,
+    kFormatRgbx32 = 4,
+    kFormatBgra32 = 5,
+    kFormatRgba32 = 6,
+    kFormatArgb4444 = 7,
+    kFormatArgb1555 = 8,
+    kFormatRgb555 = 9,
+    kFormatRgb565 = 10,
+    kFormatRgb655 = 11,
+    kFormatRgb664 = 12,
+    kFormatYuy2 = 13,
+    kFormatUyvy = 14,
+    kFormatYv12 = 15,
 };
 
 inline uint32_t CopyFormatOf(uint32_t flags) { return flags & kCopyFormatMask; }
 // Mode 7 is never passed; it is taken as no scaling.
 inline uint32_t ScalingModeOf(uint32_t flags) {
-  const uint32_t mode = (flags & kCopyScaleMask) >> kCopyScaleShift;
-  return mode == 7 ? 0u : mode;
+    const uint32_t mode = (flags & kCopyScaleMask) >> kCopyScaleShift;
+    return mode == 7 ? 0u : mode;
 }
-
 
 }  // namespace zarn

@@ -18,8 +18,8 @@ struct FrameSource {
 uint32_t MergeCopyFlags(uint32_t copy_flags, uint32_t movie_flags);
 
 // Rebases a negative pitch, prepares tables, picks whole-frame / changed-blocks / YV12 path.
-void CopyFrame(const FrameSource& source, uint8_t* buffer, int32_t pitch, uint32_t buffer_height,
-               uint32_t x, uint32_t y, uint32_t merged_flags);
+void CopyFrame(const FrameSource& source, uint8_t* buffer, int32_t pitch, uint32_t buffer_height, uint32_t x,
+               uint32_t y, uint32_t merged_flags);
 
 // Which path a copy takes (for tests and statistics).
 enum class CopyPath { kNone, kWholeFrame, kChangedBlocks, kPlanes };

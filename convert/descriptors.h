@@ -10,10 +10,10 @@
 namespace zarn {
 
 struct ConvertDescriptor {
-  uint32_t bytes_per_pixel;
-  GroupEntry groups[12];   // [0..5] plain, [6..11] SIMD, slots as GroupSlot
-  uint32_t tuning[16];     // row-twice words [0..7], left-edge words [8..15]
-  RowEdgePair pairs[8];    // slots as PairSlot
+    uint32_t bytes_per_pixel;
+    GroupEntry groups[12];  // [0..5] plain, [6..11] SIMD, slots as GroupSlot
+    uint32_t tuning[16];    // row-twice words [0..7], left-edge words [8..15]
+    RowEdgePair pairs[8];   // slots as PairSlot
 };
 
 extern ConvertDescriptor g_descriptors[kDescriptorCount];
@@ -33,10 +33,10 @@ int DescriptorForFormat(uint32_t format, bool has_alpha);
 
 // Indexes of the tuning words.
 inline int RowTwiceTuningIndex(uint32_t mode, bool grey, bool simd) {
-  return (mode == 4 ? 4 : 0) + (grey ? 2 : 0) + (simd ? 1 : 0);
+    return (mode == 4 ? 4 : 0) + (grey ? 2 : 0) + (simd ? 1 : 0);
 }
 inline int EdgeTuningIndex(bool wide, bool grey, bool simd) {
-  return 8 + (wide ? 4 : 0) + (grey ? 2 : 0) + (simd ? 1 : 0);
+    return 8 + (wide ? 4 : 0) + (grey ? 2 : 0) + (simd ? 1 : 0);
 }
 
 }  // namespace zarn

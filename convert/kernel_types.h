@@ -10,15 +10,15 @@ namespace zarn {
 // chroma pair of the first pixel of the run; `v` is Cr and `u` is Cb.
 // Alpha pointers are only read by the alpha layouts.
 struct KernelRows {
-  const uint8_t* luma0;
-  const uint8_t* luma1;
-  const uint8_t* v;
-  const uint8_t* u;
-  const uint8_t* alpha0;
-  const uint8_t* alpha1;
-  uint8_t* dest0;
-  uint8_t* dest1;
-  ptrdiff_t twin;  // height-doubled kinds also write each row at dest + twin
+    const uint8_t* luma0;
+    const uint8_t* luma1;
+    const uint8_t* v;
+    const uint8_t* u;
+    const uint8_t* alpha0;
+    const uint8_t* alpha1;
+    uint8_t* dest0;
+    uint8_t* dest1;
+    ptrdiff_t twin;  // height-doubled kinds also write each row at dest + twin
 };
 
 // Converts `steps` groups of pixels on both rows; the run starts at an even
@@ -30,58 +30,58 @@ using RowRoutine = void (*)(const KernelRows& rows, uint32_t start_column, uint3
 using EdgeRoutine = void (*)(const KernelRows& rows, uint32_t count, uint32_t start_column);
 
 struct GroupEntry {
-  uint32_t step;  // log2 of the pixels converted per step
-  GroupRoutine routine;
+    uint32_t step;  // log2 of the pixels converted per step
+    GroupRoutine routine;
 };
 
 struct RowEdgePair {
-  RowRoutine row;
-  EdgeRoutine edge;
+    RowRoutine row;
+    EdgeRoutine edge;
 };
 
 // The conversion descriptors, one per output layout. The 16-bit layouts
 // share one descriptor whose field positions come from the format tables;
 // the two alpha ones differ in the alpha field's width (4444 and 1555).
 enum DescriptorSlot : int {
-  kDescBgrx32 = 0,
-  kDescRgbx32,
-  kDescBgra32,
-  kDescRgba32,
-  kDescBgr24,
-  kDescRgb24,
-  kDescFields16,
-  kDescFields16Alpha4,
-  kDescFields16Alpha1,
-  kDescYuy2,
-  kDescUyvy,
-  kDescriptorCount
+    kDescBgrx32 = 0,
+    kDescRgbx32,
+    kDescBgra32,
+    kDescRgba32,
+    kDescBgr24,
+    kDescRgb24,
+    kDescFields16,
+    kDescFields16Alpha4,
+    kDescFields16Alpha1,
+    kDescYuy2,
+    kDescUyvy,
+    kDescriptorCount
 };
 
 // Whether a descriptor's layout carries the alpha plane.
 constexpr bool DescriptorCarriesAlpha(int d) {
-  return d == kDescBgra32 || d == kDescRgba32 || d == kDescFields16Alpha4 || d == kDescFields16Alpha1;
+    return d == kDescBgra32 || d == kDescRgba32 || d == kDescFields16Alpha4 || d == kDescFields16Alpha1;
 }
 
 // Group slots within one set of six.
 enum GroupSlot : int {
-  kGroupColourEven = 0,
-  kGroupColourOdd = 1,
-  kGroupGrey = 2,
-  kGroupWideColourEven = 3,
-  kGroupWideColourOdd = 4,
-  kGroupWideGrey = 5,
+    kGroupColourEven = 0,
+    kGroupColourOdd = 1,
+    kGroupGrey = 2,
+    kGroupWideColourEven = 3,
+    kGroupWideColourOdd = 4,
+    kGroupWideGrey = 5,
 };
 
 // Row/edge pair slots.
 enum PairSlot : int {
-  kPairColour = 0,
-  kPairGrey = 1,
-  kPairWideColour = 2,
-  kPairWideGrey = 3,
-  kPairTallColour = 4,
-  kPairTallGrey = 5,
-  kPairWideTallColour = 6,
-  kPairWideTallGrey = 7,
+    kPairColour = 0,
+    kPairGrey = 1,
+    kPairWideColour = 2,
+    kPairWideGrey = 3,
+    kPairTallColour = 4,
+    kPairTallGrey = 5,
+    kPairWideTallColour = 6,
+    kPairWideTallGrey = 7,
 };
 
 // Routine tables provided by each kernel file.

@@ -14,275 +14,286 @@ namespace {
 using namespace simd_x86;
 
 struct Terms256 {
-  __m256i red, green, blue;
+    __m256i red, green, blue;
 };
 
-inline __m256i Join(__m128i lo, __m128i hi) { return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1); }
+inline __m256i Join(__m128i lo, __m128i hi) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
+}
 
 // Pixel j of the run takes chroma sample j / 2 (even start) or (j + 1) / 2 (odd).
 template <bool kOdd>
 inline Terms256 TermsAt(const uint8_t* v, const uint8_t* u) {
-  const Terms t = TermsOf(Load8(v), Load8(u));
-  const Terms n = kOdd ? TermsOf(Load8(v + 1), Load8(u + 1)) : t;
-  return {Join(_mm_unpacklo_epi16(t.red, n.red), _mm_unpackhi_epi16(t.red, n.red)),
-          Join(_mm_unpacklo_epi16(t.green, n.green), _mm_unpackhi_epi16(t.green, n.green)),
-          Join(_mm_unpacklo_epi16(t.blue, n.blue), _mm_unpackhi_epi16(t.blue, n.blue))};
+    const Terms t = TermsOf(Load8(v), Load8(u));
+    const Terms n = kOdd ? TermsOf(Load8(v + 1), Load8(u + 1)) : t;
+    return {Join(_mm_unpacklo_epi16(t.red, n.red), _mm_unpackhi_epi16(t.red, n.red)),
+            Join(_mm_unpacklo_epi16(t.green, n.green), _mm_unpackhi_epi16(t.green, n.green)),
+            Join(_mm_unpacklo_epi16(t.blue, n.blue), _mm_unpackhi_epi16(t.blue, n.blue))};
 }
 
 inline __m256i LumaTerm256(const uint8_t* luma) {
-  const __m256i y = _mm256_cvtepu8_epi16(Load16(luma));
-  return _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_subs_epu16(y, _mm256_set1_epi16(16)), 2),
-                            _mm256_set1_epi16(19077));
+    const __m256i y = _mm256_cvtepu8_epi16(Load16(luma));
+    return _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_subs_epu16(y, _mm256_set1_epi16(16)), 2),
+                              _mm256_set1_epi16(19077));
 }
 
 // Packs the words of row 0 and row 1 to bytes: low lane row 0, high lane row 1.
 inline __m256i PackRows(__m256i row0, __m256i row1) {
-  return _mm256_permute4x64_epi64(_mm256_packus_epi16(row0, row1), 0xD8);
+    return _mm256_permute4x64_epi64(_mm256_packus_epi16(row0, row1), 0xD8);
 }
 
 // Chroma terms of 16 chroma samples (32 pixels), words in 256 bits.
 struct Terms32 {
-  __m256i red, green, blue;
+    __m256i red, green, blue;
 };
 
-inline __m256i SignOf256(__m256i q, __m256i mask) { return _mm256_sub_epi16(_mm256_xor_si256(q, mask), mask); }
+inline __m256i SignOf256(__m256i q, __m256i mask) {
+    return _mm256_sub_epi16(_mm256_xor_si256(q, mask), mask);
+}
 inline __m256i MinusSignOf256(__m256i q, __m256i mask) {
-  return _mm256_sub_epi16(mask, _mm256_xor_si256(q, mask));
+    return _mm256_sub_epi16(mask, _mm256_xor_si256(q, mask));
 }
 
 // Same arithmetic as TermsOf, sixteen samples at once.
 inline Terms32 TermsOf32(const uint8_t* v, const uint8_t* u) {
-  const __m256i bias = _mm256_set1_epi16(128);
-  const __m256i xv = _mm256_sub_epi16(_mm256_cvtepu8_epi16(Load16(v)), bias);
-  const __m256i xu = _mm256_sub_epi16(_mm256_cvtepu8_epi16(Load16(u)), bias);
-  const __m256i mv = _mm256_srai_epi16(xv, 15);
-  const __m256i mu = _mm256_srai_epi16(xu, 15);
-  const __m256i av = SignOf256(xv, mv);
-  const __m256i au = SignOf256(xu, mu);
-  const __m256i av2 = _mm256_add_epi16(av, av);
-  const __m256i au2 = _mm256_add_epi16(au, au);
-  const __m256i q_red = _mm256_add_epi16(av, _mm256_mulhi_epi16(av2, _mm256_set1_epi16(19531)));
-  const __m256i q_green_v = _mm256_mulhi_epi16(av2, _mm256_set1_epi16(26639));
-  const __m256i q_green_u = _mm256_mulhi_epi16(au2, _mm256_set1_epi16(12837));
-  const __m256i q_blue = _mm256_add_epi16(au2, _mm256_mulhi_epi16(au2, _mm256_set1_epi16(565)));
-  return {SignOf256(q_red, mv), _mm256_add_epi16(MinusSignOf256(q_green_v, mv), MinusSignOf256(q_green_u, mu)),
-          SignOf256(q_blue, mu)};
+    const __m256i bias = _mm256_set1_epi16(128);
+    const __m256i xv = _mm256_sub_epi16(_mm256_cvtepu8_epi16(Load16(v)), bias);
+    const __m256i xu = _mm256_sub_epi16(_mm256_cvtepu8_epi16(Load16(u)), bias);
+    const __m256i mv = _mm256_srai_epi16(xv, 15);
+    const __m256i mu = _mm256_srai_epi16(xu, 15);
+    const __m256i av = SignOf256(xv, mv);
+    const __m256i au = SignOf256(xu, mu);
+    const __m256i av2 = _mm256_add_epi16(av, av);
+    const __m256i au2 = _mm256_add_epi16(au, au);
+    const __m256i q_red = _mm256_add_epi16(av, _mm256_mulhi_epi16(av2, _mm256_set1_epi16(19531)));
+    const __m256i q_green_v = _mm256_mulhi_epi16(av2, _mm256_set1_epi16(26639));
+    const __m256i q_green_u = _mm256_mulhi_epi16(au2, _mm256_set1_epi16(12837));
+    const __m256i q_blue = _mm256_add_epi16(au2, _mm256_mulhi_epi16(au2, _mm256_set1_epi16(565)));
+    return {SignOf256(q_red, mv),
+            _mm256_add_epi16(MinusSignOf256(q_green_v, mv), MinusSignOf256(q_green_u, mu)),
+            SignOf256(q_blue, mu)};
 }
 
 // Per-pixel terms of 32 pixels in the in-lane order of unpacking 32 luma
 // bytes: `lo` holds pixels 0-7 | 16-23, `hi` pixels 8-15 | 24-31.
 struct PixelTerms32 {
-  Terms32 lo, hi;
+    Terms32 lo, hi;
 };
 
 template <bool kOdd>
 inline PixelTerms32 PixelTermsAt(const uint8_t* v, const uint8_t* u) {
-  const Terms32 t = TermsOf32(v, u);
-  const Terms32 n = kOdd ? TermsOf32(v + 1, u + 1) : t;
-  return {{_mm256_unpacklo_epi16(t.red, n.red), _mm256_unpacklo_epi16(t.green, n.green),
-           _mm256_unpacklo_epi16(t.blue, n.blue)},
-          {_mm256_unpackhi_epi16(t.red, n.red), _mm256_unpackhi_epi16(t.green, n.green),
-           _mm256_unpackhi_epi16(t.blue, n.blue)}};
+    const Terms32 t = TermsOf32(v, u);
+    const Terms32 n = kOdd ? TermsOf32(v + 1, u + 1) : t;
+    return {{_mm256_unpacklo_epi16(t.red, n.red), _mm256_unpacklo_epi16(t.green, n.green),
+             _mm256_unpacklo_epi16(t.blue, n.blue)},
+            {_mm256_unpackhi_epi16(t.red, n.red), _mm256_unpackhi_epi16(t.green, n.green),
+             _mm256_unpackhi_epi16(t.blue, n.blue)}};
 }
 
 // 32 pixels of one row as component bytes in pixel order.
 struct Pixels32 {
-  __m256i b, g, r, a;
+    __m256i b, g, r, a;
 };
 
 inline Pixels32 ColourRow32(const uint8_t* luma, const PixelTerms32& c) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma));
-  auto term = [](__m256i w) {
-    return _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_subs_epu16(w, _mm256_set1_epi16(16)), 2),
-                              _mm256_set1_epi16(19077));
-  };
-  const __m256i l_lo = term(_mm256_unpacklo_epi8(y, zero));
-  const __m256i l_hi = term(_mm256_unpackhi_epi8(y, zero));
-  // packus undoes the in-lane split: bytes come out in pixel order.
-  return {_mm256_packus_epi16(_mm256_add_epi16(l_lo, c.lo.blue), _mm256_add_epi16(l_hi, c.hi.blue)),
-          _mm256_packus_epi16(_mm256_add_epi16(l_lo, c.lo.green), _mm256_add_epi16(l_hi, c.hi.green)),
-          _mm256_packus_epi16(_mm256_add_epi16(l_lo, c.lo.red), _mm256_add_epi16(l_hi, c.hi.red)), zero};
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma));
+    auto term = [](__m256i w) {
+        return _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_subs_epu16(w, _mm256_set1_epi16(16)), 2),
+                                  _mm256_set1_epi16(19077));
+    };
+    const __m256i l_lo = term(_mm256_unpacklo_epi8(y, zero));
+    const __m256i l_hi = term(_mm256_unpackhi_epi8(y, zero));
+    // packus undoes the in-lane split: bytes come out in pixel order.
+    return {_mm256_packus_epi16(_mm256_add_epi16(l_lo, c.lo.blue), _mm256_add_epi16(l_hi, c.hi.blue)),
+            _mm256_packus_epi16(_mm256_add_epi16(l_lo, c.lo.green), _mm256_add_epi16(l_hi, c.hi.green)),
+            _mm256_packus_epi16(_mm256_add_epi16(l_lo, c.lo.red), _mm256_add_epi16(l_hi, c.hi.red)), zero};
 }
 
 // 32 pixels of 4 bytes: bytes c0, g, c2, c3 per pixel, four 32-byte stores.
 inline void Store32x32(uint8_t* d, __m256i c0, __m256i g, __m256i c2, __m256i c3) {
-  const __m256i t0 = _mm256_unpacklo_epi8(c0, g);   // pixels 0-7 | 16-23
-  const __m256i t1 = _mm256_unpackhi_epi8(c0, g);   // pixels 8-15 | 24-31
-  const __m256i u0 = _mm256_unpacklo_epi8(c2, c3);
-  const __m256i u1 = _mm256_unpackhi_epi8(c2, c3);
-  const __m256i q0 = _mm256_unpacklo_epi16(t0, u0);  // 0-3 | 16-19
-  const __m256i q1 = _mm256_unpackhi_epi16(t0, u0);  // 4-7 | 20-23
-  const __m256i q2 = _mm256_unpacklo_epi16(t1, u1);  // 8-11 | 24-27
-  const __m256i q3 = _mm256_unpackhi_epi16(t1, u1);  // 12-15 | 28-31
-  auto store = [](uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); };
-  store(d, _mm256_permute2x128_si256(q0, q1, 0x20));
-  store(d + 32, _mm256_permute2x128_si256(q2, q3, 0x20));
-  store(d + 64, _mm256_permute2x128_si256(q0, q1, 0x31));
-  store(d + 96, _mm256_permute2x128_si256(q2, q3, 0x31));
+    const __m256i t0 = _mm256_unpacklo_epi8(c0, g);  // pixels 0-7 | 16-23
+    const __m256i t1 = _mm256_unpackhi_epi8(c0, g);  // pixels 8-15 | 24-31
+    const __m256i u0 = _mm256_unpacklo_epi8(c2, c3);
+    const __m256i u1 = _mm256_unpackhi_epi8(c2, c3);
+    const __m256i q0 = _mm256_unpacklo_epi16(t0, u0);  // 0-3 | 16-19
+    const __m256i q1 = _mm256_unpackhi_epi16(t0, u0);  // 4-7 | 20-23
+    const __m256i q2 = _mm256_unpacklo_epi16(t1, u1);  // 8-11 | 24-27
+    const __m256i q3 = _mm256_unpackhi_epi16(t1, u1);  // 12-15 | 28-31
+    auto store = [](uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); };
+    store(d, _mm256_permute2x128_si256(q0, q1, 0x20));
+    store(d + 32, _mm256_permute2x128_si256(q2, q3, 0x20));
+    store(d + 64, _mm256_permute2x128_si256(q0, q1, 0x31));
+    store(d + 96, _mm256_permute2x128_si256(q2, q3, 0x31));
 }
 
 // 32 pixels of 3 bytes: bytes c0, g, c2 per pixel, three 32-byte stores.
 inline void Store24x32(uint8_t* d, __m256i c0, __m256i g, __m256i c2) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i t0 = _mm256_unpacklo_epi8(c0, g);
-  const __m256i t1 = _mm256_unpackhi_epi8(c0, g);
-  const __m256i u0 = _mm256_unpacklo_epi8(c2, zero);
-  const __m256i u1 = _mm256_unpackhi_epi8(c2, zero);
-  // Drop every fourth byte: 12 bytes at the bottom of each lane, rest zero.
-  const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
-                                           0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-  const __m256i q0 = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(t0, u0), squeeze);  // 0-3 | 16-19
-  const __m256i q1 = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(t0, u0), squeeze);  // 4-7 | 20-23
-  const __m256i q2 = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(t1, u1), squeeze);  // 8-11 | 24-27
-  const __m256i q3 = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(t1, u1), squeeze);  // 12-15 | 28-31
-  // Per lane: 48 bytes of 16 pixels in three 16-byte pieces.
-  const __m256i s0 = _mm256_or_si256(q0, _mm256_slli_si256(q1, 12));
-  const __m256i s1 = _mm256_or_si256(_mm256_srli_si256(q1, 4), _mm256_slli_si256(q2, 8));
-  const __m256i s2 = _mm256_or_si256(_mm256_srli_si256(q2, 8), _mm256_slli_si256(q3, 4));
-  auto store = [](uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); };
-  store(d, _mm256_permute2x128_si256(s0, s1, 0x20));
-  store(d + 32, _mm256_permute2x128_si256(s2, s0, 0x30));
-  store(d + 64, _mm256_permute2x128_si256(s1, s2, 0x31));
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i t0 = _mm256_unpacklo_epi8(c0, g);
+    const __m256i t1 = _mm256_unpackhi_epi8(c0, g);
+    const __m256i u0 = _mm256_unpacklo_epi8(c2, zero);
+    const __m256i u1 = _mm256_unpackhi_epi8(c2, zero);
+    // Drop every fourth byte: 12 bytes at the bottom of each lane, rest zero.
+    const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2,
+                                             4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i q0 = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(t0, u0), squeeze);  // 0-3 | 16-19
+    const __m256i q1 = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(t0, u0), squeeze);  // 4-7 | 20-23
+    const __m256i q2 = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(t1, u1), squeeze);  // 8-11 | 24-27
+    const __m256i q3 = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(t1, u1), squeeze);  // 12-15 | 28-31
+    // Per lane: 48 bytes of 16 pixels in three 16-byte pieces.
+    const __m256i s0 = _mm256_or_si256(q0, _mm256_slli_si256(q1, 12));
+    const __m256i s1 = _mm256_or_si256(_mm256_srli_si256(q1, 4), _mm256_slli_si256(q2, 8));
+    const __m256i s2 = _mm256_or_si256(_mm256_srli_si256(q2, 8), _mm256_slli_si256(q3, 4));
+    auto store = [](uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); };
+    store(d, _mm256_permute2x128_si256(s0, s1, 0x20));
+    store(d + 32, _mm256_permute2x128_si256(s2, s0, 0x30));
+    store(d + 64, _mm256_permute2x128_si256(s1, s2, 0x31));
 }
 
 template <class W>
 struct Is24Bit : std::false_type {};
 template <bool kRgbOrder>
 struct Is24Bit<Writer<Store24<kRgbOrder>>> : std::true_type {
-  static constexpr bool kRgb = kRgbOrder;
+    static constexpr bool kRgb = kRgbOrder;
 };
 
 template <class W>
 struct Is32Bit : std::false_type {};
 template <bool kRgbOrder, bool kAlpha>
 struct Is32Bit<Writer<Store32<kRgbOrder, kAlpha>>> : std::true_type {
-  static constexpr bool kRgb = kRgbOrder;
+    static constexpr bool kRgb = kRgbOrder;
 };
 
 template <class W, bool kWide>
 inline void PutRow32(uint8_t* d, const Pixels32& p, const typename W::State& state) {
-  if constexpr (!kWide && Is32Bit<W>::value) {
-    Store32x32(d, Is32Bit<W>::kRgb ? p.r : p.b, p.g, Is32Bit<W>::kRgb ? p.b : p.r, p.a);
-  } else if constexpr (!kWide && Is24Bit<W>::value) {
-    Store24x32(d, Is24Bit<W>::kRgb ? p.r : p.b, p.g, Is24Bit<W>::kRgb ? p.b : p.r);
-  } else {
-    constexpr uint32_t kHalf = 16 * W::kBytes * (kWide ? 2 : 1);
-    auto half = [](__m256i v, int h) { return h ? _mm256_extracti128_si256(v, 1) : _mm256_castsi256_si128(v); };
-    PutRow<W, kWide>(d, Pixels16{half(p.b, 0), half(p.g, 0), half(p.r, 0), half(p.a, 0)}, state);
-    PutRow<W, kWide>(d + kHalf, Pixels16{half(p.b, 1), half(p.g, 1), half(p.r, 1), half(p.a, 1)}, state);
-  }
+    if constexpr (!kWide && Is32Bit<W>::value) {
+        Store32x32(d, Is32Bit<W>::kRgb ? p.r : p.b, p.g, Is32Bit<W>::kRgb ? p.b : p.r, p.a);
+    } else if constexpr (!kWide && Is24Bit<W>::value) {
+        Store24x32(d, Is24Bit<W>::kRgb ? p.r : p.b, p.g, Is24Bit<W>::kRgb ? p.b : p.r);
+    } else {
+        constexpr uint32_t kHalf = 16 * W::kBytes * (kWide ? 2 : 1);
+        auto half = [](__m256i v, int h) {
+            return h ? _mm256_extracti128_si256(v, 1) : _mm256_castsi256_si128(v);
+        };
+        PutRow<W, kWide>(d, Pixels16{half(p.b, 0), half(p.g, 0), half(p.r, 0), half(p.a, 0)}, state);
+        PutRow<W, kWide>(d + kHalf, Pixels16{half(p.b, 1), half(p.g, 1), half(p.r, 1), half(p.a, 1)}, state);
+    }
 }
 
 template <class W, bool kOdd, bool kWide>
 struct ColourGroup {
-  static void Run(const KernelRows& k, uint32_t steps) {
-    const typename W::State state = W::Begin();
-    constexpr uint32_t kOut = 16 * W::kBytes * (kWide ? 2 : 1);
-    uint32_t s = 0;
-    // Two steps (32 pixels) at a time.
-    for (; s + 2 <= steps; s += 2) {
-      const PixelTerms32 c = PixelTermsAt<kOdd>(k.v + s * 8, k.u + s * 8);
-      Pixels32 p0 = ColourRow32(k.luma0 + s * 16, c);
-      Pixels32 p1 = ColourRow32(k.luma1 + s * 16, c);
-      if constexpr (W::kUsesAlpha) {
-        p0.a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k.alpha0 + s * 16));
-        p1.a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k.alpha1 + s * 16));
-      }
-      PutRow32<W, kWide>(k.dest0 + s * kOut, p0, state);
-      PutRow32<W, kWide>(k.dest1 + s * kOut, p1, state);
+    static void Run(const KernelRows& k, uint32_t steps) {
+        const typename W::State state = W::Begin();
+        constexpr uint32_t kOut = 16 * W::kBytes * (kWide ? 2 : 1);
+        uint32_t s = 0;
+        // Two steps (32 pixels) at a time.
+        for (; s + 2 <= steps; s += 2) {
+            const PixelTerms32 c = PixelTermsAt<kOdd>(k.v + s * 8, k.u + s * 8);
+            Pixels32 p0 = ColourRow32(k.luma0 + s * 16, c);
+            Pixels32 p1 = ColourRow32(k.luma1 + s * 16, c);
+            if constexpr (W::kUsesAlpha) {
+                p0.a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k.alpha0 + s * 16));
+                p1.a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k.alpha1 + s * 16));
+            }
+            PutRow32<W, kWide>(k.dest0 + s * kOut, p0, state);
+            PutRow32<W, kWide>(k.dest1 + s * kOut, p1, state);
+        }
+        if (s < steps) {
+            const Terms256 c = TermsAt<kOdd>(k.v + s * 8, k.u + s * 8);
+            const __m256i l0 = LumaTerm256(k.luma0 + s * 16);
+            const __m256i l1 = LumaTerm256(k.luma1 + s * 16);
+            const __m256i b = PackRows(_mm256_add_epi16(l0, c.blue), _mm256_add_epi16(l1, c.blue));
+            const __m256i g = PackRows(_mm256_add_epi16(l0, c.green), _mm256_add_epi16(l1, c.green));
+            const __m256i r = PackRows(_mm256_add_epi16(l0, c.red), _mm256_add_epi16(l1, c.red));
+            Pixels16 p0{_mm256_castsi256_si128(b), _mm256_castsi256_si128(g), _mm256_castsi256_si128(r),
+                        _mm_setzero_si128()};
+            Pixels16 p1{_mm256_extracti128_si256(b, 1), _mm256_extracti128_si256(g, 1),
+                        _mm256_extracti128_si256(r, 1), _mm_setzero_si128()};
+            if constexpr (W::kUsesAlpha) {
+                p0.a = Load16(k.alpha0 + s * 16);
+                p1.a = Load16(k.alpha1 + s * 16);
+            }
+            PutRow<W, kWide>(k.dest0 + s * kOut, p0, state);
+            PutRow<W, kWide>(k.dest1 + s * kOut, p1, state);
+        }
     }
-    if (s < steps) {
-      const Terms256 c = TermsAt<kOdd>(k.v + s * 8, k.u + s * 8);
-      const __m256i l0 = LumaTerm256(k.luma0 + s * 16);
-      const __m256i l1 = LumaTerm256(k.luma1 + s * 16);
-      const __m256i b = PackRows(_mm256_add_epi16(l0, c.blue), _mm256_add_epi16(l1, c.blue));
-      const __m256i g = PackRows(_mm256_add_epi16(l0, c.green), _mm256_add_epi16(l1, c.green));
-      const __m256i r = PackRows(_mm256_add_epi16(l0, c.red), _mm256_add_epi16(l1, c.red));
-      Pixels16 p0{_mm256_castsi256_si128(b), _mm256_castsi256_si128(g), _mm256_castsi256_si128(r),
-                  _mm_setzero_si128()};
-      Pixels16 p1{_mm256_extracti128_si256(b, 1), _mm256_extracti128_si256(g, 1), _mm256_extracti128_si256(r, 1),
-                  _mm_setzero_si128()};
-      if constexpr (W::kUsesAlpha) {
-        p0.a = Load16(k.alpha0 + s * 16);
-        p1.a = Load16(k.alpha1 + s * 16);
-      }
-      PutRow<W, kWide>(k.dest0 + s * kOut, p0, state);
-      PutRow<W, kWide>(k.dest1 + s * kOut, p1, state);
-    }
-  }
 };
 
 // Grey level of both rows: floor(min(max(Y - 16, 0), 219) * 255 / 219).
 inline __m256i GreyRows(const uint8_t* luma0, const uint8_t* luma1) {
-  const __m256i y = Join(Load16(luma0), Load16(luma1));
-  const __m256i x = _mm256_min_epu8(_mm256_subs_epu8(y, _mm256_set1_epi8(16)),
-                                    _mm256_set1_epi8(static_cast<char>(219)));
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i k255 = _mm256_set1_epi16(255);
-  const __m256i m = _mm256_set1_epi16(static_cast<short>(38305));
-  const __m256i lo = _mm256_srli_epi16(_mm256_mulhi_epu16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(x, zero), k255), m), 7);
-  const __m256i hi = _mm256_srli_epi16(_mm256_mulhi_epu16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(x, zero), k255), m), 7);
-  return _mm256_packus_epi16(lo, hi);  // in-lane unpack and pack restore the order
+    const __m256i y = Join(Load16(luma0), Load16(luma1));
+    const __m256i x =
+        _mm256_min_epu8(_mm256_subs_epu8(y, _mm256_set1_epi8(16)), _mm256_set1_epi8(static_cast<char>(219)));
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i k255 = _mm256_set1_epi16(255);
+    const __m256i m = _mm256_set1_epi16(static_cast<short>(38305));
+    const __m256i lo =
+        _mm256_srli_epi16(_mm256_mulhi_epu16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(x, zero), k255), m), 7);
+    const __m256i hi =
+        _mm256_srli_epi16(_mm256_mulhi_epu16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(x, zero), k255), m), 7);
+    return _mm256_packus_epi16(lo, hi);  // in-lane unpack and pack restore the order
 }
 
 template <class W, bool kWide>
 struct GreyGroup {
-  static void Run(const KernelRows& k, uint32_t steps) {
-    const typename W::State state = W::Begin();
-    constexpr uint32_t kOut = 16 * W::kBytes * (kWide ? 2 : 1);
-    for (uint32_t s = 0; s < steps; ++s) {
-      const __m256i g = GreyRows(k.luma0 + s * 16, k.luma1 + s * 16);
-      const __m128i g0 = _mm256_castsi256_si128(g);
-      const __m128i g1 = _mm256_extracti128_si256(g, 1);
-      PutRow<W, kWide>(k.dest0 + s * kOut, Pixels16{g0, g0, g0, _mm_setzero_si128()}, state);
-      PutRow<W, kWide>(k.dest1 + s * kOut, Pixels16{g1, g1, g1, _mm_setzero_si128()}, state);
+    static void Run(const KernelRows& k, uint32_t steps) {
+        const typename W::State state = W::Begin();
+        constexpr uint32_t kOut = 16 * W::kBytes * (kWide ? 2 : 1);
+        for (uint32_t s = 0; s < steps; ++s) {
+            const __m256i g = GreyRows(k.luma0 + s * 16, k.luma1 + s * 16);
+            const __m128i g0 = _mm256_castsi256_si128(g);
+            const __m128i g1 = _mm256_extracti128_si256(g, 1);
+            PutRow<W, kWide>(k.dest0 + s * kOut, Pixels16{g0, g0, g0, _mm_setzero_si128()}, state);
+            PutRow<W, kWide>(k.dest1 + s * kOut, Pixels16{g1, g1, g1, _mm_setzero_si128()}, state);
+        }
     }
-  }
 };
 
 // Packed YUV, two steps (32 pixels) at a time with 256-bit stores; width-
 // doubled and single steps go through the shared 16-pixel form.
 template <bool kChromaFirst, bool kGrey>
 void PackedYuv32(const KernelRows& k, uint32_t steps) {
-  uint32_t s = 0;
-  for (; s + 2 <= steps; s += 2) {
-    const __m128i grey = _mm_set1_epi8(static_cast<char>(128));
-    const __m128i u = kGrey ? grey : Load16(k.u + s * 8);
-    const __m128i v = kGrey ? grey : Load16(k.v + s * 8);
-    const __m256i uv = Join(_mm_unpacklo_epi8(u, v), _mm_unpackhi_epi8(u, v));  // pixels 0-15 | 16-31
-    for (int row = 0; row < 2; ++row) {
-      const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>((row ? k.luma1 : k.luma0) + s * 16));
-      const __m256i lo = kChromaFirst ? _mm256_unpacklo_epi8(uv, y) : _mm256_unpacklo_epi8(y, uv);
-      const __m256i hi = kChromaFirst ? _mm256_unpackhi_epi8(uv, y) : _mm256_unpackhi_epi8(y, uv);
-      uint8_t* d = (row ? k.dest1 : k.dest0) + s * 32;
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permute2x128_si256(lo, hi, 0x20));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32), _mm256_permute2x128_si256(lo, hi, 0x31));
+    uint32_t s = 0;
+    for (; s + 2 <= steps; s += 2) {
+        const __m128i grey = _mm_set1_epi8(static_cast<char>(128));
+        const __m128i u = kGrey ? grey : Load16(k.u + s * 8);
+        const __m128i v = kGrey ? grey : Load16(k.v + s * 8);
+        const __m256i uv = Join(_mm_unpacklo_epi8(u, v), _mm_unpackhi_epi8(u, v));  // pixels 0-15 | 16-31
+        for (int row = 0; row < 2; ++row) {
+            const __m256i y =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>((row ? k.luma1 : k.luma0) + s * 16));
+            const __m256i lo = kChromaFirst ? _mm256_unpacklo_epi8(uv, y) : _mm256_unpacklo_epi8(y, uv);
+            const __m256i hi = kChromaFirst ? _mm256_unpackhi_epi8(uv, y) : _mm256_unpackhi_epi8(y, uv);
+            uint8_t* d = (row ? k.dest1 : k.dest0) + s * 32;
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permute2x128_si256(lo, hi, 0x20));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32), _mm256_permute2x128_si256(lo, hi, 0x31));
+        }
     }
-  }
-  if (s < steps) {
-    KernelRows tail = k;
-    tail.luma0 += s * 16;
-    tail.luma1 += s * 16;
-    tail.u += s * 8;
-    tail.v += s * 8;
-    tail.dest0 += s * 32;
-    tail.dest1 += s * 32;
-    GroupPackedYuv<kChromaFirst, kGrey, false>(tail, steps - s);
-  }
+    if (s < steps) {
+        KernelRows tail = k;
+        tail.luma0 += s * 16;
+        tail.luma1 += s * 16;
+        tail.u += s * 8;
+        tail.v += s * 8;
+        tail.dest0 += s * 32;
+        tail.dest1 += s * 32;
+        GroupPackedYuv<kChromaFirst, kGrey, false>(tail, steps - s);
+    }
 }
 
 }  // namespace
 
 bool FillAvx2Groups(GroupEntry (*out)[6]) {
-  FillGroupsWith<ColourGroup, GreyGroup>(out);
-  for (int d : {kDescYuy2, kDescUyvy}) {
-    const bool chroma_first = d == kDescUyvy;
-    out[d][kGroupColourEven].routine = chroma_first ? &PackedYuv32<true, false> : &PackedYuv32<false, false>;
-    out[d][kGroupColourOdd].routine = out[d][kGroupColourEven].routine;
-    out[d][kGroupGrey].routine = chroma_first ? &PackedYuv32<true, true> : &PackedYuv32<false, true>;
-  }
-  return true;
+    FillGroupsWith<ColourGroup, GreyGroup>(out);
+    for (int d : {kDescYuy2, kDescUyvy}) {
+        const bool chroma_first = d == kDescUyvy;
+        out[d][kGroupColourEven].routine =
+            chroma_first ? &PackedYuv32<true, false> : &PackedYuv32<false, false>;
+        out[d][kGroupColourOdd].routine = out[d][kGroupColourEven].routine;
+        out[d][kGroupGrey].routine = chroma_first ? &PackedYuv32<true, true> : &PackedYuv32<false, true>;
+    }
+    return true;
 }
 
 }  // namespace zarn

@@ -8,8 +8,8 @@
 namespace zarn {
 
 struct ScratchLines {
-  uint8_t* line0;
-  uint8_t* line1;
+    uint8_t* line0;
+    uint8_t* line1;
 };
 
 // Two lines of at least `line_bytes` each (rounded up to 32 bytes), or two

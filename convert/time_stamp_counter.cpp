@@ -17,29 +17,29 @@ int g_tsc_override = -1;
 bool ProbeTimeStampCounter() {
 #if defined(ZARN_X86)
 #if defined(__linux__) && defined(PR_GET_TSC)
-  // A process may have made the instruction fault; ask instead of trying.
-  int mode = 0;
-  if (prctl(PR_GET_TSC, &mode, 0, 0, 0) == 0 && mode == PR_TSC_SIGSEGV) return false;
+    // A process may have made the instruction fault; ask instead of trying.
+    int mode = 0;
+    if (prctl(PR_GET_TSC, &mode, 0, 0, 0) == 0 && mode == PR_TSC_SIGSEGV) return false;
 #endif
-  return true;
+    return true;
 #else
-  return false;
+    return false;
 #endif
 }
 
 }  // namespace
 
 bool TimeStampCounterWorks() {
-  if (g_tsc_override >= 0) return g_tsc_override != 0;
-  static const bool works = ProbeTimeStampCounter();
-  return works;
+    if (g_tsc_override >= 0) return g_tsc_override != 0;
+    static const bool works = ProbeTimeStampCounter();
+    return works;
 }
 
 uint64_t ReadTimeStampCounter() {
 #if defined(ZARN_X86)
-  return __rdtsc();
+    return __rdtsc();
 #else
-  return 0;
+    return 0;
 #endif
 }
 

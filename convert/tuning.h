@@ -23,10 +23,10 @@ inline bool TuningSettled(uint32_t word) { return (word & 1) != 0; }
 // and updates them: whole-word accesses, no ordering needed (either method
 // gives the same pixels, a lost update only costs a measurement).
 inline uint32_t LoadTuningWord(uint32_t* word) {
-  return std::atomic_ref<uint32_t>(*word).load(std::memory_order_relaxed);
+    return std::atomic_ref<uint32_t>(*word).load(std::memory_order_relaxed);
 }
 inline void StoreTuningWord(uint32_t* word, uint32_t value) {
-  std::atomic_ref<uint32_t>(*word).store(value, std::memory_order_relaxed);
+    std::atomic_ref<uint32_t>(*word).store(value, std::memory_order_relaxed);
 }
 
 // Brings a word to the start of a copy of `rows` rows: a fresh word starts a

@@ -67,8 +67,7 @@ void SurveyCapabilities(Win32Display& s) {
     s.bytes_per_pixel = 0;
     if (SUCCEEDED(s.primary->GetPixelFormat(&format))) s.bytes_per_pixel = format.dwRGBBitCount / 8;
     ReadScreenFormat();
-    s.overlay_key = s.display_bits == 8 ? 253
-                                        : LowestBit(format.dwBBitMask) + LowestBit(format.dwRBitMask);
+    s.overlay_key = s.display_bits == 8 ? 253 : LowestBit(format.dwBBitMask) + LowestBit(format.dwRBitMask);
 }
 
 int SetMode(IDirectDraw* dd, uint32_t width, uint32_t height, uint32_t bits) {

@@ -49,8 +49,9 @@ void BlitOverlay(DisplayTarget* t, const Rect* rects, int count) {
             return;
         }
         for (int i = 0; i < count; ++i)
-            FillKey(primary, Box{rects[i].x + t->screen_x, rects[i].y + t->screen_y,
-                                 rects[i].x + rects[i].w + t->screen_x, rects[i].y + rects[i].h + t->screen_y});
+            FillKey(primary,
+                    Box{rects[i].x + t->screen_x, rects[i].y + t->screen_y,
+                        rects[i].x + rects[i].w + t->screen_x, rects[i].y + rects[i].h + t->screen_y});
     });
 }
 
@@ -69,9 +70,8 @@ void BlitDib(DisplayTarget* t, const Rect* rects, int count) {
     if (dc == nullptr) return;
     SetStretchBltMode(dc, COLORONCOLOR);
     ForEachBlitBox(t, rects, count, t->window_x, t->window_y, [&](const Box& from, const Box& to) {
-        StretchBlt(dc, to.left, to.top, to.right - to.left, to.bottom - to.top,
-                   static_cast<HDC>(t->dib_dc), from.left, from.top, from.right - from.left,
-                   from.bottom - from.top, SRCCOPY);
+        StretchBlt(dc, to.left, to.top, to.right - to.left, to.bottom - to.top, static_cast<HDC>(t->dib_dc),
+                   from.left, from.top, from.right - from.left, from.bottom - from.top, SRCCOPY);
     });
     ReleaseDC(WindowOf(t), dc);
 }
@@ -95,10 +95,9 @@ void RefreshOverlay(DisplayTarget* t, int mode) {
     IDirectDrawSurface* primary = Display().primary;
     if (primary == nullptr) return;
     Box from{}, to{};
-    const bool visible =
-        IsWindowVisible(WindowOf(t)) &&
-        ClipOverlay(t->screen_x, t->screen_y, t->dest_width, t->dest_height, t->source_width,
-                    t->source_height, t->screen_width, t->screen_height, &from, &to);
+    const bool visible = IsWindowVisible(WindowOf(t)) &&
+                         ClipOverlay(t->screen_x, t->screen_y, t->dest_width, t->dest_height, t->source_width,
+                                     t->source_height, t->screen_width, t->screen_height, &from, &to);
     if (!visible) {
         SurfaceOf(t)->UpdateOverlay(nullptr, primary, nullptr, DDOVER_HIDE, nullptr);
         return;
@@ -117,9 +116,12 @@ void RefreshOverlay(DisplayTarget* t, int mode) {
 
 void BlitDisplayTarget(DisplayTarget* t, const Rect* rects, int count) {
     if (t == nullptr || count <= 0 || t->source_width == 0) return;
-    if (t->is_overlay) BlitOverlay(t, rects, count);
-    else if (t->is_offscreen) BlitOffscreen(t, rects, count);
-    else if (t->style == kBlitDibSection) BlitDib(t, rects, count);
+    if (t->is_overlay)
+        BlitOverlay(t, rects, count);
+    else if (t->is_offscreen)
+        BlitOffscreen(t, rects, count);
+    else if (t->style == kBlitDibSection)
+        BlitDib(t, rects, count);
 }
 
 }  // namespace zarn

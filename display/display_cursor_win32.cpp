@@ -49,8 +49,8 @@ int RunProbe(IDirectDrawSurface* primary, HWND window, POINT at, int32_t pitch) 
     wc.hCursor = reinterpret_cast<HCURSOR>(GetClassLongPtrA(window, GCLP_HCURSOR));
     wc.lpszClassName = kProbeClass;
     RegisterClassA(&wc);
-    HWND probe = CreateWindowExA(WS_EX_TOPMOST, kProbeClass, "", WS_POPUP | WS_VISIBLE, at.x - 16,
-                                 at.y - 16, 32, 32, nullptr, nullptr, instance, nullptr);
+    HWND probe = CreateWindowExA(WS_EX_TOPMOST, kProbeClass, "", WS_POPUP | WS_VISIBLE, at.x - 16, at.y - 16,
+                                 32, 32, nullptr, nullptr, instance, nullptr);
     UpdateWindow(probe);
     HCURSOR previous = GetCursor();
     HDC screen = GetDC(nullptr);

@@ -7,8 +7,8 @@
 namespace zarn {
 
 constexpr uint32_t MakeFourcc(char a, char b, char c, char d) {
-  return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
-         uint32_t(uint8_t(d)) << 24;
+    return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
+           uint32_t(uint8_t(d)) << 24;
 }
 constexpr uint32_t kFourccYUY2 = MakeFourcc('Y', 'U', 'Y', '2');
 constexpr uint32_t kFourccUYVY = MakeFourcc('U', 'Y', 'V', 'Y');
@@ -16,9 +16,9 @@ constexpr uint32_t kFourccYV12 = MakeFourcc('Y', 'V', '1', '2');
 
 // A surface's pixel format: a FOURCC (0 for none) or a bit count with masks.
 struct PixelLayout {
-  uint32_t fourcc;
-  uint32_t bits;
-  uint32_t red_mask, green_mask, blue_mask, alpha_mask;
+    uint32_t fourcc;
+    uint32_t bits;
+    uint32_t red_mask, green_mask, blue_mask, alpha_mask;
 };
 
 // The copy format number for a surface layout, or -1 when unusable.

@@ -19,12 +19,11 @@ using RestoreModeFn = std::function<void()>;
 // Desktop walk: a change at the wrong depth is undone before the next depth;
 // after the last depth fails, one more change sets width and height only.
 // Returns whether any change succeeded (the mode-changed flag).
-bool WalkDesktopModes(uint32_t width, uint32_t height, uint32_t depth_code,
-                      const TryModeFn& try_mode, const RestoreModeFn& restore);
+bool WalkDesktopModes(uint32_t width, uint32_t height, uint32_t depth_code, const TryModeFn& try_mode,
+                      const RestoreModeFn& restore);
 
 // Exclusive walk: a refused change or a wrong resulting depth tries the next
 // depth; the last candidate stands. Returns whether any change succeeded.
-bool WalkExclusiveModes(uint32_t width, uint32_t height, uint32_t depth_code,
-                        const TryModeFn& try_mode);
+bool WalkExclusiveModes(uint32_t width, uint32_t height, uint32_t depth_code, const TryModeFn& try_mode);
 
 }  // namespace zarn

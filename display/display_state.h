@@ -15,21 +15,21 @@ struct SDL_Surface;
 namespace zarn {
 
 struct DisplayState : DisplayFacts {
-  bool unavailable;  // no video subsystem: never tried again
-  int instance_count;
-  SDL_Window* instance_window;
-  bool exclusive_mode;  // the instance put the window full screen in a requested mode
-  // Desktop mode change.
-  bool desktop_mode_changed;
-  int display_mode_refs;
-  SDL_Window* mode_window;
-  // The renderer a window carries, and the picture of the window it draws into.
-  SDL_Renderer* renderer;
-  SDL_Window* renderer_window;
-  bool renderer_software;
-  uint32_t renderer_serial;  // grows whenever a renderer is made
-  SDL_Texture* canvas;
-  int canvas_width, canvas_height;
+    bool unavailable;  // no video subsystem: never tried again
+    int instance_count;
+    SDL_Window* instance_window;
+    bool exclusive_mode;  // the instance put the window full screen in a requested mode
+    // Desktop mode change.
+    bool desktop_mode_changed;
+    int display_mode_refs;
+    SDL_Window* mode_window;
+    // The renderer a window carries, and the picture of the window it draws into.
+    SDL_Renderer* renderer;
+    SDL_Window* renderer_window;
+    bool renderer_software;
+    uint32_t renderer_serial;  // grows whenever a renderer is made
+    SDL_Texture* canvas;
+    int canvas_width, canvas_height;
 };
 
 DisplayState& Display();

@@ -71,8 +71,10 @@ uint32_t WalkBlitStyles(DisplayTarget* t, uint32_t style, uint32_t needed, bool 
             SetDisplayError(kDisplayNotAvailable);
             return 0;
         }
-        if (!t->holds_instance) current = kBlitDibSection;
-        else current = style == kBlitAutomatic ? kBlitPrimary : style;
+        if (!t->holds_instance)
+            current = kBlitDibSection;
+        else
+            current = style == kBlitAutomatic ? kBlitPrimary : style;
     }
 
     const bool explicit_style = style != kBlitAutomatic;
@@ -99,8 +101,8 @@ DisplayTarget* OpenTargetWith(NativeWindow window, uint32_t width, uint32_t heig
     DisplayTarget* t = NewDisplayTarget(window, width, height);
     if (t == nullptr) return nullptr;
     const uint32_t needed = flags & kTargetClassMask;
-    const uint32_t chosen = WalkBlitStyles(t, flags & kTargetStyleMask, needed,
-                                           (flags & kTargetChangeMode) != 0, ops, facts);
+    const uint32_t chosen =
+        WalkBlitStyles(t, flags & kTargetStyleMask, needed, (flags & kTargetChangeMode) != 0, ops, facts);
     if (chosen == 0) {
         ops.discard(t);
         return nullptr;

@@ -53,17 +53,17 @@ struct Rect;
 struct Box;
 
 enum BlitStyle : uint32_t {
-  kBlitAutomatic = 0,
-  kBlitPrimary = 1,
-  kBlitDibSection = 2,
-  kBlitOverlayYV12 = 3,
-  kBlitOverlayYUY2 = 4,
-  kBlitOverlayUYVY = 5,
-  kBlitOffscreenYV12 = 6,
-  kBlitOffscreenYUY2 = 7,
-  kBlitOffscreenUYVY = 8,
-  kBlitOffscreenVideo = 9,
-  kBlitOffscreenSystem = 10,
+    kBlitAutomatic = 0,
+    kBlitPrimary = 1,
+    kBlitDibSection = 2,
+    kBlitOverlayYV12 = 3,
+    kBlitOverlayYUY2 = 4,
+    kBlitOverlayUYVY = 5,
+    kBlitOffscreenYV12 = 6,
+    kBlitOffscreenYUY2 = 7,
+    kBlitOffscreenUYVY = 8,
+    kBlitOffscreenVideo = 9,
+    kBlitOffscreenSystem = 10,
 };
 
 // Open flags of a target.
@@ -78,79 +78,78 @@ constexpr uint32_t kTargetFullRedraw = 0x80000000;
 
 // Bitmap header of a DIB-section target (the memory picture of style 2).
 struct DibHeader {
-  int32_t width;   // row padded to a multiple of 32 bytes, in pixels
-  int32_t height;  // minus the video height: rows run top-down
-  uint16_t planes;
-  uint16_t bit_count;
-  uint32_t compression;  // 0 plain RGB, 3 bit fields
-  uint32_t red_mask, green_mask, blue_mask;
+    int32_t width;   // row padded to a multiple of 32 bytes, in pixels
+    int32_t height;  // minus the video height: rows run top-down
+    uint16_t planes;
+    uint16_t bit_count;
+    uint32_t compression;  // 0 plain RGB, 3 bit fields
+    uint32_t red_mask, green_mask, blue_mask;
 };
 
 struct DisplayTarget {
-  uint32_t source_width;
-  uint32_t source_height;
-  uint32_t outer_width;
-  uint32_t outer_height;
-  uint32_t copy_flags;
-  uint8_t* buffer;  // valid between lock and unlock
-  int32_t pitch;
-  int32_t client_offset_x;
-  int32_t client_offset_y;
-  uint32_t screen_width;
-  uint32_t screen_height;
-  uint32_t display_bits;
-  uint32_t border_width;
-  uint32_t border_height;
-  uint32_t allowed_classes;
-  uint32_t dest_width;
-  uint32_t dest_height;
-  // The part of the target at its top left that the copy writes: the
-  // whole target unless a smaller picture is shown in it.
-  uint32_t picture_width;
-  uint32_t picture_height;
-  SDL_Texture* surface;         // texture of overlay and off-screen styles
-  SDL_Surface* window_surface;  // the window surface seen by the last lock (primary)
-  int32_t screen_x;
-  int32_t screen_y;
-  int32_t window_x;
-  int32_t window_y;
-  SDL_Window* window;
-  bool is_overlay;
-  bool is_offscreen;
-  bool overlay_shown;
-  bool hide_cursor;
-  int32_t cursor_hides;
-  bool is_primary;
-  bool holds_instance;
-  bool holds_display_mode;
-  uint8_t* locked_memory;
-  uint32_t style;
-  // DIB section.
-  SDL_Surface* dib_bitmap;
-  uint8_t* dib_bits;
-  uint32_t dib_pitch;
-  DibHeader* dib_header;
-  // Texture targets: memory the copy writes into, uploaded by the unlock.
-  uint8_t* texture_memory;
-  int32_t texture_pitch;
-  uint32_t texture_format;     // SDL pixel format of the texture
-  uint32_t renderer_serial;    // which renderer made the texture
-  // Win32: the window (HWND), the DirectDraw surface and clipper, and the
-  // DIB section (HBITMAP) with its memory device context and the bitmap that
-  // context held before.
-  void* native_window;
-  void* dd_surface;
-  void* dd_clipper;
-  void* dib_section;
-  void* dib_dc;
-  void* dib_previous;
+    uint32_t source_width;
+    uint32_t source_height;
+    uint32_t outer_width;
+    uint32_t outer_height;
+    uint32_t copy_flags;
+    uint8_t* buffer;  // valid between lock and unlock
+    int32_t pitch;
+    int32_t client_offset_x;
+    int32_t client_offset_y;
+    uint32_t screen_width;
+    uint32_t screen_height;
+    uint32_t display_bits;
+    uint32_t border_width;
+    uint32_t border_height;
+    uint32_t allowed_classes;
+    uint32_t dest_width;
+    uint32_t dest_height;
+    // The part of the target at its top left that the copy writes: the
+    // whole target unless a smaller picture is shown in it.
+    uint32_t picture_width;
+    uint32_t picture_height;
+    SDL_Texture* surface;         // texture of overlay and off-screen styles
+    SDL_Surface* window_surface;  // the window surface seen by the last lock (primary)
+    int32_t screen_x;
+    int32_t screen_y;
+    int32_t window_x;
+    int32_t window_y;
+    SDL_Window* window;
+    bool is_overlay;
+    bool is_offscreen;
+    bool overlay_shown;
+    bool hide_cursor;
+    int32_t cursor_hides;
+    bool is_primary;
+    bool holds_instance;
+    bool holds_display_mode;
+    uint8_t* locked_memory;
+    uint32_t style;
+    // DIB section.
+    SDL_Surface* dib_bitmap;
+    uint8_t* dib_bits;
+    uint32_t dib_pitch;
+    DibHeader* dib_header;
+    // Texture targets: memory the copy writes into, uploaded by the unlock.
+    uint8_t* texture_memory;
+    int32_t texture_pitch;
+    uint32_t texture_format;   // SDL pixel format of the texture
+    uint32_t renderer_serial;  // which renderer made the texture
+    // Win32: the window (HWND), the DirectDraw surface and clipper, and the
+    // DIB section (HBITMAP) with its memory device context and the bitmap that
+    // context held before.
+    void* native_window;
+    void* dd_surface;
+    void* dd_clipper;
+    void* dib_section;
+    void* dib_dc;
+    void* dib_previous;
 };
 
 // Opens a target for a width x height picture; flags: bits 0-4 the style,
 // 0x800000 change the display mode, bits 24-31 the scaling classes needed.
 // Returns nullptr with the reason in DisplayLastError().
-DisplayTarget* OpenDisplayTarget(NativeWindow window, uint32_t width, uint32_t height,
-                                 uint32_t flags);
+DisplayTarget* OpenDisplayTarget(NativeWindow window, uint32_t width, uint32_t height, uint32_t flags);
 void CloseDisplayTarget(DisplayTarget* target);
 bool LockDisplayTarget(DisplayTarget* target);
 void UnlockDisplayTarget(DisplayTarget* target);

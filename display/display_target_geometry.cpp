@@ -23,8 +23,8 @@ void FitTargetToPicture(DisplayTarget* t) {
 bool ScaleClassesFor(DisplayTarget* t, uint32_t dest_width, uint32_t dest_height) {
     if (t == nullptr) return false;
     const ScaleResult r =
-        ApplyScale(t->source_width, t->source_height, t->dest_width, t->dest_height,
-                   t->allowed_classes, dest_width, dest_height, t->screen_width, t->screen_height);
+        ApplyScale(t->source_width, t->source_height, t->dest_width, t->dest_height, t->allowed_classes,
+                   dest_width, dest_height, t->screen_width, t->screen_height);
     t->dest_width = r.dest_width;
     t->dest_height = r.dest_height;
     t->outer_width = t->dest_width + t->border_width;
@@ -34,9 +34,8 @@ bool ScaleClassesFor(DisplayTarget* t, uint32_t dest_width, uint32_t dest_height
 
 void AdjustDisplayPosition(const DisplayTarget* t, int32_t* x, int32_t* y) {
     if (t == nullptr || x == nullptr || y == nullptr) return;
-    const PlacementInput in{t->is_primary,    t->client_offset_x, t->client_offset_y,
-                            t->source_width,  t->source_height,   t->screen_width,
-                            t->screen_height, DisplayBytesPerPixel()};
+    const PlacementInput in{t->is_primary,    t->client_offset_x, t->client_offset_y, t->source_width,
+                            t->source_height, t->screen_width,    t->screen_height,   DisplayBytesPerPixel()};
     AdjustPosition(in, x, y);
 }
 
@@ -46,8 +45,8 @@ void SetDisplayPicture(DisplayTarget* t, uint32_t width, uint32_t height) {
     t->picture_height = height < t->source_height ? height : t->source_height;
 }
 
-void ForEachBlitBox(const DisplayTarget* t, const Rect* rects, int count, int32_t origin_x,
-                    int32_t origin_y, const std::function<void(const Box&, const Box&)>& draw) {
+void ForEachBlitBox(const DisplayTarget* t, const Rect* rects, int count, int32_t origin_x, int32_t origin_y,
+                    const std::function<void(const Box&, const Box&)>& draw) {
     const Rect whole{0, 0, int32_t(t->source_width), int32_t(t->source_height)};
     if (rects == nullptr) {
         rects = &whole;
@@ -55,8 +54,8 @@ void ForEachBlitBox(const DisplayTarget* t, const Rect* rects, int count, int32_
     }
     for (int i = 0; i < count; ++i) {
         Box from{}, to{};
-        if (BlitBoxFor(rects[i].x, rects[i].y, rects[i].w, rects[i].h, t->source_width,
-                       t->source_height, t->dest_width, t->dest_height, origin_x, origin_y, &from, &to))
+        if (BlitBoxFor(rects[i].x, rects[i].y, rects[i].w, rects[i].h, t->source_width, t->source_height,
+                       t->dest_width, t->dest_height, origin_x, origin_y, &from, &to))
             draw(from, to);
     }
 }

@@ -111,8 +111,8 @@ bool CreateDib(DisplayTarget* t) {
     info.masks[1] = h.green_mask;
     info.masks[2] = h.blue_mask;
     void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(memory_dc, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
-                                   &bits, nullptr, 0);
+    HBITMAP dib =
+        CreateDIBSection(memory_dc, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
     if (dib == nullptr || bits == nullptr) return false;
     t->dib_section = dib;
     t->dib_previous = SelectObject(memory_dc, dib);
@@ -133,8 +133,8 @@ void ReleaseSurface(DisplayTarget* t) {
 bool BlackenSurface(DisplayTarget* t, int format) {
     DDSURFACEDESC desc;
     if (!LockSurface(SurfaceOf(t), &desc, nullptr)) return false;
-    FillBlack(static_cast<uint8_t*>(desc.lpSurface), t->source_width, t->source_height, desc.lPitch,
-              format, Display().bytes_per_pixel);
+    FillBlack(static_cast<uint8_t*>(desc.lpSurface), t->source_width, t->source_height, desc.lPitch, format,
+              Display().bytes_per_pixel);
     SurfaceOf(t)->Unlock(desc.lpSurface);
     return true;
 }
@@ -147,9 +147,12 @@ bool CreateSurface(DisplayTarget* t, uint32_t style) {
     desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
     desc.dwWidth = t->source_width;
     desc.dwHeight = t->source_height;
-    if (style <= kBlitOverlayUYVY) desc.ddsCaps.dwCaps = DDSCAPS_OVERLAY | DDSCAPS_VIDEOMEMORY;
-    else if (style == kBlitOffscreenSystem) desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
-    else desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY;
+    if (style <= kBlitOverlayUYVY)
+        desc.ddsCaps.dwCaps = DDSCAPS_OVERLAY | DDSCAPS_VIDEOMEMORY;
+    else if (style == kBlitOffscreenSystem)
+        desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+    else
+        desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY;
     if (style <= kBlitOffscreenUYVY) {
         desc.dwFlags |= DDSD_PIXELFORMAT;
         desc.ddpfPixelFormat.dwSize = sizeof desc.ddpfPixelFormat;
@@ -265,10 +268,9 @@ void FreeTarget(DisplayTarget* t) {
 
 }  // namespace
 
-DisplayTarget* OpenDisplayTarget(NativeWindow window, uint32_t width, uint32_t height,
-                                 uint32_t flags) {
-    static constexpr TargetPlatformOps kOps{AcquireTargetInstance, TryStyle, CreateDib,
-                                            FreeDib, BuildTarget, FreeTarget};
+DisplayTarget* OpenDisplayTarget(NativeWindow window, uint32_t width, uint32_t height, uint32_t flags) {
+    static constexpr TargetPlatformOps kOps{AcquireTargetInstance, TryStyle,  CreateDib, FreeDib,
+                                            BuildTarget,           FreeTarget};
     return OpenTargetWith(window, width, height, flags, kOps, Display());
 }
 
@@ -289,8 +291,8 @@ bool LockDisplayTarget(DisplayTarget* t) {
     }
     if (t->dd_surface == nullptr) return false;
     if (t->hide_cursor)
-        t->cursor_hides = HideCursorOver(WindowOf(t), t->screen_x, t->screen_y, t->source_width,
-                                         t->source_height);
+        t->cursor_hides =
+            HideCursorOver(WindowOf(t), t->screen_x, t->screen_y, t->source_width, t->source_height);
     DDSURFACEDESC desc;
     bool restored = false;
     const bool locked = LockSurface(SurfaceOf(t), &desc, &restored);

@@ -130,8 +130,8 @@ bool ShowTextBox(const char* title, const char* text, int screen_width, int scre
     Layout layout;
     if (!ChooseLayout(file, lines, screen_width, screen_height, &layout)) return false;
     const TextBoxGeometry& g = layout.geometry;
-    SDL_Window* window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, g.width, g.height,
-                                          SDL_WINDOW_SHOWN | SDL_WINDOW_ALWAYS_ON_TOP);
+    SDL_Window* window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, g.width,
+                                          g.height, SDL_WINDOW_SHOWN | SDL_WINDOW_ALWAYS_ON_TOP);
     if (!window) {
         TTF_CloseFont(layout.font);
         return false;

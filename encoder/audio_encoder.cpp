@@ -80,9 +80,10 @@ void WriteGroups(const std::vector<int32_t>& coef, uint32_t n, BitWriter& w) {
     std::vector<uint64_t> best(units + 1, 0);
     std::vector<uint8_t> choice(units, 0);
     for (uint32_t u = units; u-- > 0;) {
-        uint64_t cost = 1 + 4 + (UnitWidth[u] ? uint64_t{UnitWidth[u]} * values_in(u, u + 1) +
-                                                     (NonzeroPrefix[u + 1] - NonzeroPrefix[u])
-                                               : 0) +
+        uint64_t cost = 1 + 4 +
+                        (UnitWidth[u] ? uint64_t{UnitWidth[u]} * values_in(u, u + 1) +
+                                            (NonzeroPrefix[u + 1] - NonzeroPrefix[u])
+                                      : 0) +
                         best[u + 1];
         best[u] = cost;
         choice[u] = 0;
@@ -91,10 +92,10 @@ void WriteGroups(const std::vector<int32_t>& coef, uint32_t n, BitWriter& w) {
         for (unsigned r = 0; r < 16; ++r) {
             const uint32_t end = std::min(units, u + kRunTable[r]);
             while (reach < end) width = std::max(width, UnitWidth[reach++]);
-            uint64_t c = 1 + 4 + 4 +
-                         (width ? uint64_t{width} * values_in(u, end) + (NonzeroPrefix[end] - NonzeroPrefix[u])
-                                : 0) +
-                         best[end];
+            uint64_t c =
+                1 + 4 + 4 +
+                (width ? uint64_t{width} * values_in(u, end) + (NonzeroPrefix[end] - NonzeroPrefix[u]) : 0) +
+                best[end];
             if (c < best[u]) {
                 best[u] = c;
                 choice[u] = static_cast<uint8_t>(1 + r);
@@ -178,12 +179,14 @@ void AudioBlockEncoder::Encode(const int16_t* values, size_t available, std::vec
                 largest = std::max(largest, std::fabs(a[j]));
             }
         const uint32_t count = hi > lo ? 2 * (hi - lo) : 1;
-        const double delta = alpha_ * std::pow(energy / count, 0.5 * (1 - kFloorShare)) * std::pow(block_rms, kFloorShare);
+        const double delta =
+            alpha_ * std::pow(energy / count, 0.5 * (1 - kFloorShare)) * std::pow(block_rms, kFloorShare);
         int q = delta > 1.0 ? static_cast<int>(std::floor(std::log10(delta) / kBandStepLog)) : 0;
         // Keep every magnitude within 15 bits.
         while (largest / static_cast<float>(std::pow(10.0, q * kBandStepLog)) > 32767.0) ++q;
         q = std::clamp(q, 0, 255);
-        const float step = static_cast<float>(std::pow(10.0, q * static_cast<double>(static_cast<float>(kBandStepLog))));
+        const float step =
+            static_cast<float>(std::pow(10.0, q * static_cast<double>(static_cast<float>(kBandStepLog))));
         w.Put(static_cast<uint32_t>(q), 8);
         for (uint32_t k = lo; k < hi; ++k)
             for (uint32_t j = 2 * k; j < 2 * k + 2; ++j)
@@ -205,8 +208,8 @@ AudioTrackPackets EncodeAudioTrack(const PcmTrack& track, uint32_t frames, uint3
     uint64_t done_blocks = 0;
     uint64_t largest_packet_bytes = 0;
     for (uint32_t f = 0; f < frames; ++f) {
-        uint64_t target = f + 1 == frames ? total
-                                          : (uint64_t{f + 1} * rate_den * track.rate / rate_num) * track.channels;
+        uint64_t target =
+            f + 1 == frames ? total : (uint64_t{f + 1} * rate_den * track.rate / rate_num) * track.channels;
         target = std::min(target, total);
         const uint64_t want = std::min(blocks, (target + step - 1) / step);
         if (want <= done_blocks) continue;

@@ -30,7 +30,7 @@ private:
     uint32_t n_;
     uint32_t band_count_;
     uint32_t band_edges_[26];
-    double alpha_;  // quantiser step relative to a band's RMS
+    double alpha_;                   // quantiser step relative to a band's RMS
     std::vector<double> cos_, sin_;  // twiddles of the forward transform
     std::vector<double> re_, im_;
     std::vector<int32_t> coef_;

@@ -15,7 +15,8 @@ inline __m128i TwoRows(const uint8_t* p, uint32_t stride) {
 
 uint32_t SadSse2(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) {
     __m128i sum = _mm_setzero_si128();
-    for (int r = 0; r < 8; r += 2, a += 2 * as, b += 2 * bs) sum = _mm_add_epi64(sum, _mm_sad_epu8(TwoRows(a, as), TwoRows(b, bs)));
+    for (int r = 0; r < 8; r += 2, a += 2 * as, b += 2 * bs)
+        sum = _mm_add_epi64(sum, _mm_sad_epu8(TwoRows(a, as), TwoRows(b, bs)));
     return static_cast<uint32_t>(_mm_cvtsi128_si32(sum) + _mm_cvtsi128_si32(_mm_srli_si128(sum, 8)));
 }
 

@@ -60,7 +60,7 @@ size_t WriteAcCoefficients(const int16_t coef[64], FieldList& out) {
 namespace {
 
 struct AcCounter {
-    uint16_t mag[64];  // coded order
+    uint16_t mag[64];   // coded order
     uint16_t quad[16];  // OR of each aligned run of four
 
     static int Top(unsigned v) { return static_cast<int>(std::bit_width(v)) - 1; }
@@ -111,7 +111,8 @@ size_t CountAcCoefficientBits(const int16_t coef[64]) {
     const int planes = std::min(static_cast<int>(std::bit_width(largest)), 15);
     if (planes == 0) return 4;
     for (unsigned q = 0; q < 16; ++q)
-        c.quad[q] = static_cast<uint16_t>(c.mag[4 * q] | c.mag[4 * q + 1] | c.mag[4 * q + 2] | c.mag[4 * q + 3]);
+        c.quad[q] =
+            static_cast<uint16_t>(c.mag[4 * q] | c.mag[4 * q + 1] | c.mag[4 * q + 2] | c.mag[4 * q + 3]);
     const int e = planes - 1;
     return 4 + c.group20(4, e) + c.group20(24, e) + c.group20(44, e) + c.single(1, e) + c.single(2, e) +
            c.single(3, e);

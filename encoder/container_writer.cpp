@@ -13,8 +13,8 @@ void PutU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
 void AppendU32(std::vector<uint8_t>& bytes, uint32_t value) { PutU32(bytes, bytes.size(), value); }
 
 uint32_t GetU32(const std::vector<uint8_t>& bytes, size_t offset) {
-    return uint32_t{bytes[offset]} | uint32_t{bytes[offset + 1]} << 8 |
-           uint32_t{bytes[offset + 2]} << 16 | uint32_t{bytes[offset + 3]} << 24;
+    return uint32_t{bytes[offset]} | uint32_t{bytes[offset + 1]} << 8 | uint32_t{bytes[offset + 2]} << 16 |
+           uint32_t{bytes[offset + 3]} << 24;
 }
 
 void ContainerWriter::AddFrame(FramePacket frame) {

@@ -64,7 +64,6 @@ private:
     std::vector<bool> keys_;
 };
 
-
 void PutU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value);
 void AppendU32(std::vector<uint8_t>& bytes, uint32_t value);
 uint32_t GetU32(const std::vector<uint8_t>& bytes, size_t offset);

@@ -88,8 +88,8 @@ double PlanePsnr(const uint8_t* a, uint32_t a_stride, const uint8_t* b, uint32_t
     return 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
-EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha,
-                         const std::vector<PcmTrack>& tracks, const EncodeSettings& settings,
+EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha, const std::vector<PcmTrack>& tracks,
+                         const EncodeSettings& settings,
                          const std::function<void(const FrameReport&)>& on_frame) {
     EncodeResult result;
     if (alpha && (alpha->width != pictures.width || alpha->height != pictures.height)) {
@@ -112,7 +112,8 @@ EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha,
 
     uint32_t keyint = settings.keyint;
     if (keyint == 0)
-        keyint = static_cast<uint32_t>(std::max<uint64_t>(1, uint64_t{10} * pictures.rate_num / pictures.rate_den));
+        keyint = static_cast<uint32_t>(
+            std::max<uint64_t>(1, uint64_t{10} * pictures.rate_num / pictures.rate_den));
 
     std::vector<std::vector<uint8_t>> video;
     std::vector<bool> keys;
@@ -151,18 +152,19 @@ EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha,
         if (settings.measure) {
             const auto& rec = encoder.reconstruction();
             const uint32_t lw = encoder.LumaWidth();
-            report.psnr[0] = PlanePsnr(picture.y.data(), picture.width, rec.data(), lw, picture.width,
-                                       picture.height);
+            report.psnr[0] =
+                PlanePsnr(picture.y.data(), picture.width, rec.data(), lw, picture.width, picture.height);
             if (!settings.grey) {
-                report.psnr[1] = PlanePsnr(picture.u.data(), picture.ChromaWidth(),
-                                           rec.data() + encoder.UOffset(), lw / 2, picture.ChromaWidth(),
-                                           picture.ChromaHeight());
-                report.psnr[2] = PlanePsnr(picture.v.data(), picture.ChromaWidth(),
-                                           rec.data() + encoder.VOffset(), lw / 2, picture.ChromaWidth(),
-                                           picture.ChromaHeight());
+                report.psnr[1] =
+                    PlanePsnr(picture.u.data(), picture.ChromaWidth(), rec.data() + encoder.UOffset(), lw / 2,
+                              picture.ChromaWidth(), picture.ChromaHeight());
+                report.psnr[2] =
+                    PlanePsnr(picture.v.data(), picture.ChromaWidth(), rec.data() + encoder.VOffset(), lw / 2,
+                              picture.ChromaWidth(), picture.ChromaHeight());
             }
-            report.picture_hash = HashFramePlanes(rec.data(), alpha ? encoder.AlphaReconstruction().data() : nullptr,
-                                                  picture.width, picture.height, settings.grey);
+            report.picture_hash =
+                HashFramePlanes(rec.data(), alpha ? encoder.AlphaReconstruction().data() : nullptr,
+                                picture.width, picture.height, settings.grey);
         }
         result.frames.push_back(report);
         if (on_frame) on_frame(report);

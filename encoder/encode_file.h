@@ -16,18 +16,18 @@ namespace zarn {
 constexpr uint32_t kMaxEncodeWidth = 4000;
 
 struct EncodeSettings {
-    unsigned quality = 60;   // 1..100
-    uint32_t keyint = 0;     // largest key-frame distance in frames; 0: ten seconds
+    unsigned quality = 60;  // 1..100
+    uint32_t keyint = 0;    // largest key-frame distance in frames; 0: ten seconds
     char version = 'i';
     bool grey = false;
-    bool measure = false;    // fill the PSNR figures of FrameReport
+    bool measure = false;  // fill the PSNR figures of FrameReport
 };
 
 struct FrameReport {
     uint32_t index = 0;
     bool key = false;
-    uint32_t bytes = 0;      // video packet bytes
-    double psnr[3] = {};     // Y, U, V of the reconstruction (with `measure`)
+    uint32_t bytes = 0;         // video packet bytes
+    double psnr[3] = {};        // Y, U, V of the reconstruction (with `measure`)
     uint64_t picture_hash = 0;  // hash of the reconstruction's decoded planes (with `measure`)
 };
 
@@ -44,15 +44,15 @@ struct PictureSource {
 };
 
 struct EncodeResult {
-    std::vector<uint8_t> image;   // the file
+    std::vector<uint8_t> image;  // the file
     std::vector<FrameReport> frames;
-    std::string error;            // set on failure (image empty)
+    std::string error;  // set on failure (image empty)
 };
 
 // Codes the pictures (and alpha pictures when `alpha` is given) and tracks.
 // `on_frame` is called after each frame (may be empty).
-EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha,
-                         const std::vector<PcmTrack>& tracks, const EncodeSettings& settings,
+EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha, const std::vector<PcmTrack>& tracks,
+                         const EncodeSettings& settings,
                          const std::function<void(const FrameReport&)>& on_frame = {});
 
 // A PictureSource reading an open Y4M stream.

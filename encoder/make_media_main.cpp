@@ -23,12 +23,18 @@ int main(int argc, char** argv) {
     if (argc == 8 && std::string(argv[1]) == "video") {
         const std::string name = argv[2];
         Clip clip = Clip::kDemo;
-        if (name == "pan") clip = Clip::kPanZoom;
-        else if (name == "text") clip = Clip::kScrollingText;
-        else if (name == "gradients") clip = Clip::kGradients;
-        else if (name == "noise") clip = Clip::kNoise;
-        else if (name == "cut") clip = Clip::kSceneCut;
-        else if (name != "demo") return Usage();
+        if (name == "pan")
+            clip = Clip::kPanZoom;
+        else if (name == "text")
+            clip = Clip::kScrollingText;
+        else if (name == "gradients")
+            clip = Clip::kGradients;
+        else if (name == "noise")
+            clip = Clip::kNoise;
+        else if (name == "cut")
+            clip = Clip::kSceneCut;
+        else if (name != "demo")
+            return Usage();
         const uint32_t w = uint32_t(std::atoi(argv[3])), h = uint32_t(std::atoi(argv[4]));
         const uint32_t frames = uint32_t(std::atoi(argv[5])), rate = uint32_t(std::atoi(argv[6]));
         if (w == 0 || h == 0 || rate == 0) return Usage();
@@ -43,7 +49,7 @@ int main(int argc, char** argv) {
         const uint32_t rate = uint32_t(std::atoi(argv[3])), ch = uint32_t(std::atoi(argv[4]));
         const double seconds = std::atof(argv[5]);
         if (rate == 0 || ch < 1 || ch > 2) return Usage();
-        PcmTrack t = kind == "sweep" ? MakeSineSweep(rate, ch, seconds)
+        PcmTrack t = kind == "sweep"   ? MakeSineSweep(rate, ch, seconds)
                      : kind == "chord" ? MakeChord(rate, ch, seconds)
                                        : MakeTune(rate, ch, seconds);
         return WriteWavFile(argv[6], t) ? 0 : 1;

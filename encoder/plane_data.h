@@ -12,10 +12,10 @@
 namespace zarn {
 
 struct PlaneData {
-    uint32_t width = 0;   // decode width, a multiple of 8
-    uint32_t height = 0;  // decode height, a multiple of 8
-    bool old_colours = false;  // colours stored around 128 (versions f, g, h)
-    std::vector<int32_t> values[kBundleCount];   // colours as the decoded byte 0..255
+    uint32_t width = 0;                           // decode width, a multiple of 8
+    uint32_t height = 0;                          // decode height, a multiple of 8
+    bool old_colours = false;                     // colours stored around 128 (versions f, g, h)
+    std::vector<int32_t> values[kBundleCount];    // colours as the decoded byte 0..255
     std::vector<uint32_t> row_end[kBundleCount];  // values count after each block row
     std::vector<FieldList> row_fields;            // in-line fields of each block row
 
@@ -30,7 +30,8 @@ struct PlaneData {
     }
     // Closes block row `row`: records the bundle counts.
     void EndRow() {
-        for (unsigned b = 0; b < kBundleCount; ++b) row_end[b].push_back(static_cast<uint32_t>(values[b].size()));
+        for (unsigned b = 0; b < kBundleCount; ++b)
+            row_end[b].push_back(static_cast<uint32_t>(values[b].size()));
     }
 };
 

@@ -30,9 +30,13 @@ constexpr unsigned kCoarserStep = 2;
 
 float OffsetBits(int v) { return v == 0 ? 1.0f : 4.0f; }
 
-uint32_t Sse(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) { return ChosenBlockMetrics().sse(a, as, b, bs); }
+uint32_t Sse(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) {
+    return ChosenBlockMetrics().sse(a, as, b, bs);
+}
 
-uint32_t Sad(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) { return ChosenBlockMetrics().sad(a, as, b, bs); }
+uint32_t Sad(const uint8_t* a, uint32_t as, const uint8_t* b, uint32_t bs) {
+    return ChosenBlockMetrics().sad(a, as, b, bs);
+}
 
 // One block's choice: its type, the values it puts into the bundles (in the
 // order the decoder takes them), its in-line fields and the pixels it shows.
@@ -47,13 +51,13 @@ struct BlockDecision {
     uint8_t colours[64];
     uint8_t patterns[8];
     uint8_t runs[48];
-    bool has_residue = false;        // residue blocks: event limit, then the residue of coef[]
+    bool has_residue = false;  // residue blocks: event limit, then the residue of coef[]
     uint8_t event_limit = 0;
     bool has_coefficients = false;  // DCT blocks: AC coefficients, then the quantiser
     uint8_t quantiser = 0;
-    bool has_scan = false;           // run blocks: scan order, then one bit per run
+    bool has_scan = false;  // run blocks: scan order, then one bit per run
     uint8_t scan = 0;
-    uint64_t run_bits = 0;           // bit i: run i repeats one colour
+    uint64_t run_bits = 0;  // bit i: run i repeats one colour
     int16_t coef[64];
     uint8_t shown[64];  // the decoded 8x8 block (a scaled block: before enlarging)
 };
@@ -104,10 +108,12 @@ private:
     bool SearchMotion(uint32_t x, uint32_t y, uint32_t row, uint32_t col, int& best_dx, int& best_dy);
     bool inside(uint32_t x, uint32_t y, int dx, int dy) const {
         int sx = static_cast<int>(x) + dx, sy = static_cast<int>(y) + dy;
-        return sx >= 0 && sy >= 0 && sx + 8 <= static_cast<int>(s_.width) && sy + 8 <= static_cast<int>(s_.height);
+        return sx >= 0 && sy >= 0 && sx + 8 <= static_cast<int>(s_.width) &&
+               sy + 8 <= static_cast<int>(s_.height);
     }
     const uint8_t* PrevAt(uint32_t x, uint32_t y, int dx, int dy) const {
-        return s_.prev + (static_cast<int>(y) + dy) * static_cast<ptrdiff_t>(s_.prev_stride) + static_cast<int>(x) + dx;
+        return s_.prev + (static_cast<int>(y) + dy) * static_cast<ptrdiff_t>(s_.prev_stride) +
+               static_cast<int>(x) + dx;
     }
     void load(uint32_t x, uint32_t y, BlockPixels& p) const {
         p.sum = 0;
@@ -129,7 +135,7 @@ private:
 };
 
 bool BlockCoder::SearchMotion(uint32_t x, uint32_t y, uint32_t row, uint32_t col, int& best_dx,
-                               int& best_dy) {
+                              int& best_dy) {
     const uint8_t* src = s_.src + y * s_.src_stride + x;
     uint32_t best = UINT32_MAX;
     auto test = [&](int dx, int dy) {
@@ -175,7 +181,8 @@ bool BlockCoder::SearchMotion(uint32_t x, uint32_t y, uint32_t row, uint32_t col
 }
 
 template <class Error>
-void BlockCoder::TryIntraKinds(const BlockPixels& p, float extra_bits, const Error& error, BlockDecision& best) {
+void BlockCoder::TryIntraKinds(const BlockPixels& p, float extra_bits, const Error& error,
+                               BlockDecision& best) {
     const float lambda = o_.lambda;
     const unsigned q = o_.quantiser;
     BlockDecision c;
@@ -221,12 +228,15 @@ void BlockCoder::TryIntraKinds(const BlockPixels& p, float extra_bits, const Err
         }
     }
     // Pattern: two colours split at the mean.
-    if (allowed(kPatternBlock) && best.cost > lambda * (extra_bits + kTypeBits + 2 * kColourBits + 8 * kPatternBits)) {
+    if (allowed(kPatternBlock) &&
+        best.cost > lambda * (extra_bits + kTypeBits + 2 * kColourBits + 8 * kPatternBits)) {
         const int mean = p.sum / 64;
         int s0 = 0, n0 = 0, s1 = 0, n1 = 0;
         for (int i = 0; i < 64; ++i) {
-            if (p.v[i] > mean) s1 += p.v[i], ++n1;
-            else s0 += p.v[i], ++n0;
+            if (p.v[i] > mean)
+                s1 += p.v[i], ++n1;
+            else
+                s0 += p.v[i], ++n0;
         }
         if (n0 && n1) {
             const int c0 = ClampColour((s0 + n0 / 2) / n0), c1 = ClampColour((s1 + n1 / 2) / n1);
@@ -237,7 +247,8 @@ void BlockCoder::TryIntraKinds(const BlockPixels& p, float extra_bits, const Err
                     if (high) patterns[r] = static_cast<uint8_t>(patterns[r] | (1u << col));
                     c.shown[r * 8 + col] = static_cast<uint8_t>(high ? c1 : c0);
                 }
-            const float cost = error(c.shown) + lambda * (extra_bits + kTypeBits + 2 * kColourBits + 8 * kPatternBits);
+            const float cost =
+                error(c.shown) + lambda * (extra_bits + kTypeBits + 2 * kColourBits + 8 * kPatternBits);
             if (cost < best.cost) {
                 Clear(best);
                 best.cost = cost;
@@ -305,7 +316,8 @@ bool BlockCoder::TryRun(const BlockPixels& p, float extra_bits, BlockDecision& b
             } else {
                 // Literal run: up to where two equal colours start.
                 n = 1;
-                while (n < 16 && i + n < 64 && !(i + n + 1 < 64 && px[scan[i + n]] == px[scan[i + n + 1]])) ++n;
+                while (n < 16 && i + n < 64 && !(i + n + 1 < 64 && px[scan[i + n]] == px[scan[i + n + 1]]))
+                    ++n;
                 for (unsigned j = 0; j < n; ++j) c.colours[c.colour_count++] = px[scan[i + j]];
                 bits += 1 + kRunSymbolBits + kColourBits * n;
             }
@@ -340,7 +352,8 @@ bool BlockCoder::TryRun(const BlockPixels& p, float extra_bits, BlockDecision& b
 
 // Residue block: the exact difference to the motion prediction, cut after
 // the number of changes that costs the least.
-void BlockCoder::TryResidue(const BlockPixels& p, const uint8_t pred[64], int dx, int dy, BlockDecision& best) {
+void BlockCoder::TryResidue(const BlockPixels& p, const uint8_t pred[64], int dx, int dy,
+                            BlockDecision& best) {
     int16_t target[64];
     int total = 0;
     for (int i = 0; i < 64; ++i) {
@@ -363,7 +376,8 @@ void BlockCoder::TryResidue(const BlockPixels& p, const uint8_t pred[64], int dx
     for (unsigned events : {10u, 32u, trace.count}) {
         if (events > trace.count || events > 128) continue;
         for (; applied < events; ++applied)
-            shown[trace.position[applied]] = static_cast<uint8_t>(pred[trace.position[applied]] + trace.value[applied]);
+            shown[trace.position[applied]] =
+                static_cast<uint8_t>(pred[trace.position[applied]] + trace.value[applied]);
         const float bits = static_cast<float>(trace.bits_after[events - 1]);
         const float cost = static_cast<float>(SseShown(p, shown)) + lambda * (fixed + bits);
         if (cost < best.cost) {
@@ -393,7 +407,8 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
     if (!o_.key) {
         const uint8_t* co = PrevAt(x, y, 0, 0);
         if (allowed(kSkipBlock)) {
-            best.cost = Sse(s_.src + y * s_.src_stride + x, s_.src_stride, co, s_.prev_stride) + lambda * 1.0f;
+            best.cost =
+                Sse(s_.src + y * s_.src_stride + x, s_.src_stride, co, s_.prev_stride) + lambda * 1.0f;
             best.type = kSkipBlock;
             for (int r = 0; r < 8; ++r) std::memcpy(best.shown + r * 8, co + r * s_.prev_stride, 8);
         }
@@ -470,7 +485,8 @@ void BlockCoder::DecideScaled(uint32_t row, uint32_t col, BlockDecision& best) {
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < 8; ++c) {
             const uint8_t* a = src + 2 * r * s_.src_stride + 2 * c;
-            small.v[r * 8 + c] = static_cast<int16_t>((a[0] + a[1] + a[s_.src_stride] + a[s_.src_stride + 1] + 2) / 4);
+            small.v[r * 8 + c] =
+                static_cast<int16_t>((a[0] + a[1] + a[s_.src_stride] + a[s_.src_stride + 1] + 2) / 4);
             small.b[r * 8 + c] = static_cast<uint8_t>(small.v[r * 8 + c]);
             small.sum += small.v[r * 8 + c];
         }
@@ -524,9 +540,11 @@ void BlockCoder::emit(uint32_t row, uint32_t col, const BlockDecision& d, bool l
     if (!o_.expected) return;
     if (d.type == kScaledBlock) {
         for (int r = 0; r < 16; ++r)
-            for (int c = 0; c < 16; ++c) o_.expected[(y + r) * size_t{s_.width} + x + c] = d.shown[(r / 2) * 8 + c / 2];
+            for (int c = 0; c < 16; ++c)
+                o_.expected[(y + r) * size_t{s_.width} + x + c] = d.shown[(r / 2) * 8 + c / 2];
     } else {
-        for (int r = 0; r < 8; ++r) std::memcpy(o_.expected + (y + r) * size_t{s_.width} + x, d.shown + r * 8, 8);
+        for (int r = 0; r < 8; ++r)
+            std::memcpy(o_.expected + (y + r) * size_t{s_.width} + x, d.shown + r * 8, 8);
     }
 }
 
@@ -551,10 +569,13 @@ void BlockCoder::CodePlane(MotionField* motion_out, PlaneReport* report) {
         std::fill(scaled.begin(), scaled.end(), 0);
         if (pair)
             for (uint32_t col = 0; col + 1 < cols; ++col) {
-                const float four = upper[col].cost + upper[col + 1].cost + lower[col].cost + lower[col + 1].cost;
+                const float four =
+                    upper[col].cost + upper[col + 1].cost + lower[col].cost + lower[col + 1].cost;
                 if (four <= o_.lambda * (2 * kTypeBits + 2.0f + kColourBits)) continue;
                 // Areas predicted from the previous picture stay predicted.
-                auto predicted = [](const BlockDecision& d) { return d.type == kSkipBlock || d.type == kMotionBlock; };
+                auto predicted = [](const BlockDecision& d) {
+                    return d.type == kSkipBlock || d.type == kMotionBlock;
+                };
                 if (predicted(upper[col]) || predicted(upper[col + 1]) || predicted(lower[col]) ||
                     predicted(lower[col + 1]))
                     continue;

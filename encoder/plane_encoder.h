@@ -27,10 +27,10 @@ struct MotionField {
 };
 
 struct PlaneOptions {
-    bool key = true;             // only blocks that need no previous picture
-    bool old_colours = false;    // versions f, g, h: colour 0 cannot be stored
-    unsigned quantiser = 4;      // 0..15
-    float lambda = 10.0f;        // weight of one bit against squared error
+    bool key = true;                    // only blocks that need no previous picture
+    bool old_colours = false;           // versions f, g, h: colour 0 cannot be stored
+    unsigned quantiser = 4;             // 0..15
+    float lambda = 10.0f;               // weight of one bit against squared error
     const MotionField* hint = nullptr;  // offsets of a plane of twice the size, or null
     uint32_t allowed_types = 0x3FF;     // bit t set: block type t may be chosen (fill always may)
     uint8_t* expected = nullptr;        // when set: the pixels the decoder must produce (stride width)

@@ -164,15 +164,15 @@ struct ChunkCoder {
 
     void chunk(unsigned bundle, const int32_t* v, uint32_t n) {
         switch (bundle) {
-            case kBlockTypes: TypeChunk(kTreeBlockTypes, v, n); break;
-            case kSubBlockTypes: TypeChunk(kTreeSubBlockTypes, v, n); break;
-            case kColours: ColourChunk(v, n); break;
-            case kPatterns: PatternChunk(v, n); break;
-            case kXOffsets: OffsetChunk(kTreeXOffsets, v, n); break;
-            case kYOffsets: OffsetChunk(kTreeYOffsets, v, n); break;
-            case kIntraDc: DcChunk(false, v, n); break;
-            case kInterDc: DcChunk(true, v, n); break;
-            default: RunChunk(v, n); break;
+        case kBlockTypes: TypeChunk(kTreeBlockTypes, v, n); break;
+        case kSubBlockTypes: TypeChunk(kTreeSubBlockTypes, v, n); break;
+        case kColours: ColourChunk(v, n); break;
+        case kPatterns: PatternChunk(v, n); break;
+        case kXOffsets: OffsetChunk(kTreeXOffsets, v, n); break;
+        case kYOffsets: OffsetChunk(kTreeYOffsets, v, n); break;
+        case kIntraDc: DcChunk(false, v, n); break;
+        case kInterDc: DcChunk(true, v, n); break;
+        default: RunChunk(v, n); break;
         }
     }
 };
@@ -235,7 +235,6 @@ uint32_t BundleChunkLimit(unsigned bundle, uint32_t width) {
     // A count field holds at most 15 bits.
     return std::min<uint32_t>(BundleE(bundle, width), 32767);
 }
-
 
 std::vector<uint8_t> WritePlane(const PlaneData& p) {
     std::vector<Chunk> plan[kBundleCount];

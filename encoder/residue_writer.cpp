@@ -14,14 +14,14 @@ struct ResidueCoder {
     const int16_t* target;  // raster order
     FieldList* out;
     unsigned limit;
-    int16_t* value;          // raster order, the decoder's values so far
+    int16_t* value;  // raster order, the decoder's values so far
     size_t bits = 0;
     unsigned events = 0;
-    int plane_value = 0;     // T
+    int plane_value = 0;  // T
     SetList list;
     uint8_t significant[64];
     unsigned significant_count = 0;
-    uint16_t mag[64];        // magnitudes in coded order
+    uint16_t mag[64];  // magnitudes in coded order
     ResidueTrace* trace = nullptr;
 
     void put(uint32_t v, unsigned n) {
@@ -53,7 +53,8 @@ struct ResidueCoder {
             const bool more = std::abs(target[pos]) - std::abs(value[pos]) >= plane_value;
             put(more, 1);
             if (!more) continue;
-            value[pos] = static_cast<int16_t>(value[pos] >= 0 ? value[pos] + plane_value : value[pos] - plane_value);
+            value[pos] =
+                static_cast<int16_t>(value[pos] >= 0 ? value[pos] + plane_value : value[pos] - plane_value);
             if (event(pos)) return true;
         }
         return false;
@@ -95,7 +96,8 @@ struct ResidueCoder {
 
 }  // namespace
 
-ResidueResult WriteResidue(const int16_t target[64], unsigned event_limit, FieldList* out, int16_t decoded[64]) {
+ResidueResult WriteResidue(const int16_t target[64], unsigned event_limit, FieldList* out,
+                           int16_t decoded[64]) {
     std::memset(decoded, 0, 64 * sizeof(int16_t));
     ResidueCoder coder{target, out, event_limit, decoded};
     coder.run();

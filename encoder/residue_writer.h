@@ -17,7 +17,8 @@ struct ResidueResult {
 // decoder reads it after the 7-bit event limit `event_limit` (0..127); the
 // decoder stops after change number `event_limit`. `decoded` receives the
 // values the decoder ends with. `out` may be null to count only.
-ResidueResult WriteResidue(const int16_t target[64], unsigned event_limit, FieldList* out, int16_t decoded[64]);
+ResidueResult WriteResidue(const int16_t target[64], unsigned event_limit, FieldList* out,
+                           int16_t decoded[64]);
 
 // Every change of an uncut residue in order: where, the value it leaves
 // there, and the bits written up to and including it.

@@ -22,8 +22,10 @@ struct SetListWriter {
         for (unsigned p = first; p < first + 4; ++p) {
             const bool later = !significant(p, 1);
             out.PutBit(later);
-            if (later) list.push_front(p, kSingle);
-            else if (become(p)) return true;
+            if (later)
+                list.push_front(p, kSingle);
+            else if (become(p))
+                return true;
         }
         return false;
     }
@@ -38,18 +40,18 @@ struct SetListWriter {
             out.PutBit(sig);
             if (!sig) return false;
             switch (kind) {
-                case kGroup20:
-                    list.entry[idx] = static_cast<uint8_t>((first + 4) * 4 + kGroup16);
-                    if (ResolveGroup4(first)) return true;
-                    break;  // the group of 16 reads its own bit next
-                case kGroup16:
-                    list.entry[idx] = static_cast<uint8_t>(first * 4 + kGroup4);
-                    list.push_back(first + 4, kGroup4);
-                    list.push_back(first + 8, kGroup4);
-                    list.push_back(first + 12, kGroup4);
-                    break;
-                case kGroup4: list.entry[idx] = 0; return ResolveGroup4(first);
-                default: list.entry[idx] = 0; return become(first);
+            case kGroup20:
+                list.entry[idx] = static_cast<uint8_t>((first + 4) * 4 + kGroup16);
+                if (ResolveGroup4(first)) return true;
+                break;  // the group of 16 reads its own bit next
+            case kGroup16:
+                list.entry[idx] = static_cast<uint8_t>(first * 4 + kGroup4);
+                list.push_back(first + 4, kGroup4);
+                list.push_back(first + 8, kGroup4);
+                list.push_back(first + 12, kGroup4);
+                break;
+            case kGroup4: list.entry[idx] = 0; return ResolveGroup4(first);
+            default: list.entry[idx] = 0; return become(first);
             }
         }
     }

@@ -37,8 +37,7 @@ const ShapeWords& AllShapeWords() {
 std::array<uint8_t, 16> SortedSymbols(const uint32_t freq[16]) {
     std::array<uint8_t, 16> order{};
     for (unsigned i = 0; i < 16; ++i) order[i] = static_cast<uint8_t>(i);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](uint8_t a, uint8_t b) { return freq[a] > freq[b]; });
+    std::stable_sort(order.begin(), order.end(), [&](uint8_t a, uint8_t b) { return freq[a] > freq[b]; });
     return order;
 }
 
@@ -59,8 +58,10 @@ unsigned ShuffleMap(const uint8_t rank[16], unsigned d, uint8_t map[16]) {
             const unsigned a_end = start + run, b_end = start + 2 * run;
             while (a < a_end && b < b_end) {
                 ++bits;
-                if (rank[seq[b]] < rank[seq[a]]) out[o++] = seq[b++];
-                else out[o++] = seq[a++];
+                if (rank[seq[b]] < rank[seq[a]])
+                    out[o++] = seq[b++];
+                else
+                    out[o++] = seq[a++];
             }
             while (a < a_end) out[o++] = seq[a++];
             while (b < b_end) out[o++] = seq[b++];
@@ -146,8 +147,7 @@ TreeChoice ChooseSymbolTree(const uint32_t freq[16]) {
             }
         }
     }
-    if (best.form == TreeChoice::Form::kExplicit)
-        std::copy(best.map, best.map + best.param + 1, best.listed);
+    if (best.form == TreeChoice::Form::kExplicit) std::copy(best.map, best.map + best.param + 1, best.listed);
     FinishIndex(best);
     return best;
 }

@@ -22,10 +22,10 @@ struct TreeChoice {
     uint8_t map[16] = {};       // map[index] = symbol
     uint8_t index_of[16] = {};  // index_of[symbol] = index
     enum class Form : uint8_t { kIdentity, kExplicit, kShuffle } form = Form::kIdentity;
-    uint8_t param = 0;          // explicit: k; shuffle: merge levels d
-    uint8_t listed[8] = {};     // explicit: map[0..k]
-    uint64_t header_bits = 4;   // bits of the tree description
-    uint64_t total_bits = 0;    // description plus the symbols at the given frequencies
+    uint8_t param = 0;         // explicit: k; shuffle: merge levels d
+    uint8_t listed[8] = {};    // explicit: map[0..k]
+    uint64_t header_bits = 4;  // bits of the tree description
+    uint64_t total_bits = 0;   // description plus the symbols at the given frequencies
 
     uint32_t SymbolBits(unsigned symbol) const { return CodeShapeWords(shape)[index_of[symbol & 15]].bits; }
 };

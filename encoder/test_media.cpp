@@ -110,7 +110,8 @@ double Sample(const std::vector<uint8_t>& p, uint32_t w, uint32_t h, double x, d
     const uint32_t x1 = std::min(x0 + 1, w - 1), y1 = std::min(y0 + 1, h - 1);
     const double ax = x - x0, ay = y - y0;
     auto at = [&](uint32_t xx, uint32_t yy) { return double(p[size_t{yy} * w + xx]); };
-    return (at(x0, y0) * (1 - ax) + at(x1, y0) * ax) * (1 - ay) + (at(x0, y1) * (1 - ax) + at(x1, y1) * ax) * ay;
+    return (at(x0, y0) * (1 - ax) + at(x1, y0) * ax) * (1 - ay) +
+           (at(x0, y1) * (1 - ax) + at(x1, y1) * ax) * ay;
 }
 
 YuvPicture ViewOf(const Canvas& c, uint32_t width, uint32_t height, double ox, double oy, double zoom) {
@@ -134,7 +135,6 @@ const Canvas& CachedCanvas(uint32_t w, uint32_t h, int variant) {
     if (c.w != w || c.h != h) c = DrawLandscape(w, h, variant & 1);
     return c;
 }
-
 
 }  // namespace
 
@@ -160,88 +160,94 @@ void DrawText(std::vector<uint8_t>& plane, uint32_t stride, uint32_t height, int
 
 YuvPicture MakeClipFrame(Clip clip, uint32_t width, uint32_t height, uint32_t index) {
     switch (clip) {
-        case Clip::kPanZoom: {
-            const Canvas& c = CachedCanvas(width * 2, height * 2, 0);
-            const double zoom = 0.55 + 0.003 * index;
-            return ViewOf(c, width, height, 10 + 1.5 * index, 20 + 0.8 * index, zoom);
+    case Clip::kPanZoom: {
+        const Canvas& c = CachedCanvas(width * 2, height * 2, 0);
+        const double zoom = 0.55 + 0.003 * index;
+        return ViewOf(c, width, height, 10 + 1.5 * index, 20 + 0.8 * index, zoom);
+    }
+    case Clip::kSceneCut: {
+        // A drawn landscape, then from frame 15 on a different picture.
+        if (index >= 15) return MakeClipFrame(Clip::kGradients, width, height, index);
+        const Canvas& c = CachedCanvas(width * 2, height * 2, 0);
+        return ViewOf(c, width, height, 10 + index, 10, 1.0);
+    }
+    case Clip::kScrollingText: {
+        YuvPicture p;
+        p.Allocate(width, height);
+        std::fill(p.y.begin(), p.y.end(), 235);
+        const int scale = std::max(1, int(width / 200));
+        const int line_h = 10 * scale;
+        const int shift = int(index) * 2;
+        for (int line = -1; line < int(height) / line_h + 2; ++line) {
+            const int n = line + shift / line_h;
+            const std::string text = "LINE " + std::to_string(n) + " THE QUICK BROWN FOX JUMPS";
+            DrawText(p.y, width, height, 8, line * line_h - shift % line_h, text, scale, 16);
         }
-        case Clip::kSceneCut: {
-            // A drawn landscape, then from frame 15 on a different picture.
-            if (index >= 15) return MakeClipFrame(Clip::kGradients, width, height, index);
-            const Canvas& c = CachedCanvas(width * 2, height * 2, 0);
-            return ViewOf(c, width, height, 10 + index, 10, 1.0);
-        }
-        case Clip::kScrollingText: {
-            YuvPicture p;
-            p.Allocate(width, height);
-            std::fill(p.y.begin(), p.y.end(), 235);
-            const int scale = std::max(1, int(width / 200));
-            const int line_h = 10 * scale;
-            const int shift = int(index) * 2;
-            for (int line = -1; line < int(height) / line_h + 2; ++line) {
-                const int n = line + shift / line_h;
-                const std::string text = "LINE " + std::to_string(n) + " THE QUICK BROWN FOX JUMPS";
-                DrawText(p.y, width, height, 8, line * line_h - shift % line_h, text, scale, 16);
+        return p;
+    }
+    case Clip::kGradients: {
+        YuvPicture p;
+        p.Allocate(width, height);
+        for (uint32_t yy = 0; yy < height; ++yy)
+            for (uint32_t xx = 0; xx < width; ++xx)
+                p.y[size_t{yy} * width + xx] =
+                    uint8_t((xx + yy + 3 * index) * 255 / (width + height + 1) & 255);
+        for (uint32_t yy = 0; yy < p.ChromaHeight(); ++yy)
+            for (uint32_t xx = 0; xx < p.ChromaWidth(); ++xx) {
+                p.u[size_t{yy} * p.ChromaWidth() + xx] =
+                    uint8_t(64 + (xx * 128 / p.ChromaWidth() + index) % 128);
+                p.v[size_t{yy} * p.ChromaWidth() + xx] =
+                    uint8_t(64 + (yy * 128 / p.ChromaHeight() + 2 * index) % 128);
             }
-            return p;
-        }
-        case Clip::kGradients: {
-            YuvPicture p;
-            p.Allocate(width, height);
-            for (uint32_t yy = 0; yy < height; ++yy)
-                for (uint32_t xx = 0; xx < width; ++xx)
-                    p.y[size_t{yy} * width + xx] = uint8_t((xx + yy + 3 * index) * 255 / (width + height + 1) & 255);
-            for (uint32_t yy = 0; yy < p.ChromaHeight(); ++yy)
-                for (uint32_t xx = 0; xx < p.ChromaWidth(); ++xx) {
-                    p.u[size_t{yy} * p.ChromaWidth() + xx] = uint8_t(64 + (xx * 128 / p.ChromaWidth() + index) % 128);
-                    p.v[size_t{yy} * p.ChromaWidth() + xx] = uint8_t(64 + (yy * 128 / p.ChromaHeight() + 2 * index) % 128);
-                }
-            return p;
-        }
-        case Clip::kNoise: {
-            YuvPicture p;
-            p.Allocate(width, height);
-            uint32_t seed = index * 7919u + 1;
-            for (auto& b : p.y) b = uint8_t(Hash(seed++) & 255);
-            for (auto& b : p.u) b = uint8_t(Hash(seed++) & 255);
-            for (auto& b : p.v) b = uint8_t(Hash(seed++) & 255);
-            return p;
-        }
-        case Clip::kDemo:
-        default: {
-            YuvPicture p;
-            p.Allocate(width, height);
-            const double t = index / 25.0;
-            for (uint32_t yy = 0; yy < height; ++yy)
-                for (uint32_t xx = 0; xx < width; ++xx)
-                    p.y[size_t{yy} * width + xx] = Clamp8(60 + 50 * std::sin(xx * 0.01 + t) + 40.0 * yy / height);
-            for (uint32_t yy = 0; yy < p.ChromaHeight(); ++yy)
-                for (uint32_t xx = 0; xx < p.ChromaWidth(); ++xx) {
-                    p.u[size_t{yy} * p.ChromaWidth() + xx] = Clamp8(140 + 30 * std::sin(yy * 0.02 + t));
-                    p.v[size_t{yy} * p.ChromaWidth() + xx] = Clamp8(110 + 30 * std::cos(xx * 0.02 - t));
-                }
-            // A bouncing ball and a rotating bar.
-            const double bx = width * (0.5 + 0.35 * std::sin(t * 1.3)), by = height * (0.55 + 0.3 * std::fabs(std::sin(t * 2.1)) - 0.15);
-            const double r = height / 10.0;
-            for (uint32_t yy = 0; yy < height; ++yy)
-                for (uint32_t xx = 0; xx < width; ++xx) {
-                    const double dx = xx - bx, dy = yy - by;
-                    if (dx * dx + dy * dy < r * r) {
-                        p.y[size_t{yy} * width + xx] = Clamp8(200 - 60 * (dx + dy) / r / 2);
-                        if (!(xx & 1) && !(yy & 1)) {
-                            p.u[size_t{yy / 2} * p.ChromaWidth() + xx / 2] = 80;
-                            p.v[size_t{yy / 2} * p.ChromaWidth() + xx / 2] = 200;
-                        }
+        return p;
+    }
+    case Clip::kNoise: {
+        YuvPicture p;
+        p.Allocate(width, height);
+        uint32_t seed = index * 7919u + 1;
+        for (auto& b : p.y) b = uint8_t(Hash(seed++) & 255);
+        for (auto& b : p.u) b = uint8_t(Hash(seed++) & 255);
+        for (auto& b : p.v) b = uint8_t(Hash(seed++) & 255);
+        return p;
+    }
+    case Clip::kDemo:
+    default: {
+        YuvPicture p;
+        p.Allocate(width, height);
+        const double t = index / 25.0;
+        for (uint32_t yy = 0; yy < height; ++yy)
+            for (uint32_t xx = 0; xx < width; ++xx)
+                p.y[size_t{yy} * width + xx] = Clamp8(60 + 50 * std::sin(xx * 0.01 + t) + 40.0 * yy / height);
+        for (uint32_t yy = 0; yy < p.ChromaHeight(); ++yy)
+            for (uint32_t xx = 0; xx < p.ChromaWidth(); ++xx) {
+                p.u[size_t{yy} * p.ChromaWidth() + xx] = Clamp8(140 + 30 * std::sin(yy * 0.02 + t));
+                p.v[size_t{yy} * p.ChromaWidth() + xx] = Clamp8(110 + 30 * std::cos(xx * 0.02 - t));
+            }
+        // A bouncing ball and a rotating bar.
+        const double bx = width * (0.5 + 0.35 * std::sin(t * 1.3)),
+                     by = height * (0.55 + 0.3 * std::fabs(std::sin(t * 2.1)) - 0.15);
+        const double r = height / 10.0;
+        for (uint32_t yy = 0; yy < height; ++yy)
+            for (uint32_t xx = 0; xx < width; ++xx) {
+                const double dx = xx - bx, dy = yy - by;
+                if (dx * dx + dy * dy < r * r) {
+                    p.y[size_t{yy} * width + xx] = Clamp8(200 - 60 * (dx + dy) / r / 2);
+                    if (!(xx & 1) && !(yy & 1)) {
+                        p.u[size_t{yy / 2} * p.ChromaWidth() + xx / 2] = 80;
+                        p.v[size_t{yy / 2} * p.ChromaWidth() + xx / 2] = 200;
                     }
-                    const double a = t * 0.8, cx = width * 0.2, cy = height * 0.3;
-                    const double u = (xx - cx) * std::cos(a) + (yy - cy) * std::sin(a);
-                    const double v = -(xx - cx) * std::sin(a) + (yy - cy) * std::cos(a);
-                    if (std::fabs(u) < height / 6.0 && std::fabs(v) < height / 40.0) p.y[size_t{yy} * width + xx] = 235;
                 }
-            const int scale = std::max(1, int(width / 160));
-            DrawText(p.y, width, height, (int(width) - TextWidth("ZarnPlay", scale)) / 2, int(height) / 12, "ZarnPlay", scale, 240);
-            return p;
-        }
+                const double a = t * 0.8, cx = width * 0.2, cy = height * 0.3;
+                const double u = (xx - cx) * std::cos(a) + (yy - cy) * std::sin(a);
+                const double v = -(xx - cx) * std::sin(a) + (yy - cy) * std::cos(a);
+                if (std::fabs(u) < height / 6.0 && std::fabs(v) < height / 40.0)
+                    p.y[size_t{yy} * width + xx] = 235;
+            }
+        const int scale = std::max(1, int(width / 160));
+        DrawText(p.y, width, height, (int(width) - TextWidth("ZarnPlay", scale)) / 2, int(height) / 12,
+                 "ZarnPlay", scale, 240);
+        return p;
+    }
     }
 }
 
@@ -291,7 +297,8 @@ PcmTrack MakeTune(uint32_t rate, uint32_t channels, double seconds) {
         const double bass = 0.4 * std::sin(2 * M_PI * scale[(note / 4) % 8] / 2 * time);
         for (uint32_t c = 0; c < channels; ++c) {
             const double pan = channels == 2 ? (c ? 0.7 : 1.0) : 1.0;
-            const double s = env * (std::sin(2 * M_PI * f * time) + 0.3 * std::sin(4 * M_PI * f * time)) * pan + bass;
+            const double s =
+                env * (std::sin(2 * M_PI * f * time) + 0.3 * std::sin(4 * M_PI * f * time)) * pan + bass;
             t.samples[i * channels + c] = int16_t(std::lround(9000 * s));
         }
     }

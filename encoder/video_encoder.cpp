@@ -10,8 +10,8 @@ namespace zarn {
 
 namespace {
 
-constexpr float kQuantiserScale[16] = {1.0f, 4.0f / 3, 5.0f / 3, 2, 8.0f / 3, 3.5f, 4, 5,
-                                       6,    8,        12,       17, 22,        28,   34, 44};
+constexpr float kQuantiserScale[16] = {1.0f, 4.0f / 3, 5.0f / 3, 2,  8.0f / 3, 3.5f, 4,  5,
+                                       6,    8,        12,       17, 22,       28,   34, 44};
 
 // Copies a w x h plane into a dw x dh area, repeating the last column and row.
 void PadPlane(const uint8_t* src, uint32_t w, uint32_t h, uint32_t stride, uint32_t dw, uint32_t dh,
@@ -45,8 +45,10 @@ uint32_t VideoHeaderFlags(const VideoSettings& s) {
 
 uint32_t VideoDecodeFlags(const VideoSettings& s) {
     uint32_t flags = VideoHeaderFlags(s);
-    if (s.version == 'f' || s.version == 'g') flags |= 0x18000;
-    else if (s.version == 'h') flags |= 0x8000;
+    if (s.version == 'f' || s.version == 'g')
+        flags |= 0x18000;
+    else if (s.version == 'h')
+        flags |= 0x8000;
     return flags;
 }
 
@@ -59,7 +61,8 @@ VideoEncoder::VideoEncoder(const VideoSettings& settings) : s_(settings) {
     decode_h_ = RoundDown8(s_.height + 7);
     chroma_dw_ = chroma_width_;
     chroma_dh_ = chroma_height_;
-    const size_t frame_bytes = size_t{luma_width_} * luma_height_ + 2 * size_t{chroma_width_} * chroma_height_;
+    const size_t frame_bytes =
+        size_t{luma_width_} * luma_height_ + 2 * size_t{chroma_width_} * chroma_height_;
     for (auto& f : frames_) f.assign(frame_bytes, 0);
     if (s_.alpha)
         for (auto& a : alphas_) a.assign(size_t{luma_width_} * luma_height_, 0);
@@ -85,10 +88,9 @@ size_t VideoEncoder::VOffset() const {
 }
 
 std::vector<uint8_t> VideoEncoder::CodePlane(const uint8_t* src, uint32_t src_w, uint32_t src_h,
-                                              uint32_t src_stride, const uint8_t* prev,
-                                              uint32_t prev_stride, uint32_t dw, uint32_t dh, bool key,
-                                              const MotionField* hint, MotionField* motion,
-                                              FrameStats* stats) {
+                                             uint32_t src_stride, const uint8_t* prev, uint32_t prev_stride,
+                                             uint32_t dw, uint32_t dh, bool key, const MotionField* hint,
+                                             MotionField* motion, FrameStats* stats) {
     PadPlane(src, src_w, src_h, src_stride, dw, dh, padded_);
     PlaneSource source;
     source.src = padded_.data();
@@ -121,21 +123,21 @@ std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPictur
         std::vector<uint8_t> a;
         if (alpha) {
             a = CodePlane(alpha->y.data(), alpha->width, alpha->height, alpha->width,
-                           alphas_[prev_index].data(), luma_width_, decode_w_, decode_h_, key,
-                           nullptr, nullptr, stats);
+                          alphas_[prev_index].data(), luma_width_, decode_w_, decode_h_, key, nullptr,
+                          nullptr, stats);
         } else {
             std::vector<uint8_t> opaque(size_t{s_.width} * s_.height, 255);
             a = CodePlane(opaque.data(), s_.width, s_.height, s_.width, alphas_[prev_index].data(),
-                           luma_width_, decode_w_, decode_h_, key, nullptr, nullptr, stats);
+                          luma_width_, decode_w_, decode_h_, key, nullptr, nullptr, stats);
         }
         AppendU32(packet, static_cast<uint32_t>(4 + a.size()));
         packet.insert(packet.end(), a.begin(), a.end());
     }
 
     MotionField luma_motion;
-    std::vector<uint8_t> luma = CodePlane(pic.y.data(), pic.width, pic.height, pic.width, prev.data(),
-                                           luma_width_, decode_w_, decode_h_, key, nullptr,
-                                           &luma_motion, stats);
+    std::vector<uint8_t> luma =
+        CodePlane(pic.y.data(), pic.width, pic.height, pic.width, prev.data(), luma_width_, decode_w_,
+                  decode_h_, key, nullptr, &luma_motion, stats);
     if (s_.version == 'i') AppendU32(packet, static_cast<uint32_t>(4 + luma.size()));
     packet.insert(packet.end(), luma.begin(), luma.end());
 
@@ -145,21 +147,20 @@ std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPictur
         const bool u_first = s_.version == 'f' || s_.version == 'g';
         const std::vector<uint8_t>* planes[2] = {u_first ? &pic.u : &pic.v, u_first ? &pic.v : &pic.u};
         for (int p = 0; p < 2; ++p) {
-            std::vector<uint8_t> c = CodePlane(planes[p]->data(), pic.ChromaWidth(), pic.ChromaHeight(),
-                                                pic.ChromaWidth(), prev.data() + luma_bytes + p * chroma_bytes,
-                                                chroma_width_, chroma_dw_, chroma_dh_, key, &luma_motion,
-                                                nullptr, stats);
+            std::vector<uint8_t> c =
+                CodePlane(planes[p]->data(), pic.ChromaWidth(), pic.ChromaHeight(), pic.ChromaWidth(),
+                          prev.data() + luma_bytes + p * chroma_bytes, chroma_width_, chroma_dw_, chroma_dh_,
+                          key, &luma_motion, nullptr, stats);
             packet.insert(packet.end(), c.begin(), c.end());
         }
     }
 
     std::fill(block_marks_.begin(), block_marks_.end(), 0);
-    DecodeVideoFrame(frames_[next_index].data(), prev.data(),
-                       s_.alpha ? alphas_[next_index].data() : nullptr,
-                       s_.alpha ? alphas_[prev_index].data() : nullptr, block_marks_.data(), s_.width,
-                       s_.height, luma_width_, luma_height_, packet.data(),
-                       static_cast<uint32_t>(packet.size()), key ? 1u : 0u, bundle_buffers_,
-                       VideoDecodeFlags(s_), VideoHeaderFlags(s_));
+    DecodeVideoFrame(frames_[next_index].data(), prev.data(), s_.alpha ? alphas_[next_index].data() : nullptr,
+                     s_.alpha ? alphas_[prev_index].data() : nullptr, block_marks_.data(), s_.width,
+                     s_.height, luma_width_, luma_height_, packet.data(),
+                     static_cast<uint32_t>(packet.size()), key ? 1u : 0u, bundle_buffers_,
+                     VideoDecodeFlags(s_), VideoHeaderFlags(s_));
     current_ = next_index;
     return packet;
 }

@@ -15,10 +15,10 @@ namespace zarn {
 struct VideoSettings {
     uint32_t width = 0;
     uint32_t height = 0;
-    char version = 'i';      // 'f', 'g', 'h' or 'i'
-    bool alpha = false;      // frames carry an alpha plane
-    bool grey = false;       // luma only
-    unsigned quality = 60;   // 1..100
+    char version = 'i';     // 'f', 'g', 'h' or 'i'
+    bool alpha = false;     // frames carry an alpha plane
+    bool grey = false;      // luma only
+    unsigned quality = 60;  // 1..100
 };
 
 // Quantiser index and rate-distortion weight of a quality setting.
@@ -55,10 +55,9 @@ public:
     size_t VOffset() const;
 
 private:
-    std::vector<uint8_t> CodePlane(const uint8_t* src, uint32_t src_w, uint32_t src_h,
-                                    uint32_t src_stride, const uint8_t* prev, uint32_t prev_stride,
-                                    uint32_t dw, uint32_t dh, bool key, const MotionField* hint,
-                                    MotionField* motion, FrameStats* stats);
+    std::vector<uint8_t> CodePlane(const uint8_t* src, uint32_t src_w, uint32_t src_h, uint32_t src_stride,
+                                   const uint8_t* prev, uint32_t prev_stride, uint32_t dw, uint32_t dh,
+                                   bool key, const MotionField* hint, MotionField* motion, FrameStats* stats);
 
     VideoSettings s_;
     uint32_t luma_width_ = 0, luma_height_ = 0;

@@ -8,8 +8,8 @@
 namespace zarn {
 
 struct PcmTrack {
-    uint32_t rate = 0;      // Hz, 1..65535
-    uint32_t channels = 0;  // 1 or 2
+    uint32_t rate = 0;             // Hz, 1..65535
+    uint32_t channels = 0;         // 1 or 2
     std::vector<int16_t> samples;  // interleaved
 };
 

@@ -107,8 +107,8 @@ bool Y4mReader::ParseHeader(const std::string& line) {
         }
         // I (interlacing), A (aspect) and X (extensions) are accepted as they are.
     }
-    if (!have_w || !have_h || info_.width == 0 || info_.height == 0 ||
-        info_.width > kMaxDimension || info_.height > kMaxDimension) {
+    if (!have_w || !have_h || info_.width == 0 || info_.height == 0 || info_.width > kMaxDimension ||
+        info_.height > kMaxDimension) {
         error_ = "'" + path_ + "': missing or bad picture size in the stream header";
         return false;
     }
@@ -148,8 +148,8 @@ Y4mWriter::~Y4mWriter() { Close(); }
 bool Y4mWriter::Open(const std::string& path, const Y4mInfo& info) {
     file_ = std::fopen(path.c_str(), "wb");
     if (!file_) return false;
-    ok_ = std::fprintf(file_, "YUV4MPEG2 W%u H%u F%u:%u Ip A1:1 C420jpeg\n", info.width,
-                       info.height, info.rate_num, info.rate_den) > 0;
+    ok_ = std::fprintf(file_, "YUV4MPEG2 W%u H%u F%u:%u Ip A1:1 C420jpeg\n", info.width, info.height,
+                       info.rate_num, info.rate_den) > 0;
     return ok_;
 }
 

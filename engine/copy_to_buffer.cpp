@@ -60,8 +60,8 @@ Lateness CheckLateness(Movie& m, uint32_t merged_flags) {
 
 }  // namespace
 
-int32_t CopyToBuffer(Movie* movie, uint8_t* buffer, int32_t pitch, uint32_t buffer_height,
-                     uint32_t x, uint32_t y, uint32_t copy_flags) {
+int32_t CopyToBuffer(Movie* movie, uint8_t* buffer, int32_t pitch, uint32_t buffer_height, uint32_t x,
+                     uint32_t y, uint32_t copy_flags) {
     if (!movie || !buffer) return 0;
     Movie& m = *movie;
     m.reader.engine_busy = 1;
@@ -75,9 +75,9 @@ int32_t CopyToBuffer(Movie* movie, uint8_t* buffer, int32_t pitch, uint32_t buff
     }
     LetReaderIn(m, 75);
     const uint32_t shown = m.current_buffer;
-    const FrameSource source{m.frame_buffers[shown], m.alpha_planes[shown], m.block_marks,
-                             m.mb_cols,  m.mb_count,  m.source_width,  m.source_height,
-                             m.luma_width, m.luma_height};
+    const FrameSource source{
+        m.frame_buffers[shown], m.alpha_planes[shown], m.block_marks, m.mb_cols,    m.mb_count,
+        m.source_width,         m.source_height,       m.luma_width,  m.luma_height};
     CopyFrame(source, buffer, pitch, buffer_height, x, y, merged);
     if (m.sound_track != -1) FeedSound(&m);
     m.reader.engine_busy = 0;

@@ -32,8 +32,8 @@ bool FileSeek(NativeFile file, uint64_t position) {
     // is a valid low half, so the error code decides.
     LONG high = static_cast<LONG>(position >> 32);
     SetLastError(NO_ERROR);
-    const DWORD low = SetFilePointer(AsHandle(file), static_cast<LONG>(position & 0xFFFFFFFFu),
-                                     &high, FILE_BEGIN);
+    const DWORD low =
+        SetFilePointer(AsHandle(file), static_cast<LONG>(position & 0xFFFFFFFFu), &high, FILE_BEGIN);
     return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
 }
 

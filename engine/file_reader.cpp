@@ -91,8 +91,7 @@ void TakeFromRing(FileReader* r, uint8_t* out, uint32_t k) {
 
 // After a short read the file is not read again, but what the read-ahead
 // already holds is still delivered: a file cut short plays up to the cut.
-uint32_t ReadFrame(FileReader* r, uint32_t /*frame*/, uint32_t position, void* destination,
-                   uint32_t bytes) {
+uint32_t ReadFrame(FileReader* r, uint32_t /*frame*/, uint32_t position, void* destination, uint32_t bytes) {
     const uint32_t t0 = EngineClock();
     bool locked = false;
     auto* out = static_cast<uint8_t*>(destination);
@@ -169,8 +168,7 @@ uint32_t GrantSize(FileReader* r, uint32_t requested) {
     return (requested + (kReaderChunk - 1)) & ~(kReaderChunk - 1);
 }
 
-void SetBuffer(FileReader* r, uint8_t* buffer, uint32_t size, uint32_t file_length,
-               uint32_t speed) {
+void SetBuffer(FileReader* r, uint8_t* buffer, uint32_t size, uint32_t file_length, uint32_t speed) {
     LockForeground(r);
     const uint32_t whole = buffer ? size & ~(kReaderChunk - 1) : 0;
     r->ring_start = r->read_ptr = r->write_ptr = buffer;

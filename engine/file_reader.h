@@ -22,13 +22,12 @@ struct FileReader;
 
 constexpr uint32_t kReaderChunk = 4096;
 
-using ReaderReadOp = uint32_t (*)(FileReader* reader, uint32_t position, void* destination,
-                                  uint32_t bytes);
+using ReaderReadOp = uint32_t (*)(FileReader* reader, uint32_t position, void* destination, uint32_t bytes);
 using ReaderReadFrameOp = uint32_t (*)(FileReader* reader, uint32_t frame, uint32_t position,
                                        void* destination, uint32_t bytes);
 using ReaderGrantSizeOp = uint32_t (*)(FileReader* reader, uint32_t requested);
-using ReaderSetBufferOp = void (*)(FileReader* reader, uint8_t* buffer, uint32_t size,
-                                   uint32_t file_length, uint32_t speed);
+using ReaderSetBufferOp = void (*)(FileReader* reader, uint8_t* buffer, uint32_t size, uint32_t file_length,
+                                   uint32_t speed);
 using ReaderStepOp = int32_t (*)(FileReader* reader);
 using ReaderCloseOp = void (*)(FileReader* reader);
 

@@ -23,11 +23,13 @@ uint32_t ReadU32(const uint8_t* p) {
 // Moves every history array one entry towards its end and stores the
 // newest samples in entry 0.
 void RecordHistory(Movie& m) {
-    const uint32_t samples[kHistoryArrays] = {
-        m.decode_start_ms,         m.audio_ms,
-        m.video_ms,                m.blit_ms,
-        m.reader.foreground_ms.load(), m.reader.idle_ms.load(),
-        m.reader.background_ms.load()};
+    const uint32_t samples[kHistoryArrays] = {m.decode_start_ms,
+                                              m.audio_ms,
+                                              m.video_ms,
+                                              m.blit_ms,
+                                              m.reader.foreground_ms.load(),
+                                              m.reader.idle_ms.load(),
+                                              m.reader.background_ms.load()};
     for (int k = 0; k < kHistoryArrays; ++k) {
         uint32_t* h = m.second_history[k];
         std::memmove(h + 1, h, m.history_shift);
@@ -70,11 +72,11 @@ uint32_t QueuePacketAudio(Movie& m, bool drop = false) {
 // current and makes it current.
 void DecodeVideo(Movie& m, uint32_t frame, uint32_t video_offset) {
     const uint32_t shown = m.current_buffer, next = shown ^ 1;
-    const bool whole = DecodeVideoFrame(
-        m.frame_buffers[next], m.frame_buffers[shown], m.alpha_planes[next], m.alpha_planes[shown],
-        m.block_marks, m.source_width, m.source_height, m.luma_width, m.luma_height,
-        m.packet + video_offset, m.packet_bytes - video_offset, m.frame_index[frame - 1] & 1,
-        m.bundle_buffers, m.flags, m.header_flags);
+    const bool whole =
+        DecodeVideoFrame(m.frame_buffers[next], m.frame_buffers[shown], m.alpha_planes[next],
+                         m.alpha_planes[shown], m.block_marks, m.source_width, m.source_height, m.luma_width,
+                         m.luma_height, m.packet + video_offset, m.packet_bytes - video_offset,
+                         m.frame_index[frame - 1] & 1, m.bundle_buffers, m.flags, m.header_flags);
     m.frame_damaged = whole ? 0 : 1;
     m.current_buffer = next;
 }
@@ -107,8 +109,7 @@ int32_t ShouldWait(Movie* movie) {
         const auto due = static_cast<int64_t>(FrameDueMs(m));
         if (elapsed >= due) {
             // Without sound, never try to catch up more than two periods.
-            if (!PacedBySound(m) && elapsed - due > int64_t{m.late_limit_ms})
-                SetClockBase(m, now);
+            if (!PacedBySound(m) && elapsed - due > int64_t{m.late_limit_ms}) SetClockBase(m, now);
             return 0;
         }
     }
@@ -131,9 +132,10 @@ int32_t DoFrame(Movie* movie) {
         // The first frame counts one source period; reading during open
         // is not counted.
         if (m.frames_per_second > 1) {
-            const uint32_t period = m.source_rate_num
-                ? static_cast<uint32_t>(uint64_t{1000} * m.source_rate_den / m.source_rate_num)
-                : 0;
+            const uint32_t period =
+                m.source_rate_num
+                    ? static_cast<uint32_t>(uint64_t{1000} * m.source_rate_den / m.source_rate_num)
+                    : 0;
             m.second_history[0][1] = m.decode_start_ms - period;
         }
         m.play_start_ms = m.decode_start_ms;

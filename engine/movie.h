@@ -73,13 +73,13 @@ struct Movie {
     uint32_t all_key_frames = 0;
     uint32_t paused = 0;
     EngineThread* reader_thread = nullptr;
-    const uint8_t* packet = nullptr;  // the current frame's packet
-    uint32_t packet_bytes = 0;        // its length
-    uint32_t packet_short = 0;        // 1 when the file ended before the packet did
-    uint32_t marks_kept = 0;          // 1: the next DoFrame keeps the block marks (after a seek)
-    uint32_t seeks = 0;               // seeks since open
-    uint32_t preloaded_bytes = 0;     // bytes of `preloaded` that the file delivered
-    uint8_t* packet_buffer = nullptr;  // where the reader puts packets when streaming
+    const uint8_t* packet = nullptr;     // the current frame's packet
+    uint32_t packet_bytes = 0;           // its length
+    uint32_t packet_short = 0;           // 1 when the file ended before the packet did
+    uint32_t marks_kept = 0;             // 1: the next DoFrame keeps the block marks (after a seek)
+    uint32_t seeks = 0;                  // seeks since open
+    uint32_t preloaded_bytes = 0;        // bytes of `preloaded` that the file delivered
+    uint8_t* packet_buffer = nullptr;    // where the reader puts packets when streaming
     const uint8_t* preloaded = nullptr;  // the frame data in memory, or none when streaming
     const uint32_t* frame_index = nullptr;
     FileReader reader;
@@ -130,7 +130,7 @@ struct Movie {
     // Where the movie came from.
     uint32_t from_memory = 0;
     uint8_t* data_block = nullptr;  // the read-ahead or whole-file block
-    uint32_t file_length = 0;  // size_field + 8
+    uint32_t file_length = 0;       // size_field + 8
 };
 
 // Opens a video by file name.

@@ -205,8 +205,8 @@ bool Opening::AllocateMovie() {
     }
     p.source_rate_num = h.rate_num;
     p.source_rate_den = h.rate_den;
-    p.frames_per_second = std::max<uint32_t>(
-        1, static_cast<uint32_t>((uint64_t{h.rate_num} + h.rate_den / 2) / h.rate_den));
+    p.frames_per_second =
+        std::max<uint32_t>(1, static_cast<uint32_t>((uint64_t{h.rate_num} + h.rate_den / 2) / h.rate_den));
     p.history_shift = p.frames_per_second * 4 - 4;
 
     // Sub-blocks of the Movie's own block, in this order.
@@ -233,17 +233,32 @@ bool Opening::AllocateMovie() {
     movie_ = new (block) Movie();
     Movie& m = *movie_;
     // Copy the prepared fields.
-    m.width = p.width; m.height = p.height; m.frame_count = p.frame_count;
-    m.rate_num = p.rate_num; m.rate_den = p.rate_den; m.flags = p.flags;
-    m.header_flags = p.header_flags; m.version = p.version; m.size_field = p.size_field; m.file_length = p.file_length;
-    m.luma_width = p.luma_width; m.luma_height = p.luma_height;
-    m.chroma_width = p.chroma_width; m.chroma_height = p.chroma_height;
-    m.mb_cols = p.mb_cols; m.mb_count = p.mb_count;
-    m.largest_frame = p.largest_frame; m.index_count = p.index_count;
-    m.audio_tracks = p.audio_tracks; m.source_width = p.source_width;
-    m.source_height = p.source_height; m.memory_used = p.memory_used;
-    m.source_rate_num = p.source_rate_num; m.source_rate_den = p.source_rate_den;
-    m.frames_per_second = p.frames_per_second; m.history_shift = p.history_shift;
+    m.width = p.width;
+    m.height = p.height;
+    m.frame_count = p.frame_count;
+    m.rate_num = p.rate_num;
+    m.rate_den = p.rate_den;
+    m.flags = p.flags;
+    m.header_flags = p.header_flags;
+    m.version = p.version;
+    m.size_field = p.size_field;
+    m.file_length = p.file_length;
+    m.luma_width = p.luma_width;
+    m.luma_height = p.luma_height;
+    m.chroma_width = p.chroma_width;
+    m.chroma_height = p.chroma_height;
+    m.mb_cols = p.mb_cols;
+    m.mb_count = p.mb_count;
+    m.largest_frame = p.largest_frame;
+    m.index_count = p.index_count;
+    m.audio_tracks = p.audio_tracks;
+    m.source_width = p.source_width;
+    m.source_height = p.source_height;
+    m.memory_used = p.memory_used;
+    m.source_rate_num = p.source_rate_num;
+    m.source_rate_den = p.source_rate_den;
+    m.frames_per_second = p.frames_per_second;
+    m.history_shift = p.history_shift;
     m.from_memory = from_memory_ ? 1 : 0;
     m.block_marks = block_marks;
     for (int i = 0; i < kHistoryArrays; ++i) m.second_history[i] = history[i];
@@ -289,18 +304,17 @@ bool Opening::LoadTables() {
     Movie& m = *movie_;
     const uint32_t tracks = m.audio_tracks;
     if (from_memory_) {
-        if (m.frame_index != reinterpret_cast<const uint32_t*>(source_.image + kHeaderBytes) +
-                                 3 * size_t{tracks}) {
+        if (m.frame_index !=
+            reinterpret_cast<const uint32_t*>(source_.image + kHeaderBytes) + 3 * size_t{tracks}) {
             // Copied tables of a misaligned image.
-            std::memcpy(const_cast<uint32_t*>(m.track_buffer_size),
-                        source_.image + kHeaderBytes, 12 * size_t{tracks});
+            std::memcpy(const_cast<uint32_t*>(m.track_buffer_size), source_.image + kHeaderBytes,
+                        12 * size_t{tracks});
             std::memcpy(const_cast<uint32_t*>(m.track_format),
                         source_.image + kHeaderBytes + 4 * size_t{tracks}, 4 * size_t{tracks});
-            std::memcpy(const_cast<uint32_t*>(m.track_id),
-                        source_.image + kHeaderBytes + 8 * size_t{tracks}, 4 * size_t{tracks});
+            std::memcpy(const_cast<uint32_t*>(m.track_id), source_.image + kHeaderBytes + 8 * size_t{tracks},
+                        4 * size_t{tracks});
             std::memcpy(const_cast<uint32_t*>(m.frame_index),
-                        source_.image + kHeaderBytes + 12 * size_t{tracks},
-                        4 * (size_t{m.index_count} + 1));
+                        source_.image + kHeaderBytes + 12 * size_t{tracks}, 4 * (size_t{m.index_count} + 1));
         }
     } else {
         FileReader& r = m.reader;
@@ -309,13 +323,12 @@ bool Opening::LoadTables() {
         whole = whole && r.read(&r, kReaderContinue, const_cast<uint32_t*>(m.track_format), bytes) == bytes;
         whole = whole && r.read(&r, kReaderContinue, const_cast<uint32_t*>(m.track_id), bytes) == bytes;
         const uint32_t index_bytes = 4 * (m.index_count + 1);
-        whole = whole && r.read(&r, kReaderContinue, const_cast<uint32_t*>(m.frame_index),
-                                index_bytes) == index_bytes;
+        whole = whole &&
+                r.read(&r, kReaderContinue, const_cast<uint32_t*>(m.frame_index), index_bytes) == index_bytes;
         if (!whole) return Fail(kErrorCorrupt);
     }
     if (!IndexIsSound(m, ContainerDataStart(h_))) return Fail(kErrorCorrupt);
-    if (from_memory_ && (m.frame_index[m.frame_count] & ~1u) > source_.image_size)
-        return Fail(kErrorCorrupt);
+    if (from_memory_ && (m.frame_index[m.frame_count] & ~1u) > source_.image_size) return Fail(kErrorCorrupt);
     const IndexScan scan = ScanIndex(m.frame_index, m.frame_count, m.frames_per_second);
     m.default_read_ahead = scan.default_read_ahead;
     m.densest_second = scan.densest_second;
@@ -373,8 +386,7 @@ bool Opening::SetUpReading() {
     if (m.flags & kFlagPreload) {
         const uint32_t bytes = m.file_length - first;
         // Frames may all be empty: the block still needs an address.
-        data_block_ =
-            static_cast<uint8_t*>(EngineAllocateMain(&m.memory_used, std::max(bytes, 1u)));
+        data_block_ = static_cast<uint8_t*>(EngineAllocateMain(&m.memory_used, std::max(bytes, 1u)));
         if (!data_block_) return Fail(kErrorMemory);
         m.preloaded = data_block_;
         m.data_block = data_block_;
@@ -464,8 +476,7 @@ void Opening::OpenSound(int32_t track) {
     m.sound_on = 1;
     // Silence that covers the time until queued audio reaches the device.
     const uint32_t latency = m.sound.latency_ms;
-    const uint64_t prefill =
-        latency >= 750 ? 0 : uint64_t{channels} * r * 2 * (750 - latency) / 1000;
+    const uint64_t prefill = latency >= 750 ? 0 : uint64_t{channels} * r * 2 * (750 - latency) / 1000;
     m.prefill_bytes = static_cast<uint32_t>(std::min<uint64_t>(prefill & ~uint64_t{3}, ring));
     // Three quarters of a second before the end; 0 for a shorter movie.
     const uint64_t tail = uint64_t{3} * m.source_rate_num / (uint64_t{4} * m.source_rate_den);
@@ -494,15 +505,14 @@ Movie* Opening::Run() {
     start_ms_ = EngineClock();
     ClearEngineLastError();
     from_memory_ = (caller_flags_ & kFlagFromMemory) != 0;
-    if (!ReadHeader() || !CheckHeader() || !AllocateMovie() || !LoadTables() ||
-        !AllocateFrames() || !SetUpReading())
+    if (!ReadHeader() || !CheckHeader() || !AllocateMovie() || !LoadTables() || !AllocateFrames() ||
+        !SetUpReading())
         return nullptr;
 
     Movie& m = *movie_;
     m.block_marks[m.mb_count] = 0;
     m.current_frame = 0xFFFFFFFFu;
-    m.late_limit_ms =
-        m.rate_num ? static_cast<uint32_t>(uint64_t{2000} * m.rate_den / m.rate_num) : 2000;
+    m.late_limit_ms = m.rate_num ? static_cast<uint32_t>(uint64_t{2000} * m.rate_den / m.rate_num) : 2000;
     m.video_on = 1;
     GotoFrame(&m, 1);
     m.open_time_ms = EngineClock() - start_ms_;

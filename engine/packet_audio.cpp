@@ -2,8 +2,7 @@
 
 namespace zarn {
 
-PacketAudio FindPacketAudio(const uint8_t* packet, uint32_t packet_bytes, uint32_t tracks,
-                            int32_t track) {
+PacketAudio FindPacketAudio(const uint8_t* packet, uint32_t packet_bytes, uint32_t tracks, int32_t track) {
     PacketAudio a;
     a.video_offset = packet_bytes;
     if (!packet) return a;

@@ -15,7 +15,6 @@ struct PacketAudio {
 };
 
 // Walks the `tracks` chunks of a packet, keeping the one of `track` (-1: none).
-PacketAudio FindPacketAudio(const uint8_t* packet, uint32_t packet_bytes, uint32_t tracks,
-                            int32_t track);
+PacketAudio FindPacketAudio(const uint8_t* packet, uint32_t packet_bytes, uint32_t tracks, int32_t track);
 
 }  // namespace zarn

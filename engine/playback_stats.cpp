@@ -46,8 +46,8 @@ int32_t GetSummary(Movie* movie, PlaybackSummary* s) {
     s->second_slowest_ms = m.second_slowest_ms;
     s->slowest_frame = m.slowest_frame;
     s->second_slowest_frame = m.second_slowest_frame;
-    s->average_data_rate = static_cast<uint32_t>(
-        data * m.source_rate_num / (uint64_t{m.source_rate_den} * m.frame_count));
+    s->average_data_rate =
+        static_cast<uint32_t>(data * m.source_rate_num / (uint64_t{m.source_rate_den} * m.frame_count));
     s->average_frame_bytes = static_cast<uint32_t>(data / m.frame_count);
     s->memory_used = m.memory_used;
     s->input_memory = r.buffer_size;
@@ -83,10 +83,9 @@ void GetRealtimeStats(Movie& m, RealtimeStats* s, uint32_t window) {
     // Offsets without their key-frame bits: over empty frames the raw
     // entries can differ by -1, which wrapped to some 4 GB.
     const uint32_t to = m.frame_index[c] & ~1u, from = m.frame_index[c - n] & ~1u;
-    s->data_rate = n == 0 || to < from
-                       ? 0
-                       : static_cast<uint32_t>(uint64_t{to - from} * m.source_rate_num /
-                                               (uint64_t{m.source_rate_den} * n));
+    s->data_rate = n == 0 || to < from ? 0
+                                       : static_cast<uint32_t>(uint64_t{to - from} * m.source_rate_num /
+                                                               (uint64_t{m.source_rate_den} * n));
 }
 
 }  // namespace zarn

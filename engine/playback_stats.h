@@ -28,7 +28,7 @@ static_assert(sizeof(PlaybackSummary) == 31 * 4);
 struct RealtimeStats {
     uint32_t frame;
     uint32_t rate_num, rate_den;
-    uint32_t window;  // frames
+    uint32_t window;   // frames
     uint32_t span_ms;  // never 0
     uint32_t video_ms, audio_ms, read_ms, idle_read_ms, background_read_ms, blit_ms;
     uint32_t read_ahead_size, read_ahead_held;

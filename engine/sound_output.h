@@ -27,8 +27,8 @@ using SoundCloseOp = void (*)(SoundOutput* sound);
 
 // The sound-open operation a back end installs: fills the record and returns
 // non-zero when the device is open.
-using SoundOpenOp = int32_t (*)(SoundOutput* sound, uint32_t rate, uint32_t bits,
-                                uint32_t channels, uint32_t flags, Movie* movie);
+using SoundOpenOp = int32_t (*)(SoundOutput* sound, uint32_t rate, uint32_t bits, uint32_t channels,
+                                uint32_t flags, Movie* movie);
 // A back end's start operation: returns its sound-open operation, or null.
 using SoundStartOp = SoundOpenOp (*)(void* argument);
 

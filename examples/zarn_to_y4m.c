@@ -7,8 +7,7 @@
 #include <string.h>
 #include <zarn/zarn.h>
 
-static int write_plane(FILE* out, const uint8_t* rows, int32_t stride, uint32_t width,
-                       uint32_t height) {
+static int write_plane(FILE* out, const uint8_t* rows, int32_t stride, uint32_t width, uint32_t height) {
     for (uint32_t r = 0; r < height; ++r)
         if (fwrite(rows + (size_t)r * stride, 1, width, out) != width) return 0;
     return 1;
@@ -48,8 +47,7 @@ int main(int argc, char** argv) {
     }
     int result = 0;
     if (status != ZARN_END_OF_FILE && ok) {
-        fprintf(stderr, "zarn_to_y4m: frame %u of %s: %s\n", frames + 1, argv[1],
-                zarn_error_text(movie));
+        fprintf(stderr, "zarn_to_y4m: frame %u of %s: %s\n", frames + 1, argv[1], zarn_error_text(movie));
         result = 1;
     }
     if (out != stdout && fclose(out) != 0) ok = 0;

@@ -25,6 +25,6 @@ void WarnDamaged(GstElement* element, const gchar* what, guint64 number) {
 }
 
 void PostDecodeError(GstElement* element, const gchar* what, zarn_status status) {
-    GST_ELEMENT_ERROR(element, STREAM, DECODE, ("The %s cannot be decoded: %s.", what, zarn_status_text(status)),
-                      (nullptr));
+    GST_ELEMENT_ERROR(element, STREAM, DECODE,
+                      ("The %s cannot be decoded: %s.", what, zarn_status_text(status)), (nullptr));
 }

@@ -16,5 +16,5 @@ void FindZarn(GstTypeFind* find, gpointer) {
 
 }  // namespace
 
-GST_TYPE_FIND_REGISTER_DEFINE(zarn, "video/x-zarn", GST_RANK_PRIMARY, FindZarn, "zrn",
-                              nullptr, nullptr, nullptr)
+GST_TYPE_FIND_REGISTER_DEFINE(zarn, "video/x-zarn", GST_RANK_PRIMARY, FindZarn, "zrn", nullptr, nullptr,
+                              nullptr)

@@ -66,7 +66,8 @@ GstFlowReturn HandleFrame(GstAudioDecoder* base, GstBuffer* buffer) {
     GstFlowReturn flow = GST_FLOW_OK;
     if (status == ZARN_ERROR_CORRUPT_FRAME) {
         WarnDamaged(GST_ELEMENT(d), "audio data", GST_BUFFER_OFFSET(buffer));
-        GST_AUDIO_DECODER_ERROR(base, 1, STREAM, DECODE, ("A packet's audio data is damaged."), (nullptr), flow);
+        GST_AUDIO_DECODER_ERROR(base, 1, STREAM, DECODE, ("A packet's audio data is damaged."), (nullptr),
+                                flow);
         if (flow != GST_FLOW_OK) {
             gst_buffer_unref(out);
             return flow;

@@ -58,7 +58,7 @@ struct ZarnDemux {
     uint32_t stop_frame;  // one past the last frame of the segment
     GstSegment segment;
     bool send_segment;
-    bool ended;           // push mode: the end was sent downstream
+    bool ended;  // push mode: the end was sent downstream
     uint32_t seqnum;
     // Push mode: the seek sent upstream, applied at its flush's end.
     SeekPlan* pending;
@@ -151,7 +151,8 @@ void ResetDemux(ZarnDemux* d) {
 bool UpstreamSeekable(ZarnDemux* d) {
     GstQuery* query = gst_query_new_seeking(GST_FORMAT_BYTES);
     gboolean seekable = FALSE;
-    if (gst_pad_peer_query(d->sink, query)) gst_query_parse_seeking(query, nullptr, &seekable, nullptr, nullptr);
+    if (gst_pad_peer_query(d->sink, query))
+        gst_query_parse_seeking(query, nullptr, &seekable, nullptr, nullptr);
     gst_query_unref(query);
     return seekable;
 }
@@ -159,32 +160,31 @@ bool UpstreamSeekable(ZarnDemux* d) {
 gboolean SrcQuery(GstPad* pad, GstObject* parent, GstQuery* query) {
     ZarnDemux* d = Demux(parent);
     switch (GST_QUERY_TYPE(query)) {
-        case GST_QUERY_DURATION: {
-            GstFormat format;
-            gst_query_parse_duration(query, &format, nullptr);
-            if (format != GST_FORMAT_TIME || !d->have_header) return FALSE;
-            gst_query_set_duration(query, GST_FORMAT_TIME, Duration(d));
-            return TRUE;
-        }
-        case GST_QUERY_POSITION: {
-            GstFormat format;
-            gst_query_parse_position(query, &format, nullptr);
-            if (format != GST_FORMAT_TIME || !d->have_header) return FALSE;
-            GST_OBJECT_LOCK(d);
-            const GstClockTime position = d->segment.position;
-            GST_OBJECT_UNLOCK(d);
-            gst_query_set_position(query, GST_FORMAT_TIME, position);
-            return TRUE;
-        }
-        case GST_QUERY_SEEKING: {
-            GstFormat format;
-            gst_query_parse_seeking(query, &format, nullptr, nullptr, nullptr);
-            if (format != GST_FORMAT_TIME || !d->have_header) return FALSE;
-            gst_query_set_seeking(query, GST_FORMAT_TIME, !d->push_mode || UpstreamSeekable(d), 0, Duration(d));
-            return TRUE;
-        }
-        default:
-            return gst_pad_query_default(pad, parent, query);
+    case GST_QUERY_DURATION: {
+        GstFormat format;
+        gst_query_parse_duration(query, &format, nullptr);
+        if (format != GST_FORMAT_TIME || !d->have_header) return FALSE;
+        gst_query_set_duration(query, GST_FORMAT_TIME, Duration(d));
+        return TRUE;
+    }
+    case GST_QUERY_POSITION: {
+        GstFormat format;
+        gst_query_parse_position(query, &format, nullptr);
+        if (format != GST_FORMAT_TIME || !d->have_header) return FALSE;
+        GST_OBJECT_LOCK(d);
+        const GstClockTime position = d->segment.position;
+        GST_OBJECT_UNLOCK(d);
+        gst_query_set_position(query, GST_FORMAT_TIME, position);
+        return TRUE;
+    }
+    case GST_QUERY_SEEKING: {
+        GstFormat format;
+        gst_query_parse_seeking(query, &format, nullptr, nullptr, nullptr);
+        if (format != GST_FORMAT_TIME || !d->have_header) return FALSE;
+        gst_query_set_seeking(query, GST_FORMAT_TIME, !d->push_mode || UpstreamSeekable(d), 0, Duration(d));
+        return TRUE;
+    }
+    default: return gst_pad_query_default(pad, parent, query);
     }
 }
 
@@ -255,13 +255,15 @@ bool PlanSeek(ZarnDemux* d, GstEvent* event, SeekPlan* plan) {
         plan->segment.start = plan->segment.time = plan->segment.position = key_time;
     }
     uint32_t stop_frame = d->header.frame_count;
-    if (GST_CLOCK_TIME_IS_VALID(plan->segment.stop)) stop_frame = MIN(stop_frame, FrameAt(d, plan->segment.stop) + 1);
+    if (GST_CLOCK_TIME_IS_VALID(plan->segment.stop))
+        stop_frame = MIN(stop_frame, FrameAt(d, plan->segment.stop) + 1);
     if (!d->push_mode) CountPacketsUpTo(d, plan->segment.start);
     const bool complete = CountedPackets(*d->positions) >= d->header.frame_count;
     plan->first_frame = key;
     for (const AudioStream& a : *d->audio)
-        plan->first_frame = MIN(plan->first_frame, AudioStartPacket(*d->positions, a.track,
-                                                                    TargetSample(a, plan->segment.start), complete));
+        plan->first_frame =
+            MIN(plan->first_frame,
+                AudioStartPacket(*d->positions, a.track, TargetSample(a, plan->segment.start), complete));
     plan->video_from = key;
     plan->stop_frame = MAX(stop_frame, key + 1);
     plan->seqnum = gst_event_get_seqnum(event);
@@ -300,8 +302,9 @@ gboolean SeekUpstream(ZarnDemux* d, GstEvent* event) {
     const uint64_t offset = (*d->index)[d->pending->first_frame] & ~1u;
     GST_OBJECT_UNLOCK(d);
     if (!planned) return FALSE;
-    GstEvent* bytes = gst_event_new_seek(1.0, GST_FORMAT_BYTES, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                         GST_SEEK_TYPE_SET, gint64(offset), GST_SEEK_TYPE_NONE, -1);
+    GstEvent* bytes =
+        gst_event_new_seek(1.0, GST_FORMAT_BYTES, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                           GST_SEEK_TYPE_SET, gint64(offset), GST_SEEK_TYPE_NONE, -1);
     gst_event_set_seqnum(bytes, d->pending->seqnum);
     if (gst_pad_push_event(d->sink, bytes)) return TRUE;
     GST_OBJECT_LOCK(d);
@@ -382,15 +385,15 @@ void AddPads(ZarnDemux* d) {
     const zarn_header& h = d->header;
     const gchar version[2] = {h.version, 0};
     GstCaps* caps = gst_caps_new_simple(
-        "video/x-zarn", "systemstream", G_TYPE_BOOLEAN, FALSE, "version", G_TYPE_STRING, version, "width", G_TYPE_INT, gint(h.width), "height",
-        G_TYPE_INT, gint(h.height), "framerate", GST_TYPE_FRACTION, gint(h.rate_num), gint(MAX(h.rate_den, 1u)),
-        "video-flags", G_TYPE_UINT, h.video_flags, nullptr);
+        "video/x-zarn", "systemstream", G_TYPE_BOOLEAN, FALSE, "version", G_TYPE_STRING, version, "width",
+        G_TYPE_INT, gint(h.width), "height", G_TYPE_INT, gint(h.height), "framerate", GST_TYPE_FRACTION,
+        gint(h.rate_num), gint(MAX(h.rate_den, 1u)), "video-flags", G_TYPE_UINT, h.video_flags, nullptr);
     d->video = NewPad(d, &video_template, "video", caps, "video");
     for (uint32_t t = 0; t < h.audio_tracks; ++t) {
         const uint32_t format = (*d->tracks)[t];
         if (!(format & kTrackHasAudio) || (format & 0xFFFF) == 0) continue;
-        GstCaps* a = gst_caps_new_simple("audio/x-zarn", "rate", G_TYPE_INT, gint(format & 0xFFFF), "channels",
-                                         G_TYPE_INT, (format & kTrackStereo) ? 2 : 1, nullptr);
+        GstCaps* a = gst_caps_new_simple("audio/x-zarn", "rate", G_TYPE_INT, gint(format & 0xFFFF),
+                                         "channels", G_TYPE_INT, (format & kTrackStereo) ? 2 : 1, nullptr);
         gchar* name = g_strdup_printf("audio_%u", t);
         AudioStream s;
         s.track = t;
@@ -462,8 +465,10 @@ GstFlowReturn PushAudio(ZarnDemux* d, AudioStream& a, uint32_t frame, GstBuffer*
         if (a.held) flow = gst_pad_push(a.pad, a.held);
         a.held = nullptr;
     }
-    if (flow == GST_FLOW_OK) flow = gst_pad_push(a.pad, buf);
-    else gst_buffer_unref(buf);
+    if (flow == GST_FLOW_OK)
+        flow = gst_pad_push(a.pad, buf);
+    else
+        gst_buffer_unref(buf);
     return gst_flow_combiner_update_pad_flow(d->combiner, a.pad, flow);
 }
 
@@ -481,7 +486,8 @@ GstFlowReturn PushFrame(ZarnDemux* d, uint32_t frame, GstBuffer* packet) {
     size_t video_offset = tracks ? map.size : 0;
     bool damaged = false;
     for (uint32_t t = 0; t < tracks && !damaged; ++t) {
-        damaged = zarn_packet_audio(map.data, map.size, tracks, t, &data[t], &sizes[t], &video_offset) != ZARN_OK;
+        damaged =
+            zarn_packet_audio(map.data, map.size, tracks, t, &data[t], &sizes[t], &video_offset) != ZARN_OK;
         if (!damaged && sizes[t] >= 4) counts[t] = ReadLe32(data[t]);
     }
     if (damaged) video_offset = map.size;
@@ -494,8 +500,8 @@ GstFlowReturn PushFrame(ZarnDemux* d, uint32_t frame, GstBuffer* packet) {
             if (a.pushing) gst_pad_push_event(a.pad, gst_event_new_gap(pts, duration));
             continue;
         }
-        GstBuffer* buf =
-            gst_buffer_copy_region(packet, GST_BUFFER_COPY_ALL, size_t(data[a.track] - map.data), sizes[a.track]);
+        GstBuffer* buf = gst_buffer_copy_region(packet, GST_BUFFER_COPY_ALL, size_t(data[a.track] - map.data),
+                                                sizes[a.track]);
         const GstFlowReturn flow = PushAudio(d, a, frame, buf);
         if (flow != GST_FLOW_OK) result = flow;
     }
@@ -511,7 +517,8 @@ GstFlowReturn PushFrame(ZarnDemux* d, uint32_t frame, GstBuffer* packet) {
     GST_BUFFER_DURATION(video) = duration;
     GST_BUFFER_OFFSET(video) = frame;
     if (!key) GST_BUFFER_FLAG_SET(video, GST_BUFFER_FLAG_DELTA_UNIT);
-    const GstFlowReturn v = gst_flow_combiner_update_pad_flow(d->combiner, d->video, gst_pad_push(d->video, video));
+    const GstFlowReturn v =
+        gst_flow_combiner_update_pad_flow(d->combiner, d->video, gst_pad_push(d->video, video));
     GST_OBJECT_LOCK(d);
     d->segment.position = pts;
     GST_OBJECT_UNLOCK(d);
@@ -521,7 +528,8 @@ GstFlowReturn PushFrame(ZarnDemux* d, uint32_t frame, GstBuffer* packet) {
 // After the last frame of the segment: EOS, or the segment's end message.
 void EndSegment(ZarnDemux* d) {
     if (d->segment.flags & GST_SEGMENT_FLAG_SEGMENT) {
-        const gint64 stop = GST_CLOCK_TIME_IS_VALID(d->segment.stop) ? gint64(d->segment.stop) : gint64(Duration(d));
+        const gint64 stop =
+            GST_CLOCK_TIME_IS_VALID(d->segment.stop) ? gint64(d->segment.stop) : gint64(Duration(d));
         GstMessage* m = gst_message_new_segment_done(GST_OBJECT(d), GST_FORMAT_TIME, stop);
         gst_message_set_seqnum(m, d->seqnum);
         gst_element_post_message(GST_ELEMENT(d), m);
@@ -574,8 +582,8 @@ GstFlowReturn PullHeader(ZarnDemux* d) {
     gst_buffer_unmap(buf, &map);
     gst_buffer_unref(buf);
     if (status != ZARN_OK) {
-        GST_ELEMENT_ERROR(d, STREAM, DEMUX, ("The file's header cannot be used: %s.", zarn_status_text(status)),
-                          (nullptr));
+        GST_ELEMENT_ERROR(d, STREAM, DEMUX,
+                          ("The file's header cannot be used: %s.", zarn_status_text(status)), (nullptr));
         return GST_FLOW_ERROR;
     }
     flow = PullExact(d, 0, guint(d->header.data_start), &buf);
@@ -636,8 +644,8 @@ GstFlowReturn ChainTake(ZarnDemux* d) {
         gst_adapter_copy(d->adapter, bytes, 0, ZARN_HEADER_BYTES);
         const zarn_status status = zarn_parse_header(bytes, sizeof bytes, &d->header);
         if (status != ZARN_OK) {
-            GST_ELEMENT_ERROR(d, STREAM, DEMUX, ("The file's header cannot be used: %s.", zarn_status_text(status)),
-                              (nullptr));
+            GST_ELEMENT_ERROR(d, STREAM, DEMUX,
+                              ("The file's header cannot be used: %s.", zarn_status_text(status)), (nullptr));
             return GST_FLOW_ERROR;
         }
         if (gst_adapter_available(d->adapter) < d->header.data_start) return GST_FLOW_OK;
@@ -686,37 +694,38 @@ GstFlowReturn SinkChain(GstPad*, GstObject* parent, GstBuffer* buffer) {
 gboolean SinkEvent(GstPad* pad, GstObject* parent, GstEvent* event) {
     ZarnDemux* d = Demux(parent);
     switch (GST_EVENT_TYPE(event)) {
-        case GST_EVENT_SEGMENT:
-        case GST_EVENT_STREAM_START:
-        case GST_EVENT_CAPS:
-            gst_event_unref(event);  // the demuxer makes its own
+    case GST_EVENT_SEGMENT:
+    case GST_EVENT_STREAM_START:
+    case GST_EVENT_CAPS:
+        gst_event_unref(event);  // the demuxer makes its own
+        return TRUE;
+    case GST_EVENT_EOS:
+        if (d->ended) {
+            gst_event_unref(event);
             return TRUE;
-        case GST_EVENT_EOS:
-            if (d->ended) {
-                gst_event_unref(event);
-                return TRUE;
-            }
-            if (!d->have_header || d->next_frame < d->stop_frame) {
-                GST_ELEMENT_ERROR(d, STREAM, DEMUX, ("The file ends early, inside frame %u.", d->next_frame),
-                                  (nullptr));
-            }
-            if (d->video) PushToAll(d, event);
-            else gst_event_unref(event);
-            return TRUE;
-        case GST_EVENT_FLUSH_STOP: {
-            gst_adapter_clear(d->adapter);
-            GST_OBJECT_LOCK(d);
-            const bool planned = d->has_pending;
-            d->has_pending = false;
-            GST_OBJECT_UNLOCK(d);
-            if (planned) {
-                ApplyPlan(d, *d->pending);
-                d->offset = (*d->index)[d->pending->first_frame] & ~1u;
-            }
-            return gst_pad_event_default(pad, parent, event);
         }
-        default:
-            return gst_pad_event_default(pad, parent, event);
+        if (!d->have_header || d->next_frame < d->stop_frame) {
+            GST_ELEMENT_ERROR(d, STREAM, DEMUX, ("The file ends early, inside frame %u.", d->next_frame),
+                              (nullptr));
+        }
+        if (d->video)
+            PushToAll(d, event);
+        else
+            gst_event_unref(event);
+        return TRUE;
+    case GST_EVENT_FLUSH_STOP: {
+        gst_adapter_clear(d->adapter);
+        GST_OBJECT_LOCK(d);
+        const bool planned = d->has_pending;
+        d->has_pending = false;
+        GST_OBJECT_UNLOCK(d);
+        if (planned) {
+            ApplyPlan(d, *d->pending);
+            d->offset = (*d->index)[d->pending->first_frame] & ~1u;
+        }
+        return gst_pad_event_default(pad, parent, event);
+    }
+    default: return gst_pad_event_default(pad, parent, event);
     }
 }
 
@@ -724,7 +733,8 @@ gboolean SinkActivate(GstPad* pad, GstObject*) {
     GstQuery* query = gst_query_new_scheduling();
     bool pull = false;
     if (gst_pad_peer_query(pad, query))
-        pull = gst_query_has_scheduling_mode_with_flags(query, GST_PAD_MODE_PULL, GST_SCHEDULING_FLAG_SEEKABLE);
+        pull =
+            gst_query_has_scheduling_mode_with_flags(query, GST_PAD_MODE_PULL, GST_SCHEDULING_FLAG_SEEKABLE);
     gst_query_unref(query);
     GST_DEBUG_OBJECT(pad, "activating in %s mode", pull ? "pull" : "push");
     return gst_pad_activate_mode(pad, pull ? GST_PAD_MODE_PULL : GST_PAD_MODE_PUSH, TRUE);
@@ -746,7 +756,8 @@ gboolean SinkActivateMode(GstPad* pad, GstObject* parent, GstPadMode mode, gbool
 GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition) {
     ZarnDemux* d = Demux(element);
     if (transition == GST_STATE_CHANGE_READY_TO_PAUSED) ResetDemux(d);
-    const GstStateChangeReturn r = GST_ELEMENT_CLASS(zarn_demux_parent_class)->change_state(element, transition);
+    const GstStateChangeReturn r =
+        GST_ELEMENT_CLASS(zarn_demux_parent_class)->change_state(element, transition);
     if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) ResetDemux(d);
     return r;
 }

@@ -129,8 +129,10 @@ GstFlowReturn HandleFrame(GstVideoDecoder* base, GstVideoCodecFrame* frame) {
     for (guint p = 0; p < count; ++p) {
         guint8* to = static_cast<guint8*>(GST_VIDEO_FRAME_PLANE_DATA(&picture, p));
         const gint to_stride = GST_VIDEO_FRAME_PLANE_STRIDE(&picture, p);
-        if (from[p]) CopyPlane(from[p], strides[p], to, to_stride, widths[p], rows[p]);
-        else for (guint r = 0; r < rows[p]; ++r) std::memset(to + gsize(r) * to_stride, 0xFF, widths[p]);
+        if (from[p])
+            CopyPlane(from[p], strides[p], to, to_stride, widths[p], rows[p]);
+        else
+            for (guint r = 0; r < rows[p]; ++r) std::memset(to + gsize(r) * to_stride, 0xFF, widths[p]);
     }
     gst_video_frame_unmap(&picture);
     if (key) GST_VIDEO_CODEC_FRAME_SET_SYNC_POINT(frame);

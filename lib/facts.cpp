@@ -39,17 +39,17 @@ const char* zarn_version_text(void) {
 
 const char* zarn_status_text(zarn_status status) {
     switch (status) {
-        case ZARN_OK: return "success";
-        case ZARN_END_OF_FILE: return "end of file";
-        case ZARN_ERROR_BAD_ARGUMENT: return "bad argument";
-        case ZARN_ERROR_OUT_OF_MEMORY: return "out of memory";
-        case ZARN_ERROR_OPEN: return "cannot open the file";
-        case ZARN_ERROR_NOT_ZARN: return "not a Zarn file";
-        case ZARN_ERROR_NO_FRAMES: return "no frames";
-        case ZARN_ERROR_CORRUPT_FILE: return "corrupt file";
-        case ZARN_ERROR_READ: return "read error";
-        case ZARN_ERROR_CORRUPT_FRAME: return "corrupt frame";
-        case ZARN_ERROR_NO_FRAME: return "no frame decoded";
+    case ZARN_OK: return "success";
+    case ZARN_END_OF_FILE: return "end of file";
+    case ZARN_ERROR_BAD_ARGUMENT: return "bad argument";
+    case ZARN_ERROR_OUT_OF_MEMORY: return "out of memory";
+    case ZARN_ERROR_OPEN: return "cannot open the file";
+    case ZARN_ERROR_NOT_ZARN: return "not a Zarn file";
+    case ZARN_ERROR_NO_FRAMES: return "no frames";
+    case ZARN_ERROR_CORRUPT_FILE: return "corrupt file";
+    case ZARN_ERROR_READ: return "read error";
+    case ZARN_ERROR_CORRUPT_FRAME: return "corrupt frame";
+    case ZARN_ERROR_NO_FRAME: return "no frame decoded";
     }
     return "unknown status";
 }

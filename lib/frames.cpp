@@ -95,8 +95,7 @@ size_t zarn_frame_bytes(const zarn_movie* h, zarn_format format, int32_t* pitch)
     return FrameBytes(f, h->movie->width, h->movie->height);
 }
 
-zarn_status zarn_copy_frame(zarn_movie* h, zarn_format format, void* buffer, int32_t pitch,
-                            uint32_t flags) {
+zarn_status zarn_copy_frame(zarn_movie* h, zarn_format format, void* buffer, int32_t pitch, uint32_t flags) {
     const uint32_t f = static_cast<uint32_t>(format);
     // Nothing converts into palette indexes: such a copy would write nothing.
     if (!h || !buffer || f == kFormatPalette || f > kFormatYv12 ||
@@ -112,8 +111,7 @@ zarn_status zarn_copy_frame(zarn_movie* h, zarn_format format, void* buffer, int
     // Only blocks changed since the previous frame may be left out, and only
     // when this buffer got that frame, in this format, from the last copy.
     const bool changed_only = (flags & ZARN_COPY_CHANGED_ONLY) && h->copied_frame == frame - 1 &&
-                              h->copied_format == f && h->copied_buffer == buffer &&
-                              h->copied_pitch == pitch;
+                              h->copied_format == f && h->copied_buffer == buffer && h->copied_pitch == pitch;
     if (!changed_only) copy |= kCopyWholeFrame;
     if (flags & ZARN_COPY_PLAIN) copy |= kCopyForcePlain;
     CopyToBuffer(&m, static_cast<uint8_t*>(buffer), pitch, m.height, 0, 0, copy);

@@ -16,11 +16,11 @@ struct Movie;
 
 struct zarn_movie {
     zarn::Movie* movie = nullptr;
-    zarn_io io{};                      // the caller's callbacks (zarn_open_io)
-    zarn::ReaderCallbacks reader_io;   // the engine's view of them
-    uint32_t next_frame = 0;           // the frame the next decode gives
-    bool decoded = false;              // next_frame - 1 is decoded and current
-    bool positioned = true;            // the engine's current frame is next_frame
+    zarn_io io{};                     // the caller's callbacks (zarn_open_io)
+    zarn::ReaderCallbacks reader_io;  // the engine's view of them
+    uint32_t next_frame = 0;          // the frame the next decode gives
+    bool decoded = false;             // next_frame - 1 is decoded and current
+    bool positioned = true;           // the engine's current frame is next_frame
     // The frame last copied, where and how, for changed-only copies.
     int64_t copied_frame = -1;
     uint32_t copied_format = 0;

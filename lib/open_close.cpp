@@ -25,8 +25,8 @@ uint32_t EngineFlags(uint32_t flags) {
     return e;
 }
 
-constexpr uint32_t kKnownOpenFlags = ZARN_OPEN_ALPHA | ZARN_OPEN_GREY | ZARN_OPEN_PRELOAD |
-                                     ZARN_OPEN_FACTS_ONLY | ZARN_OPEN_DISPLAY_OPTION(7);
+constexpr uint32_t kKnownOpenFlags =
+    ZARN_OPEN_ALPHA | ZARN_OPEN_GREY | ZARN_OPEN_PRELOAD | ZARN_OPEN_FACTS_ONLY | ZARN_OPEN_DISPLAY_OPTION(7);
 
 // The status of a failed open, from the text the engine left.
 zarn_status OpenStatus(const char* text) {
@@ -124,8 +124,7 @@ zarn_status zarn_open_io(const zarn_io* io, uint32_t flags, zarn_movie** out) {
         h->reader_io.seek = SeekThrough;
         h->reader_io.user = &h->io;
     }
-    return OpenWith(flags, out, h,
-                    [&](uint32_t f) { return OpenMovieFromCallbacks(h->reader_io, f); });
+    return OpenWith(flags, out, h, [&](uint32_t f) { return OpenMovieFromCallbacks(h->reader_io, f); });
 }
 
 void zarn_close(zarn_movie* movie) {

@@ -88,7 +88,8 @@ zarn_status zarn_video_decoder_create(const zarn_header* header, uint32_t flags,
     if (!decoder) return ZARN_ERROR_BAD_ARGUMENT;
     *decoder = nullptr;
     if (!header || header->width == 0 || header->height == 0 || header->width > zarn::kMaxPictureSide ||
-        header->height > zarn::kMaxPictureSide || header->version < zarn::kFirstVersion || header->version > zarn::kLastVersion)
+        header->height > zarn::kMaxPictureSide || header->version < zarn::kFirstVersion ||
+        header->version > zarn::kLastVersion)
         return ZARN_ERROR_BAD_ARGUMENT;
     auto* d = new (std::nothrow) zarn_video_decoder;
     if (!d) return ZARN_ERROR_OUT_OF_MEMORY;
@@ -105,8 +106,10 @@ zarn_status zarn_video_decoder_create(const zarn_header* header, uint32_t flags,
     if (flags & ZARN_OPEN_GREY) d->flags |= zarn::kFlagGreyScale;
     if ((flags & ZARN_OPEN_ALPHA) && (header->video_flags & zarn::kVideoFlagAlpha))
         d->flags |= zarn::kFlagAlpha;
-    if (header->version == 'f' || header->version == 'g') d->flags |= zarn::kFlagVersionH | zarn::kFlagVersionFG;
-    else if (header->version == 'h') d->flags |= zarn::kFlagVersionH;
+    if (header->version == 'f' || header->version == 'g')
+        d->flags |= zarn::kFlagVersionH | zarn::kFlagVersionFG;
+    else if (header->version == 'h')
+        d->flags |= zarn::kFlagVersionH;
     d->plane_bytes = size_t{d->luma_width} * d->luma_height;
     d->frame_bytes = d->plane_bytes + 2 * size_t{cw} * ch;
     bool ok = true;
@@ -131,8 +134,8 @@ zarn_status zarn_video_decoder_decode(zarn_video_decoder* d, const void* data, s
     std::memset(d->marks, 0, d->mb_count + 16);
     const bool whole = zarn::DecodeVideoFrame(
         d->frames[next], d->frames[d->current], d->alpha[next], d->alpha[d->current], d->marks, d->width,
-        d->height, d->luma_width, d->luma_height, static_cast<const uint8_t*>(data), static_cast<uint32_t>(size),
-        key_frame ? 1 : 0, d->bundles, d->flags, d->video_flags);
+        d->height, d->luma_width, d->luma_height, static_cast<const uint8_t*>(data),
+        static_cast<uint32_t>(size), key_frame ? 1 : 0, d->bundles, d->flags, d->video_flags);
     d->current = next;
     d->decoded = true;
     return whole ? ZARN_OK : ZARN_ERROR_CORRUPT_FRAME;

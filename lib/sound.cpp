@@ -72,7 +72,8 @@ zarn_status zarn_select_audio_track(zarn_movie* h, int32_t track) {
 }
 
 zarn_status zarn_read_audio(zarn_movie* h, int16_t* samples, size_t max_samples, size_t* count) {
-    if (!h || !count || (!samples && max_samples > 0)) return Fail(h, ZARN_ERROR_BAD_ARGUMENT, "Bad arguments.");
+    if (!h || !count || (!samples && max_samples > 0))
+        return Fail(h, ZARN_ERROR_BAD_ARGUMENT, "Bad arguments.");
     const size_t waiting = (h->pcm.size() - h->pcm_read) / 2;
     const size_t n = std::min(waiting, max_samples);
     if (n > 0) std::memcpy(samples, h->pcm.data() + h->pcm_read, n * 2);

@@ -21,10 +21,9 @@ void ClosingScreenStep(PlayerState& s) {
     s.on_screen_shown = false;
     // The closing picture shows in the window, as it was before full screen.
     if (s.full_screen && p.SetFullScreen(false)) s.full_screen = false;
-    Movie* picture = s.closing_picture.image
-                         ? OpenMovieFromImage(s.closing_picture.image, s.closing_picture.size,
-                                              kFlagFromMemory)
-                         : nullptr;
+    Movie* picture = s.closing_picture.image ? OpenMovieFromImage(s.closing_picture.image,
+                                                                  s.closing_picture.size, kFlagFromMemory)
+                                             : nullptr;
     CloseNamedVideo(&s.video);
     s.closing_screen = true;
     if (!picture) {
@@ -38,8 +37,7 @@ void ClosingScreenStep(PlayerState& s) {
     o.show_statistics = false;
     s.user_paused = 0;
 
-    if (!s.target || s.target->source_width < picture->width ||
-        s.target->source_height < picture->height) {
+    if (!s.target || s.target->source_width < picture->width || s.target->source_height < picture->height) {
         uint32_t screen_w = 0, screen_h = 0;
         p.ScreenSize(&screen_w, &screen_h);
         if (s.target) {

@@ -260,7 +260,8 @@ long FindStoredCommandResource(const std::vector<uint8_t>& image) {
 }
 
 bool PatchStoredCommand(std::vector<uint8_t>& image, std::string_view text) {
-    if (text.size() > kStoredCommandMaxText || text.find_first_of(std::string_view("~\0", 2)) != npos) return false;
+    if (text.size() > kStoredCommandMaxText || text.find_first_of(std::string_view("~\0", 2)) != npos)
+        return false;
     long area = FindStoredCommandArea(image);
     if (area >= 0) {
         auto start = image.begin() + area;
@@ -285,8 +286,9 @@ std::string JoinArguments(int argc, const char* const* argv) {
         std::string_view arg = argv[k] != nullptr ? argv[k] : "";
         if (arg.empty()) continue;
         if (!text.empty()) text += ' ';
-        bool needs_quotes = !IsSwitchArgument(arg) && arg.find('"') == std::string_view::npos &&
-                            std::any_of(arg.begin(), arg.end(), [](char c) { return IsSpace(c) || c == '/'; });
+        bool needs_quotes =
+            !IsSwitchArgument(arg) && arg.find('"') == std::string_view::npos &&
+            std::any_of(arg.begin(), arg.end(), [](char c) { return IsSpace(c) || c == '/'; });
         if (needs_quotes) text += '"';
         text += arg;
         if (needs_quotes) text += '"';
@@ -338,9 +340,9 @@ std::string BuildCommandText(std::string_view stored_default, int argc, const ch
 // ---- Options ----------------------------------------------------------------
 
 bool DisplayResolution(uint32_t code, uint32_t* width, uint32_t* height) {
-    static constexpr uint32_t kSizes[13][2] = {
-        {320, 200}, {320, 240}, {320, 400}, {400, 300}, {480, 360}, {512, 384}, {640, 400},
-        {640, 480}, {800, 600}, {960, 720}, {1024, 768}, {1152, 864}, {1280, 1024}};
+    static constexpr uint32_t kSizes[13][2] = {{320, 200},  {320, 240},  {320, 400},  {400, 300}, {480, 360},
+                                               {512, 384},  {640, 400},  {640, 480},  {800, 600}, {960, 720},
+                                               {1024, 768}, {1152, 864}, {1280, 1024}};
     uint32_t r = code % 100;
     if (r < 1 || r > 13) return false;
     *width = kSizes[r - 1][0];
@@ -438,9 +440,7 @@ ParseResult ParseSwitches(std::string& text, uint32_t screen_w, uint32_t screen_
     return result;
 }
 
-bool NeedsHelp(const std::string& text) {
-    return NextSlash(text, 0) != npos || Trimmed(text).empty();
-}
+bool NeedsHelp(const std::string& text) { return NextSlash(text, 0) != npos || Trimmed(text).empty(); }
 
 uint32_t StretchRequestSize(int32_t num, int32_t den, uint32_t video_size, uint32_t screen_size) {
     if (num >= 0) {

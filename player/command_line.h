@@ -84,16 +84,16 @@ inline constexpr uint32_t kDisplayChangeMode = 0x800000;
 inline constexpr int32_t kCentredPosition = -3000;
 
 struct PlayerOptions {
-    int32_t loop_count = 1;           // 0: endless
-    int32_t parent_window = 0;        // /#
-    int32_t rate_override_num = -1;   // -1/-1: none; 0/0: as fast as possible
+    int32_t loop_count = 1;                // 0: endless
+    int32_t parent_window = 0;             // /#
+    int32_t rate_override_num = -1;        // -1/-1: none; 0/0: as fast as possible
     int32_t start_num = 0, start_den = 1;  // /O#.#: seconds into each video to start at
     int32_t rate_override_den = -1;
     int32_t track_choice = 0;
-    int32_t read_speed = 0;           // bytes per second, 0 none
-    int32_t read_buffer = -1;         // bytes, -1 the engine's default
-    uint32_t disabled_controls = 0;   // bit 0 pause, bit 1 skip, bit 2 quit
-    uint32_t window_style = 0;        // 0 caption, 1 no caption, 2 nothing
+    int32_t read_speed = 0;          // bytes per second, 0 none
+    int32_t read_buffer = -1;        // bytes, -1 the engine's default
+    uint32_t disabled_controls = 0;  // bit 0 pause, bit 1 skip, bit 2 quit
+    uint32_t window_style = 0;       // 0 caption, 1 no caption, 2 nothing
     uint32_t always_on_top = 0;
     bool use_waveout = false;
     bool show_summary = false;
@@ -110,7 +110,7 @@ struct PlayerOptions {
     int32_t height_den = 0;
     uint32_t screen_width = 0;
     uint32_t screen_height = 0;
-    uint32_t display_flags = 0;       // bits 0-4 blit style, kDisplayChangeMode
+    uint32_t display_flags = 0;  // bits 0-4 blit style, kDisplayChangeMode
     // The display mode /D asks for (RequestDisplayMode); 0 when none.
     uint32_t display_mode_width = 0;
     uint32_t display_mode_height = 0;
@@ -158,9 +158,9 @@ bool HasExtension(const std::string& name);
 std::string WithDefaultExtension(const std::string& name);
 
 enum class NameKind {
-    kFile,            // a file name (".zrn" added when it had no extension)
-    kOwnExecutable,   // ":N": inside the program's own file at byte N
-    kFileAtOffset,    // "file|N": inside `file` at byte N
+    kFile,           // a file name (".zrn" added when it had no extension)
+    kOwnExecutable,  // ":N": inside the program's own file at byte N
+    kFileAtOffset,   // "file|N": inside `file` at byte N
 };
 
 struct NameForm {

@@ -19,8 +19,8 @@ constexpr uint32_t kCopyWhole = 0x80000000u;
 std::string Clock(uint64_t seconds) {
     char text[32];
     if (seconds >= 3600)
-        std::snprintf(text, sizeof text, "%u:%02u:%02u", unsigned(seconds / 3600), unsigned(seconds / 60 % 60),
-                      unsigned(seconds % 60));
+        std::snprintf(text, sizeof text, "%u:%02u:%02u", unsigned(seconds / 3600),
+                      unsigned(seconds / 60 % 60), unsigned(seconds % 60));
     else
         std::snprintf(text, sizeof text, "%02u:%02u", unsigned(seconds / 60), unsigned(seconds % 60));
     return text;
@@ -33,7 +33,8 @@ void RedrawPicture(PlayerState& s) {
     Movie* m = s.video.movie;
     if (!t || !m || m->decoded_frame == 0) return;
     if (LockDisplayTarget(t)) {
-        CopyToBuffer(m, t->buffer, t->pitch, t->source_height, 0, 0, t->copy_flags | kCopyWhole | kFlagNeverSkip);
+        CopyToBuffer(m, t->buffer, t->pitch, t->source_height, 0, 0,
+                     t->copy_flags | kCopyWhole | kFlagNeverSkip);
         UnlockDisplayTarget(t);
     }
     BlitDisplayTarget(t, nullptr, 1);

@@ -15,16 +15,16 @@ enum class MessageIcon { kInformation, kError };
 
 // What the window reports, in the window system's own terms.
 enum class EventKind {
-    kQuit,         // the window has been destroyed: the loop ends
+    kQuit,  // the window has been destroyed: the loop ends
     kFocusGained,
     kFocusLost,
-    kPaint,        // part of the window must be drawn again
-    kMoved,        // the window's top-left corner is now (x, y)
-    kChar,         // a typed character: `code` is 13, 27, 32, 46 or another
-    kClick,        // the left mouse button went up
-    kKey,          // a key that types nothing: `code` is a NavigationKey
-    kWheel,        // the mouse wheel turned: `y` is positive away from the user
-    kResized,      // the client area is now `x` by `y` pixels
+    kPaint,    // part of the window must be drawn again
+    kMoved,    // the window's top-left corner is now (x, y)
+    kChar,     // a typed character: `code` is 13, 27, 32, 46 or another
+    kClick,    // the left mouse button went up
+    kKey,      // a key that types nothing: `code` is a NavigationKey
+    kWheel,    // the mouse wheel turned: `y` is positive away from the user
+    kResized,  // the client area is now `x` by `y` pixels
 };
 
 // The keys of kKey events.
@@ -37,7 +37,7 @@ struct PlayerEvent {
 };
 
 struct WindowRequest {
-    uint32_t style = 0;         // 0 decorated, 1 without title bar, 2 borderless
+    uint32_t style = 0;  // 0 decorated, 1 without title bar, 2 borderless
     bool always_on_top = false;
     bool hide_cursor = false;
     int32_t parent_window = 0;  // a window handle given with /#, 0 none

@@ -40,8 +40,7 @@ bool DisplayServerNamed() {
 // The program's icon, drawn by code: a deep blue rounded square holding a
 // yellow play triangle.
 SDL_Surface* DrawIcon() {
-    SDL_Surface* icon =
-        SDL_CreateRGBSurfaceWithFormat(0, kIconSize, kIconSize, 32, SDL_PIXELFORMAT_ARGB8888);
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormat(0, kIconSize, kIconSize, 32, SDL_PIXELFORMAT_ARGB8888);
     if (!icon) return nullptr;
     auto* pixels = static_cast<uint32_t*>(icon->pixels);
     const int stride = icon->pitch / 4;
@@ -111,8 +110,7 @@ public:
         if (TextNeedsOwnBox(text, static_cast<int>(screen_h)) &&
             ShowTextBox(title, text, static_cast<int>(screen_w), static_cast<int>(screen_h), &last_box_))
             return;
-        const Uint32 flags =
-            icon == MessageIcon::kError ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+        const Uint32 flags = icon == MessageIcon::kError ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
         SDL_ShowSimpleMessageBox(flags, title, text, window_alive_ ? window_ : nullptr);
     }
 
@@ -120,11 +118,13 @@ public:
         if (!video_) return false;
         // Without a title bar is not offered apart from borderless here.
         Uint32 flags = SDL_WINDOW_HIDDEN;
-        if (request.style != 0) flags |= SDL_WINDOW_BORDERLESS;
-        else flags |= SDL_WINDOW_RESIZABLE;  // a decorated window can be dragged to a size
+        if (request.style != 0)
+            flags |= SDL_WINDOW_BORDERLESS;
+        else
+            flags |= SDL_WINDOW_RESIZABLE;  // a decorated window can be dragged to a size
         if (request.always_on_top) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
-        window_ = SDL_CreateWindow(kWindowTitle, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                   32, 32, flags);
+        window_ =
+            SDL_CreateWindow(kWindowTitle, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 32, 32, flags);
         if (!window_) return false;
         window_alive_ = true;
         if (SDL_Surface* icon = DrawIcon()) {
@@ -229,9 +229,7 @@ private:
     bool Translate(const SDL_Event& e, PlayerEvent* out) {
         *out = PlayerEvent{};
         switch (e.type) {
-        case SDL_QUIT:
-            DestroyWindow();
-            return PollEvent(out);
+        case SDL_QUIT: DestroyWindow(); return PollEvent(out);
         case SDL_WINDOWEVENT:
             switch (e.window.event) {
             case SDL_WINDOWEVENT_FOCUS_GAINED:
@@ -249,14 +247,10 @@ private:
                 out->kind = EventKind::kMoved;
                 WindowPosition(&out->x, &out->y);
                 return true;
-            case SDL_WINDOWEVENT_CLOSE:
-                DestroyWindow();
-                return PollEvent(out);
+            case SDL_WINDOWEVENT_CLOSE: DestroyWindow(); return PollEvent(out);
             default: return false;
             }
-        case SDL_KEYUP:
-            held_at_focus_[e.key.keysym.scancode] = false;
-            return false;
+        case SDL_KEYUP: held_at_focus_[e.key.keysym.scancode] = false; return false;
         case SDL_KEYDOWN:
             // A key already down when the focus came is no press made in
             // this window (a held Escape would quit at once).
@@ -295,8 +289,7 @@ private:
             out->x = e.button.x;
             out->y = e.button.y;
             return e.button.button == SDL_BUTTON_LEFT;
-        default:
-            return false;
+        default: return false;
         }
     }
 

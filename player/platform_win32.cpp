@@ -49,8 +49,7 @@ public:
             }
             return;
         }
-        MessageBoxA(nullptr, text, title,
-                    icon == MessageIcon::kError ? MB_ICONERROR : MB_ICONINFORMATION);
+        MessageBoxA(nullptr, text, title, icon == MessageIcon::kError ? MB_ICONERROR : MB_ICONINFORMATION);
     }
 
     bool CreateWindow(const WindowRequest& request) override {
@@ -68,9 +67,8 @@ public:
         DWORD style = WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX;
         // A decorated window can be dragged to a size.
         if (request.style == 0) style |= WS_CAPTION | WS_THICKFRAME | WS_MAXIMIZEBOX;
-        window_ = CreateWindowExA(ex_style, kClassName, kWindowTitle, style, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 32, 32,
-                                  reinterpret_cast<HWND>(static_cast<intptr_t>(request.parent_window)),
+        window_ = CreateWindowExA(ex_style, kClassName, kWindowTitle, style, CW_USEDEFAULT, CW_USEDEFAULT, 32,
+                                  32, reinterpret_cast<HWND>(static_cast<intptr_t>(request.parent_window)),
                                   nullptr, instance_, this);
         return window_ != nullptr;
     }
@@ -146,9 +144,7 @@ public:
         return true;
     }
 
-    void OpenUrl(const char* url) override {
-        ShellExecuteA(window_, "open", url, nullptr, nullptr, SW_SHOW);
-    }
+    void OpenUrl(const char* url) override { ShellExecuteA(window_, "open", url, nullptr, nullptr, SW_SHOW); }
 
     void FillBlack() override {
         HDC dc = GetDC(window_);
@@ -172,8 +168,8 @@ public:
         SetBkColor(dc, RGB(0, 0, 0));
         SetTextAlign(dc, TA_CENTER | TA_TOP);
         const RECT r{band.left, band.top, band.right, band.bottom};
-        ExtTextOutA(dc, band.right / 2, band.top, ETO_OPAQUE, &r, text,
-                    static_cast<UINT>(std::strlen(text)), nullptr);
+        ExtTextOutA(dc, band.right / 2, band.top, ETO_OPAQUE, &r, text, static_cast<UINT>(std::strlen(text)),
+                    nullptr);
         ReleaseDC(window_, dc);
     }
 
@@ -194,15 +190,9 @@ private:
 
     LRESULT Handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
         switch (message) {
-        case WM_DESTROY:
-            PostQuitMessage(0);
-            return 0;
-        case WM_SETFOCUS:
-            Push(EventKind::kFocusGained);
-            break;
-        case WM_KILLFOCUS:
-            Push(EventKind::kFocusLost);
-            break;
+        case WM_DESTROY: PostQuitMessage(0); return 0;
+        case WM_SETFOCUS: Push(EventKind::kFocusGained); break;
+        case WM_KILLFOCUS: Push(EventKind::kFocusLost); break;
         case WM_PAINT: {
             // The player paints through its own device contexts when it
             // takes the event; the region is validated here.
@@ -212,8 +202,7 @@ private:
             Push(EventKind::kPaint);
             return 0;
         }
-        case WM_ERASEBKGND:
-            return 1;
+        case WM_ERASEBKGND: return 1;
         case WM_MOVE: {
             RECT r{};
             GetWindowRect(hwnd, &r);
@@ -226,9 +215,7 @@ private:
             if (wparam != SIZE_MINIMIZED && IsWindowVisible(hwnd))
                 Push(EventKind::kResized, 0, LOWORD(lparam), HIWORD(lparam));
             break;
-        case WM_CHAR:
-            Push(EventKind::kChar, static_cast<uint32_t>(wparam));
-            return 1;
+        case WM_CHAR: Push(EventKind::kChar, static_cast<uint32_t>(wparam)); return 1;
         case WM_KEYDOWN:
             if (const uint32_t key = NavigationKeyOf(wparam)) {
                 Push(EventKind::kKey, key);
@@ -248,11 +235,8 @@ private:
             Push(EventKind::kClick, double_click_ ? 2 : 1, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
             double_click_ = false;
             break;
-        case WM_LBUTTONDBLCLK:
-            double_click_ = true;
-            break;
-        default:
-            break;
+        case WM_LBUTTONDBLCLK: double_click_ = true; break;
+        default: break;
         }
         return DefWindowProcA(hwnd, message, wparam, lparam);
     }

@@ -92,12 +92,8 @@ void HandleKey(PlayerState& s, uint32_t code) {
     case kKeySkip:
         if (!(disabled & kDisableSkip) && !s.closing_screen) s.skip_request = true;
         break;
-    case kKeyPause:
-        HandleKey(s, kKeySpace);
-        break;
-    case kKeyQuit:
-        HandleKey(s, kKeyEscape);
-        break;
+    case kKeyPause: HandleKey(s, kKeySpace); break;
+    case kKeyQuit: HandleKey(s, kKeyEscape); break;
     case kKeyStep:
         if ((disabled & kDisablePause) || s.closing_screen || !s.video.movie) break;
         if (!s.user_paused) {
@@ -107,18 +103,10 @@ void HandleKey(PlayerState& s, uint32_t code) {
         ShowWhilePaused(s);
         ShowOnScreen(s, StateText(s));
         break;
-    case kKeyQuieter:
-        ChangeVolume(s, -10);
-        break;
-    case kKeyLouder:
-        ChangeVolume(s, 10);
-        break;
-    case kKeyMute:
-        ChangeVolume(s, 0);
-        break;
-    case kKeyFullScreen:
-        ToggleFullScreen(s);
-        break;
+    case kKeyQuieter: ChangeVolume(s, -10); break;
+    case kKeyLouder: ChangeVolume(s, 10); break;
+    case kKeyMute: ChangeVolume(s, 0); break;
+    case kKeyFullScreen: ToggleFullScreen(s); break;
     case kKeyShowLine:
         if (s.video.movie) ShowOnScreen(s, StateText(s) + "  " + VolumeText(s));
         break;
@@ -130,8 +118,7 @@ void HandleKey(PlayerState& s, uint32_t code) {
         if (!s.closing_screen && s.video.movie) GetSummary(s.video.movie, &s.summary_record);
         PauseIfOpen(s, 0);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -159,8 +146,7 @@ void ApplyVolume(PlayerState& s) {
 void HandleEvent(PlayerState& s, const PlayerEvent& event) {
     Platform& p = *s.platform;
     switch (event.kind) {
-    case EventKind::kQuit:
-        break;
+    case EventKind::kQuit: break;
     case EventKind::kFocusGained:
         if (!s.options.keep_playing_unfocused) {
             PauseIfOpen(s, s.user_paused);
@@ -177,12 +163,8 @@ void HandleEvent(PlayerState& s, const PlayerEvent& event) {
         if (!s.no_black_fill) p.FillBlack();
         if (s.target) BlitDisplayTarget(s.target, nullptr, 1);
         break;
-    case EventKind::kMoved:
-        HandleMove(s, event.x, event.y);
-        break;
-    case EventKind::kChar:
-        HandleKey(s, event.code);
-        break;
+    case EventKind::kMoved: HandleMove(s, event.x, event.y); break;
+    case EventKind::kChar: HandleKey(s, event.code); break;
     case EventKind::kClick:
         if (s.closing_screen)
             p.OpenUrl(ClosingScreenLink(s.web_page).c_str());
@@ -194,9 +176,7 @@ void HandleEvent(PlayerState& s, const PlayerEvent& event) {
             event.y != static_cast<int32_t>(s.placed_height))
             FitPicture(s, static_cast<uint32_t>(event.x), static_cast<uint32_t>(event.y));
         break;
-    case EventKind::kKey:
-        HandleSeekKey(s, event.code);
-        break;
+    case EventKind::kKey: HandleSeekKey(s, event.code); break;
     case EventKind::kWheel:
         if (!s.closing_screen) ChangeVolume(s, event.y > 0 ? 10 : -10);
         break;

@@ -90,8 +90,8 @@ VideoEnd StartVideo(PlayerState& s, const std::string& name) {
     if (!s.video.movie) return FailWith(s, EngineLastError());
     Movie& movie = *s.video.movie;
     if (o.start_num > 0 && o.start_den > 0 && movie.source_rate_den != 0) {
-        const uint64_t frames = uint64_t(o.start_num) * movie.source_rate_num /
-                                (uint64_t(o.start_den) * movie.source_rate_den);
+        const uint64_t frames =
+            uint64_t(o.start_num) * movie.source_rate_num / (uint64_t(o.start_den) * movie.source_rate_den);
         SeekToFrame(&movie, static_cast<uint32_t>(std::min<uint64_t>(frames + 1, movie.frame_count)));
     }
 
@@ -141,8 +141,8 @@ VideoEnd StartVideo(PlayerState& s, const std::string& name) {
     }
     if (o.black_background) {
         AdjustDisplayPosition(&t, &o.x, &o.y);
-        PlaceWindowWithBand(s, -t.client_offset_x, -t.client_offset_y,
-                            t.screen_width + t.border_width, t.screen_height + t.border_height);
+        PlaceWindowWithBand(s, -t.client_offset_x, -t.client_offset_y, t.screen_width + t.border_width,
+                            t.screen_height + t.border_height);
     } else {
         const int32_t wx = o.x, wy = o.y;
         o.x = 0;
@@ -212,9 +212,8 @@ VideoEnd MessageLoop(PlayerState& s) {
         ExpireOnScreenLine(s);
         if (s.user_paused || (!s.focused && !s.options.keep_playing_unfocused)) idle += 5;
         PayIdle(&idle);
-        if (s.closing_screen &&
-            (static_cast<int32_t>(EngineClock() - s.closing_deadline) > 0 || !s.video.movie ||
-             s.exit_state == 2))
+        if (s.closing_screen && (static_cast<int32_t>(EngineClock() - s.closing_deadline) > 0 ||
+                                 !s.video.movie || s.exit_state == 2))
             p.DestroyWindow();
     }
 }
@@ -264,8 +263,8 @@ void Tell(Platform& platform, const char* title, const std::string& text, Messag
     platform.ShowMessage(title, text.c_str(), icon);
 }
 
-int RunPlayer(Platform& platform, int argc, const char* const* argv,
-              const ClosingPicture& closing_picture, const std::string& web_page) {
+int RunPlayer(Platform& platform, int argc, const char* const* argv, const ClosingPicture& closing_picture,
+              const std::string& web_page) {
     PlayerState s;
     s.platform = &platform;
     s.closing_picture = closing_picture;
@@ -282,8 +281,7 @@ int RunPlayer(Platform& platform, int argc, const char* const* argv,
             return 1;
         }
     }
-    std::string text =
-        BuildCommandText(StoredDefaultCommand(), argc, argv, QuickPlayFromEnvironment());
+    std::string text = BuildCommandText(StoredDefaultCommand(), argc, argv, QuickPlayFromEnvironment());
     uint32_t screen_w = 0, screen_h = 0;
     platform.ScreenSize(&screen_w, &screen_h);
     ParseResult parsed = ParseSwitches(text, screen_w, screen_h);

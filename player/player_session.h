@@ -26,16 +26,16 @@ struct ClosingPicture {
 struct PlayerState {
     Platform* platform = nullptr;
     PlayerOptions options;
-    NamedVideo video;                       // the open movie and the handle opened for it
+    NamedVideo video;  // the open movie and the handle opened for it
     DisplayTarget* target = nullptr;
     DisplayTarget* previous_target = nullptr;
-    std::string list_text;                  // names still to play
-    std::string saved_list;                 // the whole list, for replays
+    std::string list_text;   // names still to play
+    std::string saved_list;  // the whole list, for replays
     int32_t list_passes = 1;
-    int32_t user_paused = 0;                // 0 or all bits set
+    int32_t user_paused = 0;  // 0 or all bits set
     bool focused = true;
     bool skip_request = false;
-    int32_t exit_state = 0;                 // 1 quit during playback, 2 quit on the closing screen
+    int32_t exit_state = 0;  // 1 quit during playback, 2 quit on the closing screen
     bool closing_screen = false;
     uint32_t closing_deadline = 0;
     bool no_black_fill = false;
@@ -43,14 +43,14 @@ struct PlayerState {
     BandRect stats_rect;
     uint32_t picture_width = 0, picture_height = 0;
     ClosingPicture closing_picture;
-    std::string web_page;                   // opened by a click on the closing screen
-    std::string playing_name;               // the name of the video playing, as given
-    bool ended_early = false;               // a video's file ended before its last frame
-    uint32_t volume_percent = 100;          // of the sound back end's full volume
+    std::string web_page;           // opened by a click on the closing screen
+    std::string playing_name;       // the name of the video playing, as given
+    bool ended_early = false;       // a video's file ended before its last frame
+    uint32_t volume_percent = 100;  // of the sound back end's full volume
     bool muted = false;
     bool full_screen = false;
     uint32_t placed_width = 0, placed_height = 0;  // the client size the player gave the window
-    std::string on_screen_text;             // the on-screen line, while shown
+    std::string on_screen_text;                    // the on-screen line, while shown
     uint32_t on_screen_until = 0;
     bool on_screen_shown = false;
 };
@@ -64,8 +64,8 @@ std::string ClosingScreenLink(const std::string& web_page);
 inline constexpr uint32_t kClosingScreenMs = 2250;
 
 // Runs the whole program; returns the exit code (0 normal end, 1 error or help).
-int RunPlayer(Platform& platform, int argc, const char* const* argv,
-              const ClosingPicture& closing_picture, const std::string& web_page);
+int RunPlayer(Platform& platform, int argc, const char* const* argv, const ClosingPicture& closing_picture,
+              const std::string& web_page);
 
 // Writes a box's text to the terminal (errors to standard error, everything
 // else to standard output) and shows the box.

@@ -44,7 +44,8 @@ std::string IniValue(std::string_view ini_text, std::string_view section, std::s
         if (line.empty() || line.front() == ';') continue;
         if (line.front() == '[') {
             size_t close = line.find(']');
-            in_section = close != std::string_view::npos && SameNoCase(Trim(line.substr(1, close - 1)), section);
+            in_section =
+                close != std::string_view::npos && SameNoCase(Trim(line.substr(1, close - 1)), section);
             continue;
         }
         size_t eq = line.find('=');

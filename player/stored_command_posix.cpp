@@ -4,8 +4,9 @@ namespace zarn {
 namespace {
 
 #define ZARN_TILDE_16 "~~~~~~~~~~~~~~~~"
-#define ZARN_TILDE_128 ZARN_TILDE_16 ZARN_TILDE_16 ZARN_TILDE_16 ZARN_TILDE_16 \
-    ZARN_TILDE_16 ZARN_TILDE_16 ZARN_TILDE_16 ZARN_TILDE_16
+#define ZARN_TILDE_128                                                                                \
+    ZARN_TILDE_16 ZARN_TILDE_16 ZARN_TILDE_16 ZARN_TILDE_16 ZARN_TILDE_16 ZARN_TILDE_16 ZARN_TILDE_16 \
+        ZARN_TILDE_16
 #define ZARN_TILDE_512 ZARN_TILDE_128 ZARN_TILDE_128 ZARN_TILDE_128 ZARN_TILDE_128
 
 // Volatile so that every read comes from the (possibly patched) program image
@@ -17,7 +18,8 @@ static_assert(sizeof(g_stored_command) == kStoredCommandMarkerLength + kStoredCo
 
 std::string StoredDefaultCommand() {
     std::string area(kStoredCommandArea, '~');
-    for (size_t i = 0; i < kStoredCommandArea; ++i) area[i] = g_stored_command[kStoredCommandMarkerLength + i];
+    for (size_t i = 0; i < kStoredCommandArea; ++i)
+        area[i] = g_stored_command[kStoredCommandMarkerLength + i];
     return CutDefaultCommand(area);
 }
 

@@ -70,8 +70,7 @@ std::string SummaryText(const PlaybackSummary& s, const DisplaySummary& d) {
     auto percent = [&](uint32_t ms) { return TenthsText(MulDiv(ms, 1000, s.play_ms)); };
     auto frame_rate = [](uint32_t ms) { return TenthsText(10000 / (ms ? ms : 1)); };
     const std::string second_slowest =
-        s.frames_played >= 2 ? Format("Second slowest frame: %i (%s frames/sec)\n",
-                                      I(s.second_slowest_frame),
+        s.frames_played >= 2 ? Format("Second slowest frame: %i (%s frames/sec)\n", I(s.second_slowest_frame),
                                       frame_rate(s.second_slowest_ms).c_str())
                              : "";
     return Format(
@@ -86,14 +85,13 @@ std::string SummaryText(const PlaybackSummary& s, const DisplaySummary& d) {
         "used: %i\nTotal input memory: %i\nHighest input memory used: %i\n\nBlitting style: "
         "%s\nVideo mode: %i x %i at %i bits\n",
         I(s.width), I(s.height), video_rate.c_str(), I(s.total_frames), I(s.frames_played),
-        played_rate.c_str(), obtained.c_str(), I(s.skipped_frames), I(s.skipped_blits),
-        I(s.sound_skips), percent(s.video_ms).c_str(), percent(s.audio_ms).c_str(),
-        percent(s.blit_ms).c_str(), percent(s.read_ms).c_str(), percent(s.idle_read_ms).c_str(),
-        percent(s.background_read_ms).c_str(), I(s.device_speed), DurationText(s.play_ms).c_str(),
-        DurationText(s.open_ms).c_str(), I(s.slowest_frame), frame_rate(s.slowest_ms).c_str(),
-        second_slowest.c_str(), I(s.average_data_rate), I(s.average_frame_bytes),
-        I(s.peak_data_rate), I(s.peak_data_rate_frame), I(s.memory_used), I(s.input_memory),
-        I(s.highest_input_memory), d.blit_style_name.c_str(), I(d.screen_width),
+        played_rate.c_str(), obtained.c_str(), I(s.skipped_frames), I(s.skipped_blits), I(s.sound_skips),
+        percent(s.video_ms).c_str(), percent(s.audio_ms).c_str(), percent(s.blit_ms).c_str(),
+        percent(s.read_ms).c_str(), percent(s.idle_read_ms).c_str(), percent(s.background_read_ms).c_str(),
+        I(s.device_speed), DurationText(s.play_ms).c_str(), DurationText(s.open_ms).c_str(),
+        I(s.slowest_frame), frame_rate(s.slowest_ms).c_str(), second_slowest.c_str(), I(s.average_data_rate),
+        I(s.average_frame_bytes), I(s.peak_data_rate), I(s.peak_data_rate_frame), I(s.memory_used),
+        I(s.input_memory), I(s.highest_input_memory), d.blit_style_name.c_str(), I(d.screen_width),
         I(d.screen_height), I(d.bits_per_pixel));
 }
 

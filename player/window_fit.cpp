@@ -20,9 +20,11 @@ void FitPicture(PlayerState& s, uint32_t width, uint32_t height) {
         h = area_h;
         w = area_h * s.picture_width / s.picture_height;
     }
-    ScaleClassesFor(t, static_cast<uint32_t>(std::max<uint64_t>(w, 1)), static_cast<uint32_t>(std::max<uint64_t>(h, 1)));
+    ScaleClassesFor(t, static_cast<uint32_t>(std::max<uint64_t>(w, 1)),
+                    static_cast<uint32_t>(std::max<uint64_t>(h, 1)));
     const int32_t x = static_cast<int32_t>(area_w > t->dest_width ? (area_w - t->dest_width) / 2 : 0);
-    const int32_t y = band + static_cast<int32_t>(area_h > t->dest_height ? (area_h - t->dest_height) / 2 : 0);
+    const int32_t y =
+        band + static_cast<int32_t>(area_h > t->dest_height ? (area_h - t->dest_height) / 2 : 0);
     s.options.x = x;
     s.options.y = y;
     s.platform->FillBlack();

@@ -9,7 +9,7 @@ packages=(
   libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core fontconfig libfontconfig-dev
   libpng-dev libsndfile1-dev sox
   libfftw3-dev libyuv-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   xvfb x11-apps
   desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin groff-base dpkg-dev file
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools

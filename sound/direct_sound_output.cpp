@@ -32,8 +32,8 @@ bool CursorChunk(DirectSoundState* state, int32_t* chunk) {
 void SilenceChunk(DirectSoundState* state, int32_t chunk) {
     uint8_t* address = nullptr;
     uint32_t bytes = 0;
-    if (!state->ds_buffer->Lock(static_cast<uint32_t>(chunk) * state->chunk_size, state->chunk_size,
-                                &address, &bytes)) {
+    if (!state->ds_buffer->Lock(static_cast<uint32_t>(chunk) * state->chunk_size, state->chunk_size, &address,
+                                &bytes)) {
         return;
     }
     std::memset(address, SilenceByte(state->bits), bytes);
@@ -71,7 +71,8 @@ int32_t ReadyWhilePlaying(SoundOutput* sound, DirectSoundState* state) {
         return 1;
     }
     if (cur == state->play_chunk) return 0;
-    const int32_t skipped = cur > state->play_chunk ? cur - state->play_chunk - 1 : cur - state->play_chunk + 3;
+    const int32_t skipped =
+        cur > state->play_chunk ? cur - state->play_chunk - 1 : cur - state->play_chunk + 3;
     if (skipped > 0) {
         sound->underrun.store(1);
         for (int32_t i = 0; i < skipped; ++i) {
@@ -108,8 +109,8 @@ int32_t GetBuffer(SoundOutput* sound, uint8_t** address, uint32_t* size) {
     if (state->fill_chunk < 0 || state->locked_address != nullptr) return 0;
     uint8_t* locked = nullptr;
     uint32_t bytes = 0;
-    if (!state->ds_buffer->Lock(static_cast<uint32_t>(state->fill_chunk) * state->chunk_size, state->chunk_size,
-                                &locked, &bytes) ||
+    if (!state->ds_buffer->Lock(static_cast<uint32_t>(state->fill_chunk) * state->chunk_size,
+                                state->chunk_size, &locked, &bytes) ||
         locked == nullptr) {
         return 0;
     }

@@ -8,9 +8,7 @@ namespace zarn {
 
 namespace {
 
-inline int32_t Scale(int32_t sample, uint32_t gain) {
-    return (sample * static_cast<int32_t>(gain)) >> 15;
-}
+inline int32_t Scale(int32_t sample, uint32_t gain) { return (sample * static_cast<int32_t>(gain)) >> 15; }
 
 void Gains16(uint8_t* data, uint32_t bytes, uint32_t channels, uint32_t left, uint32_t right) {
     const uint32_t count = bytes / 2;

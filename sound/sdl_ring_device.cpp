@@ -138,7 +138,8 @@ public:
         if (!PcmFormatValid(format) || bytes == 0 || bytes > 0x40000000u) return nullptr;
         void* memory = EngineAllocate(kBufferOffset + bytes);
         if (memory == nullptr) return nullptr;
-        auto* buffer = new (memory) SdlRingBuffer(format, static_cast<uint8_t*>(memory) + kBufferOffset, bytes);
+        auto* buffer =
+            new (memory) SdlRingBuffer(format, static_cast<uint8_t*>(memory) + kBufferOffset, bytes);
         if (!buffer->Open()) {
             buffer->Release();
             return nullptr;

@@ -4,8 +4,6 @@
 
 namespace zarn {
 
-SoundStartOp DefaultSoundSystem(bool use_waveout) {
-    return use_waveout ? StartWaveOut : StartDirectSound;
-}
+SoundStartOp DefaultSoundSystem(bool use_waveout) { return use_waveout ? StartWaveOut : StartDirectSound; }
 
 }  // namespace zarn

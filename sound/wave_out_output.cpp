@@ -202,7 +202,8 @@ WaveSizes WaveOutSizes(uint32_t rate, uint32_t bits, uint32_t channels) {
 }
 
 SoundOpenOp StartWaveOut(void* device_or_null) {
-    g_wave_system = device_or_null != nullptr ? static_cast<WaveSystem*>(device_or_null) : PlatformWaveSystem();
+    g_wave_system =
+        device_or_null != nullptr ? static_cast<WaveSystem*>(device_or_null) : PlatformWaveSystem();
     return OpenWaveOutOutput;
 }
 

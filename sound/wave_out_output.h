@@ -16,8 +16,8 @@ constexpr int32_t kWaveHeaderCount = 16;
 
 // The back end's state behind SoundOutput::backend.
 struct WaveOutState {
-    uint32_t volume = 0;  // 0..32767
-    uint32_t pan = 0;     // 0..65536, 32768 centre
+    uint32_t volume = 0;   // 0..32767
+    uint32_t pan = 0;      // 0..65536, 32768 centre
     uint32_t started = 0;  // prebuffering is over
     uint32_t device_paused = 0;
     int32_t selected = -1;
@@ -44,7 +44,7 @@ SoundOpenOp StartWaveOut(void* device_or_null);
 
 // Sound-open operation: fills the record; returns 1, or 0 when no device
 // plays the format (the record is then left cleared).
-int32_t OpenWaveOutOutput(SoundOutput* sound, uint32_t rate, uint32_t bits, uint32_t channels,
-                          uint32_t flags, Movie* movie);
+int32_t OpenWaveOutOutput(SoundOutput* sound, uint32_t rate, uint32_t bits, uint32_t channels, uint32_t flags,
+                          Movie* movie);
 
 }  // namespace zarn

@@ -53,9 +53,12 @@ int ParseArgs(const std::vector<std::string>& args, BundleArgs* b, std::ostream&
                 return 2;
             }
             const std::string& v = args[++i];
-            if (a == "--switches") b->switches = v;
-            else if (a == "--player") b->player = v;
-            else b->output = v;
+            if (a == "--switches")
+                b->switches = v;
+            else if (a == "--player")
+                b->player = v;
+            else
+                b->output = v;
         } else if (b->video.empty() && (a.size() <= 1 || a[0] != '-')) {
             b->video = a;
         } else {
@@ -133,8 +136,7 @@ int RunBundleCommand(const std::vector<std::string>& args, std::ostream& out, st
     // space keeps the first of them apart from the offset.
     text += ":" + std::to_string(image.size()) + " ";
     if (!PatchStoredCommand(image, text)) {
-        err << "zarn bundle: " << b.player
-            << " holds no stored command line, or the switches are too long\n";
+        err << "zarn bundle: " << b.player << " holds no stored command line, or the switches are too long\n";
         return 1;
     }
     OutputFile output;
@@ -142,14 +144,15 @@ int RunBundleCommand(const std::vector<std::string>& args, std::ostream& out, st
         err << "zarn bundle: " << output.error << "\n";
         return 1;
     }
-    if (!WriteOutput(output, image.data(), image.size()) || !WriteOutput(output, video.data(), video.size()) ||
-        !CommitOutput(output)) {
+    if (!WriteOutput(output, image.data(), image.size()) ||
+        !WriteOutput(output, video.data(), video.size()) || !CommitOutput(output)) {
         err << "zarn bundle: " << output.error << "\n";
         DiscardOutput(output);
         return 1;
     }
     // Standard output carries the program: the report goes with the errors.
-    (output.streamed ? err : out) << b.output << ": plays " << b.video << " (stored command \"" << text << "\")\n";
+    (output.streamed ? err : out) << b.output << ": plays " << b.video << " (stored command \"" << text
+                                  << "\")\n";
     return 0;
 }
 

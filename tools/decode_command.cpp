@@ -83,17 +83,22 @@ int ParseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
             return 1;
         }
         const bool takes_value = a == "--y4m" || a == "--alpha" || a == "--wav" || a == "--track" ||
-                                 a == "--raw" || a == "--copy-format" || a == "--mode" ||
-                                 a == "--png" || a == "--frames";
+                                 a == "--raw" || a == "--copy-format" || a == "--mode" || a == "--png" ||
+                                 a == "--frames";
         if (takes_value) {
             if (i + 1 >= args.size()) return fail(a + " needs a value");
             const std::string& v = args[++i];
             uint32_t n = 0;
-            if (a == "--y4m") o.y4m = v;
-            else if (a == "--alpha") o.alpha = v;
-            else if (a == "--wav") o.wav = v;
-            else if (a == "--raw") o.raw = v;
-            else if (a == "--png") o.png = v;
+            if (a == "--y4m")
+                o.y4m = v;
+            else if (a == "--alpha")
+                o.alpha = v;
+            else if (a == "--wav")
+                o.wav = v;
+            else if (a == "--raw")
+                o.raw = v;
+            else if (a == "--png")
+                o.png = v;
             else if (a == "--track") {
                 if (!ParseNumber(v, UINT32_MAX, n)) return fail("bad track ID " + v);
                 o.track = n;
@@ -283,7 +288,8 @@ bool OpenOutputs(const Options& o, const InputVideo& in, const zarn_info& facts,
         info.rate_num = facts.rate_num;
         info.rate_den = facts.rate_den;
         errno = 0;
-        if (!outs.y4m.Open(DescriptorPath(outs.y4m_file), info)) return Y4mFailed(outs, errno ? errno : EIO, err);
+        if (!outs.y4m.Open(DescriptorPath(outs.y4m_file), info))
+            return Y4mFailed(outs, errno ? errno : EIO, err);
         outs.y4m_open = true;
     }
     if (!Open(o.alpha, in, outs.alpha, outs, err) || !Open(o.raw, in, outs.raw, outs, err)) return false;
@@ -350,8 +356,8 @@ bool WriteFrame(const Options& o, zarn_movie* m, const zarn_info& facts, Outputs
         } else {
             std::fill(b.raw.begin(), b.raw.end(), 0);
         }
-        if (format != ZARN_FORMAT_PALETTE &&
-            zarn_copy_frame(m, static_cast<zarn_format>(format), b.raw.data(), b.raw_pitch, flags) != ZARN_OK) {
+        if (format != ZARN_FORMAT_PALETTE && zarn_copy_frame(m, static_cast<zarn_format>(format),
+                                                             b.raw.data(), b.raw_pitch, flags) != ZARN_OK) {
             err << "zarn decode: " << o.input << ": " << zarn_error_text(m) << "\n";
             return false;
         }
@@ -414,8 +420,8 @@ int Decode(const Options& o, InputVideo& in, std::ostream& err) {
         const zarn_status decoded = zarn_decode_frame(m);
         if (decoded != ZARN_OK && decoded != ZARN_ERROR_CORRUPT_FRAME) {
             if (progress) err << "\n";
-            err << "zarn decode: read error at frame " << done + 1 << " of " << o.input
-                << "; kept the " << done << " frames decoded before it\n";
+            err << "zarn decode: read error at frame " << done + 1 << " of " << o.input << "; kept the "
+                << done << " frames decoded before it\n";
             status = 1;
             break;
         }

@@ -190,7 +190,8 @@ int RunEncodeCommand(const std::vector<std::string>& args, std::ostream& out, st
         if (progress) err << "\rzarn encode: frame " << (r.index + 1) << std::flush;
         RaiseTestInterruption(r.index + 1);
     };
-    EncodeResult result = EncodeMovie(source, alpha_reader ? &alpha_source : nullptr, tracks, a.settings, on_frame);
+    EncodeResult result =
+        EncodeMovie(source, alpha_reader ? &alpha_source : nullptr, tracks, a.settings, on_frame);
     if (progress) err << "\n";
     const bool interrupted = InterruptionSignal() != 0;
     if (interrupted && result.frames.empty()) {

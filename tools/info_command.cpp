@@ -31,10 +31,10 @@ struct FileInfo {
     bool ok = false;
     std::string error;
     char version = '?';
-    uint32_t length = 0;       // the size the header gives
-    uint64_t on_disk = 0;      // bytes of the video in its file
+    uint32_t length = 0;   // the size the header gives
+    uint64_t on_disk = 0;  // bytes of the video in its file
     uint32_t video_flags = 0;
-    uint32_t width = 0, height = 0;              // picture size in the file
+    uint32_t width = 0, height = 0;                // picture size in the file
     uint32_t output_width = 0, output_height = 0;  // after the display option
     uint32_t display_option = 0;
     uint32_t frames = 0, key_frames = 0;
@@ -121,23 +121,23 @@ void PrintText(const FileInfo& i, std::ostream& out) {
     out << "  bit rate:       " << BitRate(i) << " bits/sec\n";
     out << "  picture:        " << i.width << " x " << i.height << "\n";
     if (i.display_option != 0)
-        out << "  output:         " << i.output_width << " x " << i.output_height
-            << " (display option " << i.display_option << ")\n";
+        out << "  output:         " << i.output_width << " x " << i.output_height << " (display option "
+            << i.display_option << ")\n";
     out << "  frames:         " << i.frames << "\n";
     out << "  frame rate:     " << i.rate_num << "/" << i.rate_den << " (" << Fps(i.rate_num, i.rate_den)
         << " frames/sec)\n";
     out << "  key frames:     " << i.key_frames << "\n";
     out << "  largest frame:  " << i.largest_frame << " bytes\n";
-    out << "  read-ahead:     " << i.read_ahead << " bytes (densest second from frame "
-        << DensestFrom(i) << ")\n";
+    out << "  read-ahead:     " << i.read_ahead << " bytes (densest second from frame " << DensestFrom(i)
+        << ")\n";
     out << "  alpha plane:    " << (i.alpha ? "yes" : "no") << "\n";
     out << "  grey-scale:     " << (i.grey ? "yes" : "no") << "\n";
     out << "  audio tracks:   " << i.tracks.size() << "\n";
     for (size_t t = 0; t < i.tracks.size(); ++t) {
         const TrackInfo& a = i.tracks[t];
         out << "    track " << t << ": ID " << a.id << ", " << a.rate << " Hz, " << a.channels
-            << (a.channels == 1 ? " channel, " : " channels, ") << a.bits << " bits, buffer "
-            << a.buffer_size << " bytes" << (a.has_audio ? "" : ", no audio");
+            << (a.channels == 1 ? " channel, " : " channels, ") << a.bits << " bits, buffer " << a.buffer_size
+            << " bytes" << (a.has_audio ? "" : ", no audio");
         if (!a.unplayable.empty()) out << ", not played: " << a.unplayable;
         out << "\n";
     }
@@ -149,10 +149,14 @@ size_t Utf8Length(const std::string& s, size_t at) {
     size_t n = 0;
     uint32_t cp = 0;
     if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) n = 2, cp = c & 0x1F;
-    else if (c >= 0xE0 && c <= 0xEF) n = 3, cp = c & 0x0F;
-    else if (c >= 0xF0 && c <= 0xF4) n = 4, cp = c & 0x07;
-    else return 0;
+    if (c >= 0xC2 && c <= 0xDF)
+        n = 2, cp = c & 0x1F;
+    else if (c >= 0xE0 && c <= 0xEF)
+        n = 3, cp = c & 0x0F;
+    else if (c >= 0xF0 && c <= 0xF4)
+        n = 4, cp = c & 0x07;
+    else
+        return 0;
     if (at + n > s.size()) return 0;
     for (size_t k = 1; k < n; ++k) {
         const unsigned char d = static_cast<unsigned char>(s[at + k]);
@@ -205,17 +209,20 @@ void PrintJson(const FileInfo& i, std::ostream& out) {
         << ", \"duration\": " << Number(Seconds(i)) << ", \"bit_rate\": " << BitRate(i)
         << ", \"frames\": " << i.frames << ", \"frame_rate\": \"" << i.rate_num << "/" << i.rate_den
         << "\", \"rate_num\": " << i.rate_num << ", \"rate_den\": " << i.rate_den
-        << ", \"frames_per_second\": " << Number(i.rate_den ? static_cast<double>(i.rate_num) / i.rate_den : 0)
+        << ", \"frames_per_second\": "
+        << Number(i.rate_den ? static_cast<double>(i.rate_num) / i.rate_den : 0)
         << ", \"key_frames\": " << i.key_frames << ", \"largest_frame\": " << i.largest_frame
         << ", \"read_ahead\": " << i.read_ahead << ", \"densest_second_from_frame\": " << DensestFrom(i)
-        << ", \"flags\": " << i.video_flags << "},\n   \"streams\": [{\"type\": \"video\", \"width\": " << i.width
-        << ", \"height\": " << i.height << ", \"output_width\": " << i.output_width
-        << ", \"output_height\": " << i.output_height << ", \"display_option\": " << i.display_option
-        << ", \"alpha\": " << Bool(i.alpha) << ", \"grey_scale\": " << Bool(i.grey) << "}";
+        << ", \"flags\": " << i.video_flags
+        << "},\n   \"streams\": [{\"type\": \"video\", \"width\": " << i.width << ", \"height\": " << i.height
+        << ", \"output_width\": " << i.output_width << ", \"output_height\": " << i.output_height
+        << ", \"display_option\": " << i.display_option << ", \"alpha\": " << Bool(i.alpha)
+        << ", \"grey_scale\": " << Bool(i.grey) << "}";
     for (const TrackInfo& a : i.tracks) {
         out << ",\n     {\"id\": " << a.id << ", \"rate\": " << a.rate << ", \"channels\": " << a.channels
             << ", \"bits\": " << a.bits << ", \"buffer_size\": " << a.buffer_size
-            << ", \"has_audio\": " << Bool(a.has_audio) << ", \"playable\": " << Bool(a.has_audio && a.unplayable.empty());
+            << ", \"has_audio\": " << Bool(a.has_audio)
+            << ", \"playable\": " << Bool(a.has_audio && a.unplayable.empty());
         if (!a.unplayable.empty()) out << ", \"not_played_because\": " << JsonString(a.unplayable);
         out << ", \"type\": \"audio\"}";
     }

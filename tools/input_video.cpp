@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 
-
 namespace zarn {
 namespace {
 
@@ -56,8 +55,9 @@ int HoldInMemory(int from, std::string& error) {
         }
         total += static_cast<uint64_t>(n);
         if (total > kLargestVideo) {
-            error = "too big to read into memory from a stream (a Zarn file is under 4 GiB);"
-                    " give it as a file instead";
+            error =
+                "too big to read into memory from a stream (a Zarn file is under 4 GiB);"
+                " give it as a file instead";
             break;
         }
         ssize_t done = 0;

@@ -14,12 +14,12 @@
 namespace zarn {
 
 struct InputVideo {
-    std::string name;          // as given
+    std::string name;  // as given
     zarn_movie* movie = nullptr;
-    int fd = -1;               // the descriptor the movie reads
+    int fd = -1;                 // the descriptor the movie reads
     uint64_t bytes_present = 0;  // bytes from the video's start to the end of its file
-    FileIdentity identity;     // of a regular file, to refuse writing over it
-    std::string error;         // the reason the open failed
+    FileIdentity identity;       // of a regular file, to refuse writing over it
+    std::string error;           // the reason the open failed
 };
 
 // Opens the video with the library's ZARN_OPEN_* `open_flags`. False with

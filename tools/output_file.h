@@ -31,11 +31,11 @@ struct OutputFile {
     std::string final_path;  // where a renamed output lands (a symlink's target)
     std::string temp_path;   // empty for a streamed output
     int fd = -1;
-    int temp_slot = -1;      // in the list removed by a second interruption
-    bool streamed = false;   // written straight, never renamed
-    bool seekable = false;   // its start can be rewritten (a regular file)
-    uint64_t start = 0;      // offset of the output's first byte in the file
-    std::string error;       // "cannot create NAME: reason", "cannot write NAME: reason"
+    int temp_slot = -1;     // in the list removed by a second interruption
+    bool streamed = false;  // written straight, never renamed
+    bool seekable = false;  // its start can be rewritten (a regular file)
+    uint64_t start = 0;     // offset of the output's first byte in the file
+    std::string error;      // "cannot create NAME: reason", "cannot write NAME: reason"
 };
 
 // Opens `name` for writing: checks that it can be made before any work is

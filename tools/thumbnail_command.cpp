@@ -132,7 +132,8 @@ bool PickPicture(zarn_movie* m, uint32_t frame_count, std::vector<uint8_t>& rgb,
 
 // Area average of the source pixels under each output pixel (a nearest
 // pixel when the picture is enlarged).
-std::vector<uint8_t> Scale(const std::vector<uint8_t>& rgb, uint32_t w, uint32_t h, uint32_t tw, uint32_t th) {
+std::vector<uint8_t> Scale(const std::vector<uint8_t>& rgb, uint32_t w, uint32_t h, uint32_t tw,
+                           uint32_t th) {
     std::vector<uint8_t> out(size_t{tw} * th * 3);
     for (uint32_t y = 0; y < th; ++y) {
         const uint32_t y0 = static_cast<uint32_t>(uint64_t{y} * h / th);
@@ -169,8 +170,10 @@ int MakeThumbnail(const Options& o, InputVideo& in, std::ostream& err) {
     }
     // The longer side becomes the size; the other keeps the aspect.
     const uint32_t w = facts.output_width, h = facts.output_height;
-    const uint32_t tw = w >= h ? o.size : std::max<uint32_t>(1, static_cast<uint32_t>((uint64_t{w} * o.size + h / 2) / h));
-    const uint32_t th = w >= h ? std::max<uint32_t>(1, static_cast<uint32_t>((uint64_t{h} * o.size + w / 2) / w)) : o.size;
+    const uint32_t tw =
+        w >= h ? o.size : std::max<uint32_t>(1, static_cast<uint32_t>((uint64_t{w} * o.size + h / 2) / h));
+    const uint32_t th =
+        w >= h ? std::max<uint32_t>(1, static_cast<uint32_t>((uint64_t{h} * o.size + w / 2) / w)) : o.size;
     std::vector<uint8_t> png;
     if (!EncodePng(Scale(rgb, w, h, tw, th).data(), tw, th, png, why)) {
         err << "zarn thumbnail: cannot make " << o.output << ": " << why << "\n";

@@ -87,12 +87,14 @@ inline uint32_t Peek7Bits(const BitReader& r) {
 struct BitCache {
     const uint8_t* data;
     size_t size;
-    size_t next;    // byte offset of the next word to load
-    uint64_t bits;  // unconsumed bits, next bit in bit 0; bits above `avail` are zero
-    unsigned avail; // 0..63
+    size_t next;     // byte offset of the next word to load
+    uint64_t bits;   // unconsumed bits, next bit in bit 0; bits above `avail` are zero
+    unsigned avail;  // 0..63
 };
 
-inline BitCache AcquireBits(const BitReader& r) { return BitCache{r.data, r.size, r.next, r.buffer, r.count}; }
+inline BitCache AcquireBits(const BitReader& r) {
+    return BitCache{r.data, r.size, r.next, r.buffer, r.count};
+}
 
 // Makes at least n bits available, 1 <= n <= 32.
 inline void ensure(BitCache& c, unsigned n) {

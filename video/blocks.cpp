@@ -10,22 +10,54 @@
 namespace zarn {
 
 const uint8_t kScanOrders[16][64] = {
-    {0, 8, 16, 24, 32, 40, 48, 56, 57, 49, 41, 33, 25, 17, 9, 1, 2, 10, 18, 26, 34, 42, 50, 58, 59, 51, 43, 35, 27, 19, 11, 3, 4, 12, 20, 28, 36, 44, 52, 60, 61, 53, 45, 37, 29, 21, 13, 5, 6, 14, 22, 30, 38, 46, 54, 62, 63, 55, 47, 39, 31, 23, 15, 7},
-    {59, 58, 57, 56, 48, 49, 50, 51, 43, 42, 41, 40, 32, 33, 34, 35, 27, 26, 25, 24, 16, 17, 18, 19, 11, 10, 9, 8, 0, 1, 2, 3, 4, 5, 6, 7, 15, 14, 13, 12, 20, 21, 22, 23, 31, 30, 29, 28, 36, 37, 38, 39, 47, 46, 45, 44, 52, 53, 54, 55, 63, 62, 61, 60},
-    {25, 17, 18, 26, 27, 19, 11, 3, 2, 10, 9, 1, 0, 8, 16, 24, 32, 40, 48, 56, 57, 49, 41, 42, 50, 58, 59, 51, 43, 35, 34, 33, 29, 21, 22, 30, 31, 23, 15, 7, 6, 14, 13, 5, 4, 12, 20, 28, 36, 44, 52, 60, 61, 53, 45, 46, 54, 62, 63, 55, 47, 39, 38, 37},
-    {3, 11, 2, 10, 1, 9, 0, 8, 16, 24, 17, 25, 18, 26, 19, 27, 35, 43, 34, 42, 33, 41, 32, 40, 48, 56, 49, 57, 50, 58, 51, 59, 60, 52, 61, 53, 62, 54, 63, 55, 47, 39, 46, 38, 45, 37, 44, 36, 28, 20, 29, 21, 30, 22, 31, 23, 15, 7, 14, 6, 13, 5, 12, 4},
-    {24, 25, 16, 17, 8, 9, 0, 1, 2, 3, 10, 11, 18, 19, 26, 27, 28, 29, 20, 21, 12, 13, 4, 5, 6, 7, 14, 15, 22, 23, 30, 31, 39, 38, 47, 46, 55, 54, 63, 62, 61, 60, 53, 52, 45, 44, 37, 36, 35, 34, 43, 42, 51, 50, 59, 58, 57, 56, 49, 48, 41, 40, 33, 32},
-    {0, 1, 2, 3, 8, 9, 10, 11, 16, 17, 18, 19, 24, 25, 26, 27, 32, 33, 34, 35, 40, 41, 42, 43, 48, 49, 50, 51, 56, 57, 58, 59, 4, 5, 6, 7, 12, 13, 14, 15, 20, 21, 22, 23, 28, 29, 30, 31, 36, 37, 38, 39, 44, 45, 46, 47, 52, 53, 54, 55, 60, 61, 62, 63},
-    {6, 7, 15, 14, 13, 5, 12, 4, 3, 11, 2, 10, 9, 1, 0, 8, 16, 24, 17, 25, 18, 26, 19, 27, 20, 28, 21, 29, 22, 30, 23, 31, 39, 47, 38, 46, 37, 45, 36, 44, 35, 43, 34, 42, 33, 41, 32, 40, 49, 48, 56, 57, 58, 50, 59, 51, 60, 52, 61, 53, 54, 55, 63, 62},
-    {0, 1, 2, 3, 4, 5, 6, 7, 15, 14, 13, 12, 11, 10, 9, 8, 16, 17, 18, 19, 20, 21, 22, 23, 31, 30, 29, 28, 27, 26, 25, 24, 32, 33, 34, 35, 36, 37, 38, 39, 47, 46, 45, 44, 43, 42, 41, 40, 48, 49, 50, 51, 52, 53, 54, 55, 63, 62, 61, 60, 59, 58, 57, 56},
-    {0, 8, 9, 1, 2, 3, 11, 10, 18, 19, 27, 26, 25, 17, 16, 24, 32, 40, 41, 33, 34, 35, 43, 42, 50, 49, 48, 56, 57, 58, 59, 51, 52, 60, 61, 62, 63, 55, 54, 53, 45, 44, 36, 37, 38, 46, 47, 39, 31, 23, 22, 30, 29, 28, 20, 21, 13, 12, 4, 5, 6, 14, 15, 7},
-    {24, 25, 16, 17, 8, 9, 0, 1, 2, 3, 10, 11, 18, 19, 26, 27, 28, 29, 20, 21, 12, 13, 4, 5, 6, 7, 14, 15, 22, 23, 30, 31, 38, 39, 46, 47, 54, 55, 62, 63, 60, 61, 52, 53, 44, 45, 36, 37, 34, 35, 42, 43, 50, 51, 58, 59, 56, 57, 48, 49, 40, 41, 32, 33},
-    {0, 8, 1, 9, 2, 10, 3, 11, 19, 27, 18, 26, 17, 25, 16, 24, 32, 40, 33, 41, 34, 42, 35, 43, 51, 59, 50, 58, 49, 57, 48, 56, 60, 52, 61, 53, 62, 54, 63, 55, 47, 39, 46, 38, 45, 37, 44, 36, 31, 23, 30, 22, 29, 21, 28, 20, 12, 4, 13, 5, 14, 6, 15, 7},
-    {0, 8, 16, 24, 25, 26, 27, 19, 11, 3, 2, 1, 9, 17, 18, 10, 4, 12, 20, 28, 29, 30, 31, 23, 15, 7, 6, 5, 13, 21, 22, 14, 36, 44, 52, 60, 61, 62, 63, 55, 47, 39, 38, 37, 45, 53, 54, 46, 32, 40, 48, 56, 57, 58, 59, 51, 43, 35, 34, 33, 41, 49, 50, 42},
-    {0, 8, 9, 1, 2, 3, 11, 10, 19, 27, 26, 18, 17, 16, 24, 25, 33, 32, 40, 41, 42, 34, 35, 43, 51, 59, 58, 50, 49, 57, 56, 48, 52, 60, 61, 53, 54, 62, 63, 55, 47, 39, 38, 46, 45, 44, 36, 37, 29, 28, 20, 21, 22, 30, 31, 23, 14, 15, 7, 6, 5, 13, 12, 4},
-    {24, 16, 8, 0, 1, 2, 3, 11, 19, 27, 26, 25, 17, 10, 9, 18, 28, 20, 12, 4, 5, 6, 7, 15, 23, 31, 30, 29, 21, 14, 13, 22, 60, 52, 44, 36, 37, 38, 39, 47, 55, 63, 62, 61, 53, 46, 45, 54, 56, 48, 40, 32, 33, 34, 35, 43, 51, 59, 58, 57, 49, 42, 41, 50},
-    {0, 8, 9, 1, 2, 10, 18, 17, 16, 24, 25, 26, 27, 19, 11, 3, 7, 6, 14, 15, 23, 22, 21, 13, 5, 4, 12, 20, 28, 29, 30, 31, 63, 62, 54, 55, 47, 46, 45, 53, 61, 60, 52, 44, 36, 37, 38, 39, 56, 48, 49, 57, 58, 50, 42, 41, 40, 32, 33, 34, 35, 43, 51, 59},
-    {0, 1, 8, 9, 16, 17, 24, 25, 32, 33, 40, 41, 48, 49, 56, 57, 58, 59, 50, 51, 42, 43, 34, 35, 26, 27, 18, 19, 10, 11, 2, 3, 4, 5, 12, 13, 20, 21, 28, 29, 36, 37, 44, 45, 52, 53, 60, 61, 62, 63, 54, 55, 46, 47, 38, 39, 30, 31, 22, 23, 14, 15, 6, 7},
+    {0,  8,  16, 24, 32, 40, 48, 56, 57, 49, 41, 33, 25, 17, 9,  1,  2,  10, 18, 26, 34, 42,
+     50, 58, 59, 51, 43, 35, 27, 19, 11, 3,  4,  12, 20, 28, 36, 44, 52, 60, 61, 53, 45, 37,
+     29, 21, 13, 5,  6,  14, 22, 30, 38, 46, 54, 62, 63, 55, 47, 39, 31, 23, 15, 7},
+    {59, 58, 57, 56, 48, 49, 50, 51, 43, 42, 41, 40, 32, 33, 34, 35, 27, 26, 25, 24, 16, 17,
+     18, 19, 11, 10, 9,  8,  0,  1,  2,  3,  4,  5,  6,  7,  15, 14, 13, 12, 20, 21, 22, 23,
+     31, 30, 29, 28, 36, 37, 38, 39, 47, 46, 45, 44, 52, 53, 54, 55, 63, 62, 61, 60},
+    {25, 17, 18, 26, 27, 19, 11, 3,  2,  10, 9,  1,  0,  8,  16, 24, 32, 40, 48, 56, 57, 49,
+     41, 42, 50, 58, 59, 51, 43, 35, 34, 33, 29, 21, 22, 30, 31, 23, 15, 7,  6,  14, 13, 5,
+     4,  12, 20, 28, 36, 44, 52, 60, 61, 53, 45, 46, 54, 62, 63, 55, 47, 39, 38, 37},
+    {3,  11, 2,  10, 1,  9,  0,  8,  16, 24, 17, 25, 18, 26, 19, 27, 35, 43, 34, 42, 33, 41,
+     32, 40, 48, 56, 49, 57, 50, 58, 51, 59, 60, 52, 61, 53, 62, 54, 63, 55, 47, 39, 46, 38,
+     45, 37, 44, 36, 28, 20, 29, 21, 30, 22, 31, 23, 15, 7,  14, 6,  13, 5,  12, 4},
+    {24, 25, 16, 17, 8,  9,  0,  1,  2,  3,  10, 11, 18, 19, 26, 27, 28, 29, 20, 21, 12, 13,
+     4,  5,  6,  7,  14, 15, 22, 23, 30, 31, 39, 38, 47, 46, 55, 54, 63, 62, 61, 60, 53, 52,
+     45, 44, 37, 36, 35, 34, 43, 42, 51, 50, 59, 58, 57, 56, 49, 48, 41, 40, 33, 32},
+    {0,  1,  2,  3,  8,  9,  10, 11, 16, 17, 18, 19, 24, 25, 26, 27, 32, 33, 34, 35, 40, 41,
+     42, 43, 48, 49, 50, 51, 56, 57, 58, 59, 4,  5,  6,  7,  12, 13, 14, 15, 20, 21, 22, 23,
+     28, 29, 30, 31, 36, 37, 38, 39, 44, 45, 46, 47, 52, 53, 54, 55, 60, 61, 62, 63},
+    {6,  7,  15, 14, 13, 5,  12, 4,  3,  11, 2,  10, 9,  1,  0,  8,  16, 24, 17, 25, 18, 26,
+     19, 27, 20, 28, 21, 29, 22, 30, 23, 31, 39, 47, 38, 46, 37, 45, 36, 44, 35, 43, 34, 42,
+     33, 41, 32, 40, 49, 48, 56, 57, 58, 50, 59, 51, 60, 52, 61, 53, 54, 55, 63, 62},
+    {0,  1,  2,  3,  4,  5,  6,  7,  15, 14, 13, 12, 11, 10, 9,  8,  16, 17, 18, 19, 20, 21,
+     22, 23, 31, 30, 29, 28, 27, 26, 25, 24, 32, 33, 34, 35, 36, 37, 38, 39, 47, 46, 45, 44,
+     43, 42, 41, 40, 48, 49, 50, 51, 52, 53, 54, 55, 63, 62, 61, 60, 59, 58, 57, 56},
+    {0,  8,  9,  1,  2,  3,  11, 10, 18, 19, 27, 26, 25, 17, 16, 24, 32, 40, 41, 33, 34, 35,
+     43, 42, 50, 49, 48, 56, 57, 58, 59, 51, 52, 60, 61, 62, 63, 55, 54, 53, 45, 44, 36, 37,
+     38, 46, 47, 39, 31, 23, 22, 30, 29, 28, 20, 21, 13, 12, 4,  5,  6,  14, 15, 7},
+    {24, 25, 16, 17, 8,  9,  0,  1,  2,  3,  10, 11, 18, 19, 26, 27, 28, 29, 20, 21, 12, 13,
+     4,  5,  6,  7,  14, 15, 22, 23, 30, 31, 38, 39, 46, 47, 54, 55, 62, 63, 60, 61, 52, 53,
+     44, 45, 36, 37, 34, 35, 42, 43, 50, 51, 58, 59, 56, 57, 48, 49, 40, 41, 32, 33},
+    {0,  8,  1,  9,  2,  10, 3,  11, 19, 27, 18, 26, 17, 25, 16, 24, 32, 40, 33, 41, 34, 42,
+     35, 43, 51, 59, 50, 58, 49, 57, 48, 56, 60, 52, 61, 53, 62, 54, 63, 55, 47, 39, 46, 38,
+     45, 37, 44, 36, 31, 23, 30, 22, 29, 21, 28, 20, 12, 4,  13, 5,  14, 6,  15, 7},
+    {0,  8,  16, 24, 25, 26, 27, 19, 11, 3,  2,  1,  9,  17, 18, 10, 4,  12, 20, 28, 29, 30,
+     31, 23, 15, 7,  6,  5,  13, 21, 22, 14, 36, 44, 52, 60, 61, 62, 63, 55, 47, 39, 38, 37,
+     45, 53, 54, 46, 32, 40, 48, 56, 57, 58, 59, 51, 43, 35, 34, 33, 41, 49, 50, 42},
+    {0,  8,  9,  1,  2,  3,  11, 10, 19, 27, 26, 18, 17, 16, 24, 25, 33, 32, 40, 41, 42, 34,
+     35, 43, 51, 59, 58, 50, 49, 57, 56, 48, 52, 60, 61, 53, 54, 62, 63, 55, 47, 39, 38, 46,
+     45, 44, 36, 37, 29, 28, 20, 21, 22, 30, 31, 23, 14, 15, 7,  6,  5,  13, 12, 4},
+    {24, 16, 8,  0,  1,  2,  3,  11, 19, 27, 26, 25, 17, 10, 9,  18, 28, 20, 12, 4,  5,  6,
+     7,  15, 23, 31, 30, 29, 21, 14, 13, 22, 60, 52, 44, 36, 37, 38, 39, 47, 55, 63, 62, 61,
+     53, 46, 45, 54, 56, 48, 40, 32, 33, 34, 35, 43, 51, 59, 58, 57, 49, 42, 41, 50},
+    {0,  8,  9,  1,  2,  10, 18, 17, 16, 24, 25, 26, 27, 19, 11, 3,  7,  6,  14, 15, 23, 22,
+     21, 13, 5,  4,  12, 20, 28, 29, 30, 31, 63, 62, 54, 55, 47, 46, 45, 53, 61, 60, 52, 44,
+     36, 37, 38, 39, 56, 48, 49, 57, 58, 50, 42, 41, 40, 32, 33, 34, 35, 43, 51, 59},
+    {0,  1,  8,  9,  16, 17, 24, 25, 32, 33, 40, 41, 48, 49, 56, 57, 58, 59, 50, 51, 42, 43,
+     34, 35, 26, 27, 18, 19, 10, 11, 2,  3,  4,  5,  12, 13, 20, 21, 28, 29, 36, 37, 44, 45,
+     52, 53, 60, 61, 62, 63, 54, 55, 46, 47, 38, 39, 30, 31, 22, 23, 14, 15, 6,  7},
 };
 
 namespace {
@@ -66,7 +98,8 @@ inline void FillBlock(uint8_t* dst, ptrdiff_t stride, uint8_t c) {
 
 inline void AddBlock(uint8_t* dst, ptrdiff_t stride, const uint8_t pred[64], const uint8_t add[64]) {
     for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c) dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + add[r * 8 + c]);
+        for (int c = 0; c < 8; ++c)
+            dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + add[r * 8 + c]);
 }
 
 inline void AddFlat(uint8_t* dst, ptrdiff_t stride, const uint8_t pred[64], uint8_t v) {
@@ -147,8 +180,10 @@ const uint32_t* DecodeIntraCoefficients(PlaneState& s, bool& flat) {
 void DecodeIntra(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
     bool flat;
     const uint32_t* table = DecodeIntraCoefficients(s, flat);
-    if (flat) FillBlock(dst, stride, IdctFlatValue(s.coef[0], table[0]));
-    else s.idct->put(dst, stride, s.coef, table);
+    if (flat)
+        FillBlock(dst, stride, IdctFlatValue(s.coef[0], table[0]));
+    else
+        s.idct->put(dst, stride, s.coef, table);
 }
 
 void DecodeInter(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t x, uint32_t y) {
@@ -156,8 +191,10 @@ void DecodeInter(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t x, uint
     s.coef[0] = TakeDc(s.bundles.bundle[kInterDc], s.failed);
     const bool flat = !DecodeAcCoefficients(s.reader, s.coef);
     const uint32_t* table = (*s.inter_tables)[ReadBits(s.reader, 4)];
-    if (flat) AddFlat(dst, stride, s.scratch, IdctFlatValue(s.coef[0], table[0]));
-    else s.idct->add(dst, stride, s.coef, table, s.scratch);
+    if (flat)
+        AddFlat(dst, stride, s.scratch, IdctFlatValue(s.coef[0], table[0]));
+    else
+        s.idct->add(dst, stride, s.coef, table, s.scratch);
 }
 
 void DecodeResidueBlock(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t x, uint32_t y) {
@@ -190,29 +227,29 @@ void DecodeScaled(PlaneState& s, uint8_t* dst, uint32_t row, uint32_t col) {
     const uint32_t rows = std::min(16u, s.g.decode_height - y);
     const bool whole = cols == 16 && rows == 16;
     switch (TakeByte(s.bundles.bundle[kSubBlockTypes], s.failed)) {
-        case kRunBlock: DecodeRuns(s, s.scratch); break;
-        case kIntraBlock: {
-            bool flat;
-            const uint32_t* table = DecodeIntraCoefficients(s, flat);
-            if (flat) {
-                std::memset(s.scratch, IdctFlatValue(s.coef[0], table[0]), 64);
-            } else if (whole) {
-                s.idct->put_enlarged(dst, stride, s.coef, table);
-                return;
-            } else {
-                s.idct->put(s.scratch, 8, s.coef, table);
-            }
-            break;
+    case kRunBlock: DecodeRuns(s, s.scratch); break;
+    case kIntraBlock: {
+        bool flat;
+        const uint32_t* table = DecodeIntraCoefficients(s, flat);
+        if (flat) {
+            std::memset(s.scratch, IdctFlatValue(s.coef[0], table[0]), 64);
+        } else if (whole) {
+            s.idct->put_enlarged(dst, stride, s.coef, table);
+            return;
+        } else {
+            s.idct->put(s.scratch, 8, s.coef, table);
         }
-        case kFillBlock: std::memset(s.scratch, TakeByte(s.bundles.bundle[kColours], s.failed), 64); break;
-        case kPatternBlock: DecodePattern(s, s.scratch, 8); break;
-        case kRawBlock: {
-            const uint8_t* src = TakeBytes(s.bundles.bundle[kColours], 64, s.failed);
-            if (src == nullptr) return;
-            std::memcpy(s.scratch, src, 64);
-            break;
-        }
-        default: return;
+        break;
+    }
+    case kFillBlock: std::memset(s.scratch, TakeByte(s.bundles.bundle[kColours], s.failed), 64); break;
+    case kPatternBlock: DecodePattern(s, s.scratch, 8); break;
+    case kRawBlock: {
+        const uint8_t* src = TakeBytes(s.bundles.bundle[kColours], 64, s.failed);
+        if (src == nullptr) return;
+        std::memcpy(s.scratch, src, 64);
+        break;
+    }
+    default: return;
     }
     enlarge(dst, stride, s.scratch, cols, rows);
 }
@@ -227,45 +264,45 @@ unsigned DecodeBlock(PlaneState& s, uint32_t row, uint32_t col) {
     const uint8_t type = TakeByte(s.bundles.bundle[kBlockTypes], s.failed);
     if (s.failed) return 1;  // no block type left: the plane is abandoned here
     switch (type) {
-        case kSkipBlock:
-            if (dst != colocated) CopyBlock(dst, stride, colocated, stride);
-            return 1;
-        case kScaledBlock: DecodeScaled(s, dst, row, col); return 2;
-        case kMotionBlock: {
-            mark(s, row, col);
-            CopyBlock(dst, stride, MotionSource(s, x, y), stride);
-            return 1;
-        }
-        case kRunBlock:
-            mark(s, row, col);
-            DecodeRuns(s, s.scratch);
-            CopyBlock(dst, stride, s.scratch, 8);
-            return 1;
-        case kResidueBlock:
-            mark(s, row, col);
-            DecodeResidueBlock(s, dst, stride, x, y);
-            return 1;
-        case kIntraBlock:
-            mark(s, row, col);
-            DecodeIntra(s, dst, stride);
-            return 1;
-        case kFillBlock:
-            mark(s, row, col);
-            FillBlock(dst, stride, TakeByte(s.bundles.bundle[kColours], s.failed));
-            return 1;
-        case kInterBlock:
-            mark(s, row, col);
-            DecodeInter(s, dst, stride, x, y);
-            return 1;
-        case kPatternBlock:
-            mark(s, row, col);
-            DecodePattern(s, dst, stride);
-            return 1;
-        case kRawBlock:
-            mark(s, row, col);
-            DecodeRaw(s, dst, stride);
-            return 1;
-        default: return 1;  // 10..15: nothing taken, read, written or marked
+    case kSkipBlock:
+        if (dst != colocated) CopyBlock(dst, stride, colocated, stride);
+        return 1;
+    case kScaledBlock: DecodeScaled(s, dst, row, col); return 2;
+    case kMotionBlock: {
+        mark(s, row, col);
+        CopyBlock(dst, stride, MotionSource(s, x, y), stride);
+        return 1;
+    }
+    case kRunBlock:
+        mark(s, row, col);
+        DecodeRuns(s, s.scratch);
+        CopyBlock(dst, stride, s.scratch, 8);
+        return 1;
+    case kResidueBlock:
+        mark(s, row, col);
+        DecodeResidueBlock(s, dst, stride, x, y);
+        return 1;
+    case kIntraBlock:
+        mark(s, row, col);
+        DecodeIntra(s, dst, stride);
+        return 1;
+    case kFillBlock:
+        mark(s, row, col);
+        FillBlock(dst, stride, TakeByte(s.bundles.bundle[kColours], s.failed));
+        return 1;
+    case kInterBlock:
+        mark(s, row, col);
+        DecodeInter(s, dst, stride, x, y);
+        return 1;
+    case kPatternBlock:
+        mark(s, row, col);
+        DecodePattern(s, dst, stride);
+        return 1;
+    case kRawBlock:
+        mark(s, row, col);
+        DecodeRaw(s, dst, stride);
+        return 1;
+    default: return 1;  // 10..15: nothing taken, read, written or marked
     }
 }
 

@@ -6,8 +6,6 @@ namespace zarn {
 
 namespace {
 
-
-
 void StoreRepeat(uint8_t* p, uint8_t v, uint32_t n) { std::memset(p, v, n); }
 
 void StoreDc(Bundle& b, uint32_t i, uint16_t v) { std::memcpy(b.data + 2 * size_t{i}, &v, 2); }
@@ -139,15 +137,15 @@ void ReadRunChunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n) {
 void ReadChunk(PlaneBundles& pb, unsigned id, BitReader& r, uint32_t n) {
     Bundle& b = pb.bundle[id];
     switch (id) {
-        case kBlockTypes:
-        case kSubBlockTypes: ReadTypeChunk(b, pb.tree[id], r, n); break;
-        case kColours: ReadColourChunk(pb, r, n); break;
-        case kPatterns: ReadPatternChunk(b, pb.tree[id], r, n); break;
-        case kXOffsets:
-        case kYOffsets: ReadOffsetChunk(b, pb.tree[id], r, n); break;
-        case kIntraDc: ReadDcChunk(b, r, n, false); break;
-        case kInterDc: ReadDcChunk(b, r, n, true); break;
-        default: ReadRunChunk(b, pb.tree[id], r, n); break;
+    case kBlockTypes:
+    case kSubBlockTypes: ReadTypeChunk(b, pb.tree[id], r, n); break;
+    case kColours: ReadColourChunk(pb, r, n); break;
+    case kPatterns: ReadPatternChunk(b, pb.tree[id], r, n); break;
+    case kXOffsets:
+    case kYOffsets: ReadOffsetChunk(b, pb.tree[id], r, n); break;
+    case kIntraDc: ReadDcChunk(b, r, n, false); break;
+    case kInterDc: ReadDcChunk(b, r, n, true); break;
+    default: ReadRunChunk(b, pb.tree[id], r, n); break;
     }
 }
 
@@ -160,7 +158,7 @@ unsigned BundleCountWidth(unsigned id, uint32_t decode_width) {
 }
 
 void InitBundles(PlaneBundles& pb, uint8_t* const buffers[kBundleCount], uint32_t luma_width,
-                  uint32_t decode_width, bool offset_colours) {
+                 uint32_t decode_width, bool offset_colours) {
     for (unsigned id = 0; id < kBundleCount; ++id) {
         Bundle& b = pb.bundle[id];
         b = Bundle{};

@@ -29,12 +29,12 @@ struct PlaneBundles {
     SymbolTree tree[kBundleCount];  // tree[kColours] is the low-nibble tree; DC entries unused
     SymbolTree colour_high[16];
     uint8_t colour_context = 0;
-    bool offset_colours = false;    // older versions: colours are stored around 128
+    bool offset_colours = false;  // older versions: colours are stored around 128
 };
 
 // Sets every bundle empty on its buffer with its capacity and count width.
 void InitBundles(PlaneBundles& b, uint8_t* const buffers[kBundleCount], uint32_t luma_width,
-                  uint32_t decode_width, bool offset_colours);
+                 uint32_t decode_width, bool offset_colours);
 
 // Reads the plane's prefix codes in stream order.
 void ReadBundleTrees(PlaneBundles& b, BitReader& r);

@@ -13,7 +13,7 @@ extern const char* const kCodeShapeWords[16];
 // Lookup table of one shape, indexed by the next 7 bits (first bit read in
 // bit 0): high nibble = code length, low nibble = symbol index.
 struct CodeShapeTable {
-    uint8_t longest;      // longest code length of the shape
+    uint8_t longest;  // longest code length of the shape
     uint8_t entry[128];
 };
 

@@ -12,10 +12,9 @@ namespace {
 
 // Coded index of each raster position.
 constexpr uint8_t kRasterToCoded[64] = {
-    0,  1,  4,  5,  8,  9,  12, 13, 2,  3,  6,  7,  10, 11, 14, 15,
-    24, 25, 44, 45, 16, 17, 20, 21, 26, 27, 46, 47, 18, 19, 22, 23,
-    28, 29, 32, 33, 48, 49, 52, 53, 30, 31, 34, 35, 50, 51, 54, 55,
-    36, 37, 40, 41, 56, 57, 60, 61, 38, 39, 42, 43, 58, 59, 62, 63,
+    0,  1,  4,  5,  8,  9,  12, 13, 2,  3,  6,  7,  10, 11, 14, 15, 24, 25, 44, 45, 16, 17,
+    20, 21, 26, 27, 46, 47, 18, 19, 22, 23, 28, 29, 32, 33, 48, 49, 52, 53, 30, 31, 34, 35,
+    50, 51, 54, 55, 36, 37, 40, 41, 56, 57, 60, 61, 38, 39, 42, 43, 58, 59, 62, 63,
 };
 
 struct Inverse {
@@ -85,8 +84,10 @@ struct AcDecoder {
         } else {
             for (unsigned p = first; p < first + 4; ++p) {
                 ensure(b, 1);
-                if (TakeBits(b, 1)) s.next[--s.head] = static_cast<uint8_t>(p * 4 + kSingle);
-                else significant<kKind>(p);
+                if (TakeBits(b, 1))
+                    s.next[--s.head] = static_cast<uint8_t>(p * 4 + kSingle);
+                else
+                    significant<kKind>(p);
             }
         }
     }
@@ -106,17 +107,17 @@ struct AcDecoder {
     void resolve(uint8_t e) {
         unsigned first = e >> 2;
         switch (e & 3u) {
-            case kGroup20:
-                ResolveGroup4<kKind>(first);
-                first += 4;
-                if (!NextSignificant()) return keep<kKind>(first, kGroup16);
-                [[fallthrough]];
-            case kGroup16:
-                SplitGroup16(s, first);
-                if (!NextSignificant()) return keep<kKind>(first, kGroup4);
-                [[fallthrough]];
-            case kGroup4: return ResolveGroup4<kKind>(first);
-            default: return significant<kKind>(first);
+        case kGroup20:
+            ResolveGroup4<kKind>(first);
+            first += 4;
+            if (!NextSignificant()) return keep<kKind>(first, kGroup16);
+            [[fallthrough]];
+        case kGroup16:
+            SplitGroup16(s, first);
+            if (!NextSignificant()) return keep<kKind>(first, kGroup4);
+            [[fallthrough]];
+        case kGroup4: return ResolveGroup4<kKind>(first);
+        default: return significant<kKind>(first);
         }
     }
 
@@ -132,15 +133,18 @@ struct AcDecoder {
 void DecodePlanes(AcDecoder& d, SetLists& lists, unsigned planes) {
     uint8_t* first = lists.buffer[0];
     unsigned head = SetLists::kBase, tail = SetLists::kBase;
-    for (uint8_t e : {4 * 4 + kGroup20, 24 * 4 + kGroup20, 44 * 4 + kGroup20, 1 * 4 + kSingle, 2 * 4 + kSingle,
-                      3 * 4 + kSingle})
+    for (uint8_t e : {4 * 4 + kGroup20, 24 * 4 + kGroup20, 44 * 4 + kGroup20, 1 * 4 + kSingle,
+                      2 * 4 + kSingle, 3 * 4 + kSingle})
         first[tail++] = e;
     for (unsigned i = planes; i-- > 0;) {
         StartPlane(d.s, lists, planes - 1 - i, head, tail);
         d.plane = i;
-        if (i == 0) d.WalkPlane<PlaneKind::kLast>();
-        else if (i == 1) d.WalkPlane<PlaneKind::kOne>();
-        else d.WalkPlane<PlaneKind::kHigher>();
+        if (i == 0)
+            d.WalkPlane<PlaneKind::kLast>();
+        else if (i == 1)
+            d.WalkPlane<PlaneKind::kOne>();
+        else
+            d.WalkPlane<PlaneKind::kHigher>();
         head = d.s.head;
         tail = d.s.w;
     }
@@ -149,9 +153,11 @@ void DecodePlanes(AcDecoder& d, SetLists& lists, unsigned planes) {
 }  // namespace
 
 const uint8_t kCodedToRaster[64] = {
-#define ZARN_ROW(i) kInverse.v[i], kInverse.v[i + 1], kInverse.v[i + 2], kInverse.v[i + 3], \
-                    kInverse.v[i + 4], kInverse.v[i + 5], kInverse.v[i + 6], kInverse.v[i + 7]
-    ZARN_ROW(0), ZARN_ROW(8), ZARN_ROW(16), ZARN_ROW(24), ZARN_ROW(32), ZARN_ROW(40), ZARN_ROW(48), ZARN_ROW(56),
+#define ZARN_ROW(i)                                                                            \
+    kInverse.v[i], kInverse.v[i + 1], kInverse.v[i + 2], kInverse.v[i + 3], kInverse.v[i + 4], \
+        kInverse.v[i + 5], kInverse.v[i + 6], kInverse.v[i + 7]
+    ZARN_ROW(0),  ZARN_ROW(8),  ZARN_ROW(16), ZARN_ROW(24),
+    ZARN_ROW(32), ZARN_ROW(40), ZARN_ROW(48), ZARN_ROW(56),
 #undef ZARN_ROW
 };
 

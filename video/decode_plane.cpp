@@ -13,7 +13,7 @@ size_t DecodePlane(const PlaneGeometry& geometry, const PlaneInput& input, bool*
     s.intra_tables = &IntraQuantTables();
     s.inter_tables = &InterQuantTables();
     InitBundles(s.bundles, input.bundle_buffers, input.luma_width, geometry.decode_width,
-                 (input.flags & kFlagVersionH) != 0);
+                (input.flags & kFlagVersionH) != 0);
     ReadBundleTrees(s.bundles, s.reader);
 
     // A plane that does not fit its buffers is not decoded (its data is

@@ -11,10 +11,10 @@ namespace zarn {
 struct PlaneInput {
     const uint8_t* packet = nullptr;  // the whole video packet
     size_t packet_bytes = 0;
-    size_t start = 0;                 // byte offset of the plane's first word (may pass the end)
+    size_t start = 0;  // byte offset of the plane's first word (may pass the end)
     uint8_t* const* bundle_buffers = nullptr;
-    uint32_t luma_width = 0;          // sizes the bundle buffers
-    uint32_t key_frame = 0;           // passed through; does not change decoding
+    uint32_t luma_width = 0;  // sizes the bundle buffers
+    uint32_t key_frame = 0;   // passed through; does not change decoding
     uint32_t flags = 0;
 };
 

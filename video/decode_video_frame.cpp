@@ -15,12 +15,11 @@ uint64_t round8(uint64_t v) { return v & ~uint64_t{7}; }
 
 }  // namespace
 
-bool DecodeVideoFrame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
-                        const uint8_t* prev_alpha, uint8_t* block_marks,
-                        uint32_t source_width, uint32_t source_height,
-                        uint32_t luma_width, uint32_t luma_height,
-                        const uint8_t* packet, uint32_t packet_bytes, uint32_t key_frame,
-                        uint8_t* const bundle_buffers[kBundleCount], uint32_t flags, uint32_t header_flags) {
+bool DecodeVideoFrame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha, const uint8_t* prev_alpha,
+                      uint8_t* block_marks, uint32_t source_width, uint32_t source_height,
+                      uint32_t luma_width, uint32_t luma_height, const uint8_t* packet, uint32_t packet_bytes,
+                      uint32_t key_frame, uint8_t* const bundle_buffers[kBundleCount], uint32_t flags,
+                      uint32_t header_flags) {
     if (dest == nullptr || block_marks == nullptr || bundle_buffers == nullptr) return false;
     if (packet == nullptr) packet_bytes = 0;
     for (int i = 0; i < 9; ++i)

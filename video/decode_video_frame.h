@@ -17,11 +17,10 @@ namespace zarn {
 // predicting from `prev` (may equal dest when every frame is a key frame). Alpha planes may be null.
 // Returns false when part of the frame was abandoned (damaged data or buffers that cannot hold it);
 // what was decoded stays in `dest` either way.
-bool DecodeVideoFrame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha,
-                        const uint8_t* prev_alpha, uint8_t* block_marks,
-                        uint32_t source_width, uint32_t source_height,
-                        uint32_t luma_width, uint32_t luma_height,
-                        const uint8_t* packet, uint32_t packet_bytes, uint32_t key_frame,
-                        uint8_t* const bundle_buffers[kBundleCount], uint32_t flags, uint32_t header_flags);
+bool DecodeVideoFrame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha, const uint8_t* prev_alpha,
+                      uint8_t* block_marks, uint32_t source_width, uint32_t source_height,
+                      uint32_t luma_width, uint32_t luma_height, const uint8_t* packet, uint32_t packet_bytes,
+                      uint32_t key_frame, uint8_t* const bundle_buffers[kBundleCount], uint32_t flags,
+                      uint32_t header_flags);
 
 }  // namespace zarn

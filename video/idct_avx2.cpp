@@ -11,7 +11,9 @@ namespace zarn {
 
 namespace {
 
-inline __m256i mul11(__m256i a, int k) { return _mm256_srai_epi32(_mm256_mullo_epi32(a, _mm256_set1_epi32(k)), 11); }
+inline __m256i mul11(__m256i a, int k) {
+    return _mm256_srai_epi32(_mm256_mullo_epi32(a, _mm256_set1_epi32(k)), 11);
+}
 
 inline void transform(const __m256i x[8], __m256i y[8]) {
     const __m256i a0 = _mm256_add_epi32(x[0], x[4]), a1 = _mm256_sub_epi32(x[0], x[4]);
@@ -57,10 +59,11 @@ inline void transpose(__m256i r[8]) {
 
 // 64 output bytes in raster order, as two registers of four rows each.
 inline void TransformBlock(const int16_t coef[64], const uint32_t table[64], __m256i& rows01_23,
-                            __m256i& rows45_67) {
+                           __m256i& rows45_67) {
     __m256i x[8], y[8];
     for (int r = 0; r < 8; ++r) {
-        const __m256i c = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * r)));
+        const __m256i c =
+            _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * r)));
         const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 8 * r));
         x[r] = _mm256_srai_epi32(_mm256_mullo_epi32(c, t), 11);
     }
@@ -69,7 +72,8 @@ inline void TransformBlock(const int16_t coef[64], const uint32_t table[64], __m
     transform(y, x);  // x[column], lanes = rows
     transpose(x);     // x[row], lanes = columns
     const __m256i bias = _mm256_set1_epi32(127), low = _mm256_set1_epi32(255);
-    for (int r = 0; r < 8; ++r) x[r] = _mm256_and_si256(_mm256_srai_epi32(_mm256_add_epi32(x[r], bias), 8), low);
+    for (int r = 0; r < 8; ++r)
+        x[r] = _mm256_and_si256(_mm256_srai_epi32(_mm256_add_epi32(x[r], bias), 8), low);
     // Values are 0..255: the packs cannot saturate. Lane order is restored by the permutes.
     const __m256i p01 = _mm256_permute4x64_epi64(_mm256_packus_epi32(x[0], x[1]), 0xD8);
     const __m256i p23 = _mm256_permute4x64_epi64(_mm256_packus_epi32(x[2], x[3]), 0xD8);
@@ -103,7 +107,7 @@ void PutEnlargedAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], con
 }
 
 void AddAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
-              const uint8_t pred[64]) {
+             const uint8_t pred[64]) {
     alignas(32) uint8_t out[64];
     __m256i a, b;
     TransformBlock(coef, table, a, b);

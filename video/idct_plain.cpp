@@ -18,7 +18,8 @@ inline u32 mul11(u32 a, u32 k) { return sar(a * k, 11); }
 // are known to be zero; their arithmetic folds away (same results).
 template <int kInputs, typename In, typename Out>
 inline void Transform1d(const In& x, Out&& y) {
-    const u32 x0 = x[0], x1 = kInputs > 1 ? x[1] : 0, x2 = kInputs > 2 ? x[2] : 0, x3 = kInputs > 3 ? x[3] : 0;
+    const u32 x0 = x[0], x1 = kInputs > 1 ? x[1] : 0, x2 = kInputs > 2 ? x[2] : 0,
+              x3 = kInputs > 3 ? x[3] : 0;
     const u32 x4 = kInputs > 4 ? x[4] : 0, x5 = kInputs > 5 ? x[5] : 0;
     const u32 x6 = kInputs > 6 ? x[6] : 0, x7 = kInputs > 7 ? x[7] : 0;
     const u32 a0 = x0 + x4, a1 = x0 - x4, a3 = x2 + x6;
@@ -103,7 +104,7 @@ inline void RoundOut(const u32 (&x)[8][8], u32 bias, uint8_t* out, ptrdiff_t str
 // Only row 0 has AC coefficients: every column pass output equals its
 // input, so all rows of the row pass see the same values. One row transform.
 void TransformFirstRow(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
-                         ptrdiff_t stride) {
+                       ptrdiff_t stride) {
     u32 x[8], y[8];
     x[0] = 0;
     for (int c = 1; c < 8; ++c) x[c] = dequantise(coef[c], table[c]);
@@ -119,7 +120,7 @@ void TransformFirstRow(const int16_t coef[64], const uint32_t table[64], u32 bia
 // once (lanes = rows).
 template <int kRows, int kColumns>
 void TransformColumnsRows(const int16_t coef[64], const uint32_t table[64], u32 bias, uint8_t* out,
-                            ptrdiff_t stride) {
+                          ptrdiff_t stride) {
     u32 x[8][kColumns], y[8][kColumns], t[8][8], z[8][8];
     for (int r = 0; r < kRows; ++r)
         for (int c = 0; c < kColumns; ++c) x[r][c] = dequantise(coef[r * 8 + c], table[r * 8 + c]);
@@ -127,7 +128,7 @@ void TransformColumnsRows(const int16_t coef[64], const uint32_t table[64], u32 
     TransformLanes<kRows, kColumns>(x, y);  // y[row][column]
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < kColumns; ++c) t[c][r] = y[r][c];  // t[column][row]
-    TransformLanes<kColumns, 8>(t, z);  // z[column][row]
+    TransformLanes<kColumns, 8>(t, z);                         // z[column][row]
     RoundOut(z, bias, out, stride);
 }
 
@@ -147,13 +148,19 @@ void TransformBlock(const int16_t coef[64], const uint32_t table[64], uint8_t* o
     const uint64_t right = w[1] | w[3] | w[5] | w[7] | w[9] | w[11] | w[13] | w[15];
     if ((rows_1_2 | row_3 | rows_4_7) == 0) return TransformFirstRow(coef, table, bias, out, stride);
     if (right == 0) {
-        if ((row_3 | rows_4_7) == 0) TransformColumnsRows<3, 4>(coef, table, bias, out, stride);
-        else if (rows_4_7 == 0) TransformColumnsRows<4, 4>(coef, table, bias, out, stride);
-        else TransformColumnsRows<8, 4>(coef, table, bias, out, stride);
+        if ((row_3 | rows_4_7) == 0)
+            TransformColumnsRows<3, 4>(coef, table, bias, out, stride);
+        else if (rows_4_7 == 0)
+            TransformColumnsRows<4, 4>(coef, table, bias, out, stride);
+        else
+            TransformColumnsRows<8, 4>(coef, table, bias, out, stride);
     } else {
-        if ((row_3 | rows_4_7) == 0) TransformColumnsRows<3, 8>(coef, table, bias, out, stride);
-        else if (rows_4_7 == 0) TransformColumnsRows<4, 8>(coef, table, bias, out, stride);
-        else TransformColumnsRows<8, 8>(coef, table, bias, out, stride);
+        if ((row_3 | rows_4_7) == 0)
+            TransformColumnsRows<3, 8>(coef, table, bias, out, stride);
+        else if (rows_4_7 == 0)
+            TransformColumnsRows<4, 8>(coef, table, bias, out, stride);
+        else
+            TransformColumnsRows<8, 8>(coef, table, bias, out, stride);
     }
 }
 
@@ -173,11 +180,12 @@ void PutEnlargedPlain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], co
 }
 
 void AddPlain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
-               const uint8_t pred[64]) {
+              const uint8_t pred[64]) {
     uint8_t out[64];
     TransformBlock(coef, table, out, 8);
     for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c) dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + out[r * 8 + c]);
+        for (int c = 0; c < 8; ++c)
+            dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + out[r * 8 + c]);
 }
 
 }  // namespace

@@ -18,9 +18,9 @@ struct PlaneGeometry {
     uint32_t stride = 0;            // bytes per row of both planes
     uint32_t rows = 0;              // rows in the plane buffers (bounds motion sources)
     uint8_t* block_marks = nullptr;
-    uint32_t mark_cols = 0;         // bytes per block_marks row
-    uint32_t mark_rows = 0;         // rows of block_marks
-    uint32_t mark_step = 1;         // 1 luma/alpha, 2 chroma
+    uint32_t mark_cols = 0;  // bytes per block_marks row
+    uint32_t mark_rows = 0;  // rows of block_marks
+    uint32_t mark_step = 1;  // 1 luma/alpha, 2 chroma
 };
 
 struct PlaneState {

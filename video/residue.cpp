@@ -15,7 +15,7 @@ namespace {
 // sign bit only, and every non-zero change counts an event.
 struct ResidueDecoder {
     BitCache b;
-    uint8_t* value;          // raster order
+    uint8_t* value;  // raster order
     unsigned event_limit;
     unsigned events = 0;
     uint8_t plane_value = 0;  // T, an 8-bit two's complement number
@@ -75,8 +75,10 @@ struct ResidueDecoder {
             return false;
         }
         for (unsigned p = first; p < first + 4; ++p) {
-            if (TakeBit()) defer(p);
-            else if (BecomeSignificant(p)) return true;
+            if (TakeBit())
+                defer(p);
+            else if (BecomeSignificant(p))
+                return true;
         }
         return false;
     }
@@ -89,23 +91,23 @@ struct ResidueDecoder {
     bool resolve(uint8_t e) {
         unsigned first = e >> 2;
         switch (e & 3u) {
-            case kGroup20:
-                if (ResolveGroup4(first)) return true;
-                first += 4;
-                if (!TakeBit()) {
-                    keep(first, kGroup16);
-                    return false;
-                }
-                [[fallthrough]];
-            case kGroup16:
-                SplitGroup16(s, first);
-                if (!TakeBit()) {
-                    keep(first, kGroup4);
-                    return false;
-                }
-                [[fallthrough]];
-            case kGroup4: return ResolveGroup4(first);
-            default: return BecomeSignificant(first);
+        case kGroup20:
+            if (ResolveGroup4(first)) return true;
+            first += 4;
+            if (!TakeBit()) {
+                keep(first, kGroup16);
+                return false;
+            }
+            [[fallthrough]];
+        case kGroup16:
+            SplitGroup16(s, first);
+            if (!TakeBit()) {
+                keep(first, kGroup4);
+                return false;
+            }
+            [[fallthrough]];
+        case kGroup4: return ResolveGroup4(first);
+        default: return BecomeSignificant(first);
         }
     }
 
@@ -115,7 +117,8 @@ struct ResidueDecoder {
         plane_value = static_cast<uint8_t>(1u << c);
         uint8_t* first = lists.buffer[0];
         unsigned head = SetLists::kBase, tail = SetLists::kBase;
-        for (uint8_t e : {4 * 4 + kGroup20, 24 * 4 + kGroup20, 44 * 4 + kGroup20, 0 * 4 + kGroup4}) first[tail++] = e;
+        for (uint8_t e : {4 * 4 + kGroup20, 24 * 4 + kGroup20, 44 * 4 + kGroup20, 0 * 4 + kGroup4})
+            first[tail++] = e;
         for (unsigned plane = 0; plane <= c; ++plane) {
             if (refine()) return;
             StartPlane(s, lists, plane, head, tail);

@@ -95,7 +95,8 @@ std::vector<std::vector<uint8_t>> StereoBlocks(const zarn::AudioDecoder* decoder
         zarn::test::BlockSpec spec;
         spec.dc_field = zarn::test::PackedFloatField(rng() & 0xFFF, 23, false);
         spec.nyquist_field = 0;
-        for (uint32_t b = 0; b < decoder->band_count; ++b) spec.quantisers.push_back(static_cast<uint8_t>(10 + rng() % 20));
+        for (uint32_t b = 0; b < decoder->band_count; ++b)
+            spec.quantisers.push_back(static_cast<uint8_t>(10 + rng() % 20));
         spec.coefficients.assign(n, 0);
         for (uint32_t j = 2; j < n; ++j) {
             const int range = j < n / 8 ? 20 : (j < n / 2 ? 3 : 1);

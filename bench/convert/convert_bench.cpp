@@ -20,96 +20,100 @@ constexpr uint32_t kHeight = 1080;
 constexpr uint32_t kLumaHeight = 1088;
 
 struct BenchFrame {
-  std::vector<uint8_t> planes;
-  std::vector<uint8_t> all_marks;
-  std::vector<uint8_t> some_marks;
-  std::vector<uint8_t> band_marks;
-  uint32_t mb_cols = kWidth / 16;
-  uint32_t mb_count = kWidth / 16 * (kLumaHeight / 16);
-  BenchFrame() {
-    std::mt19937 rng(5);
-    planes.resize(size_t{kWidth} * kLumaHeight * 3 / 2);
-    for (auto& b : planes) b = static_cast<uint8_t>(rng() % 220 + 16);
-    all_marks.assign(mb_count + 1, 1);
-    all_marks.back() = 0;
-    some_marks.assign(mb_count + 1, 0);
-    for (uint32_t i = 0; i < mb_count / 10; ++i) some_marks[rng() % mb_count] = 1;
-    // A band of whole macroblock rows: 10% of the blocks, clustered.
-    band_marks.assign(mb_count + 1, 0);
-    std::fill(band_marks.begin() + mb_count / 2, band_marks.begin() + mb_count / 2 + mb_count / 10, 1);
-    while (std::count(some_marks.begin(), some_marks.end() - 1, 1) < mb_count / 10) some_marks[rng() % mb_count] = 1;
-  }
-  const uint8_t* Y() const { return planes.data(); }
-  const uint8_t* V() const { return planes.data() + size_t{kWidth} * kLumaHeight; }
-  const uint8_t* U() const { return V() + size_t{kWidth} * kLumaHeight / 4; }
-  // 0: every block marked, 1: 10% scattered at random, 2: 10% in one band.
-  zarn::FrameSource Source(int marks) const {
-    const uint8_t* m = marks == 0 ? all_marks.data() : (marks == 1 ? some_marks.data() : band_marks.data());
-    return {planes.data(), nullptr, m, mb_cols, mb_count,
-            kWidth, kHeight, kWidth, kLumaHeight};
-  }
+    std::vector<uint8_t> planes;
+    std::vector<uint8_t> all_marks;
+    std::vector<uint8_t> some_marks;
+    std::vector<uint8_t> band_marks;
+    uint32_t mb_cols = kWidth / 16;
+    uint32_t mb_count = kWidth / 16 * (kLumaHeight / 16);
+    BenchFrame() {
+        std::mt19937 rng(5);
+        planes.resize(size_t{kWidth} * kLumaHeight * 3 / 2);
+        for (auto& b : planes) b = static_cast<uint8_t>(rng() % 220 + 16);
+        all_marks.assign(mb_count + 1, 1);
+        all_marks.back() = 0;
+        some_marks.assign(mb_count + 1, 0);
+        for (uint32_t i = 0; i < mb_count / 10; ++i) some_marks[rng() % mb_count] = 1;
+        // A band of whole macroblock rows: 10% of the blocks, clustered.
+        band_marks.assign(mb_count + 1, 0);
+        std::fill(band_marks.begin() + mb_count / 2, band_marks.begin() + mb_count / 2 + mb_count / 10, 1);
+        while (std::count(some_marks.begin(), some_marks.end() - 1, 1) < mb_count / 10)
+            some_marks[rng() % mb_count] = 1;
+    }
+    const uint8_t* Y() const { return planes.data(); }
+    const uint8_t* V() const { return planes.data() + size_t{kWidth} * kLumaHeight; }
+    const uint8_t* U() const { return V() + size_t{kWidth} * kLumaHeight / 4; }
+    // 0: every block marked, 1: 10% scattered at random, 2: 10% in one band.
+    zarn::FrameSource Source(int marks) const {
+        const uint8_t* m =
+            marks == 0 ? all_marks.data() : (marks == 1 ? some_marks.data() : band_marks.data());
+        return {planes.data(), nullptr, m, mb_cols, mb_count, kWidth, kHeight, kWidth, kLumaHeight};
+    }
 };
 
 const BenchFrame& Frame() {
-  static const BenchFrame frame;
-  return frame;
+    static const BenchFrame frame;
+    return frame;
 }
 
 uint32_t BytesOf(uint32_t format) {
-  if (format == 1) return 3;
-  if (format == 3) return 4;
-  return 2;
+    if (format == 1) return 3;
+    if (format == 3) return 4;
+    return 2;
 }
 
 void Copy(benchmark::State& state, uint32_t format, zarn::KernelSet set, int marks) {
-  if (!zarn::InstallKernelSet(set)) {
-    state.SkipWithError("instruction set not available");
-    return;
-  }
-  const uint32_t pitch = kWidth * BytesOf(format);
-  std::vector<uint8_t> out(size_t{pitch} * kHeight, 1);
-  const zarn::FrameSource source = Frame().Source(marks);
-  for (auto _ : state) {
-    zarn::CopyFrame(source, out.data(), static_cast<int32_t>(pitch), kHeight, 0, 0, format);
-    benchmark::DoNotOptimize(out.data());
-    benchmark::ClobberMemory();
-  }
-  state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
+    if (!zarn::InstallKernelSet(set)) {
+        state.SkipWithError("instruction set not available");
+        return;
+    }
+    const uint32_t pitch = kWidth * BytesOf(format);
+    std::vector<uint8_t> out(size_t{pitch} * kHeight, 1);
+    const zarn::FrameSource source = Frame().Source(marks);
+    for (auto _ : state) {
+        zarn::CopyFrame(source, out.data(), static_cast<int32_t>(pitch), kHeight, 0, 0, format);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
 }
 
 void Libyuv(benchmark::State& state, uint32_t format) {
-  const BenchFrame& f = Frame();
-  const uint32_t pitch = kWidth * BytesOf(format);
-  std::vector<uint8_t> out(size_t{pitch} * kHeight, 1);
-  for (auto _ : state) {
-    switch (format) {
-      case 3:
-        libyuv::I420ToARGB(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch, kWidth, kHeight);
-        break;
-      case 1:
-        libyuv::I420ToRGB24(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch, kWidth, kHeight);
-        break;
-      case 10:
-        libyuv::I420ToRGB565(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch, kWidth,
-                             kHeight);
-        break;
-      default:
-        libyuv::I420ToYUY2(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch, kWidth, kHeight);
-        break;
+    const BenchFrame& f = Frame();
+    const uint32_t pitch = kWidth * BytesOf(format);
+    std::vector<uint8_t> out(size_t{pitch} * kHeight, 1);
+    for (auto _ : state) {
+        switch (format) {
+        case 3:
+            libyuv::I420ToARGB(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch, kWidth,
+                               kHeight);
+            break;
+        case 1:
+            libyuv::I420ToRGB24(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch,
+                                kWidth, kHeight);
+            break;
+        case 10:
+            libyuv::I420ToRGB565(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch,
+                                 kWidth, kHeight);
+            break;
+        default:
+            libyuv::I420ToYUY2(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch, kWidth,
+                               kHeight);
+            break;
+        }
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
     }
-    benchmark::DoNotOptimize(out.data());
-    benchmark::ClobberMemory();
-  }
-  state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
+    state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
 }
 
 using zarn::KernelSet;
 
-#define ZARN_FORMAT_BENCH(name, format)                                                                  \
-  BENCHMARK_CAPTURE(Copy, name##_plain, format, KernelSet::kPlain, 0)->Unit(benchmark::kMillisecond); \
-  BENCHMARK_CAPTURE(Copy, name##_sse2, format, KernelSet::kSse2, 0)->Unit(benchmark::kMillisecond);   \
-  BENCHMARK_CAPTURE(Copy, name##_avx2, format, KernelSet::kAvx2, 0)->Unit(benchmark::kMillisecond);   \
-  BENCHMARK_CAPTURE(Libyuv, name, format)->Unit(benchmark::kMillisecond);
+#define ZARN_FORMAT_BENCH(name, format)                                                                 \
+    BENCHMARK_CAPTURE(Copy, name##_plain, format, KernelSet::kPlain, 0)->Unit(benchmark::kMillisecond); \
+    BENCHMARK_CAPTURE(Copy, name##_sse2, format, KernelSet::kSse2, 0)->Unit(benchmark::kMillisecond);   \
+    BENCHMARK_CAPTURE(Copy, name##_avx2, format, KernelSet::kAvx2, 0)->Unit(benchmark::kMillisecond);   \
+    BENCHMARK_CAPTURE(Libyuv, name, format)->Unit(benchmark::kMillisecond);
 
 ZARN_FORMAT_BENCH(bgrx32, 3)
 ZARN_FORMAT_BENCH(bgr24, 1)
@@ -117,9 +121,12 @@ ZARN_FORMAT_BENCH(rgb565, 10)
 ZARN_FORMAT_BENCH(yuy2, 13)
 
 // Changed blocks: 10% of the macroblocks marked, against the whole frame.
-BENCHMARK_CAPTURE(Copy, bgrx32_changed10_scattered_avx2, 3, KernelSet::kAvx2, 1)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Copy, bgrx32_changed10_scattered_sse2, 3, KernelSet::kSse2, 1)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Copy, bgrx32_changed10_scattered_plain, 3, KernelSet::kPlain, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Copy, bgrx32_changed10_scattered_avx2, 3, KernelSet::kAvx2, 1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Copy, bgrx32_changed10_scattered_sse2, 3, KernelSet::kSse2, 1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Copy, bgrx32_changed10_scattered_plain, 3, KernelSet::kPlain, 1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Copy, bgrx32_changed10_band_avx2, 3, KernelSet::kAvx2, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Copy, bgrx32_changed10_band_plain, 3, KernelSet::kPlain, 2)->Unit(benchmark::kMillisecond);
 

@@ -70,7 +70,8 @@ BENCHMARK(BM_SceneCut) ZARN_QUALITIES;
 
 void EncodeSound(benchmark::State& state, const PcmTrack& track) {
     const unsigned quality = static_cast<unsigned>(state.range(0));
-    const uint32_t frames = static_cast<uint32_t>(track.samples.size() / track.channels * 25 / track.rate + 1);
+    const uint32_t frames =
+        static_cast<uint32_t>(track.samples.size() / track.channels * 25 / track.rate + 1);
     double snr = 0, bytes = 0;
     for (auto _ : state) {
         AudioTrackPackets t = EncodeAudioTrack(track, frames, 25, 1, quality);

@@ -18,7 +18,8 @@ std::vector<uint8_t> Image(uint32_t frames, bool sound) {
     ContainerSpec spec;
     spec.width = 640;
     spec.height = 480;
-    if (sound) spec.tracks = {{262144, 44100 | kTrackFormatAudio | kTrackFormatStereo | kTrackFormatSixteenBit, 1}};
+    if (sound)
+        spec.tracks = {{262144, 44100 | kTrackFormatAudio | kTrackFormatStereo | kTrackFormatSixteenBit, 1}};
     ContainerWriter w(spec);
     for (uint32_t i = 0; i < frames; ++i) {
         FramePacket f;

@@ -47,7 +47,10 @@ void BM_SeekToLastFrameBeforeTheNextKey(benchmark::State& state) {
     }
     CloseMovie(m);
 }
-BENCHMARK(BM_SeekToLastFrameBeforeTheNextKey)->Args({640, 360})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SeekToLastFrameBeforeTheNextKey)
+    ->Args({640, 360})
+    ->Args({1920, 1080})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace zarn

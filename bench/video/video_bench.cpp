@@ -20,7 +20,8 @@ void decode_frames(benchmark::State& state, PlaneMix mix) {
     FrameBuffers f(kW, kH);
     for (auto _ : state) {
         DecodeVideoFrame(f.dest.data(), f.prev.data(), nullptr, nullptr, f.marks.data(), kW, kH, f.luma_width,
-                           f.luma_height, packet.data(), static_cast<uint32_t>(packet.size()), 0, f.bundles, 0, 0);
+                         f.luma_height, packet.data(), static_cast<uint32_t>(packet.size()), 0, f.bundles, 0,
+                         0);
         benchmark::DoNotOptimize(f.dest.data());
     }
     state.SetItemsProcessed(state.iterations());  // frames
@@ -42,7 +43,8 @@ struct Blocks {
         std::mt19937 rng(1);
         for (auto& b : coef) {
             b[0] = static_cast<int16_t>(600 + rng() % 800);
-            for (int k = 0; k < 6; ++k) b[1 + rng() % 20] = static_cast<int16_t>(static_cast<int>(rng() % 81) - 40);
+            for (int k = 0; k < 6; ++k)
+                b[1 + rng() % 20] = static_cast<int16_t>(static_cast<int>(rng() % 81) - 40);
         }
         for (auto& p : pred) p = static_cast<uint8_t>(rng());
     }
@@ -60,7 +62,9 @@ struct FrameLikeBlocks {
             const int count = 1 + static_cast<int>(rng() % 6);
             for (int k = 0; k < count; ++k) {
                 const unsigned pick = rng() % 10;
-                const int mag = pick < 7 ? 1 : pick < 9 ? 2 + static_cast<int>(rng() % 2) : 1 + static_cast<int>(rng() % 40);
+                const int mag = pick < 7   ? 1
+                                : pick < 9 ? 2 + static_cast<int>(rng() % 2)
+                                           : 1 + static_cast<int>(rng() % 40);
                 coef[b][1 + rng() % 20] = static_cast<int16_t>(rng() % 2 ? -mag : mag);
             }
             table[b] = IntraQuantTable(2 + rng() % 6);
@@ -92,9 +96,9 @@ void idct(benchmark::State& state, Variant v) {
     for (auto _ : state) {
         for (const auto& c : blocks.coef) {
             switch (v) {
-                case Variant::kPut: f.put(out, 8, c, table); break;
-                case Variant::kPutEnlarged: f.put_enlarged(out, 16, c, table); break;
-                case Variant::kAdd: f.add(out, 8, c, table, blocks.pred); break;
+            case Variant::kPut: f.put(out, 8, c, table); break;
+            case Variant::kPutEnlarged: f.put_enlarged(out, 16, c, table); break;
+            case Variant::kAdd: f.add(out, 8, c, table, blocks.pred); break;
             }
             benchmark::DoNotOptimize(out);
         }

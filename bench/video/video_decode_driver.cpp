@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
     FrameBuffers f(kW, kH);
     for (int i = 0; i < frames; ++i) {
         zarn::DecodeVideoFrame(f.dest.data(), f.prev.data(), nullptr, nullptr, f.marks.data(), kW, kH,
-                                 f.luma_width, f.luma_height, packet.data(), static_cast<uint32_t>(packet.size()),
-                                 0, f.bundles, 0, 0);
+                               f.luma_width, f.luma_height, packet.data(),
+                               static_cast<uint32_t>(packet.size()), 0, f.bundles, 0, 0);
     }
     // Hash of the picture, to compare decoder versions.
     uint64_t hash = 1469598103934665603ull;

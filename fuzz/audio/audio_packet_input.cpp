@@ -20,7 +20,8 @@ uint32_t DecodeAudioPacketInput(const uint8_t* data, size_t size) {
         const uint8_t* next = nullptr;
         DecodeAudioBlock(decoder, &pcm, &pcm_bytes, block, end, &next);
         // Every block moves forward by whole words, or to the bound.
-        if (pcm != decoder->pcm || pcm_bytes != expected_bytes || next <= block || next > end) __builtin_trap();
+        if (pcm != decoder->pcm || pcm_bytes != expected_bytes || next <= block || next > end)
+            __builtin_trap();
         if (next != end && (next - block) % 4 != 0) __builtin_trap();
         int32_t sum = 0;
         for (uint32_t i = 0; i < pcm_bytes / 2; ++i) sum += pcm[i];  // every delivered value is readable

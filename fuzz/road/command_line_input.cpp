@@ -19,7 +19,9 @@ constexpr size_t kMaxArguments = 16;
 
 // A program image with one stored-command area between other bytes.
 std::vector<uint8_t> ProgramImage(bool stray_marker) {
-    std::string text = "\x7f" "ELF program bytes ";
+    std::string text =
+        "\x7f"
+        "ELF program bytes ";
     if (stray_marker) text += std::string(ZARN_STORED_COMMAND_MARKER) + "~~~ cut short";
     text += ZARN_STORED_COMMAND_MARKER + std::string(kStoredCommandArea, '~');
     std::vector<uint8_t> image(text.begin(), text.end());

@@ -52,7 +52,8 @@ private:
                 const char e = t_[i_++];
                 if (e == 'u') {
                     for (int k = 0; k < 4; ++k, ++i_)
-                        if (i_ >= t_.size() || !std::isxdigit(static_cast<unsigned char>(t_[i_]))) return false;
+                        if (i_ >= t_.size() || !std::isxdigit(static_cast<unsigned char>(t_[i_])))
+                            return false;
                 } else if (std::string("\"\\/bfnrt").find(e) == std::string::npos) {
                     return false;
                 }

@@ -91,8 +91,7 @@ bool RectsHold(const Movie& m, int32_t count, uint32_t copy_flags) {
     for (int32_t i = 0; i < count; ++i) {
         const Rect& r = m.rects[i];
         if (r.x < 0 || r.y < 0 || r.w <= 0 || r.h <= 0) return false;
-        if (uint64_t(r.x) + uint64_t(r.w) > m.width || uint64_t(r.y) + uint64_t(r.h) > m.height)
-            return false;
+        if (uint64_t(r.x) + uint64_t(r.w) > m.width || uint64_t(r.y) + uint64_t(r.h) > m.height) return false;
     }
     return true;
 }
@@ -101,8 +100,8 @@ bool RectsHold(const Movie& m, int32_t count, uint32_t copy_flags) {
 bool RealtimeHolds(const Movie& m, const RealtimeStats& s) {
     if (s.span_ms == 0) return false;
     if (s.window == 0) return s.data_rate == 0;
-    const uint64_t most = uint64_t{m.file_length} * m.source_rate_num /
-                          (uint64_t{m.source_rate_den} * s.window);
+    const uint64_t most =
+        uint64_t{m.file_length} * m.source_rate_num / (uint64_t{m.source_rate_den} * s.window);
     return s.data_rate <= most;
 }
 
@@ -140,8 +139,10 @@ bool PlayMovieInput(const uint8_t* data, size_t size) {
     ResetEngineSettings();
     f.sound.Install();
     if (o.rate_override) {
-        if (o.fastest) SetFrameRateOverride(0, 0);
-        else SetFrameRateOverride(60, 1);
+        if (o.fastest)
+            SetFrameRateOverride(0, 0);
+        else
+            SetFrameRateOverride(60, 1);
     }
     if (o.open_flags & kFlagTrackById) SetSoundTrack(o.track_id);
 
@@ -179,16 +180,14 @@ bool PlayMovieInput(const uint8_t* data, size_t size) {
     }
 
     const uint64_t area = std::max<uint64_t>(uint64_t{m->width} * m->height, 1);
-    const uint32_t steps = static_cast<uint32_t>(
-        std::min<uint64_t>({kMaxFuzzFrames, std::max<uint64_t>(2, kFuzzPixelBudget / area),
-                            uint64_t{m->frame_count} + 1}));
+    const uint32_t steps = static_cast<uint32_t>(std::min<uint64_t>(
+        {kMaxFuzzFrames, std::max<uint64_t>(2, kFuzzPixelBudget / area), uint64_t{m->frame_count} + 1}));
     CopyBuffer buffer = MakeCopyBuffer(o, m->width, m->height);
     bool ok = true;
     for (uint32_t step = 0; step < steps && ok; ++step) {
         // The player polls until the frame is due; a movie that never gets
         // due is stepped anyway after a bounded wait.
-        for (int polls = 0; polls < 64 && ShouldWait(m) != 0; ++polls)
-            f.clock.advance(o.clock_step_ms);
+        for (int polls = 0; polls < 64 && ShouldWait(m) != 0; ++polls) f.clock.advance(o.clock_step_ms);
         if (DoFrame(m) != 0) break;
         CopyToBuffer(m, buffer.bytes.get(), buffer.pitch, buffer.height, o.x, o.y, o.copy_flags);
         ok = RectsHold(*m, GetRects(*m, o.copy_flags), o.copy_flags);

@@ -75,7 +75,8 @@ Sound LibrarySound(const char* path) {
     Sound sound;
     zarn_movie* movie = nullptr;
     if (zarn_open_file(path, 0, &movie) != ZARN_OK) return sound;
-    if (zarn_get_track_info(movie, 0, &sound.track) == ZARN_OK && zarn_select_audio_track(movie, 0) == ZARN_OK) {
+    if (zarn_get_track_info(movie, 0, &sound.track) == ZARN_OK &&
+        zarn_select_audio_track(movie, 0) == ZARN_OK) {
         int16_t chunk[8192];
         size_t count = 0;
         for (zarn_status st = zarn_decode_frame(movie); st == ZARN_OK || st == ZARN_ERROR_CORRUPT_FRAME;
@@ -99,7 +100,8 @@ bool SoundAt(GstSample* sample, GstClockTime time, const std::vector<int16_t>& s
         GST_CLOCK_DIFF(GST_BUFFER_PTS(buffer), time) > gint64(GST_SECOND / info.rate))
         return false;
     // Clipping keeps the sample the start falls in.
-    const size_t from = size_t(gst_util_uint64_scale(GST_BUFFER_PTS(buffer), info.rate, GST_SECOND)) * info.channels;
+    const size_t from =
+        size_t(gst_util_uint64_scale(GST_BUFFER_PTS(buffer), info.rate, GST_SECOND)) * info.channels;
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return false;
     const size_t count = map.size / 2;
@@ -110,7 +112,8 @@ bool SoundAt(GstSample* sample, GstClockTime time, const std::vector<int16_t>& s
 }
 
 GstSample* SeekAndPull(GstElement* pipeline, GstElement* sink, GstSeekFlags flags, GstClockTime time) {
-    if (!gst_element_seek_simple(pipeline, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | flags), gint64(time)))
+    if (!gst_element_seek_simple(pipeline, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | flags),
+                                 gint64(time)))
         return nullptr;
     gst_element_get_state(pipeline, nullptr, nullptr, 10 * GST_SECOND);
     return gst_app_sink_try_pull_preroll(GST_APP_SINK(sink), 10 * GST_SECOND);
@@ -134,8 +137,10 @@ int PlayToTheEnd(const char* path) {
         GstMessage* m = gst_bus_timed_pop_filtered(
             bus, deadline - now, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS | GST_MESSAGE_WARNING));
         if (!m) break;
-        if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_WARNING) warned = true;
-        else result = GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR ? 1 : warned ? 2 : 0;
+        if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_WARNING)
+            warned = true;
+        else
+            result = GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR ? 1 : warned ? 2 : 0;
         gst_message_unref(m);
     }
     gst_object_unref(bus);
@@ -150,13 +155,18 @@ int CheckDamaged(int count, char** paths) {
         gchar* name = g_path_get_basename(paths[k]);
         const bool cut = std::strncmp(name, "cut-", 4) == 0;
         g_free(name);
-        if (r < 0) std::fprintf(stderr, "FAILED: %s neither ends nor fails\n", paths[k]);
-        else if (cut && r != 1) std::fprintf(stderr, "FAILED: %s ends without an error\n", paths[k]);
-        else if (r == 0) std::fprintf(stderr, "FAILED: %s ends with neither an error nor a warning\n", paths[k]);
-        else continue;
+        if (r < 0)
+            std::fprintf(stderr, "FAILED: %s neither ends nor fails\n", paths[k]);
+        else if (cut && r != 1)
+            std::fprintf(stderr, "FAILED: %s ends without an error\n", paths[k]);
+        else if (r == 0)
+            std::fprintf(stderr, "FAILED: %s ends with neither an error nor a warning\n", paths[k]);
+        else
+            continue;
         ++failures;
     }
-    if (failures == 0) std::printf("damaged files: all ended, the cut ones with an error, the others warned\n");
+    if (failures == 0)
+        std::printf("damaged files: all ended, the cut ones with an error, the others warned\n");
     return failures ? 1 : 0;
 }
 
@@ -174,8 +184,10 @@ void CheckSeeks(const char* path, bool push) {
     // Queues on the branches: each sink holds its streaming thread while prerolled.
     const Sound sound = info.audio_tracks ? LibrarySound(path) : Sound();
     gchar* description = g_strdup_printf(
-        "filesrc location=\"%s\" %s ! zarndemux name=d d.video ! queue ! zarnvideodec ! appsink name=out sync=false "
-        "%s", path, push ? "! queue" : "",
+        "filesrc location=\"%s\" %s ! zarndemux name=d d.video ! queue ! zarnvideodec ! appsink name=out "
+        "sync=false "
+        "%s",
+        path, push ? "! queue" : "",
         info.audio_tracks ? "d.audio_0 ! queue ! zarnaudiodec ! appsink name=sound sync=false" : "");
     GError* error = nullptr;
     GstElement* pipeline = gst_parse_launch(description, &error);
@@ -206,7 +218,8 @@ void CheckSeeks(const char* path, bool push) {
         Check(SameAsLibrary(path, frame, s), "accurate seek: the library's picture of the frame");
         if (sound_sink) {
             GstSample* a = gst_app_sink_try_pull_preroll(GST_APP_SINK(sound_sink), 10 * GST_SECOND);
-            Check(SoundAt(a, FrameTime(info, frame), sound.samples), "accurate seek: the sound of the frame's time");
+            Check(SoundAt(a, FrameTime(info, frame), sound.samples),
+                  "accurate seek: the sound of the frame's time");
             if (a) gst_sample_unref(a);
         }
         gint64 position = -1;
@@ -221,7 +234,8 @@ void CheckSeeks(const char* path, bool push) {
     const uint32_t fade = info.frame_count / 2 + 2;
     if (sound_sink && fade < sound.frame_starts.size()) {
         const uint32_t rate = sound.track.rate, channels = sound.track.channels;
-        const GstClockTime time = gst_util_uint64_scale_ceil(sound.frame_starts[fade] / channels, GST_SECOND, rate);
+        const GstClockTime time =
+            gst_util_uint64_scale_ceil(sound.frame_starts[fade] / channels, GST_SECOND, rate);
         GstSample* v = SeekAndPull(pipeline, sink, GST_SEEK_FLAG_ACCURATE, time);
         if (v) gst_sample_unref(v);
         GstSample* a = gst_app_sink_try_pull_preroll(GST_APP_SINK(sound_sink), 10 * GST_SECOND);
@@ -230,8 +244,9 @@ void CheckSeeks(const char* path, bool push) {
     }
 
     // A key-frame seek just past a key frame lands on a key frame at or before.
-    GstSample* s = SeekAndPull(pipeline, sink, GstSeekFlags(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE),
-                               FrameTime(info, info.frame_count - 1));
+    GstSample* s =
+        SeekAndPull(pipeline, sink, GstSeekFlags(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE),
+                    FrameTime(info, info.frame_count - 1));
     Check(s != nullptr, "a picture after a key-frame seek");
     if (s) {
         GstBuffer* b = gst_sample_get_buffer(s);
@@ -251,7 +266,8 @@ void CheckSeeks(const char* path, bool push) {
     GstBus* bus = gst_element_get_bus(pipeline);
     GstMessage* done = gst_bus_timed_pop_filtered(
         bus, 10 * GST_SECOND, GstMessageType(GST_MESSAGE_SEGMENT_DONE | GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    Check(done && GST_MESSAGE_TYPE(done) == GST_MESSAGE_SEGMENT_DONE, "a segment seek ends with segment-done");
+    Check(done && GST_MESSAGE_TYPE(done) == GST_MESSAGE_SEGMENT_DONE,
+          "a segment seek ends with segment-done");
     if (done) gst_message_unref(done);
     gst_object_unref(bus);
     std::vector<GstClockTime> played;

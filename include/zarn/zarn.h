@@ -76,12 +76,13 @@ typedef struct zarn_movie zarn_movie;
 #define ZARN_OPEN_ALPHA 0x1u   /* decode the alpha plane, when the file has one */
 #define ZARN_OPEN_GREY 0x2u    /* decode and convert luma only */
 #define ZARN_OPEN_PRELOAD 0x4u /* read the whole file into memory while opening */
-#define ZARN_OPEN_FACTS_ONLY 0x8u /* read only the header and the index while
+#define ZARN_OPEN_FACTS_ONLY \
+    0x8u /* read only the header and the index while
    opening, not the first frames' data: quicker when only the facts are
    wanted; frames still decode, their data read as they come */
 /* Display option n (1-6 double rows, columns or both; 7 forces none; 0, the
    default, takes the file's own): sets the output size of zarn_copy_frame. */
-#define ZARN_OPEN_DISPLAY_OPTION(n) ((uint32_t)((n) & 7u) << 8)
+#define ZARN_OPEN_DISPLAY_OPTION(n) ((uint32_t)((n)&7u) << 8)
 
 /* Opens the file at `path`. On success *movie is the new handle; on failure
    it is set to NULL and zarn_error_text(NULL) tells why. */
@@ -94,8 +95,7 @@ ZARN_API zarn_status zarn_open_fd(int fd, uint64_t offset, uint32_t flags, zarn_
 
 /* Opens a complete Zarn file held in memory. The bytes are used in place:
    they must stay unchanged until the movie is closed. */
-ZARN_API zarn_status zarn_open_memory(const void* data, size_t size, uint32_t flags,
-                                      zarn_movie** movie);
+ZARN_API zarn_status zarn_open_memory(const void* data, size_t size, uint32_t flags, zarn_movie** movie);
 
 /* The caller's access to a video. Positions count from the video's first
    byte. `read` returns the bytes it stored (fewer only at the end of the
@@ -121,37 +121,36 @@ ZARN_API const char* zarn_error_text(const zarn_movie* movie);
 /* ---- What the file holds ------------------------------------------------ */
 
 typedef struct zarn_info {
-    char version;              /* the format's version letter, 'f' to 'i' */
-    uint32_t file_size;        /* bytes, as the header gives them */
-    uint32_t width, height;    /* the picture */
+    char version;                         /* the format's version letter, 'f' to 'i' */
+    uint32_t file_size;                   /* bytes, as the header gives them */
+    uint32_t width, height;               /* the picture */
     uint32_t output_width, output_height; /* after the display option */
-    uint32_t display_option;   /* 0-7, the one in effect */
+    uint32_t display_option;              /* 0-7, the one in effect */
     uint32_t frame_count;
     uint32_t key_frames;
     uint32_t rate_num, rate_den; /* frames per second as a fraction */
-    uint32_t largest_frame;    /* bytes of the largest frame */
-    uint32_t read_ahead;       /* bytes that hold the densest second */
-    uint32_t densest_second;   /* the first frame of that second */
-    int has_alpha;             /* the file carries an alpha plane */
-    int grey_scale;            /* the file is luma only */
+    uint32_t largest_frame;      /* bytes of the largest frame */
+    uint32_t read_ahead;         /* bytes that hold the densest second */
+    uint32_t densest_second;     /* the first frame of that second */
+    int has_alpha;               /* the file carries an alpha plane */
+    int grey_scale;              /* the file is luma only */
     uint32_t audio_tracks;
-    uint32_t video_flags;      /* the header's flag word, as stored */
+    uint32_t video_flags; /* the header's flag word, as stored */
 } zarn_info;
 
 typedef struct zarn_track_info {
     uint32_t id;
-    uint32_t rate;             /* samples per second */
-    uint32_t channels;         /* 1 or 2 */
-    uint32_t bits;             /* 8 or 16, as stored; zarn_read_audio gives 16 */
-    uint32_t buffer_size;      /* bytes of decoded sound the track asks to buffer */
-    int has_audio;             /* 0: the track holds no sound */
+    uint32_t rate;        /* samples per second */
+    uint32_t channels;    /* 1 or 2 */
+    uint32_t bits;        /* 8 or 16, as stored; zarn_read_audio gives 16 */
+    uint32_t buffer_size; /* bytes of decoded sound the track asks to buffer */
+    int has_audio;        /* 0: the track holds no sound */
 } zarn_track_info;
 
 /* Fills *info with what `zarn info` prints about the file. */
 ZARN_API zarn_status zarn_get_info(const zarn_movie* movie, zarn_info* info);
 /* Facts of audio track `index` (0 to audio_tracks - 1). */
-ZARN_API zarn_status zarn_get_track_info(const zarn_movie* movie, uint32_t index,
-                                         zarn_track_info* track);
+ZARN_API zarn_status zarn_get_track_info(const zarn_movie* movie, uint32_t index, zarn_track_info* track);
 
 /* ---- Decoding ----------------------------------------------------------- */
 
@@ -175,22 +174,22 @@ ZARN_API zarn_status zarn_seek(zarn_movie* movie, uint32_t frame);
 
 /* Pixel formats of zarn_copy_frame. */
 typedef enum zarn_format {
-    ZARN_FORMAT_PALETTE = 0, /* palette indexes: no conversion makes them; refused */
-    ZARN_FORMAT_BGR24 = 1,   /* bytes B, G, R */
-    ZARN_FORMAT_RGB24 = 2,   /* bytes R, G, B */
-    ZARN_FORMAT_BGRX32 = 3,  /* bytes B, G, R, 0 */
-    ZARN_FORMAT_RGBX32 = 4,  /* bytes R, G, B, 0 */
-    ZARN_FORMAT_BGRA32 = 5,  /* bytes B, G, R, alpha (0 without alpha) */
-    ZARN_FORMAT_RGBA32 = 6,  /* bytes R, G, B, alpha (0 without alpha) */
-    ZARN_FORMAT_ARGB4444 = 7,/* 16-bit little-endian words from here on */
+    ZARN_FORMAT_PALETTE = 0,  /* palette indexes: no conversion makes them; refused */
+    ZARN_FORMAT_BGR24 = 1,    /* bytes B, G, R */
+    ZARN_FORMAT_RGB24 = 2,    /* bytes R, G, B */
+    ZARN_FORMAT_BGRX32 = 3,   /* bytes B, G, R, 0 */
+    ZARN_FORMAT_RGBX32 = 4,   /* bytes R, G, B, 0 */
+    ZARN_FORMAT_BGRA32 = 5,   /* bytes B, G, R, alpha (0 without alpha) */
+    ZARN_FORMAT_RGBA32 = 6,   /* bytes R, G, B, alpha (0 without alpha) */
+    ZARN_FORMAT_ARGB4444 = 7, /* 16-bit little-endian words from here on */
     ZARN_FORMAT_ARGB1555 = 8,
     ZARN_FORMAT_RGB555 = 9,
     ZARN_FORMAT_RGB565 = 10,
     ZARN_FORMAT_RGB655 = 11,
     ZARN_FORMAT_RGB664 = 12,
-    ZARN_FORMAT_YUY2 = 13,   /* packed Y, U, Y, V */
-    ZARN_FORMAT_UYVY = 14,   /* packed U, Y, V, Y */
-    ZARN_FORMAT_YV12 = 15    /* planes Y, then V, then U at half size */
+    ZARN_FORMAT_YUY2 = 13, /* packed Y, U, Y, V */
+    ZARN_FORMAT_UYVY = 14, /* packed U, Y, V, Y */
+    ZARN_FORMAT_YV12 = 15  /* planes Y, then V, then U at half size */
 } zarn_format;
 
 /* Bytes of a buffer that holds one output-size frame in `format` with no
@@ -200,16 +199,17 @@ typedef enum zarn_format {
 ZARN_API size_t zarn_frame_bytes(const zarn_movie* movie, zarn_format format, int32_t* pitch);
 
 /* Copy flags. */
-#define ZARN_COPY_CHANGED_ONLY 0x1u /* write only the blocks that changed
+#define ZARN_COPY_CHANGED_ONLY \
+    0x1u                     /* write only the blocks that changed
    since the previous frame, when the movie's last copy put that frame into
    this same buffer, format and pitch (else the whole frame is written) */
-#define ZARN_COPY_PLAIN 0x2u        /* use the plain conversion routines */
+#define ZARN_COPY_PLAIN 0x2u /* use the plain conversion routines */
 
 /* Converts the current frame into `buffer` at the output size: rows of
    `pitch` bytes, a negative pitch for a bottom-up buffer (`buffer` is then
    its lowest address; the buffer holds output_height rows either way). */
-ZARN_API zarn_status zarn_copy_frame(zarn_movie* movie, zarn_format format, void* buffer,
-                                     int32_t pitch, uint32_t flags);
+ZARN_API zarn_status zarn_copy_frame(zarn_movie* movie, zarn_format format, void* buffer, int32_t pitch,
+                                     uint32_t flags);
 
 /* zarn_get_planes fills *planes with the current frame's decoded planes at
    the picture size: Y, U (Cb), V (Cr) at half size rounded up, and the
@@ -239,8 +239,7 @@ typedef struct zarn_rect {
    worked out once per frame: the first call's flags decide. Returns their
    count, 0 when nothing changed or nothing is decoded, -1 for a bad
    argument. */
-ZARN_API int32_t zarn_get_changed_rects(zarn_movie* movie, zarn_rect rects[ZARN_MAX_RECTS],
-                                        uint32_t flags);
+ZARN_API int32_t zarn_get_changed_rects(zarn_movie* movie, zarn_rect rects[ZARN_MAX_RECTS], uint32_t flags);
 
 /* ---- Sound -------------------------------------------------------------- */
 
@@ -252,8 +251,7 @@ ZARN_API zarn_status zarn_select_audio_track(zarn_movie* movie, int32_t track);
 /* Moves up to `max_samples` 16-bit samples (channels interleaved) of the
    decoded frames' sound into `samples`; *count receives how many. Sound
    waits in the movie until read, so read it after each frame. */
-ZARN_API zarn_status zarn_read_audio(zarn_movie* movie, int16_t* samples, size_t max_samples,
-                                     size_t* count);
+ZARN_API zarn_status zarn_read_audio(zarn_movie* movie, int16_t* samples, size_t max_samples, size_t* count);
 
 /* ---- Statistics --------------------------------------------------------- */
 
@@ -267,7 +265,7 @@ typedef struct zarn_summary {
     uint32_t total_frames, frames_played, skipped_frames;
     uint32_t skipped_blits, sound_skips;
     uint32_t blit_ms, read_ms, video_ms, audio_ms, idle_read_ms, background_read_ms;
-    uint32_t device_speed;  /* bytes per second */
+    uint32_t device_speed; /* bytes per second */
     uint32_t slowest_ms, second_slowest_ms, slowest_frame, second_slowest_frame;
     uint32_t average_data_rate, average_frame_bytes;
     uint32_t memory_used, input_memory, highest_input_memory;
@@ -278,8 +276,8 @@ typedef struct zarn_summary {
 typedef struct zarn_realtime_stats {
     uint32_t frame;
     uint32_t rate_num, rate_den;
-    uint32_t window;   /* frames */
-    uint32_t span_ms;  /* never 0 */
+    uint32_t window;  /* frames */
+    uint32_t span_ms; /* never 0 */
     uint32_t video_ms, audio_ms, read_ms, idle_read_ms, background_read_ms, blit_ms;
     uint32_t read_ahead_size, read_ahead_held;
     uint32_t data_rate; /* bytes per second */
@@ -289,8 +287,7 @@ typedef struct zarn_realtime_stats {
 ZARN_API zarn_status zarn_get_summary(zarn_movie* movie, zarn_summary* summary);
 /* Fills *stats with the figures over the last `window` frames; 0 takes the
    default (about one second of frames). */
-ZARN_API zarn_status zarn_get_realtime_stats(zarn_movie* movie, zarn_realtime_stats* stats,
-                                             uint32_t window);
+ZARN_API zarn_status zarn_get_realtime_stats(zarn_movie* movie, zarn_realtime_stats* stats, uint32_t window);
 
 /* ---- Packet-level decoding ------------------------------------------- */
 
@@ -301,16 +298,16 @@ ZARN_API zarn_status zarn_get_realtime_stats(zarn_movie* movie, zarn_realtime_st
 #define ZARN_HEADER_BYTES 44
 
 typedef struct zarn_header {
-    char version;              /* 'f' to 'i' */
-    uint32_t size_field;       /* the file's length minus 8 */
+    char version;        /* 'f' to 'i' */
+    uint32_t size_field; /* the file's length minus 8 */
     uint32_t frame_count;
     uint32_t largest_frame;
-    uint32_t index_count;      /* index entries before the end entry */
+    uint32_t index_count; /* index entries before the end entry */
     uint32_t width, height;
     uint32_t rate_num, rate_den;
-    uint32_t video_flags;      /* as stored; hand them to the video decoder */
+    uint32_t video_flags; /* as stored; hand them to the video decoder */
     uint32_t audio_tracks;
-    uint64_t data_start;       /* offset of the first frame packet */
+    uint64_t data_start; /* offset of the first frame packet */
 } zarn_header;
 
 /* Reads the first ZARN_HEADER_BYTES bytes of a file. ZARN_ERROR_NOT_ZARN
@@ -339,13 +336,12 @@ ZARN_API zarn_status zarn_video_decoder_create(const zarn_header* header, uint32
    or after zarn_video_decoder_reset). Returns ZARN_OK, or
    ZARN_ERROR_CORRUPT_FRAME when part of the picture was abandoned (what was
    decoded is the current picture all the same). */
-ZARN_API zarn_status zarn_video_decoder_decode(zarn_video_decoder* decoder, const void* data,
-                                               size_t size, int key_frame);
+ZARN_API zarn_status zarn_video_decoder_decode(zarn_video_decoder* decoder, const void* data, size_t size,
+                                               int key_frame);
 
 /* The current picture's planes, as zarn_get_planes gives them (valid until
    the next decode, reset or free); ZARN_ERROR_NO_FRAME before a decode. */
-ZARN_API zarn_status zarn_video_decoder_get_planes(const zarn_video_decoder* decoder,
-                                                   zarn_planes* planes);
+ZARN_API zarn_status zarn_video_decoder_get_planes(const zarn_video_decoder* decoder, zarn_planes* planes);
 
 /* Forgets the pictures (for a jump to a key frame). */
 ZARN_API void zarn_video_decoder_reset(zarn_video_decoder* decoder);
@@ -367,9 +363,8 @@ ZARN_API size_t zarn_audio_packet_samples(const void* data, size_t size);
    ZARN_ERROR_CORRUPT_FRAME when the data is shorter than its length word
    says (the samples then end early) or too short to hold one;
    ZARN_ERROR_BAD_ARGUMENT when `max_samples` cannot hold what it yields. */
-ZARN_API zarn_status zarn_audio_decoder_decode(zarn_audio_decoder* decoder, const void* data,
-                                               size_t size, int16_t* samples, size_t max_samples,
-                                               size_t* count);
+ZARN_API zarn_status zarn_audio_decoder_decode(zarn_audio_decoder* decoder, const void* data, size_t size,
+                                               int16_t* samples, size_t max_samples, size_t* count);
 
 /* Starts afresh, as after a seek. */
 ZARN_API zarn_status zarn_audio_decoder_reset(zarn_audio_decoder* decoder);

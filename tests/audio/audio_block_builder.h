@@ -14,8 +14,8 @@ uint32_t PackedFloatField(uint32_t mantissa, uint32_t exponent, bool negative);
 struct BlockSpec {
     uint32_t dc_field = 0;
     uint32_t nyquist_field = 0;
-    std::vector<uint8_t> quantisers;     // one per band
-    std::vector<int16_t> coefficients;   // n entries; 0 and 1 are not coded
+    std::vector<uint8_t> quantisers;    // one per band
+    std::vector<int16_t> coefficients;  // n entries; 0 and 1 are not coded
 };
 
 // Coefficients 2..n-1 as plain groups of 8, each with the smallest width that

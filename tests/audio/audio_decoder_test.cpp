@@ -52,7 +52,7 @@ std::vector<uint32_t> Edges(const AudioDecoder* decoder) {
 }
 
 TEST(AudioDecoderCreateTest, GeometryAndBandLayouts) {
-    const std::vector<uint32_t> common = {0,  4,  9,  13, 18,  23,  29,  35,  42,  50,  58,  68, 79,
+    const std::vector<uint32_t> common = {0,  4,   9,   13,  18,  23,  29,  35,  42,  50,  58,  68, 79,
                                           92, 107, 125, 146, 171, 204, 246, 297, 357, 441, 557, 719};
     struct Case {
         uint32_t rate, channels, n, bands;
@@ -72,7 +72,8 @@ TEST(AudioDecoderCreateTest, GeometryAndBandLayouts) {
         EXPECT_EQ(decoder->pcm, reinterpret_cast<int16_t*>(decoder.get() + 1));
         EXPECT_EQ(decoder->tables.scratch[0], 0);
         if (c.rate == 48000 || c.rate == 32000 || c.rate == 8000) continue;
-        for (uint32_t b = 0; b < c.bands; ++b) EXPECT_EQ(decoder->band_edges[b], common[b]) << c.rate << " " << b;
+        for (uint32_t b = 0; b < c.bands; ++b)
+            EXPECT_EQ(decoder->band_edges[b], common[b]) << c.rate << " " << b;
     }
     // 22050 Hz mono: the bands end at 512 after 441.
     auto mono = Create(22050, 1);
@@ -152,12 +153,13 @@ TEST(AudioDecoderTest, QuantiserCountFollowsTheBands) {
         test::BlockSpec spec = DcBlock(decoder->block_size, c.bands, 1 << 20, false);
         for (uint32_t b = 0; b < c.bands; ++b) spec.quantisers[b] = static_cast<uint8_t>(3 * b + 1);
         spec.coefficients[2 * decoder->band_edges[c.bands - 1] + 1] = -9;  // top band, sine part
-        spec.coefficients[4] = 3;                                         // bin 2, band 0
+        spec.coefficients[4] = 3;                                          // bin 2, band 0
         const auto bytes = test::BuildBlock(spec);
         const Decoded out = Decode(decoder.get(), bytes);
         EXPECT_EQ(out.next, bytes.data() + bytes.size());
         const auto want = test::ReferencePcm(spec, Edges(decoder.get()), decoder->pcm_scale);
-        for (size_t t = 0; t < decoder->block_size; ++t) ASSERT_NEAR(decoder->pcm[t], want[t], 1) << c.rate << " " << t;
+        for (size_t t = 0; t < decoder->block_size; ++t)
+            ASSERT_NEAR(decoder->pcm[t], want[t], 1) << c.rate << " " << t;
     }
 }
 
@@ -169,7 +171,8 @@ TEST(AudioDecoderTest, RandomBlocksMatchTheReferenceWithinOne) {
         test::BlockSpec spec;
         spec.dc_field = test::PackedFloatField(rng() & 0xFFFF, 20, true);
         spec.nyquist_field = test::PackedFloatField(rng() & 0xFFF, 23, false);
-        for (uint32_t b = 0; b < decoder->band_count; ++b) spec.quantisers.push_back(static_cast<uint8_t>(rng() % 40));
+        for (uint32_t b = 0; b < decoder->band_count; ++b)
+            spec.quantisers.push_back(static_cast<uint8_t>(rng() % 40));
         spec.coefficients.assign(n, 0);
         for (uint32_t j = 2; j < n; ++j) {
             const int range = j < n / 8 ? 400 : 6;

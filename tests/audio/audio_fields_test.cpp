@@ -19,10 +19,12 @@ TEST(PackedFloatTest, ExamplesAndUndefinedExponents) {
     EXPECT_EQ(DecodePackedFloat(0x77), 3.0f);
     EXPECT_EQ(DecodePackedFloat(0x77 | (1u << 28)), -3.0f);
     EXPECT_EQ(DecodePackedFloat(0x20), std::ldexp(1.0f, -23));
-    EXPECT_EQ(DecodePackedFloat(test::PackedFloatField(0x7FFFFF, 0, false)), 0x7FFFFF * std::ldexp(1.0f, -23));
+    EXPECT_EQ(DecodePackedFloat(test::PackedFloatField(0x7FFFFF, 0, false)),
+              0x7FFFFF * std::ldexp(1.0f, -23));
     EXPECT_EQ(DecodePackedFloat(test::PackedFloatField(0x7FFFFF, 23, true)), -8388607.0f);
     EXPECT_EQ(DecodePackedFloat(test::PackedFloatField(5, 20, false)), 5.0f / 8.0f);
-    for (uint32_t e = 24; e < 32; ++e) EXPECT_EQ(DecodePackedFloat(test::PackedFloatField(3, e, true)), 0.0f) << e;
+    for (uint32_t e = 24; e < 32; ++e)
+        EXPECT_EQ(DecodePackedFloat(test::PackedFloatField(3, e, true)), 0.0f) << e;
     // Bits 29-31 lie outside the field.
     EXPECT_EQ(DecodePackedFloat(0x77 | 0xE0000000u), 3.0f);
 }
@@ -31,9 +33,9 @@ TEST(AudioBitReaderTest, FieldsCrossWordsAndTheEndCountsUsedWordsOnly) {
     BitWriter writer;
     writer.Put(0x15, 5);
     writer.Put(0x1ABCDEF, 25);
-    writer.Put(0x2, 2);         // ends exactly on the first word boundary
+    writer.Put(0x2, 2);  // ends exactly on the first word boundary
     writer.Put(0x1FFFFFFF, 29);
-    writer.Put(0x5, 4);         // crosses into the third word
+    writer.Put(0x5, 4);  // crosses into the third word
     const auto bytes = writer.Finish();
     ASSERT_EQ(bytes.size(), 12u);
 
@@ -75,7 +77,7 @@ std::vector<int16_t> ReadGroups(const std::vector<uint8_t>& bytes, uint32_t n, A
 TEST(CoefficientGroupsTest, ZeroMagnitudeHasNoSignBit) {
     BitWriter writer;
     writer.PutBit(false);  // group of 8
-    writer.Put(2, 4);       // width 2
+    writer.Put(2, 4);      // width 2
     const int16_t values[8] = {0, -1, 0, 3, -2, 0, 1, 0};
     for (int16_t v : values) {
         writer.Put(static_cast<uint32_t>(std::abs(v)), 2);
@@ -148,8 +150,8 @@ TEST(QuantiserStepTest, DoublePrecisionPowersStoredAsFloat) {
 }
 
 TEST(PcmConversionTest, RoundsHalfToEvenAndClips) {
-    const std::vector<float> a = {40000.0f, -40000.0f, 2.5f, 3.5f, -2.5f, -3.5f, 0.5f, -0.5f,
-                                  32767.5f, -32768.5f, 32766.5f, 1.4999999f, -7.75f};
+    const std::vector<float> a = {40000.0f, -40000.0f, 2.5f,      3.5f,     -2.5f,      -3.5f, 0.5f,
+                                  -0.5f,    32767.5f,  -32768.5f, 32766.5f, 1.4999999f, -7.75f};
     const std::vector<int16_t> want = {32767, -32768, 2, 4, -2, -4, 0, 0, 32767, -32768, 32766, 1, -8};
     std::vector<int16_t> pcm(a.size());
     ConvertToPcm(a.data(), static_cast<uint32_t>(a.size()), 1.0f, pcm.data());

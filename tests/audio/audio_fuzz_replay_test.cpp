@@ -24,7 +24,8 @@ TEST(AudioFuzzReplayTest, StoredInputsDecodeWithinTheirBounds) {
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         if (!entry.is_regular_file()) continue;
         std::ifstream file(entry.path(), std::ios::binary);
-        const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
+                                      std::istreambuf_iterator<char>());
         // An exactly sized heap copy, so that a read past the end is caught by the sanitizers.
         auto data = std::make_unique<uint8_t[]>(bytes.size() + 1);
         std::copy(bytes.begin(), bytes.end(), data.get());

@@ -28,7 +28,8 @@ TEST(AudioKernelsTest, PcmConversionIdenticalAcrossSets) {
     if (avx2 == nullptr) GTEST_SKIP() << "no second kernel set on this processor";
     std::mt19937 rng(5);
     std::vector<float> a;
-    for (float v : {2.5f, 3.5f, -2.5f, -3.5f, 0.5f, -0.5f, 32767.5f, -32768.5f, 40000.0f, -40000.0f, 1e25f, -1e25f})
+    for (float v :
+         {2.5f, 3.5f, -2.5f, -3.5f, 0.5f, -0.5f, 32767.5f, -32768.5f, 40000.0f, -40000.0f, 1e25f, -1e25f})
         a.push_back(v);
     std::uniform_real_distribution<float> wide(-60000.0f, 60000.0f);
     while (a.size() < 4096 + 5) {
@@ -43,7 +44,8 @@ TEST(AudioKernelsTest, PcmConversionIdenticalAcrossSets) {
         avx2->convert_to_pcm(a.data(), static_cast<uint32_t>(a.size()), scale, fast.data());
         ASSERT_EQ(plain, fast) << scale;
         if (scale == 1.0f) {
-            const std::vector<int16_t> fixed = {2, 4, -2, -4, 0, 0, 32767, -32768, 32767, -32768, 32767, -32768};
+            const std::vector<int16_t> fixed = {2,     4,      -2,    -4,     0,     0,
+                                                32767, -32768, 32767, -32768, 32767, -32768};
             EXPECT_EQ(std::vector<int16_t>(fast.begin(), fast.begin() + 12), fixed);
         }
     }
@@ -53,7 +55,8 @@ TEST(AudioKernelsTest, CoefficientScalingIdenticalAcrossSets) {
     const AudioKernels* avx2 = Avx2AudioKernels();
     if (avx2 == nullptr) GTEST_SKIP() << "no second kernel set on this processor";
     std::vector<int16_t> in(203);
-    for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<int16_t>((static_cast<int>(i) * 7919) % 65536 - 32768);
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = static_cast<int16_t>((static_cast<int>(i) * 7919) % 65536 - 32768);
     for (uint32_t count : {0u, 3u, 8u, 203u}) {
         std::vector<float> plain(count, -1.0f), fast(count, -2.0f);
         PlainAudioKernels().scale_coefficients(in.data(), count, 98.17f, plain.data());

@@ -22,7 +22,8 @@ std::vector<std::complex<double>> PositiveDft(const std::vector<float>& x) {
     for (size_t k = 0; k < points; ++k) {
         std::complex<double> sum = 0.0;
         for (size_t p = 0; p < points; ++p) {
-            const double angle = 2.0 * kPi * static_cast<double>((p * k) % points) / static_cast<double>(points);
+            const double angle =
+                2.0 * kPi * static_cast<double>((p * k) % points) / static_cast<double>(points);
             sum += std::complex<double>(x[2 * p], x[2 * p + 1]) * std::polar(1.0, angle);
         }
         out[k] = sum;
@@ -51,7 +52,8 @@ TEST(ComplexDftTest, EverySizeAndTableStrideAgreesWithTheSum) {
                 std::vector<float> x(2 * points);
                 for (float& v : x) v = dist(rng);
                 const auto want = PositiveDft(x);
-                kernels->complex_dft(*kernels, x.data(), points, twiddles.data(), table_points, scratch.data());
+                kernels->complex_dft(*kernels, x.data(), points, twiddles.data(), table_points,
+                                     scratch.data());
                 double worst = 0.0;
                 for (uint32_t k = 0; k < points; ++k) {
                     worst = std::max(worst, std::abs(want[k] - std::complex<double>(x[2 * k], x[2 * k + 1])));
@@ -76,7 +78,8 @@ TEST(ComplexDftTest, SingleImpulseGivesItsWaveInNaturalOrder) {
             for (uint32_t k = 0; k < kPoints; ++k) {
                 const double angle = 2.0 * kPi * ((position * k) % kPoints) / kPoints;
                 ASSERT_NEAR(x[2 * k], std::cos(angle), 1e-5) << kernels->name << " " << position << " " << k;
-                ASSERT_NEAR(x[2 * k + 1], std::sin(angle), 1e-5) << kernels->name << " " << position << " " << k;
+                ASSERT_NEAR(x[2 * k + 1], std::sin(angle), 1e-5)
+                    << kernels->name << " " << position << " " << k;
             }
         }
     }

@@ -40,7 +40,8 @@ std::vector<float> Transformed(std::vector<float> a, TransformTables* tables) {
     return a;
 }
 
-std::vector<float> TransformedWith(const AudioKernels& kernels, std::vector<float> a, TransformTables* tables) {
+std::vector<float> TransformedWith(const AudioKernels& kernels, std::vector<float> a,
+                                   TransformTables* tables) {
     InverseRealDftWith(kernels, static_cast<uint32_t>(a.size()), a.data(), tables);
     return a;
 }

@@ -69,7 +69,8 @@ TEST(AudioEncoder, EveryBlockSizeClassMonoAndStereo) {
         // never more than one block ahead of it.
         const AudioBlockEncoder geometry(c.rate, c.channels, 75);
         for (uint32_t f = 0; f < frames; ++f) {
-            const uint64_t due = std::min<uint64_t>(in.samples.size(), uint64_t{f + 1} * c.rate / 25 * c.channels);
+            const uint64_t due =
+                std::min<uint64_t>(in.samples.size(), uint64_t{f + 1} * c.rate / 25 * c.channels);
             EXPECT_GE(d.after_frame[f], due);
             EXPECT_LT(d.after_frame[f], due + geometry.step());
         }

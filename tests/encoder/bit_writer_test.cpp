@@ -7,8 +7,8 @@ namespace {
 
 TEST(BitWriter, FirstBitIsLeastSignificantOfLittleEndianWord) {
     BitWriter w;
-    w.Put(5, 4);  // 0101
-    w.Put(2, 3);  // 010 -> bits 4..6
+    w.Put(5, 4);     // 0101
+    w.Put(2, 3);     // 010 -> bits 4..6
     w.PutBit(true);  // bit 7
     std::vector<uint8_t> bytes = w.Finish();
     ASSERT_EQ(bytes.size(), 4u);

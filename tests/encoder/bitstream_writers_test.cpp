@@ -104,7 +104,8 @@ TEST(ResidueWriter, ResiduesReadBackUpToTheEventLimit) {
         BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
         uint8_t out[64];
         DecodeResidue(r, limit, out);
-        for (int i = 0; i < 64; ++i) ASSERT_EQ(static_cast<int8_t>(out[i]), expected[i]) << trial << " @" << i;
+        for (int i = 0; i < 64; ++i)
+            ASSERT_EQ(static_cast<int8_t>(out[i]), expected[i]) << trial << " @" << i;
         EXPECT_EQ(r.next * 8 - r.count, result.bits);
         if (result.events <= limit) {
             for (int i = 0; i < 64; ++i) ASSERT_EQ(expected[i], target[i]);
@@ -160,8 +161,8 @@ std::vector<uint32_t> DecodeTypes(const PlaneCase& c, const std::vector<uint8_t>
     for (int i = 0; i < 9; ++i) buffers[i] = bundles.data() + i * (bundles.size() / 9);
     const uint32_t flags = kFlagGreyScale | (c.old_colours ? kFlagVersionH : 0u);
     DecodeVideoFrame(decoded.data(), prev_frame.data(), nullptr, nullptr, marks.data(), c.width, c.height,
-                       luma_width, luma_height, packet.data(), static_cast<uint32_t>(packet.size()),
-                       c.key ? 1u : 0u, buffers, flags, kVideoFlagGreyScale);
+                     luma_width, luma_height, packet.data(), static_cast<uint32_t>(packet.size()),
+                     c.key ? 1u : 0u, buffers, flags, kVideoFlagGreyScale);
     std::vector<uint32_t> counts(report.block_counts, report.block_counts + 16);
     counts.insert(counts.end(), report.sub_block_counts, report.sub_block_counts + 16);
     return counts;  // block types, then sub-block types
@@ -173,15 +174,18 @@ void CheckPlane(const PlaneCase& c, const YuvPicture& now, const YuvPicture& bef
     const uint32_t lw = 2 * cw, lh = 2 * ch;
     std::vector<uint8_t> prev(size_t{lw} * lh * 3 / 2, 0);
     for (uint32_t y = 0; y < c.height; ++y)
-        for (uint32_t x = 0; x < c.width; ++x) prev[size_t{y} * lw + x] = before.y[size_t{y} * before.width + x];
+        for (uint32_t x = 0; x < c.width; ++x)
+            prev[size_t{y} * lw + x] = before.y[size_t{y} * before.width + x];
     std::vector<uint8_t> src(size_t{c.width} * c.height);
     for (uint32_t y = 0; y < c.height; ++y)
-        for (uint32_t x = 0; x < c.width; ++x) src[size_t{y} * c.width + x] = now.y[size_t{y} * now.width + x];
+        for (uint32_t x = 0; x < c.width; ++x)
+            src[size_t{y} * c.width + x] = now.y[size_t{y} * now.width + x];
     std::vector<uint8_t> decoded, expected;
     std::vector<uint32_t> counts = DecodeTypes(c, src, prev, lw, lh, decoded, expected);
     for (uint32_t y = 0; y < c.height; ++y)
         for (uint32_t x = 0; x < c.width; ++x)
-            ASSERT_EQ(decoded[size_t{y} * lw + x], expected[size_t{y} * c.width + x]) << "at " << x << "," << y;
+            ASSERT_EQ(decoded[size_t{y} * lw + x], expected[size_t{y} * c.width + x])
+                << "at " << x << "," << y;
     if (counts_out) *counts_out = counts;
 }
 
@@ -199,11 +203,11 @@ TEST(PlaneRoundTrip, EachBlockTypeDecodesToTheEncodersModel) {
         const YuvPicture* now;
         const YuvPicture* before;
     } cases[] = {
-        {"skip", kSkipBlock, false, &b, &a},     {"motion", kMotionBlock, false, &b, &a},
-        {"inter", kInterBlock, false, &b, &a},   {"residue", kResidueBlock, false, &b, &a},   {"intra", kIntraBlock, true, &a, &a},
-        {"pattern", kPatternBlock, true, &text, &a}, {"raw", kRawBlock, true, &noise, &a},
-        {"fill", kFillBlock, true, &a, &a},      {"run", kRunBlock, true, &text, &a},
-        {"scaled", kScaledBlock, true, &a, &a},
+        {"skip", kSkipBlock, false, &b, &a},   {"motion", kMotionBlock, false, &b, &a},
+        {"inter", kInterBlock, false, &b, &a}, {"residue", kResidueBlock, false, &b, &a},
+        {"intra", kIntraBlock, true, &a, &a},  {"pattern", kPatternBlock, true, &text, &a},
+        {"raw", kRawBlock, true, &noise, &a},  {"fill", kFillBlock, true, &a, &a},
+        {"run", kRunBlock, true, &text, &a},   {"scaled", kScaledBlock, true, &a, &a},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);

@@ -36,10 +36,11 @@ TEST(ClosingPicture, IsAOneFrameKeyFrameFileThatDecodesToTheDrawnPicture) {
     uint8_t* buffers[9];
     for (int i = 0; i < 9; ++i) buffers[i] = bundles.data() + i * (bundles.size() / 9);
     DecodeVideoFrame(frame.data(), frame.data(), nullptr, nullptr, marks.data(), 224, 252, lw, lh,
-                       image.data() + 52, static_cast<uint32_t>(image.size() - 52), 1, buffers, 0, 0);
+                     image.data() + 52, static_cast<uint32_t>(image.size() - 52), 1, buffers, 0, 0);
     const YuvPicture drawn = MakeClosingPicture();
     EXPECT_GT(PlanePsnr(drawn.y.data(), 224, frame.data(), lw, 224, 252), 40.0);
-    EXPECT_GT(PlanePsnr(drawn.u.data(), 112, frame.data() + lw * lh + lw / 2 * lh / 2, lw / 2, 112, 126), 40.0);
+    EXPECT_GT(PlanePsnr(drawn.u.data(), 112, frame.data() + lw * lh + lw / 2 * lh / 2, lw / 2, 112, 126),
+              40.0);
     EXPECT_GT(PlanePsnr(drawn.v.data(), 112, frame.data() + lw * lh, lw / 2, 112, 126), 40.0);
 }
 

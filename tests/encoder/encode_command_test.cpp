@@ -41,7 +41,8 @@ protected:
     void WriteY4m(const std::string& name, uint32_t w, uint32_t h, uint32_t frames) {
         Y4mWriter out;
         ASSERT_TRUE(out.Open(Path(name), Y4mInfo{w, h, 30000, 1001}));
-        for (uint32_t i = 0; i < frames; ++i) ASSERT_TRUE(out.WriteFrame(MakeClipFrame(Clip::kPanZoom, w, h, i)));
+        for (uint32_t i = 0; i < frames; ++i)
+            ASSERT_TRUE(out.WriteFrame(MakeClipFrame(Clip::kPanZoom, w, h, i)));
         ASSERT_TRUE(out.Close());
     }
     void WriteText(const std::string& name, const std::string& text) {
@@ -67,7 +68,8 @@ TEST_F(EncodeCommand, EncodesWithSoundAndPrintsPsnr) {
     const std::string text = out_.str();
     EXPECT_NE(text.find("frame 0 key"), std::string::npos) << text;
     // Key frames at most two frames apart: frame 0 and frame 1 or 2.
-    EXPECT_TRUE(text.find("frame 1 key") != std::string::npos || text.find("frame 2 key") != std::string::npos)
+    EXPECT_TRUE(text.find("frame 1 key") != std::string::npos ||
+                text.find("frame 2 key") != std::string::npos)
         << text;
     EXPECT_NE(text.find("average  Y "), std::string::npos) << text;
     EXPECT_NE(text.find(" bpp"), std::string::npos);

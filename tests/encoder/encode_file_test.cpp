@@ -56,9 +56,9 @@ std::vector<uint64_t> DecodeAll(const std::vector<uint8_t>& image, bool decode_a
         size_t pos = start;
         for (uint32_t t = 0; t < tracks; ++t) pos += 4 + GetU32(image, pos);
         const int next = cur ^ 1;
-        DecodeVideoFrame(buf[next].data(), buf[cur].data(), alpha[next].data(), alpha[cur].data(), marks.data(), w,
-                           h, lw, lh, image.data() + pos, static_cast<uint32_t>(end - pos), entry & 1u, buffers,
-                           flags, video_flags);
+        DecodeVideoFrame(buf[next].data(), buf[cur].data(), alpha[next].data(), alpha[cur].data(),
+                         marks.data(), w, h, lw, lh, image.data() + pos, static_cast<uint32_t>(end - pos),
+                         entry & 1u, buffers, flags, video_flags);
         cur = next;
         hashes.push_back(HashFramePlanes(buf[cur].data(), decode_alpha ? alpha[cur].data() : nullptr, w, h,
                                          (video_flags & kVideoFlagGreyScale) != 0));
@@ -70,7 +70,8 @@ void ExpectRoundTrip(const EncodeResult& r, bool alpha) {
     ASSERT_TRUE(r.error.empty()) << r.error;
     const std::vector<uint64_t> hashes = DecodeAll(r.image, alpha);
     ASSERT_EQ(hashes.size(), r.frames.size());
-    for (size_t i = 0; i < hashes.size(); ++i) EXPECT_EQ(hashes[i], r.frames[i].picture_hash) << "frame " << i;
+    for (size_t i = 0; i < hashes.size(); ++i)
+        EXPECT_EQ(hashes[i], r.frames[i].picture_hash) << "frame " << i;
 }
 
 TEST(EncodeFile, EveryVersionAndOddSizesRoundTrip) {
@@ -153,7 +154,8 @@ TEST(EncodeFile, TracksTablesAndPacketsFollowTheVideo) {
     const size_t tables = kHeaderBytes;
     EXPECT_GE(GetU32(r.image, tables), 11025u * 2);
     EXPECT_EQ(GetU32(r.image, tables + 8), 11025u | kTrackFormatAudio | kTrackFormatSixteenBit);
-    EXPECT_EQ(GetU32(r.image, tables + 12), 44100u | kTrackFormatAudio | kTrackFormatSixteenBit | kTrackFormatStereo);
+    EXPECT_EQ(GetU32(r.image, tables + 12),
+              44100u | kTrackFormatAudio | kTrackFormatSixteenBit | kTrackFormatStereo);
     EXPECT_EQ(GetU32(r.image, tables + 16), 0u);
     EXPECT_EQ(GetU32(r.image, tables + 20), 1u);
     // Sum of each track's decoded-byte counts is the input's length.

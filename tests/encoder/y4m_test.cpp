@@ -15,8 +15,8 @@ TEST(Y4m, ReadsEveryFourTwoZeroVariantAndFrameParameters) {
     const std::string frame(3 * 2 + 2 * (2 * 1), '\x7f');  // 3x2 luma, two 2x1 chroma planes
     for (const char* tag : {"", " C420", " C420jpeg", " C420mpeg2", " C420paldv"}) {
         SCOPED_TRACE(tag);
-        test::TempFile f(Bytes(std::string("YUV4MPEG2 W3 H2 F30000:1001 It A1:1") + tag + " XCOLORRANGE=FULL\n" +
-                               "FRAME\n" + frame + "FRAME Ixyz\n" + frame),
+        test::TempFile f(Bytes(std::string("YUV4MPEG2 W3 H2 F30000:1001 It A1:1") + tag +
+                               " XCOLORRANGE=FULL\n" + "FRAME\n" + frame + "FRAME Ixyz\n" + frame),
                          ".y4m");
         Y4mReader r;
         ASSERT_TRUE(r.Open(f.path())) << r.error();

@@ -169,7 +169,7 @@ TEST_F(AudioQueue, AudioLengthsRunningPastThePacketStopTheWalk) {
     std::vector<uint8_t> image = BuildMovie(r);
     const uint32_t first = GetU32(image, FrameIndexOffset(2)) & ~1u;
     const uint32_t second = GetU32(image, FrameIndexOffset(2) + 4) & ~1u;
-    PutU32(image, first, 0xFFFFFFF0u);  // track 0 of frame 1: far too long
+    PutU32(image, first, 0xFFFFFFF0u);     // track 0 of frame 1: far too long
     PutU32(image, second + 52, 1u << 30);  // track 1 of frame 2 announces 1 GB decoded
     ASSERT_TRUE(sound.Install());
     SetSoundTrack(2);

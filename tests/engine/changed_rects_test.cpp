@@ -56,9 +56,9 @@ TEST_F(ChangedRects, NoneOneAndFlagsThatSuppressThem) {
 }
 
 TEST_F(ChangedRects, ScaledByTheCopyModeAndClipped) {
-    const std::pair<uint32_t, Tuple> modes[] = {
-        {1, {32, 32, 16, 32}}, {2, {32, 32, 16, 32}}, {3, {64, 16, 32, 16}},
-        {4, {64, 32, 32, 32}}, {5, {64, 32, 32, 32}}, {6, {32, 16, 16, 16}}};
+    const std::pair<uint32_t, Tuple> modes[] = {{1, {32, 32, 16, 32}}, {2, {32, 32, 16, 32}},
+                                                {3, {64, 16, 32, 16}}, {4, {64, 32, 32, 32}},
+                                                {5, {64, 32, 32, 32}}, {6, {32, 16, 16, 16}}};
     std::vector<uint8_t> buffer(256 * 256 * 4);
     for (auto [mode, want] : modes) {
         Movie* m = Frame(64, 48, {{1, 2}}, mode << 28);
@@ -226,8 +226,8 @@ TEST_F(ChangedRects, SplitsAndTiesFollowTheRulesOnManyPatterns) {
             for (uint32_t c = 0; c < cols; ++c) {
                 // Every other pattern is mirrored left to right.
                 const uint32_t sc = (pattern % 2 && c >= (cols + 1) / 2) ? cols - 1 - c : c;
-                const bool on = pattern % 2 ? ref.marks[r][sc] || (sc == c && rng() % 6 < density)
-                                            : rng() % 6 < density;
+                const bool on =
+                    pattern % 2 ? ref.marks[r][sc] || (sc == c && rng() % 6 < density) : rng() % 6 < density;
                 if (!on) continue;
                 ref.marks[r][c] = true;
                 blocks.emplace_back(r, c);

@@ -96,10 +96,10 @@ TEST_F(CopyLateness, OnlyACopyMadeWritesTheBuffer) {
 // more than 32 bits: the due time must stay exact for waiting and copying.
 TEST_F(CopyLateness, DueTimeStaysExactPastFourMillionFramesOnOneBase) {
     Movie* m = Open(BuildMovie(SoundRecipe()));  // 25 fps: 40 ms a frame
-    ASSERT_EQ(DoFrame(m), 0);                     // base 1000, frame 1
-    constexpr uint32_t kFrames = 4294968;         // * 1000 > 2^32
+    ASSERT_EQ(DoFrame(m), 0);                    // base 1000, frame 1
+    constexpr uint32_t kFrames = 4294968;        // * 1000 > 2^32
     m->frames_played = m->clock_base_frame + kFrames;
-    const uint32_t due = 1000 + kFrames * 40;     // 171,799,720
+    const uint32_t due = 1000 + kFrames * 40;  // 171,799,720
     clock.set(due - 1);
     EXPECT_EQ(ShouldWait(m), 1);
     clock.set(due);

@@ -42,10 +42,8 @@ TEST(EngineThread, RunsTheRoutineWithItsArguments) {
     std::atomic<int> seen{0};
     int second = 5;
     EngineThread* t = StartEngineThread(
-        [](void* a, void* b) {
-            static_cast<std::atomic<int>*>(a)->store(*static_cast<int*>(b));
-        },
-        &seen, &second);
+        [](void* a, void* b) { static_cast<std::atomic<int>*>(a)->store(*static_cast<int*>(b)); }, &seen,
+        &second);
     ASSERT_NE(t, nullptr);
     ReleaseEngineThread(t);
     EXPECT_EQ(seen.load(), 5);
@@ -105,8 +103,7 @@ TEST_F(EngineThreads, CloseDoesNotWaitForASlowSimulatedRead) {
     test::TempFile file(BuildMovie(r));
     SetReadAheadSize(4096);
     SetSimulatedReadSpeed(2048);  // 2 s per chunk (and 0.2 s for frame 1)
-    Movie* m = OpenMovie(file.path().c_str(),
-                         kFlagReadAheadSize | kFlagReadSpeed | kFlagNoInitialFill);
+    Movie* m = OpenMovie(file.path().c_str(), kFlagReadAheadSize | kFlagReadSpeed | kFlagNoInitialFill);
     ASSERT_NE(m, nullptr) << EngineLastError();
     // Let the thread read a chunk and start paying for it.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
@@ -140,8 +137,7 @@ TEST_F(EngineThreads, ForegroundStepsWhileAThrottledReaderReads) {
     test::TempFile file(image);
     SetReadAheadSize(32768);
     SetSimulatedReadSpeed(2000000);  // about 2 ms per 4 KB chunk
-    Movie* m = OpenMovie(file.path().c_str(),
-                         kFlagReadAheadSize | kFlagReadSpeed | kFlagNoInitialFill);
+    Movie* m = OpenMovie(file.path().c_str(), kFlagReadAheadSize | kFlagReadSpeed | kFlagNoInitialFill);
     ASSERT_NE(m, nullptr) << EngineLastError();
     ASSERT_EQ(m->preloaded, nullptr);
     ASSERT_NE(m->sound_track, -1);
@@ -175,8 +171,7 @@ TEST_F(EngineThreads, ForegroundStepsWhileAThrottledReaderReads) {
     CloseMovie(m);
     const std::vector<uint8_t> played = sound.played();
     ASSERT_EQ(played.size(), queued);
-    for (uint32_t i = 0; i < played.size(); ++i)
-        ASSERT_EQ(played[i], static_cast<uint8_t>(i)) << i;
+    for (uint32_t i = 0; i < played.size(); ++i) ASSERT_EQ(played[i], static_cast<uint8_t>(i)) << i;
 }
 
 }  // namespace

@@ -23,8 +23,7 @@ struct ReaderFixture {
         ReaderSource s;
         s.name = file.path().c_str();
         ok = ReaderOpen(&r, s, 0);
-        r.set_buffer(&r, ring ? buffer.data() : nullptr, ring, static_cast<uint32_t>(bytes.size()),
-                     speed);
+        r.set_buffer(&r, ring ? buffer.data() : nullptr, ring, static_cast<uint32_t>(bytes.size()), speed);
     }
     ~ReaderFixture() { r.close(&r); }
 

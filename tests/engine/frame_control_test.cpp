@@ -321,8 +321,9 @@ TEST_F(FrameControl, SeekGivesThePictureOfADecodeFromTheStart) {
                 const uint32_t x0 = (b % m->mb_cols) * 16, y0 = (b / m->mb_cols) * 16;
                 bool differs = false;
                 for (uint32_t y = y0; y < y0 + 16; ++y)
-                    differs = differs || !std::equal(p + y * m->luma_width + x0, p + y * m->luma_width + x0 + 16,
-                                                     before + y * m->luma_width + x0);
+                    differs =
+                        differs || !std::equal(p + y * m->luma_width + x0, p + y * m->luma_width + x0 + 16,
+                                               before + y * m->luma_width + x0);
                 EXPECT_TRUE(!differs || m->block_marks[b]) << "frame " << target << " block " << b;
             }
             shown = target;

@@ -18,8 +18,7 @@ namespace zarn {
 namespace {
 
 // A file whose frames have the given packet sizes (video bytes only).
-ContainerWriter MakeWriter(ContainerSpec spec, const std::vector<uint32_t>& sizes,
-                           bool all_key = true) {
+ContainerWriter MakeWriter(ContainerSpec spec, const std::vector<uint32_t>& sizes, bool all_key = true) {
     ContainerWriter w(std::move(spec));
     for (size_t i = 0; i < sizes.size(); ++i) {
         FramePacket f;
@@ -135,8 +134,7 @@ TEST_F(OpenMovieTest, EveryFailureLeavesItsMessage) {
 }
 
 TEST_F(OpenMovieTest, VersionLettersSetTheirMarks) {
-    const std::pair<char, uint32_t> cases[] = {
-        {'f', 0x18000}, {'g', 0x18000}, {'h', 0x8000}, {'i', 0}};
+    const std::pair<char, uint32_t> cases[] = {{'f', 0x18000}, {'g', 0x18000}, {'h', 0x8000}, {'i', 0}};
     for (auto [letter, marks] : cases) {
         std::vector<uint8_t> img = MakeWriter(Spec(16, 16, 25, letter), {8}).Build();
         Movie* m = OpenMovieFromImage(img.data(), img.size(), 0);

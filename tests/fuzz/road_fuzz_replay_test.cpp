@@ -32,7 +32,8 @@ TEST(RoadFuzzReplay, StoredInputsKeepEveryPromise) {
         for (const auto& entry : std::filesystem::directory_iterator(dir)) {
             if (!entry.is_regular_file()) continue;
             std::ifstream in(entry.path(), std::ios::binary);
-            const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                             std::istreambuf_iterator<char>());
             EXPECT_TRUE(target.run(bytes.data(), bytes.size())) << entry.path();
             ++count;
         }
@@ -41,9 +42,11 @@ TEST(RoadFuzzReplay, StoredInputsKeepEveryPromise) {
 }
 
 TEST(RoadFuzzReplay, JsonCheckTellsWellFormedText) {
-    EXPECT_TRUE(fuzz::IsJsonText("[\n  {\"file\": \"a\\u0001\", \"n\": -1.5, \"t\": [true, false, null]}\n]\n"));
+    EXPECT_TRUE(
+        fuzz::IsJsonText("[\n  {\"file\": \"a\\u0001\", \"n\": -1.5, \"t\": [true, false, null]}\n]\n"));
     EXPECT_TRUE(fuzz::IsJsonText("[3.22122e+07, 1.8E-7, 2e5]"));
-    for (const char* bad : {"[", "[1,]", "[1e]", "[2.5e+]", "{\"a\" 1}", "\"tab\tin\"", "[1] 2", "", "{\"a\": 01.}"})
+    for (const char* bad :
+         {"[", "[1,]", "[1e]", "[2.5e+]", "{\"a\" 1}", "\"tab\tin\"", "[1] 2", "", "{\"a\": 01.}"})
         EXPECT_FALSE(fuzz::IsJsonText(bad)) << bad;
 }
 

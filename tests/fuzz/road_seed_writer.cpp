@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::filesystem::path root = argv[1];
-    for (const char* t : {"movie_road", "info", "command_line"}) std::filesystem::create_directories(root / t);
+    for (const char* t : {"movie_road", "info", "command_line"})
+        std::filesystem::create_directories(root / t);
 
     const std::vector<ClipRecipe> clips = {
         {"f-plain", 'f', 48, 32, 6, Clip::kPanZoom, false, false, {}, 0},
@@ -132,7 +133,8 @@ int main(int argc, char** argv) {
         {3, {"/F /Q /A104", "[Qel Video Tools]\nZarnQuickPlay=\"/L2 /N\"\n", "/!", "two words.zrn", "/P"}},
         {0, {"", "", "/F30000/1001", "/W-1/1", "/H2/3", "/D1203", "\"quoted name\"", "a,b c"}},
         {5, {"/T2 /M100000 /E65536", "", "/-T", "/X10", "/Y-20", "//root.zrn", "clip|1024", ":4096"}},
-        {2, {"", "; comment\n[qel video tools]\nzarnquickplay = '/U7 /I102'\n", "/!", "/home/me/a b.zrn", "/-"}},
+        {2,
+         {"", "; comment\n[qel video tools]\nzarnquickplay = '/U7 /I102'\n", "/!", "/home/me/a b.zrn", "/-"}},
     };
     for (size_t i = 0; i < lines.size(); ++i) {
         std::vector<uint8_t> input = {lines[i].option};

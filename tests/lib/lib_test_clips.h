@@ -12,9 +12,8 @@
 
 namespace zarn::test {
 
-inline std::vector<uint8_t> EncodeLibClip(Clip clip, uint32_t w, uint32_t h, uint32_t frames,
-                                          char version, uint32_t keyint = 0,
-                                          const std::vector<PcmTrack>& tracks = {}) {
+inline std::vector<uint8_t> EncodeLibClip(Clip clip, uint32_t w, uint32_t h, uint32_t frames, char version,
+                                          uint32_t keyint = 0, const std::vector<PcmTrack>& tracks = {}) {
     uint32_t next = 0;
     PictureSource src;
     src.width = w;
@@ -37,7 +36,8 @@ inline std::vector<uint8_t> PlaneBytes(const zarn_movie* movie) {
     std::vector<uint8_t> out;
     if (zarn_get_planes(movie, &p) != ZARN_OK) return out;
     auto add = [&](const uint8_t* rows, int32_t stride, uint32_t w, uint32_t h) {
-        for (uint32_t r = 0; r < h; ++r) out.insert(out.end(), rows + size_t{r} * stride, rows + size_t{r} * stride + w);
+        for (uint32_t r = 0; r < h; ++r)
+            out.insert(out.end(), rows + size_t{r} * stride, rows + size_t{r} * stride + w);
     };
     add(p.y, p.y_stride, p.width, p.height);
     add(p.u, p.uv_stride, p.chroma_width, p.chroma_height);

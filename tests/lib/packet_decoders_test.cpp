@@ -16,7 +16,8 @@ uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_
 std::vector<uint8_t> Planes(const zarn_planes& p) {
     std::vector<uint8_t> out;
     auto add = [&](const uint8_t* rows, int32_t stride, uint32_t w, uint32_t h) {
-        for (uint32_t r = 0; r < h; ++r) out.insert(out.end(), rows + size_t{r} * stride, rows + size_t{r} * stride + w);
+        for (uint32_t r = 0; r < h; ++r)
+            out.insert(out.end(), rows + size_t{r} * stride, rows + size_t{r} * stride + w);
     };
     add(p.y, p.y_stride, p.width, p.height);
     add(p.u, p.uv_stride, p.chroma_width, p.chroma_height);
@@ -78,14 +79,16 @@ TEST(PacketDecoders, SameFramesAndSoundAsTheMovieForEveryVersion) {
         const uint8_t* chunk = nullptr;
         size_t size = 0;
         EXPECT_EQ(zarn_packet_audio(packet, 3, 1, 0, &chunk, &size, nullptr), ZARN_ERROR_CORRUPT_FRAME);
-        EXPECT_EQ(zarn_packet_audio(packet, Le32(packet) + 3, 1, 0, &chunk, &size, nullptr), ZARN_ERROR_CORRUPT_FRAME);
+        EXPECT_EQ(zarn_packet_audio(packet, Le32(packet) + 3, 1, 0, &chunk, &size, nullptr),
+                  ZARN_ERROR_CORRUPT_FRAME);
         ASSERT_EQ(zarn_packet_audio(packet, Le32(packet) + 4, 1, 0, &chunk, &size, nullptr), ZARN_OK);
         std::vector<int16_t> pcm(zarn_audio_packet_samples(chunk, size));
         size_t count = 0;
         ASSERT_EQ(zarn_audio_decoder_reset(audio), ZARN_OK);
         EXPECT_EQ(zarn_audio_decoder_decode(audio, chunk, size / 2, pcm.data(), pcm.size(), &count),
                   ZARN_ERROR_CORRUPT_FRAME);
-        EXPECT_EQ(zarn_audio_decoder_decode(audio, chunk, size, pcm.data(), 1, &count), ZARN_ERROR_BAD_ARGUMENT);
+        EXPECT_EQ(zarn_audio_decoder_decode(audio, chunk, size, pcm.data(), 1, &count),
+                  ZARN_ERROR_BAD_ARGUMENT);
         zarn_video_decoder_reset(video);
         zarn_planes p;
         EXPECT_EQ(zarn_video_decoder_get_planes(video, &p), ZARN_ERROR_NO_FRAME);

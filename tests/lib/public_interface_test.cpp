@@ -83,7 +83,8 @@ TEST(PublicInterface, AgreesWithTheZarnCommand) {
     uint32_t rects_seen = 0;
     zarn_status s;
     while ((s = zarn_decode_frame(m)) == ZARN_OK) {
-        ASSERT_EQ(zarn_copy_frame(m, ZARN_FORMAT_BGRX32, frame.data(), pitch, ZARN_COPY_CHANGED_ONLY), ZARN_OK);
+        ASSERT_EQ(zarn_copy_frame(m, ZARN_FORMAT_BGRX32, frame.data(), pitch, ZARN_COPY_CHANGED_ONLY),
+                  ZARN_OK);
         frames.insert(frames.end(), frame.begin(), frame.end());
         zarn_rect rects[ZARN_MAX_RECTS];
         const int32_t n = zarn_get_changed_rects(m, rects, 0);
@@ -195,8 +196,7 @@ TEST(PublicInterface, EachStatusComesFromAFileBuiltForIt) {
     empty.height = 32;
     EXPECT_EQ(OpenImage(ContainerWriter(empty).Build(), &m), ZARN_ERROR_NO_FRAMES);
     const std::vector<uint8_t> good = EncodeLibClip(Clip::kNoise, 64, 48, 12, 'i');
-    EXPECT_EQ(OpenImage(std::vector<uint8_t>(good.begin(), good.begin() + 50), &m),
-              ZARN_ERROR_CORRUPT_FILE);
+    EXPECT_EQ(OpenImage(std::vector<uint8_t>(good.begin(), good.begin() + 50), &m), ZARN_ERROR_CORRUPT_FILE);
     EXPECT_EQ(zarn_open_memory(nullptr, 10, 0, &m), ZARN_ERROR_BAD_ARGUMENT);
     EXPECT_EQ(OpenImage(good, nullptr), ZARN_ERROR_BAD_ARGUMENT);
     EXPECT_EQ(zarn_open_file("x.zrn", 0x80000000u, &m), ZARN_ERROR_BAD_ARGUMENT);
@@ -207,7 +207,8 @@ TEST(PublicInterface, EachStatusComesFromAFileBuiltForIt) {
     EXPECT_EQ(zarn_seek(m, 12), ZARN_ERROR_BAD_ARGUMENT);
     EXPECT_EQ(zarn_select_audio_track(m, 0), ZARN_ERROR_BAD_ARGUMENT);  // no tracks
     ASSERT_EQ(zarn_decode_frame(m), ZARN_OK);
-    EXPECT_EQ(zarn_copy_frame(m, static_cast<zarn_format>(16), buffer.data(), 256, 0), ZARN_ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(zarn_copy_frame(m, static_cast<zarn_format>(16), buffer.data(), 256, 0),
+              ZARN_ERROR_BAD_ARGUMENT);
     EXPECT_EQ(zarn_copy_frame(m, ZARN_FORMAT_PALETTE, buffer.data(), 256, 0), ZARN_ERROR_BAD_ARGUMENT);
     EXPECT_EQ(zarn_copy_frame(m, ZARN_FORMAT_RGBA32, buffer.data(), 255, 0), ZARN_ERROR_BAD_ARGUMENT);
     EXPECT_STRNE(zarn_error_text(m), "");

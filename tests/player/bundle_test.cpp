@@ -63,14 +63,14 @@ TEST(Bundle, ArgumentsOfTheCopyFollowItsStoredText) {
 TEST(Bundle, RefusesWhatCannotBeBundled) {
     test::TempFile not_a_video(std::vector<uint8_t>(64, 7));
     const std::string out = not_a_video.path() + ".bundle";
-    test::ProgramResult bad = test::RunProgram(
-        ZARN_PATH, {"bundle", not_a_video.path(), "-o", out, "--player", ZARNPLAY_PATH}, {});
+    test::ProgramResult bad =
+        test::RunProgram(ZARN_PATH, {"bundle", not_a_video.path(), "-o", out, "--player", ZARNPLAY_PATH}, {});
     EXPECT_EQ(bad.exit_code, 1);
     EXPECT_FALSE(bad.err.empty());
 
     test::TempFile video(ThreeFrames());
-    test::ProgramResult no_area = test::RunProgram(
-        ZARN_PATH, {"bundle", video.path(), "-o", out, "--player", video.path()}, {});
+    test::ProgramResult no_area =
+        test::RunProgram(ZARN_PATH, {"bundle", video.path(), "-o", out, "--player", video.path()}, {});
     EXPECT_EQ(no_area.exit_code, 1);
     EXPECT_NE(no_area.err.find("stored command"), std::string::npos) << no_area.err;
 
@@ -81,7 +81,8 @@ TEST(Bundle, RefusesWhatCannotBeBundled) {
     // its help text.
     for (const char* switches : {"/S~", "/Q /"}) {
         const test::ProgramResult refused = test::RunProgram(
-            ZARN_PATH, {"bundle", video.path(), "-o", out, "--switches", switches, "--player", ZARNPLAY_PATH}, {});
+            ZARN_PATH, {"bundle", video.path(), "-o", out, "--switches", switches, "--player", ZARNPLAY_PATH},
+            {});
         EXPECT_EQ(refused.exit_code, 2) << switches;
         EXPECT_NE(refused.err.find("--switches"), std::string::npos) << refused.err;
     }

@@ -41,7 +41,8 @@ std::string ExpectedHelp() {
     t += Switch("/Q", 2, "- Show run-time playback statistics.");
     t += Switch("/J", 2, "- Don't pause the video when the focus is lost.");
     t += Switch("/I#", 1, "- Window style: 0=normal, 1=no caption, 2=nothing.  Add 100 for always-on-top.");
-    t += Switch("/A##", 0, "- Display options: 1=2x height doubled, 2=2x height interlaced, 3=2x width doubled,");
+    t += Switch("/A##", 0,
+                "- Display options: 1=2x height doubled, 2=2x height interlaced, 3=2x width doubled,");
     t += More(8, "    4=2x width and height interlaced, 5=2x width and height doubled,");
     t += More(8, "    6=1x height interlaced, 7=force none. Add 100 for grayscale.");
     t += Switch("/D##", 0, "- Display resolution: 1=320x200, 2=320x240, 3=320x400, 4=400x300, 5=480x360,");

@@ -281,14 +281,14 @@ TEST_F(PlayerSession, DisabledControlsIgnoreAllFourKeys) {
         Once(After(50), {Key(32), Key(46), Key(27), Key(13)}, Once(OnClosingScreen(50), {Key(27)}));
     EXPECT_EQ(Run({"/U7", v}), 0);
     const uint32_t closing = platform_->ClosingShownAt();
-    EXPECT_GE(closing, 350u);  // played to its end: not paused, skipped or quit
+    EXPECT_GE(closing, 350u);                             // played to its end: not paused, skipped or quit
     EXPECT_GE(platform_->destroyed_at - closing, 2200u);  // Escape ignored there too
 }
 
 TEST_F(PlayerSession, ClickOpensThePageOnlyOnTheClosingScreen) {
     const std::string& v = Video(64, 48, 5);
-    platform_->script = Once(After(30), {Of(EventKind::kClick)},
-                             Once(OnClosingScreen(50), {Of(EventKind::kClick), Key(27)}));
+    platform_->script =
+        Once(After(30), {Of(EventKind::kClick)}, Once(OnClosingScreen(50), {Of(EventKind::kClick), Key(27)}));
     EXPECT_EQ(Run({v}), 0);
     EXPECT_EQ(platform_->urls, (std::vector<std::string>{std::string(kPage) + kWebPageQuery}));
 }
@@ -302,9 +302,9 @@ TEST_F(PlayerSession, AFileLinkOpensWithoutTheQuery) {
 
 TEST_F(PlayerSession, FocusLossPausesUntilRegained) {
     const std::string& v = Video(64, 48, 10);  // 400 ms
-    platform_->script = Once(After(0), {Of(EventKind::kFocusLost)},
-                             Once(After(700), {Of(EventKind::kFocusGained)},
-                                  Once(OnClosingScreen(), {Key(27)})));
+    platform_->script =
+        Once(After(0), {Of(EventKind::kFocusLost)},
+             Once(After(700), {Of(EventKind::kFocusGained)}, Once(OnClosingScreen(), {Key(27)})));
     EXPECT_EQ(Run({v}), 0);
     EXPECT_GE(platform_->ClosingShownAt(), 1000u);
 }
@@ -312,19 +312,15 @@ TEST_F(PlayerSession, FocusLossPausesUntilRegained) {
 TEST_F(PlayerSession, RegainedFocusKeepsTheSpacePause) {
     const std::string& v = Video(64, 48, 10);
     platform_->script = Once(After(0), {Key(32), Of(EventKind::kFocusLost)},
-                             Once(After(100), {Of(EventKind::kFocusGained)},
-                                  Once(After(800), {Key(27)})));
+                             Once(After(100), {Of(EventKind::kFocusGained)}, Once(After(800), {Key(27)})));
     EXPECT_EQ(Run({v}), 0);
     // Still paused when Escape came: the video never reached its end.
-    EXPECT_EQ(platform_->ClosingShownAt() != 0 &&
-                  platform_->ClosingShownAt() < 800,
-              false);
+    EXPECT_EQ(platform_->ClosingShownAt() != 0 && platform_->ClosingShownAt() < 800, false);
 }
 
 TEST_F(PlayerSession, KeepPlayingUnfocusedPlaysOn) {
     const std::string& v = Video(64, 48, 10);
-    platform_->script =
-        Once(After(0), {Of(EventKind::kFocusLost)}, Once(OnClosingScreen(), {Key(27)}));
+    platform_->script = Once(After(0), {Of(EventKind::kFocusLost)}, Once(OnClosingScreen(), {Key(27)}));
     EXPECT_EQ(Run({"/J", v}), 0);
     const uint32_t closing = platform_->ClosingShownAt();
     EXPECT_GE(closing, 350u);
@@ -367,23 +363,26 @@ TEST_F(PlayerSession, SeekKeysAndStartTimeSkipTheVideoAhead) {
     EXPECT_EQ(Run({"/S", "/F100", v}), 0);
     ASSERT_EQ(platform_->messages.size(), 1u);
     // Frames 1 to d, then d + 125 to 300: 176 whatever d was.
-    EXPECT_EQ(Figure(platform_->messages[0].text, "Total frames played: "), 176u) << platform_->messages[0].text;
+    EXPECT_EQ(Figure(platform_->messages[0].text, "Total frames played: "), 176u)
+        << platform_->messages[0].text;
 
     platform_.reset();
     platform_ = std::make_unique<ScriptedPlatform>();
     platform_->script = Once(OnClosingScreen(10), {Key('q')});
     EXPECT_EQ(Run({"/S", "/F100", "/O8", v}), 0);
     ASSERT_EQ(platform_->messages.size(), 1u);
-    EXPECT_EQ(Figure(platform_->messages[0].text, "Total frames played: "), 100u) << platform_->messages[0].text;
+    EXPECT_EQ(Figure(platform_->messages[0].text, "Total frames played: "), 100u)
+        << platform_->messages[0].text;
 }
 
 // Volume keys and the wheel, mute, pause and "o" show what they did in the
 // on-screen line; a seek shows the new position.
 TEST_F(PlayerSession, OnScreenLineTellsVolumePauseAndPosition) {
     const std::string& v = Video(64, 48, 300);  // 12 s
-    platform_->script = Once(After(100), {Key('9'), Key('9'), PlayerEvent{EventKind::kWheel, 0, 0, 1}, Key('m')},
-                             Once(After(300), {PlayerEvent{EventKind::kKey, kKeyRight, 0, 0}, Key(' '), Key('o')},
-                                  Once(After(500), {Key(27)})));
+    platform_->script =
+        Once(After(100), {Key('9'), Key('9'), PlayerEvent{EventKind::kWheel, 0, 0, 1}, Key('m')},
+             Once(After(300), {PlayerEvent{EventKind::kKey, kKeyRight, 0, 0}, Key(' '), Key('o')},
+                  Once(After(500), {Key(27)})));
     EXPECT_EQ(Run({v}), 0);
     const std::vector<std::string>& t = platform_->band_texts;
     ASSERT_GE(t.size(), 6u);

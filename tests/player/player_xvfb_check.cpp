@@ -42,7 +42,9 @@ public:
     void ShowMessage(const char*, const char*, MessageIcon) override {}
     bool CreateWindow(const WindowRequest& r) override { return inner_->CreateWindow(r); }
     NativeWindow Window() override { return inner_->Window(); }
-    void PlaceWindow(int32_t x, int32_t y, uint32_t w, uint32_t h) override { inner_->PlaceWindow(x, y, w, h); }
+    void PlaceWindow(int32_t x, int32_t y, uint32_t w, uint32_t h) override {
+        inner_->PlaceWindow(x, y, w, h);
+    }
     void MoveWindow(int32_t x, int32_t y) override { inner_->MoveWindow(x, y); }
     void WindowPosition(int32_t* x, int32_t* y) override { inner_->WindowPosition(x, y); }
     void ShowWindow() override { inner_->ShowWindow(); }
@@ -51,7 +53,9 @@ public:
     void RequestPaint() override { inner_->RequestPaint(); }
     void OpenUrl(const char*) override {}
     void FillBlack() override { inner_->FillBlack(); }
-    bool MeasureText(const char* t, uint32_t* w, uint32_t* h) override { return inner_->MeasureText(t, w, h); }
+    bool MeasureText(const char* t, uint32_t* w, uint32_t* h) override {
+        return inner_->MeasureText(t, w, h);
+    }
     void DrawBand(const BandRect& b, const char* t) override {
         band = b;
         inner_->DrawBand(b, t);
@@ -74,7 +78,7 @@ public:
 
     Capture capture;
     BandRect band;
-    uint32_t read_at_ms = 800;  // then Escape 100 ms later
+    uint32_t read_at_ms = 800;                      // then Escape 100 ms later
     int resize_to_width = 0, resize_to_height = 0;  // at half of read_at_ms
 
 private:

@@ -12,7 +12,9 @@
 namespace zarn {
 namespace {
 
-std::string Lookup(const std::string& ini) { return IniValue(ini, kQuickPlaySection, kQuickPlayKey, "<none>"); }
+std::string Lookup(const std::string& ini) {
+    return IniValue(ini, kQuickPlaySection, kQuickPlayKey, "<none>");
+}
 
 TEST(IniValue, FindsTheKeyInItsSection) {
     EXPECT_EQ(Lookup("[Qel Video Tools]\nZarnQuickPlay=/L /Q\n"), "/L /Q");

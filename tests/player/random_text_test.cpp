@@ -11,7 +11,8 @@ namespace zarn {
 namespace {
 
 std::string RandomText(std::mt19937& rng) {
-    static const std::string kAlphabet = "/////---\"\"  ,.;:|~!#0123456789PLFTZSXYWHRCMEGKUNQJIADBpflxv\t\\\x80\xff";
+    static const std::string kAlphabet =
+        "/////---\"\"  ,.;:|~!#0123456789PLFTZSXYWHRCMEGKUNQJIADBpflxv\t\\\x80\xff";
     std::uniform_int_distribution<size_t> length(0, 60);
     std::uniform_int_distribution<size_t> pick(0, kAlphabet.size() - 1);
     std::string text(length(rng), ' ');

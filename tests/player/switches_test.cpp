@@ -61,7 +61,7 @@ TEST(Switches, DefaultsWhenOnlyANameIsGiven) {
 }
 
 TEST(Switches, Loops) {
-    EXPECT_EQ(Opts(Parse("a /L")).loop_count, 0);   // endless
+    EXPECT_EQ(Opts(Parse("a /L")).loop_count, 0);  // endless
     EXPECT_EQ(Opts(Parse("a /L3")).loop_count, 3);
     EXPECT_EQ(Opts(Parse("a /l3")).loop_count, 3);  // any case
     EXPECT_EQ(Opts(Parse("a")).loop_count, 1);
@@ -143,7 +143,7 @@ TEST(Switches, StretchRequestSizes) {
     EXPECT_EQ(StretchRequestSize(-3, 2, 320, 1920), 480u);
     EXPECT_EQ(StretchRequestSize(640, 1, 320, 1920), 640u);
     EXPECT_EQ(StretchRequestSize(3, 2, 320, 1920), 1u);
-    EXPECT_EQ(StretchRequestSize(0, 0, 320, 1920), 320u);   // no request
+    EXPECT_EQ(StretchRequestSize(0, 0, 320, 1920), 320u);  // no request
     EXPECT_EQ(StretchRequestSize(640, 0, 320, 1920), 320u);
     EXPECT_EQ(StretchRequestSize(-1, 2, 320, 1920), 160u);  // -1/2 is a scale, not full screen
     // 64-bit intermediate, result clamped to 32 bits
@@ -183,7 +183,8 @@ TEST(Switches, BareSwitchesAndTheirFlags) {
     Parsed p = Parse("a /z/s /q /J /c /n /g /p /k /u7 /#1234");
     const PlayerOptions& o = Opts(p);
     EXPECT_FALSE(p.result.show_help) << p.rest;
-    EXPECT_TRUE(o.use_waveout && o.show_summary && o.show_statistics && o.keep_playing_unfocused && o.hide_cursor);
+    EXPECT_TRUE(o.use_waveout && o.show_summary && o.show_statistics && o.keep_playing_unfocused &&
+                o.hide_cursor);
     EXPECT_FALSE(o.black_background);
     EXPECT_EQ(o.open_flags, kFlagNeverSkip | kFlagNoInitialFill | kFlagPreload | kFlagNoThread);
     EXPECT_EQ(o.disabled_controls, 7u);
@@ -227,10 +228,13 @@ TEST(Switches, DisplayModeTables) {
     EXPECT_EQ(Opts(d8).display_mode_width, 640u);
     EXPECT_EQ(Opts(d8).display_mode_depth, 16u);
 
-    struct Case { int code; uint32_t w, h, depth; };
-    const Case cases[] = {{1, 320, 200, 16},    {113, 1280, 1024, 24}, {202, 320, 240, 32}, {311, 1024, 768, 8},
-                          {409, 800, 600, 1},   {510, 960, 720, 2},    {606, 512, 384, 3},  {12, 1152, 864, 16},
-                          {3, 320, 400, 16},    {4, 400, 300, 16},     {5, 480, 360, 16},   {7, 640, 400, 16}};
+    struct Case {
+        int code;
+        uint32_t w, h, depth;
+    };
+    const Case cases[] = {{1, 320, 200, 16},  {113, 1280, 1024, 24}, {202, 320, 240, 32}, {311, 1024, 768, 8},
+                          {409, 800, 600, 1}, {510, 960, 720, 2},    {606, 512, 384, 3},  {12, 1152, 864, 16},
+                          {3, 320, 400, 16},  {4, 400, 300, 16},     {5, 480, 360, 16},   {7, 640, 400, 16}};
     for (const Case& c : cases) {
         Parsed p = Parse("a /D" + std::to_string(c.code));
         EXPECT_FALSE(p.result.show_help) << c.code;
@@ -252,12 +256,12 @@ TEST(Switches, DisplayModeTables) {
 }
 
 TEST(Switches, LeftOversCallForHelp) {
-    EXPECT_TRUE(Parse("a /V").result.show_help);       // unknown switch
-    EXPECT_TRUE(Parse("a /Tx").result.show_help);      // malformed argument
-    EXPECT_TRUE(Parse("/P /L3").result.show_help);     // no name left
-    EXPECT_TRUE(Parse(" \t\r\n").result.show_help);    // only white space
+    EXPECT_TRUE(Parse("a /V").result.show_help);     // unknown switch
+    EXPECT_TRUE(Parse("a /Tx").result.show_help);    // malformed argument
+    EXPECT_TRUE(Parse("/P /L3").result.show_help);   // no name left
+    EXPECT_TRUE(Parse(" \t\r\n").result.show_help);  // only white space
     EXPECT_TRUE(Parse("").result.show_help);
-    EXPECT_TRUE(Parse("a /!x").result.show_help);      // /! is bare only
+    EXPECT_TRUE(Parse("a /!x").result.show_help);  // /! is bare only
     EXPECT_FALSE(Parse("a /!").result.show_help);
     EXPECT_FALSE(Parse("\"my/clip\" /P").result.show_help);  // "/" inside a quoted name is no switch
     EXPECT_TRUE(Parse("my/clip").result.show_help);          // but outside quotes it is

@@ -29,8 +29,8 @@ test::ProgramResult Zarnplay(const std::vector<std::string>& args) {
 }
 
 TEST(Zarnplay, HelpTextOnStandardOutputAndExitOne) {
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{}, {"/P"}, {"clip", "/V"}, {"--help"}, {"-h"}, {"clip", "-h"}}) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {"/P"}, {"clip", "/V"}, {"--help"}, {"-h"}, {"clip", "-h"}}) {
         const test::ProgramResult r = Zarnplay(args);
         EXPECT_EQ(r.exit_code, 1);
         EXPECT_EQ(r.out, HelpText());
@@ -46,8 +46,7 @@ TEST(Zarnplay, OpensEveryNamedVideoInEachNameForm) {
     std::vector<uint8_t> host(777 + video.size(), 0x55);
     std::copy(video.begin(), video.end(), host.begin() + 777);
     test::TempFile hosted(host, ".dat");
-    const test::ProgramResult r =
-        Zarnplay({plain.path(), hosted.path() + "|777", "/P"});
+    const test::ProgramResult r = Zarnplay({plain.path(), hosted.path() + "|777", "/P"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.err, "");
 
@@ -55,7 +54,8 @@ TEST(Zarnplay, OpensEveryNamedVideoInEachNameForm) {
     // /dev/stdin with the video on a pipe.
     test::TempFile bare(video, "");
     const std::string piped(video.begin(), video.end());
-    const test::ProgramResult b = test::RunProgram(ZARNPLAY_PATH, {bare.path(), "/dev/stdin"}, kHeadless, &piped);
+    const test::ProgramResult b =
+        test::RunProgram(ZARNPLAY_PATH, {bare.path(), "/dev/stdin"}, kHeadless, &piped);
     EXPECT_EQ(b.exit_code, 0) << b.err;
     EXPECT_EQ(b.err, "");
 }

@@ -65,8 +65,8 @@ TEST(RingSizes, ChunkSizesAndLatencies) {
         uint32_t rate, bits, channels, emulated, chunk, latency;
     };
     const Row rows[] = {
-        {44100, 16, 2, 0, 32768, 557}, {44100, 16, 1, 0, 16384, 557}, {22050, 16, 2, 0, 16384, 557},
-        {22050, 16, 1, 0, 8192, 557},  {22050, 8, 1, 0, 4096, 557},   {48000, 16, 2, 0, 32768, 512},
+        {44100, 16, 2, 0, 32768, 557},  {44100, 16, 1, 0, 16384, 557}, {22050, 16, 2, 0, 16384, 557},
+        {22050, 16, 1, 0, 8192, 557},   {22050, 8, 1, 0, 4096, 557},   {48000, 16, 2, 0, 32768, 512},
         {48000, 16, 2, 1, 65536, 1024}, {44100, 16, 2, 1, 32768, 557},
     };
     for (const Row& row : rows) {
@@ -172,8 +172,8 @@ TEST_F(RingBackEnd, CursorTwoChunksAheadSilencesTheSkippedChunk) {
     MoveCursorToChunk(2);
     EXPECT_EQ(sound_.ready(&sound_), 1);
     EXPECT_EQ(sound_.underrun.load(), 1u);
-    EXPECT_TRUE(ChunkIs(0, 0x00));   // passed without a refill
-    EXPECT_TRUE(ChunkIs(1, 0x11));   // just left: offered, untouched
+    EXPECT_TRUE(ChunkIs(0, 0x00));  // passed without a refill
+    EXPECT_TRUE(ChunkIs(1, 0x11));  // just left: offered, untouched
     EXPECT_TRUE(ChunkIs(2, 0x12));
     EXPECT_EQ(FillOffered(0x30), 1);
 

@@ -161,8 +161,8 @@ void ExpectPlayedExactly(const std::vector<uint8_t>& played, const std::vector<u
     ASSERT_EQ(start % sample, 0u) << "the played audio is not sample-aligned";
     ASSERT_GE(played.size() - start, pcm.size()) << "the track was cut short";
     for (size_t i = 0; i < pcm.size(); ++i) {
-        ASSERT_EQ(played[start + i], pcm[i]) << "byte " << i << " of " << pcm.size() << " of the track (played at "
-                                             << start + i << ")";
+        ASSERT_EQ(played[start + i], pcm[i])
+            << "byte " << i << " of " << pcm.size() << " of the track (played at " << start + i << ")";
     }
     for (size_t p = start + pcm.size(); p < played.size(); ++p)
         ASSERT_EQ(played[p], silence) << "stale audio at " << p;

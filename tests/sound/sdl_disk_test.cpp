@@ -103,7 +103,8 @@ void ExpectPlayedInOrder(const std::vector<uint8_t>& played, const std::vector<u
     ASSERT_LT(start, played.size()) << "nothing but silence was played";
     ASSERT_GE(played.size() - start, pcm.size()) << "the fed audio was cut short";
     for (size_t i = 0; i < pcm.size(); ++i) {
-        ASSERT_EQ(played[start + i], pcm[i]) << "byte " << i << " of the fed audio (played at " << start + i << ")";
+        ASSERT_EQ(played[start + i], pcm[i])
+            << "byte " << i << " of the fed audio (played at " << start + i << ")";
     }
     for (size_t i = start + pcm.size(); i < played.size(); ++i) {
         ASSERT_EQ(played[i], silence) << "stale audio at " << i;
@@ -144,8 +145,7 @@ TEST_P(SdlDisk, PlaysTheFedAudioInOrder) {
         ASSERT_EQ(open(&sound, kRate, c.bits, c.channels, 0, nullptr), 1);
         if (c.pan_left) sound.set_pan(&sound, 0);
         bool all_taken = false;
-        const uint32_t underruns =
-            Feed(&sound, pcm, static_cast<uint32_t>(audio_ms / kSpeedUp), &all_taken);
+        const uint32_t underruns = Feed(&sound, pcm, static_cast<uint32_t>(audio_ms / kSpeedUp), &all_taken);
         sound.close(&sound);
         clean_run = underruns == 0 && all_taken;
     }
@@ -153,23 +153,25 @@ TEST_P(SdlDisk, PlaysTheFedAudioInOrder) {
 
     std::vector<uint8_t> expected = pcm;
     if (c.pan_left) {
-        ApplyGains(expected.data(), static_cast<uint32_t>(expected.size()), c.bits, c.channels, c.left_gain, 0);
+        ApplyGains(expected.data(), static_cast<uint32_t>(expected.size()), c.bits, c.channels, c.left_gain,
+                   0);
     }
     const std::vector<uint8_t> played = ReadFile(path);
     ExpectPlayedInOrder(played, expected, c.bits);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothBackEnds, SdlDisk,
-                         ::testing::Values(
-                             // 0.8 s: more than the ring's four chunks and than the
-                             // prebuffer, so steady refilling is part of the run.
-                             Case{"ring16", StartDirectSound, 16, 2, 800}, Case{"ring8", StartDirectSound, 8, 1, 800},
-                             Case{"queue16", StartWaveOut, 16, 2, 800}, Case{"queue8", StartWaveOut, 8, 1, 800},
-                             // Hard left: the ring silences the right channel; the
-                             // queue also halves the left (levels stay within 0x7FFF).
-                             Case{"ring16left", StartDirectSound, 16, 2, 300, true, kUnityGain},
-                             Case{"queue16left", StartWaveOut, 16, 2, 300, true, 16383}),
-                         [](const ::testing::TestParamInfo<Case>& param_info) { return std::string(param_info.param.tag); });
+INSTANTIATE_TEST_SUITE_P(
+    BothBackEnds, SdlDisk,
+    ::testing::Values(
+        // 0.8 s: more than the ring's four chunks and than the
+        // prebuffer, so steady refilling is part of the run.
+        Case{"ring16", StartDirectSound, 16, 2, 800}, Case{"ring8", StartDirectSound, 8, 1, 800},
+        Case{"queue16", StartWaveOut, 16, 2, 800}, Case{"queue8", StartWaveOut, 8, 1, 800},
+        // Hard left: the ring silences the right channel; the
+        // queue also halves the left (levels stay within 0x7FFF).
+        Case{"ring16left", StartDirectSound, 16, 2, 300, true, kUnityGain},
+        Case{"queue16left", StartWaveOut, 16, 2, 300, true, 16383}),
+    [](const ::testing::TestParamInfo<Case>& param_info) { return std::string(param_info.param.tag); });
 
 TEST(SdlNoDevice, WithoutADriverTheMovieGoesSilent) {
     setenv("SDL_AUDIODRIVER", "zarn_no_such_driver", 1);

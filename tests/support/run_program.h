@@ -21,7 +21,8 @@ struct ProgramResult {
 // Runs `program` with `args` and extra environment entries ("NAME=value"),
 // without a shell. With `input`, standard input is a pipe that carries it.
 inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                                const std::vector<std::string>& env = {}, const std::string* input = nullptr) {
+                                const std::vector<std::string>& env = {},
+                                const std::string* input = nullptr) {
     ProgramResult result;
     int out_pipe[2], err_pipe[2], in_pipe[2] = {-1, -1};
     if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) return result;

@@ -64,8 +64,8 @@ private:
         Current() = static_cast<ScriptedSound*>(argument);
         return &Open;
     }
-    static int32_t Open(SoundOutput* s, uint32_t rate, uint32_t bits, uint32_t channels,
-                        uint32_t flags, Movie*) {
+    static int32_t Open(SoundOutput* s, uint32_t rate, uint32_t bits, uint32_t channels, uint32_t flags,
+                        Movie*) {
         ScriptedSound* self = Current();
         if (!self) return 0;
         self->opens += 1;

@@ -23,8 +23,8 @@ public:
         static const uint32_t run = std::random_device{}();
         // A name nobody holds yet: the run's random number and a serial.
         for (;;) {
-            const std::string leaf = "zarn-test-" + std::to_string(run) + "-" +
-                                     std::to_string(serial.fetch_add(1)) + suffix;
+            const std::string leaf =
+                "zarn-test-" + std::to_string(run) + "-" + std::to_string(serial.fetch_add(1)) + suffix;
             path_ = (base / leaf).string();
             if (!std::filesystem::exists(path_)) break;
         }

@@ -16,8 +16,8 @@ struct MovieRecipe {
     uint32_t frames = 10;
     uint32_t video_bytes = 100;  // per frame; frame i's bytes are all (i & 0xFF)
     std::vector<TrackSpec> tracks;
-    uint32_t audio_bytes = 0;     // compressed bytes per frame for every track (0: absent)
-    uint32_t decoded_bytes = 0;   // the count each audio packet announces
+    uint32_t audio_bytes = 0;    // compressed bytes per frame for every track (0: absent)
+    uint32_t decoded_bytes = 0;  // the count each audio packet announces
     bool all_key = true;
 };
 

@@ -147,7 +147,8 @@ TEST(DecodeCommand, Y4mHoldsTheEngineFramesWithCbFirstForEveryVersion) {
 TEST(DecodeCommand, FramesLimitsEveryOutputAndUsageErrorsExitTwo) {
     test::TempFile in(EncodeClip(Clip::kPanZoom, 32, 16, 6, 'i'));
     const std::string out = OutPath("limit.y4m"), raw = OutPath("limit.raw");
-    const DecodeRun r = Decode({in.path(), "--y4m", out, "--raw", raw, "--copy-format", "3", "--frames", "2"});
+    const DecodeRun r =
+        Decode({in.path(), "--y4m", out, "--raw", raw, "--copy-format", "3", "--frames", "2"});
     ASSERT_EQ(r.status, 0) << r.err;
     Y4mInfo info;
     EXPECT_EQ(ReadY4m(out, info).size(), 2u);
@@ -155,8 +156,8 @@ TEST(DecodeCommand, FramesLimitsEveryOutputAndUsageErrorsExitTwo) {
     std::remove(out.c_str());
     std::remove(raw.c_str());
 
-    EXPECT_EQ(Decode({in.path()}).status, 2);                                  // no output
-    EXPECT_EQ(Decode({in.path(), "--raw", raw}).status, 2);                    // no format
+    EXPECT_EQ(Decode({in.path()}).status, 2);                // no output
+    EXPECT_EQ(Decode({in.path(), "--raw", raw}).status, 2);  // no format
     EXPECT_EQ(Decode({in.path(), "--raw", raw, "--copy-format", "16"}).status, 2);
     EXPECT_EQ(Decode({in.path(), "--y4m", out, "--frames", "x"}).status, 2);
     EXPECT_EQ(Decode({in.path(), "--y4m", out, "--bogus"}).status, 2);
@@ -266,8 +267,9 @@ TEST(DecodeCommand, RawFramesEqualTheFrameCopyOfEachDecodedFrame) {
         int32_t pitch;
         bool plain;
     };
-    for (const Case& c : {Case{kFormatBgr24, w * h * 3, w * 3, false}, Case{kFormatRgb565, w * h * 2, w * 2, true},
-                          Case{kFormatYv12, w * h + 2 * (w / 2) * (h / 2), w, false}}) {
+    for (const Case& c :
+         {Case{kFormatBgr24, w * h * 3, w * 3, false}, Case{kFormatRgb565, w * h * 2, w * 2, true},
+          Case{kFormatYv12, w * h + 2 * (w / 2) * (h / 2), w, false}}) {
         SCOPED_TRACE(c.format);
         const std::string raw = OutPath("frames.raw");
         std::vector<std::string> args = {in.path(), "--raw", raw, "--copy-format", std::to_string(c.format)};
@@ -279,18 +281,27 @@ TEST(DecodeCommand, RawFramesEqualTheFrameCopyOfEachDecodedFrame) {
         for (uint32_t k = 0; k < frames; ++k) {
             std::vector<uint8_t> marks(((e.luma_width / 16) * (e.luma_height / 16)) + 1, 1);
             marks.back() = 0;
-            FrameSource s{e.frames[k].data(), nullptr, marks.data(), e.luma_width / 16,
-                          static_cast<uint32_t>(marks.size() - 1), w, h, e.luma_width, e.luma_height};
+            FrameSource s{e.frames[k].data(),
+                          nullptr,
+                          marks.data(),
+                          e.luma_width / 16,
+                          static_cast<uint32_t>(marks.size() - 1),
+                          w,
+                          h,
+                          e.luma_width,
+                          e.luma_height};
             std::vector<uint8_t> want(c.frame_bytes, 0);
             uint32_t flags = c.format | kCopyWholeFrame | (c.plain ? kCopyForcePlain : 0);
             CopyFrame(s, want.data(), c.pitch, h, 0, 0, MergeCopyFlags(flags, e.flags));
-            EXPECT_TRUE(std::equal(want.begin(), want.end(), got.begin() + k * c.frame_bytes)) << "frame " << k;
+            EXPECT_TRUE(std::equal(want.begin(), want.end(), got.begin() + k * c.frame_bytes))
+                << "frame " << k;
         }
         std::remove(raw.c_str());
     }
     // A display option doubles the output: a quarter of the bytes per pixel count.
     const std::string raw = OutPath("doubled.raw");
-    const DecodeRun r = Decode({in.path(), "--raw", raw, "--copy-format", "4", "--mode", "1", "--frames", "1"});
+    const DecodeRun r =
+        Decode({in.path(), "--raw", raw, "--copy-format", "4", "--mode", "1", "--frames", "1"});
     ASSERT_EQ(r.status, 0) << r.err;
     const size_t size = ReadAll(raw).size();
     EXPECT_GT(size, size_t{w} * h * 4);
@@ -316,7 +327,9 @@ TEST(DecodeCommand, PngFilesAreWrittenIntoANewDirectory) {
         const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
         EXPECT_TRUE(std::equal(signature, signature + 8, b.begin()));
         EXPECT_EQ(std::string(b.begin() + 12, b.begin() + 16), "IHDR");
-        auto be32 = [&](size_t at) { return uint32_t{b[at]} << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]; };
+        auto be32 = [&](size_t at) {
+            return uint32_t{b[at]} << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+        };
         EXPECT_EQ(be32(16), 41u);
         EXPECT_EQ(be32(20), 23u);
         EXPECT_EQ(b[24], 8);  // bit depth
@@ -405,7 +418,8 @@ TEST(DecodeCommand, ChangedBlockCopiesEqualWholeFrameCopiesForEveryFormat) {
         for (uint32_t format = 1; format <= 14; ++format) {
             SCOPED_TRACE(format);
             const std::string whole = OutPath("whole.raw"), changed = OutPath("changed.raw");
-            const std::vector<std::string> args = {in.path(), "--copy-format", std::to_string(format), "--mode", c.mode};
+            const std::vector<std::string> args = {in.path(), "--copy-format", std::to_string(format),
+                                                   "--mode", c.mode};
             std::vector<std::string> a = args, b = args;
             a.insert(a.end(), {"--raw", whole});
             b.insert(b.end(), {"--raw", changed, "--changed"});
@@ -421,7 +435,8 @@ TEST(DecodeCommand, ChangedBlockCopiesEqualWholeFrameCopiesForEveryFormat) {
     }
     test::TempFile in(EncodeClip(Clip::kDemo, 16, 16, 2, 'i'));
     for (const char* format : {"0", "15"})
-        EXPECT_EQ(Decode({in.path(), "--raw", OutPath("x.raw"), "--copy-format", format, "--changed"}).status, 2);
+        EXPECT_EQ(Decode({in.path(), "--raw", OutPath("x.raw"), "--copy-format", format, "--changed"}).status,
+                  2);
 }
 
 }  // namespace

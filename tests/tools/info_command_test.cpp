@@ -74,8 +74,7 @@ TEST(InfoCommand, JsonHoldsEveryFileAndUsageErrors) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out.front(), '[');
     EXPECT_NE(r.out.find("\"rate_num\": 30000, \"rate_den\": 1001"), std::string::npos);
-    EXPECT_NE(r.out.find("{\"id\": 11, \"rate\": 11025, \"channels\": 1, \"bits\": 8"),
-              std::string::npos);
+    EXPECT_NE(r.out.find("{\"id\": 11, \"rate\": 11025, \"channels\": 1, \"bits\": 8"), std::string::npos);
     EXPECT_NE(r.out.find("\"error\": \"cannot open: No such file or directory\""), std::string::npos);
 
     EXPECT_EQ(Info({"--help"}).status, 0);

@@ -66,7 +66,8 @@ struct Folder {
 // Temporary files the outputs left behind in a folder.
 size_t Leftovers(const std::string& dir) {
     size_t n = 0;
-    for (const auto& e : fs::directory_iterator(dir)) n += e.path().filename().string().find(".zarn-") != std::string::npos;
+    for (const auto& e : fs::directory_iterator(dir))
+        n += e.path().filename().string().find(".zarn-") != std::string::npos;
     return n;
 }
 
@@ -84,7 +85,8 @@ struct SmallMount {
     }
 };
 
-void WriteClip(const std::string& path, Clip clip, uint32_t w, uint32_t h, uint32_t frames, uint32_t rate = 25) {
+void WriteClip(const std::string& path, Clip clip, uint32_t w, uint32_t h, uint32_t frames,
+               uint32_t rate = 25) {
     Y4mWriter out;
     ASSERT_TRUE(out.Open(path, Y4mInfo{w, h, rate, 1}));
     for (uint32_t i = 0; i < frames; ++i) ASSERT_TRUE(out.WriteFrame(MakeClipFrame(clip, w, h, i)));
@@ -183,13 +185,16 @@ TEST(ZarnProgram, OutputsAreWrittenStraightOrReplacedWholeAndNeverOverAnInput) {
 
     // A small full file system, and a read-only one.
     SmallMount small(m.dir / "small", 0), read_only(m.dir / "ro", MS_RDONLY);
-    if (!small.mounted || !read_only.mounted) GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    if (!small.mounted || !read_only.mounted)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
     const test::ProgramResult png = Zarn({"decode", m.zrn, "--png", small.path + "/png"});
     EXPECT_EQ(png.exit_code, 1);
     EXPECT_EQ(Count(png.err, "No space left on device"), 1u) << png.err;
-    for (const auto& e : fs::directory_iterator(small.path + "/png")) EXPECT_GT(fs::file_size(e.path()), 0u) << e.path();
+    for (const auto& e : fs::directory_iterator(small.path + "/png"))
+        EXPECT_GT(fs::file_size(e.path()), 0u) << e.path();
     EXPECT_EQ(Leftovers(small.path + "/png"), 0u);
-    const test::ProgramResult bundle = Zarn({"bundle", m.zrn, "-o", small.path + "/player", "--player", ZARN_PLAYER_PROBE});
+    const test::ProgramResult bundle =
+        Zarn({"bundle", m.zrn, "-o", small.path + "/player", "--player", ZARN_PLAYER_PROBE});
     EXPECT_EQ(bundle.exit_code, 1);
     EXPECT_NE(bundle.err.find("No space left on device"), std::string::npos) << bundle.err;
     EXPECT_FALSE(fs::exists(small.path + "/player"));
@@ -218,8 +223,10 @@ std::string SamplesThroughPipe(const std::string& wav) {
     sf_count_t n;
     while (f && (n = sf_read_short(f, block, 4096)) > 0)
         samples.append(reinterpret_cast<const char*>(block), static_cast<size_t>(n) * 2);
-    if (f) sf_close(f);
-    else ::close(fds[0]);
+    if (f)
+        sf_close(f);
+    else
+        ::close(fds[0]);
     writer.join();
     return samples;
 }
@@ -233,7 +240,9 @@ TEST(ZarnProgram, StandardInputAndOutputAndWavOnAPipe) {
     const test::ProgramResult json = Zarn({"info", "--json", "/dev/stdin"}, {}, &video);
     EXPECT_EQ(json.exit_code, 0);
     const test::ProgramResult parsed = test::RunProgram(
-        "/usr/bin/env", {"python3", "-c", "import json,sys; f=json.load(sys.stdin)[0]['format']; print(f['version'], f['frames'])"},
+        "/usr/bin/env",
+        {"python3", "-c",
+         "import json,sys; f=json.load(sys.stdin)[0]['format']; print(f['version'], f['frames'])"},
         {}, &json.out);
     EXPECT_EQ(parsed.out, "i 30\n") << json.out << parsed.err;
 
@@ -258,7 +267,8 @@ TEST(ZarnProgram, StandardInputAndOutputAndWavOnAPipe) {
     EXPECT_TRUE(wav.out.substr(44) == samples);
     EXPECT_TRUE(SamplesThroughPipe(wav.out) == samples);
     if (access("/usr/bin/sox", X_OK) != 0) GTEST_SKIP() << "sox is not installed (scripts/install-deps.sh)";
-    const test::ProgramResult sox = test::RunProgram("/usr/bin/sox", {"-t", "wav", "-", "-t", "raw", "-"}, {}, &wav.out);
+    const test::ProgramResult sox =
+        test::RunProgram("/usr/bin/sox", {"-t", "wav", "-", "-t", "raw", "-"}, {}, &wav.out);
     EXPECT_EQ(sox.exit_code, 0) << sox.err;
     EXPECT_TRUE(sox.out == samples) << sox.out.size() << " of " << samples.size();
 }
@@ -266,9 +276,9 @@ TEST(ZarnProgram, StandardInputAndOutputAndWavOnAPipe) {
 TEST(ZarnProgram, InterruptionKeepsEveryOutputValid) {
     Media m;
     const std::string pngs = m.dir / "png";
-    const test::ProgramResult d = Zarn(
-        {"decode", m.sound, "--y4m", m.dir / "o.y4m", "--wav", m.dir / "o.wav", "--png", pngs},
-        {"ZARN_TEST_INTERRUPT_AFTER=3"});
+    const test::ProgramResult d =
+        Zarn({"decode", m.sound, "--y4m", m.dir / "o.y4m", "--wav", m.dir / "o.wav", "--png", pngs},
+             {"ZARN_TEST_INTERRUPT_AFTER=3"});
     EXPECT_EQ(d.exit_code, 130);
     EXPECT_NE(d.err.find("kept the 3 frames"), std::string::npos) << d.err;
     Y4mReader y4m;
@@ -292,16 +302,19 @@ TEST(ZarnProgram, InterruptionKeepsEveryOutputValid) {
 
     // An interrupted encode is a whole video of the frames encoded so far.
     const std::string part = m.dir / "part.zrn";
-    const test::ProgramResult e = Zarn({"encode", m.y4m, "--wav", m.wav, "-o", part}, {"ZARN_TEST_INTERRUPT_AFTER=4:TERM"});
+    const test::ProgramResult e =
+        Zarn({"encode", m.y4m, "--wav", m.wav, "-o", part}, {"ZARN_TEST_INTERRUPT_AFTER=4:TERM"});
     EXPECT_EQ(e.exit_code, 143);
     EXPECT_NE(e.err.find("kept the 4 frames"), std::string::npos) << e.err;
     const test::ProgramResult info = Zarn({"info", part});
     EXPECT_NE(info.out.find("  frames:         4\n"), std::string::npos) << info.out;
-    const test::ProgramResult all = Zarn({"decode", part, "--y4m", m.dir / "p.y4m", "--wav", m.dir / "p.wav"});
+    const test::ProgramResult all =
+        Zarn({"decode", part, "--y4m", m.dir / "p.y4m", "--wav", m.dir / "p.wav"});
     EXPECT_EQ(all.exit_code, 0) << all.err;
 
     // A second signal stops at once and leaves nothing behind.
-    const test::ProgramResult twice = Zarn({"encode", m.y4m, "-o", m.dir / "never.zrn"}, {"ZARN_TEST_INTERRUPT_AFTER=2:TWICE"});
+    const test::ProgramResult twice =
+        Zarn({"encode", m.y4m, "-o", m.dir / "never.zrn"}, {"ZARN_TEST_INTERRUPT_AFTER=2:TWICE"});
     EXPECT_EQ(twice.exit_code, 130);
     EXPECT_FALSE(fs::exists(m.dir / "never.zrn"));
     EXPECT_EQ(Leftovers(m.dir.path), 0u);
@@ -310,7 +323,8 @@ TEST(ZarnProgram, InterruptionKeepsEveryOutputValid) {
 TEST(ZarnProgram, InfoJsonParsesForOddNamesTruncationAndOffsets) {
     Media m;
     const std::string video = ReadFile(m.zrn);
-    const std::string odd = m.dir / "q\"uo\\te\tand\xff\xfe.zrn", cut = m.dir / "cut.zrn", pack = m.dir / "pack.bin";
+    const std::string odd = m.dir / "q\"uo\\te\tand\xff\xfe.zrn", cut = m.dir / "cut.zrn",
+                      pack = m.dir / "pack.bin";
     WriteFile(odd, video);
     WriteFile(cut, video.substr(0, video.size() * 2 / 3));
     WriteFile(pack, std::string(1000, 'x') + video);
@@ -324,22 +338,23 @@ TEST(ZarnProgram, InfoJsonParsesForOddNamesTruncationAndOffsets) {
         "  f = o['format']\n"
         "  print(f['version'], f['size'], f['header_size'], f['truncated'], f['densest_second_from_frame'],"
         " len(o['streams']), o['file'].endswith('and\\ufffd\\ufffd.zrn'))\n";
-    const test::ProgramResult parsed = test::RunProgram("/usr/bin/env", {"python3", "-c", script}, {}, &r.out);
+    const test::ProgramResult parsed =
+        test::RunProgram("/usr/bin/env", {"python3", "-c", script}, {}, &r.out);
     ASSERT_EQ(parsed.exit_code, 0) << r.out << parsed.err;
     const test::ProgramResult text = Zarn({"info", m.zrn});
     const size_t from = text.out.find("densest second from frame ");
     ASSERT_NE(from, std::string::npos);
     const std::string densest = text.out.substr(from + 26, text.out.find(')', from) - from - 26);
     const std::string n = std::to_string(video.size()), part = std::to_string(video.size() * 2 / 3);
-    EXPECT_EQ(parsed.out, "i " + n + " " + n + " False " + densest + " 1 False\n" +
-                              "i " + n + " " + n + " False " + densest + " 1 True\n" +
-                              "i " + part + " " + n + " True " + densest + " 1 False\n" +
-                              "i " + n + " " + n + " False " + densest + " 1 False\n" +
+    EXPECT_EQ(parsed.out, "i " + n + " " + n + " False " + densest + " 1 False\n" + "i " + n + " " + n +
+                              " False " + densest + " 1 True\n" + "i " + part + " " + n + " True " + densest +
+                              " 1 False\n" + "i " + n + " " + n + " False " + densest + " 1 False\n" +
                               "error cannot open: No such file or directory\n");
 
     const test::ProgramResult truncated = Zarn({"info", cut});
     EXPECT_EQ(truncated.exit_code, 0);
-    EXPECT_NE(truncated.out.find("  truncated: " + part + " of " + n + " bytes\n"), std::string::npos) << truncated.out;
+    EXPECT_NE(truncated.out.find("  truncated: " + part + " of " + n + " bytes\n"), std::string::npos)
+        << truncated.out;
     EXPECT_EQ(Zarn({"decode", at_offset, "--y4m", m.dir / "a.y4m"}).exit_code, 0);
     EXPECT_EQ(Zarn({"decode", m.zrn, "--y4m", m.dir / "b.y4m"}).exit_code, 0);
     EXPECT_TRUE(ReadFile(m.dir / "a.y4m") == ReadFile(m.dir / "b.y4m"));
@@ -349,9 +364,13 @@ TEST(ZarnProgram, OpenRefusesAZeroFrameRateAndZeroHertzTracksAreNotPlayed) {
     Folder dir;
     test::MovieRecipe recipe;
     recipe.rate_num = 0;
-    WriteFile(dir / "zero-rate.zrn", [&] { const auto b = test::BuildMovie(recipe); return std::string(b.begin(), b.end()); }());
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"info", dir / "zero-rate.zrn"},
-                                                 std::vector<std::string>{"decode", dir / "zero-rate.zrn", "--y4m", "-"}}) {
+    WriteFile(dir / "zero-rate.zrn", [&] {
+        const auto b = test::BuildMovie(recipe);
+        return std::string(b.begin(), b.end());
+    }());
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"info", dir / "zero-rate.zrn"},
+          std::vector<std::string>{"decode", dir / "zero-rate.zrn", "--y4m", "-"}}) {
         const test::ProgramResult r = Zarn(args);
         EXPECT_EQ(r.exit_code, 1);
         EXPECT_EQ(r.err, "zarn " + args[0] + ": " + dir / "zero-rate.zrn" + ": Corrupt Zarn file.\n");
@@ -366,8 +385,11 @@ TEST(ZarnProgram, OpenRefusesAZeroFrameRateAndZeroHertzTracksAreNotPlayed) {
     WriteFile(silent, std::string(bytes.begin(), bytes.end()));
     const test::ProgramResult info = Zarn({"info", silent});
     EXPECT_EQ(info.exit_code, 0);
-    EXPECT_NE(info.out.find("ID 7, 0 Hz, 2 channels, 16 bits, buffer 4096 bytes, not played: its sample rate is 0 Hz\n"),
-              std::string::npos) << info.out;
+    EXPECT_NE(
+        info.out.find(
+            "ID 7, 0 Hz, 2 channels, 16 bits, buffer 4096 bytes, not played: its sample rate is 0 Hz\n"),
+        std::string::npos)
+        << info.out;
     const test::ProgramResult wav = Zarn({"decode", silent, "--wav", dir / "x.wav"});
     EXPECT_EQ(wav.exit_code, 1);
     EXPECT_NE(wav.err.find("cannot be decoded: its sample rate is 0 Hz"), std::string::npos) << wav.err;
@@ -384,27 +406,32 @@ TEST(ZarnProgram, OpenRefusesAZeroFrameRateAndZeroHertzTracksAreNotPlayed) {
 TEST(ZarnProgram, HelpListsEveryCommandAndOptionAndVersionIsTheProjects) {
     const test::ProgramResult bare = Zarn({});
     EXPECT_EQ(bare.exit_code, 2);
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"help"}, std::vector<std::string>{"--help"}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"help"}, std::vector<std::string>{"--help"}}) {
         const test::ProgramResult r = Zarn(args);
         EXPECT_EQ(r.exit_code, 0);
         for (const std::string& text : {bare.err, r.out})
             for (const char* command : {"info", "decode", "encode", "bundle"})
-                EXPECT_NE(text.find("  " + std::string(command) + " "), std::string::npos) << command << " in\n" << text;
+                EXPECT_NE(text.find("  " + std::string(command) + " "), std::string::npos)
+                    << command << " in\n"
+                    << text;
     }
     const test::ProgramResult version = Zarn({"--version"});
     EXPECT_EQ(version.exit_code, 0);
     EXPECT_EQ(version.out, std::string("zarn ") + ZARN_EXPECTED_VERSION + "\n");
 
     const std::vector<std::pair<std::string, std::vector<std::string>>> options = {
-        {"decode", {"--y4m", "--alpha", "--wav", "--track", "--raw", "--copy-format", "--changed", "--plain", "--mode",
-                    "--png", "--frames", "0 8-bit palette", "1 BGR 24-bit", "10 RGB 565", "13 YUY2", "15 YV12"}},
+        {"decode",
+         {"--y4m", "--alpha", "--wav", "--track", "--raw", "--copy-format", "--changed", "--plain", "--mode",
+          "--png", "--frames", "0 8-bit palette", "1 BGR 24-bit", "10 RGB 565", "13 YUY2", "15 YV12"}},
         {"encode", {"-o", "--wav", "--quality", "--keyint", "--version", "--alpha", "--grey", "--psnr"}},
         {"info", {"--json", "FILE|N", "numbered from 1"}},
         {"bundle", {"-o", "--switches", "--player"}}};
     for (const auto& [command, list] : options) {
         const test::ProgramResult r = Zarn({command, "--help"});
         EXPECT_EQ(r.exit_code, 0);
-        for (const std::string& option : list) EXPECT_NE(r.out.find(option), std::string::npos) << command << " " << option;
+        for (const std::string& option : list)
+            EXPECT_NE(r.out.find(option), std::string::npos) << command << " " << option;
     }
 }
 

@@ -14,7 +14,9 @@ namespace zarn {
 namespace {
 using namespace zarn::test;
 
-BitReader reader_of(const std::vector<uint8_t>& bytes) { return MakeBitReader(bytes.data(), bytes.size(), 0); }
+BitReader reader_of(const std::vector<uint8_t>& bytes) {
+    return MakeBitReader(bytes.data(), bytes.size(), 0);
+}
 
 TEST(BitReader, ReadsLeastSignificantBitFirstAcrossWords) {
     BitWriter w;
@@ -24,7 +26,7 @@ TEST(BitReader, ReadsLeastSignificantBitFirstAcrossWords) {
     BitReader r = reader_of(bytes);
     EXPECT_EQ(ReadBits(r, 4), 5u);
     EXPECT_EQ(ReadBits(r, 3), 2u);
-    EXPECT_EQ(r.next, 4u);  // one word loaded so far
+    EXPECT_EQ(r.next, 4u);                // one word loaded so far
     EXPECT_EQ(ReadBits(r, 16), 0x0001u);  // rest of 0xA5 (bit 7) then zeros
     EXPECT_EQ(ReadBits(r, 5), 0u);
     // 4 bits left of word 0 (zero), then a field spanning into word 1.
@@ -180,14 +182,16 @@ TEST(SymbolTree, ExplicitListsAppendTheRestAscending) {
     w.PutBit(true);
     w.Put(7, 3);
     for (unsigned v : {15, 3, 7, 0, 9, 12, 1, 4}) w.Put(v, 4);
-    EXPECT_EQ(map_of(w.Finish()), (std::vector<uint8_t>{15, 3, 7, 0, 9, 12, 1, 4, 2, 5, 6, 8, 10, 11, 13, 14}));
+    EXPECT_EQ(map_of(w.Finish()),
+              (std::vector<uint8_t>{15, 3, 7, 0, 9, 12, 1, 4, 2, 5, 6, 8, 10, 11, 13, 14}));
 
     BitWriter w0;
     w0.Put(2, 4);
     w0.PutBit(true);
     w0.Put(0, 3);
     w0.Put(9, 4);
-    EXPECT_EQ(map_of(w0.Finish()), (std::vector<uint8_t>{9, 0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15}));
+    EXPECT_EQ(map_of(w0.Finish()),
+              (std::vector<uint8_t>{9, 0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15}));
 }
 
 TEST(SymbolTree, ShuffleWithoutMergesSwapsPairs) {
@@ -210,11 +214,12 @@ TEST(SymbolTree, ShuffleMergesTakeRestOfRunWithoutBits) {
     w.PutBit(false);
     w.Put(1, 2);
     for (int j = 0; j < 8; ++j) w.PutBit(false);
-    for (int b : {1, 0, 1}) w.PutBit(b);           // merge 1
-    for (int b : {0, 0}) w.PutBit(b);              // merge 2: 4,5 then 6,7
-    for (int b : {1, 1}) w.PutBit(b);              // merge 3: 10,11 then 8,9
-    for (int b : {0, 1, 0, 1}) w.PutBit(b);        // merge 4: 12,14,13,15
-    EXPECT_EQ(map_of(w.Finish()), (std::vector<uint8_t>{2, 0, 3, 1, 4, 5, 6, 7, 10, 11, 8, 9, 12, 14, 13, 15}));
+    for (int b : {1, 0, 1}) w.PutBit(b);     // merge 1
+    for (int b : {0, 0}) w.PutBit(b);        // merge 2: 4,5 then 6,7
+    for (int b : {1, 1}) w.PutBit(b);        // merge 3: 10,11 then 8,9
+    for (int b : {0, 1, 0, 1}) w.PutBit(b);  // merge 4: 12,14,13,15
+    EXPECT_EQ(map_of(w.Finish()),
+              (std::vector<uint8_t>{2, 0, 3, 1, 4, 5, 6, 7, 10, 11, 8, 9, 12, 14, 13, 15}));
 }
 
 TEST(SymbolTree, ThreeMergeLevelsCanReverseTheOrder) {
@@ -222,10 +227,10 @@ TEST(SymbolTree, ThreeMergeLevelsCanReverseTheOrder) {
     w.Put(15, 4);
     w.PutBit(false);
     w.Put(3, 2);
-    for (int j = 0; j < 8; ++j) w.PutBit(true);   // pairs (1,0) (3,2) ...
-    for (int j = 0; j < 8; ++j) w.PutBit(true);   // level 1: 4 merges of 2 bits
-    for (int j = 0; j < 8; ++j) w.PutBit(true);   // level 2: 2 merges of 4 bits
-    for (int j = 0; j < 8; ++j) w.PutBit(true);   // level 3: 1 merge of 8 bits
+    for (int j = 0; j < 8; ++j) w.PutBit(true);  // pairs (1,0) (3,2) ...
+    for (int j = 0; j < 8; ++j) w.PutBit(true);  // level 1: 4 merges of 2 bits
+    for (int j = 0; j < 8; ++j) w.PutBit(true);  // level 2: 2 merges of 4 bits
+    for (int j = 0; j < 8; ++j) w.PutBit(true);  // level 3: 1 merge of 8 bits
     w.Put(0, 16);
     size_t bits;
     auto m = map_of(w.Finish(), &bits);
@@ -238,7 +243,7 @@ TEST(SymbolTree, DecodedSymbolGoesThroughTheMap) {
     w.Put(2, 4);
     w.PutBit(true);
     w.Put(0, 3);
-    w.Put(9, 4);           // map 9,0,1,...
+    w.Put(9, 4);             // map 9,0,1,...
     put_code_word(w, 2, 0);  // index 0 -> 9
     put_code_word(w, 2, 5);  // index 5 -> 4
     auto bytes = w.Finish();

@@ -20,7 +20,7 @@ TEST(Blocks, SkipMotionAndUnusedTypes) {
     b.next_row();
     b.motion(-15, -15);  // source clamped into the plane: (0, 0)
     b.motion(3, -2);
-    b.motion(15, 3);     // x clamped to the right edge (24), y 8 + 3
+    b.motion(15, 3);  // x clamped to the right edge (24), y 8 + 3
     b.skip();
     p.decode(b);
     auto prev = [&](uint32_t x, uint32_t y) { return p.PrevAt(x, y); };
@@ -73,7 +73,8 @@ TEST(Blocks, FillRawAndPattern) {
     EXPECT_TRUE(p.block_is(1, 0, [](uint32_t x, uint32_t y) { return 3 * (y * 8 + x - 8) + 1; }));
     const char* expect[8] = {"00000000", "11111111", "10000000", "00000001",
                              "11110000", "00001111", "10101010", "01010101"};
-    EXPECT_TRUE(p.block_is(2, 0, [&](uint32_t x, uint32_t y) { return expect[y][x - 16] == '1' ? 200 : 10; }));
+    EXPECT_TRUE(
+        p.block_is(2, 0, [&](uint32_t x, uint32_t y) { return expect[y][x - 16] == '1' ? 200 : 10; }));
     EXPECT_TRUE(p.block_is(3, 0, [](auto, auto) { return 5; }));
     EXPECT_EQ(p.marks[0], 1);
     EXPECT_EQ(p.marks[1], 1);
@@ -104,7 +105,8 @@ TEST(Blocks, RunBlocksEndingAt64TakeNoExtraColour) {
     run_block(b, 5, {{true, 16, {10}}, {true, 16, {20}}, {true, 16, {30}}, {true, 16, {40}}});
     b.fill(99);  // takes the next colour: would be wrong if the run block took one more
     p.decode(b);
-    EXPECT_TRUE(p.block_is(0, 0, [](uint32_t x, uint32_t y) { return (x < 4 ? 10 : 30) + (y < 4 ? 0 : 10); }));
+    EXPECT_TRUE(
+        p.block_is(0, 0, [](uint32_t x, uint32_t y) { return (x < 4 ? 10 : 30) + (y < 4 ? 0 : 10); }));
     EXPECT_TRUE(p.block_is(1, 0, [](auto, auto) { return 99; }));
 }
 
@@ -112,21 +114,23 @@ TEST(Blocks, RunBlocksEndingAt63TakeOneMoreColour) {
     PlaneFixture p(16, 8);
     PlaneBuilder b(16, 8, false);
     // Scan 7 goes row by row, odd rows right to left.
-    run_block(b, 7, {{false, 3, {1, 2, 3}}, {true, 16, {50}}, {true, 16, {60}}, {true, 16, {70}}, {true, 12, {80}}}, 90);
+    run_block(b, 7,
+              {{false, 3, {1, 2, 3}}, {true, 16, {50}}, {true, 16, {60}}, {true, 16, {70}}, {true, 12, {80}}},
+              90);
     b.fill(99);
     p.decode(b);
     EXPECT_EQ(p.at(0, 0), 1);
     EXPECT_EQ(p.at(1, 0), 2);
     EXPECT_EQ(p.at(2, 0), 3);
     EXPECT_EQ(p.at(3, 0), 50);
-    EXPECT_EQ(p.at(0, 2), 50);   // scan index 16..18 continue row 2 from the left
+    EXPECT_EQ(p.at(0, 2), 50);  // scan index 16..18 continue row 2 from the left
     EXPECT_EQ(p.at(2, 2), 50);
     EXPECT_EQ(p.at(3, 2), 60);
-    EXPECT_EQ(p.at(7, 5), 70);   // row 5 runs right to left from index 40
-    EXPECT_EQ(p.at(3, 6), 80);   // index 51
-    EXPECT_EQ(p.at(7, 7), 80);   // index 56
-    EXPECT_EQ(p.at(1, 7), 80);   // index 62
-    EXPECT_EQ(p.at(0, 7), 90);   // index 63: the extra colour
+    EXPECT_EQ(p.at(7, 5), 70);  // row 5 runs right to left from index 40
+    EXPECT_EQ(p.at(3, 6), 80);  // index 51
+    EXPECT_EQ(p.at(7, 7), 80);  // index 56
+    EXPECT_EQ(p.at(1, 7), 80);  // index 62
+    EXPECT_EQ(p.at(0, 7), 90);  // index 63: the extra colour
     EXPECT_TRUE(p.block_is(1, 0, [](auto, auto) { return 99; }));
 }
 
@@ -144,9 +148,9 @@ TEST(Blocks, IntraBlocksThroughTheTransform) {
     PlaneFixture p(32, 8);
     PlaneBuilder b(32, 8, false);
     int16_t coef[64] = {};
-    b.intra(1024, coef, 0);   // flat 128
+    b.intra(1024, coef, 0);  // flat 128
     coef[1] = 100;
-    b.intra(1024, coef, 0);   // row [145 143 138 131 125 118 113 111]
+    b.intra(1024, coef, 0);  // row [145 143 138 131 125 118 113 111]
     coef[1] = 0;
     b.intra(2047, coef, 15);  // 11258 wraps to 250
     coef[8] = -100;           // row 1, column 0: intra table 0 entry 124989
@@ -166,8 +170,8 @@ TEST(Blocks, InterAndResidueWrapModulo256) {
         for (uint32_t x = 0; x < 32; ++x) p.prev[y * 32 + x] = 250;
     PlaneBuilder b(32, 8, false);
     int16_t coef[64] = {};
-    b.inter(0, 0, 80, coef, 0);  // +10 everywhere: (80 x 32 + 127) >> 8
-    b.inter(0, 0, -80, coef, 0); // -10: (-2560 + 127) >> 8 = -10
+    b.inter(0, 0, 80, coef, 0);   // +10 everywhere: (80 x 32 + 127) >> 8
+    b.inter(0, 0, -80, coef, 0);  // -10: (-2560 + 127) >> 8 = -10
     int8_t res[64] = {};
     res[0] = 10;
     res[9] = -3;

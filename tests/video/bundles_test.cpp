@@ -35,7 +35,7 @@ struct Bundles {
         bool failed = false;
         Bundle& b = pb.bundle[id];
         while (b.pos < b.end)
-            out.push_back(id == kIntraDc || id == kInterDc ? TakeDc(b, failed)
+            out.push_back(id == kIntraDc || id == kInterDc     ? TakeDc(b, failed)
                           : id == kXOffsets || id == kYOffsets ? TakeSigned(b, failed)
                                                                : TakeByte(b, failed));
         EXPECT_FALSE(failed);
@@ -70,10 +70,10 @@ TEST(Bundles, TypeChunkRepeatsStartFromZeroAndFillsAreOneField) {
     Bundles b;
     BitWriter w;
     identity_trees(w);
-    w.Put(9, 10);             // block types: 9 values
+    w.Put(9, 10);  // block types: 9 values
     w.PutBit(false);
     for (unsigned s : {12, 5, 12}) w.Put(s, 4);  // 0 x4, 5, 5 x4
-    w.Put(7, 10);             // sub-block types: fill of 13
+    w.Put(7, 10);                                // sub-block types: fill of 13
     w.PutBit(true);
     w.Put(13, 4);
     for (unsigned id = 2; id < kBundleCount; ++id) w.Put(0, kWidth64[id]);
@@ -90,7 +90,7 @@ TEST(Bundles, RepeatPastTheCountIsCutAtTheCount) {
     w.Put(3, 10);
     w.PutBit(false);
     w.Put(7, 4);
-    w.Put(15, 4);  // repeat 32, only 2 fit
+    w.Put(15, 4);      // repeat 32, only 2 fit
     w.Put(0x3FF, 10);  // next bundle's count follows directly
     b.start(w);
     Bundle& types = b.pb.bundle[kBlockTypes];
@@ -174,7 +174,8 @@ TEST(Bundles, DcChunksWithGroups) {
         b.start(w);
         only(b, kIntraDc);
         ASSERT_TRUE(RefillBundles(b.pb, b.r));
-        EXPECT_EQ(b.values(kIntraDc), (std::vector<int>{700, 701, 699, 699, 706, 699, 702, 702, 701, 701, 701, 701}));
+        EXPECT_EQ(b.values(kIntraDc),
+                  (std::vector<int>{700, 701, 699, 699, 706, 699, 702, 702, 701, 701, 701, 701}));
         EXPECT_EQ(ReadBits(b.r, 10), 0x2AAu);
     }
     {
@@ -185,9 +186,9 @@ TEST(Bundles, DcChunksWithGroups) {
         w.Put(5, 10);
         w.PutBit(true);  // -5
         w.Put(4, 4);
-        w.Put(0, 4);      // delta 0: no sign bit
+        w.Put(0, 4);  // delta 0: no sign bit
         w.Put(10, 4);
-        w.PutBit(false); // +10
+        w.PutBit(false);  // +10
         w.Put(0, 10);     // a zero first value has no sign bit
         b.start(w);
         only(b, kInterDc);
@@ -210,8 +211,10 @@ TEST(Bundles, ColourMappingDependsOnVersion) {
         b.start(w);
         only(b, kColours);
         ASSERT_TRUE(RefillBundles(b.pb, b.r));
-        if (older) EXPECT_EQ(b.values(kColours), (std::vector<int>{128, 128, 255, 1}));
-        else EXPECT_EQ(b.values(kColours), (std::vector<int>{0x00, 0x80, 0x7F, 0xFF}));
+        if (older)
+            EXPECT_EQ(b.values(kColours), (std::vector<int>{128, 128, 255, 1}));
+        else
+            EXPECT_EQ(b.values(kColours), (std::vector<int>{0x00, 0x80, 0x7F, 0xFF}));
     }
 }
 

@@ -75,12 +75,11 @@ TEST(AcCoefficients, SingleOneInPlaneZero) {
 }
 
 TEST(AcCoefficients, DeferredSinglesAreExaminedInReverseOrder) {
-    const std::vector<int> bits = {
-        // plane 1: group of 20 at 4 significant, its four positions all deferred,
-        // then its group of 16 not significant; the rest not significant.
-        1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0,
-        // plane 0: singles 7, 6, 5, 4 (last added first), then the rest.
-        1, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<int> bits = {// plane 1: group of 20 at 4 significant, its four positions all deferred,
+                                   // then its group of 16 not significant; the rest not significant.
+                                   1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0,
+                                   // plane 0: singles 7, 6, 5, 4 (last added first), then the rest.
+                                   1, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0};
     Decoded d = decode_ac_bits(bits, 2);
     EXPECT_TRUE(d.marker_follows);
     // Coded 7 is raster 11, coded 6 raster 10.
@@ -89,14 +88,14 @@ TEST(AcCoefficients, DeferredSinglesAreExaminedInReverseOrder) {
 
 TEST(AcCoefficients, GroupOf20ResolvesItsSquareBeforeItsGroupOf16) {
     const std::vector<int> bits = {
-        1,           // group of 20 at 4
+        1,              // group of 20 at 4
         0, 0, 1, 1, 1,  // coded 4 significant (+), 5..7 deferred
-        1,           // its group of 16 at 8: significant -> group of 4 at 8 (+3 at the back)
-        1,           // group of 4 at 8 significant
+        1,              // its group of 16 at 8: significant -> group of 4 at 8 (+3 at the back)
+        1,              // group of 4 at 8 significant
         0, 1, 1, 1, 1,  // coded 8 significant (-), 9..11 deferred
-        0, 0,        // groups of 20 at 24, 44
-        0, 0, 0,     // singles 1, 2, 3
-        0, 0, 0,     // groups of 4 at 12, 16, 20 added at the back
+        0, 0,           // groups of 20 at 24, 44
+        0, 0, 0,        // singles 1, 2, 3
+        0, 0, 0,        // groups of 4 at 12, 16, 20 added at the back
     };
     Decoded d = decode_ac_bits(bits, 1);
     EXPECT_TRUE(d.marker_follows);
@@ -105,7 +104,8 @@ TEST(AcCoefficients, GroupOf20ResolvesItsSquareBeforeItsGroupOf16) {
 
 TEST(AcCoefficients, MagnitudeBitsFollowTheSignificancePlane) {
     // P = 3: single 1 significant in plane 2 with L = 3 -> 4 + 3 = 7, negative.
-    const std::vector<int> bits = {0, 0, 0, 1, 1, 1, 1, 0, 0, /* plane 1 */ 0, 0, 0, 0, 0, /* plane 0 */ 0, 0, 0, 0, 0};
+    const std::vector<int> bits = {0, 0, 0, 1, 1, 1, 1, 0, 0, /* plane 1 */ 0, 0, 0, 0, 0, /* plane 0 */ 0,
+                                   0, 0, 0, 0};
     Decoded d = decode_ac_bits(bits, 3);
     EXPECT_TRUE(d.marker_follows);
     expect_only(d, {{1, -7}});
@@ -129,7 +129,8 @@ TEST(AcCoefficients, RandomBlocksRoundTrip) {
         int16_t out[64];
         out[0] = 0;
         DecodeAcCoefficients(r, out);
-        for (int pos = 1; pos < 64; ++pos) ASSERT_EQ(out[pos], coef[pos]) << "trial " << trial << " pos " << pos;
+        for (int pos = 1; pos < 64; ++pos)
+            ASSERT_EQ(out[pos], coef[pos]) << "trial " << trial << " pos " << pos;
         ASSERT_EQ(ReadBits(r, 10), kMarker);
     }
 }
@@ -165,21 +166,19 @@ struct LiteralListWalk {
             if (e == 0 || !ReadBit(r)) continue;
             const unsigned j = e >> 2;
             switch (e & 3) {
-                case 0:
-                    list[k] = static_cast<uint8_t>((j + 4) * 4 + 1);
-                    k += group4(k, j, become);  // the entry moved back by the additions
-                    list[k] = static_cast<uint8_t>((j + 4) * 4 + 1);
-                    --k;  // process it again
-                    break;
-                case 1:
-                    list[k] = static_cast<uint8_t>(j * 4 + 2);
-                    for (unsigned g : {j + 4, j + 8, j + 12}) list.push_back(static_cast<uint8_t>(g * 4 + 2));
-                    --k;
-                    break;
-                case 2: k += group4(k, j, become); break;
-                default:
-                    list[k] = 0;
-                    stopped = become(j);
+            case 0:
+                list[k] = static_cast<uint8_t>((j + 4) * 4 + 1);
+                k += group4(k, j, become);  // the entry moved back by the additions
+                list[k] = static_cast<uint8_t>((j + 4) * 4 + 1);
+                --k;  // process it again
+                break;
+            case 1:
+                list[k] = static_cast<uint8_t>(j * 4 + 2);
+                for (unsigned g : {j + 4, j + 8, j + 12}) list.push_back(static_cast<uint8_t>(g * 4 + 2));
+                --k;
+                break;
+            case 2: k += group4(k, j, become); break;
+            default: list[k] = 0; stopped = become(j);
             }
         }
     }
@@ -303,14 +302,24 @@ TEST(Residue, FirstEventEndsTheBlockWithLimitZero) {
 }
 
 TEST(Residue, SevenPlanesStartAtMinus128) {
-    std::vector<int> bits = {
-        0, 0, 0, 1,  // groups of 20 not significant, group of 4 at 0 significant
-        0, 0,        // coded 0 significant, sign + -> -128
-        0, 1,        // coded 1 significant, sign - -> still -128
-        1, 1,        // coded 2, 3 deferred
-        /* T = -64 */ 1, 0,  // refine coded 0 (negative: subtract T -> -64), coded 1 unchanged
-        0, 1, 0,     // single 3 not significant; single 2 significant, sign + -> -64
-        0, 0, 0};    // groups of 20
+    std::vector<int> bits = {0,
+                             0,
+                             0,
+                             1,  // groups of 20 not significant, group of 4 at 0 significant
+                             0,
+                             0,  // coded 0 significant, sign + -> -128
+                             0,
+                             1,  // coded 1 significant, sign - -> still -128
+                             1,
+                             1,  // coded 2, 3 deferred
+                             /* T = -64 */ 1,
+                             0,  // refine coded 0 (negative: subtract T -> -64), coded 1 unchanged
+                             0,
+                             1,
+                             0,  // single 3 not significant; single 2 significant, sign + -> -64
+                             0,
+                             0,
+                             0};             // groups of 20
     for (int plane = 0; plane < 6; ++plane)  // T = -32 .. -1: 3 refinements, single 3, 3 groups
         for (int k = 0; k < 7; ++k) bits.push_back(0);
     bool marker;

@@ -151,8 +151,8 @@ TEST(Frame, PlanesEndOnWordBoundaries) {
 TEST(Frame, InPlaceDecodingWhenEveryFrameIsKey) {
     FrameBuffers f(kW, kH);
     auto packet = build_packet(parts(false));
-    DecodeVideoFrame(f.dest.data(), f.dest.data(), nullptr, nullptr, f.marks.data(), kW, kH, 32, 16, packet.data(),
-                       static_cast<uint32_t>(packet.size()), 1, f.bundles, 0, 0);
+    DecodeVideoFrame(f.dest.data(), f.dest.data(), nullptr, nullptr, f.marks.data(), kW, kH, 32, 16,
+                     packet.data(), static_cast<uint32_t>(packet.size()), 1, f.bundles, 0, 0);
     expect_luma(f);
     expect_chroma(f, true);
 }
@@ -181,7 +181,7 @@ TEST(Frame, BrokenLayoutsDecodeNothingOutsideThePacket) {
         FrameBuffers f(kW, kH);  // buffers too small for the source size: nothing decoded
         auto packet = build_packet(parts(false));
         DecodeVideoFrame(f.dest.data(), f.prev.data(), nullptr, nullptr, f.marks.data(), 40, kH, 32, 16,
-                           packet.data(), static_cast<uint32_t>(packet.size()), 0, f.bundles, 0, 0);
+                         packet.data(), static_cast<uint32_t>(packet.size()), 0, f.bundles, 0, 0);
         EXPECT_EQ(f.luma()[0], 0xEE);
     }
     {

@@ -59,7 +59,8 @@ TEST(Idct, VariantsShareOneTransform) {
     std::vector<uint8_t> sum(8 * 8);
     f.add(sum.data(), 8, coef, InterQuantTable(0), pred);
     auto inter = put(f, coef, InterQuantTable(0));
-    for (int i = 0; i < 64; ++i) ASSERT_EQ(sum[i], static_cast<uint8_t>(pred[i] + inter[(i / 8) * 12 + i % 8]));
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(sum[i], static_cast<uint8_t>(pred[i] + inter[(i / 8) * 12 + i % 8]));
 }
 
 // Reference transform, written straight from the formulas: 32-bit wrapping
@@ -98,21 +99,32 @@ void reference_block(const int16_t coef[64], const uint32_t table[64], uint8_t o
 }
 
 // Where a random block may have non-zero coefficients.
-enum class Shape { kDcOnly, kRow0, kColumn0, kRow0AndColumn0, kFirstRows, kUpperLeft, kLeftHalf, kRightHalf,
-                   kLowFrequencies, kFull, kCount };
+enum class Shape {
+    kDcOnly,
+    kRow0,
+    kColumn0,
+    kRow0AndColumn0,
+    kFirstRows,
+    kUpperLeft,
+    kLeftHalf,
+    kRightHalf,
+    kLowFrequencies,
+    kFull,
+    kCount
+};
 
 bool in_shape(Shape s, int r, int c, std::mt19937& rng) {
     switch (s) {
-        case Shape::kDcOnly: return r == 0 && c == 0;
-        case Shape::kRow0: return r == 0;
-        case Shape::kColumn0: return c == 0;
-        case Shape::kRow0AndColumn0: return r == 0 || c == 0;
-        case Shape::kFirstRows: return r < 1 + static_cast<int>(rng() % 4);
-        case Shape::kUpperLeft: return r < 4 && c < 4;
-        case Shape::kLeftHalf: return c < 4;
-        case Shape::kRightHalf: return c >= 4 || (r == 0 && c == 0);
-        case Shape::kLowFrequencies: return r * 8 + c <= 20;
-        default: return true;
+    case Shape::kDcOnly: return r == 0 && c == 0;
+    case Shape::kRow0: return r == 0;
+    case Shape::kColumn0: return c == 0;
+    case Shape::kRow0AndColumn0: return r == 0 || c == 0;
+    case Shape::kFirstRows: return r < 1 + static_cast<int>(rng() % 4);
+    case Shape::kUpperLeft: return r < 4 && c < 4;
+    case Shape::kLeftHalf: return c < 4;
+    case Shape::kRightHalf: return c >= 4 || (r == 0 && c == 0);
+    case Shape::kLowFrequencies: return r * 8 + c <= 20;
+    default: return true;
     }
 }
 
@@ -157,7 +169,8 @@ void expect_matches_reference(const IdctFunctions& f, const char* name) {
         uint8_t out[16 * 20];
         std::memset(out, 0xAA, sizeof out);
         f.put(out, 12, coef, table);
-        for (int i = 0; i < 8 * 12; ++i) ASSERT_EQ(out[i], i % 12 < 8 ? want[(i / 12) * 8 + i % 12] : 0xAA) << where();
+        for (int i = 0; i < 8 * 12; ++i)
+            ASSERT_EQ(out[i], i % 12 < 8 ? want[(i / 12) * 8 + i % 12] : 0xAA) << where();
 
         std::memset(out, 0xAA, sizeof out);
         f.put_enlarged(out, 20, coef, table);
@@ -177,8 +190,10 @@ TEST(Idct, EveryKernelMatchesTheReference) {
     expect_matches_reference(IdctPlainFunctions(), "plain");
     expect_matches_reference(ChosenIdctFunctions(), "chosen");
 #if defined(ZARN_X86_KERNELS)
-    if (ProcessorFeatures() & kCpuAvx2) expect_matches_reference(IdctAvx2Functions(), "avx2");
-    else GTEST_SKIP() << "no AVX2 on this CPU";
+    if (ProcessorFeatures() & kCpuAvx2)
+        expect_matches_reference(IdctAvx2Functions(), "avx2");
+    else
+        GTEST_SKIP() << "no AVX2 on this CPU";
 #endif
 }
 
@@ -201,7 +216,9 @@ TEST(QuantTables, TellingEntries) {
 // where the fraction is in [0.25, 0.5), and exactly 46 intra and 38 inter times.
 TEST(QuantTables, RaisedEntriesAreTheListedOnes) {
     const double steps[16] = {1, 4.0 / 3, 5.0 / 3, 2, 8.0 / 3, 3.5, 4, 5, 6, 8, 12, 17, 22, 28, 34, 44};
-    auto scale = [](int k) { return k == 0 ? 1.0 : std::numbers::sqrt2 * std::cos(k * std::numbers::pi / 16); };
+    auto scale = [](int k) {
+        return k == 0 ? 1.0 : std::numbers::sqrt2 * std::cos(k * std::numbers::pi / 16);
+    };
     const uint32_t* intra0 = IntraQuantTable(0);
     const uint32_t* inter0 = InterQuantTable(0);
     for (int set = 0; set < 2; ++set) {

@@ -58,9 +58,10 @@ bool decode_packet_input(const uint8_t* data, size_t size) {
     // The packet is copied so that reads past its end are caught by the sanitizers.
     std::vector<uint8_t> packet(data + 4, data + size);
 
-    DecodeVideoFrame(dest.data(), in_place ? dest.data() : prev.data(), no_alpha_buffer ? nullptr : dest_alpha.data(),
-                       prev_alpha.data(), marks.data(), width, height, lw, lh, packet.data(),
-                       static_cast<uint32_t>(packet.size()), key_frame, buffers, flags, header_flags);
+    DecodeVideoFrame(dest.data(), in_place ? dest.data() : prev.data(),
+                     no_alpha_buffer ? nullptr : dest_alpha.data(), prev_alpha.data(), marks.data(), width,
+                     height, lw, lh, packet.data(), static_cast<uint32_t>(packet.size()), key_frame, buffers,
+                     flags, header_flags);
 
     bool ok = dest.intact() && prev.intact() && dest_alpha.intact() && prev_alpha.intact() && marks.intact();
     for (const Guarded& g : bundles) ok = ok && g.intact();

@@ -16,8 +16,12 @@ struct PlaneFixture {
     uint8_t* buffers[kBundleCount];
 
     PlaneFixture(uint32_t width, uint32_t height)
-        : w(width), h(height), dest(size_t{width} * height, 0xEE), prev(size_t{width} * height),
-          marks(size_t{(width + 15) / 16} * ((height + 15) / 16) + 16, 0), storage(kBundleCount) {
+        : w(width),
+          h(height),
+          dest(size_t{width} * height, 0xEE),
+          prev(size_t{width} * height),
+          marks(size_t{(width + 15) / 16} * ((height + 15) / 16) + 16, 0),
+          storage(kBundleCount) {
         for (uint32_t y = 0; y < h; ++y)
             for (uint32_t x = 0; x < w; ++x) prev[y * w + x] = static_cast<uint8_t>(x + 7 * y);
         for (unsigned i = 0; i < kBundleCount; ++i) {

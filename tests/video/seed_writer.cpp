@@ -12,7 +12,9 @@ int main(int argc, char** argv) {
     for (uint32_t seed = 1; seed <= 12; ++seed) {
         const uint32_t w = 8 + seed * 13 % 120, h = 8 + seed * 29 % 90;
         const bool older = seed % 2 == 0;
-        const PlaneMix mix = seed % 3 == 0 ? PlaneMix::kIntra : seed % 3 == 1 ? PlaneMix::kInter : PlaneMix::kMixed;
+        const PlaneMix mix = seed % 3 == 0   ? PlaneMix::kIntra
+                             : seed % 3 == 1 ? PlaneMix::kInter
+                                             : PlaneMix::kMixed;
         auto packet = make_frame_packet(w, h, mix, seed, older);
         const uint8_t head[4] = {static_cast<uint8_t>(w - 1), static_cast<uint8_t>(h - 1), 0,
                                  static_cast<uint8_t>(older ? 1 : 0)};

@@ -23,7 +23,6 @@ void put_code_word(BitWriter& w, unsigned shape, unsigned index) {
     for (; *p == '0' || *p == '1'; ++p) w.PutBit(*p == '1');
 }
 
-
 uint8_t stored_colour(uint8_t colour, bool older) {
     if (!older) return colour;
     assert(colour != 0);
@@ -89,64 +88,66 @@ void PlaneBuilder::write_chunk(BitWriter& w, unsigned bundle, const std::vector<
     w.Put(static_cast<uint32_t>(v.size()), BundleCountWidth(bundle, decode_width_));
     if (v.empty()) return;
     switch (bundle) {
-        case kBlockTypes:
-        case kSubBlockTypes:
-        case kRunLengths:
-            if (std::all_of(v.begin(), v.end(), [&](int x) { return x == v[0]; })) {
-                w.PutBit(true);  // one value for the whole chunk
-                w.Put(static_cast<uint32_t>(v[0]), 4);
-                break;
-            }
-            w.PutBit(false);
-            for (int x : v) {
-                assert(bundle == kRunLengths || x < 12);
-                w.Put(static_cast<uint32_t>(x), 4);
-            }
+    case kBlockTypes:
+    case kSubBlockTypes:
+    case kRunLengths:
+        if (std::all_of(v.begin(), v.end(), [&](int x) { return x == v[0]; })) {
+            w.PutBit(true);  // one value for the whole chunk
+            w.Put(static_cast<uint32_t>(v[0]), 4);
             break;
-        case kColours:
-            w.PutBit(false);
-            for (int x : v) {
-                w.Put(static_cast<uint32_t>(x) >> 4, 4);  // identity trees: plain nibbles
-                w.Put(static_cast<uint32_t>(x) & 15u, 4);
-                colour_context = static_cast<uint8_t>(x >> 4);
-            }
-            break;
-        case kPatterns:
-            for (int x : v) {
-                w.Put(static_cast<uint32_t>(x) & 15u, 4);
-                w.Put(static_cast<uint32_t>(x) >> 4, 4);
-            }
-            break;
-        case kXOffsets:
-        case kYOffsets:
-            w.PutBit(false);
-            for (int x : v) {
-                w.Put(static_cast<uint32_t>(std::abs(x)), 4);
-                if (x != 0) w.PutBit(x < 0);
-            }
-            break;
-        default: {  // DC bundles
-            const bool is_signed = bundle == kInterDc;
-            if (is_signed) {
-                w.Put(static_cast<uint32_t>(std::abs(v[0])), 10);
-                if (v[0] != 0) w.PutBit(v[0] < 0);
-            } else {
-                w.Put(static_cast<uint32_t>(v[0]), 11);
-            }
-            for (size_t i = 1; i < v.size(); i += 8) {
-                const size_t end = std::min(v.size(), i + 8);
-                unsigned width = 0;
-                for (size_t k = i; k < end; ++k)
-                    width = std::max(width, static_cast<unsigned>(std::bit_width(static_cast<unsigned>(std::abs(v[k] - v[k - 1])))));
-                w.Put(width, 4);
-                if (width == 0) continue;
-                for (size_t k = i; k < end; ++k) {
-                    int d = v[k] - v[k - 1];
-                    w.Put(static_cast<uint32_t>(std::abs(d)), width);
-                    if (d != 0) w.PutBit(d < 0);
-                }
+        }
+        w.PutBit(false);
+        for (int x : v) {
+            assert(bundle == kRunLengths || x < 12);
+            w.Put(static_cast<uint32_t>(x), 4);
+        }
+        break;
+    case kColours:
+        w.PutBit(false);
+        for (int x : v) {
+            w.Put(static_cast<uint32_t>(x) >> 4, 4);  // identity trees: plain nibbles
+            w.Put(static_cast<uint32_t>(x) & 15u, 4);
+            colour_context = static_cast<uint8_t>(x >> 4);
+        }
+        break;
+    case kPatterns:
+        for (int x : v) {
+            w.Put(static_cast<uint32_t>(x) & 15u, 4);
+            w.Put(static_cast<uint32_t>(x) >> 4, 4);
+        }
+        break;
+    case kXOffsets:
+    case kYOffsets:
+        w.PutBit(false);
+        for (int x : v) {
+            w.Put(static_cast<uint32_t>(std::abs(x)), 4);
+            if (x != 0) w.PutBit(x < 0);
+        }
+        break;
+    default: {  // DC bundles
+        const bool is_signed = bundle == kInterDc;
+        if (is_signed) {
+            w.Put(static_cast<uint32_t>(std::abs(v[0])), 10);
+            if (v[0] != 0) w.PutBit(v[0] < 0);
+        } else {
+            w.Put(static_cast<uint32_t>(v[0]), 11);
+        }
+        for (size_t i = 1; i < v.size(); i += 8) {
+            const size_t end = std::min(v.size(), i + 8);
+            unsigned width = 0;
+            for (size_t k = i; k < end; ++k)
+                width = std::max(
+                    width,
+                    static_cast<unsigned>(std::bit_width(static_cast<unsigned>(std::abs(v[k] - v[k - 1])))));
+            w.Put(width, 4);
+            if (width == 0) continue;
+            for (size_t k = i; k < end; ++k) {
+                int d = v[k] - v[k - 1];
+                w.Put(static_cast<uint32_t>(std::abs(d)), width);
+                if (d != 0) w.PutBit(d < 0);
             }
         }
+    }
     }
 }
 
@@ -219,9 +220,9 @@ FrameBuffers::FrameBuffers(uint32_t w, uint32_t h) : width(w), height(h) {
 }
 
 void FrameBuffers::decode(const std::vector<uint8_t>& packet, uint32_t flags, uint32_t header_flags) {
-    DecodeVideoFrame(dest.data(), prev.data(), dest_alpha.data(), prev_alpha.data(), marks.data(), width, height,
-                       luma_width, luma_height, packet.data(), static_cast<uint32_t>(packet.size()), 0, bundles,
-                       flags, header_flags);
+    DecodeVideoFrame(dest.data(), prev.data(), dest_alpha.data(), prev_alpha.data(), marks.data(), width,
+                     height, luma_width, luma_height, packet.data(), static_cast<uint32_t>(packet.size()), 0,
+                     bundles, flags, header_flags);
 }
 
 }  // namespace zarn::test
@@ -234,7 +235,9 @@ namespace {
 // quantised transform coefficients.
 int16_t small_coefficient(std::mt19937& rng, int range) {
     const unsigned pick = rng() % 10;
-    const int mag = pick < 7 ? 1 : pick < 9 ? 2 + static_cast<int>(rng() % 2) : 1 + static_cast<int>(rng() % range);
+    const int mag = pick < 7   ? 1
+                    : pick < 9 ? 2 + static_cast<int>(rng() % 2)
+                               : 1 + static_cast<int>(rng() % range);
     return static_cast<int16_t>(rng() % 2 ? -mag : mag);
 }
 
@@ -259,37 +262,37 @@ void random_sub_block(PlaneBuilder& b, std::mt19937& rng) {
     const int s = kSub[rng() % 5];
     b.value(kSubBlockTypes, s);
     switch (s) {
-        case 5: {
-            int16_t coef[64];
-            random_coefficients(rng, coef, 1 + static_cast<int>(rng() % 6), 40);
-            b.value(kIntraDc, 700 + static_cast<int>(rng() % 600));
-            WriteAcCoefficients(coef, b.fields());
-            b.field(rng() % 8, 4);
-            break;
+    case 5: {
+        int16_t coef[64];
+        random_coefficients(rng, coef, 1 + static_cast<int>(rng() % 6), 40);
+        b.value(kIntraDc, 700 + static_cast<int>(rng() % 600));
+        WriteAcCoefficients(coef, b.fields());
+        b.field(rng() % 8, 4);
+        break;
+    }
+    case 6: b.colour(static_cast<uint8_t>(1 + rng() % 255)); break;
+    case 8: {
+        b.colour(static_cast<uint8_t>(1 + rng() % 255));
+        b.colour(static_cast<uint8_t>(1 + rng() % 255));
+        for (int i = 0; i < 8; ++i) b.value(kPatterns, static_cast<int>(rng() % 256));
+        break;
+    }
+    case 9:
+        for (int i = 0; i < 64; ++i) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+        break;
+    default: {
+        b.field(rng() % 16, 4);
+        int i = 0;
+        while (i < 63) {
+            const bool one = rng() % 2 != 0;
+            const int n = std::min(1 + static_cast<int>(rng() % 16), 64 - i);
+            b.field(one, 1);
+            b.value(kRunLengths, n - 1);
+            for (int k = 0; k < (one ? 1 : n); ++k) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+            i += n;
         }
-        case 6: b.colour(static_cast<uint8_t>(1 + rng() % 255)); break;
-        case 8: {
-            b.colour(static_cast<uint8_t>(1 + rng() % 255));
-            b.colour(static_cast<uint8_t>(1 + rng() % 255));
-            for (int i = 0; i < 8; ++i) b.value(kPatterns, static_cast<int>(rng() % 256));
-            break;
-        }
-        case 9:
-            for (int i = 0; i < 64; ++i) b.colour(static_cast<uint8_t>(1 + rng() % 255));
-            break;
-        default: {
-            b.field(rng() % 16, 4);
-            int i = 0;
-            while (i < 63) {
-                const bool one = rng() % 2 != 0;
-                const int n = std::min(1 + static_cast<int>(rng() % 16), 64 - i);
-                b.field(one, 1);
-                b.value(kRunLengths, n - 1);
-                for (int k = 0; k < (one ? 1 : n); ++k) b.colour(static_cast<uint8_t>(1 + rng() % 255));
-                i += n;
-            }
-            if (i == 63) b.colour(static_cast<uint8_t>(1 + rng() % 255));
-        }
+        if (i == 63) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+    }
     }
 }
 
@@ -326,7 +329,8 @@ PlaneBuilder make_plane(uint32_t w, uint32_t h, PlaneMix mix, uint32_t seed, boo
             } else if (pick < 38) {
                 auto [dx, dy] = random_offset(rng, x, y, w, h);
                 int8_t res[64] = {};
-                for (int k = 0; k < 6; ++k) res[rng() % 64] = static_cast<int8_t>(static_cast<int>(rng() % 15) - 7);
+                for (int k = 0; k < 6; ++k)
+                    res[rng() % 64] = static_cast<int8_t>(static_cast<int>(rng() % 15) - 7);
                 b.residue(dx, dy, res, 127);
             } else if (pick < 46) {
                 auto [dx, dy] = random_offset(rng, x, y, w, h);
@@ -338,7 +342,8 @@ PlaneBuilder make_plane(uint32_t w, uint32_t h, PlaneMix mix, uint32_t seed, boo
             } else if (pick < 70) {
                 uint8_t rows8[8];
                 for (auto& r : rows8) r = static_cast<uint8_t>(rng());
-                b.pattern(static_cast<uint8_t>(1 + rng() % 255), static_cast<uint8_t>(1 + rng() % 255), rows8);
+                b.pattern(static_cast<uint8_t>(1 + rng() % 255), static_cast<uint8_t>(1 + rng() % 255),
+                          rows8);
             } else if (pick < 75) {
                 uint8_t raw[64];
                 for (auto& c : raw) c = static_cast<uint8_t>(1 + rng() % 255);
@@ -370,7 +375,8 @@ PlaneBuilder make_plane(uint32_t w, uint32_t h, PlaneMix mix, uint32_t seed, boo
     return b;
 }
 
-std::vector<uint8_t> make_frame_packet(uint32_t width, uint32_t height, PlaneMix mix, uint32_t seed, bool older) {
+std::vector<uint8_t> make_frame_packet(uint32_t width, uint32_t height, PlaneMix mix, uint32_t seed,
+                                       bool older) {
     const uint32_t lw = ((width + 7) & ~7u), lh = ((height + 7) & ~7u);
     const uint32_t cw = (((width + 1) / 2) + 7) & ~7u, ch = (((height + 1) / 2) + 7) & ~7u;
     PacketParts p;

@@ -64,12 +64,12 @@ private:
 
 // A whole packet: optional alpha section, optional chroma offset word, planes.
 struct PacketParts {
-    std::vector<uint8_t> alpha;   // alpha plane data (used when has_alpha)
+    std::vector<uint8_t> alpha;  // alpha plane data (used when has_alpha)
     std::vector<uint8_t> luma;
     std::vector<uint8_t> chroma1;
     std::vector<uint8_t> chroma2;
     bool has_alpha = false;
-    bool older = false;           // no chroma offset word
+    bool older = false;  // no chroma offset word
 };
 std::vector<uint8_t> build_packet(const PacketParts& p);
 
@@ -77,7 +77,8 @@ std::vector<uint8_t> build_packet(const PacketParts& p);
 // blocks only, or every block type (scaled ones included).
 enum class PlaneMix { kIntra, kInter, kMixed };
 PlaneBuilder make_plane(uint32_t w, uint32_t h, PlaneMix mix, uint32_t seed, bool older);
-std::vector<uint8_t> make_frame_packet(uint32_t width, uint32_t height, PlaneMix mix, uint32_t seed, bool older);
+std::vector<uint8_t> make_frame_packet(uint32_t width, uint32_t height, PlaneMix mix, uint32_t seed,
+                                       bool older);
 
 // Frame buffers sized as the engine sizes them.
 struct FrameBuffers {
@@ -88,7 +89,8 @@ struct FrameBuffers {
     FrameBuffers(uint32_t w, uint32_t h);
     uint8_t* luma() { return dest.data(); }
     uint8_t* chroma(int which) {
-        return dest.data() + size_t{luma_width} * luma_height + (which ? size_t{luma_width / 2} * (luma_height / 2) : 0);
+        return dest.data() + size_t{luma_width} * luma_height +
+               (which ? size_t{luma_width / 2} * (luma_height / 2) : 0);
     }
     void decode(const std::vector<uint8_t>& packet, uint32_t flags, uint32_t header_flags);
 };

@@ -48,6 +48,19 @@ check() {  # check NAME COMMAND...: one counted check
     fi
 }
 
+# xdotool gives up on an X error (a window that went away while it looked, as
+# wine's hidden windows do), so the search is repeated until a shown player
+# window answers.
+wait_for_window() {  # wait_for_window SECONDS: prints the player window's id
+    local id
+    for _ in $(seq $(($1 * 5))); do
+        id=$(xdotool search --onlyvisible --name "Zarn Video Player" 2>/dev/null | head -1)
+        [ -n "$id" ] && echo "$id" && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
 is_gui() {  # is_gui OBJDUMP EXE MAGIC
     local info
     info=$("$1" -p "$2") || return 1
@@ -119,7 +132,7 @@ mkdir "$work/png"
 (cd "$work" && ZARN_MESSAGE_LOG="$work/boxes.txt" timeout 60 "$wine" "$w64/player/zarnplay.exe" \
     /S /L /I2 /U4 /B2 still.zrn >/dev/null 2>&1; echo $? >"$work/still.code") &
 still_pid=$!
-window=$(timeout 30 xdotool search --sync --name "Zarn Video Player" | head -1)
+window=$(wait_for_window 30)
 sleep 1
 import -window root "$work/screen.png"
 convert "$work/screen.png" -crop 320x240+352+264 +repage "$work/window.png"
@@ -158,7 +171,7 @@ shot() {  # shot WIDTHxHEIGHT REFERENCE SWITCHES...: plays long.zrn, sets $rmse
     (cd "$work" && ZARN_MESSAGE_LOG="$work/boxes.txt" timeout 60 "$wine" "$w64/player/zarnplay.exe" \
         /S /I2 "$@" long.zrn >/dev/null 2>&1; echo $? >"$work/shot.code") &
     local player=$!
-    timeout 20 xdotool search --sync --onlyvisible --name "Zarn Video Player" >/dev/null
+    wait_for_window 20 >/dev/null
     sleep 1
     import -window root "$work/screen.png"
     wait "$player"
