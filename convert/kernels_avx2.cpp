@@ -251,7 +251,9 @@ struct GreyGroup {
 };
 
 // Packed YUV, two steps (32 pixels) at a time with 256-bit stores; width-
-// doubled and single steps go through the shared 16-pixel form.
+// doubled and single steps go through the shared 16-pixel form. Luma and
+// chroma pairs are put in 64-bit quarter order 0, 2, 1, 3 so that the in-lane
+// unpacks give the output in pixel order: one cross-lane move per row.
 template <bool kChromaFirst, bool kGrey>
 void PackedYuv32(const KernelRows& k, uint32_t steps) {
     uint32_t s = 0;
@@ -259,15 +261,17 @@ void PackedYuv32(const KernelRows& k, uint32_t steps) {
         const __m128i grey = _mm_set1_epi8(static_cast<char>(128));
         const __m128i u = kGrey ? grey : Load16(k.u + s * 8);
         const __m128i v = kGrey ? grey : Load16(k.v + s * 8);
-        const __m256i uv = Join(_mm_unpacklo_epi8(u, v), _mm_unpackhi_epi8(u, v));  // pixels 0-15 | 16-31
+        const __m256i uv =
+            _mm256_permute4x64_epi64(Join(_mm_unpacklo_epi8(u, v), _mm_unpackhi_epi8(u, v)), 0xD8);
         for (int row = 0; row < 2; ++row) {
-            const __m256i y =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>((row ? k.luma1 : k.luma0) + s * 16));
-            const __m256i lo = kChromaFirst ? _mm256_unpacklo_epi8(uv, y) : _mm256_unpacklo_epi8(y, uv);
-            const __m256i hi = kChromaFirst ? _mm256_unpackhi_epi8(uv, y) : _mm256_unpackhi_epi8(y, uv);
+            const __m256i y = _mm256_permute4x64_epi64(
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>((row ? k.luma1 : k.luma0) + s * 16)),
+                0xD8);
             uint8_t* d = (row ? k.dest1 : k.dest0) + s * 32;
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permute2x128_si256(lo, hi, 0x20));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32), _mm256_permute2x128_si256(lo, hi, 0x31));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
+                                kChromaFirst ? _mm256_unpacklo_epi8(uv, y) : _mm256_unpacklo_epi8(y, uv));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32),
+                                kChromaFirst ? _mm256_unpackhi_epi8(uv, y) : _mm256_unpackhi_epi8(y, uv));
         }
     }
     if (s < steps) {
@@ -280,6 +284,10 @@ void PackedYuv32(const KernelRows& k, uint32_t steps) {
         tail.dest1 += s * 32;
         GroupPackedYuv<kChromaFirst, kGrey, false>(tail, steps - s);
     }
+    // The compiler may use 256-bit registers for the tail's pointers and then
+    // return through the 128-bit routine without clearing the upper halves,
+    // which makes the caller's non-VEX SSE code pay a state transition.
+    _mm256_zeroupper();
 }
 
 }  // namespace

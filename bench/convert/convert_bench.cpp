@@ -19,8 +19,19 @@ constexpr uint32_t kWidth = 1920;
 constexpr uint32_t kHeight = 1080;
 constexpr uint32_t kLumaHeight = 1088;
 
+// Bytes on a 64-byte boundary, as decoded planes and video buffers are; the
+// heap's large blocks start 16 bytes into a page.
+struct Aligned {
+    std::vector<uint8_t> bytes;
+    uint8_t* start = nullptr;
+    Aligned(size_t size, uint8_t fill) : bytes(size + 64, fill) {
+        start = bytes.data() + ((64 - reinterpret_cast<uintptr_t>(bytes.data()) % 64) % 64);
+    }
+    uint8_t* data() { return start; }
+};
+
 struct BenchFrame {
-    std::vector<uint8_t> planes;
+    Aligned planes{size_t{kWidth} * kLumaHeight * 3 / 2, 0};
     std::vector<uint8_t> all_marks;
     std::vector<uint8_t> some_marks;
     std::vector<uint8_t> band_marks;
@@ -28,8 +39,8 @@ struct BenchFrame {
     uint32_t mb_count = kWidth / 16 * (kLumaHeight / 16);
     BenchFrame() {
         std::mt19937 rng(5);
-        planes.resize(size_t{kWidth} * kLumaHeight * 3 / 2);
-        for (auto& b : planes) b = static_cast<uint8_t>(rng() % 220 + 16);
+        for (size_t i = 0; i < size_t{kWidth} * kLumaHeight * 3 / 2; ++i)
+            planes.start[i] = static_cast<uint8_t>(rng() % 220 + 16);
         all_marks.assign(mb_count + 1, 1);
         all_marks.back() = 0;
         some_marks.assign(mb_count + 1, 0);
@@ -40,14 +51,14 @@ struct BenchFrame {
         while (std::count(some_marks.begin(), some_marks.end() - 1, 1) < mb_count / 10)
             some_marks[rng() % mb_count] = 1;
     }
-    const uint8_t* Y() const { return planes.data(); }
-    const uint8_t* V() const { return planes.data() + size_t{kWidth} * kLumaHeight; }
+    const uint8_t* Y() const { return planes.start; }
+    const uint8_t* V() const { return planes.start + size_t{kWidth} * kLumaHeight; }
     const uint8_t* U() const { return V() + size_t{kWidth} * kLumaHeight / 4; }
     // 0: every block marked, 1: 10% scattered at random, 2: 10% in one band.
     zarn::FrameSource Source(int marks) const {
         const uint8_t* m =
             marks == 0 ? all_marks.data() : (marks == 1 ? some_marks.data() : band_marks.data());
-        return {planes.data(), nullptr, m, mb_cols, mb_count, kWidth, kHeight, kWidth, kLumaHeight};
+        return {planes.start, nullptr, m, mb_cols, mb_count, kWidth, kHeight, kWidth, kLumaHeight};
     }
 };
 
@@ -68,7 +79,7 @@ void Copy(benchmark::State& state, uint32_t format, zarn::KernelSet set, int mar
         return;
     }
     const uint32_t pitch = kWidth * BytesOf(format);
-    std::vector<uint8_t> out(size_t{pitch} * kHeight, 1);
+    Aligned out(size_t{pitch} * kHeight, 1);
     const zarn::FrameSource source = Frame().Source(marks);
     for (auto _ : state) {
         zarn::CopyFrame(source, out.data(), static_cast<int32_t>(pitch), kHeight, 0, 0, format);
@@ -81,7 +92,7 @@ void Copy(benchmark::State& state, uint32_t format, zarn::KernelSet set, int mar
 void Libyuv(benchmark::State& state, uint32_t format) {
     const BenchFrame& f = Frame();
     const uint32_t pitch = kWidth * BytesOf(format);
-    std::vector<uint8_t> out(size_t{pitch} * kHeight, 1);
+    Aligned out(size_t{pitch} * kHeight, 1);
     for (auto _ : state) {
         switch (format) {
         case 3:
@@ -95,6 +106,10 @@ void Libyuv(benchmark::State& state, uint32_t format) {
         case 10:
             libyuv::I420ToRGB565(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch,
                                  kWidth, kHeight);
+            break;
+        case 14:
+            libyuv::I420ToUYVY(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch, kWidth,
+                               kHeight);
             break;
         default:
             libyuv::I420ToYUY2(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch, kWidth,
@@ -119,6 +134,7 @@ ZARN_FORMAT_BENCH(bgrx32, 3)
 ZARN_FORMAT_BENCH(bgr24, 1)
 ZARN_FORMAT_BENCH(rgb565, 10)
 ZARN_FORMAT_BENCH(yuy2, 13)
+ZARN_FORMAT_BENCH(uyvy, 14)
 
 // Changed blocks: 10% of the macroblocks marked, against the whole frame.
 BENCHMARK_CAPTURE(Copy, bgrx32_changed10_scattered_avx2, 3, KernelSet::kAvx2, 1)
@@ -126,6 +142,10 @@ BENCHMARK_CAPTURE(Copy, bgrx32_changed10_scattered_avx2, 3, KernelSet::kAvx2, 1)
 BENCHMARK_CAPTURE(Copy, bgrx32_changed10_scattered_sse2, 3, KernelSet::kSse2, 1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Copy, bgrx32_changed10_scattered_plain, 3, KernelSet::kPlain, 1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Copy, yuy2_changed10_scattered_avx2, 13, KernelSet::kAvx2, 1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Copy, yuy2_changed10_scattered_sse2, 13, KernelSet::kSse2, 1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Copy, bgrx32_changed10_band_avx2, 3, KernelSet::kAvx2, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Copy, bgrx32_changed10_band_plain, 3, KernelSet::kPlain, 2)->Unit(benchmark::kMillisecond);
