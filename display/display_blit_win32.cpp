@@ -122,6 +122,11 @@ void BlitDisplayTarget(DisplayTarget* t, const Rect* rects, int count) {
         BlitOffscreen(t, rects, count);
     else if (t->style == kBlitDibSection)
         BlitDib(t, rects, count);
+    else if (t->is_primary && rects == nullptr)
+        // The window was painted over the picture, which lives only on the
+        // screen: the next copy writes all of it, not just changed blocks
+        // (a still or one-frame looped video has none).
+        t->copy_flags |= kTargetFullRedraw;
 }
 
 }  // namespace zarn

@@ -8,6 +8,9 @@
 #     /W /H scaling with the styles that scale;
 #   - a still picture in the window against `zarn decode --png`, and keys
 #     (/U4 keeps Escape from quitting, "." ends the video);
+#   - the primary surface with a looped one-frame video, before and after a
+#     repaint; seeking, pausing (DirectSound starved meanwhile), "f" and "q";
+#   - display options (/A) and display modes (/D);
 #   - the help and error boxes, the quick-play value from the profile (/!), and
 #     videos inside a file ("|N") and inside a copy made by `zarn bundle`
 #     (its string resource names ":N" of its own file).
@@ -216,6 +219,110 @@ for style in 2 7 10; do
     awk -v e="$rmse" -v t="$tolerance" 'BEGIN { exit !(e != "" && e < t) }' || scaled_ok=0
 done
 check "/W /H twice the size with the DIB, YUY2 and system-memory RGB styles" test "$scaled_ok" -eq 1
+
+# The primary surface (/B1) with a one-frame video looped: the picture lives
+# only on the screen and no block of it ever changes, so it must be shown
+# whole at the start and again after the window was painted over (full
+# screen and back).
+(cd "$work" && ZARN_MESSAGE_LOG="$work/boxes.txt" timeout 60 "$wine" "$w64/player/zarnplay.exe" \
+    /L /I2 /B1 still.zrn >/dev/null 2>&1; echo $? >"$work/primary.code") &
+primary_pid=$!
+window_rmse() {  # the 320 x 240 window in the screen's centre against the decoded picture
+    import -window root "$work/screen.png"
+    convert "$work/screen.png" -crop 320x240+352+264 +repage "$work/window.png"
+    compare -metric RMSE "$work/window.png" "$work/png/frame-00001.png" null: 2>&1 | sed 's/.*(\(.*\))/\1/'
+}
+window=$(wait_for_window 30)
+sleep 1
+first=$(window_rmse)
+xdotool windowfocus --sync "$window" key f
+sleep 1
+xdotool windowfocus --sync "$window" key f
+sleep 1
+again=$(window_rmse)
+xdotool windowfocus --sync "$window" key q
+wait "$primary_pid"
+echo "/B1 looped still: RMSE $first at the start, $again after full screen and back"
+check "/B1 looped one-frame video: the window shows the picture, also after a repaint, \"q\" quits" \
+    awk -v a="$first" -v b="$again" -v c="$(cat "$work/primary.code")" \
+    'BEGIN { exit !(a != "" && a < 0.02 && b != "" && b < 0.02 && c == 0) }'
+
+# Keys on the demo (8 s, 25 frames/sec). Frames passed over by a seek count
+# nowhere, so Right (5 s on) leaves 75 of the 200 frames shown whenever it
+# is pressed, and Right then Left all 200 again. Space pauses for 3 s with the
+# DirectSound device starved meanwhile, "p" resumes, and the video still plays
+# to its end (8 s, the pause and the 2.25 s closing picture: without the
+# pause about 10 s).
+keys() {  # keys GAP SWITCHES ACTION...: xdotool ACTIONs GAP s apart; sets $code, $boxes, $seconds
+    local gap=$1 switches=$2 player start
+    shift 2
+    rm -f "$work/boxes.txt" "$work/sound.raw"
+    # shellcheck disable=SC2086 # the switches are words
+    (cd "$work" && ZARN_MESSAGE_LOG="$work/boxes.txt" timeout 60 "$wine" "$w64/player/zarnplay.exe" \
+        /S /I2 $switches demo.zrn >/dev/null 2>&1; echo $? >"$work/keys.code") &
+    player=$!
+    window=$(wait_for_window 30)
+    start=$SECONDS
+    for action in "$@"; do
+        # shellcheck disable=SC2086 # an action is words
+        xdotool windowfocus --sync "$window" $action
+        sleep "$gap"
+    done
+    wait "$player"
+    seconds=$((SECONDS - start)) code=$(cat "$work/keys.code") boxes=$(cat "$work/boxes.txt" 2>/dev/null)
+}
+keys 0 "" "key Right"
+grep -F 'Total frames played' <<<"$boxes"
+right=$boxes
+keys 1 "" "key Right" "key Left"
+grep -F 'Total frames played' <<<"$boxes"
+check "Right 5 s on, Left 5 s back" eval 'test "$code" -eq 0 && has "Total frames: 200" &&
+    grep -qE "^Total frames played: (19[89]|20[0-4])$" <<<"$boxes" &&
+    grep -qE "^Total frames played: 7[4-6]$" <<<"$right"'
+keys 3 "" "key space" "key p"
+echo "paused 3 s: $seconds s from the window to the end"; grep -E 'Total frames played|Sound skips' <<<"$boxes"
+check "DirectSound through a 3 s pause: plays on to the end, every frame" eval 'test "$code" -eq 0 &&
+    has "Total frames played: 200" && test "$seconds" -ge 12'
+# The volume through waveOut, whose sound arrives unchanged but for wine's
+# own volume curve (the cube of the level): "m" mutes for 1.5 s, "m" again
+# unmutes, then "9" three times, "0" and a wheel notch down leave 70 %.
+keys 1.5 /Z "key m" "key m" "key 9 9 9 0" "click 5"
+check "\"m\" mutes and unmutes, \"9\", \"0\" and the wheel set the volume" \
+    python3 - "$work/sound.raw" "$work/demo.wav" <<'PY'
+import array, sys, wave
+captured = array.array('h', open(sys.argv[1], 'rb').read())
+with wave.open(sys.argv[2]) as w:
+    decoded = array.array('h', w.readframes(w.getnframes()))
+audible = [x for x in captured if x != 0]
+tail = max((abs(x) for x in audible[-88200:]), default=0) / max(abs(x) for x in decoded)
+print(f"volume: {len(audible)} of {len(decoded)} samples audible, the last second at {tail:.3f} of the peak")
+sys.exit(0 if len(audible) < len(decoded) - 88200 and 0.28 <= tail <= 0.42 else 1)
+PY
+
+# Display options (/A) double the picture's height or width; /D changes the
+# display mode through DirectDraw's exclusive mode, or ChangeDisplaySettings
+# for the DIB section. Xvfb has 1024 x 768 alone, at any depth wine offers:
+# 640 x 480 is not there and the mode stays.
+modes_ok=1
+for case in "/A1 /B1|Video: 320 x 480|Blitting style: DirectDraw primary surface" \
+    "/A2 /B2|Video: 320 x 480|Blitting style: DIB Section" \
+    "/A3 /B1|Video: 640 x 240|Video mode: 1024 x 768 at 32 bits" \
+    "/A5 /B2|Video: 640 x 480|Video mode: 1024 x 768 at 32 bits" \
+    "/D11 /B1|Video mode: 1024 x 768 at 16 bits|Blitting style: DirectDraw primary surface" \
+    "/D11 /B2|Video mode: 1024 x 768 at 16 bits|Blitting style: DIB Section" \
+    "/D211 /B1|Video mode: 1024 x 768 at 32 bits|Video: 320 x 240" \
+    "/D8 /B1|Video mode: 1024 x 768 at 32 bits|Total frames played: 1"; do
+    IFS='|' read -r switches first second <<<"$case"
+    # shellcheck disable=SC2086 # the switches are words
+    play "$w64/player/zarnplay.exe" /S /I2 $switches still.zrn
+    if [ "$code" -eq 0 ] && has "$first" && has "$second"; then
+        echo "  $switches: $first, $second"
+    else
+        echo "  $switches: exit code $code, not \"$first\" and \"$second\": $boxes"
+        modes_ok=0
+    fi
+done
+check "/A doubles the picture, /D sets the display mode or keeps it" test "$modes_ok" -eq 1
 
 play "$w64/player/zarnplay.exe"
 check "no video: the help box, exit code 1" eval 'test "$code" -eq 1 && has "[Zarn Video Player Help]" &&
