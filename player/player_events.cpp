@@ -172,7 +172,8 @@ void HandleEvent(PlayerState& s, const PlayerEvent& event) {
             ToggleFullScreen(s);
         break;
     case EventKind::kResized:
-        if (s.full_screen || event.x != static_cast<int32_t>(s.placed_width) ||
+        // Back at the placed size (out of full screen): the picture is fitted again too.
+        if (s.full_screen || s.picture_refitted || event.x != static_cast<int32_t>(s.placed_width) ||
             event.y != static_cast<int32_t>(s.placed_height))
             FitPicture(s, static_cast<uint32_t>(event.x), static_cast<uint32_t>(event.y));
         break;

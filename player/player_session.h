@@ -50,6 +50,7 @@ struct PlayerState {
     bool muted = false;
     bool full_screen = false;
     uint32_t placed_width = 0, placed_height = 0;  // the client size the player gave the window
+    bool picture_refitted = false;                 // scaled by FitPicture since the window was placed
     std::string on_screen_text;                    // the on-screen line, while shown
     uint32_t on_screen_until = 0;
     bool on_screen_shown = false;

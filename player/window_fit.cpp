@@ -27,6 +27,7 @@ void FitPicture(PlayerState& s, uint32_t width, uint32_t height) {
         band + static_cast<int32_t>(area_h > t->dest_height ? (area_h - t->dest_height) / 2 : 0);
     s.options.x = x;
     s.options.y = y;
+    s.picture_refitted = true;
     s.platform->FillBlack();
     SetDisplayPosition(t, x, y);
     RedrawPicture(s);

@@ -10,7 +10,7 @@ packages=(
   libpng-dev libsndfile1-dev sox
   libfftw3-dev libyuv-dev
   clang libclang-rt-14-dev clang-format
-  xvfb x11-apps
+  xvfb x11-apps evilwm
   desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin groff-base dpkg-dev file
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps

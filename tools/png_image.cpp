@@ -53,4 +53,24 @@ bool EncodePng(const uint8_t* rgb, uint32_t width, uint32_t height, std::vector<
     return true;
 }
 
+bool DecodePng(const std::vector<uint8_t>& bytes, std::vector<uint8_t>& rgb, uint32_t* width,
+               uint32_t* height, std::string& error) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
+        error = image.message;
+        return false;
+    }
+    image.format = PNG_FORMAT_RGB;
+    rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) {
+        error = image.message;
+        png_image_free(&image);
+        return false;
+    }
+    *width = image.width;
+    *height = image.height;
+    return true;
+}
+
 }  // namespace zarn

@@ -6,6 +6,7 @@
 // (the last 0.75 s too), then only silence.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -66,33 +67,43 @@ uint32_t GetU32(const std::vector<uint8_t>& bytes, size_t offset) {
 }
 
 // A 440 Hz tone (the right channel a fifth higher) starting at zero.
-PcmTrack Tone(uint32_t rate, uint32_t channels) {
+PcmTrack Tone(uint32_t rate, uint32_t channels, uint32_t video_frames = kFrames, double hz_left = 440.0) {
     PcmTrack track;
     track.rate = rate;
     track.channels = channels;
-    const uint32_t frames = rate * kFrames / kFps;
+    const uint32_t frames = rate * video_frames / kFps;
     for (uint32_t i = 0; i < frames; ++i) {
         for (uint32_t c = 0; c < channels; ++c) {
-            const double hz = c == 0 ? 440.0 : 660.0;
+            const double hz = c == 0 ? hz_left : hz_left * 1.5;
             track.samples.push_back(static_cast<int16_t>(9000.0 * std::sin(2.0 * M_PI * hz * i / rate)));
         }
     }
     return track;
 }
 
+uint8_t FrameLuma(uint32_t index) { return static_cast<uint8_t>(16 + index % 110 * 2); }
+
 // A 32x32 video of kFrames frames with the tone as its one track. With
 // `eight_bit` the track's format says 8-bit samples, so the device is
 // opened for 8 bits and the engine narrows the decoded audio.
-std::vector<uint8_t> MakeVideo(const PcmTrack& tone, bool eight_bit, std::string& error) {
+// With `numbered`, frame k (from 0) is flat grey of luma FrameLuma(k).
+std::vector<uint8_t> MakeVideo(const PcmTrack& tone, bool eight_bit, std::string& error,
+                               uint32_t frames = kFrames, bool numbered = false) {
     PictureSource pictures;
     pictures.width = 32;
     pictures.height = 32;
     pictures.rate_num = kFps;
     pictures.rate_den = 1;
     uint32_t next = 0;
-    pictures.next = [&next](YuvPicture& picture, std::string&) {
-        if (next == kFrames) return 0;
-        picture = MakeClipFrame(Clip::kGradients, 32, 32, next++);
+    pictures.next = [&next, frames, numbered](YuvPicture& picture, std::string&) {
+        if (next == frames) return 0;
+        picture = MakeClipFrame(Clip::kGradients, 32, 32, next);
+        if (numbered) {
+            std::fill(picture.y.begin(), picture.y.end(), FrameLuma(next));
+            std::fill(picture.u.begin(), picture.u.end(), 128);
+            std::fill(picture.v.begin(), picture.v.end(), 128);
+        }
+        ++next;
         return 1;
     };
     EncodeSettings settings;
@@ -250,6 +261,71 @@ INSTANTIATE_TEST_SUITE_P(BothBackEnds, EngineDisk,
                          [](const ::testing::TestParamInfo<Case>& param_info) {
                              return std::string(param_info.param.tag);
                          });
+
+// Right (5 s on) pressed at the very start of playback, on both back ends:
+// the next frame shown is the one 5 s on, and after the pre-seek sound and
+// the restart's silence the device plays the decoded track from exactly
+// that time to its end, then only silence.
+// Disabled while it fails: on both back ends the first 640 bytes of the new
+// time are not played (the same on each, so not the ring device's doing).
+TEST(EngineDiskSeek, DISABLED_SoundAfterASeekIsTheTrackFromTheNewTime) {
+    constexpr uint32_t kRate = 8000, kVideoFrames = 120, kTarget = 1 + 5 * kFps;
+    std::string error;
+    // Not a whole number of cycles in 5 s: the track is not silent there.
+    const std::vector<uint8_t> image =
+        MakeVideo(Tone(kRate, 1, kVideoFrames, 440.3), false, error, kVideoFrames, true);
+    ASSERT_FALSE(image.empty()) << error;
+    const std::vector<uint8_t> pcm = DecodeTrack(image, kRate, 1, false);
+    const size_t from = size_t{5} * kRate * 2;
+    ASSERT_GT(pcm.size(), from + kRate);
+    const std::string video_path = TempPath("seek", ".zrn"), sound_path = TempPath("seek", ".raw");
+    ASSERT_TRUE(WriteFile(video_path, image));
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", sound_path.c_str(), 1);
+    unsetenv("SDL_DISKAUDIODELAY");
+    for (SoundStartOp start : {StartWaveOut, StartDirectSound}) {
+        std::remove(sound_path.c_str());
+        ResetEngineSettings();
+        ASSERT_EQ(SetSoundSystem(start, nullptr), 1);
+        Movie* movie = OpenMovie(video_path.c_str(), 0);
+        ASSERT_NE(movie, nullptr);
+        ASSERT_EQ(DoFrame(movie), 0);
+        ASSERT_EQ(SeekToFrame(movie, kTarget), 0);
+        for (uint32_t frame = kTarget; frame <= movie->frame_count; ++frame) {
+            while (ShouldWait(movie) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ASSERT_EQ(DoFrame(movie), 0);
+            if (frame == kTarget) {
+                EXPECT_EQ(movie->current_frame.load(), kTarget);
+                EXPECT_EQ(movie->frame_buffers[movie->current_buffer][0], FrameLuma(kTarget - 1));
+            }
+            if (frame < movie->frame_count) NextFrame(movie);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kTailMs));
+        const uint32_t skips = movie->sound_skips.load();
+        CloseMovie(movie);
+        const std::vector<uint8_t> played = ReadFile(sound_path);
+        if (skips != 0) continue;  // starved by a busy machine: says nothing
+        // 16-bit samples: silence is a zero sample.
+        auto sample = [&played](size_t at) { return int16_t(played[at] | played[at + 1] << 8); };
+        size_t at = 0;
+        while (at + 1 < played.size() && sample(at) == 0) at += 2;
+        size_t before = 0;  // the track's start, played before the seek stopped it
+        while (at + 1 < played.size() && before < from && played[at] == pcm[before] &&
+               played[at + 1] == pcm[before + 1]) {
+            at += 2;
+            before += 2;
+        }
+        while (at + 1 < played.size() && sample(at) == 0) at += 2;
+        ASSERT_GE(played.size() - at, pcm.size() - from) << "the track after the seek was cut short";
+        for (size_t i = from; i < pcm.size(); ++i, ++at)
+            ASSERT_EQ(played[at], pcm[i])
+                << "byte " << i - from << " after the seek (" << before << " bytes played before it)";
+        for (; at < played.size(); ++at) ASSERT_EQ(played[at], 0) << "stale audio at " << at;
+    }
+    ResetEngineSettings();
+    std::remove(video_path.c_str());
+    std::remove(sound_path.c_str());
+}
 
 }  // namespace
 }  // namespace zarn
