@@ -1,9 +1,5 @@
 #include "convert/convert_changed_blocks.h"
 
-#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
-#include <xmmintrin.h>
-#endif
-
 #include "convert/convert_frame.h"
 #include "convert/convert_walk.h"
 #include "convert/copy_flags.h"
@@ -16,32 +12,6 @@ namespace zarn {
 namespace {
 
 constexpr uint32_t kBlock = 16;
-constexpr uint32_t kLine = 64;
-// Runs up to this many pixels get their lines fetched ahead (see PrefetchRun).
-constexpr uint32_t kPrefetchedRun = 64;
-
-// A prefetch of any address is harmless; `write` asks for the line to own.
-inline void Prefetch(uintptr_t a, bool write) {
-    const void* p = reinterpret_cast<const void*>(a);
-#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
-    (void)write;
-    _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0);
-#elif defined(__GNUC__)
-    if (write)
-        __builtin_prefetch(p, 1, 3);
-    else
-        __builtin_prefetch(p, 0, 3);
-#else
-    (void)p;
-    (void)write;
-#endif
-}
-
-// Fetches every line that bytes [p, p + bytes) touch.
-inline void PrefetchBytes(const void* p, size_t bytes, bool write) {
-    const uintptr_t start = reinterpret_cast<uintptr_t>(p);
-    for (uintptr_t a = start & ~uintptr_t{kLine - 1}; a < start + bytes; a += kLine) Prefetch(a, write);
-}
 
 struct BlockWalk {
     const RoutineChoice* choice;
@@ -51,27 +21,6 @@ struct BlockWalk {
     ptrdiff_t twin;
     ScratchLines scratch;
 };
-
-// A short run touches a few bytes of each of its rows, each row in other
-// lines: a miss per row, which the stride prefetch does not follow between
-// scattered blocks. Asking for all of them first lets the misses overlap.
-void PrefetchRun(const BlockWalk& w, const KernelRows& k, uint32_t count) {
-    const SourcePlanes& s = *w.planes;
-    const size_t out = size_t{count} * w.choice->wide * w.choice->bytes;
-    for (uint32_t row = 0; row < kBlock; ++row) {
-        const ptrdiff_t luma = static_cast<ptrdiff_t>(row) * s.luma_pitch;
-        PrefetchBytes(k.luma0 + luma, count, false);
-        if (k.alpha0 != nullptr) PrefetchBytes(k.alpha0 + luma, count, false);
-        const uint8_t* d = k.dest0 + static_cast<ptrdiff_t>(row) * w.row_step;
-        PrefetchBytes(d, out, true);
-        if (w.choice->twice) PrefetchBytes(d + w.twin, out, true);
-    }
-    for (uint32_t row = 0; row < kBlock / 2; ++row) {
-        const ptrdiff_t chroma = static_cast<ptrdiff_t>(row) * s.chroma_pitch;
-        PrefetchBytes(k.v + chroma, count / 2, false);
-        PrefetchBytes(k.u + chroma, count / 2, false);
-    }
-}
 
 // Converts columns [column, column + count) of one macroblock row as eight
 // row pairs of whole groups (columns and counts are multiples of 16). A
@@ -83,7 +32,6 @@ void ConvertBlockRun(const BlockWalk& w, uint32_t block_row, uint32_t column, ui
         PairAt(*w.planes, row, w.dest + static_cast<ptrdiff_t>(row) * w.row_step, w.row_step, w.twin, 0);
     KernelRows k = RowsAt(p, *w.choice, column);
     const uint32_t steps = count >> w.choice->step;
-    if (count <= kPrefetchedRun) PrefetchRun(w, k, count);
     for (uint32_t pair = 0; pair < kBlock / 2; ++pair) {
         RunGroups(*w.choice, k, w.choice->even, steps, w.scratch);
         AdvanceRowPair(k, *w.planes, w.row_step);
