@@ -111,4 +111,11 @@ DisplayTarget* OpenTargetWith(NativeWindow window, uint32_t width, uint32_t heig
     return t;
 }
 
+void GiveBackTargetReferences(DisplayTarget* t, void (*release_instance)()) {
+    if (t->holds_instance) release_instance();
+    if (t->holds_display_mode) ReleaseGdiDisplay();
+    t->holds_instance = false;
+    t->holds_display_mode = false;
+}
+
 }  // namespace zarn

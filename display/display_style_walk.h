@@ -30,6 +30,10 @@ struct TargetPlatformOps {
     void (*discard)(DisplayTarget* t);
 };
 
+// Gives back the shared instance (through the platform's release) and the
+// GDI display mode, where the target holds them.
+void GiveBackTargetReferences(DisplayTarget* t, void (*release_instance)());
+
 // OpenDisplayTarget over a platform: `facts` is the platform's display
 // state, read as the walk changes it.
 DisplayTarget* OpenTargetWith(NativeWindow window, uint32_t width, uint32_t height, uint32_t flags,

@@ -199,25 +199,11 @@ bool TryStyle(DisplayTarget* t, uint32_t style, uint32_t needed) {
 void BuildTarget(DisplayTarget* t, uint32_t style, uint32_t needed) {
     const DisplayState& s = Display();
     if (style != kBlitDibSection) t->style = style;
-    MarkTargetCopyKinds(t, needed);
-    t->screen_width = s.screen_width;
-    t->screen_height = s.screen_height;
-    t->display_bits = s.display_bits;
+    WindowFrame frame;
     int top = 0, left = 0, bottom = 0, right = 0;
-    if (SDL_GetWindowBordersSize(t->window, &top, &left, &bottom, &right) != 0)
-        top = left = bottom = right = 0;
-    t->border_width = uint32_t(left + right);
-    t->border_height = uint32_t(top + bottom);
-    t->client_offset_x = left;
-    t->client_offset_y = top;
-    FitTargetToPicture(t);
-}
-
-void GiveBackReferences(DisplayTarget* t) {
-    if (t->holds_instance) ReleaseInstance();
-    if (t->holds_display_mode) ReleaseGdiDisplay();
-    t->holds_instance = false;
-    t->holds_display_mode = false;
+    if (SDL_GetWindowBordersSize(t->window, &top, &left, &bottom, &right) == 0)
+        frame = {uint32_t(left + right), uint32_t(top + bottom), left, top};
+    SetUpAcceptedTarget(t, needed, s.screen_width, s.screen_height, s.display_bits, frame);
 }
 
 bool AcquireTargetInstance(DisplayTarget* t, bool change_mode) {
@@ -225,7 +211,7 @@ bool AcquireTargetInstance(DisplayTarget* t, bool change_mode) {
 }
 
 void DiscardTarget(DisplayTarget* t) {
-    GiveBackReferences(t);
+    GiveBackTargetReferences(t, ReleaseInstance);
     EngineFree(t);
 }
 
@@ -244,7 +230,7 @@ void CloseDisplayTarget(DisplayTarget* t) {
     if (t->is_overlay) RefreshOverlay(t, 1);
     FreeTexture(t);
     FreeDib(t);
-    GiveBackReferences(t);
+    GiveBackTargetReferences(t, ReleaseInstance);
     std::memset(t, 0, sizeof *t);
     EngineFree(t);
 }
@@ -307,10 +293,7 @@ void UnlockDisplayTarget(DisplayTarget* t) {
         }
         t->locked_memory = nullptr;
     }
-    t->buffer = nullptr;
-    t->pitch = 0;
-    if (t->is_overlay) RefreshOverlay(t, 2);
-    t->copy_flags &= ~kTargetFullRedraw;
+    EndTargetUnlock(t);
 }
 
 void ClearDisplayTarget(DisplayTarget* t) {

@@ -173,6 +173,17 @@ void MarkTargetCopyKinds(DisplayTarget* target, uint32_t needed);
 // After the borders are measured: the window holds the picture unscaled, at
 // the screen's top left, and nothing waits to be redrawn.
 void FitTargetToPicture(DisplayTarget* target);
+// The window's frame around its client area, as the platform measures it.
+struct WindowFrame {
+    uint32_t border_width = 0, border_height = 0;
+    int32_t client_offset_x = 0, client_offset_y = 0;
+};
+// An accepted target takes its copy kinds, the screen's facts and the
+// window's frame, then fits the picture.
+void SetUpAcceptedTarget(DisplayTarget* target, uint32_t needed, uint32_t screen_width,
+                         uint32_t screen_height, uint32_t display_bits, const WindowFrame& frame);
+// What every platform does once the locked memory is given back.
+void EndTargetUnlock(DisplayTarget* target);
 // A picture smaller than the target is shown in it (at most the target's size).
 void SetDisplayPicture(DisplayTarget* target, uint32_t width, uint32_t height);
 // mode 0 keep, 1 hide, 2 show.

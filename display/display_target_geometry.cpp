@@ -20,6 +20,26 @@ void FitTargetToPicture(DisplayTarget* t) {
     t->copy_flags &= ~kTargetFullRedraw;
 }
 
+void SetUpAcceptedTarget(DisplayTarget* t, uint32_t needed, uint32_t screen_width, uint32_t screen_height,
+                         uint32_t display_bits, const WindowFrame& frame) {
+    MarkTargetCopyKinds(t, needed);
+    t->screen_width = screen_width;
+    t->screen_height = screen_height;
+    t->display_bits = display_bits;
+    t->border_width = frame.border_width;
+    t->border_height = frame.border_height;
+    t->client_offset_x = frame.client_offset_x;
+    t->client_offset_y = frame.client_offset_y;
+    FitTargetToPicture(t);
+}
+
+void EndTargetUnlock(DisplayTarget* t) {
+    t->buffer = nullptr;
+    t->pitch = 0;
+    if (t->is_overlay) RefreshOverlay(t, 2);
+    t->copy_flags &= ~kTargetFullRedraw;
+}
+
 bool ScaleClassesFor(DisplayTarget* t, uint32_t dest_width, uint32_t dest_height) {
     if (t == nullptr) return false;
     const ScaleResult r =

@@ -228,27 +228,16 @@ void BuildTarget(DisplayTarget* t, uint32_t style, uint32_t needed) {
             t->dd_clipper = clipper;
         }
     }
-    MarkTargetCopyKinds(t, needed);
-    t->screen_width = s.screen_width;
-    t->screen_height = s.screen_height;
-    t->display_bits = s.display_bits;
+    WindowFrame frame;
     RECT outer{}, client{};
     POINT origin{0, 0};
     if (GetWindowRect(WindowOf(t), &outer) && GetClientRect(WindowOf(t), &client) &&
         ClientToScreen(WindowOf(t), &origin)) {
-        t->border_width = uint32_t((outer.right - outer.left) - (client.right - client.left));
-        t->border_height = uint32_t((outer.bottom - outer.top) - (client.bottom - client.top));
-        t->client_offset_x = origin.x - outer.left;
-        t->client_offset_y = origin.y - outer.top;
+        frame = {uint32_t((outer.right - outer.left) - (client.right - client.left)),
+                 uint32_t((outer.bottom - outer.top) - (client.bottom - client.top)),
+                 int32_t(origin.x - outer.left), int32_t(origin.y - outer.top)};
     }
-    FitTargetToPicture(t);
-}
-
-void GiveBackReferences(DisplayTarget* t) {
-    if (t->holds_instance) ReleaseDirectDraw();
-    if (t->holds_display_mode) ReleaseGdiDisplay();
-    t->holds_instance = false;
-    t->holds_display_mode = false;
+    SetUpAcceptedTarget(t, needed, s.screen_width, s.screen_height, s.display_bits, frame);
 }
 
 bool AcquireTargetInstance(DisplayTarget* t, bool change_mode) {
@@ -261,7 +250,7 @@ void FreeTarget(DisplayTarget* t) {
     if (t->dd_clipper != nullptr) static_cast<IDirectDrawClipper*>(t->dd_clipper)->Release();
     t->dd_clipper = nullptr;
     FreeDib(t);
-    GiveBackReferences(t);
+    GiveBackTargetReferences(t, ReleaseDirectDraw);
     std::memset(t, 0, sizeof *t);
     EngineFree(t);
 }
@@ -331,10 +320,7 @@ void UnlockDisplayTarget(DisplayTarget* t) {
         ShowCursorTimes(t->cursor_hides);
         t->cursor_hides = 0;
     }
-    t->buffer = nullptr;
-    t->pitch = 0;
-    if (t->is_overlay) RefreshOverlay(t, 2);
-    t->copy_flags &= ~kTargetFullRedraw;
+    EndTargetUnlock(t);
 }
 
 void ClearDisplayTarget(DisplayTarget* t) {

@@ -259,7 +259,9 @@ TEST(PlayerXvfb, BandAbovePictureAndPictureHoldsTheDecodedFrame) {
 
 // After a video larger than the closing picture, the picture shows in the
 // middle of the window that target leaves, on black: through the window
-// surface (styles 1 and 2) and through a renderer's canvas (style 9).
+// surface (styles 1 and 2) and through a renderer's canvas (style 9). The
+// window is read several times, since a busy machine starts the closing
+// screen late; one reading must show it.
 TEST(PlayerXvfb, ClosingPictureShowsInTheMiddleAfterALargerVideo) {
     const std::vector<uint8_t> image = test::EncodeClipImage(Clip::kGradients, 640, 360, 5);
     ASSERT_FALSE(image.empty());
@@ -268,24 +270,30 @@ TEST(PlayerXvfb, ClosingPictureShowsInTheMiddleAfterALargerVideo) {
     for (const char* style : {"/B1", "/B2", "/B9"}) {
         ReadingPlatform platform;
         ASSERT_TRUE(platform.HasDisplay());
-        platform.read_at_ms = 1200;  // the video ends after 200 ms
+        platform.script = {{900, 0}, {1200, 0}, {1500, 0}, {1800, 0}};  // the video ends after 200 ms
         const std::vector<const char*> argv = {"zarnplay", style, video.path().c_str()};
         ASSERT_EQ(RunPlayer(platform, int(argv.size()), argv.data(), picture, "file:///"), 0);
-        const Capture& c = platform.capture;
-        ASSERT_EQ(c.width, 640) << style;
-        ASSERT_EQ(c.height, 360) << style;
-        std::vector<uint32_t> distinct;
-        for (int y = 54; y < 54 + 252; ++y)
-            for (int x = 208; x < 208 + 224; ++x) {
-                const uint32_t p = c.pixels[size_t(y) * c.width + x] & 0xFFFFFFu;
-                if (distinct.size() < 64 && std::find(distinct.begin(), distinct.end(), p) == distinct.end())
-                    distinct.push_back(p);
-            }
-        EXPECT_GT(distinct.size(), 8u) << style << ": the closing picture is not in the middle";
-        int lit = 0;  // left of the picture: black, not the video's last frame
-        for (int y = 0; y < 360; ++y)
-            for (int x = 0; x < 200; ++x) lit += (c.pixels[size_t(y) * c.width + x] & 0xFFFFFFu) != 0;
-        EXPECT_EQ(lit, 0) << style;
+        std::string seen;
+        bool shown = false;
+        for (const Capture& c : platform.captures) {
+            ASSERT_EQ(c.width, 640) << style;
+            ASSERT_EQ(c.height, 360) << style;
+            std::vector<uint32_t> distinct;
+            for (int y = 54; y < 54 + 252; ++y)
+                for (int x = 208; x < 208 + 224; ++x) {
+                    const uint32_t p = c.pixels[size_t(y) * c.width + x] & 0xFFFFFFu;
+                    if (distinct.size() < 64 &&
+                        std::find(distinct.begin(), distinct.end(), p) == distinct.end())
+                        distinct.push_back(p);
+                }
+            int lit = 0;  // left of the picture: black, not the video's last frame
+            for (int y = 0; y < 360; ++y)
+                for (int x = 0; x < 200; ++x) lit += (c.pixels[size_t(y) * c.width + x] & 0xFFFFFFu) != 0;
+            seen += " " + std::to_string(distinct.size()) + " colours, " + std::to_string(lit) + " lit;";
+            shown = shown || (distinct.size() > 8 && lit == 0);
+        }
+        EXPECT_TRUE(shown) << style
+                           << ": no reading showed the closing picture in the middle on black:" << seen;
     }
 }
 

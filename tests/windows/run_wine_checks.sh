@@ -219,6 +219,18 @@ for style in 2 7 10; do
     awk -v e="$rmse" -v t="$tolerance" 'BEGIN { exit !(e != "" && e < t) }' || scaled_ok=0
 done
 check "/W /H twice the size with the DIB, YUY2 and system-memory RGB styles" test "$scaled_ok" -eq 1
+# The /Q line: yellow text on a black band above the picture, drawn by GDI
+# into the window. With the primary surface wine shows its emulated screen
+# over the window, so there the count of yellow pixels is only reported.
+yellow_pixels() {
+    convert "$work/screen.png" -fuzz 8% -fill white -opaque "rgb(255,255,0)" -fill black +opaque white \
+        -format "%[fx:round(mean*w*h)]" info:
+}
+shot 1024x768 "$work/screen.png" /Q /B2
+dib_yellow=$(yellow_pixels) dib_code=$code
+shot 1024x768 "$work/screen.png" /Q /B1
+echo "/Q line: $dib_yellow yellow pixels with the DIB section, $(yellow_pixels) with the primary surface"
+check "/Q draws the statistics line above the picture" eval 'test "$dib_code" -eq 0 && test "$dib_yellow" -ge 300'
 
 # The primary surface (/B1) with a one-frame video looped: the picture lives
 # only on the screen and no block of it ever changes, so it must be shown
@@ -282,6 +294,23 @@ check "Right 5 s on, Left 5 s back" eval 'test "$code" -eq 0 && has "Total frame
 keys 3 "" "key space" "key p"
 echo "paused 3 s: $seconds s from the window to the end"; grep -E 'Total frames played|Sound skips' <<<"$boxes"
 check "DirectSound through a 3 s pause: plays on to the end, every frame" eval 'test "$code" -eq 0 &&
+    has "Total frames played: 200" && test "$seconds" -ge 12'
+# Up (60 s on) at the start lands on the last frame; Down (60 s back) and
+# Home go to the first, so the frames shown before them are shown again;
+# "s" pauses and shows one frame at a time, and "p" plays on.
+keys 0 "" "key Up"
+up=$boxes up_code=$code
+keys 1 "" "key Right" "key Home"
+home=$boxes home_code=$code
+keys 1 "" "key Down"
+down=$boxes down_code=$code
+keys 1 "" "key s" "key s" "key s" "key p"
+grep -hE 'Total frames played' <<<"$up$home$down$boxes"
+check "Up to the end, Right then Home and Down back to the start, \"s\" steps" eval '
+    test "$up_code$home_code$down_code$code" = 0000 &&
+    grep -qE "^Total frames played: [1-9]$" <<<"$up" &&
+    grep -qE "^Total frames played: 2(1[5-9]|2[0-9]|3[0-5])$" <<<"$home" &&
+    grep -qE "^Total frames played: 20[0-9]$" <<<"$down" &&
     has "Total frames played: 200" && test "$seconds" -ge 12'
 # The volume through waveOut, whose sound arrives unchanged but for wine's
 # own volume curve (the cube of the level): "m" mutes for 1.5 s, "m" again
