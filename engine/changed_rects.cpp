@@ -10,7 +10,7 @@ namespace {
 // A rectangle in luma pixels, all values multiples of 16.
 struct Box {
     uint32_t x = 0, y = 0, w = 0, h = 0;
-    uint64_t area() const { return uint64_t{w} * h; }
+    uint64_t Area() const { return uint64_t{w} * h; }
 };
 
 struct Candidate {
@@ -98,7 +98,7 @@ Split TrySplit(const MarkMap& map, const Box& r, bool vertical) {
     if (!has_a || !has_b) return s;
     s.first = ba;
     s.second = bb;
-    s.gain = r.area() - ba.area() - bb.area();
+    s.gain = r.Area() - ba.Area() - bb.Area();
     s.valid = true;
     return s;
 }

@@ -27,7 +27,7 @@ struct Aligned {
     Aligned(size_t size, uint8_t fill) : bytes(size + 64, fill) {
         start = bytes.data() + ((64 - reinterpret_cast<uintptr_t>(bytes.data()) % 64) % 64);
     }
-    uint8_t* data() { return start; }
+    uint8_t* Data() { return start; }
 };
 
 struct BenchFrame {
@@ -82,8 +82,8 @@ void Copy(benchmark::State& state, uint32_t format, zarn::KernelSet set, int mar
     Aligned out(size_t{pitch} * kHeight, 1);
     const zarn::FrameSource source = Frame().Source(marks);
     for (auto _ : state) {
-        zarn::CopyFrame(source, out.data(), static_cast<int32_t>(pitch), kHeight, 0, 0, format);
-        benchmark::DoNotOptimize(out.data());
+        zarn::CopyFrame(source, out.Data(), static_cast<int32_t>(pitch), kHeight, 0, 0, format);
+        benchmark::DoNotOptimize(out.Data());
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
@@ -96,27 +96,27 @@ void Libyuv(benchmark::State& state, uint32_t format) {
     for (auto _ : state) {
         switch (format) {
         case 3:
-            libyuv::I420ToARGB(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch, kWidth,
+            libyuv::I420ToARGB(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.Data(), pitch, kWidth,
                                kHeight);
             break;
         case 1:
-            libyuv::I420ToRGB24(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch,
+            libyuv::I420ToRGB24(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.Data(), pitch,
                                 kWidth, kHeight);
             break;
         case 10:
-            libyuv::I420ToRGB565(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch,
+            libyuv::I420ToRGB565(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.Data(), pitch,
                                  kWidth, kHeight);
             break;
         case 14:
-            libyuv::I420ToUYVY(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch, kWidth,
+            libyuv::I420ToUYVY(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.Data(), pitch, kWidth,
                                kHeight);
             break;
         default:
-            libyuv::I420ToYUY2(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.data(), pitch, kWidth,
+            libyuv::I420ToYUY2(f.Y(), kWidth, f.U(), kWidth / 2, f.V(), kWidth / 2, out.Data(), pitch, kWidth,
                                kHeight);
             break;
         }
-        benchmark::DoNotOptimize(out.data());
+        benchmark::DoNotOptimize(out.Data());
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * kWidth * kHeight);

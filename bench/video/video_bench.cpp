@@ -14,9 +14,9 @@ namespace {
 using namespace zarn;
 using namespace zarn::test;
 
-void decode_frames(benchmark::State& state, PlaneMix mix) {
+void DecodeFrames(benchmark::State& state, PlaneMix mix) {
     constexpr uint32_t kW = 1920, kH = 1080;
-    const auto packet = make_frame_packet(kW, kH, mix, 42, false);
+    const auto packet = MakeFramePacket(kW, kH, mix, 42, false);
     FrameBuffers f(kW, kH);
     for (auto _ : state) {
         DecodeVideoFrame(f.dest.data(), f.prev.data(), nullptr, nullptr, f.marks.data(), kW, kH, f.luma_width,
@@ -28,9 +28,9 @@ void decode_frames(benchmark::State& state, PlaneMix mix) {
     state.counters["packet_kB"] = static_cast<double>(packet.size()) / 1024.0;
 }
 
-void BM_DecodeIntra1080(benchmark::State& s) { decode_frames(s, PlaneMix::kIntra); }
-void BM_DecodeInter1080(benchmark::State& s) { decode_frames(s, PlaneMix::kInter); }
-void BM_DecodeMixed1080(benchmark::State& s) { decode_frames(s, PlaneMix::kMixed); }
+void BM_DecodeIntra1080(benchmark::State& s) { DecodeFrames(s, PlaneMix::kIntra); }
+void BM_DecodeInter1080(benchmark::State& s) { DecodeFrames(s, PlaneMix::kInter); }
+void BM_DecodeMixed1080(benchmark::State& s) { DecodeFrames(s, PlaneMix::kMixed); }
 BENCHMARK(BM_DecodeIntra1080)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeInter1080)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeMixed1080)->Unit(benchmark::kMillisecond);
@@ -88,7 +88,7 @@ BENCHMARK(BM_IdctPutFrameLike)->Arg(0)->Arg(1);
 
 enum class Variant { kPut, kPutEnlarged, kAdd };
 
-void idct(benchmark::State& state, Variant v) {
+void Idct(benchmark::State& state, Variant v) {
     static const Blocks blocks;
     const IdctFunctions& f = state.range(0) ? ChosenIdctFunctions() : IdctPlainFunctions();
     alignas(16) uint8_t out[16 * 16];
@@ -106,9 +106,9 @@ void idct(benchmark::State& state, Variant v) {
     state.SetItemsProcessed(state.iterations() * 256);  // blocks
 }
 
-void BM_IdctPut(benchmark::State& s) { idct(s, Variant::kPut); }
-void BM_IdctPutEnlarged(benchmark::State& s) { idct(s, Variant::kPutEnlarged); }
-void BM_IdctAdd(benchmark::State& s) { idct(s, Variant::kAdd); }
+void BM_IdctPut(benchmark::State& s) { Idct(s, Variant::kPut); }
+void BM_IdctPutEnlarged(benchmark::State& s) { Idct(s, Variant::kPutEnlarged); }
+void BM_IdctAdd(benchmark::State& s) { Idct(s, Variant::kAdd); }
 // Argument 0: plain kernels; 1: the kernels chosen for this CPU.
 BENCHMARK(BM_IdctPut)->Arg(0)->Arg(1);
 BENCHMARK(BM_IdctPutEnlarged)->Arg(0)->Arg(1);

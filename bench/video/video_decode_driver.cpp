@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
                                                               : PlaneMix::kIntra;
     const int frames = argc > 2 ? std::atoi(argv[2]) : 10;
     constexpr uint32_t kW = 1920, kH = 1080;
-    const auto packet = make_frame_packet(kW, kH, mix, 42, false);
+    const auto packet = MakeFramePacket(kW, kH, mix, 42, false);
     FrameBuffers f(kW, kH);
     for (int i = 0; i < frames; ++i) {
         zarn::DecodeVideoFrame(f.dest.data(), f.prev.data(), nullptr, nullptr, f.marks.data(), kW, kH,

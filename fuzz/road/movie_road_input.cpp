@@ -130,8 +130,8 @@ bool PlayMovieInput(const uint8_t* data, size_t size) {
     if (!HeaderWithinBudget(data, image_size)) return true;
 
     Fixtures& f = Shared();
-    f.clock.set(1000);
-    f.sound.clear_played();
+    f.clock.Set(1000);
+    f.sound.ClearPlayed();
     f.sound.set_on_calls.clear();
     f.sound.set_paused_calls.clear();
     f.sound.set_on_answer = o.set_on_fails ? 0 : -1;
@@ -187,7 +187,7 @@ bool PlayMovieInput(const uint8_t* data, size_t size) {
     for (uint32_t step = 0; step < steps && ok; ++step) {
         // The player polls until the frame is due; a movie that never gets
         // due is stepped anyway after a bounded wait.
-        for (int polls = 0; polls < 64 && ShouldWait(m) != 0; ++polls) f.clock.advance(o.clock_step_ms);
+        for (int polls = 0; polls < 64 && ShouldWait(m) != 0; ++polls) f.clock.Advance(o.clock_step_ms);
         if (DoFrame(m) != 0) break;
         CopyToBuffer(m, buffer.bytes.get(), buffer.pitch, buffer.height, o.x, o.y, o.copy_flags);
         ok = RectsHold(*m, GetRects(*m, o.copy_flags), o.copy_flags);
@@ -196,11 +196,11 @@ bool PlayMovieInput(const uint8_t* data, size_t size) {
         ok = ok && RealtimeHolds(*m, stats);
         if (o.clock_step_ms == 400 && step == 1) {
             Pause(m, 1);
-            f.clock.advance(o.clock_step_ms);
+            f.clock.Advance(o.clock_step_ms);
             Pause(m, 0);
         }
         NextFrame(m);
-        f.clock.advance(o.clock_step_ms);
+        f.clock.Advance(o.clock_step_ms);
     }
     PlaybackSummary summary{};
     ok = ok && GetSummary(m, &summary) == 1 && SummaryHolds(*m, summary, steps);

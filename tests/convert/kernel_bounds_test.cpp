@@ -38,7 +38,7 @@ public:
     GuardedRegion(const GuardedRegion&) = delete;
     GuardedRegion& operator=(const GuardedRegion&) = delete;
 
-    bool ok() const { return base_ != nullptr; }
+    bool Ok() const { return base_ != nullptr; }
     // `bytes` bytes ending at the guard page.
     uint8_t* Tail(size_t bytes) const { return base_ + usable_ - bytes; }
 
@@ -77,7 +77,7 @@ uint32_t DestinationRows(uint32_t mode, uint32_t height) {
 class KernelBounds : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(frame_region_.ok() && alpha_region_.ok() && dest_region_.ok() && marks_region_.ok());
+        ASSERT_TRUE(frame_region_.Ok() && alpha_region_.Ok() && dest_region_.Ok() && marks_region_.Ok());
         std::mt19937 rng(77);
         // Luma below 236: every set gives the plain bytes there.
         source_.resize(size_t{kLumaMax} * kLumaMax * 3 / 2);

@@ -47,10 +47,10 @@ TEST(ClosingPicture, IsAOneFrameKeyFrameFileThatDecodesToTheDrawnPicture) {
 TEST(WavReader, ReadsSixteenBitAndConvertsOtherSampleFormats) {
     const PcmTrack stereo = MakeChord(22050, 2, 0.05);
     test::TempFile a({}, ".wav");
-    ASSERT_TRUE(WriteWavFile(a.path(), stereo));
+    ASSERT_TRUE(WriteWavFile(a.Path(), stereo));
     PcmTrack back;
     std::string error;
-    ASSERT_TRUE(ReadWavFile(a.path(), back, error)) << error;
+    ASSERT_TRUE(ReadWavFile(a.Path(), back, error)) << error;
     EXPECT_EQ(back.rate, 22050u);
     EXPECT_EQ(back.channels, 2u);
     EXPECT_EQ(back.samples, stereo.samples);
@@ -61,12 +61,12 @@ TEST(WavReader, ReadsSixteenBitAndConvertsOtherSampleFormats) {
     info.samplerate = 8000;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_U8;
-    SNDFILE* f = sf_open(b.path().c_str(), SFM_WRITE, &info);
+    SNDFILE* f = sf_open(b.Path().c_str(), SFM_WRITE, &info);
     ASSERT_NE(f, nullptr);
     const short values[4] = {0, 16384, -16384, 32767};
     ASSERT_EQ(sf_writef_short(f, values, 4), 4);
     sf_close(f);
-    ASSERT_TRUE(ReadWavFile(b.path(), back, error)) << error;
+    ASSERT_TRUE(ReadWavFile(b.Path(), back, error)) << error;
     ASSERT_EQ(back.samples.size(), 4u);
     EXPECT_EQ(back.samples[0], 0);
     EXPECT_EQ(back.samples[1], 16384);

@@ -19,7 +19,7 @@ TEST(Y4m, ReadsEveryFourTwoZeroVariantAndFrameParameters) {
                                " XCOLORRANGE=FULL\n" + "FRAME\n" + frame + "FRAME Ixyz\n" + frame),
                          ".y4m");
         Y4mReader r;
-        ASSERT_TRUE(r.Open(f.path())) << r.error();
+        ASSERT_TRUE(r.Open(f.Path())) << r.error();
         EXPECT_EQ(r.info().width, 3u);
         EXPECT_EQ(r.info().height, 2u);
         EXPECT_EQ(r.info().rate_num, 30000u);
@@ -50,12 +50,12 @@ TEST(Y4m, RefusesOtherFormatsAndBrokenStreams) {
         SCOPED_TRACE(c.message);
         test::TempFile f(Bytes(c.text), ".y4m");
         Y4mReader r;
-        EXPECT_FALSE(r.Open(f.path()));
+        EXPECT_FALSE(r.Open(f.Path()));
         EXPECT_NE(r.error().find(c.message), std::string::npos) << r.error();
     }
     test::TempFile bad(Bytes("YUV4MPEG2 W2 H2\nFRAME\n123456FRAMX\n123456"), ".y4m");
     Y4mReader r;
-    ASSERT_TRUE(r.Open(bad.path()));
+    ASSERT_TRUE(r.Open(bad.Path()));
     YuvPicture p;
     EXPECT_EQ(r.ReadFrame(p), 1);
     EXPECT_EQ(r.ReadFrame(p), -1);
@@ -70,11 +70,11 @@ TEST(Y4m, WriterOutputReadsBack) {
     a.u[1] = 9;
     a.v[5] = 200;
     Y4mWriter w;
-    ASSERT_TRUE(w.Open(f.path(), Y4mInfo{5, 3, 24, 1}));
+    ASSERT_TRUE(w.Open(f.Path(), Y4mInfo{5, 3, 24, 1}));
     ASSERT_TRUE(w.WriteFrame(a));
     ASSERT_TRUE(w.Close());
     Y4mReader r;
-    ASSERT_TRUE(r.Open(f.path()));
+    ASSERT_TRUE(r.Open(f.Path()));
     YuvPicture b;
     ASSERT_EQ(r.ReadFrame(b), 1);
     EXPECT_EQ(b.y, a.y);

@@ -191,7 +191,7 @@ TEST_F(AudioQueue, ShortQueueWaitsUntilNoMoreAudioComes) {
     const std::vector<uint8_t> bytes = Queue(m, 100);
     ASSERT_LE(m->current_frame.load(), m->audio_end_frame);
     FeedSound(m);
-    EXPECT_TRUE(sound.played().empty());
+    EXPECT_TRUE(sound.Played().empty());
     EXPECT_EQ(m->ring_filled, 100u);
 
     // In the last 0.75 s, and at the last frame before its audio is queued,
@@ -199,10 +199,10 @@ TEST_F(AudioQueue, ShortQueueWaitsUntilNoMoreAudioComes) {
     for (const uint32_t frame : {m->audio_end_frame + 1, m->frame_count}) {
         GotoFrame(m, frame);
         FeedSound(m);
-        EXPECT_TRUE(sound.played().empty()) << "frame " << frame;
+        EXPECT_TRUE(sound.Played().empty()) << "frame " << frame;
     }
     ASSERT_EQ(DoFrame(m), 0);  // the last frame is decoded: the tail goes out in full
-    EXPECT_EQ(sound.played(), bytes);
+    EXPECT_EQ(sound.Played(), bytes);
     EXPECT_EQ(sound.commits.load(), 1);
     EXPECT_EQ(m->ring_filled, 0u);
 }
@@ -226,7 +226,7 @@ TEST_F(AudioQueue, TailGoesOutInWholeChunksUntilTheLastFrameIsQueued) {
         for (uint32_t f = 1; f <= w.frames; ++f) {
             ASSERT_EQ(m->current_frame.load(), f);
             ASSERT_EQ(DoFrame(m), 0);
-            const size_t played = sound.played().size();
+            const size_t played = sound.Played().size();
             ASSERT_EQ(played + m->ring_filled, size_t{f} * r.decoded_bytes) << "frame " << f;
             if (f == w.frames) break;
             EXPECT_EQ(played % 4096, 0u) << "frame " << f;
@@ -252,7 +252,7 @@ TEST_F(AudioQueue, TailGoesOutInWholeChunksUntilTheLastFrameIsQueued) {
             EXPECT_EQ(m->ring_filled, 0u);
         }
         Close(m);
-        sound.clear_played();
+        sound.ClearPlayed();
     }
 }
 
@@ -267,7 +267,7 @@ TEST_F(AudioQueue, FeedsWholeChunksWhileTheDeviceTakesThem) {
     sound.free_chunks = 5;
     FeedSound(m);
     EXPECT_EQ(m->ring_filled, 10u);
-    const std::vector<uint8_t> played = sound.played();
+    const std::vector<uint8_t> played = sound.Played();
     EXPECT_EQ(played, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 3 * 4096));
     // Without a chunk to write into, nothing moves and nothing spins.
     Queue(m, 8192);
@@ -292,7 +292,7 @@ TEST_F(AudioQueue, EightBitDeviceTakesTwiceTheBytes) {
     sound.free_chunks = 1;
     FeedSound(m);
     EXPECT_EQ(m->ring_filled, 4096u);  // 8192 queued bytes went into one chunk
-    const std::vector<uint8_t> played = sound.played();
+    const std::vector<uint8_t> played = sound.Played();
     ASSERT_EQ(played.size(), 4096u);
     for (size_t i = 0; i < played.size(); ++i)
         ASSERT_EQ(played[i], static_cast<uint8_t>(static_cast<int8_t>(i) + 128)) << i;
@@ -317,14 +317,14 @@ TEST_F(AudioQueue, PositionsAtTheRingEndWrap) {
     EXPECT_EQ(m->ring_write, m->ring_start + 3000);
     EXPECT_EQ(m->ring_start[0], 7);
     // A read across the end comes out in order.
-    sound.clear_played();
+    sound.ClearPlayed();
     sound.device_chunk = 6000;
     sound.free_chunks = 1;
     FeedSound(m);
     EXPECT_EQ(m->ring_read, m->ring_start + 808);
     std::vector<uint8_t> want(first.begin() + 3000, first.end());
     want.insert(want.end(), next.begin(), next.begin() + 808);
-    EXPECT_EQ(sound.played(), want);
+    EXPECT_EQ(sound.Played(), want);
 }
 
 TEST_F(AudioQueue, UnderrunsCountOnceIn750Ms) {
@@ -334,7 +334,7 @@ TEST_F(AudioQueue, UnderrunsCountOnceIn750Ms) {
     m->clock_base_ms = 900;
     sound.free_chunks = 1;
     m->sound.underrun = 1;
-    clock.set(2000);
+    clock.Set(2000);
     FeedSound(m);
     EXPECT_EQ(m->sound_skips.load(), 1u);
     EXPECT_EQ(m->clock_base_ms.load(), 0u);
@@ -342,12 +342,12 @@ TEST_F(AudioQueue, UnderrunsCountOnceIn750Ms) {
     // Padded to prefill_bytes with silence ahead of the queued audio, then
     // one chunk of it played.
     EXPECT_EQ(m->ring_filled, m->prefill_bytes - 4096);
-    const std::vector<uint8_t> played = sound.played();
+    const std::vector<uint8_t> played = sound.Played();
     EXPECT_EQ(played, std::vector<uint8_t>(4096, 0));
 
     m->clock_base_ms = 900;
     m->sound.underrun = 1;
-    clock.set(2500);  // 500 ms later: not counted again
+    clock.Set(2500);  // 500 ms later: not counted again
     sound.free_chunks = 1;
     FeedSound(m);
     EXPECT_EQ(m->sound_skips.load(), 1u);
@@ -355,13 +355,13 @@ TEST_F(AudioQueue, UnderrunsCountOnceIn750Ms) {
     EXPECT_EQ(m->clock_base_ms.load(), 900u);
 
     m->sound.underrun = 1;
-    clock.set(2750);  // exactly 750 ms: still not counted
+    clock.Set(2750);  // exactly 750 ms: still not counted
     sound.free_chunks = 1;
     FeedSound(m);
     EXPECT_EQ(m->sound_skips.load(), 1u);
 
     m->sound.underrun = 1;
-    clock.set(2751);
+    clock.Set(2751);
     sound.free_chunks = 1;
     FeedSound(m);
     EXPECT_EQ(m->sound_skips.load(), 2u);
@@ -373,7 +373,7 @@ TEST_F(AudioQueue, UnderrunsCountOnceIn750Ms) {
         GotoFrame(m, frame);
         Queue(m, 20000);
         m->sound.underrun = 1;
-        clock.advance(1000);
+        clock.Advance(1000);
         sound.free_chunks = 1;
         FeedSound(m);
     }
@@ -383,7 +383,7 @@ TEST_F(AudioQueue, UnderrunsCountOnceIn750Ms) {
     GotoFrame(m, 1);
     Queue(m, 20000);
     m->sound.underrun = 1;
-    clock.set(9000);
+    clock.Set(9000);
     sound.free_chunks = 1;
     FeedSound(m);
     EXPECT_EQ(m->sound_skips.load(), 3u);
@@ -463,12 +463,12 @@ TEST_F(AudioQueue, FeedingGivesUpWhileTheQueueIsHeld) {
     EXPECT_FALSE(TryLockRing(*m));
     FeedSound(m);
     EXPECT_EQ(m->ring_lock.load(), 1);
-    EXPECT_TRUE(sound.played().empty());
+    EXPECT_TRUE(sound.Played().empty());
     UnlockRing(*m);
     EXPECT_TRUE(TryLockRing(*m));
     UnlockRing(*m);
     FeedSound(m);
-    EXPECT_EQ(sound.played().size(), 8192u);
+    EXPECT_EQ(sound.Played().size(), 8192u);
     EXPECT_EQ(m->ring_lock.load(), 0);
 }
 

@@ -35,7 +35,7 @@ TEST_F(CopyLateness, LateCopyBehindSoundIsSkippedAndMarksCollect) {
     Movie* m = Open(BuildMovie(r));
     ASSERT_EQ(DoFrame(m), 0);  // frame 1 at 1000; frame 2 due at 1040
     m->block_marks[5] = 1;     // what the decoder changed
-    clock.set(1120);           // 80 ms past due: on time
+    clock.Set(1120);           // 80 ms past due: on time
     EXPECT_EQ(Copy(m), 0);
     EXPECT_EQ(m->skip_pending, 0u);
     EXPECT_EQ(GetRects(*m, 0), 1);
@@ -44,7 +44,7 @@ TEST_F(CopyLateness, LateCopyBehindSoundIsSkippedAndMarksCollect) {
     ASSERT_EQ(DoFrame(m), 0);  // frame 2; frame 3 due at 1080
     m->block_marks[5] = 0;
     m->block_marks[7] = 1;
-    clock.set(1161);  // 81 ms late
+    clock.Set(1161);  // 81 ms late
     EXPECT_EQ(Copy(m), 1);
     EXPECT_EQ(m->skipped_blits, 1u);
     EXPECT_EQ(m->skip_pending, 1u);
@@ -55,7 +55,7 @@ TEST_F(CopyLateness, LateCopyBehindSoundIsSkippedAndMarksCollect) {
     ASSERT_EQ(DoFrame(m), 0);
     m->block_marks[9] = 1;
     EXPECT_EQ(m->block_marks[7], 1);
-    clock.set(1200);
+    clock.Set(1200);
     EXPECT_EQ(Copy(m), 0);
     EXPECT_EQ(m->skip_pending, 0u);
     ASSERT_EQ(GetRects(*m, kCopyOneRect), 1);
@@ -75,12 +75,12 @@ TEST_F(CopyLateness, OnlyACopyMadeWritesTheBuffer) {
     Movie* m = Open(BuildMovie(SoundRecipe()));
     ASSERT_EQ(DoFrame(m), 0);
     std::fill(buffer_.begin(), buffer_.end(), 0xAB);
-    clock.set(1500);  // late: skipped
+    clock.Set(1500);  // late: skipped
     EXPECT_EQ(Copy(m, 3 | kWholeFrame), 1);
     EXPECT_EQ(std::count(buffer_.begin(), buffer_.end(), 0xAB), std::ptrdiff_t(buffer_.size()));
     EXPECT_EQ(m->last_copy_flags, 3 | kWholeFrame);
 
-    clock.set(1100);  // on time: the whole frame is converted
+    clock.Set(1100);  // on time: the whole frame is converted
     EXPECT_EQ(Copy(m, 3 | kWholeFrame), 0);
     EXPECT_EQ(std::count(buffer_.begin(), buffer_.end(), 0xAB), 0);
 
@@ -100,11 +100,11 @@ TEST_F(CopyLateness, DueTimeStaysExactPastFourMillionFramesOnOneBase) {
     constexpr uint32_t kFrames = 4294968;        // * 1000 > 2^32
     m->frames_played = m->clock_base_frame + kFrames;
     const uint32_t due = 1000 + kFrames * 40;  // 171,799,720
-    clock.set(due - 1);
+    clock.Set(due - 1);
     EXPECT_EQ(ShouldWait(m), 1);
-    clock.set(due);
+    clock.Set(due);
     EXPECT_EQ(ShouldWait(m), 0);
-    clock.set(due + 80);  // within the late limit: copied
+    clock.Set(due + 80);  // within the late limit: copied
     EXPECT_EQ(Copy(m), 0);
     EXPECT_EQ(m->skipped_blits, 0u);
 }
@@ -123,10 +123,10 @@ TEST_F(CopyLateness, RefusedSoundRestartPlaysOnByTheClock) {
     EXPECT_EQ(m->sound_on, 0u);
     EXPECT_EQ(m->sound_skips.load(), 1u);
     EXPECT_EQ(ShouldWait(m), 1);  // sets a new base at 1000
-    clock.set(1040);
+    clock.Set(1040);
     EXPECT_EQ(ShouldWait(m), 0);
     ASSERT_EQ(DoFrame(m), 0);
-    clock.set(2000);  // far behind: a clock-paced movie copies anyway
+    clock.Set(2000);  // far behind: a clock-paced movie copies anyway
     EXPECT_EQ(Copy(m), 0);
     EXPECT_EQ(m->skipped_blits, 0u);
 }
@@ -134,7 +134,7 @@ TEST_F(CopyLateness, RefusedSoundRestartPlaysOnByTheClock) {
 TEST_F(CopyLateness, NeverSkipCopiesLateFramesAndSaysSo) {
     Movie* m = Open(BuildMovie(SoundRecipe()));
     ASSERT_EQ(DoFrame(m), 0);
-    clock.set(1500);
+    clock.Set(1500);
     EXPECT_EQ(Copy(m, 3 | kFlagNeverSkip), 1);
     EXPECT_EQ(m->skipped_blits, 0u);
     EXPECT_EQ(m->skip_pending, 0u);
@@ -144,7 +144,7 @@ TEST_F(CopyLateness, NeverSkipCopiesLateFramesAndSaysSo) {
 
     Movie* n = Open(BuildMovie(SoundRecipe()), kFlagNeverSkip);  // from the open flags
     ASSERT_EQ(DoFrame(n), 0);
-    clock.set(1500);
+    clock.Set(1500);
     EXPECT_EQ(Copy(n), 1);
     EXPECT_EQ(n->skipped_blits, 0u);
 }
@@ -152,20 +152,20 @@ TEST_F(CopyLateness, NeverSkipCopiesLateFramesAndSaysSo) {
 TEST_F(CopyLateness, WithoutSoundOrPacingNothingIsSkipped) {
     Movie* m = Open(BuildMovie({}));
     ASSERT_EQ(DoFrame(m), 0);
-    clock.set(5000);
+    clock.Set(5000);
     EXPECT_EQ(Copy(m), 0);
     EXPECT_EQ(m->skipped_blits, 0u);
 
     SetFrameRateOverride(0, 1);
     Movie* f = Open(BuildMovie(SoundRecipe()), kFlagRateOverride);
     ASSERT_EQ(DoFrame(f), 0);
-    clock.set(5000);
+    clock.Set(5000);
     EXPECT_EQ(Copy(f), 0);
 
     Movie* p = Open(BuildMovie(SoundRecipe()));
     ASSERT_EQ(DoFrame(p), 0);
     Pause(p, 1);
-    clock.set(5000);
+    clock.Set(5000);
     EXPECT_EQ(Copy(p), 0);
 
     EXPECT_EQ(CopyToBuffer(m, nullptr, 256, 48, 0, 0, 3), 0);
@@ -187,7 +187,7 @@ TEST_F(CopyLateness, StarvedReaderIsRefilledBeforeTheNextFrame) {
     ASSERT_EQ(m->preloaded, nullptr);
     Starve(m);
     ASSERT_EQ(DoFrame(m), 0);
-    clock.set(1200);
+    clock.Set(1200);
     EXPECT_EQ(Copy(m), 1);
     EXPECT_EQ(m->skipped_blits, 1u);
     EXPECT_GE(ReaderFillPercent(m->reader), 40u);
@@ -203,7 +203,7 @@ TEST_F(CopyLateness, UnderrunWhileStarvedRestartsTheSound) {
     Starve(m);
     ASSERT_EQ(DoFrame(m), 0);
     m->sound.underrun = 1;
-    clock.set(1200);
+    clock.Set(1200);
     EXPECT_EQ(Copy(m), 1);
     EXPECT_EQ(m->sound.underrun.load(), 0u);
     EXPECT_EQ(sound.set_on_calls, (std::vector<int32_t>{0, 1}));
@@ -223,7 +223,7 @@ TEST_F(CopyLateness, UnderrunWhileStarvedRestartsTheSound) {
     ASSERT_LT(ReaderFillPercent(first->reader), 10u);
     ASSERT_EQ(DoFrame(first), 0);
     first->sound.underrun = 1;
-    clock.set(1200);
+    clock.Set(1200);
     EXPECT_EQ(Copy(first), 1);
     EXPECT_EQ(first->sound.underrun.load(), 0u);
     EXPECT_GE(ReaderFillPercent(first->reader), 40u);
@@ -238,7 +238,7 @@ TEST_F(CopyLateness, UnderrunWhileStarvedRestartsTheSound) {
     ASSERT_LT(ReaderFillPercent(last->reader), 10u);
     ASSERT_EQ(DoFrame(last), 0);
     last->sound.underrun = 1;
-    clock.set(1200);
+    clock.Set(1200);
     EXPECT_EQ(Copy(last), 1);
     EXPECT_TRUE(sound.set_on_calls.empty());
     EXPECT_EQ(last->sound_skips.load(), 0u);

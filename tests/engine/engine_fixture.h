@@ -36,8 +36,8 @@ protected:
         if (!m) return nullptr;
         open_.push_back(m);
         StopBackgroundThread(*m);
-        clock.set(1000);
-        sound.clear_played();
+        clock.Set(1000);
+        sound.ClearPlayed();
         sound.set_on_calls.clear();
         sound.set_paused_calls.clear();
         return m;
@@ -47,13 +47,13 @@ protected:
     Movie* OpenFile(const std::vector<uint8_t>& image, uint32_t read_ahead, uint32_t flags = 0) {
         files_.push_back(std::make_unique<TempFile>(image));
         SetReadAheadSize(read_ahead);
-        Movie* m = OpenMovie(files_.back()->path().c_str(), flags | kFlagReadAheadSize);
+        Movie* m = OpenMovie(files_.back()->Path().c_str(), flags | kFlagReadAheadSize);
         EXPECT_NE(m, nullptr) << EngineLastError();
         if (!m) return nullptr;
         open_.push_back(m);
         StopBackgroundThread(*m);
-        clock.set(1000);
-        sound.clear_played();
+        clock.Set(1000);
+        sound.ClearPlayed();
         sound.set_on_calls.clear();
         return m;
     }

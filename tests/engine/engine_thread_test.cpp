@@ -62,7 +62,7 @@ TEST_F(EngineThreads, OpenAndCloseWithTheThreadRunning) {
     for (int i = 0; i < 200; ++i) {
         const bool sounding = i % 2 == 1;
         SetReadAheadSize(16384);
-        Movie* m = OpenMovie((sounding ? with_sound : silent).path().c_str(), kFlagReadAheadSize);
+        Movie* m = OpenMovie((sounding ? with_sound : silent).Path().c_str(), kFlagReadAheadSize);
         ASSERT_NE(m, nullptr) << EngineLastError();
         ASSERT_EQ(m->preloaded, nullptr);
         ASSERT_NE(m->reader_thread, nullptr);
@@ -103,7 +103,7 @@ TEST_F(EngineThreads, CloseDoesNotWaitForASlowSimulatedRead) {
     test::TempFile file(BuildMovie(r));
     SetReadAheadSize(4096);
     SetSimulatedReadSpeed(2048);  // 2 s per chunk (and 0.2 s for frame 1)
-    Movie* m = OpenMovie(file.path().c_str(), kFlagReadAheadSize | kFlagReadSpeed | kFlagNoInitialFill);
+    Movie* m = OpenMovie(file.Path().c_str(), kFlagReadAheadSize | kFlagReadSpeed | kFlagNoInitialFill);
     ASSERT_NE(m, nullptr) << EngineLastError();
     // Let the thread read a chunk and start paying for it.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
@@ -137,7 +137,7 @@ TEST_F(EngineThreads, ForegroundStepsWhileAThrottledReaderReads) {
     test::TempFile file(image);
     SetReadAheadSize(32768);
     SetSimulatedReadSpeed(2000000);  // about 2 ms per 4 KB chunk
-    Movie* m = OpenMovie(file.path().c_str(), kFlagReadAheadSize | kFlagReadSpeed | kFlagNoInitialFill);
+    Movie* m = OpenMovie(file.Path().c_str(), kFlagReadAheadSize | kFlagReadSpeed | kFlagNoInitialFill);
     ASSERT_NE(m, nullptr) << EngineLastError();
     ASSERT_EQ(m->preloaded, nullptr);
     ASSERT_NE(m->sound_track, -1);
@@ -169,7 +169,7 @@ TEST_F(EngineThreads, ForegroundStepsWhileAThrottledReaderReads) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     CloseMovie(m);
-    const std::vector<uint8_t> played = sound.played();
+    const std::vector<uint8_t> played = sound.Played();
     ASSERT_EQ(played.size(), queued);
     for (uint32_t i = 0; i < played.size(); ++i) ASSERT_EQ(played[i], static_cast<uint8_t>(i)) << i;
 }

@@ -21,7 +21,7 @@ struct ReaderFixture {
     explicit ReaderFixture(const std::vector<uint8_t>& bytes, uint32_t ring, uint32_t speed = 0)
         : file(bytes), data(bytes), buffer(ring) {
         ReaderSource s;
-        s.name = file.path().c_str();
+        s.name = file.Path().c_str();
         ok = ReaderOpen(&r, s, 0);
         r.set_buffer(&r, ring ? buffer.data() : nullptr, ring, static_cast<uint32_t>(bytes.size()), speed);
     }
@@ -103,7 +103,7 @@ TEST(FileReader, ShortReadSetsTheReadErrorForGood) {
 TEST(FileReader, VideoAtAnOffsetOfAGivenDescriptor) {
     std::vector<uint8_t> host = Pattern(20000);
     test::TempFile file(host, ".dat");
-    const NativeFile fd = FileOpenRead(file.path().c_str());
+    const NativeFile fd = FileOpenRead(file.Path().c_str());
     ASSERT_NE(fd, kNoFile);
     ASSERT_TRUE(FileSeek(fd, 3000));
     FileReader r;
@@ -132,23 +132,23 @@ TEST(FileReader, SimulatedSpeedChargesEachChunk) {
     test::TestClock clock;
     // 100000 bytes per second: a 4096-byte chunk costs 40 ms.
     ReaderFixture f(Pattern(4 * 4096), 4 * 4096, 100000);
-    const uint32_t start = clock.now();
+    const uint32_t start = clock.Now();
     EXPECT_EQ(f.r.step(&f.r), 4096);
-    EXPECT_EQ(clock.now() - start, 40u);
+    EXPECT_EQ(clock.Now() - start, 40u);
     EXPECT_EQ(f.r.speed_debt, 0);
     EXPECT_EQ(f.r.read_ms.load(), 40u);
 
     // A read that itself took 100 ms leaves 60 ms of credit for the next.
-    clock.set_cost_per_read(0);
+    clock.SetCostPerRead(0);
     f.r.speed_debt = -60;
-    const uint32_t before = clock.now();
+    const uint32_t before = clock.Now();
     EXPECT_EQ(f.r.step(&f.r), 4096);
-    EXPECT_EQ(clock.now() - before, 0u);
+    EXPECT_EQ(clock.Now() - before, 0u);
     EXPECT_EQ(f.r.speed_debt, -20);
     // The third chunk pays off its 40 ms less the 20 ms of credit.
-    const uint32_t third = clock.now();
+    const uint32_t third = clock.Now();
     EXPECT_EQ(f.r.step(&f.r), 4096);
-    EXPECT_EQ(clock.now() - third, 20u);
+    EXPECT_EQ(clock.Now() - third, 20u);
 }
 
 TEST(FileReader, GrantRoundsUpToChunks) {

@@ -24,12 +24,12 @@ void StepFrame(Movie* m) {
 
 TEST_F(FrameControl, FirstFrameIsShownAtOnceAndSetsTheBase) {
     Movie* m = Open(BuildMovie({}));
-    clock.set_cost_per_read(1);  // any reading of the clock would show
+    clock.SetCostPerRead(1);  // any reading of the clock would show
     EXPECT_EQ(ShouldWait(m), 0);
-    EXPECT_EQ(clock.now(), 1000u);
-    clock.set_cost_per_read(0);
+    EXPECT_EQ(clock.Now(), 1000u);
+    clock.SetCostPerRead(0);
 
-    clock.set(5000);
+    clock.Set(5000);
     ASSERT_EQ(DoFrame(m), 0);
     EXPECT_EQ(m->play_start_ms, 5000u);
     EXPECT_EQ(m->clock_base_ms.load(), 5000u);
@@ -41,7 +41,7 @@ TEST_F(FrameControl, FirstFrameIsShownAtOnceAndSetsTheBase) {
     EXPECT_EQ(m->second_history[0][1], 4960u);
 
     // The same frame again decodes nothing.
-    clock.set(5100);
+    clock.Set(5100);
     EXPECT_EQ(DoFrame(m), 0);
     EXPECT_EQ(m->frames_played, 1u);
     EXPECT_EQ(m->decode_start_ms, 5000u);
@@ -52,26 +52,26 @@ TEST_F(FrameControl, WithoutSoundALateFrameMovesTheBase) {
     Movie* m = Open(BuildMovie({}));  // 25 fps: late limit 80 ms
     ASSERT_EQ(m->late_limit_ms, 80u);
     StepFrame(m);  // base 1000, frame 1
-    clock.set(1039);
+    clock.Set(1039);
     EXPECT_EQ(ShouldWait(m), 1);
-    clock.set(1040);  // one period after the base
+    clock.Set(1040);  // one period after the base
     EXPECT_EQ(ShouldWait(m), 0);
     StepFrame(m);  // frame 2 decoded at 1040; frame 3 due at 1080
 
     // Exactly 80 ms late: still on the old base.
-    clock.set(1160);
+    clock.Set(1160);
     EXPECT_EQ(ShouldWait(m), 0);
     EXPECT_EQ(m->clock_base_ms.load(), 1000u);
 
     // 100 ms late: the base moves to now, one frame back.
-    clock.set(1180);
+    clock.Set(1180);
     EXPECT_EQ(ShouldWait(m), 0);
     EXPECT_EQ(m->clock_base_ms.load(), 1180u);
     EXPECT_EQ(m->clock_base_frame, 1u);
     StepFrame(m);  // decoded at once
-    clock.set(1259);
+    clock.Set(1259);
     EXPECT_EQ(ShouldWait(m), 1);
-    clock.set(1260);  // 80 ms after the new base
+    clock.Set(1260);  // 80 ms after the new base
     EXPECT_EQ(ShouldWait(m), 0);
 }
 
@@ -87,7 +87,7 @@ TEST_F(FrameControl, AsFastAsPossibleAndPaused) {
     EXPECT_EQ(Pause(m, 0), 0);
     EXPECT_EQ(ShouldWait(m), 0);
 
-    clock.advance(500);
+    clock.Advance(500);
     PlaybackSummary s;
     ASSERT_EQ(GetSummary(m, &s), 1);
     EXPECT_EQ(s.play_rate_num, 0u);
@@ -102,16 +102,16 @@ TEST_F(FrameControl, AsFastAsPossibleAndPaused) {
 TEST_F(FrameControl, PauseAndResumeStartANewBase) {
     Movie* m = Open(BuildMovie({}));
     StepFrame(m);
-    clock.set(1040);
+    clock.Set(1040);
     ASSERT_EQ(Pause(m, 1), 1);
     EXPECT_EQ(ShouldWait(m), 1);  // due, but paused
-    clock.set(3000);
+    clock.Set(3000);
     EXPECT_EQ(Pause(m, 0), 0);
     EXPECT_EQ(m->clock_base_ms.load(), 0u);
     // The next ShouldWait sets the base; the frame is due a period later.
     EXPECT_EQ(ShouldWait(m), 1);
     EXPECT_EQ(m->clock_base_ms.load(), 3000u);
-    clock.set(3040);
+    clock.Set(3040);
     EXPECT_EQ(ShouldWait(m), 0);
     // Resuming a movie that is not paused keeps its base.
     EXPECT_EQ(Pause(m, 0), 0);
@@ -132,7 +132,7 @@ TEST_F(FrameControl, NextFrameAfterTheLastLoopsToFrameOne) {
     for (uint32_t f = 1; f <= 3; ++f) {
         EXPECT_EQ(m->current_frame.load(), f);
         EXPECT_EQ(m->packet[0], f - 1);  // frame i's bytes are i
-        clock.advance(40);
+        clock.Advance(40);
         StepFrame(m);
     }
     EXPECT_EQ(m->current_frame.load(), 1u);
@@ -146,28 +146,28 @@ TEST_F(FrameControl, IntervalsFeedTheStatistics) {
     Movie* m = Open(BuildMovie({}));
     // Frame 1: decoded at 1000, copied and blitted for 7 ms.
     ASSERT_EQ(DoFrame(m), 0);
-    clock.advance(7);
+    clock.Advance(7);
     NextFrame(m);
     EXPECT_EQ(m->blit_ms, 7u);
     EXPECT_EQ(m->decode_end_ms, 0u);
-    clock.set(1030);
+    clock.Set(1030);
     ShouldWait(m);  // frame interval: 30 ms, recorded with frame 2
     EXPECT_EQ(m->slowest_ms, 30u);
     EXPECT_EQ(m->slowest_frame, 2u);
 
     // A longer frame moves the slowest into second place; an equal one
     // then replaces nothing.
-    clock.set(1040);
+    clock.Set(1040);
     StepFrame(m);
-    clock.set(1090);
+    clock.Set(1090);
     ShouldWait(m);
     EXPECT_EQ(m->slowest_ms, 50u);
     EXPECT_EQ(m->slowest_frame, 3u);
     EXPECT_EQ(m->second_slowest_ms, 30u);
     EXPECT_EQ(m->second_slowest_frame, 2u);
-    clock.set(1100);
+    clock.Set(1100);
     StepFrame(m);
-    clock.set(1130);
+    clock.Set(1130);
     ShouldWait(m);
     EXPECT_EQ(m->second_slowest_frame, 2u);
 
@@ -190,7 +190,7 @@ TEST_F(FrameControl, HistoryKeepsTheNewestSamplesFirst) {
     ASSERT_EQ(m->frames_per_second, 4u);
     const uint32_t starts[] = {2000, 2250, 2500, 2750, 3000};
     for (uint32_t t : starts) {
-        clock.set(t);
+        clock.Set(t);
         StepFrame(m);
     }
     EXPECT_EQ(m->second_history[0][0], 3000u);
@@ -249,14 +249,14 @@ TEST_F(FrameControl, WaitingLetsTheReaderReadAhead) {
         GotoFrame(m, 4);  // frames 2 to 4 taken out of the read-ahead
         const uint32_t held = m->reader.held.load();
         ASSERT_LT(ReaderFillPercent(m->reader), 75u);
-        const uint32_t slept = clock.slept();
+        const uint32_t slept = clock.Slept();
         ASSERT_EQ(DoFrame(m), 0);
         // With a reader thread, decoding first gives it a millisecond.
-        EXPECT_EQ(clock.slept() - slept, flags ? 0u : 1u);
-        clock.set(1010);
+        EXPECT_EQ(clock.Slept() - slept, flags ? 0u : 1u);
+        clock.Set(1010);
         EXPECT_EQ(ShouldWait(m), 1);
         EXPECT_EQ(m->reader.held.load(), held + 4096);  // one step while waiting
-        EXPECT_EQ(clock.slept() - slept, flags ? 0u : 2u);
+        EXPECT_EQ(clock.Slept() - slept, flags ? 0u : 2u);
     }
 }
 

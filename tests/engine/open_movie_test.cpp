@@ -86,7 +86,7 @@ TEST_F(OpenMovieTest, EveryFailureLeavesItsMessage) {
     std::vector<uint8_t> good = MakeWriter(Spec(32, 32), {40, 40}).Build();
     auto expect_failure = [&](std::vector<uint8_t> img, const char* text) {
         test::TempFile f(img);
-        EXPECT_EQ(OpenMovie(f.path().c_str(), 0), nullptr);
+        EXPECT_EQ(OpenMovie(f.Path().c_str(), 0), nullptr);
         EXPECT_STREQ(EngineLastError(), text);
         EXPECT_EQ(OpenMovieFromImage(img.data(), img.size(), 0), nullptr);
         EXPECT_STREQ(EngineLastError(), text);
@@ -203,7 +203,7 @@ TEST_F(OpenMovieTest, ReadAheadFromAverageOrDensestSecond) {
 TEST_F(OpenMovieTest, SmallFileIsPreloadedLargeReadAheadStreams) {
     std::vector<uint8_t> img = MakeWriter(Spec(16, 16), {3000, 3000, 3000, 3000}).Build();
     test::TempFile f(img);
-    Movie* m = OpenMovie(f.path().c_str(), 0);
+    Movie* m = OpenMovie(f.Path().c_str(), 0);
     ASSERT_NE(m, nullptr) << EngineLastError();
     EXPECT_NE(m->flags & kFlagPreload, 0u);
     ASSERT_NE(m->preloaded, nullptr);
@@ -212,7 +212,7 @@ TEST_F(OpenMovieTest, SmallFileIsPreloadedLargeReadAheadStreams) {
 
     // A read-ahead of one chunk holds far less than nine tenths: stream.
     SetReadAheadSize(4096);
-    m = OpenMovie(f.path().c_str(), kFlagReadAheadSize);
+    m = OpenMovie(f.Path().c_str(), kFlagReadAheadSize);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->flags & kFlagPreload, 0u);
     EXPECT_EQ(m->preloaded, nullptr);
@@ -235,7 +235,7 @@ TEST_F(OpenMovieTest, MemoryUsedCountsEveryBlock) {
     spec.tracks = {{1024, 11025 | kTrackFormatAudio, 5}};
     std::vector<uint8_t> img = MakeWriter(spec, {100, 100, 100}, false).Build();
     test::TempFile f(img);
-    Movie* m = OpenMovie(f.path().c_str(), 0);
+    Movie* m = OpenMovie(f.Path().c_str(), 0);
     ASSERT_NE(m, nullptr) << EngineLastError();
     ASSERT_NE(m->preloaded, nullptr);
     const uint32_t first = GetU32(img, FrameIndexOffset(1)) & ~1u;
@@ -266,7 +266,7 @@ TEST_F(OpenMovieTest, HugePictureCostsNothingUntilDecodedAndALimitRefusesIt) {
     test::TempFile f(img);
     const uint64_t in_use = EngineMemoryInUse();
     const uint64_t before = ResidentBytes();
-    Movie* m = OpenMovie(f.path().c_str(), kFlagNoThread);
+    Movie* m = OpenMovie(f.Path().c_str(), kFlagNoThread);
     ASSERT_NE(m, nullptr) << EngineLastError();
     EXPECT_GT(m->memory_used, 768u << 20);
     EXPECT_LT(ResidentBytes() - before, uint64_t{64} << 20);
@@ -274,9 +274,9 @@ TEST_F(OpenMovieTest, HugePictureCostsNothingUntilDecodedAndALimitRefusesIt) {
     EXPECT_EQ(EngineMemoryInUse(), in_use);
 
     SetEngineMemoryLimit(uint64_t{256} << 20);
-    EXPECT_EQ(OpenMovie(f.path().c_str(), kFlagNoThread), nullptr);
+    EXPECT_EQ(OpenMovie(f.Path().c_str(), kFlagNoThread), nullptr);
     EXPECT_STREQ(EngineLastError(), "Out of memory.");
-    Movie* small = OpenMovie(test::TempFile(MakeWriter(Spec(64, 48), {100}).Build()).path().c_str(), 0);
+    Movie* small = OpenMovie(test::TempFile(MakeWriter(Spec(64, 48), {100}).Build()).Path().c_str(), 0);
     EXPECT_NE(small, nullptr) << EngineLastError();
     CloseMovie(small);
     SetEngineMemoryLimit(0);
@@ -315,7 +315,7 @@ TEST_F(OpenMovieTest, TruncatedFileOpensAndReportsAReadError) {
     SetReadAheadSize(4096);
     // Without the initial fill (and no thread reading on) only frame 1 is
     // read, and it is whole.
-    Movie* m = OpenMovie(f.path().c_str(), kFlagReadAheadSize | kFlagNoInitialFill | kFlagNoThread);
+    Movie* m = OpenMovie(f.Path().c_str(), kFlagReadAheadSize | kFlagNoInitialFill | kFlagNoThread);
     ASSERT_NE(m, nullptr) << EngineLastError();
     EXPECT_EQ(m->reader.read_error.load(), 0u);
     // Reading on meets the cut.
@@ -326,7 +326,7 @@ TEST_F(OpenMovieTest, TruncatedFileOpensAndReportsAReadError) {
 
     img.resize(img.size() - 5000);  // now frame 1 is cut too
     test::TempFile g(img);
-    m = OpenMovie(g.path().c_str(), 0);
+    m = OpenMovie(g.Path().c_str(), 0);
     ASSERT_NE(m, nullptr) << EngineLastError();
     EXPECT_EQ(m->reader.read_error.load(), 1u);
     CloseMovie(m);
@@ -336,12 +336,12 @@ TEST_F(OpenMovieTest, FramesWithEmptyPacketsOpenKeptWholeOrStreamed) {
     for (uint32_t frames : {1u, 2u, 3u, 5u, 8u}) {
         std::vector<uint8_t> img = MakeWriter(Spec(16, 16), std::vector<uint32_t>(frames, 0)).Build();
         test::TempFile f(img);
-        Movie* m = OpenMovie(f.path().c_str(), kFlagNoThread);
+        Movie* m = OpenMovie(f.Path().c_str(), kFlagNoThread);
         ASSERT_NE(m, nullptr) << frames << ": " << EngineLastError();
         EXPECT_EQ(m->packet_bytes, 0u);
         CloseMovie(m);
         SetReadAheadSize(0);
-        m = OpenMovie(f.path().c_str(), kFlagNoThread | kFlagReadAheadSize);
+        m = OpenMovie(f.Path().c_str(), kFlagNoThread | kFlagReadAheadSize);
         ASSERT_NE(m, nullptr) << frames << ": " << EngineLastError();
         CloseMovie(m);
     }
@@ -352,7 +352,7 @@ TEST_F(OpenMovieTest, VideoInsideALargerFileThroughADescriptor) {
     std::vector<uint8_t> host(1000 + img.size() + 500, 0xEE);
     std::copy(img.begin(), img.end(), host.begin() + 1000);
     test::TempFile f(host, ".dat");
-    const int fd = ::open(f.path().c_str(), O_RDONLY);
+    const int fd = ::open(f.Path().c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::lseek(fd, 1000, SEEK_SET), 1000);
     SetReadAheadSize(4096);

@@ -39,19 +39,19 @@ TEST(PublicInterface, AgreesWithTheZarnCommand) {
     // a still picture changing in places, then a scene cut.
     TempFile in(EncodeLibClip(Clip::kSceneCut, 157, 93, 20, 'f', 0, {MakeChord(22050, 2, 1.0)}));
     TempFile y4m_tool({}, ".y4m"), y4m_example({}, ".y4m"), raw({}, ".raw"), wav({}, ".wav");
-    const auto tool = RunProgram(ZARN_TOOL, {"decode", in.path(), "--y4m", y4m_tool.path(), "--wav",
-                                             wav.path(), "--raw", raw.path(), "--copy-format", "3"});
+    const auto tool = RunProgram(ZARN_TOOL, {"decode", in.Path(), "--y4m", y4m_tool.Path(), "--wav",
+                                             wav.Path(), "--raw", raw.Path(), "--copy-format", "3"});
     ASSERT_EQ(tool.exit_code, 0) << tool.err;
-    const std::vector<uint8_t> expected_y4m = ReadAll(y4m_tool.path());
+    const std::vector<uint8_t> expected_y4m = ReadAll(y4m_tool.Path());
     ASSERT_GT(expected_y4m.size(), 20u * 157 * 93);
     for (const char* program : {ZARN_TO_Y4M, ZARN_TO_Y4M_STATIC}) {
-        const auto example = RunProgram(program, {in.path(), y4m_example.path()});
+        const auto example = RunProgram(program, {in.Path(), y4m_example.Path()});
         ASSERT_EQ(example.exit_code, 0) << program << ": " << example.err;
-        EXPECT_EQ(ReadAll(y4m_example.path()), expected_y4m) << program;
+        EXPECT_EQ(ReadAll(y4m_example.Path()), expected_y4m) << program;
     }
 
     zarn_movie* m = nullptr;
-    ASSERT_EQ(zarn_open_file(in.path().c_str(), 0, &m), ZARN_OK);
+    ASSERT_EQ(zarn_open_file(in.Path().c_str(), 0, &m), ZARN_OK);
     zarn_info info;
     ASSERT_EQ(zarn_get_info(m, &info), ZARN_OK);
     EXPECT_EQ(info.version, 'f');
@@ -65,7 +65,7 @@ TEST(PublicInterface, AgreesWithTheZarnCommand) {
     EXPECT_EQ(keys, info.key_frames);
     EXPECT_EQ(zarn_is_key_frame(m, 0), 1);
     EXPECT_EQ(zarn_is_key_frame(m, info.frame_count), -1);
-    EXPECT_EQ(info.file_size, std::filesystem::file_size(in.path()));
+    EXPECT_EQ(info.file_size, std::filesystem::file_size(in.Path()));
     ASSERT_EQ(info.audio_tracks, 1u);
     zarn_track_info t;
     ASSERT_EQ(zarn_get_track_info(m, 0, &t), ZARN_OK);
@@ -107,8 +107,8 @@ TEST(PublicInterface, AgreesWithTheZarnCommand) {
     ASSERT_EQ(zarn_copy_frame(m, ZARN_FORMAT_BGRX32, flipped.data(), -pitch, 0), ZARN_OK);
     for (uint32_t r = 0; r < 93; ++r)
         ASSERT_EQ(std::memcmp(&frame[r * size_t(pitch)], &flipped[(92 - r) * size_t(pitch)], pitch), 0);
-    EXPECT_EQ(frames, ReadAll(raw.path()));
-    const std::vector<uint8_t> wav_bytes = ReadAll(wav.path());
+    EXPECT_EQ(frames, ReadAll(raw.Path()));
+    const std::vector<uint8_t> wav_bytes = ReadAll(wav.Path());
     ASSERT_GT(wav_bytes.size(), 44u);
     EXPECT_EQ(sound, std::vector<uint8_t>(wav_bytes.begin() + 44, wav_bytes.end()));
     zarn_summary summary;
@@ -141,7 +141,7 @@ TEST(PublicInterface, EverySourceAndSeekGiveTheSameFrames) {
     const std::vector<uint8_t> image = EncodeLibClip(Clip::kSceneCut, 48, 32, 24, 'i', 5);
     TempFile file(image);
     zarn_movie* m = nullptr;
-    ASSERT_EQ(zarn_open_file(file.path().c_str(), 0, &m), ZARN_OK);
+    ASSERT_EQ(zarn_open_file(file.Path().c_str(), 0, &m), ZARN_OK);
     const auto reference = DecodeRest(m);
     zarn_close(m);
     ASSERT_EQ(reference.size(), 24u);
@@ -149,7 +149,7 @@ TEST(PublicInterface, EverySourceAndSeekGiveTheSameFrames) {
     std::vector<uint8_t> padded(37 + image.size(), 0x5A);
     std::copy(image.begin(), image.end(), padded.begin() + 37);
     TempFile embedded(padded);
-    const int fd = ::open(embedded.path().c_str(), O_RDONLY);
+    const int fd = ::open(embedded.Path().c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(zarn_open_fd(fd, 37, 0, &m), ZARN_OK);
     EXPECT_EQ(DecodeRest(m), reference);
@@ -217,7 +217,7 @@ TEST(PublicInterface, EachStatusComesFromAFileBuiltForIt) {
 
     // The file ends inside its frames.
     TempFile cut(std::vector<uint8_t>(good.begin(), good.begin() + good.size() * 6 / 10));
-    ASSERT_EQ(zarn_open_file(cut.path().c_str(), 0, &m), ZARN_OK);
+    ASSERT_EQ(zarn_open_file(cut.Path().c_str(), 0, &m), ZARN_OK);
     zarn_status s;
     uint32_t decoded = 0;
     while ((s = zarn_decode_frame(m)) == ZARN_OK) ++decoded;

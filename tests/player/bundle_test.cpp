@@ -24,9 +24,9 @@ std::vector<uint8_t> ThreeFrames() {
 
 TEST(Bundle, TheCopyPlaysItsOwnVideoWithTheStoredSwitches) {
     test::TempFile video(ThreeFrames());
-    const std::string out = video.path() + ".bundle";
+    const std::string out = video.Path() + ".bundle";
     test::ProgramResult made = test::RunProgram(
-        ZARN_PATH, {"bundle", video.path(), "-o", out, "--switches", "/S /L2", "--player", ZARNPLAY_PATH},
+        ZARN_PATH, {"bundle", video.Path(), "-o", out, "--switches", "/S /L2", "--player", ZARNPLAY_PATH},
         {});
     ASSERT_EQ(made.exit_code, 0) << made.err;
 
@@ -47,11 +47,11 @@ TEST(Bundle, ArgumentsOfTheCopyFollowItsStoredText) {
     r.height = 16;
     r.frames = 2;
     test::TempFile other(test::BuildMovie(r));
-    const std::string out = video.path() + ".bundle";
-    ASSERT_EQ(test::RunProgram(ZARN_PATH, {"bundle", video.path(), "-o", out, "--player", ZARNPLAY_PATH}, {})
+    const std::string out = video.Path() + ".bundle";
+    ASSERT_EQ(test::RunProgram(ZARN_PATH, {"bundle", video.Path(), "-o", out, "--player", ZARNPLAY_PATH}, {})
                   .exit_code,
               0);
-    const test::ProgramResult named = test::RunProgram(out, {"/S", other.path()}, kHeadless);
+    const test::ProgramResult named = test::RunProgram(out, {"/S", other.Path()}, kHeadless);
     EXPECT_EQ(named.exit_code, 0) << named.err;
     EXPECT_NE(named.out.find("Video: 80 x 16"), std::string::npos) << named.out;
     const test::ProgramResult looped = test::RunProgram(out, {"/L3", "/S"}, kHeadless);
@@ -62,26 +62,26 @@ TEST(Bundle, ArgumentsOfTheCopyFollowItsStoredText) {
 
 TEST(Bundle, RefusesWhatCannotBeBundled) {
     test::TempFile not_a_video(std::vector<uint8_t>(64, 7));
-    const std::string out = not_a_video.path() + ".bundle";
+    const std::string out = not_a_video.Path() + ".bundle";
     test::ProgramResult bad =
-        test::RunProgram(ZARN_PATH, {"bundle", not_a_video.path(), "-o", out, "--player", ZARNPLAY_PATH}, {});
+        test::RunProgram(ZARN_PATH, {"bundle", not_a_video.Path(), "-o", out, "--player", ZARNPLAY_PATH}, {});
     EXPECT_EQ(bad.exit_code, 1);
     EXPECT_FALSE(bad.err.empty());
 
     test::TempFile video(ThreeFrames());
     test::ProgramResult no_area =
-        test::RunProgram(ZARN_PATH, {"bundle", video.path(), "-o", out, "--player", video.path()}, {});
+        test::RunProgram(ZARN_PATH, {"bundle", video.Path(), "-o", out, "--player", video.Path()}, {});
     EXPECT_EQ(no_area.exit_code, 1);
     EXPECT_NE(no_area.err.find("stored command"), std::string::npos) << no_area.err;
 
-    test::ProgramResult usage = test::RunProgram(ZARN_PATH, {"bundle", video.path()}, {});
+    test::ProgramResult usage = test::RunProgram(ZARN_PATH, {"bundle", video.Path()}, {});
     EXPECT_EQ(usage.exit_code, 2);
 
     // Switches the player would not read back whole, or would answer with
     // its help text.
     for (const char* switches : {"/S~", "/Q /"}) {
         const test::ProgramResult refused = test::RunProgram(
-            ZARN_PATH, {"bundle", video.path(), "-o", out, "--switches", switches, "--player", ZARNPLAY_PATH},
+            ZARN_PATH, {"bundle", video.Path(), "-o", out, "--switches", switches, "--player", ZARNPLAY_PATH},
             {});
         EXPECT_EQ(refused.exit_code, 2) << switches;
         EXPECT_NE(refused.err.find("--switches"), std::string::npos) << refused.err;

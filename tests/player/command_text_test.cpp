@@ -44,7 +44,7 @@ public:
         files_.push_back(path_ + "/" + name);
         return files_.back();
     }
-    const std::string& path() const { return path_; }
+    const std::string& Path() const { return path_; }
 
 private:
     std::string path_;

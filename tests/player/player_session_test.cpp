@@ -154,7 +154,7 @@ protected:
         r.frames = frames;
         r.video_bytes = 16;
         files_.push_back(std::make_unique<test::TempFile>(test::BuildMovie(r)));
-        return files_.back()->path();
+        return files_.back()->Path();
     }
 
     int Run(std::vector<std::string> args) {

@@ -202,7 +202,7 @@ TEST(PlayerXvfb, BandAbovePictureAndPictureHoldsTheDecodedFrame) {
     test::TempFile video(std::vector<uint8_t>(kClosingPicture, kClosingPicture + kClosingPictureSize));
     ReadingPlatform platform;
     ASSERT_TRUE(platform.HasDisplay());
-    const std::vector<const char*> argv = {"zarnplay", "/Q", "/L0", "/B2", video.path().c_str()};
+    const std::vector<const char*> argv = {"zarnplay", "/Q", "/L0", "/B2", video.Path().c_str()};
     ASSERT_EQ(RunPlayer(platform, int(argv.size()), argv.data(), ClosingPicture{}, "file:///"), 0);
     const Capture& c = platform.capture;
     ASSERT_FALSE(c.pixels.empty()) << "the window surface could not be read";
@@ -271,7 +271,7 @@ TEST(PlayerXvfb, ClosingPictureShowsInTheMiddleAfterALargerVideo) {
         ReadingPlatform platform;
         ASSERT_TRUE(platform.HasDisplay());
         platform.script = {{900, 0}, {1200, 0}, {1500, 0}, {1800, 0}};  // the video ends after 200 ms
-        const std::vector<const char*> argv = {"zarnplay", style, video.path().c_str()};
+        const std::vector<const char*> argv = {"zarnplay", style, video.Path().c_str()};
         ASSERT_EQ(RunPlayer(platform, int(argv.size()), argv.data(), picture, "file:///"), 0);
         std::string seen;
         bool shown = false;
@@ -307,7 +307,7 @@ TEST(PlayerXvfb, ResizedWindowScalesThePictureWithItsAspect) {
     platform.read_at_ms = 1000;
     platform.resize_to_width = 640;
     platform.resize_to_height = 480;
-    const std::vector<const char*> argv = {"zarnplay", "/B2", video.path().c_str()};
+    const std::vector<const char*> argv = {"zarnplay", "/B2", video.Path().c_str()};
     ASSERT_EQ(RunPlayer(platform, int(argv.size()), argv.data(), ClosingPicture{}, "file:///"), 0);
     const Capture& c = platform.capture;
     ASSERT_EQ(c.width, 640);
@@ -353,11 +353,11 @@ TEST(PlayerXvfb, FullScreenScalesWithBarsAndGivesTheWindowBack) {
     const std::vector<uint8_t> image = test::EncodeClipImage(Clip::kGradients, 256, 144, 1);
     ASSERT_FALSE(image.empty());
     test::TempFile video(image);
-    const RgbPicture frame = DecodedFirstFrame(video.path());
+    const RgbPicture frame = DecodedFirstFrame(video.Path());
     ASSERT_EQ(frame.width, 256u);
     ReadingPlatform platform;
     platform.script = {{1000, 0}, {1100, 'f'}, {2000, 0}, {2100, 'f'}, {3000, 0}};
-    const std::vector<const char*> argv = {"zarnplay", "/B2", "/L0", video.path().c_str()};
+    const std::vector<const char*> argv = {"zarnplay", "/B2", "/L0", video.Path().c_str()};
     ASSERT_EQ(RunPlayer(platform, int(argv.size()), argv.data(), ClosingPicture{}, "file:///"), 0);
     ASSERT_EQ(platform.captures.size(), 3u);
     const Capture &before = platform.captures[0], &full = platform.captures[1], &after = platform.captures[2];
@@ -387,10 +387,10 @@ TEST(PlayerXvfb, OnScreenLineShowsOverThePictureAndGoes) {
     const std::vector<uint8_t> image = test::EncodeClipImage(Clip::kGradients, 256, 144, 1);
     ASSERT_FALSE(image.empty());
     test::TempFile video(image);
-    const RgbPicture frame = DecodedFirstFrame(video.path());
+    const RgbPicture frame = DecodedFirstFrame(video.Path());
     ReadingPlatform platform;
     platform.script = {{600, ' '}, {800, 0}, {2400, 0}, {2500, 'o'}, {2700, 0}, {4300, 0}};
-    const std::vector<const char*> argv = {"zarnplay", "/B2", "/L0", video.path().c_str()};
+    const std::vector<const char*> argv = {"zarnplay", "/B2", "/L0", video.Path().c_str()};
     ASSERT_EQ(RunPlayer(platform, int(argv.size()), argv.data(), ClosingPicture{}, "file:///"), 0);
     ASSERT_EQ(platform.captures.size(), 4u);
     SDL_PixelFormat* format = SDL_AllocFormat(SDL_PIXELFORMAT_ARGB8888);

@@ -46,7 +46,7 @@ TEST(Zarnplay, OpensEveryNamedVideoInEachNameForm) {
     std::vector<uint8_t> host(777 + video.size(), 0x55);
     std::copy(video.begin(), video.end(), host.begin() + 777);
     test::TempFile hosted(host, ".dat");
-    const test::ProgramResult r = Zarnplay({plain.path(), hosted.path() + "|777", "/P"});
+    const test::ProgramResult r = Zarnplay({plain.Path(), hosted.Path() + "|777", "/P"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.err, "");
 
@@ -55,7 +55,7 @@ TEST(Zarnplay, OpensEveryNamedVideoInEachNameForm) {
     test::TempFile bare(video, "");
     const std::string piped(video.begin(), video.end());
     const test::ProgramResult b =
-        test::RunProgram(ZARNPLAY_PATH, {bare.path(), "/dev/stdin"}, kHeadless, &piped);
+        test::RunProgram(ZARNPLAY_PATH, {bare.Path(), "/dev/stdin"}, kHeadless, &piped);
     EXPECT_EQ(b.exit_code, 0) << b.err;
     EXPECT_EQ(b.err, "");
 }
@@ -77,9 +77,9 @@ TEST(Zarnplay, FileCutShortPlaysWhatWasReadThenSaysSoAndExitsOne) {
     video.resize(video.size() - 3 * 3000 - 1500);
     test::TempFile cut(video);
     for (const char* preload : {"/E65536", "/P"}) {
-        const test::ProgramResult r = Zarnplay({"/S", preload, cut.path()});
+        const test::ProgramResult r = Zarnplay({"/S", preload, cut.Path()});
         EXPECT_EQ(r.exit_code, 1) << preload;
-        EXPECT_EQ(r.err, "zarnplay: " + cut.path() + ": the file ended early, at frame 7 of 10\n") << preload;
+        EXPECT_EQ(r.err, "zarnplay: " + cut.Path() + ": the file ended early, at frame 7 of 10\n") << preload;
         EXPECT_NE(r.out.find("Total frames played: 6\n"), std::string::npos) << preload << r.out;
     }
 }
@@ -88,7 +88,7 @@ TEST(Zarnplay, OpenFailureShowsTheEngineTextAndExitsOne) {
     std::vector<uint8_t> video = SmallVideo();
     video[0] = 'X';
     test::TempFile bad(video);
-    test::ProgramResult r = Zarnplay({bad.path()});
+    test::ProgramResult r = Zarnplay({bad.Path()});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "Not a Zarn file.\n");
 

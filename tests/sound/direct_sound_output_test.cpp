@@ -26,8 +26,8 @@ protected:
         if (sound_.close != nullptr) sound_.close(&sound_);
         EXPECT_EQ(SharedDevice().users, 0u);
     }
-    FakeRingBuffer& buffer() { return system_.last(); }
-    uint8_t* ChunkAt(uint32_t index) { return buffer().memory.data() + index * chunk_; }
+    FakeRingBuffer& Buffer() { return system_.Last(); }
+    uint8_t* ChunkAt(uint32_t index) { return Buffer().memory.data() + index * chunk_; }
 
     // Asks for a chunk, fills it with `value` and hands it back; returns the
     // chunk index, or -1 when none was offered.
@@ -40,12 +40,12 @@ protected:
         const uint32_t n = bytes < size ? bytes : size;
         std::memset(address, value, n);
         EXPECT_EQ(sound_.commit(&sound_, n), 1);
-        return static_cast<int>((address - buffer().memory.data()) / chunk_);
+        return static_cast<int>((address - Buffer().memory.data()) / chunk_);
     }
     void PrimeAndStart() {
         for (int i = 0; i < 4; ++i) ASSERT_EQ(FillOffered(static_cast<uint8_t>(0x10 + i)), i);
         ASSERT_EQ(sound_.ready(&sound_), 0);
-        ASSERT_TRUE(buffer().started);
+        ASSERT_TRUE(Buffer().started);
     }
     bool ChunkIs(uint32_t index, uint8_t value) {
         for (uint32_t i = 0; i < chunk_; ++i) {
@@ -53,7 +53,7 @@ protected:
         }
         return true;
     }
-    void MoveCursorToChunk(uint32_t index) { buffer().position = index * chunk_ + 7; }
+    void MoveCursorToChunk(uint32_t index) { Buffer().position = index * chunk_ + 7; }
 
     FakeRingSystem system_;
     SoundOutput sound_;
@@ -85,13 +85,13 @@ TEST_F(RingBackEnd, OpenFillsTheRecordAndClearsTheBuffer) {
     EXPECT_EQ(sound_.latency_ms, 557u);
     EXPECT_EQ(sound_.on, 1u);
     EXPECT_EQ(sound_.rate, 44100u);
-    EXPECT_EQ(buffer().memory.size(), 4u * 32768u);
-    EXPECT_EQ(buffer().format.bits, 16u);
-    EXPECT_EQ(buffer().frequency, 44100u);
-    EXPECT_EQ(buffer().volume, 0);
-    EXPECT_EQ(buffer().pan, 0);
+    EXPECT_EQ(Buffer().memory.size(), 4u * 32768u);
+    EXPECT_EQ(Buffer().format.bits, 16u);
+    EXPECT_EQ(Buffer().frequency, 44100u);
+    EXPECT_EQ(Buffer().volume, 0);
+    EXPECT_EQ(Buffer().pan, 0);
     for (uint32_t i = 0; i < 4; ++i) EXPECT_TRUE(ChunkIs(i, 0x00)) << i;
-    EXPECT_FALSE(buffer().started);
+    EXPECT_FALSE(Buffer().started);
 }
 
 TEST_F(RingBackEnd, EightBitDeviceDoublesChunkBytesAndClearsTo0x80) {
@@ -107,18 +107,18 @@ TEST_F(RingBackEnd, EmulatedSystemUsesLargerChunks) {
     Open(48000, 16, 2);
     EXPECT_EQ(sound_.chunk_bytes, 65536u);
     EXPECT_EQ(sound_.latency_ms, 1024u);
-    EXPECT_EQ(buffer().memory.size(), 4u * 65536u);
+    EXPECT_EQ(Buffer().memory.size(), 4u * 65536u);
 }
 
 TEST_F(RingBackEnd, PrimingOffersFourChunksThenStartsPlayback) {
     Open(22050, 16, 1);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(FillOffered(static_cast<uint8_t>(0x10 + i)), i);
-        EXPECT_FALSE(buffer().started);
+        EXPECT_FALSE(Buffer().started);
     }
     EXPECT_EQ(sound_.ready(&sound_), 0);
-    EXPECT_TRUE(buffer().started);
-    EXPECT_EQ(buffer().play_calls, 1);
+    EXPECT_TRUE(Buffer().started);
+    EXPECT_EQ(Buffer().play_calls, 1);
     for (uint32_t i = 0; i < 4; ++i) EXPECT_TRUE(ChunkIs(i, static_cast<uint8_t>(0x10 + i))) << i;
     // The cursor has not left chunk 0 yet: nothing to fill.
     EXPECT_EQ(sound_.ready(&sound_), 0);
@@ -219,30 +219,30 @@ TEST_F(RingBackEnd, ShortCommitPadsWithSilence) {
         ASSERT_EQ(sound_.get_buffer(&sound_, &address, &size), 1);
         EXPECT_EQ(sound_.commit(&sound_, size + 1000), 1);
         sound_.close(&sound_);
-        EXPECT_TRUE(buffer().released);
+        EXPECT_TRUE(Buffer().released);
     }
 }
 
 TEST_F(RingBackEnd, VolumeAndPanBecomeAttenuations) {
     Open(44100, 16, 2);
     sound_.set_pan(&sound_, 32767);
-    EXPECT_EQ(buffer().pan, 0);
+    EXPECT_EQ(Buffer().pan, 0);
     sound_.set_pan(&sound_, 32768);
-    EXPECT_EQ(buffer().pan, 0);
+    EXPECT_EQ(Buffer().pan, 0);
     sound_.set_pan(&sound_, 0);
-    EXPECT_EQ(buffer().pan, -10000);
+    EXPECT_EQ(Buffer().pan, -10000);
     sound_.set_pan(&sound_, 65536);
-    EXPECT_EQ(buffer().pan, 10000);
+    EXPECT_EQ(Buffer().pan, 10000);
     sound_.set_pan(&sound_, 1000000);  // clamped to 65536
-    EXPECT_EQ(buffer().pan, 10000);
+    EXPECT_EQ(Buffer().pan, 10000);
     sound_.set_volume(&sound_, 0);
-    EXPECT_EQ(buffer().volume, -10000);
+    EXPECT_EQ(Buffer().volume, -10000);
     sound_.set_volume(&sound_, 32767);
-    EXPECT_EQ(buffer().volume, 0);
+    EXPECT_EQ(Buffer().volume, 0);
     sound_.set_volume(&sound_, 65535);
-    EXPECT_EQ(buffer().volume, 0);
+    EXPECT_EQ(Buffer().volume, 0);
     sound_.set_volume(&sound_, 16384);  // entry 63
-    EXPECT_EQ(buffer().volume, -609);
+    EXPECT_EQ(Buffer().volume, -609);
 }
 
 TEST_F(RingBackEnd, SwitchingOffAndOnRestartsPriming) {
@@ -250,51 +250,51 @@ TEST_F(RingBackEnd, SwitchingOffAndOnRestartsPriming) {
     PrimeAndStart();
     MoveCursorToChunk(2);
     EXPECT_EQ(sound_.set_on(&sound_, 0), 0);
-    EXPECT_FALSE(buffer().started);
-    EXPECT_EQ(buffer().position, 0u);
+    EXPECT_FALSE(Buffer().started);
+    EXPECT_EQ(Buffer().position, 0u);
     for (uint32_t i = 0; i < 4; ++i) EXPECT_TRUE(ChunkIs(i, 0x00)) << i;
     EXPECT_EQ(sound_.set_on(&sound_, 7), 0);  // neither 0 nor 1: no change
     EXPECT_EQ(sound_.set_on(&sound_, 1), 1);
     EXPECT_EQ(sound_.on, 1u);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(FillOffered(static_cast<uint8_t>(0x60 + i)), i);
-        EXPECT_FALSE(buffer().started);
+        EXPECT_FALSE(Buffer().started);
     }
     EXPECT_EQ(sound_.ready(&sound_), 0);
-    EXPECT_TRUE(buffer().started);
-    EXPECT_EQ(buffer().play_calls, 2);
+    EXPECT_TRUE(Buffer().started);
+    EXPECT_EQ(Buffer().play_calls, 2);
 }
 
 TEST_F(RingBackEnd, PauseHoldsAndResumeOnlyRestartsAPlayingBuffer) {
     Open(22050, 16, 1);
     EXPECT_EQ(sound_.set_paused(&sound_, 0), 0);
-    EXPECT_EQ(buffer().play_calls, 0);
+    EXPECT_EQ(Buffer().play_calls, 0);
     EXPECT_EQ(sound_.set_paused(&sound_, 1), 1);
     EXPECT_EQ(sound_.set_paused(&sound_, 0), 0);
-    EXPECT_EQ(buffer().play_calls, 0);
+    EXPECT_EQ(Buffer().play_calls, 0);
     PrimeAndStart();
     EXPECT_EQ(sound_.set_paused(&sound_, 1), 1);
-    EXPECT_FALSE(buffer().started);
+    EXPECT_FALSE(Buffer().started);
     EXPECT_EQ(sound_.set_paused(&sound_, 0), 0);
-    EXPECT_TRUE(buffer().started);
-    EXPECT_EQ(buffer().play_calls, 2);
+    EXPECT_TRUE(Buffer().started);
+    EXPECT_EQ(Buffer().play_calls, 2);
 }
 
 TEST_F(RingBackEnd, DeviceFailuresAnswerZeroAndChangeNothing) {
     Open(22050, 16, 1);
     PrimeAndStart();
     MoveCursorToChunk(2);
-    buffer().fail_position = true;
+    Buffer().fail_position = true;
     EXPECT_EQ(sound_.ready(&sound_), 0);
     EXPECT_EQ(sound_.underrun.load(), 0u);
-    buffer().fail_position = false;
+    Buffer().fail_position = false;
     ASSERT_EQ(sound_.ready(&sound_), 1);
-    buffer().fail_lock = true;
+    Buffer().fail_lock = true;
     uint8_t* address = nullptr;
     uint32_t size = 0;
     EXPECT_EQ(sound_.get_buffer(&sound_, &address, &size), 0);
     EXPECT_EQ(sound_.commit(&sound_, 0), 0);
-    buffer().fail_lock = false;
+    Buffer().fail_lock = false;
     EXPECT_EQ(FillOffered(0x70), 1);
 }
 
@@ -347,7 +347,7 @@ TEST(RingSharedDevice, CountsUsersAndReleasesOnlyOnce) {
     first.close(&first);
     EXPECT_EQ(shared.users, 0u);
     EXPECT_EQ(system.release_calls, 2);
-    EXPECT_TRUE(system.last().released);
+    EXPECT_TRUE(system.Last().released);
     first.close(&first);  // a second close is harmless
     EXPECT_EQ(system.release_calls, 2);
 

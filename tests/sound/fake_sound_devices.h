@@ -70,7 +70,7 @@ struct FakeRingSystem final : RingSystem {
     }
     uint32_t Emulated() override { return emulated; }
     void Release() override { ++release_calls; }
-    FakeRingBuffer& last() { return *buffers.back(); }
+    FakeRingBuffer& Last() { return *buffers.back(); }
 };
 
 struct FakeWrite {
@@ -112,7 +112,7 @@ struct FakeWaveSystem final : WaveSystem {
         devices.push_back(std::move(device));
         return devices.back().get();
     }
-    FakeWaveDevice& last() { return *devices.back(); }
+    FakeWaveDevice& Last() { return *devices.back(); }
 };
 
 }  // namespace zarn::testing

@@ -25,11 +25,11 @@ protected:
     void TearDown() override {
         if (sound_.close != nullptr) {
             sound_.close(&sound_);
-            EXPECT_TRUE(system_.last().closed);
+            EXPECT_TRUE(system_.Last().closed);
         }
     }
-    FakeWaveDevice& device() { return system_.last(); }
-    WaveOutState* state() { return static_cast<WaveOutState*>(sound_.backend); }
+    FakeWaveDevice& Device() { return system_.Last(); }
+    WaveOutState* State() { return static_cast<WaveOutState*>(sound_.backend); }
 
     // Fills the offered header with `value`; returns its index, or -1.
     int FillOffered(uint8_t value, uint32_t bytes = 0xFFFFFFFF) {
@@ -41,11 +41,11 @@ protected:
         const uint32_t n = bytes < size ? bytes : size;
         std::memset(address, value, n);
         EXPECT_EQ(sound_.commit(&sound_, n), 1);
-        return static_cast<int>((address - state()->data_block) / sizes_.header_size);
+        return static_cast<int>((address - State()->data_block) / sizes_.header_size);
     }
     // Commits full headers until the device has been started.
     void Prebuffer() {
-        for (int i = 0; device().writes.empty(); ++i) {
+        for (int i = 0; Device().writes.empty(); ++i) {
             ASSERT_EQ(FillOffered(static_cast<uint8_t>(i + 1)), i);
         }
     }
@@ -78,72 +78,72 @@ TEST_F(QueueBackEnd, OpenFillsTheRecord) {
     EXPECT_EQ(sound_.chunk_bytes, 11040u);
     EXPECT_EQ(sound_.latency_ms, 0u);
     EXPECT_EQ(sound_.on, 1u);
-    EXPECT_EQ(device().format.rate, 44100u);
-    EXPECT_TRUE(device().volumes.empty());  // no volume is sent at open
+    EXPECT_EQ(Device().format.rate, 44100u);
+    EXPECT_TRUE(Device().volumes.empty());  // no volume is sent at open
     for (int i = 0; i < kWaveHeaderCount; ++i) {
-        EXPECT_TRUE(WaveHeaderDone(state()->headers[i])) << i;
-        EXPECT_EQ(state()->headers[i].data, state()->data_block + i * 11040) << i;
-        for (uint32_t b = 0; b < 11040; b += 997) ASSERT_EQ(state()->headers[i].data[b], 0);
+        EXPECT_TRUE(WaveHeaderDone(State()->headers[i])) << i;
+        EXPECT_EQ(State()->headers[i].data, State()->data_block + i * 11040) << i;
+        for (uint32_t b = 0; b < 11040; b += 997) ASSERT_EQ(State()->headers[i].data[b], 0);
     }
 }
 
 TEST_F(QueueBackEnd, EightBitDeviceDoublesChunkBytes) {
     Open(22050, 8, 1);
     EXPECT_EQ(sound_.chunk_bytes, 2816u);
-    EXPECT_EQ(state()->data_block[0], 0x80);
-    EXPECT_EQ(state()->data_block[16 * 1408 - 1], 0x80);
+    EXPECT_EQ(State()->data_block[0], 0x80);
+    EXPECT_EQ(State()->data_block[16 * 1408 - 1], 0x80);
 }
 
 TEST_F(QueueBackEnd, PrebuffersThenWritesHeaderZeroWithEverything) {
     Open(44100, 16, 2);
     for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(FillOffered(static_cast<uint8_t>(i + 1)), i);
-        EXPECT_TRUE(device().writes.empty()) << i;
+        EXPECT_TRUE(Device().writes.empty()) << i;
     }
     // The eighth full header: 8 * 11040 = 88320 > 88224.
     EXPECT_EQ(FillOffered(8), 7);
-    ASSERT_EQ(device().writes.size(), 1u);
-    EXPECT_EQ(device().writes[0].header, &state()->headers[0]);
-    EXPECT_EQ(device().writes[0].length, 88320u);
-    EXPECT_FALSE(WaveHeaderDone(state()->headers[0]));
-    for (int i = 1; i < 8; ++i) EXPECT_TRUE(WaveHeaderDone(state()->headers[i])) << i;
+    ASSERT_EQ(Device().writes.size(), 1u);
+    EXPECT_EQ(Device().writes[0].header, &State()->headers[0]);
+    EXPECT_EQ(Device().writes[0].length, 88320u);
+    EXPECT_FALSE(WaveHeaderDone(State()->headers[0]));
+    for (int i = 1; i < 8; ++i) EXPECT_TRUE(WaveHeaderDone(State()->headers[i])) << i;
     // The written range holds the eight areas in order.
-    for (uint32_t b = 0; b < 88320; b += 1000) ASSERT_EQ(state()->data_block[b], b / 11040 + 1) << b;
+    for (uint32_t b = 0; b < 88320; b += 1000) ASSERT_EQ(State()->data_block[b], b / 11040 + 1) << b;
 
     // Streaming: each commit is written at once with its own length.
     EXPECT_EQ(FillOffered(9, 500), 8);
-    ASSERT_EQ(device().writes.size(), 2u);
-    EXPECT_EQ(device().writes[1].header, &state()->headers[8]);
-    EXPECT_EQ(device().writes[1].length, 500u);
+    ASSERT_EQ(Device().writes.size(), 2u);
+    EXPECT_EQ(Device().writes[1].header, &State()->headers[8]);
+    EXPECT_EQ(Device().writes[1].length, 500u);
     for (int i = 9; i < 16; ++i) EXPECT_EQ(FillOffered(0x20), i);
     // Header 0 still plays: the ring does not overtake it.
     EXPECT_EQ(sound_.ready(&sound_), 0);
     EXPECT_EQ(sound_.underrun.load(), 0u);
-    state()->headers[0].flags.fetch_or(kWaveHeaderDone);
+    State()->headers[0].flags.fetch_or(kWaveHeaderDone);
     EXPECT_EQ(FillOffered(0x21), 0);
     // Headers 1..7 were played as part of the first write and are free.
     EXPECT_EQ(FillOffered(0x22), 1);
-    EXPECT_EQ(device().writes.back().header, &state()->headers[1]);
+    EXPECT_EQ(Device().writes.back().header, &State()->headers[1]);
 }
 
 TEST_F(QueueBackEnd, ShortCommitsNeverWriteBeyondTheAreas) {
     Open(22050, 16, 1);
     // Many small commits go round the ring before the threshold is passed.
-    for (int i = 0; device().writes.empty() && i < 200; ++i) {
+    for (int i = 0; Device().writes.empty() && i < 200; ++i) {
         ASSERT_GE(FillOffered(1, 2000), 0) << i;
     }
-    ASSERT_EQ(device().writes.size(), 1u);
-    EXPECT_LE(device().writes[0].length, 16 * sizes_.header_size);
-    EXPECT_GT(device().writes[0].length, sizes_.prebuffer_bytes);
+    ASSERT_EQ(Device().writes.size(), 1u);
+    EXPECT_LE(Device().writes[0].length, 16 * sizes_.header_size);
+    EXPECT_GT(Device().writes[0].length, sizes_.prebuffer_bytes);
 }
 
 TEST_F(QueueBackEnd, ReadyAnswersZeroWhilePausedOrOff) {
     Open(22050, 16, 1);
     EXPECT_EQ(sound_.set_paused(&sound_, 1), 1);
-    EXPECT_TRUE(device().paused);
+    EXPECT_TRUE(Device().paused);
     EXPECT_EQ(sound_.ready(&sound_), 0);
     EXPECT_EQ(sound_.set_paused(&sound_, 0), 0);
-    EXPECT_FALSE(device().paused);
+    EXPECT_FALSE(Device().paused);
     EXPECT_EQ(sound_.ready(&sound_), 1);
     EXPECT_EQ(sound_.set_on(&sound_, 0), 0);
     EXPECT_EQ(sound_.ready(&sound_), 0);
@@ -157,54 +157,54 @@ TEST_F(QueueBackEnd, RunningDryRaisesUnderrunAndPrebuffersAgain) {
     Open(44100, 16, 2);
     Prebuffer();
     EXPECT_EQ(FillOffered(0x30), 8);
-    ASSERT_EQ(device().writes.size(), 2u);
+    ASSERT_EQ(Device().writes.size(), 2u);
     EXPECT_EQ(sound_.ready(&sound_), 1);  // header 9 is free, but header 0 and 8 still play
     EXPECT_EQ(sound_.underrun.load(), 0u);
-    device().PlayAll();
+    Device().PlayAll();
     EXPECT_EQ(sound_.ready(&sound_), 1);
     EXPECT_EQ(sound_.underrun.load(), 1u);
     EXPECT_EQ(FillOffered(0x31), 0);
-    EXPECT_EQ(device().writes.size(), 2u);  // prebuffering again: nothing written
+    EXPECT_EQ(Device().writes.size(), 2u);  // prebuffering again: nothing written
     for (int i = 1; i < 8; ++i) EXPECT_EQ(FillOffered(0x32), i);
-    ASSERT_EQ(device().writes.size(), 3u);
-    EXPECT_EQ(device().writes[2].header, &state()->headers[0]);
-    EXPECT_EQ(device().writes[2].length, 88320u);
+    ASSERT_EQ(Device().writes.size(), 3u);
+    EXPECT_EQ(Device().writes[2].header, &State()->headers[0]);
+    EXPECT_EQ(Device().writes[2].length, 88320u);
 }
 
 TEST_F(QueueBackEnd, VolumeAndPanSetBothChannelLevels) {
     Open(44100, 16, 2);
     sound_.set_volume(&sound_, 65535);
-    ASSERT_FALSE(device().volumes.empty());
-    EXPECT_EQ(device().volumes.back(), 0x7FFF7FFFu);
+    ASSERT_FALSE(Device().volumes.empty());
+    EXPECT_EQ(Device().volumes.back(), 0x7FFF7FFFu);
     sound_.set_pan(&sound_, 0);
-    EXPECT_EQ(device().volumes.back(), 0x00007FFFu);
+    EXPECT_EQ(Device().volumes.back(), 0x00007FFFu);
     sound_.set_pan(&sound_, 65536);
-    EXPECT_EQ(device().volumes.back(), 0x7FFF0000u);
+    EXPECT_EQ(Device().volumes.back(), 0x7FFF0000u);
     sound_.set_pan(&sound_, 49152);  // three quarters right: left at about half
-    EXPECT_EQ(device().volumes.back(), 0x7FFF0000u | (32767u * 16384 / 32769));
+    EXPECT_EQ(Device().volumes.back(), 0x7FFF0000u | (32767u * 16384 / 32769));
     sound_.set_volume(&sound_, 0);
-    EXPECT_EQ(device().volumes.back(), 0u);
+    EXPECT_EQ(Device().volumes.back(), 0u);
     sound_.set_volume(&sound_, 0xFFFFFFFF);  // clamped to 65535
-    EXPECT_EQ(device().volumes.back(), 0x7FFF0000u | (32767u * 16384 / 32769));
+    EXPECT_EQ(Device().volumes.back(), 0x7FFF0000u | (32767u * 16384 / 32769));
 }
 
 TEST_F(QueueBackEnd, SwitchingOffAndOnReopensAndPrebuffers) {
     Open(44100, 16, 2);
     Prebuffer();
-    FakeWaveDevice& first = device();
+    FakeWaveDevice& first = Device();
     EXPECT_EQ(sound_.set_on(&sound_, 0), 0);
     EXPECT_EQ(first.reset_calls, 1);
     EXPECT_TRUE(first.closed);
-    EXPECT_EQ(state()->data_block, nullptr);
+    EXPECT_EQ(State()->data_block, nullptr);
     EXPECT_EQ(sound_.set_on(&sound_, 0), 0);
     EXPECT_EQ(sound_.set_on(&sound_, 2), 0);  // neither 0 nor 1: no change
     EXPECT_EQ(sound_.set_on(&sound_, 1), 1);
     ASSERT_EQ(system_.devices.size(), 2u);
-    EXPECT_NE(state()->data_block, nullptr);
+    EXPECT_NE(State()->data_block, nullptr);
     for (int i = 0; i < 7; ++i) EXPECT_EQ(FillOffered(0x40), i);
-    EXPECT_TRUE(device().writes.empty());
+    EXPECT_TRUE(Device().writes.empty());
     EXPECT_EQ(FillOffered(0x41), 7);
-    EXPECT_EQ(device().writes.size(), 1u);
+    EXPECT_EQ(Device().writes.size(), 1u);
 
     // A refused reopen leaves the sound off.
     EXPECT_EQ(sound_.set_on(&sound_, 0), 0);

@@ -43,11 +43,11 @@ public:
         if (Current() == this) Current() = nullptr;
     }
 
-    std::vector<uint8_t> played() const {
+    std::vector<uint8_t> Played() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return played_;
     }
-    void clear_played() {
+    void ClearPlayed() {
         std::lock_guard<std::mutex> lock(mutex_);
         played_.clear();
         commits = 0;

@@ -18,13 +18,13 @@ public:
     TestClock(const TestClock&) = delete;
     TestClock& operator=(const TestClock&) = delete;
 
-    uint32_t now() const { return now_.load(); }
-    void set(uint32_t ms) { now_.store(ms); }
-    void advance(uint32_t ms) { now_.fetch_add(ms); }
-    uint32_t slept() const { return slept_.load(); }
+    uint32_t Now() const { return now_.load(); }
+    void Set(uint32_t ms) { now_.store(ms); }
+    void Advance(uint32_t ms) { now_.fetch_add(ms); }
+    uint32_t Slept() const { return slept_.load(); }
 
     // Extra time every reading of the clock takes (to simulate slow work).
-    void set_cost_per_read(uint32_t ms) { cost_per_read_ = ms; }
+    void SetCostPerRead(uint32_t ms) { cost_per_read_ = ms; }
 
 private:
     static uint32_t Now(void* self) {

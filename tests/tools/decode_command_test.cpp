@@ -109,7 +109,7 @@ TEST(DecodeCommand, Y4mHoldsTheEngineFramesWithCbFirstForEveryVersion) {
         const uint32_t w = 37, h = 21;
         test::TempFile in(EncodeClip(Clip::kGradients, w, h, 5, version));
         const std::string out = OutPath("odd.y4m");
-        const DecodeRun r = Decode({in.path(), "--y4m", out});
+        const DecodeRun r = Decode({in.Path(), "--y4m", out});
         ASSERT_EQ(r.status, 0) << r.err;
         const std::vector<uint8_t> bytes = ReadAll(out);
         const std::string header = "YUV4MPEG2 W37 H21 F25:1 Ip A1:1 C420jpeg\nFRAME\n";
@@ -120,7 +120,7 @@ TEST(DecodeCommand, Y4mHoldsTheEngineFramesWithCbFirstForEveryVersion) {
 
         Y4mInfo info;
         const std::vector<YuvPicture> pics = ReadY4m(out, info);
-        const EngineFrames e = DecodeWithEngine(in.path());
+        const EngineFrames e = DecodeWithEngine(in.Path());
         ASSERT_EQ(pics.size(), 5u);
         ASSERT_EQ(e.frames.size(), 5u);
         const uint32_t lw = e.luma_width, cw = lw / 2;
@@ -148,7 +148,7 @@ TEST(DecodeCommand, FramesLimitsEveryOutputAndUsageErrorsExitTwo) {
     test::TempFile in(EncodeClip(Clip::kPanZoom, 32, 16, 6, 'i'));
     const std::string out = OutPath("limit.y4m"), raw = OutPath("limit.raw");
     const DecodeRun r =
-        Decode({in.path(), "--y4m", out, "--raw", raw, "--copy-format", "3", "--frames", "2"});
+        Decode({in.Path(), "--y4m", out, "--raw", raw, "--copy-format", "3", "--frames", "2"});
     ASSERT_EQ(r.status, 0) << r.err;
     Y4mInfo info;
     EXPECT_EQ(ReadY4m(out, info).size(), 2u);
@@ -156,12 +156,12 @@ TEST(DecodeCommand, FramesLimitsEveryOutputAndUsageErrorsExitTwo) {
     std::remove(out.c_str());
     std::remove(raw.c_str());
 
-    EXPECT_EQ(Decode({in.path()}).status, 2);                // no output
-    EXPECT_EQ(Decode({in.path(), "--raw", raw}).status, 2);  // no format
-    EXPECT_EQ(Decode({in.path(), "--raw", raw, "--copy-format", "16"}).status, 2);
-    EXPECT_EQ(Decode({in.path(), "--y4m", out, "--frames", "x"}).status, 2);
-    EXPECT_EQ(Decode({in.path(), "--y4m", out, "--bogus"}).status, 2);
-    EXPECT_EQ(Decode({in.path(), "--y4m", out, "--raw", out, "--copy-format", "3"}).status, 2);
+    EXPECT_EQ(Decode({in.Path()}).status, 2);                // no output
+    EXPECT_EQ(Decode({in.Path(), "--raw", raw}).status, 2);  // no format
+    EXPECT_EQ(Decode({in.Path(), "--raw", raw, "--copy-format", "16"}).status, 2);
+    EXPECT_EQ(Decode({in.Path(), "--y4m", out, "--frames", "x"}).status, 2);
+    EXPECT_EQ(Decode({in.Path(), "--y4m", out, "--bogus"}).status, 2);
+    EXPECT_EQ(Decode({in.Path(), "--y4m", out, "--raw", out, "--copy-format", "3"}).status, 2);
     const DecodeRun help = Decode({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--copy-format"), std::string::npos);
@@ -209,7 +209,7 @@ uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
 TEST(DecodeCommand, WavHoldsExactlyWhatTheEngineQueuesForTheChosenTrack) {
     const std::vector<PcmTrack> tracks = {MakeChord(11025, 1, 0.5), MakeSineSweep(22050, 2, 0.5)};
     test::TempFile in(EncodeClip(Clip::kGradients, 16, 16, 13, 'i', tracks));
-    Movie* m = OpenMovie(in.path().c_str(), kFlagNoThread);
+    Movie* m = OpenMovie(in.Path().c_str(), kFlagNoThread);
     ASSERT_NE(m, nullptr);
     ASSERT_EQ(m->audio_tracks, 2u);
     const uint32_t second_id = m->track_id[1];
@@ -222,7 +222,7 @@ TEST(DecodeCommand, WavHoldsExactlyWhatTheEngineQueuesForTheChosenTrack) {
     for (const Case& c : {Case{{}, 0, 11025, 1}, Case{{"--track", std::to_string(second_id)}, 1, 22050, 2}}) {
         SCOPED_TRACE(c.index);
         const std::string wav = OutPath("sound.wav");
-        std::vector<std::string> args = {in.path(), "--wav", wav};
+        std::vector<std::string> args = {in.Path(), "--wav", wav};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
         const DecodeRun r = Decode(args);
         ASSERT_EQ(r.status, 0) << r.err;
@@ -236,7 +236,7 @@ TEST(DecodeCommand, WavHoldsExactlyWhatTheEngineQueuesForTheChosenTrack) {
         EXPECT_EQ(Le32(b, 28), c.rate * c.channels * 2);
         EXPECT_EQ(b[34], 16);
         EXPECT_EQ(Le32(b, 40), b.size() - 44);
-        const std::vector<uint8_t> expected = QueuedAudio(in.path(), c.index);
+        const std::vector<uint8_t> expected = QueuedAudio(in.Path(), c.index);
         ASSERT_FALSE(expected.empty());
         EXPECT_EQ(b.size() - 44, expected.size());
         EXPECT_TRUE(std::equal(b.begin() + 44, b.end(), expected.begin(), expected.end()));
@@ -245,13 +245,13 @@ TEST(DecodeCommand, WavHoldsExactlyWhatTheEngineQueuesForTheChosenTrack) {
         EXPECT_NEAR(static_cast<double>(b.size() - 44), input_bytes, input_bytes * 0.2);
         std::remove(wav.c_str());
     }
-    const DecodeRun unknown = Decode({in.path(), "--wav", OutPath("x.wav"), "--track", "4000000"});
+    const DecodeRun unknown = Decode({in.Path(), "--wav", OutPath("x.wav"), "--track", "4000000"});
     EXPECT_EQ(unknown.status, 1);
     EXPECT_NE(unknown.err.find("no audio track with ID 4000000"), std::string::npos) << unknown.err;
     std::remove(OutPath("x.wav").c_str());
 
     test::TempFile silent(EncodeClip(Clip::kGradients, 16, 16, 2, 'i'));
-    const DecodeRun none = Decode({silent.path(), "--wav", OutPath("y.wav")});
+    const DecodeRun none = Decode({silent.Path(), "--wav", OutPath("y.wav")});
     EXPECT_EQ(none.status, 1);
     EXPECT_NE(none.err.find("has no audio tracks"), std::string::npos) << none.err;
 }
@@ -259,7 +259,7 @@ TEST(DecodeCommand, WavHoldsExactlyWhatTheEngineQueuesForTheChosenTrack) {
 TEST(DecodeCommand, RawFramesEqualTheFrameCopyOfEachDecodedFrame) {
     const uint32_t w = 30, h = 18, frames = 3;
     test::TempFile in(EncodeClip(Clip::kPanZoom, w, h, frames, 'i'));
-    const EngineFrames e = DecodeWithEngine(in.path());
+    const EngineFrames e = DecodeWithEngine(in.Path());
     ASSERT_EQ(e.frames.size(), frames);
     struct Case {
         uint32_t format;
@@ -272,7 +272,7 @@ TEST(DecodeCommand, RawFramesEqualTheFrameCopyOfEachDecodedFrame) {
           Case{kFormatYv12, w * h + 2 * (w / 2) * (h / 2), w, false}}) {
         SCOPED_TRACE(c.format);
         const std::string raw = OutPath("frames.raw");
-        std::vector<std::string> args = {in.path(), "--raw", raw, "--copy-format", std::to_string(c.format)};
+        std::vector<std::string> args = {in.Path(), "--raw", raw, "--copy-format", std::to_string(c.format)};
         if (c.plain) args.push_back("--plain");
         const DecodeRun r = Decode(args);
         ASSERT_EQ(r.status, 0) << r.err;
@@ -301,7 +301,7 @@ TEST(DecodeCommand, RawFramesEqualTheFrameCopyOfEachDecodedFrame) {
     // A display option doubles the output: a quarter of the bytes per pixel count.
     const std::string raw = OutPath("doubled.raw");
     const DecodeRun r =
-        Decode({in.path(), "--raw", raw, "--copy-format", "4", "--mode", "1", "--frames", "1"});
+        Decode({in.Path(), "--raw", raw, "--copy-format", "4", "--mode", "1", "--frames", "1"});
     ASSERT_EQ(r.status, 0) << r.err;
     const size_t size = ReadAll(raw).size();
     EXPECT_GT(size, size_t{w} * h * 4);
@@ -313,7 +313,7 @@ TEST(DecodeCommand, PngFilesAreWrittenIntoANewDirectory) {
     test::TempFile in(EncodeClip(Clip::kDemo, 41, 23, 4, 'i'));
     const std::string dir = OutPath("png-dir");
     std::filesystem::remove_all(dir);
-    const DecodeRun r = Decode({in.path(), "--png", dir, "--frames", "3"});
+    const DecodeRun r = Decode({in.Path(), "--png", dir, "--frames", "3"});
     ASSERT_EQ(r.status, 0) << r.err;
     for (int k = 1; k <= 4; ++k) {
         char name[32];
@@ -341,7 +341,7 @@ TEST(DecodeCommand, PngFilesAreWrittenIntoANewDirectory) {
 TEST(DecodeCommand, AlphaPlanesWhenTheFileHasThem) {
     test::TempFile with(EncodeClip(Clip::kGradients, 24, 20, 3, 'i', {}, true));
     const std::string out = OutPath("alpha.y");
-    const DecodeRun r = Decode({with.path(), "--alpha", out});
+    const DecodeRun r = Decode({with.Path(), "--alpha", out});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<uint8_t> a = ReadAll(out);
     ASSERT_EQ(a.size(), 3u * 24 * 20);
@@ -353,7 +353,7 @@ TEST(DecodeCommand, AlphaPlanesWhenTheFileHasThem) {
     std::remove(out.c_str());
 
     test::TempFile without(EncodeClip(Clip::kGradients, 24, 20, 1, 'i'));
-    const DecodeRun no = Decode({without.path(), "--alpha", out});
+    const DecodeRun no = Decode({without.Path(), "--alpha", out});
     EXPECT_EQ(no.status, 1);
     EXPECT_NE(no.err.find("has no alpha plane"), std::string::npos) << no.err;
     std::remove(out.c_str());
@@ -365,7 +365,7 @@ TEST(DecodeCommand, DamagedFilesExitOneKeepingTheFramesDecoded) {
     test::TempFile in(image);
     const std::string out = OutPath("cut.y4m");
     std::remove(out.c_str());
-    const DecodeRun r = Decode({in.path(), "--y4m", out});
+    const DecodeRun r = Decode({in.Path(), "--y4m", out});
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(r.err.empty());
     ASSERT_NE(r.err.find("read error"), std::string::npos) << r.err;
@@ -378,9 +378,9 @@ TEST(DecodeCommand, DamagedFilesExitOneKeepingTheFramesDecoded) {
 
     const std::vector<uint8_t> junk(100, 0x5A);
     test::TempFile bad(junk);
-    const DecodeRun open = Decode({bad.path(), "--y4m", out});
+    const DecodeRun open = Decode({bad.Path(), "--y4m", out});
     EXPECT_EQ(open.status, 1);
-    EXPECT_NE(open.err.find(bad.path()), std::string::npos);
+    EXPECT_NE(open.err.find(bad.Path()), std::string::npos);
     std::remove(out.c_str());
 }
 
@@ -414,11 +414,11 @@ TEST(DecodeCommand, ChangedBlockCopiesEqualWholeFrameCopiesForEveryFormat) {
                           Case{Clip::kPanZoom, 'f', "1"}, Case{Clip::kSceneCut, 'g', "4"}}) {
         SCOPED_TRACE(std::string(1, c.version) + " mode " + c.mode);
         test::TempFile in(EncodeClip(c.clip, 40, 36, 24, c.version));
-        ASSERT_GT(FramesWithUnchangedBlocks(in.path()), 0u);
+        ASSERT_GT(FramesWithUnchangedBlocks(in.Path()), 0u);
         for (uint32_t format = 1; format <= 14; ++format) {
             SCOPED_TRACE(format);
             const std::string whole = OutPath("whole.raw"), changed = OutPath("changed.raw");
-            const std::vector<std::string> args = {in.path(), "--copy-format", std::to_string(format),
+            const std::vector<std::string> args = {in.Path(), "--copy-format", std::to_string(format),
                                                    "--mode", c.mode};
             std::vector<std::string> a = args, b = args;
             a.insert(a.end(), {"--raw", whole});
@@ -435,7 +435,7 @@ TEST(DecodeCommand, ChangedBlockCopiesEqualWholeFrameCopiesForEveryFormat) {
     }
     test::TempFile in(EncodeClip(Clip::kDemo, 16, 16, 2, 'i'));
     for (const char* format : {"0", "15"})
-        EXPECT_EQ(Decode({in.path(), "--raw", OutPath("x.raw"), "--copy-format", format, "--changed"}).status,
+        EXPECT_EQ(Decode({in.Path(), "--raw", OutPath("x.raw"), "--copy-format", format, "--changed"}).status,
                   2);
 }
 

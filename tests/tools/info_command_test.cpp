@@ -43,7 +43,7 @@ InfoRun Info(const std::vector<std::string>& args) {
 
 TEST(InfoCommand, PrintsWhatOpenLearned) {
     test::TempFile f(TwoTrackFile());
-    const InfoRun r = Info({f.path()});
+    const InfoRun r = Info({f.Path()});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     for (const char* line :
@@ -62,15 +62,15 @@ TEST(InfoCommand, FailingFileGivesItsErrorAndExitCodeOne) {
     std::vector<uint8_t> bytes = TwoTrackFile();
     bytes[0] = 'X';
     test::TempFile bad(bytes);
-    const InfoRun r = Info({good.path(), bad.path()});
+    const InfoRun r = Info({good.Path(), bad.Path()});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "zarn info: " + bad.path() + ": Not a Zarn file.\n");
-    EXPECT_NE(r.out.find(good.path()), std::string::npos);
+    EXPECT_EQ(r.err, "zarn info: " + bad.Path() + ": Not a Zarn file.\n");
+    EXPECT_NE(r.out.find(good.Path()), std::string::npos);
 }
 
 TEST(InfoCommand, JsonHoldsEveryFileAndUsageErrors) {
     test::TempFile f(TwoTrackFile());
-    const InfoRun r = Info({"--json", f.path(), "/no/such/file.zrn"});
+    const InfoRun r = Info({"--json", f.Path(), "/no/such/file.zrn"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out.front(), '[');
     EXPECT_NE(r.out.find("\"rate_num\": 30000, \"rate_den\": 1001"), std::string::npos);
@@ -79,7 +79,7 @@ TEST(InfoCommand, JsonHoldsEveryFileAndUsageErrors) {
 
     EXPECT_EQ(Info({"--help"}).status, 0);
     EXPECT_EQ(Info({}).status, 2);
-    EXPECT_EQ(Info({"--bogus", f.path()}).status, 2);
+    EXPECT_EQ(Info({"--bogus", f.Path()}).status, 2);
 }
 
 }  // namespace

@@ -14,16 +14,14 @@ namespace zarn {
 namespace {
 using namespace zarn::test;
 
-BitReader reader_of(const std::vector<uint8_t>& bytes) {
-    return MakeBitReader(bytes.data(), bytes.size(), 0);
-}
+BitReader ReaderOf(const std::vector<uint8_t>& bytes) { return MakeBitReader(bytes.data(), bytes.size(), 0); }
 
 TEST(BitReader, ReadsLeastSignificantBitFirstAcrossWords) {
     BitWriter w;
     w.Put(0x000000A5, 32);
     w.Put(0x12345678, 32);
     auto bytes = w.Finish();
-    BitReader r = reader_of(bytes);
+    BitReader r = ReaderOf(bytes);
     EXPECT_EQ(ReadBits(r, 4), 5u);
     EXPECT_EQ(ReadBits(r, 3), 2u);
     EXPECT_EQ(r.next, 4u);                // one word loaded so far
@@ -41,7 +39,7 @@ TEST(BitReader, SpanningFieldTakesLowBitsFromFirstWord) {
     w.Put(0xF0000000u, 32);
     w.Put(0x00000003u, 32);
     auto bytes = w.Finish();
-    BitReader r = reader_of(bytes);
+    BitReader r = ReaderOf(bytes);
     EXPECT_EQ(ReadBits(r, 16), 0u);
     EXPECT_EQ(ReadBits(r, 12), 0u);
     EXPECT_EQ(ReadBits(r, 8), 0x3Fu);
@@ -49,7 +47,7 @@ TEST(BitReader, SpanningFieldTakesLowBitsFromFirstWord) {
 
 TEST(BitReader, BitsPastThePacketReadAsZero) {
     const std::vector<uint8_t> bytes = {0xFF, 0xFF, 0xFF};  // partial word
-    BitReader r = reader_of(bytes);
+    BitReader r = ReaderOf(bytes);
     EXPECT_EQ(ReadBits(r, 16), 0xFFFFu);
     EXPECT_EQ(ReadBits(r, 16), 0x00FFu);
     for (int i = 0; i < 10; ++i) EXPECT_EQ(ReadBits(r, 16), 0u);
@@ -66,8 +64,8 @@ TEST(BitCache, MatchesTheReaderFieldByFieldAndOnRelease) {
     for (int trial = 0; trial < 200; ++trial) {
         std::vector<uint8_t> bytes(rng() % 23);
         for (auto& b : bytes) b = static_cast<uint8_t>(rng());
-        BitReader plain = reader_of(bytes);
-        BitReader cached = reader_of(bytes);
+        BitReader plain = ReaderOf(bytes);
+        BitReader cached = ReaderOf(bytes);
         for (int round = 0; round < 12; ++round) {
             BitCache c = AcquireBits(cached);
             const int fields = static_cast<int>(rng() % 6);
@@ -86,7 +84,7 @@ TEST(BitCache, MatchesTheReaderFieldByFieldAndOnRelease) {
 
 TEST(BitCache, UnloadsAWordLoadedAheadAndNotRead) {
     const std::vector<uint8_t> bytes = {1, 2, 3, 4, 5, 6, 7, 8};
-    BitReader r = reader_of(bytes);
+    BitReader r = ReaderOf(bytes);
     BitCache c = AcquireBits(r);
     ensure(c, 16);
     EXPECT_EQ(TakeBits(c, 16), 0x0201u);
@@ -135,12 +133,12 @@ TEST(CodeShapes, EverySymbolOfEveryShapeDecodes) {
         for (unsigned i = 0; i < 16; ++i) {
             for (uint32_t after : {0x0u, 0x7FFFu}) {  // what follows must not matter
                 BitWriter w;
-                put_code_word(w, s, i);
+                PutCodeWord(w, s, i);
                 size_t len = w.BitCount();
                 w.Put(after, 15);
                 w.Put(0x2A5, 10);
                 auto bytes = w.Finish();
-                BitReader r = reader_of(bytes);
+                BitReader r = ReaderOf(bytes);
                 EXPECT_EQ(DecodeCodeIndex(r, t), i) << "shape " << s;
                 EXPECT_EQ(ReadBits(r, 15), after) << "shape " << s << " index " << i << " length " << len;
                 EXPECT_EQ(ReadBits(r, 10), 0x2A5u);
@@ -154,13 +152,13 @@ TEST(CodeShapes, ShapeZeroIsAPlainFourBitField) {
         BitWriter w;
         w.Put(v, 4);
         auto bytes = w.Finish();
-        BitReader r = reader_of(bytes);
+        BitReader r = ReaderOf(bytes);
         EXPECT_EQ(DecodeCodeIndex(r, CodeShapeTableFor(0)), v);
     }
 }
 
-std::vector<uint8_t> map_of(const std::vector<uint8_t>& bytes, size_t* bits_read = nullptr) {
-    BitReader r = reader_of(bytes);
+std::vector<uint8_t> MapOf(const std::vector<uint8_t>& bytes, size_t* bits_read = nullptr) {
+    BitReader r = ReaderOf(bytes);
     SymbolTree t = ReadSymbolTree(r);
     if (bits_read) *bits_read = r.next * 8 - r.count;
     return {t.map, t.map + 16};
@@ -171,7 +169,7 @@ TEST(SymbolTree, ShapeZeroIsIdentityAndReadsNothingMore) {
     w.Put(0, 4);
     w.Put(0xFFFF, 16);
     size_t bits;
-    auto m = map_of(w.Finish(), &bits);
+    auto m = MapOf(w.Finish(), &bits);
     EXPECT_EQ(bits, 4u);
     for (uint8_t i = 0; i < 16; ++i) EXPECT_EQ(m[i], i);
 }
@@ -182,7 +180,7 @@ TEST(SymbolTree, ExplicitListsAppendTheRestAscending) {
     w.PutBit(true);
     w.Put(7, 3);
     for (unsigned v : {15, 3, 7, 0, 9, 12, 1, 4}) w.Put(v, 4);
-    EXPECT_EQ(map_of(w.Finish()),
+    EXPECT_EQ(MapOf(w.Finish()),
               (std::vector<uint8_t>{15, 3, 7, 0, 9, 12, 1, 4, 2, 5, 6, 8, 10, 11, 13, 14}));
 
     BitWriter w0;
@@ -190,7 +188,7 @@ TEST(SymbolTree, ExplicitListsAppendTheRestAscending) {
     w0.PutBit(true);
     w0.Put(0, 3);
     w0.Put(9, 4);
-    EXPECT_EQ(map_of(w0.Finish()),
+    EXPECT_EQ(MapOf(w0.Finish()),
               (std::vector<uint8_t>{9, 0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15}));
 }
 
@@ -202,7 +200,7 @@ TEST(SymbolTree, ShuffleWithoutMergesSwapsPairs) {
     for (int j = 0; j < 8; ++j) w.PutBit(j % 2 == 0);
     w.Put(0xFFFF, 16);
     size_t bits;
-    auto m = map_of(w.Finish(), &bits);
+    auto m = MapOf(w.Finish(), &bits);
     EXPECT_EQ(bits, 4u + 1 + 2 + 8);
     EXPECT_EQ(m, (std::vector<uint8_t>{1, 0, 2, 3, 5, 4, 6, 7, 9, 8, 10, 11, 13, 12, 14, 15}));
 }
@@ -218,7 +216,7 @@ TEST(SymbolTree, ShuffleMergesTakeRestOfRunWithoutBits) {
     for (int b : {0, 0}) w.PutBit(b);        // merge 2: 4,5 then 6,7
     for (int b : {1, 1}) w.PutBit(b);        // merge 3: 10,11 then 8,9
     for (int b : {0, 1, 0, 1}) w.PutBit(b);  // merge 4: 12,14,13,15
-    EXPECT_EQ(map_of(w.Finish()),
+    EXPECT_EQ(MapOf(w.Finish()),
               (std::vector<uint8_t>{2, 0, 3, 1, 4, 5, 6, 7, 10, 11, 8, 9, 12, 14, 13, 15}));
 }
 
@@ -233,7 +231,7 @@ TEST(SymbolTree, ThreeMergeLevelsCanReverseTheOrder) {
     for (int j = 0; j < 8; ++j) w.PutBit(true);  // level 3: 1 merge of 8 bits
     w.Put(0, 16);
     size_t bits;
-    auto m = map_of(w.Finish(), &bits);
+    auto m = MapOf(w.Finish(), &bits);
     EXPECT_EQ(bits, 4u + 1 + 2 + 8 + 24);
     for (unsigned i = 0; i < 16; ++i) EXPECT_EQ(m[i], 15 - i);
 }
@@ -243,11 +241,11 @@ TEST(SymbolTree, DecodedSymbolGoesThroughTheMap) {
     w.Put(2, 4);
     w.PutBit(true);
     w.Put(0, 3);
-    w.Put(9, 4);             // map 9,0,1,...
-    put_code_word(w, 2, 0);  // index 0 -> 9
-    put_code_word(w, 2, 5);  // index 5 -> 4
+    w.Put(9, 4);           // map 9,0,1,...
+    PutCodeWord(w, 2, 0);  // index 0 -> 9
+    PutCodeWord(w, 2, 5);  // index 5 -> 4
     auto bytes = w.Finish();
-    BitReader r = reader_of(bytes);
+    BitReader r = ReaderOf(bytes);
     SymbolTree t = ReadSymbolTree(r);
     EXPECT_EQ(DecodeSymbol(r, t), 9);
     EXPECT_EQ(DecodeSymbol(r, t), 4);

@@ -24,13 +24,13 @@ struct Bundles {
         InitBundles(pb, buffers, width, width, older);
     }
     // Starts reading `w` after 23 identity trees have been read from it.
-    void start(BitWriter& w) {
+    void Start(BitWriter& w) {
         bytes = w.Finish();
         r = MakeBitReader(bytes.data(), bytes.size(), 0);
         ReadBundleTrees(pb, r);
     }
-    size_t bits_read() const { return r.next * 8 - r.count; }
-    std::vector<int> values(unsigned id) {
+    size_t BitsRead() const { return r.next * 8 - r.count; }
+    std::vector<int> Values(unsigned id) {
         std::vector<int> out;
         bool failed = false;
         Bundle& b = pb.bundle[id];
@@ -43,7 +43,7 @@ struct Bundles {
     }
 };
 
-void identity_trees(BitWriter& w) {
+void IdentityTrees(BitWriter& w) {
     for (int i = 0; i < 23; ++i) w.Put(0, 4);
 }
 
@@ -69,7 +69,7 @@ TEST(Bundles, CountWidthsFollowThePlaneWidth) {
 TEST(Bundles, TypeChunkRepeatsStartFromZeroAndFillsAreOneField) {
     Bundles b;
     BitWriter w;
-    identity_trees(w);
+    IdentityTrees(w);
     w.Put(9, 10);  // block types: 9 values
     w.PutBit(false);
     for (unsigned s : {12, 5, 12}) w.Put(s, 4);  // 0 x4, 5, 5 x4
@@ -77,27 +77,27 @@ TEST(Bundles, TypeChunkRepeatsStartFromZeroAndFillsAreOneField) {
     w.PutBit(true);
     w.Put(13, 4);
     for (unsigned id = 2; id < kBundleCount; ++id) w.Put(0, kWidth64[id]);
-    b.start(w);
+    b.Start(w);
     ASSERT_TRUE(RefillBundles(b.pb, b.r));
-    EXPECT_EQ(b.values(kBlockTypes), (std::vector<int>{0, 0, 0, 0, 5, 5, 5, 5, 5}));
-    EXPECT_EQ(b.values(kSubBlockTypes), (std::vector<int>(7, 13)));
+    EXPECT_EQ(b.Values(kBlockTypes), (std::vector<int>{0, 0, 0, 0, 5, 5, 5, 5, 5}));
+    EXPECT_EQ(b.Values(kSubBlockTypes), (std::vector<int>(7, 13)));
 }
 
 TEST(Bundles, RepeatPastTheCountIsCutAtTheCount) {
     Bundles b;
     BitWriter w;
-    identity_trees(w);
+    IdentityTrees(w);
     w.Put(3, 10);
     w.PutBit(false);
     w.Put(7, 4);
     w.Put(15, 4);      // repeat 32, only 2 fit
     w.Put(0x3FF, 10);  // next bundle's count follows directly
-    b.start(w);
+    b.Start(w);
     Bundle& types = b.pb.bundle[kBlockTypes];
     // Read only the first chunk by closing every other bundle first.
     for (unsigned id = 1; id < kBundleCount; ++id) b.pb.bundle[id].closed = true;
     ASSERT_TRUE(RefillBundles(b.pb, b.r));
-    EXPECT_EQ(b.values(kBlockTypes), (std::vector<int>{7, 7, 7}));
+    EXPECT_EQ(b.Values(kBlockTypes), (std::vector<int>{7, 7, 7}));
     EXPECT_EQ(ReadBits(b.r, 10), 0x3FFu);
     EXPECT_EQ(types.pos, types.end);
 }
@@ -105,25 +105,25 @@ TEST(Bundles, RepeatPastTheCountIsCutAtTheCount) {
 TEST(Bundles, ZeroCountClosesForTheRestOfThePlane) {
     Bundles b;
     BitWriter w;
-    identity_trees(w);
+    IdentityTrees(w);
     w.Put(1, 10);
     w.PutBit(true);  // block types: fill of 6
     w.Put(6, 4);
     for (unsigned id = 1; id < kBundleCount; ++id) w.Put(0, kWidth64[id]);
     w.Put(0, 10);  // second refill: only block types (empty, open) reads a count: 0
     w.Put(0x155, 10);
-    b.start(w);
+    b.Start(w);
     ASSERT_TRUE(RefillBundles(b.pb, b.r));
     for (unsigned id = 1; id < kBundleCount; ++id) EXPECT_TRUE(b.pb.bundle[id].closed) << id;
     bool failed = false;
     EXPECT_EQ(TakeByte(b.pb.bundle[kBlockTypes], failed), 6);
     EXPECT_FALSE(failed);
-    size_t before = b.bits_read();
+    size_t before = b.BitsRead();
     ASSERT_TRUE(RefillBundles(b.pb, b.r));
-    EXPECT_EQ(b.bits_read(), before + 10);  // one count read, the closed ones read nothing
+    EXPECT_EQ(b.BitsRead(), before + 10);  // one count read, the closed ones read nothing
     EXPECT_TRUE(b.pb.bundle[kBlockTypes].closed);
     ASSERT_TRUE(RefillBundles(b.pb, b.r));
-    EXPECT_EQ(b.bits_read(), before + 10);
+    EXPECT_EQ(b.BitsRead(), before + 10);
     EXPECT_EQ(ReadBits(b.r, 10), 0x155u);
     // Taking from a closed bundle gives 0 and reports the failure.
     EXPECT_EQ(TakeByte(b.pb.bundle[kColours], failed), 0);
@@ -133,14 +133,14 @@ TEST(Bundles, ZeroCountClosesForTheRestOfThePlane) {
 TEST(Bundles, CountAboveCapacityIsRejected) {
     Bundles b;  // 64 wide: block types hold 512 + 8
     BitWriter w;
-    identity_trees(w);
+    IdentityTrees(w);
     w.Put(521, 10);
-    b.start(w);
+    b.Start(w);
     EXPECT_FALSE(RefillBundles(b.pb, b.r));
 }
 
 // Writes counts so that only bundle `id` reads a chunk (all others closed).
-void only(Bundles& b, unsigned id) {
+void Only(Bundles& b, unsigned id) {
     for (unsigned k = 0; k < kBundleCount; ++k) b.pb.bundle[k].closed = k != id;
 }
 
@@ -148,20 +148,20 @@ TEST(Bundles, DcChunksWithGroups) {
     {
         Bundles b;
         BitWriter w;
-        identity_trees(w);
+        IdentityTrees(w);
         w.Put(1, 10);
         w.Put(1500, 11);
         w.Put(0x2AA, 10);
-        b.start(w);
-        only(b, kIntraDc);
+        b.Start(w);
+        Only(b, kIntraDc);
         ASSERT_TRUE(RefillBundles(b.pb, b.r));
-        EXPECT_EQ(b.values(kIntraDc), (std::vector<int>{1500}));
+        EXPECT_EQ(b.Values(kIntraDc), (std::vector<int>{1500}));
         EXPECT_EQ(ReadBits(b.r, 10), 0x2AAu);  // n = 1: nothing read after the first value
     }
     {
         Bundles b;
         BitWriter w;
-        identity_trees(w);
+        IdentityTrees(w);
         w.Put(12, 10);
         w.Put(700, 11);
         w.Put(3, 4);  // group of 8 with 3-bit deltas
@@ -171,17 +171,17 @@ TEST(Bundles, DcChunksWithGroups) {
         }
         w.Put(0, 4);  // last group of 3: width 0 repeats
         w.Put(0x2AA, 10);
-        b.start(w);
-        only(b, kIntraDc);
+        b.Start(w);
+        Only(b, kIntraDc);
         ASSERT_TRUE(RefillBundles(b.pb, b.r));
-        EXPECT_EQ(b.values(kIntraDc),
+        EXPECT_EQ(b.Values(kIntraDc),
                   (std::vector<int>{700, 701, 699, 699, 706, 699, 702, 702, 701, 701, 701, 701}));
         EXPECT_EQ(ReadBits(b.r, 10), 0x2AAu);
     }
     {
         Bundles b;
         BitWriter w;
-        identity_trees(w);
+        IdentityTrees(w);
         w.Put(3, 10);
         w.Put(5, 10);
         w.PutBit(true);  // -5
@@ -190,10 +190,10 @@ TEST(Bundles, DcChunksWithGroups) {
         w.Put(10, 4);
         w.PutBit(false);  // +10
         w.Put(0, 10);     // a zero first value has no sign bit
-        b.start(w);
-        only(b, kInterDc);
+        b.Start(w);
+        Only(b, kInterDc);
         ASSERT_TRUE(RefillBundles(b.pb, b.r));
-        EXPECT_EQ(b.values(kInterDc), (std::vector<int>{-5, -5, 5}));
+        EXPECT_EQ(b.Values(kInterDc), (std::vector<int>{-5, -5, 5}));
     }
 }
 
@@ -201,20 +201,20 @@ TEST(Bundles, ColourMappingDependsOnVersion) {
     for (bool older : {true, false}) {
         Bundles b(older);
         BitWriter w;
-        identity_trees(w);
+        IdentityTrees(w);
         w.Put(4, 10);
         w.PutBit(false);
         for (unsigned v : {0x00, 0x80, 0x7F, 0xFF}) {
             w.Put(v >> 4, 4);
             w.Put(v & 15, 4);
         }
-        b.start(w);
-        only(b, kColours);
+        b.Start(w);
+        Only(b, kColours);
         ASSERT_TRUE(RefillBundles(b.pb, b.r));
         if (older)
-            EXPECT_EQ(b.values(kColours), (std::vector<int>{128, 128, 255, 1}));
+            EXPECT_EQ(b.Values(kColours), (std::vector<int>{128, 128, 255, 1}));
         else
-            EXPECT_EQ(b.values(kColours), (std::vector<int>{0x00, 0x80, 0x7F, 0xFF}));
+            EXPECT_EQ(b.Values(kColours), (std::vector<int>{0x00, 0x80, 0x7F, 0xFF}));
     }
 }
 
@@ -249,18 +249,18 @@ TEST(Bundles, ColourContextSelectsTheHighNibbleTree) {
     b.bytes = w.Finish();
     b.r = MakeBitReader(b.bytes.data(), b.bytes.size(), 0);
     ReadBundleTrees(b.pb, b.r);
-    only(b, kColours);
+    Only(b, kColours);
     ASSERT_TRUE(RefillBundles(b.pb, b.r));
-    EXPECT_EQ(b.values(kColours), (std::vector<int>{0x51, 0x92, 0x34}));
+    EXPECT_EQ(b.Values(kColours), (std::vector<int>{0x51, 0x92, 0x34}));
     ASSERT_TRUE(RefillBundles(b.pb, b.r));
-    EXPECT_EQ(b.values(kColours), (std::vector<int>{0x66}));
+    EXPECT_EQ(b.Values(kColours), (std::vector<int>{0x66}));
     EXPECT_EQ(b.pb.colour_context, 6);
 }
 
 TEST(Bundles, PatternOffsetAndRunChunks) {
     Bundles b;
     BitWriter w;
-    identity_trees(w);
+    IdentityTrees(w);
     w.Put(2, 10);  // patterns: low nibble first
     w.Put(0x1, 4);
     w.Put(0xE, 4);
@@ -280,14 +280,14 @@ TEST(Bundles, PatternOffsetAndRunChunks) {
     w.Put(3, 10);  // run lengths: per value
     w.PutBit(false);
     for (unsigned v : {15, 0, 12}) w.Put(v, 4);
-    b.start(w);
+    b.Start(w);
     for (unsigned k = 0; k < kBundleCount; ++k)
         b.pb.bundle[k].closed = !(k == kPatterns || k == kXOffsets || k == kYOffsets || k == kRunLengths);
     ASSERT_TRUE(RefillBundles(b.pb, b.r));
-    EXPECT_EQ(b.values(kPatterns), (std::vector<int>{0xE1, 0x80}));
-    EXPECT_EQ(b.values(kXOffsets), (std::vector<int>{0, -15, 4}));
-    EXPECT_EQ(b.values(kYOffsets), (std::vector<int>{-7, -7}));
-    EXPECT_EQ(b.values(kRunLengths), (std::vector<int>{15, 0, 12}));
+    EXPECT_EQ(b.Values(kPatterns), (std::vector<int>{0xE1, 0x80}));
+    EXPECT_EQ(b.Values(kXOffsets), (std::vector<int>{0, -15, 4}));
+    EXPECT_EQ(b.Values(kYOffsets), (std::vector<int>{-7, -7}));
+    EXPECT_EQ(b.Values(kRunLengths), (std::vector<int>{15, 0, 12}));
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ struct Decoded {
 };
 
 // The fields followed by the marker, as a packet.
-std::vector<uint8_t> with_marker(const FieldList& f) {
+std::vector<uint8_t> WithMarker(const FieldList& f) {
     BitWriter w;
     f.WriteTo(w);
     w.Put(kMarker, 10);
@@ -33,15 +33,15 @@ std::vector<uint8_t> with_marker(const FieldList& f) {
 }
 
 // A header field and single bits, followed by the marker.
-std::vector<uint8_t> header_and_bits(uint32_t header, unsigned header_bits, const std::vector<int>& bits) {
+std::vector<uint8_t> HeaderAndBits(uint32_t header, unsigned header_bits, const std::vector<int>& bits) {
     FieldList f;
     f.Put(header, header_bits);
     for (int b : bits) f.PutBit(b != 0);
-    return with_marker(f);
+    return WithMarker(f);
 }
 
-Decoded decode_ac_bits(const std::vector<int>& bits, unsigned planes) {
-    const auto bytes = header_and_bits(planes, 4, bits);
+Decoded DecodeAcBits(const std::vector<int>& bits, unsigned planes) {
+    const auto bytes = HeaderAndBits(planes, 4, bits);
     BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
     Decoded d;
     for (auto& c : d.coef) c = 77;
@@ -50,7 +50,7 @@ Decoded decode_ac_bits(const std::vector<int>& bits, unsigned planes) {
     return d;
 }
 
-void expect_only(const Decoded& d, std::vector<std::pair<int, int>> nonzero) {
+void ExpectOnly(const Decoded& d, std::vector<std::pair<int, int>> nonzero) {
     EXPECT_EQ(d.coef[0], 77);  // DC left alone
     for (int pos = 1; pos < 64; ++pos) {
         int expect = 0;
@@ -61,17 +61,17 @@ void expect_only(const Decoded& d, std::vector<std::pair<int, int>> nonzero) {
 }
 
 TEST(AcCoefficients, NoPlanesMeansNoBitsAndAllZero) {
-    Decoded d = decode_ac_bits({}, 0);
+    Decoded d = DecodeAcBits({}, 0);
     EXPECT_TRUE(d.marker_follows);
     EXPECT_FALSE(d.any);
-    expect_only(d, {});
+    ExpectOnly(d, {});
 }
 
 TEST(AcCoefficients, SingleOneInPlaneZero) {
-    Decoded d = decode_ac_bits({0, 0, 0, 1, 0, 0, 0}, 1);
+    Decoded d = DecodeAcBits({0, 0, 0, 1, 0, 0, 0}, 1);
     EXPECT_TRUE(d.marker_follows);
     EXPECT_TRUE(d.any);
-    expect_only(d, {{1, 1}});
+    ExpectOnly(d, {{1, 1}});
 }
 
 TEST(AcCoefficients, DeferredSinglesAreExaminedInReverseOrder) {
@@ -80,10 +80,10 @@ TEST(AcCoefficients, DeferredSinglesAreExaminedInReverseOrder) {
                                    1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0,
                                    // plane 0: singles 7, 6, 5, 4 (last added first), then the rest.
                                    1, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0};
-    Decoded d = decode_ac_bits(bits, 2);
+    Decoded d = DecodeAcBits(bits, 2);
     EXPECT_TRUE(d.marker_follows);
     // Coded 7 is raster 11, coded 6 raster 10.
-    expect_only(d, {{11, 1}, {10, -1}});
+    ExpectOnly(d, {{11, 1}, {10, -1}});
 }
 
 TEST(AcCoefficients, GroupOf20ResolvesItsSquareBeforeItsGroupOf16) {
@@ -97,18 +97,18 @@ TEST(AcCoefficients, GroupOf20ResolvesItsSquareBeforeItsGroupOf16) {
         0, 0, 0,        // singles 1, 2, 3
         0, 0, 0,        // groups of 4 at 12, 16, 20 added at the back
     };
-    Decoded d = decode_ac_bits(bits, 1);
+    Decoded d = DecodeAcBits(bits, 1);
     EXPECT_TRUE(d.marker_follows);
-    expect_only(d, {{2, 1}, {4, -1}});
+    ExpectOnly(d, {{2, 1}, {4, -1}});
 }
 
 TEST(AcCoefficients, MagnitudeBitsFollowTheSignificancePlane) {
     // P = 3: single 1 significant in plane 2 with L = 3 -> 4 + 3 = 7, negative.
     const std::vector<int> bits = {0, 0, 0, 1, 1, 1, 1, 0, 0, /* plane 1 */ 0, 0, 0, 0, 0, /* plane 0 */ 0,
                                    0, 0, 0, 0};
-    Decoded d = decode_ac_bits(bits, 3);
+    Decoded d = DecodeAcBits(bits, 3);
     EXPECT_TRUE(d.marker_follows);
-    expect_only(d, {{1, -7}});
+    ExpectOnly(d, {{1, -7}});
 }
 
 TEST(AcCoefficients, RandomBlocksRoundTrip) {
@@ -124,7 +124,7 @@ TEST(AcCoefficients, RandomBlocksRoundTrip) {
         }
         FieldList f;
         WriteAcCoefficients(coef, f);
-        const auto bytes = with_marker(f);
+        const auto bytes = WithMarker(f);
         BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
         int16_t out[64];
         out[0] = 0;
@@ -146,7 +146,7 @@ struct LiteralListWalk {
 
     // Returns the number of front additions, so the caller's index can follow.
     template <class Become>
-    size_t group4(size_t at, unsigned j, Become& become) {
+    size_t Group4(size_t at, unsigned j, Become& become) {
         list[at] = 0;
         size_t added = 0;
         for (unsigned p = j; p < j + 4 && !stopped; ++p) {
@@ -160,7 +160,7 @@ struct LiteralListWalk {
         return added;
     }
     template <class Become>
-    void plane(Become become) {
+    void Plane(Become become) {
         for (size_t k = 0; k < list.size() && !stopped; ++k) {
             const uint8_t e = list[k];
             if (e == 0 || !ReadBit(r)) continue;
@@ -168,7 +168,7 @@ struct LiteralListWalk {
             switch (e & 3) {
             case 0:
                 list[k] = static_cast<uint8_t>((j + 4) * 4 + 1);
-                k += group4(k, j, become);  // the entry moved back by the additions
+                k += Group4(k, j, become);  // the entry moved back by the additions
                 list[k] = static_cast<uint8_t>((j + 4) * 4 + 1);
                 --k;  // process it again
                 break;
@@ -177,7 +177,7 @@ struct LiteralListWalk {
                 for (unsigned g : {j + 4, j + 8, j + 12}) list.push_back(static_cast<uint8_t>(g * 4 + 2));
                 --k;
                 break;
-            case 2: k += group4(k, j, become); break;
+            case 2: k += Group4(k, j, become); break;
             default: list[k] = 0; stopped = become(j);
             }
         }
@@ -185,12 +185,12 @@ struct LiteralListWalk {
 };
 
 // The coefficient decoder through the literal walk.
-void literal_ac_decode(BitReader& r, int16_t coef[64]) {
+void LiteralAcDecode(BitReader& r, int16_t coef[64]) {
     const unsigned planes = ReadBits(r, 4);
     for (unsigned p = 1; p < 64; ++p) coef[p] = 0;
     LiteralListWalk walk{r, {4 * 4 + 0, 24 * 4 + 0, 44 * 4 + 0, 1 * 4 + 3, 2 * 4 + 3, 3 * 4 + 3}};
     for (unsigned i = planes; i-- > 0;) {
-        walk.plane([&](unsigned index) {
+        walk.Plane([&](unsigned index) {
             const uint32_t low = i ? ReadBits(r, i) : 0;
             const int v = static_cast<int>((1u << i) + low);
             coef[kCodedToRaster[index]] = static_cast<int16_t>(ReadBit(r) ? -v : v);
@@ -201,7 +201,7 @@ void literal_ac_decode(BitReader& r, int16_t coef[64]) {
 
 // A packet of arbitrary bits, from mostly 0 (like real blocks) to dense
 // (every group splits).
-std::vector<uint8_t> arbitrary_bytes(std::mt19937& rng, size_t max_size) {
+std::vector<uint8_t> ArbitraryBytes(std::mt19937& rng, size_t max_size) {
     std::vector<uint8_t> bytes(1 + rng() % max_size);
     const unsigned density = 1 + rng() % 8;
     for (auto& b : bytes)
@@ -210,7 +210,7 @@ std::vector<uint8_t> arbitrary_bytes(std::mt19937& rng, size_t max_size) {
     return bytes;
 }
 
-void expect_same_reader(const BitReader& a, const BitReader& b, int trial) {
+void ExpectSameReader(const BitReader& a, const BitReader& b, int trial) {
     ASSERT_EQ(a.next, b.next) << "trial " << trial;
     ASSERT_EQ(a.count, b.count) << "trial " << trial;
     ASSERT_EQ(a.buffer, b.buffer) << "trial " << trial;
@@ -222,7 +222,7 @@ void expect_same_reader(const BitReader& a, const BitReader& b, int trial) {
 TEST(AcCoefficients, AgreesWithTheLiteralListWalkOnArbitraryBits) {
     std::mt19937 rng(11);
     for (int trial = 0; trial < 3000; ++trial) {
-        const std::vector<uint8_t> bytes = arbitrary_bytes(rng, 40);
+        const std::vector<uint8_t> bytes = ArbitraryBytes(rng, 40);
         const size_t start = (rng() % 3) * 4;
         if (start >= bytes.size()) continue;
         BitReader fast = MakeBitReader(bytes.data(), bytes.size(), start);
@@ -231,20 +231,20 @@ TEST(AcCoefficients, AgreesWithTheLiteralListWalkOnArbitraryBits) {
         int16_t a[64], b[64];
         a[0] = b[0] = 5;
         const bool any = DecodeAcCoefficients(fast, a);
-        literal_ac_decode(slow, b);
+        LiteralAcDecode(slow, b);
         bool nonzero = false;
         for (int p = 0; p < 64; ++p) {
             ASSERT_EQ(a[p], b[p]) << "trial " << trial << " raster " << p;
             nonzero |= p > 0 && b[p] != 0;
         }
         ASSERT_EQ(any, nonzero) << "trial " << trial;
-        expect_same_reader(fast, slow, trial);
+        ExpectSameReader(fast, slow, trial);
     }
 }
 
 // The residue decoder through the literal walk: a refinement pass, then the
 // walk, each plane; decoding stops right after event number `limit`.
-void literal_residue_decode(BitReader& r, unsigned limit, uint8_t value[64]) {
+void LiteralResidueDecode(BitReader& r, unsigned limit, uint8_t value[64]) {
     const unsigned c = ReadBits(r, 3);
     for (int i = 0; i < 64; ++i) value[i] = 0;
     uint8_t t = static_cast<uint8_t>(1u << c);
@@ -258,7 +258,7 @@ void literal_residue_decode(BitReader& r, unsigned limit, uint8_t value[64]) {
             v = static_cast<int8_t>(v) >= 0 ? static_cast<uint8_t>(v + t) : static_cast<uint8_t>(v - t);
             walk.stopped = events++ == limit;
         }
-        walk.plane([&](unsigned index) {
+        walk.Plane([&](unsigned index) {
             const uint8_t pos = kCodedToRaster[index];
             value[pos] = ReadBit(r) ? static_cast<uint8_t>(-t) : t;
             significant.push_back(pos);
@@ -271,21 +271,21 @@ void literal_residue_decode(BitReader& r, unsigned limit, uint8_t value[64]) {
 TEST(Residue, AgreesWithTheLiteralListWalkOnArbitraryBits) {
     std::mt19937 rng(13);
     for (int trial = 0; trial < 3000; ++trial) {
-        const std::vector<uint8_t> bytes = arbitrary_bytes(rng, 48);
+        const std::vector<uint8_t> bytes = ArbitraryBytes(rng, 48);
         const unsigned limit = rng() % 2 ? rng() % 8 : rng() % 128;
         BitReader fast = MakeBitReader(bytes.data(), bytes.size(), 0);
         ReadBits(fast, rng() % 20);
         BitReader slow = fast;
         uint8_t a[64], b[64];
         DecodeResidue(fast, limit, a);
-        literal_residue_decode(slow, limit, b);
+        LiteralResidueDecode(slow, limit, b);
         for (int p = 0; p < 64; ++p) ASSERT_EQ(a[p], b[p]) << "trial " << trial << " raster " << p;
-        expect_same_reader(fast, slow, trial);
+        ExpectSameReader(fast, slow, trial);
     }
 }
 
-std::vector<int> decode_residue_bits(const std::vector<int>& bits, unsigned c, unsigned limit, bool* marker) {
-    const auto bytes = header_and_bits(c, 3, bits);
+std::vector<int> DecodeResidueBits(const std::vector<int>& bits, unsigned c, unsigned limit, bool* marker) {
+    const auto bytes = HeaderAndBits(c, 3, bits);
     BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
     uint8_t out[64];
     DecodeResidue(r, limit, out);
@@ -295,7 +295,7 @@ std::vector<int> decode_residue_bits(const std::vector<int>& bits, unsigned c, u
 
 TEST(Residue, FirstEventEndsTheBlockWithLimitZero) {
     bool marker;
-    auto v = decode_residue_bits({0, 0, 0, 1, 0, 1}, 0, 0, &marker);
+    auto v = DecodeResidueBits({0, 0, 0, 1, 0, 1}, 0, 0, &marker);
     EXPECT_TRUE(marker);  // nothing read after the first event
     EXPECT_EQ(v[0], 0xFF);
     for (int i = 1; i < 64; ++i) EXPECT_EQ(v[i], 0);
@@ -323,7 +323,7 @@ TEST(Residue, SevenPlanesStartAtMinus128) {
     for (int plane = 0; plane < 6; ++plane)  // T = -32 .. -1: 3 refinements, single 3, 3 groups
         for (int k = 0; k < 7; ++k) bits.push_back(0);
     bool marker;
-    auto v = decode_residue_bits(bits, 7, 127, &marker);
+    auto v = DecodeResidueBits(bits, 7, 127, &marker);
     EXPECT_TRUE(marker);
     EXPECT_EQ(v[0], 0xC0);
     EXPECT_EQ(v[1], 0x80);
@@ -338,7 +338,7 @@ TEST(Residue, EventLimitCutsRefinement) {
         FieldList f;
         int16_t decoded[64];
         WriteResidue(res, limit, &f, decoded);
-        const auto bytes = with_marker(f);
+        const auto bytes = WithMarker(f);
         BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
         uint8_t out[64];
         DecodeResidue(r, limit, out);
@@ -359,7 +359,7 @@ TEST(Residue, RandomSparseBlocksRoundTrip) {
         FieldList f;
         int16_t decoded[64];
         WriteResidue(res, 127, &f, decoded);
-        const auto bytes = with_marker(f);
+        const auto bytes = WithMarker(f);
         BitReader r = MakeBitReader(bytes.data(), bytes.size(), 0);
         uint8_t out[64];
         DecodeResidue(r, 127, out);

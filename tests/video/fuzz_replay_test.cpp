@@ -22,7 +22,7 @@ TEST(FuzzReplay, StoredInputsDecodeWithinTheirBuffers) {
         if (!entry.is_regular_file()) continue;
         std::ifstream in(entry.path(), std::ios::binary);
         std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        EXPECT_TRUE(test::decode_packet_input(bytes.data(), bytes.size())) << entry.path();
+        EXPECT_TRUE(test::DecodePacketInput(bytes.data(), bytes.size())) << entry.path();
         ++count;
     }
     EXPECT_GT(count, 0);

@@ -16,7 +16,7 @@
 namespace zarn {
 namespace {
 
-std::vector<uint8_t> put(const IdctFunctions& f, const int16_t coef[64], const uint32_t* table) {
+std::vector<uint8_t> Put(const IdctFunctions& f, const int16_t coef[64], const uint32_t* table) {
     std::vector<uint8_t> out(8 * 12, 0xAA);  // stride 12: the gaps must stay
     f.put(out.data(), 12, coef, table);
     return out;
@@ -32,7 +32,7 @@ TEST(Idct, FlatBlocksFromDcAlone) {
     // DC x 32 for table 0; 260 wraps to 4; negative values wrap too.
     for (Case c : {Case{1024, 0, 128}, Case{2080, 0, 4}, Case{-100, 0, 243}, Case{2047, 15, 250}}) {
         coef[0] = c.dc;
-        auto out = put(IdctPlainFunctions(), coef, IntraQuantTable(c.q));
+        auto out = Put(IdctPlainFunctions(), coef, IntraQuantTable(c.q));
         for (int r = 0; r < 8; ++r)
             for (int x = 0; x < 12; ++x) ASSERT_EQ(out[r * 12 + x], x < 8 ? c.pixel : 0xAA) << c.dc;
         EXPECT_EQ(IdctFlatValue(c.dc, IntraQuantTable(c.q)[0]), c.pixel);
@@ -45,7 +45,7 @@ TEST(Idct, VariantsShareOneTransform) {
     coef[1] = 100;
     const int row[8] = {145, 143, 138, 131, 125, 118, 113, 111};
     const IdctFunctions& f = IdctPlainFunctions();
-    auto out = put(f, coef, IntraQuantTable(0));
+    auto out = Put(f, coef, IntraQuantTable(0));
     for (int r = 0; r < 8; ++r)
         for (int c = 0; c < 8; ++c) ASSERT_EQ(out[r * 12 + c], row[c]);
 
@@ -58,43 +58,43 @@ TEST(Idct, VariantsShareOneTransform) {
     for (int i = 0; i < 64; ++i) pred[i] = static_cast<uint8_t>(200 + i);
     std::vector<uint8_t> sum(8 * 8);
     f.add(sum.data(), 8, coef, InterQuantTable(0), pred);
-    auto inter = put(f, coef, InterQuantTable(0));
+    auto inter = Put(f, coef, InterQuantTable(0));
     for (int i = 0; i < 64; ++i)
         ASSERT_EQ(sum[i], static_cast<uint8_t>(pred[i] + inter[(i / 8) * 12 + i % 8]));
 }
 
 // Reference transform, written straight from the formulas: 32-bit wrapping
 // arithmetic, every product shifted right arithmetically by 11.
-uint32_t sar(uint32_t v, int s) { return static_cast<uint32_t>(static_cast<int32_t>(v) >> s); }
-uint32_t mul11(uint32_t a, uint32_t k) { return sar(a * k, 11); }
+uint32_t Sar(uint32_t v, int s) { return static_cast<uint32_t>(static_cast<int32_t>(v) >> s); }
+uint32_t Mul11(uint32_t a, uint32_t k) { return Sar(a * k, 11); }
 
-void reference_1d(const uint32_t x[8], uint32_t y[8]) {
+void Reference1d(const uint32_t x[8], uint32_t y[8]) {
     const uint32_t a0 = x[0] + x[4], a1 = x[0] - x[4], a3 = x[2] + x[6];
-    const uint32_t a2 = mul11(x[2] - x[6], 2896) - a3;
+    const uint32_t a2 = Mul11(x[2] - x[6], 2896) - a3;
     const uint32_t e0 = a0 + a3, e3 = a0 - a3, e1 = a1 + a2, e2 = a1 - a2;
     const uint32_t z13 = x[5] + x[3], z10 = x[5] - x[3], z11 = x[1] + x[7], z12 = x[1] - x[7];
     const uint32_t o7 = z11 + z13;
-    const uint32_t z5 = mul11(z10 + z12, 3784);
-    const uint32_t o6 = mul11(x[3] - x[5], 5352) + z5 - o7;
-    const uint32_t o5 = mul11(z11 - z13, 2896) - o6;
-    const uint32_t o4 = mul11(z12, 2217) - z5 + o5;
+    const uint32_t z5 = Mul11(z10 + z12, 3784);
+    const uint32_t o6 = Mul11(x[3] - x[5], 5352) + z5 - o7;
+    const uint32_t o5 = Mul11(z11 - z13, 2896) - o6;
+    const uint32_t o4 = Mul11(z12, 2217) - z5 + o5;
     y[0] = e0 + o7, y[7] = e0 - o7, y[1] = e1 + o6, y[6] = e1 - o6;
     y[2] = e2 + o5, y[5] = e2 - o5, y[4] = e3 + o4, y[3] = e3 - o4;
 }
 
 // Output bytes in raster order.
-void reference_block(const int16_t coef[64], const uint32_t table[64], uint8_t out[64]) {
+void ReferenceBlock(const int16_t coef[64], const uint32_t table[64], uint8_t out[64]) {
     uint32_t m[64];
     for (int c = 0; c < 8; ++c) {
         uint32_t x[8], y[8];
-        for (int r = 0; r < 8; ++r) x[r] = mul11(static_cast<uint32_t>(coef[r * 8 + c]), table[r * 8 + c]);
-        reference_1d(x, y);
+        for (int r = 0; r < 8; ++r) x[r] = Mul11(static_cast<uint32_t>(coef[r * 8 + c]), table[r * 8 + c]);
+        Reference1d(x, y);
         for (int r = 0; r < 8; ++r) m[r * 8 + c] = y[r];
     }
     for (int r = 0; r < 8; ++r) {
         uint32_t y[8];
-        reference_1d(m + r * 8, y);
-        for (int c = 0; c < 8; ++c) out[r * 8 + c] = static_cast<uint8_t>(sar(y[c] + 127, 8));
+        Reference1d(m + r * 8, y);
+        for (int c = 0; c < 8; ++c) out[r * 8 + c] = static_cast<uint8_t>(Sar(y[c] + 127, 8));
     }
 }
 
@@ -113,7 +113,7 @@ enum class Shape {
     kCount
 };
 
-bool in_shape(Shape s, int r, int c, std::mt19937& rng) {
+bool InShape(Shape s, int r, int c, std::mt19937& rng) {
     switch (s) {
     case Shape::kDcOnly: return r == 0 && c == 0;
     case Shape::kRow0: return r == 0;
@@ -132,14 +132,14 @@ bool in_shape(Shape s, int r, int c, std::mt19937& rng) {
 // typical or huge (wrapping) values, or to values whose dequantised
 // magnitudes sit at one power of two (where kernels may switch arithmetic);
 // sometimes no DC.
-void random_block(std::mt19937& rng, Shape shape, const uint32_t* table, int16_t coef[64]) {
+void RandomBlock(std::mt19937& rng, Shape shape, const uint32_t* table, int16_t coef[64]) {
     static const int kRanges[4] = {8, 600, 65536, 0};
     const int range = kRanges[rng() % 4];
     const uint32_t level = 2048u << (6 + rng() % 10);  // dequantised magnitude 2^6 .. 2^15
     const bool dense = rng() % 2 == 0;
     for (int i = 0; i < 64; ++i) {
         coef[i] = 0;
-        if (!in_shape(shape, i / 8, i % 8, rng) || (!dense && rng() % 6 != 0)) continue;
+        if (!InShape(shape, i / 8, i % 8, rng) || (!dense && rng() % 6 != 0)) continue;
         if (range == 0) {
             const auto magnitude = static_cast<int>(std::min<uint32_t>(level / table[i] + rng() % 2, 32767));
             coef[i] = static_cast<int16_t>(rng() % 2 ? -magnitude : magnitude);
@@ -153,16 +153,16 @@ void random_block(std::mt19937& rng, Shape shape, const uint32_t* table, int16_t
 
 // Every variant of one kernel set against the reference, for blocks of every
 // shape with every table of both sets, bit for bit.
-void expect_matches_reference(const IdctFunctions& f, const char* name) {
+void ExpectMatchesReference(const IdctFunctions& f, const char* name) {
     std::mt19937 rng(3);
     for (int trial = 0; trial < 16000; ++trial) {
         const auto shape = static_cast<Shape>(trial % static_cast<int>(Shape::kCount));
         const unsigned q = (trial / 2) % 16;
         const uint32_t* table = trial % 2 ? IntraQuantTable(q) : InterQuantTable(q);
         int16_t coef[64];
-        random_block(rng, shape, table, coef);
+        RandomBlock(rng, shape, table, coef);
         uint8_t want[64], pred[64];
-        reference_block(coef, table, want);
+        ReferenceBlock(coef, table, want);
         for (auto& p : pred) p = static_cast<uint8_t>(rng());
         const auto where = [&] { return ::testing::Message() << name << " trial " << trial << " q " << q; };
 
@@ -187,11 +187,11 @@ void expect_matches_reference(const IdctFunctions& f, const char* name) {
 }
 
 TEST(Idct, EveryKernelMatchesTheReference) {
-    expect_matches_reference(IdctPlainFunctions(), "plain");
-    expect_matches_reference(ChosenIdctFunctions(), "chosen");
+    ExpectMatchesReference(IdctPlainFunctions(), "plain");
+    ExpectMatchesReference(ChosenIdctFunctions(), "chosen");
 #if defined(ZARN_X86_KERNELS)
     if (ProcessorFeatures() & kCpuAvx2)
-        expect_matches_reference(IdctAvx2Functions(), "avx2");
+        ExpectMatchesReference(IdctAvx2Functions(), "avx2");
     else
         GTEST_SKIP() << "no AVX2 on this CPU";
 #endif

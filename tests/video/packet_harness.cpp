@@ -20,19 +20,19 @@ struct Guarded {
     Guarded(size_t n, uint8_t fill) : bytes(n + 2 * kGuard, kGuardByte), size(n) {
         std::fill(bytes.begin() + kGuard, bytes.begin() + kGuard + n, fill);
     }
-    uint8_t* data() { return bytes.data() + kGuard; }
-    bool intact() const {
+    uint8_t* Data() { return bytes.data() + kGuard; }
+    bool Intact() const {
         auto ok = [](uint8_t b) { return b == kGuardByte; };
         return std::all_of(bytes.begin(), bytes.begin() + kGuard, ok) &&
                std::all_of(bytes.end() - kGuard, bytes.end(), ok);
     }
 };
 
-uint32_t padded16(uint32_t source) { return 2 * ((((source + 1) / 2) + 7) & ~7u); }
+uint32_t Padded16(uint32_t source) { return 2 * ((((source + 1) / 2) + 7) & ~7u); }
 
 }  // namespace
 
-bool decode_packet_input(const uint8_t* data, size_t size) {
+bool DecodePacketInput(const uint8_t* data, size_t size) {
     if (size < 4) return true;
     const uint32_t width = 1 + ((data[0] | ((data[2] & 1u) << 8)) % 300);
     const uint32_t height = 1 + ((data[1] | ((data[2] & 2u) << 7)) % 200);
@@ -46,7 +46,7 @@ bool decode_packet_input(const uint8_t* data, size_t size) {
     const uint32_t key_frame = (mode >> 5) & 1u;
     const bool no_alpha_buffer = (mode & 64) != 0;
 
-    const uint32_t lw = padded16(width), lh = padded16(height);
+    const uint32_t lw = Padded16(width), lh = Padded16(height);
     const size_t frame_bytes = size_t{lw} * lh + 2 * size_t{lw / 2} * (lh / 2);
     Guarded dest(frame_bytes, 0x11), prev(frame_bytes, 0x22);
     Guarded dest_alpha(size_t{lw} * lh, 0x33), prev_alpha(size_t{lw} * lh, 0x44);
@@ -54,20 +54,20 @@ bool decode_packet_input(const uint8_t* data, size_t size) {
     std::vector<Guarded> bundles;
     uint8_t* buffers[kBundleCount];
     for (unsigned i = 0; i < kBundleCount; ++i) bundles.emplace_back(BundleBufferBytes(i, lw), 0);
-    for (unsigned i = 0; i < kBundleCount; ++i) buffers[i] = bundles[i].data();
+    for (unsigned i = 0; i < kBundleCount; ++i) buffers[i] = bundles[i].Data();
     // The packet is copied so that reads past its end are caught by the sanitizers.
     std::vector<uint8_t> packet(data + 4, data + size);
 
-    DecodeVideoFrame(dest.data(), in_place ? dest.data() : prev.data(),
-                     no_alpha_buffer ? nullptr : dest_alpha.data(), prev_alpha.data(), marks.data(), width,
+    DecodeVideoFrame(dest.Data(), in_place ? dest.Data() : prev.Data(),
+                     no_alpha_buffer ? nullptr : dest_alpha.Data(), prev_alpha.Data(), marks.Data(), width,
                      height, lw, lh, packet.data(), static_cast<uint32_t>(packet.size()), key_frame, buffers,
                      flags, header_flags);
 
-    bool ok = dest.intact() && prev.intact() && dest_alpha.intact() && prev_alpha.intact() && marks.intact();
-    for (const Guarded& g : bundles) ok = ok && g.intact();
+    bool ok = dest.Intact() && prev.Intact() && dest_alpha.Intact() && prev_alpha.Intact() && marks.Intact();
+    for (const Guarded& g : bundles) ok = ok && g.Intact();
     // The decoder writes only 1 into block_marks, and never its last 16 bytes' terminator area.
-    for (size_t i = 0; i < marks.size; ++i) ok = ok && marks.data()[i] <= 1;
-    for (size_t i = marks.size - 16; i < marks.size; ++i) ok = ok && marks.data()[i] == 0;
+    for (size_t i = 0; i < marks.size; ++i) ok = ok && marks.Data()[i] <= 1;
+    for (size_t i = marks.size - 16; i < marks.size; ++i) ok = ok && marks.Data()[i] == 0;
     return ok;
 }
 

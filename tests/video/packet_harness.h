@@ -10,6 +10,6 @@ namespace zarn::test {
 
 // Returns false when any byte outside the frame, alpha, marks or bundle
 // buffers changed. Inputs shorter than 4 bytes are accepted and do nothing.
-bool decode_packet_input(const uint8_t* data, size_t size);
+bool DecodePacketInput(const uint8_t* data, size_t size);
 
 }  // namespace zarn::test

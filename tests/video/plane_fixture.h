@@ -29,8 +29,8 @@ struct PlaneFixture {
             buffers[i] = storage[i].data();
         }
     }
-    size_t decode(const PlaneBuilder& b, uint32_t flags = 0, bool in_place = false) {
-        packet = b.bytes();
+    size_t Decode(const PlaneBuilder& b, uint32_t flags = 0, bool in_place = false) {
+        packet = b.Bytes();
         PlaneGeometry g;
         g.dest = dest.data();
         g.prev = in_place ? dest.data() : prev.data();
@@ -50,14 +50,14 @@ struct PlaneFixture {
         in.flags = flags;
         return DecodePlane(g, in);
     }
-    uint8_t at(uint32_t x, uint32_t y) const { return dest[y * w + x]; }
+    uint8_t At(uint32_t x, uint32_t y) const { return dest[y * w + x]; }
     uint8_t PrevAt(uint32_t x, uint32_t y) const { return prev[y * w + x]; }
     // True when the 8x8 block at block (col, row) equals f(x, y) for every pixel.
     template <typename F>
-    bool block_is(uint32_t col, uint32_t row, F f) const {
+    bool BlockIs(uint32_t col, uint32_t row, F f) const {
         for (uint32_t y = row * 8; y < row * 8 + 8; ++y)
             for (uint32_t x = col * 8; x < col * 8 + 8; ++x)
-                if (at(x, y) != static_cast<uint8_t>(f(x, y))) return false;
+                if (At(x, y) != static_cast<uint8_t>(f(x, y))) return false;
         return true;
     }
 };

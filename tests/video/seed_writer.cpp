@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
         const PlaneMix mix = seed % 3 == 0   ? PlaneMix::kIntra
                              : seed % 3 == 1 ? PlaneMix::kInter
                                              : PlaneMix::kMixed;
-        auto packet = make_frame_packet(w, h, mix, seed, older);
+        auto packet = MakeFramePacket(w, h, mix, seed, older);
         const uint8_t head[4] = {static_cast<uint8_t>(w - 1), static_cast<uint8_t>(h - 1), 0,
                                  static_cast<uint8_t>(older ? 1 : 0)};
         std::string name = std::string(argv[1]) + "/seed-" + std::to_string(seed);

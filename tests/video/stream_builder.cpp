@@ -14,7 +14,7 @@
 
 namespace zarn::test {
 
-void put_code_word(BitWriter& w, unsigned shape, unsigned index) {
+void PutCodeWord(BitWriter& w, unsigned shape, unsigned index) {
     const char* p = kCodeShapeWords[shape];
     for (unsigned i = 0; i < index; ++i) {
         while (*p != ' ') ++p;
@@ -23,7 +23,7 @@ void put_code_word(BitWriter& w, unsigned shape, unsigned index) {
     for (; *p == '0' || *p == '1'; ++p) w.PutBit(*p == '1');
 }
 
-uint8_t stored_colour(uint8_t colour, bool older) {
+uint8_t StoredColour(uint8_t colour, bool older) {
     if (!older) return colour;
     assert(colour != 0);
     return static_cast<uint8_t>(colour >= 128 ? colour - 128 : 256 - colour);
@@ -32,59 +32,59 @@ uint8_t stored_colour(uint8_t colour, bool older) {
 PlaneBuilder::PlaneBuilder(uint32_t decode_width, uint32_t decode_height, bool older_colours)
     : decode_width_(decode_width), decode_height_(decode_height), older_(older_colours), rows_(1) {}
 
-void PlaneBuilder::value(unsigned bundle, int v) { rows_.back().values[bundle].push_back(v); }
+void PlaneBuilder::Value(unsigned bundle, int v) { rows_.back().values[bundle].push_back(v); }
 
-void PlaneBuilder::fill(uint8_t colour_value) {
-    value(kBlockTypes, 6);
-    colour(colour_value);
+void PlaneBuilder::Fill(uint8_t colour_value) {
+    Value(kBlockTypes, 6);
+    Colour(colour_value);
 }
 
-void PlaneBuilder::motion(int dx, int dy) {
-    value(kBlockTypes, 2);
-    value(kXOffsets, dx);
-    value(kYOffsets, dy);
+void PlaneBuilder::Motion(int dx, int dy) {
+    Value(kBlockTypes, 2);
+    Value(kXOffsets, dx);
+    Value(kYOffsets, dy);
 }
 
-void PlaneBuilder::raw(const uint8_t colours[64]) {
-    value(kBlockTypes, 9);
-    for (int i = 0; i < 64; ++i) colour(colours[i]);
+void PlaneBuilder::Raw(const uint8_t colours[64]) {
+    Value(kBlockTypes, 9);
+    for (int i = 0; i < 64; ++i) Colour(colours[i]);
 }
 
-void PlaneBuilder::pattern(uint8_t c0, uint8_t c1, const uint8_t pattern_rows[8]) {
-    value(kBlockTypes, 8);
-    colour(c0);
-    colour(c1);
-    for (int i = 0; i < 8; ++i) value(kPatterns, pattern_rows[i]);
+void PlaneBuilder::Pattern(uint8_t c0, uint8_t c1, const uint8_t pattern_rows[8]) {
+    Value(kBlockTypes, 8);
+    Colour(c0);
+    Colour(c1);
+    for (int i = 0; i < 8; ++i) Value(kPatterns, pattern_rows[i]);
 }
 
-void PlaneBuilder::intra(int dc, const int16_t coef[64], unsigned q) {
-    value(kBlockTypes, 5);
-    value(kIntraDc, dc);
-    WriteAcCoefficients(coef, fields());
-    field(q, 4);
+void PlaneBuilder::Intra(int dc, const int16_t coef[64], unsigned q) {
+    Value(kBlockTypes, 5);
+    Value(kIntraDc, dc);
+    WriteAcCoefficients(coef, Fields());
+    Field(q, 4);
 }
 
-void PlaneBuilder::inter(int dx, int dy, int dc, const int16_t coef[64], unsigned q) {
-    value(kBlockTypes, 7);
-    value(kXOffsets, dx);
-    value(kYOffsets, dy);
-    value(kInterDc, dc);
-    WriteAcCoefficients(coef, fields());
-    field(q, 4);
+void PlaneBuilder::Inter(int dx, int dy, int dc, const int16_t coef[64], unsigned q) {
+    Value(kBlockTypes, 7);
+    Value(kXOffsets, dx);
+    Value(kYOffsets, dy);
+    Value(kInterDc, dc);
+    WriteAcCoefficients(coef, Fields());
+    Field(q, 4);
 }
 
-void PlaneBuilder::residue(int dx, int dy, const int8_t values[64], unsigned event_limit) {
-    value(kBlockTypes, 4);
-    value(kXOffsets, dx);
-    value(kYOffsets, dy);
-    field(event_limit, 7);
+void PlaneBuilder::Residue(int dx, int dy, const int8_t values[64], unsigned event_limit) {
+    Value(kBlockTypes, 4);
+    Value(kXOffsets, dx);
+    Value(kYOffsets, dy);
+    Field(event_limit, 7);
     int16_t target[64], decoded[64];
     for (int i = 0; i < 64; ++i) target[i] = values[i];
-    WriteResidue(target, event_limit, &fields(), decoded);
+    WriteResidue(target, event_limit, &Fields(), decoded);
 }
 
-void PlaneBuilder::write_chunk(BitWriter& w, unsigned bundle, const std::vector<int>& v,
-                               uint8_t& colour_context) const {
+void PlaneBuilder::WriteChunk(BitWriter& w, unsigned bundle, const std::vector<int>& v,
+                              uint8_t& colour_context) const {
     w.Put(static_cast<uint32_t>(v.size()), BundleCountWidth(bundle, decode_width_));
     if (v.empty()) return;
     switch (bundle) {
@@ -151,7 +151,7 @@ void PlaneBuilder::write_chunk(BitWriter& w, unsigned bundle, const std::vector<
     }
 }
 
-void PlaneBuilder::write(BitWriter& w) const {
+void PlaneBuilder::Write(BitWriter& w) const {
     for (int t = 0; t < 23; ++t) w.Put(0, 4);  // every tree of code shape 0 (identity)
     size_t remaining[kBundleCount] = {};
     bool closed[kBundleCount] = {};
@@ -170,7 +170,7 @@ void PlaneBuilder::write(BitWriter& w) const {
                 assert(v.size() <= capacity);
                 chunk.insert(chunk.end(), v.begin(), v.end());
             }
-            write_chunk(w, b, chunk, colour_context);
+            WriteChunk(w, b, chunk, colour_context);
             remaining[b] = chunk.size();
             closed[b] = chunk.empty();
         }
@@ -182,13 +182,13 @@ void PlaneBuilder::write(BitWriter& w) const {
     w.AlignWord();
 }
 
-std::vector<uint8_t> PlaneBuilder::bytes() const {
+std::vector<uint8_t> PlaneBuilder::Bytes() const {
     BitWriter w;
-    write(w);
+    Write(w);
     return w.Finish();
 }
 
-std::vector<uint8_t> build_packet(const PacketParts& p) {
+std::vector<uint8_t> BuildPacket(const PacketParts& p) {
     BitWriter w;
     if (p.has_alpha) {
         w.Put(static_cast<uint32_t>(4 + p.alpha.size()), 32);
@@ -219,7 +219,7 @@ FrameBuffers::FrameBuffers(uint32_t w, uint32_t h) : width(w), height(h) {
     }
 }
 
-void FrameBuffers::decode(const std::vector<uint8_t>& packet, uint32_t flags, uint32_t header_flags) {
+void FrameBuffers::Decode(const std::vector<uint8_t>& packet, uint32_t flags, uint32_t header_flags) {
     DecodeVideoFrame(dest.data(), prev.data(), dest_alpha.data(), prev_alpha.data(), marks.data(), width,
                      height, luma_width, luma_height, packet.data(), static_cast<uint32_t>(packet.size()), 0,
                      bundles, flags, header_flags);
@@ -233,7 +233,7 @@ namespace {
 
 // Mostly +-1, sometimes +-2..3, rarely up to +-range: the usual shape of
 // quantised transform coefficients.
-int16_t small_coefficient(std::mt19937& rng, int range) {
+int16_t SmallCoefficient(std::mt19937& rng, int range) {
     const unsigned pick = rng() % 10;
     const int mag = pick < 7   ? 1
                     : pick < 9 ? 2 + static_cast<int>(rng() % 2)
@@ -241,76 +241,76 @@ int16_t small_coefficient(std::mt19937& rng, int range) {
     return static_cast<int16_t>(rng() % 2 ? -mag : mag);
 }
 
-void random_coefficients(std::mt19937& rng, int16_t coef[64], int count, int range) {
+void RandomCoefficients(std::mt19937& rng, int16_t coef[64], int count, int range) {
     for (int i = 0; i < 64; ++i) coef[i] = 0;
     for (int k = 0; k < count; ++k) {
         const int pos = 1 + static_cast<int>(rng() % 20);  // low frequencies
-        coef[pos] = small_coefficient(rng, range);
+        coef[pos] = SmallCoefficient(rng, range);
     }
 }
 
 // Offsets whose source stays inside the plane.
-std::pair<int, int> random_offset(std::mt19937& rng, uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
+std::pair<int, int> RandomOffset(std::mt19937& rng, uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
     int dx = static_cast<int>(rng() % 31) - 15, dy = static_cast<int>(rng() % 31) - 15;
     dx = std::clamp(dx, -static_cast<int>(x), static_cast<int>(w - 8 - x));
     dy = std::clamp(dy, -static_cast<int>(y), static_cast<int>(h - 8 - y));
     return {dx, dy};
 }
 
-void random_sub_block(PlaneBuilder& b, std::mt19937& rng) {
+void RandomSubBlock(PlaneBuilder& b, std::mt19937& rng) {
     static constexpr int kSub[5] = {3, 5, 6, 8, 9};
     const int s = kSub[rng() % 5];
-    b.value(kSubBlockTypes, s);
+    b.Value(kSubBlockTypes, s);
     switch (s) {
     case 5: {
         int16_t coef[64];
-        random_coefficients(rng, coef, 1 + static_cast<int>(rng() % 6), 40);
-        b.value(kIntraDc, 700 + static_cast<int>(rng() % 600));
-        WriteAcCoefficients(coef, b.fields());
-        b.field(rng() % 8, 4);
+        RandomCoefficients(rng, coef, 1 + static_cast<int>(rng() % 6), 40);
+        b.Value(kIntraDc, 700 + static_cast<int>(rng() % 600));
+        WriteAcCoefficients(coef, b.Fields());
+        b.Field(rng() % 8, 4);
         break;
     }
-    case 6: b.colour(static_cast<uint8_t>(1 + rng() % 255)); break;
+    case 6: b.Colour(static_cast<uint8_t>(1 + rng() % 255)); break;
     case 8: {
-        b.colour(static_cast<uint8_t>(1 + rng() % 255));
-        b.colour(static_cast<uint8_t>(1 + rng() % 255));
-        for (int i = 0; i < 8; ++i) b.value(kPatterns, static_cast<int>(rng() % 256));
+        b.Colour(static_cast<uint8_t>(1 + rng() % 255));
+        b.Colour(static_cast<uint8_t>(1 + rng() % 255));
+        for (int i = 0; i < 8; ++i) b.Value(kPatterns, static_cast<int>(rng() % 256));
         break;
     }
     case 9:
-        for (int i = 0; i < 64; ++i) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+        for (int i = 0; i < 64; ++i) b.Colour(static_cast<uint8_t>(1 + rng() % 255));
         break;
     default: {
-        b.field(rng() % 16, 4);
+        b.Field(rng() % 16, 4);
         int i = 0;
         while (i < 63) {
             const bool one = rng() % 2 != 0;
             const int n = std::min(1 + static_cast<int>(rng() % 16), 64 - i);
-            b.field(one, 1);
-            b.value(kRunLengths, n - 1);
-            for (int k = 0; k < (one ? 1 : n); ++k) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+            b.Field(one, 1);
+            b.Value(kRunLengths, n - 1);
+            for (int k = 0; k < (one ? 1 : n); ++k) b.Colour(static_cast<uint8_t>(1 + rng() % 255));
             i += n;
         }
-        if (i == 63) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+        if (i == 63) b.Colour(static_cast<uint8_t>(1 + rng() % 255));
     }
     }
 }
 
 }  // namespace
 
-PlaneBuilder make_plane(uint32_t w, uint32_t h, PlaneMix mix, uint32_t seed, bool older) {
+PlaneBuilder MakePlane(uint32_t w, uint32_t h, PlaneMix mix, uint32_t seed, bool older) {
     std::mt19937 rng(seed);
     PlaneBuilder b(w, h, older);
     const uint32_t cols = w / 8, rows = h / 8;
     std::vector<bool> scaled_above(cols, false), scaled_here(cols, false);
     int dc = 1024;  // neighbouring blocks have similar DC values
     for (uint32_t row = 0; row < rows; ++row) {
-        if (row) b.next_row();
+        if (row) b.NextRow();
         std::fill(scaled_here.begin(), scaled_here.end(), false);
         for (uint32_t col = 0; col < cols;) {
             const uint32_t x = col * 8, y = row * 8;
             if (scaled_above[col]) {  // lower half of a scaled block
-                b.value(kBlockTypes, 1);
+                b.Value(kBlockTypes, 1);
                 col += 2;
                 continue;
             }
@@ -319,54 +319,54 @@ PlaneBuilder make_plane(uint32_t w, uint32_t h, PlaneMix mix, uint32_t seed, boo
             if (mix == PlaneMix::kIntra) pick = 0;
             if (mix == PlaneMix::kInter) pick = 10 + pick % 40;
             if (pick < 10 || (mix == PlaneMix::kMixed && pick < 35)) {
-                random_coefficients(rng, coef, 1 + static_cast<int>(rng() % 6), 40);
+                RandomCoefficients(rng, coef, 1 + static_cast<int>(rng() % 6), 40);
                 dc = std::clamp(dc + static_cast<int>(rng() % 41) - 20, 0, 2047);
-                b.intra(dc, coef, 2 + rng() % 6);
+                b.Intra(dc, coef, 2 + rng() % 6);
             } else if (pick < 25) {
-                auto [dx, dy] = random_offset(rng, x, y, w, h);
-                random_coefficients(rng, coef, static_cast<int>(rng() % 5), 12);
-                b.inter(dx, dy, static_cast<int>(rng() % 101) - 50, coef, 2 + rng() % 6);
+                auto [dx, dy] = RandomOffset(rng, x, y, w, h);
+                RandomCoefficients(rng, coef, static_cast<int>(rng() % 5), 12);
+                b.Inter(dx, dy, static_cast<int>(rng() % 101) - 50, coef, 2 + rng() % 6);
             } else if (pick < 38) {
-                auto [dx, dy] = random_offset(rng, x, y, w, h);
+                auto [dx, dy] = RandomOffset(rng, x, y, w, h);
                 int8_t res[64] = {};
                 for (int k = 0; k < 6; ++k)
                     res[rng() % 64] = static_cast<int8_t>(static_cast<int>(rng() % 15) - 7);
-                b.residue(dx, dy, res, 127);
+                b.Residue(dx, dy, res, 127);
             } else if (pick < 46) {
-                auto [dx, dy] = random_offset(rng, x, y, w, h);
-                b.motion(dx, dy);
+                auto [dx, dy] = RandomOffset(rng, x, y, w, h);
+                b.Motion(dx, dy);
             } else if (pick < 50) {
-                b.skip();
+                b.Skip();
             } else if (pick < 60) {
-                b.fill(static_cast<uint8_t>(1 + rng() % 255));
+                b.Fill(static_cast<uint8_t>(1 + rng() % 255));
             } else if (pick < 70) {
                 uint8_t rows8[8];
                 for (auto& r : rows8) r = static_cast<uint8_t>(rng());
-                b.pattern(static_cast<uint8_t>(1 + rng() % 255), static_cast<uint8_t>(1 + rng() % 255),
+                b.Pattern(static_cast<uint8_t>(1 + rng() % 255), static_cast<uint8_t>(1 + rng() % 255),
                           rows8);
             } else if (pick < 75) {
                 uint8_t raw[64];
                 for (auto& c : raw) c = static_cast<uint8_t>(1 + rng() % 255);
-                b.raw(raw);
+                b.Raw(raw);
             } else if (pick < 88 && col + 1 < cols && row % 2 == 0 && row + 1 < rows) {
-                b.value(kBlockTypes, 1);
-                random_sub_block(b, rng);
+                b.Value(kBlockTypes, 1);
+                RandomSubBlock(b, rng);
                 scaled_here[col] = true;
                 col += 2;
                 continue;
             } else {
-                b.value(kBlockTypes, 3);
-                b.field(rng() % 16, 4);
+                b.Value(kBlockTypes, 3);
+                b.Field(rng() % 16, 4);
                 int i = 0;
                 while (i < 63) {
                     const int n = std::min(1 + static_cast<int>(rng() % 8), 64 - i);
                     const bool one = rng() % 2 != 0;
-                    b.field(one, 1);
-                    b.value(kRunLengths, n - 1);
-                    for (int k = 0; k < (one ? 1 : n); ++k) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+                    b.Field(one, 1);
+                    b.Value(kRunLengths, n - 1);
+                    for (int k = 0; k < (one ? 1 : n); ++k) b.Colour(static_cast<uint8_t>(1 + rng() % 255));
                     i += n;
                 }
-                if (i == 63) b.colour(static_cast<uint8_t>(1 + rng() % 255));
+                if (i == 63) b.Colour(static_cast<uint8_t>(1 + rng() % 255));
             }
             ++col;
         }
@@ -375,16 +375,16 @@ PlaneBuilder make_plane(uint32_t w, uint32_t h, PlaneMix mix, uint32_t seed, boo
     return b;
 }
 
-std::vector<uint8_t> make_frame_packet(uint32_t width, uint32_t height, PlaneMix mix, uint32_t seed,
-                                       bool older) {
+std::vector<uint8_t> MakeFramePacket(uint32_t width, uint32_t height, PlaneMix mix, uint32_t seed,
+                                     bool older) {
     const uint32_t lw = ((width + 7) & ~7u), lh = ((height + 7) & ~7u);
     const uint32_t cw = (((width + 1) / 2) + 7) & ~7u, ch = (((height + 1) / 2) + 7) & ~7u;
     PacketParts p;
     p.older = older;
-    p.luma = make_plane(lw, lh, mix, seed, older).bytes();
-    p.chroma1 = make_plane(cw, ch, mix, seed + 1, older).bytes();
-    p.chroma2 = make_plane(cw, ch, mix, seed + 2, older).bytes();
-    return build_packet(p);
+    p.luma = MakePlane(lw, lh, mix, seed, older).Bytes();
+    p.chroma1 = MakePlane(cw, ch, mix, seed + 1, older).Bytes();
+    p.chroma2 = MakePlane(cw, ch, mix, seed + 2, older).Bytes();
+    return BuildPacket(p);
 }
 
 }  // namespace zarn::test
