@@ -100,34 +100,12 @@ bool CreateDib(DisplayTarget* t) {
     t->dib_header = static_cast<DibHeader*>(EngineAllocate(sizeof(DibHeader) + 1024));
     if (t->dib_header == nullptr) return false;
     DibHeader& h = *t->dib_header;
-    std::memset(&h, 0, sizeof h);
-    const uint32_t row_bytes = RoundUp(t->source_width * bytes, 32);
-    h.width = int32_t(row_bytes / bytes);
-    h.height = -int32_t(t->source_height);
-    h.planes = 1;
-    h.bit_count = uint16_t(8 * bytes);
-    h.compression = bytes == 3 ? 0 : 3;
-    int copy_format = 0;
-    uint32_t sdl_format = 0;
-    if (bytes >= 3) {
-        h.red_mask = 0xFF0000;
-        h.green_mask = 0xFF00;
-        h.blue_mask = 0xFF;
-        copy_format = bytes == 3 ? 1 : 3;
-        sdl_format = bytes == 3 ? SDL_PIXELFORMAT_BGR24 : SDL_PIXELFORMAT_RGB888;
-    } else if (screen->format->Rmask == 0xF800) {
-        h.red_mask = 0xF800;
-        h.green_mask = 0x7E0;
-        h.blue_mask = 0x1F;
-        copy_format = 10;
-        sdl_format = SDL_PIXELFORMAT_RGB565;
-    } else {
-        h.red_mask = 0x7C00;
-        h.green_mask = 0x3E0;
-        h.blue_mask = 0x1F;
-        copy_format = 9;
-        sdl_format = SDL_PIXELFORMAT_RGB555;
-    }
+    const int copy_format =
+        FillDibHeader(h, t->source_width, t->source_height, bytes, screen->format->Rmask == 0xF800);
+    const uint32_t sdl_format = copy_format == 1    ? SDL_PIXELFORMAT_BGR24
+                                : copy_format == 3  ? SDL_PIXELFORMAT_RGB888
+                                : copy_format == 10 ? SDL_PIXELFORMAT_RGB565
+                                                    : SDL_PIXELFORMAT_RGB555;
     const uint32_t pitch = RoundUp(uint32_t(h.width) * bytes, 4);
     const uint64_t size = uint64_t(pitch) * t->source_height;
     if (size >= 0xFFFFFFF0u) return false;

@@ -86,6 +86,10 @@ struct DibHeader {
     uint32_t red_mask, green_mask, blue_mask;
 };
 
+// Fills the header of a DIB section `width` x `height` at `bytes` per
+// pixel (2 is 5-5-5 unless `is565`); returns the copy format it takes.
+int FillDibHeader(DibHeader& header, uint32_t width, uint32_t height, uint32_t bytes, bool is565);
+
 struct DisplayTarget {
     uint32_t source_width;
     uint32_t source_height;

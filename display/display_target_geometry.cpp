@@ -40,6 +40,26 @@ void EndTargetUnlock(DisplayTarget* t) {
     t->copy_flags &= ~kTargetFullRedraw;
 }
 
+int FillDibHeader(DibHeader& h, uint32_t width, uint32_t height, uint32_t bytes, bool is565) {
+    h = DibHeader{};
+    const uint32_t row_bytes = (width * bytes + 31) / 32 * 32;
+    h.width = int32_t(row_bytes / bytes);
+    h.height = -int32_t(height);
+    h.planes = 1;
+    h.bit_count = uint16_t(8 * bytes);
+    h.compression = bytes == 3 ? 0 : 3;
+    if (bytes >= 3) {
+        h.red_mask = 0xFF0000;
+        h.green_mask = 0xFF00;
+        h.blue_mask = 0xFF;
+        return bytes == 3 ? 1 : 3;
+    }
+    h.red_mask = is565 ? 0xF800 : 0x7C00;
+    h.green_mask = is565 ? 0x7E0 : 0x3E0;
+    h.blue_mask = 0x1F;
+    return is565 ? 10 : 9;
+}
+
 bool ScaleClassesFor(DisplayTarget* t, uint32_t dest_width, uint32_t dest_height) {
     if (t == nullptr) return false;
     const ScaleResult r =

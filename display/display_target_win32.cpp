@@ -74,30 +74,7 @@ bool CreateDib(DisplayTarget* t) {
     t->dib_header = static_cast<DibHeader*>(EngineAllocate(sizeof(DibHeader) + 1024));
     if (t->dib_header == nullptr) return false;
     DibHeader& h = *t->dib_header;
-    std::memset(&h, 0, sizeof h);
-    const uint32_t row_bytes = RoundUp(t->source_width * bytes, 32);
-    h.width = int32_t(row_bytes / bytes);
-    h.height = -int32_t(t->source_height);
-    h.planes = 1;
-    h.bit_count = uint16_t(8 * bytes);
-    h.compression = bytes == 3 ? BI_RGB : BI_BITFIELDS;
-    int copy_format = 0;
-    if (bytes >= 3) {
-        h.red_mask = 0xFF0000;
-        h.green_mask = 0xFF00;
-        h.blue_mask = 0xFF;
-        copy_format = bytes == 3 ? 1 : 3;
-    } else if (is565) {
-        h.red_mask = 0xF800;
-        h.green_mask = 0x7E0;
-        h.blue_mask = 0x1F;
-        copy_format = 10;
-    } else {
-        h.red_mask = 0x7C00;
-        h.green_mask = 0x3E0;
-        h.blue_mask = 0x1F;
-        copy_format = 9;
-    }
+    const int copy_format = FillDibHeader(h, t->source_width, t->source_height, bytes, is565);
 
     DibInfo info;
     std::memset(&info, 0, sizeof info);
