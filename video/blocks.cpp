@@ -205,13 +205,50 @@ void DecodeResidueBlock(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t 
     AddBlock(dst, stride, s.scratch, residue);
 }
 
+// The four bytes of `v` each doubled: byte k goes to bytes 2k and 2k + 1.
+inline uint64_t DoubleBytes(uint32_t v) {
+    uint64_t x = v;
+    x = (x | x << 16) & 0x0000ffff0000ffffull;
+    x = (x | x << 8) & 0x00ff00ff00ff00ffull;
+    return x | x << 8;
+}
+
+inline void StoreLe64(uint8_t* p, uint64_t v) {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    std::memcpy(p, &v, 8);
+}
+
 // Writes an 8x8 block as 2x2 squares, cut to `cols` x `rows` output pixels.
+// The whole 16x16 area is built in registers and stored as whole words:
+// building a line bytewise and reading it back stalls on store forwarding.
 void enlarge(uint8_t* dst, ptrdiff_t stride, const uint8_t src[64], uint32_t cols, uint32_t rows) {
+    if (cols == 16 && rows == 16) {
+        for (int r = 0; r < 8; ++r) {
+            uint32_t lo, hi;
+            std::memcpy(&lo, src + r * 8, 4);
+            std::memcpy(&hi, src + r * 8 + 4, 4);
+            if constexpr (std::endian::native == std::endian::big) {
+                lo = __builtin_bswap32(lo);
+                hi = __builtin_bswap32(hi);
+            }
+            const uint64_t left = DoubleBytes(lo), right = DoubleBytes(hi);
+            for (int k = 0; k < 2; ++k) {
+                StoreLe64(dst + (2 * r + k) * stride, left);
+                StoreLe64(dst + (2 * r + k) * stride + 8, right);
+            }
+        }
+        return;
+    }
     for (uint32_t r = 0; r < rows; ++r) {
         uint8_t line[16];
         for (int c = 0; c < 8; ++c) line[2 * c] = line[2 * c + 1] = src[(r / 2) * 8 + c];
         std::memcpy(dst + r * stride, line, cols);
     }
+}
+
+// One colour over `cols` x `rows` pixels.
+inline void FillArea(uint8_t* dst, ptrdiff_t stride, uint8_t c, uint32_t cols, uint32_t rows) {
+    for (uint32_t r = 0; r < rows; ++r) std::memset(dst + r * stride, c, cols);
 }
 
 // Scaled block: on even rows one sub-block decoded to 8x8 and written 16x16.
@@ -231,23 +268,20 @@ void DecodeScaled(PlaneState& s, uint8_t* dst, uint32_t row, uint32_t col) {
     case kIntraBlock: {
         bool flat;
         const uint32_t* table = DecodeIntraCoefficients(s, flat);
-        if (flat) {
-            std::memset(s.scratch, IdctFlatValue(s.coef[0], table[0]), 64);
-        } else if (whole) {
+        if (flat) return FillArea(dst, stride, IdctFlatValue(s.coef[0], table[0]), cols, rows);
+        if (whole) {
             s.idct->put_enlarged(dst, stride, s.coef, table);
             return;
-        } else {
-            s.idct->put(s.scratch, 8, s.coef, table);
         }
+        s.idct->put(s.scratch, 8, s.coef, table);
         break;
     }
-    case kFillBlock: std::memset(s.scratch, TakeByte(s.bundles.bundle[kColours], s.failed), 64); break;
+    case kFillBlock: return FillArea(dst, stride, TakeByte(s.bundles.bundle[kColours], s.failed), cols, rows);
     case kPatternBlock: DecodePattern(s, s.scratch, 8); break;
     case kRawBlock: {
         const uint8_t* src = TakeBytes(s.bundles.bundle[kColours], 64, s.failed);
-        if (src == nullptr) return;
-        std::memcpy(s.scratch, src, 64);
-        break;
+        if (src != nullptr) enlarge(dst, stride, src, cols, rows);
+        return;
     }
     default: return;
     }
