@@ -82,6 +82,11 @@ inline void StoreLe32(uint8_t* p, uint32_t v) {
     std::memcpy(p, &v, 4);
 }
 
+inline void StoreLe64(uint8_t* p, uint64_t v) {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    std::memcpy(p, &v, 8);
+}
+
 // Moves 8 rows of 8 bytes; each row is loaded before it is stored, so a
 // block may be copied onto itself.
 inline void CopyBlock(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride) {
@@ -126,26 +131,81 @@ const uint8_t* MotionSource(PlaneState& s, uint32_t x, uint32_t y) {
     return s.g.prev + static_cast<size_t>(sy) * s.g.stride + static_cast<size_t>(sx);
 }
 
-// Run block body into out[64] (raster order).
-void DecodeRuns(PlaneState& s, uint8_t out[64]) {
-    const uint8_t* scan = kScanOrders[ReadBits(s.reader, 4)];
+// Scan position of each raster position, per scan order.
+struct ScanInverse {
+    uint8_t v[16][64];
+};
+
+constexpr ScanInverse MakeScanInverse() {
+    ScanInverse inv{};
+    for (unsigned k = 0; k < 16; ++k)
+        for (unsigned i = 0; i < 64; ++i) inv.v[k][kScanOrders[k][i]] = static_cast<uint8_t>(i);
+    return inv;
+}
+
+constexpr ScanInverse kScanInverse = MakeScanInverse();
+
+// Runs of colours, laid out in scan order into linear[0..63]; linear has 16
+// bytes of slack past 64. With enough values left in both bundles for any
+// block (64 runs; 64 colours plus 15 read ahead), the runs are stored 16
+// bytes at a time without checks; otherwise value by value.
+void ReadRuns(PlaneState& s, uint8_t (&linear)[80]) {
     Bundle& runs = s.bundles.bundle[kRunLengths];
     Bundle& colours = s.bundles.bundle[kColours];
     unsigned i = 0;
+    if (runs.end - runs.pos >= 64 && colours.end - colours.pos >= 80) {
+        const uint8_t* run = runs.data + runs.pos;
+        const uint8_t* colour = colours.data + colours.pos;
+        BitCache c = AcquireBits(s.reader);
+        while (i < 63) {
+            ensure(c, 1);
+            const uint64_t one = TakeBits(c, 1);
+            const unsigned n = (*run++ & 15u) + 1u;
+            // Either the one colour sixteen times or the next sixteen colours.
+            uint64_t lo, hi;
+            std::memcpy(&lo, colour, 8);
+            std::memcpy(&hi, colour + 8, 8);
+            const uint64_t keep = one - 1, repeated = colour[0] * 0x0101010101010101ull;
+            lo = (lo & keep) | (repeated & ~keep);
+            hi = (hi & keep) | (repeated & ~keep);
+            std::memcpy(linear + i, &lo, 8);
+            std::memcpy(linear + i + 8, &hi, 8);
+            // A run passing the last position is cut there.
+            colour += one ? 1u : std::min(n, 64u - i);
+            i += n;
+        }
+        if (i == 63) linear[63] = *colour++;
+        runs.pos = static_cast<uint32_t>(run - runs.data);
+        colours.pos = static_cast<uint32_t>(colour - colours.data);
+        ReleaseBits(c, s.reader);
+        return;
+    }
     while (i < 63) {
         const bool one_colour = ReadBit(s.reader) != 0;
         unsigned n = (TakeByte(runs, s.failed) & 15u) + 1u;
-        // A run passing the last position is cut there.
         n = std::min(n, 64u - i);
         if (one_colour) {
             const uint8_t c = TakeByte(colours, s.failed);
-            for (unsigned k = 0; k < n; ++k) out[scan[i + k]] = c;
+            for (unsigned k = 0; k < n; ++k) linear[i + k] = c;
         } else {
-            for (unsigned k = 0; k < n; ++k) out[scan[i + k]] = TakeByte(colours, s.failed);
+            for (unsigned k = 0; k < n; ++k) linear[i + k] = TakeByte(colours, s.failed);
         }
         i += n;
     }
-    if (i == 63) out[scan[63]] = TakeByte(colours, s.failed);
+    if (i == 63) linear[63] = TakeByte(colours, s.failed);
+}
+
+// Run block body: the 8x8 result written to dst. Rows are assembled in
+// registers and stored whole.
+void DecodeRuns(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
+    const uint8_t* inverse = kScanInverse.v[ReadBits(s.reader, 4)];
+    uint8_t linear[80];
+    ReadRuns(s, linear);
+    for (int r = 0; r < 8; ++r) {
+        uint64_t row = 0;
+        for (int c = 0; c < 8; ++c) row |= uint64_t{linear[inverse[r * 8 + c]]} << (8 * c);
+        StoreLe64(dst + r * stride, row);
+    }
 }
 
 // Pattern block body: two colours, then one pattern byte per row.
@@ -213,11 +273,6 @@ inline uint64_t DoubleBytes(uint32_t v) {
     return x | x << 8;
 }
 
-inline void StoreLe64(uint8_t* p, uint64_t v) {
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-    std::memcpy(p, &v, 8);
-}
-
 // Writes an 8x8 block as 2x2 squares, cut to `cols` x `rows` output pixels.
 // The whole 16x16 area is built in registers and stored as whole words:
 // building a line bytewise and reading it back stalls on store forwarding.
@@ -264,7 +319,7 @@ void DecodeScaled(PlaneState& s, uint8_t* dst, uint32_t row, uint32_t col) {
     const uint32_t rows = std::min(16u, s.g.decode_height - y);
     const bool whole = cols == 16 && rows == 16;
     switch (TakeByte(s.bundles.bundle[kSubBlockTypes], s.failed)) {
-    case kRunBlock: DecodeRuns(s, s.scratch); break;
+    case kRunBlock: DecodeRuns(s, s.scratch, 8); break;
     case kIntraBlock: {
         bool flat;
         const uint32_t* table = DecodeIntraCoefficients(s, flat);
@@ -309,8 +364,7 @@ unsigned DecodeBlock(PlaneState& s, uint32_t row, uint32_t col) {
     }
     case kRunBlock:
         mark(s, row, col);
-        DecodeRuns(s, s.scratch);
-        CopyBlock(dst, stride, s.scratch, 8);
+        DecodeRuns(s, dst, stride);
         return 1;
     case kResidueBlock:
         mark(s, row, col);
