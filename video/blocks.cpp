@@ -101,15 +101,22 @@ inline void FillBlock(uint8_t* dst, ptrdiff_t stride, uint8_t c) {
     for (int r = 0; r < 8; ++r) std::memset(dst + r * stride, c, 8);
 }
 
-inline void AddBlock(uint8_t* dst, ptrdiff_t stride, const uint8_t pred[64], const uint8_t add[64]) {
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c)
-            dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + add[r * 8 + c]);
+// Bytewise sums modulo 256 of two words of eight bytes.
+inline uint64_t AddBytes(uint64_t a, uint64_t b) {
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    return ((a & ~kHigh) + (b & ~kHigh)) ^ ((a ^ b) & kHigh);
 }
 
-inline void AddFlat(uint8_t* dst, ptrdiff_t stride, const uint8_t pred[64], uint8_t v) {
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c) dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + v);
+// dst = src + add modulo 256 per byte, add given as eight rows of 8 bytes.
+// The whole source is read before dst is written (the two may overlap when
+// a frame is decoded in place).
+inline void AddRows(uint8_t* dst, ptrdiff_t stride, const uint8_t* src, const uint64_t add[8]) {
+    uint64_t p[8];
+    for (int r = 0; r < 8; ++r) std::memcpy(&p[r], src + r * stride, 8);
+    for (int r = 0; r < 8; ++r) {
+        const uint64_t v = AddBytes(p[r], add[r]);
+        std::memcpy(dst + r * stride, &v, 8);
+    }
 }
 
 void mark(PlaneState& s, uint32_t row, uint32_t col) {
@@ -129,6 +136,14 @@ const uint8_t* MotionSource(PlaneState& s, uint32_t x, uint32_t y) {
     int sx = std::clamp(static_cast<int>(x) + dx, 0, static_cast<int>(s.g.stride) - 8);
     int sy = std::clamp(static_cast<int>(y) + dy, 0, static_cast<int>(s.g.rows) - 8);
     return s.g.prev + static_cast<size_t>(sy) * s.g.stride + static_cast<size_t>(sx);
+}
+
+// A motion source read only after the block's correction is decoded:
+// its rows are fetched meanwhile.
+const uint8_t* PrefetchedMotionSource(PlaneState& s, uint32_t x, uint32_t y) {
+    const uint8_t* src = MotionSource(s, x, y);
+    for (int r = 0; r < 8; ++r) __builtin_prefetch(src + r * s.g.stride);
+    return src;
 }
 
 // Scan position of each raster position, per scan order.
@@ -246,23 +261,29 @@ void DecodeIntra(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
         s.idct->put(dst, stride, s.coef, table);
 }
 
+// Inter and residue blocks add their correction to the motion source in
+// place: no copy of the prediction is made.
 void DecodeInter(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t x, uint32_t y) {
-    CopyBlock(s.scratch, 8, MotionSource(s, x, y), stride);
+    const uint8_t* src = PrefetchedMotionSource(s, x, y);
     s.coef[0] = TakeDc(s.bundles.bundle[kInterDc], s.failed);
     const bool flat = !DecodeAcCoefficients(s.reader, s.coef);
     const uint32_t* table = (*s.inter_tables)[ReadBits(s.reader, 4)];
-    if (flat)
-        AddFlat(dst, stride, s.scratch, IdctFlatValue(s.coef[0], table[0]));
-    else
-        s.idct->add(dst, stride, s.coef, table, s.scratch);
+    if (flat) {
+        uint64_t add[8];
+        const uint64_t v = IdctFlatValue(s.coef[0], table[0]) * 0x0101010101010101ull;
+        for (auto& a : add) a = v;
+        AddRows(dst, stride, src, add);
+    } else {
+        s.idct->add_from(dst, stride, s.coef, table, src, stride);
+    }
 }
 
 void DecodeResidueBlock(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t x, uint32_t y) {
-    CopyBlock(s.scratch, 8, MotionSource(s, x, y), stride);
+    const uint8_t* src = PrefetchedMotionSource(s, x, y);
     const unsigned limit = ReadBits(s.reader, 7);
-    uint8_t residue[64];
-    DecodeResidue(s.reader, limit, residue);
-    AddBlock(dst, stride, s.scratch, residue);
+    uint64_t residue[8];
+    DecodeResidue(s.reader, limit, reinterpret_cast<uint8_t*>(residue));
+    AddRows(dst, stride, src, residue);
 }
 
 // The four bytes of `v` each doubled: byte k goes to bytes 2k and 2k + 1.
