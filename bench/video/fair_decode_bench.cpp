@@ -132,6 +132,18 @@ void BandRows(YuvPlanes& p, JDIMENSION band, JSAMPROW y[16], JSAMPROW u[8], JSAM
     }
 }
 
+// Hands the planes to `pass` as libjpeg's raw bands of 16 luma rows, while
+// `more()` holds.
+template <class More, class Pass>
+void ForEachBand(YuvPlanes& p, More&& more, Pass&& pass) {
+    for (JDIMENSION band = 0; more(); ++band) {
+        JSAMPROW y[16], u[8], v[8];
+        BandRows(p, band, y, u, v);
+        JSAMPARRAY planes[3] = {y, u, v};
+        pass(planes);
+    }
+}
+
 std::vector<uint8_t> EncodeJpeg(int quality) {
     jpeg_compress_struct c;
     JpegError err;
@@ -164,12 +176,9 @@ std::vector<uint8_t> EncodeJpeg(int quality) {
     p.y = pic.y;
     p.u = pic.u;
     p.v = pic.v;
-    for (JDIMENSION band = 0; c.next_scanline < c.image_height; ++band) {
-        JSAMPROW y[16], u[8], v[8];
-        BandRows(p, band, y, u, v);
-        JSAMPARRAY planes[3] = {y, u, v};
-        jpeg_write_raw_data(&c, planes, 16);
-    }
+    ForEachBand(
+        p, [&] { return c.next_scanline < c.image_height; },
+        [&](JSAMPARRAY planes[3]) { jpeg_write_raw_data(&c, planes, 16); });
     jpeg_finish_compress(&c);
     jpeg_destroy_compress(&c);
     std::vector<uint8_t> bytes(out, out + size);
@@ -200,12 +209,9 @@ public:
         d_.do_fancy_upsampling = FALSE;
         d_.dct_method = JDCT_ISLOW;
         jpeg_start_decompress(&d_);
-        for (JDIMENSION band = 0; d_.output_scanline < d_.output_height; ++band) {
-            JSAMPROW y[16], u[8], v[8];
-            BandRows(out, band, y, u, v);
-            JSAMPARRAY planes[3] = {y, u, v};
-            jpeg_read_raw_data(&d_, planes, 16);
-        }
+        ForEachBand(
+            out, [&] { return d_.output_scanline < d_.output_height; },
+            [&](JSAMPARRAY planes[3]) { jpeg_read_raw_data(&d_, planes, 16); });
         jpeg_finish_decompress(&d_);
         return true;
     }
