@@ -82,6 +82,11 @@ inline void StoreLe32(uint8_t* p, uint32_t v) {
     std::memcpy(p, &v, 4);
 }
 
+inline void StoreLe64(uint8_t* p, uint64_t v) {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    std::memcpy(p, &v, 8);
+}
+
 // Moves 8 rows of 8 bytes; each row is loaded before it is stored, so a
 // block may be copied onto itself.
 inline void CopyBlock(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride) {
@@ -96,15 +101,22 @@ inline void FillBlock(uint8_t* dst, ptrdiff_t stride, uint8_t c) {
     for (int r = 0; r < 8; ++r) std::memset(dst + r * stride, c, 8);
 }
 
-inline void AddBlock(uint8_t* dst, ptrdiff_t stride, const uint8_t pred[64], const uint8_t add[64]) {
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c)
-            dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + add[r * 8 + c]);
+// Bytewise sums modulo 256 of two words of eight bytes.
+inline uint64_t AddBytes(uint64_t a, uint64_t b) {
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    return ((a & ~kHigh) + (b & ~kHigh)) ^ ((a ^ b) & kHigh);
 }
 
-inline void AddFlat(uint8_t* dst, ptrdiff_t stride, const uint8_t pred[64], uint8_t v) {
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c) dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + v);
+// dst = src + add modulo 256 per byte, add given as eight rows of 8 bytes.
+// The whole source is read before dst is written (the two may overlap when
+// a frame is decoded in place).
+inline void AddRows(uint8_t* dst, ptrdiff_t stride, const uint8_t* src, const uint64_t add[8]) {
+    uint64_t p[8];
+    for (int r = 0; r < 8; ++r) std::memcpy(&p[r], src + r * stride, 8);
+    for (int r = 0; r < 8; ++r) {
+        const uint64_t v = AddBytes(p[r], add[r]);
+        std::memcpy(dst + r * stride, &v, 8);
+    }
 }
 
 void mark(PlaneState& s, uint32_t row, uint32_t col) {
@@ -126,26 +138,89 @@ const uint8_t* MotionSource(PlaneState& s, uint32_t x, uint32_t y) {
     return s.g.prev + static_cast<size_t>(sy) * s.g.stride + static_cast<size_t>(sx);
 }
 
-// Run block body into out[64] (raster order).
-void DecodeRuns(PlaneState& s, uint8_t out[64]) {
-    const uint8_t* scan = kScanOrders[ReadBits(s.reader, 4)];
+// A motion source read only after the block's correction is decoded:
+// its rows are fetched meanwhile.
+const uint8_t* PrefetchedMotionSource(PlaneState& s, uint32_t x, uint32_t y) {
+    const uint8_t* src = MotionSource(s, x, y);
+    for (int r = 0; r < 8; ++r) __builtin_prefetch(src + r * s.g.stride);
+    return src;
+}
+
+// Scan position of each raster position, per scan order.
+struct ScanInverse {
+    uint8_t v[16][64];
+};
+
+constexpr ScanInverse MakeScanInverse() {
+    ScanInverse inv{};
+    for (unsigned k = 0; k < 16; ++k)
+        for (unsigned i = 0; i < 64; ++i) inv.v[k][kScanOrders[k][i]] = static_cast<uint8_t>(i);
+    return inv;
+}
+
+constexpr ScanInverse kScanInverse = MakeScanInverse();
+
+// Runs of colours, laid out in scan order into linear[0..63]; linear has 16
+// bytes of slack past 64. With enough values left in both bundles for any
+// block (64 runs; 64 colours plus 15 read ahead), the runs are stored 16
+// bytes at a time without checks; otherwise value by value.
+void ReadRuns(PlaneState& s, uint8_t (&linear)[80]) {
     Bundle& runs = s.bundles.bundle[kRunLengths];
     Bundle& colours = s.bundles.bundle[kColours];
     unsigned i = 0;
+    if (runs.end - runs.pos >= 64 && colours.end - colours.pos >= 80) {
+        const uint8_t* run = runs.data + runs.pos;
+        const uint8_t* colour = colours.data + colours.pos;
+        BitCache c = AcquireBits(s.reader);
+        while (i < 63) {
+            ensure(c, 1);
+            const uint64_t one = TakeBits(c, 1);
+            const unsigned n = (*run++ & 15u) + 1u;
+            // Either the one colour sixteen times or the next sixteen colours.
+            uint64_t lo, hi;
+            std::memcpy(&lo, colour, 8);
+            std::memcpy(&hi, colour + 8, 8);
+            const uint64_t keep = one - 1, repeated = colour[0] * 0x0101010101010101ull;
+            lo = (lo & keep) | (repeated & ~keep);
+            hi = (hi & keep) | (repeated & ~keep);
+            std::memcpy(linear + i, &lo, 8);
+            std::memcpy(linear + i + 8, &hi, 8);
+            // A run passing the last position is cut there.
+            colour += one ? 1u : std::min(n, 64u - i);
+            i += n;
+        }
+        if (i == 63) linear[63] = *colour++;
+        runs.pos = static_cast<uint32_t>(run - runs.data);
+        colours.pos = static_cast<uint32_t>(colour - colours.data);
+        ReleaseBits(c, s.reader);
+        return;
+    }
     while (i < 63) {
         const bool one_colour = ReadBit(s.reader) != 0;
         unsigned n = (TakeByte(runs, s.failed) & 15u) + 1u;
-        // A run passing the last position is cut there.
         n = std::min(n, 64u - i);
         if (one_colour) {
             const uint8_t c = TakeByte(colours, s.failed);
-            for (unsigned k = 0; k < n; ++k) out[scan[i + k]] = c;
+            for (unsigned k = 0; k < n; ++k) linear[i + k] = c;
         } else {
-            for (unsigned k = 0; k < n; ++k) out[scan[i + k]] = TakeByte(colours, s.failed);
+            for (unsigned k = 0; k < n; ++k) linear[i + k] = TakeByte(colours, s.failed);
         }
         i += n;
     }
-    if (i == 63) out[scan[63]] = TakeByte(colours, s.failed);
+    if (i == 63) linear[63] = TakeByte(colours, s.failed);
+}
+
+// Run block body: the 8x8 result written to dst. Rows are assembled in
+// registers and stored whole.
+void DecodeRuns(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
+    const uint8_t* inverse = kScanInverse.v[ReadBits(s.reader, 4)];
+    uint8_t linear[80];
+    ReadRuns(s, linear);
+    for (int r = 0; r < 8; ++r) {
+        uint64_t row = 0;
+        for (int c = 0; c < 8; ++c) row |= uint64_t{linear[inverse[r * 8 + c]]} << (8 * c);
+        StoreLe64(dst + r * stride, row);
+    }
 }
 
 // Pattern block body: two colours, then one pattern byte per row.
@@ -186,32 +261,70 @@ void DecodeIntra(PlaneState& s, uint8_t* dst, ptrdiff_t stride) {
         s.idct->put(dst, stride, s.coef, table);
 }
 
+// Inter and residue blocks add their correction to the motion source in
+// place: no copy of the prediction is made.
 void DecodeInter(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t x, uint32_t y) {
-    CopyBlock(s.scratch, 8, MotionSource(s, x, y), stride);
+    const uint8_t* src = PrefetchedMotionSource(s, x, y);
     s.coef[0] = TakeDc(s.bundles.bundle[kInterDc], s.failed);
     const bool flat = !DecodeAcCoefficients(s.reader, s.coef);
     const uint32_t* table = (*s.inter_tables)[ReadBits(s.reader, 4)];
-    if (flat)
-        AddFlat(dst, stride, s.scratch, IdctFlatValue(s.coef[0], table[0]));
-    else
-        s.idct->add(dst, stride, s.coef, table, s.scratch);
+    if (flat) {
+        uint64_t add[8];
+        const uint64_t v = IdctFlatValue(s.coef[0], table[0]) * 0x0101010101010101ull;
+        for (auto& a : add) a = v;
+        AddRows(dst, stride, src, add);
+    } else {
+        s.idct->add_from(dst, stride, s.coef, table, src, stride);
+    }
 }
 
 void DecodeResidueBlock(PlaneState& s, uint8_t* dst, ptrdiff_t stride, uint32_t x, uint32_t y) {
-    CopyBlock(s.scratch, 8, MotionSource(s, x, y), stride);
+    const uint8_t* src = PrefetchedMotionSource(s, x, y);
     const unsigned limit = ReadBits(s.reader, 7);
-    uint8_t residue[64];
-    DecodeResidue(s.reader, limit, residue);
-    AddBlock(dst, stride, s.scratch, residue);
+    uint64_t residue[8];
+    DecodeResidue(s.reader, limit, reinterpret_cast<uint8_t*>(residue));
+    AddRows(dst, stride, src, residue);
+}
+
+// The four bytes of `v` each doubled: byte k goes to bytes 2k and 2k + 1.
+inline uint64_t DoubleBytes(uint32_t v) {
+    uint64_t x = v;
+    x = (x | x << 16) & 0x0000ffff0000ffffull;
+    x = (x | x << 8) & 0x00ff00ff00ff00ffull;
+    return x | x << 8;
 }
 
 // Writes an 8x8 block as 2x2 squares, cut to `cols` x `rows` output pixels.
+// The whole 16x16 area is built in registers and stored as whole words:
+// building a line bytewise and reading it back stalls on store forwarding.
 void enlarge(uint8_t* dst, ptrdiff_t stride, const uint8_t src[64], uint32_t cols, uint32_t rows) {
+    if (cols == 16 && rows == 16) {
+        for (int r = 0; r < 8; ++r) {
+            uint32_t lo, hi;
+            std::memcpy(&lo, src + r * 8, 4);
+            std::memcpy(&hi, src + r * 8 + 4, 4);
+            if constexpr (std::endian::native == std::endian::big) {
+                lo = __builtin_bswap32(lo);
+                hi = __builtin_bswap32(hi);
+            }
+            const uint64_t left = DoubleBytes(lo), right = DoubleBytes(hi);
+            for (int k = 0; k < 2; ++k) {
+                StoreLe64(dst + (2 * r + k) * stride, left);
+                StoreLe64(dst + (2 * r + k) * stride + 8, right);
+            }
+        }
+        return;
+    }
     for (uint32_t r = 0; r < rows; ++r) {
         uint8_t line[16];
         for (int c = 0; c < 8; ++c) line[2 * c] = line[2 * c + 1] = src[(r / 2) * 8 + c];
         std::memcpy(dst + r * stride, line, cols);
     }
+}
+
+// One colour over `cols` x `rows` pixels.
+inline void FillArea(uint8_t* dst, ptrdiff_t stride, uint8_t c, uint32_t cols, uint32_t rows) {
+    for (uint32_t r = 0; r < rows; ++r) std::memset(dst + r * stride, c, cols);
 }
 
 // Scaled block: on even rows one sub-block decoded to 8x8 and written 16x16.
@@ -227,27 +340,24 @@ void DecodeScaled(PlaneState& s, uint8_t* dst, uint32_t row, uint32_t col) {
     const uint32_t rows = std::min(16u, s.g.decode_height - y);
     const bool whole = cols == 16 && rows == 16;
     switch (TakeByte(s.bundles.bundle[kSubBlockTypes], s.failed)) {
-    case kRunBlock: DecodeRuns(s, s.scratch); break;
+    case kRunBlock: DecodeRuns(s, s.scratch, 8); break;
     case kIntraBlock: {
         bool flat;
         const uint32_t* table = DecodeIntraCoefficients(s, flat);
-        if (flat) {
-            std::memset(s.scratch, IdctFlatValue(s.coef[0], table[0]), 64);
-        } else if (whole) {
+        if (flat) return FillArea(dst, stride, IdctFlatValue(s.coef[0], table[0]), cols, rows);
+        if (whole) {
             s.idct->put_enlarged(dst, stride, s.coef, table);
             return;
-        } else {
-            s.idct->put(s.scratch, 8, s.coef, table);
         }
+        s.idct->put(s.scratch, 8, s.coef, table);
         break;
     }
-    case kFillBlock: std::memset(s.scratch, TakeByte(s.bundles.bundle[kColours], s.failed), 64); break;
+    case kFillBlock: return FillArea(dst, stride, TakeByte(s.bundles.bundle[kColours], s.failed), cols, rows);
     case kPatternBlock: DecodePattern(s, s.scratch, 8); break;
     case kRawBlock: {
         const uint8_t* src = TakeBytes(s.bundles.bundle[kColours], 64, s.failed);
-        if (src == nullptr) return;
-        std::memcpy(s.scratch, src, 64);
-        break;
+        if (src != nullptr) enlarge(dst, stride, src, cols, rows);
+        return;
     }
     default: return;
     }
@@ -275,8 +385,7 @@ unsigned DecodeBlock(PlaneState& s, uint32_t row, uint32_t col) {
     }
     case kRunBlock:
         mark(s, row, col);
-        DecodeRuns(s, s.scratch);
-        CopyBlock(dst, stride, s.scratch, 8);
+        DecodeRuns(s, dst, stride);
         return 1;
     case kResidueBlock:
         mark(s, row, col);

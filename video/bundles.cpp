@@ -41,26 +41,46 @@ uint8_t ReadColour(PlaneBundles& pb, BitReader& r) {
     return static_cast<uint8_t>(v);
 }
 
+// n colours, two per refill check (a colour's two code words take at most
+// 14 bits).
+template <bool kOffsetColours>
+void ReadColours(PlaneBundles& pb, BitCache& c, uint8_t* out, uint32_t n) {
+    unsigned context = pb.colour_context;
+    const uint8_t* low = pb.colour_lookup[16];
+    const auto one = [&] {
+        const uint32_t e = pb.colour_lookup[context][c.bits & 0x7fu];
+        SkipBits(c, e >> 4);
+        const uint32_t f = low[c.bits & 0x7fu];
+        SkipBits(c, f >> 4);
+        context = e & 15u;
+        unsigned v = context * 16u + (f & 15u);
+        if constexpr (kOffsetColours) v = v < 128 ? 128 + v : 256 - v;
+        return static_cast<uint8_t>(v);
+    };
+    uint32_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+        ensure(c, 28);
+        out[i] = one();
+        out[i + 1] = one();
+    }
+    if (i < n) {
+        ensure(c, 14);
+        out[i] = one();
+    }
+    pb.colour_context = static_cast<uint8_t>(context);
+}
+
 void ReadColourChunk(PlaneBundles& pb, BitReader& r, uint32_t n) {
     Bundle& b = pb.bundle[kColours];
     if (ReadBit(r)) {
         StoreRepeat(b.data, ReadColour(pb, r), n);
         return;
     }
-    // Two code words per colour, at most 14 bits: one refill check each.
     BitCache c = AcquireBits(r);
-    unsigned context = pb.colour_context;
-    const SymbolTree& low = pb.tree[kColours];
-    for (uint32_t i = 0; i < n; ++i) {
-        ensure(c, 14);
-        const unsigned hi = DecodeSymbol(c, pb.colour_high[context]) & 15u;
-        const unsigned lo = DecodeSymbol(c, low) & 15u;
-        context = hi;
-        unsigned v = hi * 16u + lo;
-        if (pb.offset_colours) v = v < 128 ? 128 + v : 256 - v;
-        b.data[i] = static_cast<uint8_t>(v);
-    }
-    pb.colour_context = static_cast<uint8_t>(context);
+    if (pb.offset_colours)
+        ReadColours<true>(pb, c, b.data, n);
+    else
+        ReadColours<false>(pb, c, b.data, n);
     ReleaseBits(c, r);
 }
 
@@ -175,6 +195,13 @@ void ReadBundleTrees(PlaneBundles& pb, BitReader& r) {
     pb.tree[kSubBlockTypes] = ReadSymbolTree(r);
     for (auto& t : pb.colour_high) t = ReadSymbolTree(r);
     pb.tree[kColours] = ReadSymbolTree(r);
+    for (unsigned t = 0; t < 17; ++t) {
+        const SymbolTree& tree = t < 16 ? pb.colour_high[t] : pb.tree[kColours];
+        for (unsigned k = 0; k < 128; ++k) {
+            const uint8_t e = tree.shape->entry[k];
+            pb.colour_lookup[t][k] = static_cast<uint8_t>((e & 0xf0u) | (tree.map[e & 15u] & 15u));
+        }
+    }
     pb.tree[kPatterns] = ReadSymbolTree(r);
     pb.tree[kXOffsets] = ReadSymbolTree(r);
     pb.tree[kYOffsets] = ReadSymbolTree(r);

@@ -28,6 +28,10 @@ struct PlaneBundles {
     Bundle bundle[kBundleCount];
     SymbolTree tree[kBundleCount];  // tree[kColours] is the low-nibble tree; DC entries unused
     SymbolTree colour_high[16];
+    // The colour trees with their symbol maps folded in, indexed by the next
+    // 7 bits: high nibble the code length, low nibble the symbol. Tables
+    // 0..15 are the high-nibble trees, 16 the low-nibble tree.
+    uint8_t colour_lookup[17][128];
     uint8_t colour_context = 0;
     bool offset_colours = false;  // older versions: colours are stored around 128
 };

@@ -18,6 +18,11 @@ struct IdctFunctions {
     // Output added modulo 256 to an 8x8 prediction (stride 8) and written to dst.
     void (*add)(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
                 const uint8_t pred[64]);
+    // The same with the prediction read in place, rows `pred_stride` apart
+    // (a motion source): the whole prediction is read before dst is
+    // written, so the two may overlap.
+    void (*add_from)(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
+                     const uint8_t* pred, ptrdiff_t pred_stride);
 };
 
 // The plain C++ kernels (the reference every other kernel must match).

@@ -83,15 +83,6 @@ inline void TransformBlock(const int16_t coef[64], const uint32_t table[64], __m
     rows45_67 = _mm256_permute4x64_epi64(_mm256_packus_epi16(p45, p67), 0xD8);
 }
 
-void PutAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
-    alignas(32) uint8_t out[64];
-    __m256i a, b;
-    TransformBlock(coef, table, a, b);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(out), a);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(out + 32), b);
-    for (int r = 0; r < 8; ++r) std::memcpy(dst + r * stride, out + r * 8, 8);
-}
-
 void PutEnlargedAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
     alignas(32) uint8_t out[64];
     __m256i a, b;
@@ -106,22 +97,48 @@ void PutEnlargedAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], con
     }
 }
 
-void AddAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
-             const uint8_t pred[64]) {
-    alignas(32) uint8_t out[64];
+// Four rows of 8 bytes, `stride` apart, as one register in row order.
+inline __m256i LoadRows4(const uint8_t* p, ptrdiff_t stride) {
+    const auto row = [&](int r) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + r * stride)); };
+    const __m128i r01 = _mm_unpacklo_epi64(row(0), row(1)), r23 = _mm_unpacklo_epi64(row(2), row(3));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(r01), r23, 1);
+}
+
+// Stores a register of four 8-byte rows, `stride` apart.
+inline void StoreRows4(uint8_t* p, ptrdiff_t stride, __m256i v) {
+    const __m128i lo = _mm256_castsi256_si128(v), hi = _mm256_extracti128_si256(v, 1);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), lo);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + stride), _mm_unpackhi_epi64(lo, lo));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 2 * stride), hi);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 3 * stride), _mm_unpackhi_epi64(hi, hi));
+}
+
+void PutAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
     __m256i a, b;
     TransformBlock(coef, table, a, b);
-    a = _mm256_add_epi8(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pred)));
-    b = _mm256_add_epi8(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pred + 32)));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(out), a);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(out + 32), b);
-    for (int r = 0; r < 8; ++r) std::memcpy(dst + r * stride, out + r * 8, 8);
+    StoreRows4(dst, stride, a);
+    StoreRows4(dst + 4 * stride, stride, b);
+}
+
+void AddFromAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
+                 const uint8_t* pred, ptrdiff_t pred_stride) {
+    // The prediction is read whole before anything is stored.
+    const __m256i p0 = LoadRows4(pred, pred_stride), p1 = LoadRows4(pred + 4 * pred_stride, pred_stride);
+    __m256i a, b;
+    TransformBlock(coef, table, a, b);
+    StoreRows4(dst, stride, _mm256_add_epi8(a, p0));
+    StoreRows4(dst + 4 * stride, stride, _mm256_add_epi8(b, p1));
+}
+
+void AddAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
+             const uint8_t pred[64]) {
+    AddFromAvx2(dst, stride, coef, table, pred, 8);
 }
 
 }  // namespace
 
 const IdctFunctions& IdctAvx2Functions() {
-    static const IdctFunctions f{PutAvx2, PutEnlargedAvx2, AddAvx2};
+    static const IdctFunctions f{PutAvx2, PutEnlargedAvx2, AddAvx2, AddFromAvx2};
     return f;
 }
 

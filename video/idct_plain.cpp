@@ -179,19 +179,24 @@ void PutEnlargedPlain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], co
     }
 }
 
-void AddPlain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
-              const uint8_t pred[64]) {
-    uint8_t out[64];
+void AddFromPlain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
+                  const uint8_t* pred, ptrdiff_t pred_stride) {
+    uint8_t p[64], out[64];
+    for (int r = 0; r < 8; ++r) std::memcpy(p + r * 8, pred + r * pred_stride, 8);
     TransformBlock(coef, table, out, 8);
     for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c)
-            dst[r * stride + c] = static_cast<uint8_t>(pred[r * 8 + c] + out[r * 8 + c]);
+        for (int c = 0; c < 8; ++c) dst[r * stride + c] = static_cast<uint8_t>(p[r * 8 + c] + out[r * 8 + c]);
+}
+
+void AddPlain(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
+              const uint8_t pred[64]) {
+    AddFromPlain(dst, stride, coef, table, pred, 8);
 }
 
 }  // namespace
 
 const IdctFunctions& IdctPlainFunctions() {
-    static const IdctFunctions f{PutPlain, PutEnlargedPlain, AddPlain};
+    static const IdctFunctions f{PutPlain, PutEnlargedPlain, AddPlain, AddFromPlain};
     return f;
 }
 

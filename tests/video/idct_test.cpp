@@ -183,6 +183,18 @@ void ExpectMatchesReference(const IdctFunctions& f, const char* name) {
             const int k = (i / 12) * 8 + i % 12;
             ASSERT_EQ(out[i], i % 12 < 8 ? static_cast<uint8_t>(pred[k] + want[k]) : 0xAA) << where();
         }
+
+        // add_from: the prediction read in place, here one row above dst in
+        // the same buffer, so that each row written is the source row of the
+        // row below; it must still add to the prediction as it was.
+        std::memset(out, 0xAA, sizeof out);
+        for (int k = 0; k < 64; ++k) out[(k / 8) * 12 + k % 8] = pred[k];
+        f.add_from(out + 12, 12, coef, table, out, 12);
+        for (int i = 0; i < 9 * 12; ++i) {
+            const int k = (i / 12 - 1) * 8 + i % 12;
+            const uint8_t expect = i % 12 >= 8 ? 0xAA : i < 12 ? pred[i] : pred[k] + want[k];
+            ASSERT_EQ(out[i], expect) << where() << " add_from";
+        }
     }
 }
 
