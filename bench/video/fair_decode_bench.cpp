@@ -97,8 +97,8 @@ ZarnCoded EncodeZarn(unsigned quality) {
     c.header_flags = VideoHeaderFlags(s);
     c.bpp = static_cast<double>(c.packet.size()) * 8.0 / kPixels;
     test::FrameBuffers f(kW, kH);
-    f.decode(c.packet, c.flags, c.header_flags);
-    c.psnr_y = PlanePsnr(Picture().y.data(), kW, f.luma(), f.luma_width, kW, kH);
+    f.Decode(c.packet, c.flags, c.header_flags);
+    c.psnr_y = PlanePsnr(Picture().y.data(), kW, f.Luma(), f.luma_width, kW, kH);
     return c;
 }
 
@@ -198,7 +198,7 @@ public:
     JpegDecoder(const JpegDecoder&) = delete;
     JpegDecoder& operator=(const JpegDecoder&) = delete;
 
-    bool decode(const std::vector<uint8_t>& bytes, YuvPlanes& out) {
+    bool Decode(const std::vector<uint8_t>& bytes, YuvPlanes& out) {
         if (setjmp(err_.jump)) {
             jpeg_abort_decompress(&d_);
             return false;
@@ -234,7 +234,7 @@ JpegCoded CodeJpeg(int quality) {
     c.bpp = static_cast<double>(c.bytes.size()) * 8.0 / kPixels;
     YuvPlanes p;
     JpegDecoder d;
-    if (!d.decode(c.bytes, p)) return c;
+    if (!d.Decode(c.bytes, p)) return c;
     c.psnr_y = PlanePsnr(Picture().y.data(), kW, p.y.data(), kW, kW, kH);
     return c;
 }
@@ -288,7 +288,7 @@ void FairDecode(benchmark::State& state, double target_bpp, bool match_psnr) {
                          z.flags, z.header_flags);
         benchmark::DoNotOptimize(f.dest.data());
         const double t1 = ThreadSeconds();
-        ok &= jd.decode(j.bytes, planes);
+        ok &= jd.Decode(j.bytes, planes);
         benchmark::DoNotOptimize(planes.y.data());
         const double t2 = ThreadSeconds();
         zarn_time += t1 - t0;
