@@ -34,6 +34,7 @@ struct PlaneOptions {
     const MotionField* hint = nullptr;  // offsets of a plane of twice the size, or null
     uint32_t allowed_types = 0x3FF;     // bit t set: block type t may be chosen (fill always may)
     uint8_t* expected = nullptr;        // when set: the pixels the decoder must produce (stride width)
+    unsigned threads = 1;               // workers deciding blocks; the data is the same for any count
 };
 
 struct PlaneReport {

@@ -105,6 +105,7 @@ std::vector<uint8_t> VideoEncoder::CodePlane(const uint8_t* src, uint32_t src_w,
     options.quantiser = QuantiserForQuality(s_.quality);
     options.lambda = LambdaForQuantiser(options.quantiser);
     options.hint = hint;
+    options.threads = s_.threads;
     PlaneReport report;
     EncodePlaneBlocks(source, options, plane_data_, motion, &report);
     if (stats)

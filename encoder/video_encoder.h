@@ -19,6 +19,7 @@ struct VideoSettings {
     bool alpha = false;     // frames carry an alpha plane
     bool grey = false;      // luma only
     unsigned quality = 60;  // 1..100
+    unsigned threads = 1;   // workers per plane; the packets are the same for any count
 };
 
 // Quantiser index and rate-distortion weight of a quality setting.
