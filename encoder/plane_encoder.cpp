@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -663,7 +664,7 @@ void BlockCoder::CodePairs(PlaneProgress& progress, PlaneReport* report) {
 }  // namespace
 
 void EncodePlaneBlocks(const PlaneSource& source, const PlaneOptions& options, PlaneData& out,
-                       MotionField* motion_out, PlaneReport* report) {
+                       MotionField* motion_out, PlaneReport* report, const std::function<void()>& side_task) {
     out.Reset(source.width, source.height, options.old_colours);
     const uint32_t rows = source.height / 8, cols = source.width / 8, pairs = (rows + 1) / 2;
     MotionField motion;
@@ -674,17 +675,22 @@ void EncodePlaneBlocks(const PlaneSource& source, const PlaneOptions& options, P
     motion.valid.assign(size_t{rows} * cols, 0);
     PlaneProgress progress(pairs);
     // Every worker takes the next pair in turn, so the result is the same
-    // whichever worker decides which pair, and however many start.
-    const unsigned helpers = std::min(std::max(options.threads, 1u), std::max(pairs, 1u)) - 1;
+    // whichever worker decides which pair, and however many start (a helper
+    // busy with the side task joins late).
+    const unsigned helpers = std::min(std::max(options.threads, 1u) - 1, pairs);
     std::vector<std::thread> threads;
+    threads.reserve(helpers);
     for (unsigned t = 0; t < helpers; ++t) {
         try {
-            threads.emplace_back(
-                [&] { BlockCoder(source, options, out, motion).CodePairs(progress, report); });
+            threads.emplace_back([&, t] {
+                if (t == 0 && side_task) side_task();
+                BlockCoder(source, options, out, motion).CodePairs(progress, report);
+            });
         } catch (const std::system_error&) {
             break;  // fewer helpers: the pairs are taken by those that run
         }
     }
+    if (threads.empty() && side_task) side_task();
     BlockCoder(source, options, out, motion).CodePairs(progress, report);
     for (std::thread& t : threads) t.join();
     if (motion_out) *motion_out = std::move(motion);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "encoder/container_writer.h"
 #include "video/decode_video_frame.h"
@@ -87,30 +88,27 @@ size_t VideoEncoder::VOffset() const {
     return u_first ? luma + chroma : luma;
 }
 
-std::vector<uint8_t> VideoEncoder::CodePlane(const uint8_t* src, uint32_t src_w, uint32_t src_h,
-                                             uint32_t src_stride, const uint8_t* prev, uint32_t prev_stride,
-                                             uint32_t dw, uint32_t dh, bool key, const MotionField* hint,
-                                             MotionField* motion, FrameStats* stats) {
-    PadPlane(src, src_w, src_h, src_stride, dw, dh, padded_);
+void VideoEncoder::DecidePlane(const PlaneJob& job, bool key, PlaneData& data, MotionField* motion,
+                               FrameStats* stats, const std::function<void()>& side_task) {
+    PadPlane(job.src, job.src_w, job.src_h, job.src_stride, job.dw, job.dh, padded_);
     PlaneSource source;
     source.src = padded_.data();
-    source.src_stride = dw;
-    source.prev = prev;
-    source.prev_stride = prev_stride;
-    source.width = dw;
-    source.height = dh;
+    source.src_stride = job.dw;
+    source.prev = job.prev;
+    source.prev_stride = job.prev_stride;
+    source.width = job.dw;
+    source.height = job.dh;
     PlaneOptions options;
     options.key = key;
     options.old_colours = s_.version != 'i';
     options.quantiser = QuantiserForQuality(s_.quality);
     options.lambda = LambdaForQuantiser(options.quantiser);
-    options.hint = hint;
+    options.hint = job.hint;
     options.threads = s_.threads;
     PlaneReport report;
-    EncodePlaneBlocks(source, options, plane_data_, motion, &report);
+    EncodePlaneBlocks(source, options, data, motion, &report, side_task);
     if (stats)
         for (int i = 0; i < 16; ++i) stats->block_counts[i] += report.block_counts[i];
-    return WritePlane(plane_data_);
 }
 
 std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPicture* alpha, bool key,
@@ -118,42 +116,53 @@ std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPictur
     const unsigned prev_index = current_;
     const unsigned next_index = current_ ^ 1u;
     const std::vector<uint8_t>& prev = frames_[prev_index];
-    std::vector<uint8_t> packet;
 
+    // The planes in packet order: alpha, luma, then the chroma planes guided by the luma's motion.
+    PlaneJob jobs[4];
+    unsigned count = 0;
+    std::vector<uint8_t> opaque;
     if (s_.alpha) {
-        std::vector<uint8_t> a;
         if (alpha) {
-            a = CodePlane(alpha->y.data(), alpha->width, alpha->height, alpha->width,
-                          alphas_[prev_index].data(), luma_width_, decode_w_, decode_h_, key, nullptr,
-                          nullptr, stats);
+            jobs[count++] = {alpha->y.data(), alpha->width, alpha->height, alpha->width,
+                             alphas_[prev_index].data(), luma_width_, decode_w_, decode_h_, nullptr};
         } else {
-            std::vector<uint8_t> opaque(size_t{s_.width} * s_.height, 255);
-            a = CodePlane(opaque.data(), s_.width, s_.height, s_.width, alphas_[prev_index].data(),
-                          luma_width_, decode_w_, decode_h_, key, nullptr, nullptr, stats);
+            opaque.assign(size_t{s_.width} * s_.height, 255);
+            jobs[count++] = {opaque.data(), s_.width, s_.height, s_.width, alphas_[prev_index].data(),
+                             luma_width_, decode_w_, decode_h_, nullptr};
         }
-        AppendU32(packet, static_cast<uint32_t>(4 + a.size()));
-        packet.insert(packet.end(), a.begin(), a.end());
     }
-
+    const unsigned luma_job = count;
     MotionField luma_motion;
-    std::vector<uint8_t> luma =
-        CodePlane(pic.y.data(), pic.width, pic.height, pic.width, prev.data(), luma_width_, decode_w_,
-                  decode_h_, key, nullptr, &luma_motion, stats);
-    if (s_.version == 'i') AppendU32(packet, static_cast<uint32_t>(4 + luma.size()));
-    packet.insert(packet.end(), luma.begin(), luma.end());
-
+    jobs[count++] = {pic.y.data(), pic.width, pic.height, pic.width, prev.data(), luma_width_, decode_w_,
+                     decode_h_, nullptr};
     if (!s_.grey) {
         const size_t luma_bytes = size_t{luma_width_} * luma_height_;
         const size_t chroma_bytes = size_t{chroma_width_} * chroma_height_;
         const bool u_first = s_.version == 'f' || s_.version == 'g';
         const std::vector<uint8_t>* planes[2] = {u_first ? &pic.u : &pic.v, u_first ? &pic.v : &pic.u};
-        for (int p = 0; p < 2; ++p) {
-            std::vector<uint8_t> c =
-                CodePlane(planes[p]->data(), pic.ChromaWidth(), pic.ChromaHeight(), pic.ChromaWidth(),
-                          prev.data() + luma_bytes + p * chroma_bytes, chroma_width_, chroma_dw_, chroma_dh_,
-                          key, &luma_motion, nullptr, stats);
-            packet.insert(packet.end(), c.begin(), c.end());
-        }
+        for (int p = 0; p < 2; ++p)
+            jobs[count++] = {planes[p]->data(), pic.ChromaWidth(), pic.ChromaHeight(), pic.ChromaWidth(),
+                             prev.data() + luma_bytes + p * chroma_bytes, chroma_width_, chroma_dw_,
+                             chroma_dh_, &luma_motion};
+    }
+
+    // Each plane is written out while the next one is decided.
+    std::vector<uint8_t> written[4];
+    for (unsigned k = 0; k < count; ++k) {
+        std::function<void()> write_before;
+        if (k > 0) write_before = [&, k] { written[k - 1] = WritePlane(plane_data_[(k - 1) & 1]); };
+        DecidePlane(jobs[k], key, plane_data_[k & 1], k == luma_job ? &luma_motion : nullptr, stats,
+                    write_before);
+    }
+    written[count - 1] = WritePlane(plane_data_[(count - 1) & 1]);
+
+    std::vector<uint8_t> packet;
+    for (unsigned k = 0; k < count; ++k) {
+        if (s_.alpha && k == 0)
+            AppendU32(packet, static_cast<uint32_t>(4 + written[k].size()));
+        else if (k == luma_job && s_.version == 'i')
+            AppendU32(packet, static_cast<uint32_t>(4 + written[k].size()));
+        packet.insert(packet.end(), written[k].begin(), written[k].end());
     }
 
     std::fill(block_marks_.begin(), block_marks_.end(), 0);

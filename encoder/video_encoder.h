@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "encoder/plane_encoder.h"
@@ -56,9 +57,16 @@ public:
     size_t VOffset() const;
 
 private:
-    std::vector<uint8_t> CodePlane(const uint8_t* src, uint32_t src_w, uint32_t src_h, uint32_t src_stride,
-                                   const uint8_t* prev, uint32_t prev_stride, uint32_t dw, uint32_t dh,
-                                   bool key, const MotionField* hint, MotionField* motion, FrameStats* stats);
+    // One plane of a frame: the picture to code and the previous reconstruction.
+    struct PlaneJob {
+        const uint8_t* src;
+        uint32_t src_w, src_h, src_stride;
+        const uint8_t* prev;
+        uint32_t prev_stride, dw, dh;
+        const MotionField* hint;
+    };
+    void DecidePlane(const PlaneJob& job, bool key, PlaneData& data, MotionField* motion, FrameStats* stats,
+                     const std::function<void()>& side_task);
 
     VideoSettings s_;
     uint32_t luma_width_ = 0, luma_height_ = 0;
@@ -71,7 +79,7 @@ private:
     std::vector<uint8_t> bundle_memory_;
     uint8_t* bundle_buffers_[9] = {};
     std::vector<uint8_t> padded_;
-    PlaneData plane_data_;
+    PlaneData plane_data_[2];  // the plane being decided and the one being written
 };
 
 }  // namespace zarn
