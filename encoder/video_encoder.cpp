@@ -90,7 +90,7 @@ size_t VideoEncoder::VOffset() const {
 
 void VideoEncoder::DecidePlane(const PlaneJob& job, bool key, PlaneData& data, MotionField* motion,
                                FrameStats* stats, const std::function<void()>& side_task) {
-    PadPlane(job.src, job.src_w, job.src_h, job.src_stride, job.dw, job.dh, padded_);
+    PadPlane(job.src, job.src_w, job.src_h, job.src_w, job.dw, job.dh, padded_);
     PlaneSource source;
     source.src = padded_.data();
     source.src_stride = job.dw;
@@ -120,30 +120,33 @@ std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPictur
     // The planes in packet order: alpha, luma, then the chroma planes guided by the luma's motion.
     PlaneJob jobs[4];
     unsigned count = 0;
+    auto add = [&](const uint8_t* src, uint32_t w, uint32_t h, const uint8_t* prev_plane,
+                   uint32_t prev_stride, uint32_t dw, uint32_t dh, const MotionField* hint) {
+        jobs[count++] = PlaneJob{src, w, h, prev_plane, prev_stride, dw, dh, hint};
+    };
     std::vector<uint8_t> opaque;
     if (s_.alpha) {
         if (alpha) {
-            jobs[count++] = {alpha->y.data(), alpha->width, alpha->height, alpha->width,
-                             alphas_[prev_index].data(), luma_width_, decode_w_, decode_h_, nullptr};
+            add(alpha->y.data(), alpha->width, alpha->height, alphas_[prev_index].data(), luma_width_,
+                decode_w_, decode_h_, nullptr);
         } else {
             opaque.assign(size_t{s_.width} * s_.height, 255);
-            jobs[count++] = {opaque.data(), s_.width, s_.height, s_.width, alphas_[prev_index].data(),
-                             luma_width_, decode_w_, decode_h_, nullptr};
+            add(opaque.data(), s_.width, s_.height, alphas_[prev_index].data(), luma_width_, decode_w_,
+                decode_h_, nullptr);
         }
     }
     const unsigned luma_job = count;
     MotionField luma_motion;
-    jobs[count++] = {pic.y.data(), pic.width, pic.height, pic.width, prev.data(), luma_width_, decode_w_,
-                     decode_h_, nullptr};
+    add(pic.y.data(), pic.width, pic.height, prev.data(), luma_width_, decode_w_, decode_h_, nullptr);
     if (!s_.grey) {
         const size_t luma_bytes = size_t{luma_width_} * luma_height_;
         const size_t chroma_bytes = size_t{chroma_width_} * chroma_height_;
         const bool u_first = s_.version == 'f' || s_.version == 'g';
         const std::vector<uint8_t>* planes[2] = {u_first ? &pic.u : &pic.v, u_first ? &pic.v : &pic.u};
         for (int p = 0; p < 2; ++p)
-            jobs[count++] = {planes[p]->data(), pic.ChromaWidth(), pic.ChromaHeight(), pic.ChromaWidth(),
-                             prev.data() + luma_bytes + p * chroma_bytes, chroma_width_, chroma_dw_,
-                             chroma_dh_, &luma_motion};
+            add(planes[p]->data(), pic.ChromaWidth(), pic.ChromaHeight(),
+                prev.data() + luma_bytes + p * chroma_bytes, chroma_width_, chroma_dw_, chroma_dh_,
+                &luma_motion);
     }
 
     // Each plane is written out while the next one is decided.

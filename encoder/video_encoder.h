@@ -57,10 +57,10 @@ public:
     size_t VOffset() const;
 
 private:
-    // One plane of a frame: the picture to code and the previous reconstruction.
+    // One plane of a frame: the picture to code (stride src_w) and the previous reconstruction.
     struct PlaneJob {
         const uint8_t* src;
-        uint32_t src_w, src_h, src_stride;
+        uint32_t src_w, src_h;
         const uint8_t* prev;
         uint32_t prev_stride, dw, dh;
         const MotionField* hint;
