@@ -676,22 +676,28 @@ void EncodePlaneBlocks(const PlaneSource& source, const PlaneOptions& options, P
     PlaneProgress progress(pairs);
     // Every worker takes the next pair in turn, so the result is the same
     // whichever worker decides which pair, and however many start (a helper
-    // busy with the side task joins late).
+    // busy with the side task joins late). The side task goes to whoever
+    // claims it first: a helper that starts late leaves it to the caller.
+    std::atomic<bool> side_claimed{!side_task};
+    auto claim_side_task = [&] {
+        if (!side_claimed.exchange(true, std::memory_order_relaxed)) side_task();
+    };
     const unsigned helpers = std::min(std::max(options.threads, 1u) - 1, pairs);
     std::vector<std::thread> threads;
     threads.reserve(helpers);
     for (unsigned t = 0; t < helpers; ++t) {
         try {
             threads.emplace_back([&, t] {
-                if (t == 0 && side_task) side_task();
+                if (t == 0) claim_side_task();
                 BlockCoder(source, options, out, motion).CodePairs(progress, report);
             });
         } catch (const std::system_error&) {
             break;  // fewer helpers: the pairs are taken by those that run
         }
     }
-    if (threads.empty() && side_task) side_task();
+    if (threads.empty()) claim_side_task();
     BlockCoder(source, options, out, motion).CodePairs(progress, report);
+    claim_side_task();
     for (std::thread& t : threads) t.join();
     if (motion_out) *motion_out = std::move(motion);
 }

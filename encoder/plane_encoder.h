@@ -43,9 +43,9 @@ struct PlaneReport {
     uint32_t sub_block_counts[16] = {};  // per sub-block type of scaled blocks
 };
 
-// `side_task`, when given, runs beside the block decisions on a helper
-// thread before it joins them (on the caller's thread first when there is
-// none): work that needs none of this plane, such as writing the plane before.
+// `side_task`, when given, runs once beside the block decisions, on a helper
+// thread before it joins them, or on the caller's thread when no helper took
+// it up: work that needs none of this plane, such as writing the plane before.
 void EncodePlaneBlocks(const PlaneSource& source, const PlaneOptions& options, PlaneData& out,
                        MotionField* motion_out, PlaneReport* report,
                        const std::function<void()>& side_task = {});

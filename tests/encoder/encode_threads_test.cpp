@@ -69,9 +69,11 @@ TEST(EncodeThreads, EveryThreadCountWritesTheOneThreadFile) {
         }
         SCOPED_TRACE(c[0] + " " + c[1]);
         ASSERT_GT(files[0].size(), 64u);
-        for (int k = 1; k < 4; ++k) EXPECT_TRUE(files[k] == files[0]) << "threads " << (counts[k] ? counts[k] : "default");
+        for (int k = 1; k < 4; ++k)
+            EXPECT_TRUE(files[k] == files[0]) << "threads " << (counts[k] ? counts[k] : "default");
     }
-    for (const char* f : {"pan.y4m", "text.y4m", "cut.y4m", "noise.y4m", "small.y4m"}) std::remove((dir + "/" + f).c_str());
+    for (const char* f : {"pan.y4m", "text.y4m", "cut.y4m", "noise.y4m", "small.y4m"})
+        std::remove((dir + "/" + f).c_str());
     rmdir(dir.c_str());
 }
 
