@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <condition_variable>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -100,20 +102,37 @@ struct PlaneProgress {
     std::unique_ptr<std::atomic<uint32_t>[]> decided;  // per pair: columns decided
     std::atomic<uint32_t> next_pair{0};                // the next pair a worker takes
     std::atomic<uint32_t> emitted{0};                  // pairs written to the plane data
+    // Workers that found nothing to do sleep here; a count tells the others
+    // whether anyone needs waking, so that most steps make no system call.
+    std::mutex lock;
+    std::condition_variable woken;
+    std::atomic<uint32_t> sleepers{0};
 };
 
-void WaitUntilAtLeast(const std::atomic<uint32_t>& a, uint32_t value) {
-    uint32_t seen = a.load(std::memory_order_acquire);
-    while (seen < value) {
-        a.wait(seen, std::memory_order_acquire);
-        seen = a.load(std::memory_order_acquire);
-    }
+// Waits until `a` reaches `value`: a short spin first, since the other
+// worker is mostly a block or two away and giving up the core is dear on a
+// busy machine, then asleep.
+void WaitUntilAtLeast(PlaneProgress& progress, const std::atomic<uint32_t>& a, uint32_t value) {
+    constexpr int kSpins = 4000;
+    for (int i = 0; i < kSpins; ++i)
+        if (a.load(std::memory_order_acquire) >= value) return;
+    std::unique_lock<std::mutex> hold(progress.lock);
+    progress.sleepers.fetch_add(1, std::memory_order_seq_cst);
+    // Sequentially consistent with Publish: either it sees the sleeper or the sleeper sees its value.
+    progress.woken.wait(hold, [&] { return a.load(std::memory_order_seq_cst) >= value; });
+    progress.sleepers.fetch_sub(1, std::memory_order_relaxed);
 }
 
-void Publish(std::atomic<uint32_t>& a, uint32_t value) {
-    a.store(value, std::memory_order_release);
-    a.notify_all();
+void Publish(PlaneProgress& progress, std::atomic<uint32_t>& a, uint32_t value) {
+    a.store(value, std::memory_order_seq_cst);
+    if (progress.sleepers.load(std::memory_order_seq_cst) == 0) return;
+    // Taking the lock orders the wake after a sleeper's last look at `a`.
+    { std::lock_guard<std::mutex> hold(progress.lock); }
+    progress.woken.notify_all();
 }
+
+// Columns a waiting pair lets the pair above get ahead before it goes on.
+constexpr uint32_t kLeadColumns = 4;
 
 // One worker's decisions for the pair of block rows in hand.
 struct PairScratch {
@@ -593,10 +612,12 @@ void BlockCoder::DecidePair(uint32_t row, PlaneProgress& progress, PairScratch& 
     const uint32_t rows = s_.height / 8, cols = s_.width / 8, pair = row / 2;
     const bool pair_rows = row + 1 < rows;
     for (uint32_t col = 0; col < cols; ++col) {
-        if (pair > 0) WaitUntilAtLeast(progress.decided[pair - 1], std::min(col + 2, cols));
+        // Once behind, wait for a few columns more, so the pairs do not meet at every block.
+        if (pair > 0 && progress.decided[pair - 1].load(std::memory_order_acquire) < std::min(col + 2, cols))
+            WaitUntilAtLeast(progress, progress.decided[pair - 1], std::min(col + 2 + kLeadColumns, cols));
         decide(row, col, w.upper[col]);
         if (pair_rows) decide(row + 1, col, w.lower[col]);
-        Publish(progress.decided[pair], col + 1);
+        Publish(progress, progress.decided[pair], col + 1);
     }
     // Scaled blocks where one 16x16 block costs less than its four 8x8 blocks.
     std::fill(w.scaled.begin(), w.scaled.end(), 0);
@@ -655,9 +676,9 @@ void BlockCoder::CodePairs(PlaneProgress& progress, PlaneReport* report) {
         const uint32_t pair = progress.next_pair.fetch_add(1, std::memory_order_relaxed);
         if (pair >= pairs) return;
         DecidePair(pair * 2, progress, w);
-        WaitUntilAtLeast(progress.emitted, pair);
+        WaitUntilAtLeast(progress, progress.emitted, pair);
         EmitPair(pair * 2, w, report);
-        Publish(progress.emitted, pair + 1);
+        Publish(progress, progress.emitted, pair + 1);
     }
 }
 
