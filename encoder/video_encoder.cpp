@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <atomic>
 #include <functional>
+#include <system_error>
+#include <thread>
 
 #include "encoder/container_writer.h"
 #include "video/decode_video_frame.h"
@@ -27,6 +30,26 @@ void PadPlane(const uint8_t* src, uint32_t w, uint32_t h, uint32_t stride, uint3
 }
 
 uint32_t RoundDown8(uint32_t v) { return v & ~7u; }
+
+// Runs independent tasks on up to `threads` threads (the caller's among
+// them), each task once, whichever thread gets to it.
+void RunSideBySide(const std::vector<std::function<void()>>& tasks, unsigned threads) {
+    std::atomic<size_t> next{0};
+    auto run = [&] {
+        for (size_t t; (t = next.fetch_add(1, std::memory_order_relaxed)) < tasks.size();) tasks[t]();
+    };
+    std::vector<std::thread> helpers;
+    helpers.reserve(threads);
+    for (unsigned h = 1; h < threads; ++h) {
+        try {
+            helpers.emplace_back(run);
+        } catch (const std::system_error&) {
+            break;  // the caller takes the tasks left
+        }
+    }
+    run();
+    for (std::thread& h : helpers) h.join();
+}
 
 }  // namespace
 
@@ -88,11 +111,11 @@ size_t VideoEncoder::VOffset() const {
     return u_first ? luma + chroma : luma;
 }
 
-void VideoEncoder::DecidePlane(const PlaneJob& job, bool key, PlaneData& data, MotionField* motion,
-                               FrameStats* stats, const std::function<void()>& side_task) {
-    PadPlane(job.src, job.src_w, job.src_h, job.src_w, job.dw, job.dh, padded_);
+void VideoEncoder::DecidePlane(const PlaneJob& job, bool key, unsigned threads, PlaneWork& work,
+                               MotionField* motion, const std::function<void()>& side_task) const {
+    PadPlane(job.src, job.src_w, job.src_h, job.src_w, job.dw, job.dh, work.padded);
     PlaneSource source;
-    source.src = padded_.data();
+    source.src = work.padded.data();
     source.src_stride = job.dw;
     source.prev = job.prev;
     source.prev_stride = job.prev_stride;
@@ -104,11 +127,10 @@ void VideoEncoder::DecidePlane(const PlaneJob& job, bool key, PlaneData& data, M
     options.quantiser = QuantiserForQuality(s_.quality);
     options.lambda = LambdaForQuantiser(options.quantiser);
     options.hint = job.hint;
-    options.threads = s_.threads;
+    options.threads = threads;
     PlaneReport report;
-    EncodePlaneBlocks(source, options, data, motion, &report, side_task);
-    if (stats)
-        for (int i = 0; i < 16; ++i) stats->block_counts[i] += report.block_counts[i];
+    EncodePlaneBlocks(source, options, work.data, motion, &report, side_task);
+    for (int i = 0; i < 16; ++i) work.block_counts[i] = report.block_counts[i];
 }
 
 std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPicture* alpha, bool key,
@@ -149,23 +171,38 @@ std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPictur
                 &luma_motion);
     }
 
-    // Each plane is written out while the next one is decided.
-    std::vector<uint8_t> written[4];
-    for (unsigned k = 0; k < count; ++k) {
+    // Each plane is written out while the next one is decided. The two
+    // chroma planes need nothing of each other: with two threads or more they
+    // are decided side by side, beside the writing of the luma.
+    const bool chroma_beside = !s_.grey && s_.threads >= 2;
+    const unsigned in_turn = chroma_beside ? count - 2 : count;
+    for (unsigned k = 0; k < in_turn; ++k) {
         std::function<void()> write_before;
-        if (k > 0) write_before = [&, k] { written[k - 1] = WritePlane(plane_data_[(k - 1) & 1]); };
-        DecidePlane(jobs[k], key, plane_data_[k & 1], k == luma_job ? &luma_motion : nullptr, stats,
-                    write_before);
+        if (k > 0) write_before = [&, k] { work_[k - 1].written = WritePlane(work_[k - 1].data); };
+        DecidePlane(jobs[k], key, s_.threads, work_[k], k == luma_job ? &luma_motion : nullptr, write_before);
     }
-    written[count - 1] = WritePlane(plane_data_[(count - 1) & 1]);
+    if (chroma_beside) {
+        const unsigned each = s_.threads / 2;
+        auto chroma = [&](unsigned k) {
+            DecidePlane(jobs[k], key, each, work_[k], nullptr, {});
+            work_[k].written = WritePlane(work_[k].data);
+        };
+        RunSideBySide({[&] { chroma(count - 2); }, [&] { chroma(count - 1); },
+                       [&] { work_[count - 3].written = WritePlane(work_[count - 3].data); }},
+                      2);
+    } else {
+        work_[count - 1].written = WritePlane(work_[count - 1].data);
+    }
+    if (stats)
+        for (unsigned k = 0; k < count; ++k)
+            for (int i = 0; i < 16; ++i) stats->block_counts[i] += work_[k].block_counts[i];
 
     std::vector<uint8_t> packet;
     for (unsigned k = 0; k < count; ++k) {
-        if (s_.alpha && k == 0)
-            AppendU32(packet, static_cast<uint32_t>(4 + written[k].size()));
-        else if (k == luma_job && s_.version == 'i')
-            AppendU32(packet, static_cast<uint32_t>(4 + written[k].size()));
-        packet.insert(packet.end(), written[k].begin(), written[k].end());
+        const std::vector<uint8_t>& written = work_[k].written;
+        if ((s_.alpha && k == 0) || (k == luma_job && s_.version == 'i'))
+            AppendU32(packet, static_cast<uint32_t>(4 + written.size()));
+        packet.insert(packet.end(), written.begin(), written.end());
     }
 
     std::fill(block_marks_.begin(), block_marks_.end(), 0);

@@ -65,8 +65,15 @@ private:
         uint32_t prev_stride, dw, dh;
         const MotionField* hint;
     };
-    void DecidePlane(const PlaneJob& job, bool key, PlaneData& data, MotionField* motion, FrameStats* stats,
-                     const std::function<void()>& side_task);
+    // What one plane of the frame in hand needs and makes.
+    struct PlaneWork {
+        std::vector<uint8_t> padded;  // the picture at decode size
+        PlaneData data;
+        std::array<uint32_t, 16> block_counts{};
+        std::vector<uint8_t> written;
+    };
+    void DecidePlane(const PlaneJob& job, bool key, unsigned threads, PlaneWork& work, MotionField* motion,
+                     const std::function<void()>& side_task) const;
 
     VideoSettings s_;
     uint32_t luma_width_ = 0, luma_height_ = 0;
@@ -78,8 +85,7 @@ private:
     std::vector<uint8_t> block_marks_;
     std::vector<uint8_t> bundle_memory_;
     uint8_t* bundle_buffers_[9] = {};
-    std::vector<uint8_t> padded_;
-    PlaneData plane_data_[2];  // the plane being decided and the one being written
+    PlaneWork work_[4];  // alpha, luma and chroma planes in packet order (as many as the frame has)
 };
 
 }  // namespace zarn
