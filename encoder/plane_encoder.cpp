@@ -10,13 +10,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "encoder/block_metrics.h"
 #include "encoder/coefficient_writer.h"
 #include "encoder/forward_dct.h"
 #include "encoder/residue_writer.h"
+#include "encoder/worker_threads.h"
 #include "video/blocks.h"
 #include "video/idct.h"
 #include "video/quant_tables.h"
@@ -704,22 +703,11 @@ void EncodePlaneBlocks(const PlaneSource& source, const PlaneOptions& options, P
         if (!side_claimed.exchange(true, std::memory_order_relaxed)) side_task();
     };
     const unsigned helpers = std::min(std::max(options.threads, 1u) - 1, pairs);
-    std::vector<std::thread> threads;
-    threads.reserve(helpers);
-    for (unsigned t = 0; t < helpers; ++t) {
-        try {
-            threads.emplace_back([&, t] {
-                if (t == 0) claim_side_task();
-                BlockCoder(source, options, out, motion).CodePairs(progress, report);
-            });
-        } catch (const std::system_error&) {
-            break;  // fewer helpers: the pairs are taken by those that run
-        }
-    }
-    if (threads.empty()) claim_side_task();
-    BlockCoder(source, options, out, motion).CodePairs(progress, report);
-    claim_side_task();
-    for (std::thread& t : threads) t.join();
+    RunOnThreads(1 + helpers, [&](unsigned index) {
+        if (index == 1) claim_side_task();
+        BlockCoder(source, options, out, motion).CodePairs(progress, report);
+        if (index == 0) claim_side_task();
+    });
     if (motion_out) *motion_out = std::move(motion);
 }
 

@@ -4,10 +4,9 @@
 #include <cmath>
 #include <atomic>
 #include <functional>
-#include <system_error>
-#include <thread>
 
 #include "encoder/container_writer.h"
+#include "encoder/worker_threads.h"
 #include "video/decode_video_frame.h"
 
 namespace zarn {
@@ -31,24 +30,13 @@ void PadPlane(const uint8_t* src, uint32_t w, uint32_t h, uint32_t stride, uint3
 
 uint32_t RoundDown8(uint32_t v) { return v & ~7u; }
 
-// Runs independent tasks on up to `threads` threads (the caller's among
-// them), each task once, whichever thread gets to it.
+// Runs independent tasks on up to `threads` threads, each task once,
+// whichever thread gets to it.
 void RunSideBySide(const std::vector<std::function<void()>>& tasks, unsigned threads) {
     std::atomic<size_t> next{0};
-    auto run = [&] {
+    RunOnThreads(threads, [&](unsigned) {
         for (size_t t; (t = next.fetch_add(1, std::memory_order_relaxed)) < tasks.size();) tasks[t]();
-    };
-    std::vector<std::thread> helpers;
-    helpers.reserve(threads);
-    for (unsigned h = 1; h < threads; ++h) {
-        try {
-            helpers.emplace_back(run);
-        } catch (const std::system_error&) {
-            break;  // the caller takes the tasks left
-        }
-    }
-    run();
-    for (std::thread& h : helpers) h.join();
+    });
 }
 
 }  // namespace

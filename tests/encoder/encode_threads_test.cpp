@@ -37,10 +37,10 @@ TEST(EncodeThreads, EveryThreadCountWritesTheOneThreadFile) {
     // its cut, and the noise clip's frames are coded again as key frames
     // after their inter coding. The pan clip is large enough for the threads
     // to meet inside its planes.
-    write_clip("pan.y4m", Clip::kPanZoom, 256, 200, 6);
+    write_clip("pan.y4m", Clip::kPanZoom, 256, 200, 4);
     write_clip("text.y4m", Clip::kScrollingText, 136, 104, 5);
     write_clip("cut.y4m", Clip::kSceneCut, 64, 48, 18);
-    write_clip("noise.y4m", Clip::kNoise, 256, 200, 6);
+    write_clip("noise.y4m", Clip::kNoise, 256, 200, 4);
     write_clip("small.y4m", Clip::kNoise, 40, 24, 3);
     const std::vector<std::vector<std::string>> cases = {
         {"pan.y4m", "--quality", "10"},
