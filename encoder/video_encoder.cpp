@@ -1,8 +1,8 @@
 #include "encoder/video_encoder.h"
 
 #include <algorithm>
-#include <cmath>
 #include <atomic>
+#include <cmath>
 #include <functional>
 
 #include "encoder/container_writer.h"
