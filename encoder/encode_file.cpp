@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "encoder/audio_encoder.h"
 #include "encoder/container_writer.h"
@@ -41,6 +42,11 @@ bool IsMostlyIntra(const FrameStats& s) {
 }
 
 }  // namespace
+
+unsigned EncodeThreadCount(unsigned requested) {
+    if (requested) return requested;
+    return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+}
 
 PictureSource Y4mSource(Y4mReader& reader) {
     PictureSource s;
@@ -108,6 +114,7 @@ EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha, const st
     vs.alpha = alpha != nullptr;
     vs.grey = settings.grey;
     vs.quality = settings.quality;
+    vs.threads = EncodeThreadCount(settings.threads);
     VideoEncoder encoder(vs);
 
     uint32_t keyint = settings.keyint;

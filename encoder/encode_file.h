@@ -21,7 +21,12 @@ struct EncodeSettings {
     char version = 'i';
     bool grey = false;
     bool measure = false;  // fill the PSNR figures of FrameReport
+    unsigned threads =
+        0;  // encoding threads; 0: two when the machine has two cores. Same file for any count.
 };
+
+// The thread count `EncodeMovie` uses for EncodeSettings::threads.
+unsigned EncodeThreadCount(unsigned requested);
 
 struct FrameReport {
     uint32_t index = 0;

@@ -1,15 +1,21 @@
 #include "encoder/plane_encoder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <condition_variable>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
 
 #include "encoder/block_metrics.h"
 #include "encoder/coefficient_writer.h"
 #include "encoder/forward_dct.h"
 #include "encoder/residue_writer.h"
+#include "encoder/worker_threads.h"
 #include "video/blocks.h"
 #include "video/idct.h"
 #include "video/quant_tables.h"
@@ -84,14 +90,67 @@ struct BlockPixels {
 
 uint32_t SseShown(const BlockPixels& p, const uint8_t shown[64]) { return Sse(p.b, 8, shown, 8); }
 
+// What the workers of one plane share. A block's motion search looks at the
+// offsets of its left, upper and upper-right neighbours, so a pair of block
+// rows may decide column c only once the pair above has decided column c + 1;
+// the pairs are then written out strictly in order.
+struct PlaneProgress {
+    explicit PlaneProgress(uint32_t pairs) : decided(std::make_unique<std::atomic<uint32_t>[]>(pairs)) {
+        for (uint32_t p = 0; p < pairs; ++p) decided[p].store(0, std::memory_order_relaxed);
+    }
+    std::unique_ptr<std::atomic<uint32_t>[]> decided;  // per pair: columns decided
+    std::atomic<uint32_t> next_pair{0};                // the next pair a worker takes
+    std::atomic<uint32_t> emitted{0};                  // pairs written to the plane data
+    // Workers that found nothing to do sleep here; a count tells the others
+    // whether anyone needs waking, so that most steps make no system call.
+    std::mutex lock;
+    std::condition_variable woken;
+    std::atomic<uint32_t> sleepers{0};
+};
+
+// Waits until `a` reaches `value`: a short spin first, since the other
+// worker is mostly a block or two away and giving up the core is dear on a
+// busy machine, then asleep.
+void WaitUntilAtLeast(PlaneProgress& progress, const std::atomic<uint32_t>& a, uint32_t value) {
+    constexpr int kSpins = 4000;
+    for (int i = 0; i < kSpins; ++i)
+        if (a.load(std::memory_order_acquire) >= value) return;
+    std::unique_lock<std::mutex> hold(progress.lock);
+    progress.sleepers.fetch_add(1, std::memory_order_seq_cst);
+    // Sequentially consistent with Publish: either it sees the sleeper or the sleeper sees its value.
+    progress.woken.wait(hold, [&] { return a.load(std::memory_order_seq_cst) >= value; });
+    progress.sleepers.fetch_sub(1, std::memory_order_relaxed);
+}
+
+void Publish(PlaneProgress& progress, std::atomic<uint32_t>& a, uint32_t value) {
+    a.store(value, std::memory_order_seq_cst);
+    if (progress.sleepers.load(std::memory_order_seq_cst) == 0) return;
+    // Taking the lock orders the wake after a sleeper's last look at `a`.
+    { std::lock_guard<std::mutex> hold(progress.lock); }
+    progress.woken.notify_all();
+}
+
+// Columns a waiting pair lets the pair above get ahead before it goes on.
+constexpr uint32_t kLeadColumns = 4;
+
+// One worker's decisions for the pair of block rows in hand.
+struct PairScratch {
+    std::vector<BlockDecision> upper, lower, scaled_choice;
+    std::vector<uint8_t> scaled;
+    BlockDecision big;
+};
+
 class BlockCoder {
 public:
-    BlockCoder(const PlaneSource& s, const PlaneOptions& o, PlaneData& out)
-        : s_(s), o_(o), out_(out), idct_(ChosenIdctFunctions()) {}
+    BlockCoder(const PlaneSource& s, const PlaneOptions& o, PlaneData& out, MotionField& motion)
+        : s_(s), o_(o), out_(out), idct_(ChosenIdctFunctions()), motion_(motion) {}
 
-    void CodePlane(MotionField* motion_out, PlaneReport* report);
+    // Takes pairs of block rows from `progress` until none is left.
+    void CodePairs(PlaneProgress& progress, PlaneReport* report);
 
 private:
+    void DecidePair(uint32_t row, PlaneProgress& progress, PairScratch& w);
+    void EmitPair(uint32_t row, const PairScratch& w, PlaneReport* report);
     void decide(uint32_t row, uint32_t col, BlockDecision& d);
     // The 16x16 area at (row, col) coded as one scaled block (sub-block from 8x8 averages).
     void DecideScaled(uint32_t row, uint32_t col, BlockDecision& d);
@@ -130,7 +189,7 @@ private:
     const PlaneOptions& o_;
     PlaneData& out_;
     const IdctFunctions& idct_;
-    MotionField motion_;
+    MotionField& motion_;  // shared: each block's entry is written by the worker deciding it
     ResidueTrace residue_trace_;
 };
 
@@ -548,73 +607,108 @@ void BlockCoder::emit(uint32_t row, uint32_t col, const BlockDecision& d, bool l
     }
 }
 
-void BlockCoder::CodePlane(MotionField* motion_out, PlaneReport* report) {
-    const uint32_t rows = s_.height / 8, cols = s_.width / 8;
-    motion_.cols = cols;
-    motion_.rows = rows;
-    motion_.dx.assign(size_t{rows} * cols, 0);
-    motion_.dy.assign(size_t{rows} * cols, 0);
-    motion_.valid.assign(size_t{rows} * cols, 0);
-    std::vector<BlockDecision> upper(cols), lower(cols);
-    std::vector<uint8_t> scaled(cols);
-    BlockDecision big;
-    std::vector<BlockDecision> ScaledChoice(cols);
-    for (uint32_t row = 0; row < rows; row += 2) {
-        const bool pair = row + 1 < rows;
-        for (uint32_t col = 0; col < cols; ++col) {
-            decide(row, col, upper[col]);
-            if (pair) decide(row + 1, col, lower[col]);
-        }
-        // Scaled blocks where one 16x16 block costs less than its four 8x8 blocks.
-        std::fill(scaled.begin(), scaled.end(), 0);
-        if (pair)
-            for (uint32_t col = 0; col + 1 < cols; ++col) {
-                const float four =
-                    upper[col].cost + upper[col + 1].cost + lower[col].cost + lower[col + 1].cost;
-                if (four <= o_.lambda * (2 * kTypeBits + 2.0f + kColourBits)) continue;
-                // Areas predicted from the previous picture stay predicted.
-                auto predicted = [](const BlockDecision& d) {
-                    return d.type == kSkipBlock || d.type == kMotionBlock;
-                };
-                if (predicted(upper[col]) || predicted(upper[col + 1]) || predicted(lower[col]) ||
-                    predicted(lower[col + 1]))
-                    continue;
-                DecideScaled(row, col, big);
-                if (big.cost < four) {
-                    scaled[col] = 1;
-                    ScaledChoice[col] = big;
-                    ++col;
-                }
-            }
-        for (int half = 0; half < (pair ? 2 : 1); ++half) {
-            const uint32_t r = row + static_cast<uint32_t>(half);
-            for (uint32_t col = 0; col < cols; ++col) {
-                if (scaled[col]) {
-                    emit(r, col, ScaledChoice[col], half == 1);
-                    if (report && half == 0) {
-                        ++report->block_counts[kScaledBlock];
-                        ++report->sub_block_counts[ScaledChoice[col].sub_type & 15];
-                    }
-                    ++col;
-                    continue;
-                }
-                const BlockDecision& d = half ? lower[col] : upper[col];
-                emit(r, col, d, false);
-                if (report) ++report->block_counts[d.type & 15];
-            }
-            out_.EndRow();
+void BlockCoder::DecidePair(uint32_t row, PlaneProgress& progress, PairScratch& w) {
+    const uint32_t rows = s_.height / 8, cols = s_.width / 8, pair = row / 2;
+    const bool pair_rows = row + 1 < rows;
+    for (uint32_t col = 0; col < cols; ++col) {
+        // Once behind, wait for a few columns more, so the pairs do not meet at every block.
+        if (pair > 0 && progress.decided[pair - 1].load(std::memory_order_acquire) < std::min(col + 2, cols))
+            WaitUntilAtLeast(progress, progress.decided[pair - 1], std::min(col + 2 + kLeadColumns, cols));
+        decide(row, col, w.upper[col]);
+        if (pair_rows) decide(row + 1, col, w.lower[col]);
+        Publish(progress, progress.decided[pair], col + 1);
+    }
+    // Scaled blocks where one 16x16 block costs less than its four 8x8 blocks.
+    std::fill(w.scaled.begin(), w.scaled.end(), 0);
+    if (!pair_rows) return;
+    for (uint32_t col = 0; col + 1 < cols; ++col) {
+        const float four =
+            w.upper[col].cost + w.upper[col + 1].cost + w.lower[col].cost + w.lower[col + 1].cost;
+        if (four <= o_.lambda * (2 * kTypeBits + 2.0f + kColourBits)) continue;
+        // Areas predicted from the previous picture stay predicted.
+        auto predicted = [](const BlockDecision& d) {
+            return d.type == kSkipBlock || d.type == kMotionBlock;
+        };
+        if (predicted(w.upper[col]) || predicted(w.upper[col + 1]) || predicted(w.lower[col]) ||
+            predicted(w.lower[col + 1]))
+            continue;
+        DecideScaled(row, col, w.big);
+        if (w.big.cost < four) {
+            w.scaled[col] = 1;
+            w.scaled_choice[col] = w.big;
+            ++col;
         }
     }
-    if (motion_out) *motion_out = std::move(motion_);
+}
+
+void BlockCoder::EmitPair(uint32_t row, const PairScratch& w, PlaneReport* report) {
+    const uint32_t rows = s_.height / 8, cols = s_.width / 8;
+    const bool pair_rows = row + 1 < rows;
+    for (int half = 0; half < (pair_rows ? 2 : 1); ++half) {
+        const uint32_t r = row + static_cast<uint32_t>(half);
+        for (uint32_t col = 0; col < cols; ++col) {
+            if (w.scaled[col]) {
+                emit(r, col, w.scaled_choice[col], half == 1);
+                if (report && half == 0) {
+                    ++report->block_counts[kScaledBlock];
+                    ++report->sub_block_counts[w.scaled_choice[col].sub_type & 15];
+                }
+                ++col;
+                continue;
+            }
+            const BlockDecision& d = half ? w.lower[col] : w.upper[col];
+            emit(r, col, d, false);
+            if (report) ++report->block_counts[d.type & 15];
+        }
+        out_.EndRow();
+    }
+}
+
+void BlockCoder::CodePairs(PlaneProgress& progress, PlaneReport* report) {
+    const uint32_t rows = s_.height / 8, cols = s_.width / 8, pairs = (rows + 1) / 2;
+    PairScratch w;
+    w.upper.resize(cols);
+    w.lower.resize(cols);
+    w.scaled_choice.resize(cols);
+    w.scaled.resize(cols);
+    for (;;) {
+        const uint32_t pair = progress.next_pair.fetch_add(1, std::memory_order_relaxed);
+        if (pair >= pairs) return;
+        DecidePair(pair * 2, progress, w);
+        WaitUntilAtLeast(progress, progress.emitted, pair);
+        EmitPair(pair * 2, w, report);
+        Publish(progress, progress.emitted, pair + 1);
+    }
 }
 
 }  // namespace
 
 void EncodePlaneBlocks(const PlaneSource& source, const PlaneOptions& options, PlaneData& out,
-                       MotionField* motion_out, PlaneReport* report) {
+                       MotionField* motion_out, PlaneReport* report, const std::function<void()>& side_task) {
     out.Reset(source.width, source.height, options.old_colours);
-    BlockCoder coder(source, options, out);
-    coder.CodePlane(motion_out, report);
+    const uint32_t rows = source.height / 8, cols = source.width / 8, pairs = (rows + 1) / 2;
+    MotionField motion;
+    motion.cols = cols;
+    motion.rows = rows;
+    motion.dx.assign(size_t{rows} * cols, 0);
+    motion.dy.assign(size_t{rows} * cols, 0);
+    motion.valid.assign(size_t{rows} * cols, 0);
+    PlaneProgress progress(pairs);
+    // Every worker takes the next pair in turn, so the result is the same
+    // whichever worker decides which pair, and however many start (a helper
+    // busy with the side task joins late). The side task goes to whoever
+    // claims it first: a helper that starts late leaves it to the caller.
+    std::atomic<bool> side_claimed{!side_task};
+    auto claim_side_task = [&] {
+        if (!side_claimed.exchange(true, std::memory_order_relaxed)) side_task();
+    };
+    const unsigned helpers = std::min(std::max(options.threads, 1u) - 1, pairs);
+    RunOnThreads(1 + helpers, [&](unsigned index) {
+        if (index == 1) claim_side_task();
+        BlockCoder(source, options, out, motion).CodePairs(progress, report);
+        if (index == 0) claim_side_task();
+    });
+    if (motion_out) *motion_out = std::move(motion);
 }
 
 }  // namespace zarn

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "encoder/plane_data.h"
@@ -34,6 +35,7 @@ struct PlaneOptions {
     const MotionField* hint = nullptr;  // offsets of a plane of twice the size, or null
     uint32_t allowed_types = 0x3FF;     // bit t set: block type t may be chosen (fill always may)
     uint8_t* expected = nullptr;        // when set: the pixels the decoder must produce (stride width)
+    unsigned threads = 1;               // workers deciding blocks; the data is the same for any count
 };
 
 struct PlaneReport {
@@ -41,7 +43,11 @@ struct PlaneReport {
     uint32_t sub_block_counts[16] = {};  // per sub-block type of scaled blocks
 };
 
+// `side_task`, when given, runs once beside the block decisions, on a helper
+// thread before it joins them, or on the caller's thread when no helper took
+// it up: work that needs none of this plane, such as writing the plane before.
 void EncodePlaneBlocks(const PlaneSource& source, const PlaneOptions& options, PlaneData& out,
-                       MotionField* motion_out, PlaneReport* report);
+                       MotionField* motion_out, PlaneReport* report,
+                       const std::function<void()>& side_task = {});
 
 }  // namespace zarn

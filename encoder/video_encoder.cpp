@@ -1,9 +1,12 @@
 #include "encoder/video_encoder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <functional>
 
 #include "encoder/container_writer.h"
+#include "encoder/worker_threads.h"
 #include "video/decode_video_frame.h"
 
 namespace zarn {
@@ -26,6 +29,15 @@ void PadPlane(const uint8_t* src, uint32_t w, uint32_t h, uint32_t stride, uint3
 }
 
 uint32_t RoundDown8(uint32_t v) { return v & ~7u; }
+
+// Runs independent tasks on up to `threads` threads, each task once,
+// whichever thread gets to it.
+void RunSideBySide(const std::vector<std::function<void()>>& tasks, unsigned threads) {
+    std::atomic<size_t> next{0};
+    RunOnThreads(threads, [&](unsigned) {
+        for (size_t t; (t = next.fetch_add(1, std::memory_order_relaxed)) < tasks.size();) tasks[t]();
+    });
+}
 
 }  // namespace
 
@@ -87,29 +99,26 @@ size_t VideoEncoder::VOffset() const {
     return u_first ? luma + chroma : luma;
 }
 
-std::vector<uint8_t> VideoEncoder::CodePlane(const uint8_t* src, uint32_t src_w, uint32_t src_h,
-                                             uint32_t src_stride, const uint8_t* prev, uint32_t prev_stride,
-                                             uint32_t dw, uint32_t dh, bool key, const MotionField* hint,
-                                             MotionField* motion, FrameStats* stats) {
-    PadPlane(src, src_w, src_h, src_stride, dw, dh, padded_);
+void VideoEncoder::DecidePlane(const PlaneJob& job, bool key, unsigned threads, PlaneWork& work,
+                               MotionField* motion, const std::function<void()>& side_task) const {
+    PadPlane(job.src, job.src_w, job.src_h, job.src_w, job.dw, job.dh, work.padded);
     PlaneSource source;
-    source.src = padded_.data();
-    source.src_stride = dw;
-    source.prev = prev;
-    source.prev_stride = prev_stride;
-    source.width = dw;
-    source.height = dh;
+    source.src = work.padded.data();
+    source.src_stride = job.dw;
+    source.prev = job.prev;
+    source.prev_stride = job.prev_stride;
+    source.width = job.dw;
+    source.height = job.dh;
     PlaneOptions options;
     options.key = key;
     options.old_colours = s_.version != 'i';
     options.quantiser = QuantiserForQuality(s_.quality);
     options.lambda = LambdaForQuantiser(options.quantiser);
-    options.hint = hint;
+    options.hint = job.hint;
+    options.threads = threads;
     PlaneReport report;
-    EncodePlaneBlocks(source, options, plane_data_, motion, &report);
-    if (stats)
-        for (int i = 0; i < 16; ++i) stats->block_counts[i] += report.block_counts[i];
-    return WritePlane(plane_data_);
+    EncodePlaneBlocks(source, options, work.data, motion, &report, side_task);
+    for (int i = 0; i < 16; ++i) work.block_counts[i] = report.block_counts[i];
 }
 
 std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPicture* alpha, bool key,
@@ -117,42 +126,71 @@ std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPictur
     const unsigned prev_index = current_;
     const unsigned next_index = current_ ^ 1u;
     const std::vector<uint8_t>& prev = frames_[prev_index];
-    std::vector<uint8_t> packet;
 
+    // The planes in packet order: alpha, luma, then the chroma planes guided by the luma's motion.
+    PlaneJob jobs[4];
+    unsigned count = 0;
+    auto add = [&](const uint8_t* src, uint32_t w, uint32_t h, const uint8_t* prev_plane,
+                   uint32_t prev_stride, uint32_t dw, uint32_t dh, const MotionField* hint) {
+        jobs[count++] = PlaneJob{src, w, h, prev_plane, prev_stride, dw, dh, hint};
+    };
+    std::vector<uint8_t> opaque;
     if (s_.alpha) {
-        std::vector<uint8_t> a;
         if (alpha) {
-            a = CodePlane(alpha->y.data(), alpha->width, alpha->height, alpha->width,
-                          alphas_[prev_index].data(), luma_width_, decode_w_, decode_h_, key, nullptr,
-                          nullptr, stats);
+            add(alpha->y.data(), alpha->width, alpha->height, alphas_[prev_index].data(), luma_width_,
+                decode_w_, decode_h_, nullptr);
         } else {
-            std::vector<uint8_t> opaque(size_t{s_.width} * s_.height, 255);
-            a = CodePlane(opaque.data(), s_.width, s_.height, s_.width, alphas_[prev_index].data(),
-                          luma_width_, decode_w_, decode_h_, key, nullptr, nullptr, stats);
+            opaque.assign(size_t{s_.width} * s_.height, 255);
+            add(opaque.data(), s_.width, s_.height, alphas_[prev_index].data(), luma_width_, decode_w_,
+                decode_h_, nullptr);
         }
-        AppendU32(packet, static_cast<uint32_t>(4 + a.size()));
-        packet.insert(packet.end(), a.begin(), a.end());
     }
-
+    const unsigned luma_job = count;
     MotionField luma_motion;
-    std::vector<uint8_t> luma =
-        CodePlane(pic.y.data(), pic.width, pic.height, pic.width, prev.data(), luma_width_, decode_w_,
-                  decode_h_, key, nullptr, &luma_motion, stats);
-    if (s_.version == 'i') AppendU32(packet, static_cast<uint32_t>(4 + luma.size()));
-    packet.insert(packet.end(), luma.begin(), luma.end());
-
+    add(pic.y.data(), pic.width, pic.height, prev.data(), luma_width_, decode_w_, decode_h_, nullptr);
     if (!s_.grey) {
         const size_t luma_bytes = size_t{luma_width_} * luma_height_;
         const size_t chroma_bytes = size_t{chroma_width_} * chroma_height_;
         const bool u_first = s_.version == 'f' || s_.version == 'g';
         const std::vector<uint8_t>* planes[2] = {u_first ? &pic.u : &pic.v, u_first ? &pic.v : &pic.u};
-        for (int p = 0; p < 2; ++p) {
-            std::vector<uint8_t> c =
-                CodePlane(planes[p]->data(), pic.ChromaWidth(), pic.ChromaHeight(), pic.ChromaWidth(),
-                          prev.data() + luma_bytes + p * chroma_bytes, chroma_width_, chroma_dw_, chroma_dh_,
-                          key, &luma_motion, nullptr, stats);
-            packet.insert(packet.end(), c.begin(), c.end());
-        }
+        for (int p = 0; p < 2; ++p)
+            add(planes[p]->data(), pic.ChromaWidth(), pic.ChromaHeight(),
+                prev.data() + luma_bytes + p * chroma_bytes, chroma_width_, chroma_dw_, chroma_dh_,
+                &luma_motion);
+    }
+
+    // Each plane is written out while the next one is decided. The two
+    // chroma planes need nothing of each other: with two threads or more they
+    // are decided side by side, beside the writing of the luma.
+    const bool chroma_beside = !s_.grey && s_.threads >= 2;
+    const unsigned in_turn = chroma_beside ? count - 2 : count;
+    for (unsigned k = 0; k < in_turn; ++k) {
+        std::function<void()> write_before;
+        if (k > 0) write_before = [&, k] { work_[k - 1].written = WritePlane(work_[k - 1].data); };
+        DecidePlane(jobs[k], key, s_.threads, work_[k], k == luma_job ? &luma_motion : nullptr, write_before);
+    }
+    if (chroma_beside) {
+        const unsigned each = s_.threads / 2;
+        auto chroma = [&](unsigned k) {
+            DecidePlane(jobs[k], key, each, work_[k], nullptr, {});
+            work_[k].written = WritePlane(work_[k].data);
+        };
+        RunSideBySide({[&] { chroma(count - 2); }, [&] { chroma(count - 1); },
+                       [&] { work_[count - 3].written = WritePlane(work_[count - 3].data); }},
+                      2);
+    } else {
+        work_[count - 1].written = WritePlane(work_[count - 1].data);
+    }
+    if (stats)
+        for (unsigned k = 0; k < count; ++k)
+            for (int i = 0; i < 16; ++i) stats->block_counts[i] += work_[k].block_counts[i];
+
+    std::vector<uint8_t> packet;
+    for (unsigned k = 0; k < count; ++k) {
+        const std::vector<uint8_t>& written = work_[k].written;
+        if ((s_.alpha && k == 0) || (k == luma_job && s_.version == 'i'))
+            AppendU32(packet, static_cast<uint32_t>(4 + written.size()));
+        packet.insert(packet.end(), written.begin(), written.end());
     }
 
     std::fill(block_marks_.begin(), block_marks_.end(), 0);

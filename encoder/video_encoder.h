@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "encoder/plane_encoder.h"
@@ -19,6 +20,7 @@ struct VideoSettings {
     bool alpha = false;     // frames carry an alpha plane
     bool grey = false;      // luma only
     unsigned quality = 60;  // 1..100
+    unsigned threads = 1;   // workers per plane; the packets are the same for any count
 };
 
 // Quantiser index and rate-distortion weight of a quality setting.
@@ -55,9 +57,23 @@ public:
     size_t VOffset() const;
 
 private:
-    std::vector<uint8_t> CodePlane(const uint8_t* src, uint32_t src_w, uint32_t src_h, uint32_t src_stride,
-                                   const uint8_t* prev, uint32_t prev_stride, uint32_t dw, uint32_t dh,
-                                   bool key, const MotionField* hint, MotionField* motion, FrameStats* stats);
+    // One plane of a frame: the picture to code (stride src_w) and the previous reconstruction.
+    struct PlaneJob {
+        const uint8_t* src;
+        uint32_t src_w, src_h;
+        const uint8_t* prev;
+        uint32_t prev_stride, dw, dh;
+        const MotionField* hint;
+    };
+    // What one plane of the frame in hand needs and makes.
+    struct PlaneWork {
+        std::vector<uint8_t> padded;  // the picture at decode size
+        PlaneData data;
+        std::array<uint32_t, 16> block_counts{};
+        std::vector<uint8_t> written;
+    };
+    void DecidePlane(const PlaneJob& job, bool key, unsigned threads, PlaneWork& work, MotionField* motion,
+                     const std::function<void()>& side_task) const;
 
     VideoSettings s_;
     uint32_t luma_width_ = 0, luma_height_ = 0;
@@ -69,8 +85,7 @@ private:
     std::vector<uint8_t> block_marks_;
     std::vector<uint8_t> bundle_memory_;
     uint8_t* bundle_buffers_[9] = {};
-    std::vector<uint8_t> padded_;
-    PlaneData plane_data_;
+    PlaneWork work_[4];  // alpha, luma and chroma planes in packet order (as many as the frame has)
 };
 
 }  // namespace zarn

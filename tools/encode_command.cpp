@@ -28,10 +28,13 @@ constexpr const char* kEncodeUsage =
     "  --version f|g|h|i   file version letter (default i)\n"
     "  --alpha ALPHA.y4m   alpha plane from this video's luma\n"
     "  --grey              luma only\n"
+    "  --threads N         threads to encode with, 1 to 64 (default 2 on two or more cores)\n"
     "  --psnr              print per-frame and average PSNR and bits per pixel\n"
     "Ctrl-C (or SIGTERM) stops after the frame in hand and writes a valid video of\n"
     "the frames encoded so far. Frames are numbered from 0 in --psnr lines.\n"
     "Exit status: 0 done, 1 failure, 2 usage error, 130/143 interrupted.\n";
+
+constexpr unsigned kMaxEncodeThreads = 64;
 
 bool ParseNumber(const std::string& text, unsigned& value) {
     if (text.empty() || text.size() > 9) return false;
@@ -95,6 +98,14 @@ int ParseArgs(const std::vector<std::string>& args, EncodeArgs& a, std::ostream&
                 return 2;
             }
             a.settings.version = v[0];
+        } else if (arg == "--threads") {
+            unsigned n = 0;
+            if (!value(v)) return 2;
+            if (!ParseNumber(v, n) || n < 1 || n > kMaxEncodeThreads) {
+                err << "zarn encode: --threads takes a number from 1 to " << kMaxEncodeThreads << "\n";
+                return 2;
+            }
+            a.settings.threads = n;
         } else if (arg == "--grey" || arg == "--gray") {
             a.settings.grey = true;
         } else if (arg == "--psnr") {

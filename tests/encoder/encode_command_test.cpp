@@ -134,6 +134,10 @@ TEST_F(EncodeCommand, UsageErrorsGiveExitCodeTwo) {
     EXPECT_EQ(Run({"in.y4m", "-o", "x", "--quality", "101"}), 2);
     EXPECT_EQ(Run({"in.y4m", "-o", "x", "--version", "j"}), 2);
     EXPECT_EQ(Run({"in.y4m", "-o", "x", "--keyint", "0"}), 2);
+    for (const char* threads : {"0", "65", "two", ""}) {
+        EXPECT_EQ(Run({"in.y4m", "-o", "x", "--threads", threads}), 2) << threads;
+        EXPECT_NE(err_.str().find("--threads takes a number from 1 to 64"), std::string::npos) << err_.str();
+    }
     EXPECT_EQ(Run({"in.y4m", "-o", "x", "--frobnicate"}), 2);
     EXPECT_EQ(Run({"--help"}), 0);
     EXPECT_NE(out_.str().find("--quality"), std::string::npos);
