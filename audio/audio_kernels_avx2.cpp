@@ -2,6 +2,8 @@
 // transform keeps four complex values per register, interleaved as in memory.
 #include <immintrin.h>
 
+#include <cstddef>
+
 #include "audio/dft_butterfly.h"
 #include "audio/audio_kernels.h"
 #include "audio/complex_dft.h"
@@ -219,6 +221,168 @@ void BitReverseAvx2(float* x, uint32_t points, int32_t* reverse) {
     }
 }
 
+// Levels of 64 points and more keep each block of eight complex values as
+// eight real parts, then eight imaginary parts, so that their butterflies are
+// lane-wise arithmetic without shuffles: the same operations as Butterfly4,
+// so the same results. Lanes hold values 0, 1, 4, 5, 2, 3, 6, 7 of the block,
+// the order one shuffle makes of interleaved pairs and one unpack undoes.
+struct Block {
+    __m256 re, im;
+};
+
+inline Block LoadBlock(const float* p) { return {_mm256_loadu_ps(p), _mm256_loadu_ps(p + 8)}; }
+
+inline Block LoadInterleavedBlock(const float* p) {
+    const __m256 lo = _mm256_loadu_ps(p), hi = _mm256_loadu_ps(p + 8);
+    return {_mm256_shuffle_ps(lo, hi, 0x88), _mm256_shuffle_ps(lo, hi, 0xDD)};
+}
+
+inline void StoreBlock(float* p, __m256 re, __m256 im) {
+    _mm256_storeu_ps(p, re);
+    _mm256_storeu_ps(p + 8, im);
+}
+
+// A block back into interleaved pairs in natural order, in place.
+inline void InterleaveBlock(float* p) {
+    const Block b = LoadBlock(p);
+    _mm256_storeu_ps(p, _mm256_unpacklo_ps(b.re, b.im));
+    _mm256_storeu_ps(p + 8, _mm256_unpackhi_ps(b.re, b.im));
+}
+
+struct BlockTwiddles {
+    __m256 wr, wi, w3r, w3i;
+};
+
+inline __m256 LoadEntryPair(const float* low, const float* high) {
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(low)), _mm_loadu_ps(high), 1);
+}
+
+// Table entries (c, s, c3, s3) of the block's offsets 0..7, into lane order:
+// entry d is first + d * step (floats), but entry 0 is e0.
+inline BlockTwiddles TransposeEntries(const float* e0, const float* first, ptrdiff_t step) {
+    const __m256 a0 = LoadEntryPair(e0, first + 2 * step), a1 = LoadEntryPair(first + step, first + 3 * step);
+    const __m256 a2 = LoadEntryPair(first + 4 * step, first + 6 * step);
+    const __m256 a3 = LoadEntryPair(first + 5 * step, first + 7 * step);
+    const __m256 t0 = _mm256_unpacklo_ps(a0, a1), t1 = _mm256_unpackhi_ps(a0, a1);
+    const __m256 t2 = _mm256_unpacklo_ps(a2, a3), t3 = _mm256_unpackhi_ps(a2, a3);
+    return {InterleaveLow(t0, t2), InterleaveHigh(t0, t2), InterleaveLow(t1, t3), InterleaveHigh(t1, t3)};
+}
+
+// The entry that offset L/8 would mirror (past the table's end): e^(i pi/4), e^(3 i pi/4).
+alignas(16) constexpr float kEighthEntry[4] = {kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2};
+
+// Offsets m..m+7 below L/8: entries m..m+7 (es floats apart).
+inline BlockTwiddles DirectTwiddles(const float* twiddles, uint32_t m, uint32_t es) {
+    const float* first = twiddles + m * es;
+    return TransposeEntries(first, first, es);
+}
+
+// Offsets m..m+7 from L/8 up mirror entries q - m - d as (s, c, -s3, -c3).
+inline BlockTwiddles MirroredTwiddles(const float* twiddles, uint32_t m, uint32_t q, uint32_t es) {
+    const float* first = twiddles + (q - m) * es;
+    const BlockTwiddles t =
+        TransposeEntries(2 * m == q ? kEighthEntry : first, first, -static_cast<ptrdiff_t>(es));
+    const __m256 negate = _mm256_set1_ps(-0.0f);
+    return {t.wi, t.wr, _mm256_xor_ps(t.w3i, negate), _mm256_xor_ps(t.w3r, negate)};
+}
+
+// The butterflies of one block of offsets (see Butterfly4); the first level
+// reads interleaved pairs.
+template <bool interleaved>
+inline void BlockButterfly(float* p0, uint32_t quarter_floats, const BlockTwiddles& w) {
+    float* p1 = p0 + quarter_floats;
+    float* p2 = p1 + quarter_floats;
+    float* p3 = p2 + quarter_floats;
+    const Block x0 = interleaved ? LoadInterleavedBlock(p0) : LoadBlock(p0);
+    const Block x1 = interleaved ? LoadInterleavedBlock(p1) : LoadBlock(p1);
+    const Block x2 = interleaved ? LoadInterleavedBlock(p2) : LoadBlock(p2);
+    const Block x3 = interleaved ? LoadInterleavedBlock(p3) : LoadBlock(p3);
+    const __m256 ar = _mm256_sub_ps(x0.re, x2.re), ai = _mm256_sub_ps(x0.im, x2.im);
+    const __m256 br = _mm256_sub_ps(x1.re, x3.re), bi = _mm256_sub_ps(x1.im, x3.im);
+    StoreBlock(p0, _mm256_add_ps(x0.re, x2.re), _mm256_add_ps(x0.im, x2.im));
+    StoreBlock(p1, _mm256_add_ps(x1.re, x3.re), _mm256_add_ps(x1.im, x3.im));
+    const __m256 ur = _mm256_sub_ps(ar, bi), ui = _mm256_add_ps(ai, br);
+    const __m256 vr = _mm256_add_ps(ar, bi), vi = _mm256_sub_ps(ai, br);
+    StoreBlock(p2, _mm256_fmsub_ps(ur, w.wr, _mm256_mul_ps(ui, w.wi)),
+               _mm256_fmadd_ps(ui, w.wr, _mm256_mul_ps(ur, w.wi)));
+    StoreBlock(p3, _mm256_fmsub_ps(vr, w.w3r, _mm256_mul_ps(vi, w.w3i)),
+               _mm256_fmadd_ps(vi, w.w3r, _mm256_mul_ps(vr, w.w3i)));
+}
+
+// One level of `points` >= 64 values (see SplitLevelAvx2), in blocks.
+template <bool interleaved>
+void BlockLevel(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
+    const uint32_t q = points / 4;
+    const uint32_t h = points / 8;
+    const uint32_t es = 4 * stride;
+    for (uint32_t m = 0; m < h; m += 8)
+        BlockButterfly<interleaved>(x + 2 * m, 2 * q, DirectTwiddles(twiddles, m, es));
+    for (uint32_t m = h; m < q; m += 8)
+        BlockButterfly<interleaved>(x + 2 * m, 2 * q, MirroredTwiddles(twiddles, m, q, es));
+}
+
+// The 32-point transform from blocks, interleaved as the generic split-radix
+// path runs it.
+void Leaf32FromBlocks(float* x, const float* twiddles, uint32_t stride) {
+    // Offsets 0..3 (lanes 0, 1, 4, 5) take entries 0..3; offsets 4..7 (lanes
+    // 2, 3, 6, 7) mirror the eighth entry and entries 3, 2, 1.
+    const uint32_t es = 4 * stride;
+    const __m256 a0 = LoadEntryPair(twiddles, twiddles + 2 * es);
+    const __m256 a1 = LoadEntryPair(twiddles + es, twiddles + 3 * es);
+    const __m256 a2 = LoadEntryPair(kEighthEntry, twiddles + 2 * es);
+    const __m256 a3 = LoadEntryPair(twiddles + 3 * es, twiddles + es);
+    const __m256 t0 = _mm256_unpacklo_ps(a0, a1), t1 = _mm256_unpackhi_ps(a0, a1);
+    const __m256 t2 = _mm256_unpacklo_ps(a2, a3), t3 = _mm256_unpackhi_ps(a2, a3);
+    const __m256 c = InterleaveLow(t0, t2), sn = InterleaveHigh(t0, t2);
+    const __m256 c3 = InterleaveLow(t1, t3), s3 = InterleaveHigh(t1, t3);
+    const __m256 negate = _mm256_set1_ps(-0.0f);
+    const BlockTwiddles w{_mm256_blend_ps(c, sn, 0xCC), _mm256_blend_ps(sn, c, 0xCC),
+                          _mm256_blend_ps(c3, _mm256_xor_ps(s3, negate), 0xCC),
+                          _mm256_blend_ps(s3, _mm256_xor_ps(c3, negate), 0xCC)};
+    BlockButterfly<false>(x, 16, w);
+    for (uint32_t b = 0; b < 4; ++b) InterleaveBlock(x + 16 * b);
+    Leaf16Avx2(x);
+    Leaf8Avx2(x + 32);
+    Leaf8Avx2(x + 48);
+}
+
+void Leaf16FromBlocks(float* x) {
+    InterleaveBlock(x);
+    InterleaveBlock(x + 16);
+    Leaf16Avx2(x);
+}
+
+void BlockSplitRadix(float* x, uint32_t points, const float* twiddles, uint32_t stride);
+
+// The sub-transforms after a level of `points`.
+void BlockChildren(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
+    BlockSplitRadix(x, points / 2, twiddles, 2 * stride);
+    BlockSplitRadix(x + points, points / 4, twiddles, 4 * stride);
+    BlockSplitRadix(x + points + points / 2, points / 4, twiddles, 4 * stride);
+}
+
+// Bit-reversed-order result, interleaved.
+void BlockSplitRadix(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
+    if (points == 16) return Leaf16FromBlocks(x);
+    if (points == 32) return Leaf32FromBlocks(x, twiddles, stride);
+    BlockLevel<false>(x, points, twiddles, stride);
+    BlockChildren(x, points, twiddles, stride);
+}
+
+// The generic split-radix order of operations with this set's kernels, so the
+// results are those of ComplexDftPositive with this table, bit for bit.
+void ComplexDftAvx2(const AudioKernels& kernels, float* x, uint32_t points, const float* twiddles,
+                    uint32_t table_points, int32_t* scratch) {
+    if (points < 64) {
+        ComplexDftPositive(kernels, x, points, twiddles, table_points, scratch);
+        return;
+    }
+    const uint32_t stride = table_points / points;
+    BlockLevel<true>(x, points, twiddles, stride);
+    BlockChildren(x, points, twiddles, stride);
+    BitReverseAvx2(x, points, scratch);
+}
+
 void ScaleCoefficientsAvx2(const int16_t* in, uint32_t count, float step, float* out) {
     const __m256 s = _mm256_set1_ps(step);
     uint32_t i = 0;
@@ -249,9 +413,9 @@ void ConvertToPcmAvx2(const float* a, uint32_t n, float scale, int16_t* pcm) {
 }  // namespace
 
 const AudioKernels& Avx2AudioKernelTable() {
-    static const AudioKernels kernels{
-        "avx2",    ComplexDftPositive, SplitLevelAvx2,        RealSplitAvx2,   Leaf16Avx2,
-        Leaf8Avx2, BitReverseAvx2,     ScaleCoefficientsAvx2, ConvertToPcmAvx2};
+    static const AudioKernels kernels{"avx2",          ComplexDftAvx2, SplitLevelAvx2, RealSplitAvx2,
+                                      Leaf16Avx2,      Leaf8Avx2,      BitReverseAvx2, ScaleCoefficientsAvx2,
+                                      ConvertToPcmAvx2};
     return kernels;
 }
 
