@@ -6,6 +6,7 @@
 
 #include "audio/dft_butterfly.h"
 #include "audio/audio_kernels.h"
+#include "audio/audio_kernels_x86.h"
 #include "audio/complex_dft.h"
 
 namespace zarn {
@@ -268,9 +269,6 @@ inline BlockTwiddles TransposeEntries(const float* e0, const float* first, ptrdi
     return {InterleaveLow(t0, t2), InterleaveHigh(t0, t2), InterleaveLow(t1, t3), InterleaveHigh(t1, t3)};
 }
 
-// The entry that offset L/8 would mirror (past the table's end): e^(i pi/4), e^(3 i pi/4).
-alignas(16) constexpr float kEighthEntry[4] = {kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2};
-
 // Offsets m..m+7 below L/8: entries m..m+7 (es floats apart).
 inline BlockTwiddles DirectTwiddles(const float* twiddles, uint32_t m, uint32_t es) {
     const float* first = twiddles + m * es;
@@ -281,7 +279,7 @@ inline BlockTwiddles DirectTwiddles(const float* twiddles, uint32_t m, uint32_t 
 inline BlockTwiddles MirroredTwiddles(const float* twiddles, uint32_t m, uint32_t q, uint32_t es) {
     const float* first = twiddles + (q - m) * es;
     const BlockTwiddles t =
-        TransposeEntries(2 * m == q ? kEighthEntry : first, first, -static_cast<ptrdiff_t>(es));
+        TransposeEntries(2 * m == q ? kEighthTwiddleEntry : first, first, -static_cast<ptrdiff_t>(es));
     const __m256 negate = _mm256_set1_ps(-0.0f);
     return {t.wi, t.wr, _mm256_xor_ps(t.w3i, negate), _mm256_xor_ps(t.w3r, negate)};
 }
@@ -323,13 +321,15 @@ void BlockLevel(float* x, uint32_t points, const float* twiddles, uint32_t strid
 
 // The 32-point transform from blocks, interleaved as the generic split-radix
 // path runs it.
-void Leaf32FromBlocks(float* x, const float* twiddles, uint32_t stride) {
+}  // namespace
+
+void Leaf32FromBlocksAvx2(float* x, const float* twiddles, uint32_t stride) {
     // Offsets 0..3 (lanes 0, 1, 4, 5) take entries 0..3; offsets 4..7 (lanes
     // 2, 3, 6, 7) mirror the eighth entry and entries 3, 2, 1.
     const uint32_t es = 4 * stride;
     const __m256 a0 = LoadEntryPair(twiddles, twiddles + 2 * es);
     const __m256 a1 = LoadEntryPair(twiddles + es, twiddles + 3 * es);
-    const __m256 a2 = LoadEntryPair(kEighthEntry, twiddles + 2 * es);
+    const __m256 a2 = LoadEntryPair(kEighthTwiddleEntry, twiddles + 2 * es);
     const __m256 a3 = LoadEntryPair(twiddles + 3 * es, twiddles + es);
     const __m256 t0 = _mm256_unpacklo_ps(a0, a1), t1 = _mm256_unpackhi_ps(a0, a1);
     const __m256 t2 = _mm256_unpacklo_ps(a2, a3), t3 = _mm256_unpackhi_ps(a2, a3);
@@ -346,11 +346,13 @@ void Leaf32FromBlocks(float* x, const float* twiddles, uint32_t stride) {
     Leaf8Avx2(x + 48);
 }
 
-void Leaf16FromBlocks(float* x) {
+void Leaf16FromBlocksAvx2(float* x) {
     InterleaveBlock(x);
     InterleaveBlock(x + 16);
     Leaf16Avx2(x);
 }
+
+namespace {
 
 void BlockSplitRadix(float* x, uint32_t points, const float* twiddles, uint32_t stride);
 
@@ -363,8 +365,8 @@ void BlockChildren(float* x, uint32_t points, const float* twiddles, uint32_t st
 
 // Bit-reversed-order result, interleaved.
 void BlockSplitRadix(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
-    if (points == 16) return Leaf16FromBlocks(x);
-    if (points == 32) return Leaf32FromBlocks(x, twiddles, stride);
+    if (points == 16) return Leaf16FromBlocksAvx2(x);
+    if (points == 32) return Leaf32FromBlocksAvx2(x, twiddles, stride);
     BlockLevel<false>(x, points, twiddles, stride);
     BlockChildren(x, points, twiddles, stride);
 }

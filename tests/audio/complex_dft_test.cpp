@@ -34,6 +34,7 @@ std::vector<std::complex<double>> PositiveDft(const std::vector<float>& x) {
 std::vector<const AudioKernels*> KernelSets() {
     std::vector<const AudioKernels*> sets = {&PlainAudioKernels()};
     if (Avx2AudioKernels() != nullptr) sets.push_back(Avx2AudioKernels());
+    if (Avx512AudioKernels() != nullptr) sets.push_back(Avx512AudioKernels());
     return sets;
 }
 

@@ -50,6 +50,7 @@ std::vector<float> TransformedWith(const AudioKernels& kernels, std::vector<floa
 std::vector<const AudioKernels*> KernelSets() {
     std::vector<const AudioKernels*> sets = {&PlainAudioKernels()};
     if (Avx2AudioKernels() != nullptr) sets.push_back(Avx2AudioKernels());
+    if (Avx512AudioKernels() != nullptr) sets.push_back(Avx512AudioKernels());
     return sets;
 }
 
