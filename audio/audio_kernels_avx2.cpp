@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include <cstddef>
+#include <initializer_list>
 
 #include "audio/dft_butterfly.h"
 #include "audio/audio_kernels.h"
@@ -37,17 +38,12 @@ inline __m256 ReverseComplex(__m256 z) {
 }
 
 // Four butterflies at offsets m..m+3; entry k is (wr, wi, w3r, w3i) of offset m+k.
-inline void Butterfly4(float* x, uint32_t q, uint32_t m, __m128 e0, __m128 e1, __m128 e2, __m128 e3) {
-    float* p0 = x + 2 * m;
-    float* p1 = p0 + 2 * q;
-    float* p2 = p1 + 2 * q;
-    float* p3 = p2 + 2 * q;
-    const __m256 x0 = _mm256_loadu_ps(p0), x1 = _mm256_loadu_ps(p1);
-    const __m256 x2 = _mm256_loadu_ps(p2), x3 = _mm256_loadu_ps(p3);
-    const __m256 a = _mm256_sub_ps(x0, x2);
-    const __m256 b = _mm256_sub_ps(x1, x3);
-    _mm256_storeu_ps(p0, _mm256_add_ps(x0, x2));
-    _mm256_storeu_ps(p1, _mm256_add_ps(x1, x3));
+[[gnu::always_inline]] inline void Butterfly4Registers(__m256* x0, __m256* x1, __m256* x2, __m256* x3,
+                                                       __m128 e0, __m128 e1, __m128 e2, __m128 e3) {
+    const __m256 a = _mm256_sub_ps(*x0, *x2);
+    const __m256 b = _mm256_sub_ps(*x1, *x3);
+    *x0 = _mm256_add_ps(*x0, *x2);
+    *x1 = _mm256_add_ps(*x1, *x3);
     const __m256 ib = _mm256_xor_ps(SwapParts(b), NegateEven());
     const __m256 u = _mm256_add_ps(a, ib);
     const __m256 v = _mm256_sub_ps(a, ib);
@@ -56,8 +52,22 @@ inline void Butterfly4(float* x, uint32_t q, uint32_t m, __m128 e0, __m128 e1, _
     const __m256 tb = _mm256_insertf128_ps(_mm256_castps128_ps256(e1), e3, 1);
     const __m256 ra = ComplexMul(InterleaveLow(u, v), ta);
     const __m256 rb = ComplexMul(InterleaveHigh(u, v), tb);
-    _mm256_storeu_ps(p2, InterleaveLow(ra, rb));
-    _mm256_storeu_ps(p3, InterleaveHigh(ra, rb));
+    *x2 = InterleaveLow(ra, rb);
+    *x3 = InterleaveHigh(ra, rb);
+}
+
+inline void Butterfly4(float* x, uint32_t q, uint32_t m, __m128 e0, __m128 e1, __m128 e2, __m128 e3) {
+    float* p0 = x + 2 * m;
+    float* p1 = p0 + 2 * q;
+    float* p2 = p1 + 2 * q;
+    float* p3 = p2 + 2 * q;
+    __m256 x0 = _mm256_loadu_ps(p0), x1 = _mm256_loadu_ps(p1);
+    __m256 x2 = _mm256_loadu_ps(p2), x3 = _mm256_loadu_ps(p3);
+    Butterfly4Registers(&x0, &x1, &x2, &x3, e0, e1, e2, e3);
+    _mm256_storeu_ps(p0, x0);
+    _mm256_storeu_ps(p1, x1);
+    _mm256_storeu_ps(p2, x2);
+    _mm256_storeu_ps(p3, x3);
 }
 
 // Entry (c, s, c3, s3) seen from the partner offset: (s, c, -s3, -c3).
@@ -124,18 +134,24 @@ void Leaf8Avx2(float* x) {
     _mm256_storeu_ps(x + 8, r1);
 }
 
-void Leaf16Avx2(float* x) {
+// Sixteen points in four registers, bit-reversed order.
+[[gnu::always_inline]] inline void Leaf16Registers(__m256* r) {
     constexpr float kCos8 = 0.92387953251128676f;  // cos(pi/8)
     constexpr float kSin8 = 0.38268343236508977f;  // sin(pi/8)
-    Butterfly4(x, 4, 0, _mm_setr_ps(1.0f, 0.0f, 1.0f, 0.0f), _mm_setr_ps(kCos8, kSin8, kSin8, kCos8),
-               _mm_setr_ps(kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2),
-               _mm_setr_ps(kSin8, kCos8, -kCos8, -kSin8));
-    __m256 r0 = _mm256_loadu_ps(x), r1 = _mm256_loadu_ps(x + 8);
-    Dft8Registers(&r0, &r1);
-    _mm256_storeu_ps(x, r0);
-    _mm256_storeu_ps(x + 8, r1);
-    _mm256_storeu_ps(x + 16, Dft4Register(_mm256_loadu_ps(x + 16)));
-    _mm256_storeu_ps(x + 24, Dft4Register(_mm256_loadu_ps(x + 24)));
+    Butterfly4Registers(&r[0], &r[1], &r[2], &r[3], _mm_setr_ps(1.0f, 0.0f, 1.0f, 0.0f),
+                        _mm_setr_ps(kCos8, kSin8, kSin8, kCos8),
+                        _mm_setr_ps(kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2),
+                        _mm_setr_ps(kSin8, kCos8, -kCos8, -kSin8));
+    Dft8Registers(&r[0], &r[1]);
+    r[2] = Dft4Register(r[2]);
+    r[3] = Dft4Register(r[3]);
+}
+
+void Leaf16Avx2(float* x) {
+    __m256 r[4];
+    for (uint32_t k = 0; k < 4; ++k) r[k] = _mm256_loadu_ps(x + 8 * k);
+    Leaf16Registers(r);
+    for (uint32_t k = 0; k < 4; ++k) _mm256_storeu_ps(x + 8 * k, r[k]);
 }
 
 void RealSplitAvx2(uint32_t n, float* a, const float* c, uint32_t table_quarter) {
@@ -231,36 +247,32 @@ struct Block {
     __m256 re, im;
 };
 
-inline Block LoadBlock(const float* p) { return {_mm256_loadu_ps(p), _mm256_loadu_ps(p + 8)}; }
+[[gnu::always_inline]] inline Block LoadBlock(const float* p) {
+    return {_mm256_loadu_ps(p), _mm256_loadu_ps(p + 8)};
+}
 
-inline Block LoadInterleavedBlock(const float* p) {
+[[gnu::always_inline]] inline Block LoadInterleavedBlock(const float* p) {
     const __m256 lo = _mm256_loadu_ps(p), hi = _mm256_loadu_ps(p + 8);
     return {_mm256_shuffle_ps(lo, hi, 0x88), _mm256_shuffle_ps(lo, hi, 0xDD)};
 }
 
-inline void StoreBlock(float* p, __m256 re, __m256 im) {
+[[gnu::always_inline]] inline void StoreBlock(float* p, __m256 re, __m256 im) {
     _mm256_storeu_ps(p, re);
     _mm256_storeu_ps(p + 8, im);
-}
-
-// A block back into interleaved pairs in natural order, in place.
-inline void InterleaveBlock(float* p) {
-    const Block b = LoadBlock(p);
-    _mm256_storeu_ps(p, _mm256_unpacklo_ps(b.re, b.im));
-    _mm256_storeu_ps(p + 8, _mm256_unpackhi_ps(b.re, b.im));
 }
 
 struct BlockTwiddles {
     __m256 wr, wi, w3r, w3i;
 };
 
-inline __m256 LoadEntryPair(const float* low, const float* high) {
+[[gnu::always_inline]] inline __m256 LoadEntryPair(const float* low, const float* high) {
     return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(low)), _mm_loadu_ps(high), 1);
 }
 
 // Table entries (c, s, c3, s3) of the block's offsets 0..7, into lane order:
 // entry d is first + d * step (floats), but entry 0 is e0.
-inline BlockTwiddles TransposeEntries(const float* e0, const float* first, ptrdiff_t step) {
+[[gnu::always_inline]] inline BlockTwiddles TransposeEntries(const float* e0, const float* first,
+                                                             ptrdiff_t step) {
     const __m256 a0 = LoadEntryPair(e0, first + 2 * step), a1 = LoadEntryPair(first + step, first + 3 * step);
     const __m256 a2 = LoadEntryPair(first + 4 * step, first + 6 * step);
     const __m256 a3 = LoadEntryPair(first + 5 * step, first + 7 * step);
@@ -270,13 +282,14 @@ inline BlockTwiddles TransposeEntries(const float* e0, const float* first, ptrdi
 }
 
 // Offsets m..m+7 below L/8: entries m..m+7 (es floats apart).
-inline BlockTwiddles DirectTwiddles(const float* twiddles, uint32_t m, uint32_t es) {
+[[gnu::always_inline]] inline BlockTwiddles DirectTwiddles(const float* twiddles, uint32_t m, uint32_t es) {
     const float* first = twiddles + m * es;
     return TransposeEntries(first, first, es);
 }
 
 // Offsets m..m+7 from L/8 up mirror entries q - m - d as (s, c, -s3, -c3).
-inline BlockTwiddles MirroredTwiddles(const float* twiddles, uint32_t m, uint32_t q, uint32_t es) {
+[[gnu::always_inline]] inline BlockTwiddles MirroredTwiddles(const float* twiddles, uint32_t m, uint32_t q,
+                                                             uint32_t es) {
     const float* first = twiddles + (q - m) * es;
     const BlockTwiddles t =
         TransposeEntries(2 * m == q ? kEighthTwiddleEntry : first, first, -static_cast<ptrdiff_t>(es));
@@ -287,7 +300,8 @@ inline BlockTwiddles MirroredTwiddles(const float* twiddles, uint32_t m, uint32_
 // The butterflies of one block of offsets (see Butterfly4); the first level
 // reads interleaved pairs.
 template <bool interleaved>
-inline void BlockButterfly(float* p0, uint32_t quarter_floats, const BlockTwiddles& w) {
+[[gnu::always_inline]] inline void BlockButterfly(float* p0, uint32_t quarter_floats,
+                                                  const BlockTwiddles& w) {
     float* p1 = p0 + quarter_floats;
     float* p2 = p1 + quarter_floats;
     float* p3 = p2 + quarter_floats;
@@ -340,16 +354,22 @@ void Leaf32FromBlocksAvx2(float* x, const float* twiddles, uint32_t stride) {
                           _mm256_blend_ps(c3, _mm256_xor_ps(s3, negate), 0xCC),
                           _mm256_blend_ps(s3, _mm256_xor_ps(c3, negate), 0xCC)};
     BlockButterfly<false>(x, 16, w);
-    for (uint32_t b = 0; b < 4; ++b) InterleaveBlock(x + 16 * b);
-    Leaf16Avx2(x);
-    Leaf8Avx2(x + 32);
-    Leaf8Avx2(x + 48);
+    Leaf16FromBlocksAvx2(x);
+    for (float* quarter : {x + 32, x + 48}) {
+        const Block b = LoadBlock(quarter);
+        __m256 r0 = _mm256_unpacklo_ps(b.re, b.im), r1 = _mm256_unpackhi_ps(b.re, b.im);
+        Dft8Registers(&r0, &r1);
+        _mm256_storeu_ps(quarter, r0);
+        _mm256_storeu_ps(quarter + 8, r1);
+    }
 }
 
 void Leaf16FromBlocksAvx2(float* x) {
-    InterleaveBlock(x);
-    InterleaveBlock(x + 16);
-    Leaf16Avx2(x);
+    const Block b0 = LoadBlock(x), b1 = LoadBlock(x + 16);
+    __m256 r[4] = {_mm256_unpacklo_ps(b0.re, b0.im), _mm256_unpackhi_ps(b0.re, b0.im),
+                   _mm256_unpacklo_ps(b1.re, b1.im), _mm256_unpackhi_ps(b1.re, b1.im)};
+    Leaf16Registers(r);
+    for (uint32_t k = 0; k < 4; ++k) _mm256_storeu_ps(x + 8 * k, r[k]);
 }
 
 namespace {

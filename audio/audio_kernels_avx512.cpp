@@ -25,16 +25,18 @@ struct Block {
     __m512 re, im;
 };
 
-inline Block LoadBlock(const float* p) { return {_mm512_loadu_ps(p), _mm512_loadu_ps(p + 16)}; }
+[[gnu::always_inline]] inline Block LoadBlock(const float* p) {
+    return {_mm512_loadu_ps(p), _mm512_loadu_ps(p + 16)};
+}
 
-inline Block LoadInterleavedBlock(const float* p) {
+[[gnu::always_inline]] inline Block LoadInterleavedBlock(const float* p) {
     const __m512 lo = _mm512_loadu_ps(p), hi = _mm512_loadu_ps(p + 16);
     const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
     const __m512i odd = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
     return {_mm512_permutex2var_ps(lo, even, hi), _mm512_permutex2var_ps(lo, odd, hi)};
 }
 
-inline void StoreBlock(float* p, __m512 re, __m512 im) {
+[[gnu::always_inline]] inline void StoreBlock(float* p, __m512 re, __m512 im) {
     _mm512_storeu_ps(p, re);
     _mm512_storeu_ps(p + 16, im);
 }
@@ -44,8 +46,14 @@ inline void SplitIntoAvx2Blocks(float* p) {
     const Block b = LoadBlock(p);
     const __m512i first = _mm512_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7, 16, 17, 20, 21, 18, 19, 22, 23);
     const __m512i second = _mm512_setr_epi32(8, 9, 12, 13, 10, 11, 14, 15, 24, 25, 28, 29, 26, 27, 30, 31);
-    _mm512_storeu_ps(p, _mm512_permutex2var_ps(b.re, first, b.im));
-    _mm512_storeu_ps(p + 16, _mm512_permutex2var_ps(b.re, second, b.im));
+    // Stored in halves, as the leaves load them: loads then take the stored
+    // values straight from the store queue.
+    const __m512 a = _mm512_permutex2var_ps(b.re, first, b.im);
+    const __m512 c = _mm512_permutex2var_ps(b.re, second, b.im);
+    _mm256_storeu_ps(p, _mm512_castps512_ps256(a));
+    _mm256_storeu_ps(p + 8, _mm512_extractf32x8_ps(a, 1));
+    _mm256_storeu_ps(p + 16, _mm512_castps512_ps256(c));
+    _mm256_storeu_ps(p + 24, _mm512_extractf32x8_ps(c, 1));
 }
 
 struct BlockTwiddles {
@@ -53,7 +61,8 @@ struct BlockTwiddles {
 };
 
 // Four table entries (c, s, c3, s3) into the four 128-bit lanes.
-inline __m512 EntryColumn(const float* e0, const float* e1, const float* e2, const float* e3) {
+[[gnu::always_inline]] inline __m512 EntryColumn(const float* e0, const float* e1, const float* e2,
+                                                 const float* e3) {
     __m512 v = _mm512_castps128_ps512(_mm_loadu_ps(e0));
     v = _mm512_insertf32x4(v, _mm_loadu_ps(e1), 1);
     v = _mm512_insertf32x4(v, _mm_loadu_ps(e2), 2);
@@ -68,33 +77,35 @@ inline __m512 UnpackHighPairs(__m512 a, __m512 b) {
 }
 
 // Column k holds the entries of offsets k, 4 + k, 8 + k, 12 + k.
-inline BlockTwiddles Transpose(__m512 a0, __m512 a1, __m512 a2, __m512 a3) {
+[[gnu::always_inline]] inline BlockTwiddles Transpose(__m512 a0, __m512 a1, __m512 a2, __m512 a3) {
     const __m512 t0 = _mm512_unpacklo_ps(a0, a1), t1 = _mm512_unpackhi_ps(a0, a1);
     const __m512 t2 = _mm512_unpacklo_ps(a2, a3), t3 = _mm512_unpackhi_ps(a2, a3);
     return {UnpackLowPairs(t0, t2), UnpackHighPairs(t0, t2), UnpackLowPairs(t1, t3), UnpackHighPairs(t1, t3)};
 }
 
 // Entry d is first + d * step, but entry 0 is e0.
-inline BlockTwiddles TransposeEntries(const float* e0, const float* first, ptrdiff_t step) {
+[[gnu::always_inline]] inline BlockTwiddles TransposeEntries(const float* e0, const float* first,
+                                                             ptrdiff_t step) {
     const auto at = [first, step](int d) { return first + d * step; };
     return Transpose(EntryColumn(e0, at(4), at(8), at(12)), EntryColumn(at(1), at(5), at(9), at(13)),
                      EntryColumn(at(2), at(6), at(10), at(14)), EntryColumn(at(3), at(7), at(11), at(15)));
 }
 
 // Entries seen from the partner offset: (s, c, -s3, -c3).
-inline BlockTwiddles Mirror(const BlockTwiddles& t) {
+[[gnu::always_inline]] inline BlockTwiddles Mirror(const BlockTwiddles& t) {
     const __m512 negate = _mm512_set1_ps(-0.0f);
     return {t.wi, t.wr, _mm512_xor_ps(t.w3i, negate), _mm512_xor_ps(t.w3r, negate)};
 }
 
 // Offsets m..m+15 below L/8: entries m..m+15 (es floats apart).
-inline BlockTwiddles DirectTwiddles(const float* twiddles, uint32_t m, uint32_t es) {
+[[gnu::always_inline]] inline BlockTwiddles DirectTwiddles(const float* twiddles, uint32_t m, uint32_t es) {
     const float* first = twiddles + m * es;
     return TransposeEntries(first, first, es);
 }
 
 // Offsets m..m+15 from L/8 up mirror entries q - m - d.
-inline BlockTwiddles MirroredTwiddles(const float* twiddles, uint32_t m, uint32_t q, uint32_t es) {
+[[gnu::always_inline]] inline BlockTwiddles MirroredTwiddles(const float* twiddles, uint32_t m, uint32_t q,
+                                                             uint32_t es) {
     const float* first = twiddles + (q - m) * es;
     return Mirror(
         TransposeEntries(2 * m == q ? kEighthTwiddleEntry : first, first, -static_cast<ptrdiff_t>(es)));
@@ -102,7 +113,7 @@ inline BlockTwiddles MirroredTwiddles(const float* twiddles, uint32_t m, uint32_
 
 // The one block of a 64-point level: offsets 0..7 take entries 0..7, offsets
 // 8..15 mirror the eighth entry and entries 7..1.
-inline BlockTwiddles Twiddles64(const float* twiddles, uint32_t es) {
+[[gnu::always_inline]] inline BlockTwiddles Twiddles64(const float* twiddles, uint32_t es) {
     const auto at = [twiddles, es](uint32_t j) { return twiddles + j * es; };
     const BlockTwiddles t = Transpose(
         EntryColumn(at(0), at(4), kEighthTwiddleEntry, at(4)), EntryColumn(at(1), at(5), at(7), at(3)),
@@ -116,7 +127,8 @@ inline BlockTwiddles Twiddles64(const float* twiddles, uint32_t es) {
 // The butterflies of one block of offsets (see Butterfly4 of the AVX2 set);
 // the first level reads interleaved pairs.
 template <bool interleaved>
-inline void BlockButterfly(float* p0, uint32_t quarter_floats, const BlockTwiddles& w) {
+[[gnu::always_inline]] inline void BlockButterfly(float* p0, uint32_t quarter_floats,
+                                                  const BlockTwiddles& w) {
     float* p1 = p0 + quarter_floats;
     float* p2 = p1 + quarter_floats;
     float* p3 = p2 + quarter_floats;
