@@ -154,16 +154,15 @@ void Leaf16Avx2(float* x) {
     for (uint32_t k = 0; k < 4; ++k) _mm256_storeu_ps(x + 8 * k, r[k]);
 }
 
-void RealSplitAvx2(uint32_t n, float* a, const float* c, uint32_t table_quarter) {
+}  // namespace
+
+void RealSplitAvx2From(uint32_t n, float* a, const float* c, uint32_t first_bin) {
     const uint32_t half = n / 2;
-    if (table_quarter != n / 4) {
-        RealSplitPlain(n, a, c, table_quarter);
-        return;
-    }
+    const uint32_t table_quarter = n / 4;
     const __m256 halves = _mm256_set1_ps(0.5f);
     const __m256i dup = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
     const __m256i dup_reversed = _mm256_setr_epi32(3, 3, 2, 2, 1, 1, 0, 0);
-    uint32_t k = 1;
+    uint32_t k = first_bin;
     for (; k + 4 <= half / 2; k += 4) {
         float* lo_p = a + 2 * k;
         float* hi_p = a + 2 * (half - k - 3);
@@ -183,6 +182,16 @@ void RealSplitAvx2(uint32_t n, float* a, const float* c, uint32_t table_quarter)
         _mm256_storeu_ps(hi_p, ReverseComplex(_mm256_xor_ps(_mm256_sub_ps(s, p), NegateOdd())));
     }
     for (; k < half / 2; ++k) RealSplitPair(a + 2 * k, a + 2 * (half - k), c[k], c[table_quarter - k]);
+}
+
+namespace {
+
+void RealSplitAvx2(uint32_t n, float* a, const float* c, uint32_t table_quarter) {
+    if (table_quarter != n / 4) {
+        RealSplitPlain(n, a, c, table_quarter);
+        return;
+    }
+    RealSplitAvx2From(n, a, c, 1);
 }
 
 // Rows 0, 2, 1, 3 of a 4 x 4 block of complex values (one register per row),

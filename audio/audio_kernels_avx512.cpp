@@ -203,6 +203,49 @@ void ComplexDftAvx512(const AudioKernels& kernels, float* x, uint32_t points, co
     kernels.bit_reverse(x, points, scratch);
 }
 
+inline __m512 NegateEven() { return _mm512_castsi512_ps(_mm512_set1_epi64(0x80000000)); }
+inline __m512 NegateOdd() { return _mm512_castsi512_ps(_mm512_set1_epi64(0x8000000000000000)); }
+
+// The reverse order of the eight complex values.
+inline __m512 ReverseComplex(__m512 z) {
+    return _mm512_castpd_ps(
+        _mm512_permutexvar_pd(_mm512_setr_epi64(7, 6, 5, 4, 3, 2, 1, 0), _mm512_castps_pd(z)));
+}
+
+// Eight bins a pass with the AVX2 split's operations (same results), the
+// rest by the AVX2 split itself.
+void RealSplitAvx512(uint32_t n, float* a, const float* c, uint32_t table_quarter) {
+    if (table_quarter != n / 4) {
+        RealSplitPlain(n, a, c, table_quarter);
+        return;
+    }
+    const uint32_t half = n / 2;
+    const __m512 halves = _mm512_set1_ps(0.5f);
+    const __m512i dup = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+    const __m512i dup_reversed = _mm512_setr_epi32(7, 7, 6, 6, 5, 5, 4, 4, 3, 3, 2, 2, 1, 1, 0, 0);
+    constexpr __mmask16 kOdd = 0xAAAA;
+    uint32_t k = 1;
+    for (; k + 8 <= half / 2; k += 8) {
+        float* lo_p = a + 2 * k;
+        float* hi_p = a + 2 * (half - k - 7);
+        const __m512 lo = _mm512_loadu_ps(lo_p);
+        const __m512 hi = ReverseComplex(_mm512_loadu_ps(hi_p));
+        const __m512 cw = _mm512_permutexvar_ps(dup, _mm512_castps256_ps512(_mm256_loadu_ps(c + k)));
+        const __m512 sw = _mm512_permutexvar_ps(
+            dup_reversed, _mm512_castps256_ps512(_mm256_loadu_ps(c + table_quarter - k - 7)));
+        const __m512 sum = _mm512_add_ps(lo, hi);
+        const __m512 diff = _mm512_sub_ps(lo, hi);
+        const __m512 s =
+            _mm512_mul_ps(halves, _mm512_mask_blend_ps(kOdd, sum, _mm512_xor_ps(diff, NegateOdd())));
+        const __m512 d = _mm512_mask_blend_ps(kOdd, diff, _mm512_xor_ps(sum, NegateOdd()));
+        const __m512 p = _mm512_fmsub_ps(_mm512_xor_ps(cw, NegateEven()), _mm512_permute_ps(d, 0xB1),
+                                         _mm512_mul_ps(sw, d));
+        _mm512_storeu_ps(lo_p, _mm512_add_ps(s, p));
+        _mm512_storeu_ps(hi_p, ReverseComplex(_mm512_xor_ps(_mm512_sub_ps(s, p), NegateOdd())));
+    }
+    RealSplitAvx2From(n, a, c, k);
+}
+
 }  // namespace
 
 // The AVX2 set with the entries this level does better.
@@ -211,6 +254,7 @@ const AudioKernels& Avx512AudioKernelTable() {
         AudioKernels k = Avx2AudioKernelTable();
         k.name = "avx512";
         k.complex_dft = ComplexDftAvx512;
+        k.real_split = RealSplitAvx512;
         return k;
     }();
     return kernels;

@@ -17,4 +17,9 @@ const AudioKernels& Avx512AudioKernelTable();
 void Leaf32FromBlocksAvx2(float* x, const float* twiddles, uint32_t stride);
 void Leaf16FromBlocksAvx2(float* x);
 
+// The real split of n values (table of n / 4 half-cosines) from bin
+// `first_bin` (1 mod 4) on: the part the AVX-512 split leaves, done with the
+// operations the AVX2 split uses for those bins.
+void RealSplitAvx2From(uint32_t n, float* a, const float* c, uint32_t first_bin);
+
 }  // namespace zarn
