@@ -8,6 +8,7 @@
 #include "audio/dft_butterfly.h"
 #include "audio/audio_kernels.h"
 #include "audio/audio_kernels_x86.h"
+#include "audio/block_split_radix.h"
 #include "audio/complex_dft.h"
 
 namespace zarn {
@@ -247,173 +248,6 @@ void BitReverseAvx2(float* x, uint32_t points, int32_t* reverse) {
     }
 }
 
-// Levels of 64 points and more keep each block of eight complex values as
-// eight real parts, then eight imaginary parts, so that their butterflies are
-// lane-wise arithmetic without shuffles: the same operations as Butterfly4,
-// so the same results. Lanes hold values 0, 1, 4, 5, 2, 3, 6, 7 of the block,
-// the order one shuffle makes of interleaved pairs and one unpack undoes.
-struct Block {
-    __m256 re, im;
-};
-
-[[gnu::always_inline]] inline Block LoadBlock(const float* p) {
-    return {_mm256_loadu_ps(p), _mm256_loadu_ps(p + 8)};
-}
-
-[[gnu::always_inline]] inline Block LoadInterleavedBlock(const float* p) {
-    const __m256 lo = _mm256_loadu_ps(p), hi = _mm256_loadu_ps(p + 8);
-    return {_mm256_shuffle_ps(lo, hi, 0x88), _mm256_shuffle_ps(lo, hi, 0xDD)};
-}
-
-[[gnu::always_inline]] inline void StoreBlock(float* p, __m256 re, __m256 im) {
-    _mm256_storeu_ps(p, re);
-    _mm256_storeu_ps(p + 8, im);
-}
-
-struct BlockTwiddles {
-    __m256 wr, wi, w3r, w3i;
-};
-
-[[gnu::always_inline]] inline __m256 LoadEntryPair(const float* low, const float* high) {
-    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(low)), _mm_loadu_ps(high), 1);
-}
-
-// Table entries (c, s, c3, s3) of the block's offsets 0..7, into lane order:
-// entry d is first + d * step (floats), but entry 0 is e0.
-[[gnu::always_inline]] inline BlockTwiddles TransposeEntries(const float* e0, const float* first,
-                                                             ptrdiff_t step) {
-    const __m256 a0 = LoadEntryPair(e0, first + 2 * step), a1 = LoadEntryPair(first + step, first + 3 * step);
-    const __m256 a2 = LoadEntryPair(first + 4 * step, first + 6 * step);
-    const __m256 a3 = LoadEntryPair(first + 5 * step, first + 7 * step);
-    const __m256 t0 = _mm256_unpacklo_ps(a0, a1), t1 = _mm256_unpackhi_ps(a0, a1);
-    const __m256 t2 = _mm256_unpacklo_ps(a2, a3), t3 = _mm256_unpackhi_ps(a2, a3);
-    return {InterleaveLow(t0, t2), InterleaveHigh(t0, t2), InterleaveLow(t1, t3), InterleaveHigh(t1, t3)};
-}
-
-// Offsets m..m+7 below L/8: entries m..m+7 (es floats apart).
-[[gnu::always_inline]] inline BlockTwiddles DirectTwiddles(const float* twiddles, uint32_t m, uint32_t es) {
-    const float* first = twiddles + m * es;
-    return TransposeEntries(first, first, es);
-}
-
-// Offsets m..m+7 from L/8 up mirror entries q - m - d as (s, c, -s3, -c3).
-[[gnu::always_inline]] inline BlockTwiddles MirroredTwiddles(const float* twiddles, uint32_t m, uint32_t q,
-                                                             uint32_t es) {
-    const float* first = twiddles + (q - m) * es;
-    const BlockTwiddles t =
-        TransposeEntries(2 * m == q ? kEighthTwiddleEntry : first, first, -static_cast<ptrdiff_t>(es));
-    const __m256 negate = _mm256_set1_ps(-0.0f);
-    return {t.wi, t.wr, _mm256_xor_ps(t.w3i, negate), _mm256_xor_ps(t.w3r, negate)};
-}
-
-// The butterflies of one block of offsets (see Butterfly4); the first level
-// reads interleaved pairs.
-template <bool interleaved>
-[[gnu::always_inline]] inline void BlockButterfly(float* p0, uint32_t quarter_floats,
-                                                  const BlockTwiddles& w) {
-    float* p1 = p0 + quarter_floats;
-    float* p2 = p1 + quarter_floats;
-    float* p3 = p2 + quarter_floats;
-    const Block x0 = interleaved ? LoadInterleavedBlock(p0) : LoadBlock(p0);
-    const Block x1 = interleaved ? LoadInterleavedBlock(p1) : LoadBlock(p1);
-    const Block x2 = interleaved ? LoadInterleavedBlock(p2) : LoadBlock(p2);
-    const Block x3 = interleaved ? LoadInterleavedBlock(p3) : LoadBlock(p3);
-    const __m256 ar = _mm256_sub_ps(x0.re, x2.re), ai = _mm256_sub_ps(x0.im, x2.im);
-    const __m256 br = _mm256_sub_ps(x1.re, x3.re), bi = _mm256_sub_ps(x1.im, x3.im);
-    StoreBlock(p0, _mm256_add_ps(x0.re, x2.re), _mm256_add_ps(x0.im, x2.im));
-    StoreBlock(p1, _mm256_add_ps(x1.re, x3.re), _mm256_add_ps(x1.im, x3.im));
-    const __m256 ur = _mm256_sub_ps(ar, bi), ui = _mm256_add_ps(ai, br);
-    const __m256 vr = _mm256_add_ps(ar, bi), vi = _mm256_sub_ps(ai, br);
-    StoreBlock(p2, _mm256_fmsub_ps(ur, w.wr, _mm256_mul_ps(ui, w.wi)),
-               _mm256_fmadd_ps(ui, w.wr, _mm256_mul_ps(ur, w.wi)));
-    StoreBlock(p3, _mm256_fmsub_ps(vr, w.w3r, _mm256_mul_ps(vi, w.w3i)),
-               _mm256_fmadd_ps(vi, w.w3r, _mm256_mul_ps(vr, w.w3i)));
-}
-
-// One level of `points` >= 64 values (see SplitLevelAvx2), in blocks.
-template <bool interleaved>
-void BlockLevel(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
-    const uint32_t q = points / 4;
-    const uint32_t h = points / 8;
-    const uint32_t es = 4 * stride;
-    for (uint32_t m = 0; m < h; m += 8)
-        BlockButterfly<interleaved>(x + 2 * m, 2 * q, DirectTwiddles(twiddles, m, es));
-    for (uint32_t m = h; m < q; m += 8)
-        BlockButterfly<interleaved>(x + 2 * m, 2 * q, MirroredTwiddles(twiddles, m, q, es));
-}
-
-// The 32-point transform from blocks, interleaved as the generic split-radix
-// path runs it.
-}  // namespace
-
-void Leaf32FromBlocksAvx2(float* x, const float* twiddles, uint32_t stride) {
-    // Offsets 0..3 (lanes 0, 1, 4, 5) take entries 0..3; offsets 4..7 (lanes
-    // 2, 3, 6, 7) mirror the eighth entry and entries 3, 2, 1.
-    const uint32_t es = 4 * stride;
-    const __m256 a0 = LoadEntryPair(twiddles, twiddles + 2 * es);
-    const __m256 a1 = LoadEntryPair(twiddles + es, twiddles + 3 * es);
-    const __m256 a2 = LoadEntryPair(kEighthTwiddleEntry, twiddles + 2 * es);
-    const __m256 a3 = LoadEntryPair(twiddles + 3 * es, twiddles + es);
-    const __m256 t0 = _mm256_unpacklo_ps(a0, a1), t1 = _mm256_unpackhi_ps(a0, a1);
-    const __m256 t2 = _mm256_unpacklo_ps(a2, a3), t3 = _mm256_unpackhi_ps(a2, a3);
-    const __m256 c = InterleaveLow(t0, t2), sn = InterleaveHigh(t0, t2);
-    const __m256 c3 = InterleaveLow(t1, t3), s3 = InterleaveHigh(t1, t3);
-    const __m256 negate = _mm256_set1_ps(-0.0f);
-    const BlockTwiddles w{_mm256_blend_ps(c, sn, 0xCC), _mm256_blend_ps(sn, c, 0xCC),
-                          _mm256_blend_ps(c3, _mm256_xor_ps(s3, negate), 0xCC),
-                          _mm256_blend_ps(s3, _mm256_xor_ps(c3, negate), 0xCC)};
-    BlockButterfly<false>(x, 16, w);
-    Leaf16FromBlocksAvx2(x);
-    for (float* quarter : {x + 32, x + 48}) {
-        const Block b = LoadBlock(quarter);
-        __m256 r0 = _mm256_unpacklo_ps(b.re, b.im), r1 = _mm256_unpackhi_ps(b.re, b.im);
-        Dft8Registers(&r0, &r1);
-        _mm256_storeu_ps(quarter, r0);
-        _mm256_storeu_ps(quarter + 8, r1);
-    }
-}
-
-void Leaf16FromBlocksAvx2(float* x) {
-    const Block b0 = LoadBlock(x), b1 = LoadBlock(x + 16);
-    __m256 r[4] = {_mm256_unpacklo_ps(b0.re, b0.im), _mm256_unpackhi_ps(b0.re, b0.im),
-                   _mm256_unpacklo_ps(b1.re, b1.im), _mm256_unpackhi_ps(b1.re, b1.im)};
-    Leaf16Registers(r);
-    for (uint32_t k = 0; k < 4; ++k) _mm256_storeu_ps(x + 8 * k, r[k]);
-}
-
-namespace {
-
-void BlockSplitRadix(float* x, uint32_t points, const float* twiddles, uint32_t stride);
-
-// The sub-transforms after a level of `points`.
-void BlockChildren(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
-    BlockSplitRadix(x, points / 2, twiddles, 2 * stride);
-    BlockSplitRadix(x + points, points / 4, twiddles, 4 * stride);
-    BlockSplitRadix(x + points + points / 2, points / 4, twiddles, 4 * stride);
-}
-
-// Bit-reversed-order result, interleaved.
-void BlockSplitRadix(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
-    if (points == 16) return Leaf16FromBlocksAvx2(x);
-    if (points == 32) return Leaf32FromBlocksAvx2(x, twiddles, stride);
-    BlockLevel<false>(x, points, twiddles, stride);
-    BlockChildren(x, points, twiddles, stride);
-}
-
-// The generic split-radix order of operations with this set's kernels, so the
-// results are those of ComplexDftPositive with this table, bit for bit.
-void ComplexDftAvx2(const AudioKernels& kernels, float* x, uint32_t points, const float* twiddles,
-                    uint32_t table_points, int32_t* scratch) {
-    if (points < 64) {
-        ComplexDftPositive(kernels, x, points, twiddles, table_points, scratch);
-        return;
-    }
-    const uint32_t stride = table_points / points;
-    BlockLevel<true>(x, points, twiddles, stride);
-    BlockChildren(x, points, twiddles, stride);
-    BitReverseAvx2(x, points, scratch);
-}
-
 void ScaleCoefficientsAvx2(const int16_t* in, uint32_t count, float step, float* out) {
     const __m256 s = _mm256_set1_ps(step);
     uint32_t i = 0;
@@ -441,12 +275,123 @@ void ConvertToPcmAvx2(const float* a, uint32_t n, float scale, int16_t* pcm) {
     if (t < n) ConvertToPcmPlain(a + t, n - t, scale, pcm + t);
 }
 
+// Blocks of eight (see block_split_radix.h). Lanes hold values 0, 1, 4, 5,
+// 2, 3, 6, 7 of the block: the order one shuffle makes of interleaved pairs
+// and one unpack undoes.
+struct Avx2Blocks {
+    using Vector = __m256;
+    static constexpr uint32_t kLanes = 8;
+    struct Block {
+        __m256 re, im;
+    };
+    struct Twiddles {
+        __m256 wr, wi, w3r, w3i;
+    };
+
+    static __m256 Add(__m256 a, __m256 b) { return _mm256_add_ps(a, b); }
+    static __m256 Sub(__m256 a, __m256 b) { return _mm256_sub_ps(a, b); }
+    static __m256 Mul(__m256 a, __m256 b) { return _mm256_mul_ps(a, b); }
+    static __m256 FmAdd(__m256 a, __m256 b, __m256 c) { return _mm256_fmadd_ps(a, b, c); }
+    static __m256 FmSub(__m256 a, __m256 b, __m256 c) { return _mm256_fmsub_ps(a, b, c); }
+
+    [[gnu::always_inline]] static Block LoadBlock(const float* p) {
+        return {_mm256_loadu_ps(p), _mm256_loadu_ps(p + 8)};
+    }
+    [[gnu::always_inline]] static Block LoadInterleavedBlock(const float* p) {
+        const __m256 lo = _mm256_loadu_ps(p), hi = _mm256_loadu_ps(p + 8);
+        return {_mm256_shuffle_ps(lo, hi, 0x88), _mm256_shuffle_ps(lo, hi, 0xDD)};
+    }
+    [[gnu::always_inline]] static void StoreBlock(float* p, __m256 re, __m256 im) {
+        _mm256_storeu_ps(p, re);
+        _mm256_storeu_ps(p + 8, im);
+    }
+
+    [[gnu::always_inline]] static __m256 LoadEntryPair(const float* low, const float* high) {
+        return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(low)), _mm_loadu_ps(high), 1);
+    }
+
+    // Entries (c, s, c3, s3) for lanes 0, 1, 4, 5 (low halves) and 2, 3, 6, 7,
+    // in register pairs (a0, a2 hold lanes 0/4 and 2/6; a1, a3 lanes 1/5, 3/7).
+    [[gnu::always_inline]] static Twiddles Transpose(__m256 a0, __m256 a1, __m256 a2, __m256 a3) {
+        const __m256 t0 = _mm256_unpacklo_ps(a0, a1), t1 = _mm256_unpackhi_ps(a0, a1);
+        const __m256 t2 = _mm256_unpacklo_ps(a2, a3), t3 = _mm256_unpackhi_ps(a2, a3);
+        return {InterleaveLow(t0, t2), InterleaveHigh(t0, t2), InterleaveLow(t1, t3), InterleaveHigh(t1, t3)};
+    }
+
+    // Entry d of the block's offsets is first + d * step (floats), but entry 0 is e0.
+    [[gnu::always_inline]] static Twiddles TransposeEntries(const float* e0, const float* first,
+                                                            ptrdiff_t step) {
+        return Transpose(LoadEntryPair(e0, first + 2 * step), LoadEntryPair(first + step, first + 3 * step),
+                         LoadEntryPair(first + 4 * step, first + 6 * step),
+                         LoadEntryPair(first + 5 * step, first + 7 * step));
+    }
+
+    [[gnu::always_inline]] static Twiddles Mirror(const Twiddles& t) {
+        const __m256 negate = _mm256_set1_ps(-0.0f);
+        return {t.wi, t.wr, _mm256_xor_ps(t.w3i, negate), _mm256_xor_ps(t.w3r, negate)};
+    }
+
+    [[gnu::always_inline]] static Twiddles DirectTwiddles(const float* twiddles, uint32_t m, uint32_t es) {
+        const float* first = twiddles + m * es;
+        return TransposeEntries(first, first, es);
+    }
+
+    [[gnu::always_inline]] static Twiddles MirroredTwiddles(const float* twiddles, uint32_t m, uint32_t q,
+                                                            uint32_t es) {
+        const float* first = twiddles + (q - m) * es;
+        return Mirror(
+            TransposeEntries(2 * m == q ? kEighthTwiddleEntry : first, first, -static_cast<ptrdiff_t>(es)));
+    }
+
+    // The 32-point level: offsets 0..3 (lanes 0, 1, 4, 5) take entries 0..3;
+    // offsets 4..7 (lanes 2, 3, 6, 7) mirror the eighth entry and entries 3, 2, 1.
+    [[gnu::always_inline]] static Twiddles OneBlockTwiddles(const float* twiddles, uint32_t es) {
+        const Twiddles t = Transpose(LoadEntryPair(twiddles, twiddles + 2 * es),
+                                     LoadEntryPair(twiddles + es, twiddles + 3 * es),
+                                     LoadEntryPair(kEighthTwiddleEntry, twiddles + 2 * es),
+                                     LoadEntryPair(twiddles + 3 * es, twiddles + es));
+        const Twiddles m = Mirror(t);
+        return {_mm256_blend_ps(t.wr, m.wr, 0xCC), _mm256_blend_ps(t.wi, m.wi, 0xCC),
+                _mm256_blend_ps(t.w3r, m.w3r, 0xCC), _mm256_blend_ps(t.w3i, m.w3i, 0xCC)};
+    }
+
+    static void Leaf(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
+        if (points == 32) {
+            Leaf32FromBlocksAvx2(x, twiddles, stride);
+        } else {
+            Leaf16FromBlocksAvx2(x);
+        }
+    }
+};
+
+using Avx2SplitRadix = BlockSplitRadix<Avx2Blocks>;
+
 }  // namespace
 
+void Leaf32FromBlocksAvx2(float* x, const float* twiddles, uint32_t stride) {
+    Avx2SplitRadix::Level<false>(x, 32, twiddles, stride);
+    Leaf16FromBlocksAvx2(x);
+    for (float* quarter : {x + 32, x + 48}) {
+        const Avx2Blocks::Block b = Avx2Blocks::LoadBlock(quarter);
+        __m256 r0 = _mm256_unpacklo_ps(b.re, b.im), r1 = _mm256_unpackhi_ps(b.re, b.im);
+        Dft8Registers(&r0, &r1);
+        _mm256_storeu_ps(quarter, r0);
+        _mm256_storeu_ps(quarter + 8, r1);
+    }
+}
+
+void Leaf16FromBlocksAvx2(float* x) {
+    const Avx2Blocks::Block b0 = Avx2Blocks::LoadBlock(x), b1 = Avx2Blocks::LoadBlock(x + 16);
+    __m256 r[4] = {_mm256_unpacklo_ps(b0.re, b0.im), _mm256_unpackhi_ps(b0.re, b0.im),
+                   _mm256_unpacklo_ps(b1.re, b1.im), _mm256_unpackhi_ps(b1.re, b1.im)};
+    Leaf16Registers(r);
+    for (uint32_t k = 0; k < 4; ++k) _mm256_storeu_ps(x + 8 * k, r[k]);
+}
+
 const AudioKernels& Avx2AudioKernelTable() {
-    static const AudioKernels kernels{"avx2",          ComplexDftAvx2, SplitLevelAvx2, RealSplitAvx2,
-                                      Leaf16Avx2,      Leaf8Avx2,      BitReverseAvx2, ScaleCoefficientsAvx2,
-                                      ConvertToPcmAvx2};
+    static const AudioKernels kernels{
+        "avx2",         Avx2SplitRadix::Transform, SplitLevelAvx2,  RealSplitAvx2, Leaf16Avx2, Leaf8Avx2,
+        BitReverseAvx2, ScaleCoefficientsAvx2,     ConvertToPcmAvx2};
     return kernels;
 }
 

@@ -18,6 +18,7 @@
 
 #include "audio/complex_dft.h"
 #include "audio/inverse_real_dft.h"
+#include "tests/audio/audio_block_builder.h"
 
 namespace zarn {
 namespace {
@@ -56,14 +57,6 @@ private:
 
 constexpr float kMarker = -12345.5f;
 constexpr int32_t kScratchMarker = 0x5A5A5A5A;
-
-std::vector<float> RandomValues(size_t count, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> v(count);
-    for (float& x : v) x = dist(rng);
-    return v;
-}
 
 Guarded<float> GuardedCopy(const std::vector<float>& values) {
     Guarded<float> g(values.size(), kMarker);
@@ -165,7 +158,7 @@ TEST(AudioKernelsTest, TransformKernelsAgreeWithPlainInsideTheirBuffers) {
             for (uint32_t table_points : {points, kLargest}) {
                 SCOPED_TRACE(testing::Message() << points << " points, table of " << table_points);
                 BuildDftTwiddles(twiddles.data(), table_points);
-                const std::vector<float> input = RandomValues(2 * points, points + table_points);
+                const std::vector<float> input = test::RandomUnitFloats(2 * points, points + table_points);
                 const uint32_t scratch_entries = ScratchEntries(points);
                 using Run = void (*)(const AudioKernels&, float*, const float*, uint32_t, uint32_t, int32_t*);
                 struct Case {
@@ -219,7 +212,7 @@ TEST(AudioKernelsTest, TransformKernelsAgreeWithPlainInsideTheirBuffers) {
                 for (uint32_t k = 0; k < quarter; ++k)
                     split_table[k] =
                         static_cast<float>(0.5 * std::cos(2.0 * 3.14159265358979323846 * k / table_n));
-                const std::vector<float> input = RandomValues(n, n + table_n);
+                const std::vector<float> input = test::RandomUnitFloats(n, n + table_n);
                 Guarded<float> want = GuardedCopy(input), got = GuardedCopy(input);
                 plain.real_split(n, want.data(), split_table.data(), quarter);
                 set->real_split(n, got.data(), split_table.data(), quarter);
@@ -238,7 +231,7 @@ TEST(AudioKernelsTest, Avx512TransformEqualsAvx2BitForBit) {
         auto avx2_tables = std::make_unique<TransformTables>();
         auto avx512_tables = std::make_unique<TransformTables>();
         for (uint32_t seed = 0; seed < 3; ++seed) {
-            const std::vector<float> input = RandomValues(n, 31 * n + seed);
+            const std::vector<float> input = test::RandomUnitFloats(n, 31 * n + seed);
             Guarded<float> want = GuardedCopy(input), got = GuardedCopy(input);
             InverseRealDftWith(*Avx2AudioKernels(), n, want.data(), avx2_tables.get());
             InverseRealDftWith(*avx512, n, got.data(), avx512_tables.get());
