@@ -1,5 +1,6 @@
 #include "audio/audio_kernels.h"
 
+#include "audio/audio_kernels_x86.h"
 #include "audio/lane_dft.h"
 #include "base/cpu_features.h"
 
@@ -8,9 +9,13 @@
 
 namespace zarn {
 
-#if defined(ZARN_X86_KERNELS)
-const AudioKernels& Avx2AudioKernelTable();  // audio_kernels_avx2.cpp
-#endif
+namespace {
+
+// The features a set's kernels use; the AVX-512 set runs AVX2 kernels too.
+constexpr uint32_t kAvx2Set = kCpuAvx2 | kCpuFma;
+constexpr uint32_t kAvx512Set = kAvx2Set | kCpuAvx512;
+
+}  // namespace
 
 const AudioKernels& PlainAudioKernels() {
     static const AudioKernels kernels{"plain",          LaneDft,    SplitLevelPlain, RealSplitPlain,
@@ -21,16 +26,23 @@ const AudioKernels& PlainAudioKernels() {
 
 const AudioKernels* Avx2AudioKernels() {
 #if defined(ZARN_X86_KERNELS)
-    const uint32_t need = kCpuAvx2 | kCpuFma;
-    if ((ProcessorFeatures() & need) == need) return &Avx2AudioKernelTable();
+    if ((ProcessorFeatures() & kAvx2Set) == kAvx2Set) return &Avx2AudioKernelTable();
+#endif
+    return nullptr;
+}
+
+const AudioKernels* Avx512AudioKernels() {
+#if defined(ZARN_X86_KERNELS)
+    if ((ProcessorFeatures() & kAvx512Set) == kAvx512Set) return &Avx512AudioKernelTable();
 #endif
     return nullptr;
 }
 
 const AudioKernels& ActiveAudioKernels() {
     static const AudioKernels* active = [] {
-        const AudioKernels* avx2 = CpuHas(kCpuAvx2 | kCpuFma) ? Avx2AudioKernels() : nullptr;
-        return avx2 != nullptr ? avx2 : &PlainAudioKernels();
+        if (CpuHas(kAvx512Set) && Avx512AudioKernels() != nullptr) return Avx512AudioKernels();
+        if (CpuHas(kAvx2Set) && Avx2AudioKernels() != nullptr) return Avx2AudioKernels();
+        return &PlainAudioKernels();
     }();
     return *active;
 }

@@ -1,7 +1,8 @@
 // The inner loops of the audio decoder and its inverse real transform, one set
 // per instruction set, chosen at run time from the processor's features
-// (ZARN_CPU=plain forces the portable set). Every set gives identical results
-// for the PCM and coefficient kernels; transform results agree to rounding.
+// (ZARN_CPU=plain forces the portable set, =avx2 the AVX2 one). Every set
+// gives identical results for the PCM and coefficient kernels; transform
+// results agree to rounding, and the AVX-512 set's equal the AVX2 set's.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +36,8 @@ struct AudioKernels {
 const AudioKernels& PlainAudioKernels();
 // nullptr when the processor (or the build) lacks AVX2 and FMA.
 const AudioKernels* Avx2AudioKernels();
+// nullptr when the processor (or the build) lacks AVX-512 (F, BW, DQ, VL).
+const AudioKernels* Avx512AudioKernels();
 // The set used by InverseRealDft and the decoder.
 const AudioKernels& ActiveAudioKernels();
 

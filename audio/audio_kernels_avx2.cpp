@@ -2,8 +2,13 @@
 // transform keeps four complex values per register, interleaved as in memory.
 #include <immintrin.h>
 
+#include <cstddef>
+#include <initializer_list>
+
 #include "audio/dft_butterfly.h"
 #include "audio/audio_kernels.h"
+#include "audio/audio_kernels_x86.h"
+#include "audio/block_split_radix.h"
 #include "audio/complex_dft.h"
 
 namespace zarn {
@@ -34,17 +39,12 @@ inline __m256 ReverseComplex(__m256 z) {
 }
 
 // Four butterflies at offsets m..m+3; entry k is (wr, wi, w3r, w3i) of offset m+k.
-inline void Butterfly4(float* x, uint32_t q, uint32_t m, __m128 e0, __m128 e1, __m128 e2, __m128 e3) {
-    float* p0 = x + 2 * m;
-    float* p1 = p0 + 2 * q;
-    float* p2 = p1 + 2 * q;
-    float* p3 = p2 + 2 * q;
-    const __m256 x0 = _mm256_loadu_ps(p0), x1 = _mm256_loadu_ps(p1);
-    const __m256 x2 = _mm256_loadu_ps(p2), x3 = _mm256_loadu_ps(p3);
-    const __m256 a = _mm256_sub_ps(x0, x2);
-    const __m256 b = _mm256_sub_ps(x1, x3);
-    _mm256_storeu_ps(p0, _mm256_add_ps(x0, x2));
-    _mm256_storeu_ps(p1, _mm256_add_ps(x1, x3));
+[[gnu::always_inline]] inline void Butterfly4Registers(__m256* x0, __m256* x1, __m256* x2, __m256* x3,
+                                                       __m128 e0, __m128 e1, __m128 e2, __m128 e3) {
+    const __m256 a = _mm256_sub_ps(*x0, *x2);
+    const __m256 b = _mm256_sub_ps(*x1, *x3);
+    *x0 = _mm256_add_ps(*x0, *x2);
+    *x1 = _mm256_add_ps(*x1, *x3);
     const __m256 ib = _mm256_xor_ps(SwapParts(b), NegateEven());
     const __m256 u = _mm256_add_ps(a, ib);
     const __m256 v = _mm256_sub_ps(a, ib);
@@ -53,8 +53,22 @@ inline void Butterfly4(float* x, uint32_t q, uint32_t m, __m128 e0, __m128 e1, _
     const __m256 tb = _mm256_insertf128_ps(_mm256_castps128_ps256(e1), e3, 1);
     const __m256 ra = ComplexMul(InterleaveLow(u, v), ta);
     const __m256 rb = ComplexMul(InterleaveHigh(u, v), tb);
-    _mm256_storeu_ps(p2, InterleaveLow(ra, rb));
-    _mm256_storeu_ps(p3, InterleaveHigh(ra, rb));
+    *x2 = InterleaveLow(ra, rb);
+    *x3 = InterleaveHigh(ra, rb);
+}
+
+inline void Butterfly4(float* x, uint32_t q, uint32_t m, __m128 e0, __m128 e1, __m128 e2, __m128 e3) {
+    float* p0 = x + 2 * m;
+    float* p1 = p0 + 2 * q;
+    float* p2 = p1 + 2 * q;
+    float* p3 = p2 + 2 * q;
+    __m256 x0 = _mm256_loadu_ps(p0), x1 = _mm256_loadu_ps(p1);
+    __m256 x2 = _mm256_loadu_ps(p2), x3 = _mm256_loadu_ps(p3);
+    Butterfly4Registers(&x0, &x1, &x2, &x3, e0, e1, e2, e3);
+    _mm256_storeu_ps(p0, x0);
+    _mm256_storeu_ps(p1, x1);
+    _mm256_storeu_ps(p2, x2);
+    _mm256_storeu_ps(p3, x3);
 }
 
 // Entry (c, s, c3, s3) seen from the partner offset: (s, c, -s3, -c3).
@@ -121,30 +135,35 @@ void Leaf8Avx2(float* x) {
     _mm256_storeu_ps(x + 8, r1);
 }
 
-void Leaf16Avx2(float* x) {
+// Sixteen points in four registers, bit-reversed order.
+[[gnu::always_inline]] inline void Leaf16Registers(__m256* r) {
     constexpr float kCos8 = 0.92387953251128676f;  // cos(pi/8)
     constexpr float kSin8 = 0.38268343236508977f;  // sin(pi/8)
-    Butterfly4(x, 4, 0, _mm_setr_ps(1.0f, 0.0f, 1.0f, 0.0f), _mm_setr_ps(kCos8, kSin8, kSin8, kCos8),
-               _mm_setr_ps(kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2),
-               _mm_setr_ps(kSin8, kCos8, -kCos8, -kSin8));
-    __m256 r0 = _mm256_loadu_ps(x), r1 = _mm256_loadu_ps(x + 8);
-    Dft8Registers(&r0, &r1);
-    _mm256_storeu_ps(x, r0);
-    _mm256_storeu_ps(x + 8, r1);
-    _mm256_storeu_ps(x + 16, Dft4Register(_mm256_loadu_ps(x + 16)));
-    _mm256_storeu_ps(x + 24, Dft4Register(_mm256_loadu_ps(x + 24)));
+    Butterfly4Registers(&r[0], &r[1], &r[2], &r[3], _mm_setr_ps(1.0f, 0.0f, 1.0f, 0.0f),
+                        _mm_setr_ps(kCos8, kSin8, kSin8, kCos8),
+                        _mm_setr_ps(kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2),
+                        _mm_setr_ps(kSin8, kCos8, -kCos8, -kSin8));
+    Dft8Registers(&r[0], &r[1]);
+    r[2] = Dft4Register(r[2]);
+    r[3] = Dft4Register(r[3]);
 }
 
-void RealSplitAvx2(uint32_t n, float* a, const float* c, uint32_t table_quarter) {
+void Leaf16Avx2(float* x) {
+    __m256 r[4];
+    for (uint32_t k = 0; k < 4; ++k) r[k] = _mm256_loadu_ps(x + 8 * k);
+    Leaf16Registers(r);
+    for (uint32_t k = 0; k < 4; ++k) _mm256_storeu_ps(x + 8 * k, r[k]);
+}
+
+}  // namespace
+
+void RealSplitAvx2From(uint32_t n, float* a, const float* c, uint32_t first_bin) {
     const uint32_t half = n / 2;
-    if (table_quarter != n / 4) {
-        RealSplitPlain(n, a, c, table_quarter);
-        return;
-    }
+    const uint32_t table_quarter = n / 4;
     const __m256 halves = _mm256_set1_ps(0.5f);
     const __m256i dup = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
     const __m256i dup_reversed = _mm256_setr_epi32(3, 3, 2, 2, 1, 1, 0, 0);
-    uint32_t k = 1;
+    uint32_t k = first_bin;
     for (; k + 4 <= half / 2; k += 4) {
         float* lo_p = a + 2 * k;
         float* hi_p = a + 2 * (half - k - 3);
@@ -164,6 +183,16 @@ void RealSplitAvx2(uint32_t n, float* a, const float* c, uint32_t table_quarter)
         _mm256_storeu_ps(hi_p, ReverseComplex(_mm256_xor_ps(_mm256_sub_ps(s, p), NegateOdd())));
     }
     for (; k < half / 2; ++k) RealSplitPair(a + 2 * k, a + 2 * (half - k), c[k], c[table_quarter - k]);
+}
+
+namespace {
+
+void RealSplitAvx2(uint32_t n, float* a, const float* c, uint32_t table_quarter) {
+    if (table_quarter != n / 4) {
+        RealSplitPlain(n, a, c, table_quarter);
+        return;
+    }
+    RealSplitAvx2From(n, a, c, 1);
 }
 
 // Rows 0, 2, 1, 3 of a 4 x 4 block of complex values (one register per row),
@@ -246,12 +275,123 @@ void ConvertToPcmAvx2(const float* a, uint32_t n, float scale, int16_t* pcm) {
     if (t < n) ConvertToPcmPlain(a + t, n - t, scale, pcm + t);
 }
 
+// Blocks of eight (see block_split_radix.h). Lanes hold values 0, 1, 4, 5,
+// 2, 3, 6, 7 of the block: the order one shuffle makes of interleaved pairs
+// and one unpack undoes.
+struct Avx2Blocks {
+    using Vector = __m256;
+    static constexpr uint32_t kLanes = 8;
+    struct Block {
+        __m256 re, im;
+    };
+    struct Twiddles {
+        __m256 wr, wi, w3r, w3i;
+    };
+
+    static __m256 Add(__m256 a, __m256 b) { return _mm256_add_ps(a, b); }
+    static __m256 Sub(__m256 a, __m256 b) { return _mm256_sub_ps(a, b); }
+    static __m256 Mul(__m256 a, __m256 b) { return _mm256_mul_ps(a, b); }
+    static __m256 FmAdd(__m256 a, __m256 b, __m256 c) { return _mm256_fmadd_ps(a, b, c); }
+    static __m256 FmSub(__m256 a, __m256 b, __m256 c) { return _mm256_fmsub_ps(a, b, c); }
+
+    [[gnu::always_inline]] static Block LoadBlock(const float* p) {
+        return {_mm256_loadu_ps(p), _mm256_loadu_ps(p + 8)};
+    }
+    [[gnu::always_inline]] static Block LoadInterleavedBlock(const float* p) {
+        const __m256 lo = _mm256_loadu_ps(p), hi = _mm256_loadu_ps(p + 8);
+        return {_mm256_shuffle_ps(lo, hi, 0x88), _mm256_shuffle_ps(lo, hi, 0xDD)};
+    }
+    [[gnu::always_inline]] static void StoreBlock(float* p, __m256 re, __m256 im) {
+        _mm256_storeu_ps(p, re);
+        _mm256_storeu_ps(p + 8, im);
+    }
+
+    [[gnu::always_inline]] static __m256 LoadEntryPair(const float* low, const float* high) {
+        return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(low)), _mm_loadu_ps(high), 1);
+    }
+
+    // Entries (c, s, c3, s3) for lanes 0, 1, 4, 5 (low halves) and 2, 3, 6, 7,
+    // in register pairs (a0, a2 hold lanes 0/4 and 2/6; a1, a3 lanes 1/5, 3/7).
+    [[gnu::always_inline]] static Twiddles Transpose(__m256 a0, __m256 a1, __m256 a2, __m256 a3) {
+        const __m256 t0 = _mm256_unpacklo_ps(a0, a1), t1 = _mm256_unpackhi_ps(a0, a1);
+        const __m256 t2 = _mm256_unpacklo_ps(a2, a3), t3 = _mm256_unpackhi_ps(a2, a3);
+        return {InterleaveLow(t0, t2), InterleaveHigh(t0, t2), InterleaveLow(t1, t3), InterleaveHigh(t1, t3)};
+    }
+
+    // Entry d of the block's offsets is first + d * step (floats), but entry 0 is e0.
+    [[gnu::always_inline]] static Twiddles TransposeEntries(const float* e0, const float* first,
+                                                            ptrdiff_t step) {
+        return Transpose(LoadEntryPair(e0, first + 2 * step), LoadEntryPair(first + step, first + 3 * step),
+                         LoadEntryPair(first + 4 * step, first + 6 * step),
+                         LoadEntryPair(first + 5 * step, first + 7 * step));
+    }
+
+    [[gnu::always_inline]] static Twiddles Mirror(const Twiddles& t) {
+        const __m256 negate = _mm256_set1_ps(-0.0f);
+        return {t.wi, t.wr, _mm256_xor_ps(t.w3i, negate), _mm256_xor_ps(t.w3r, negate)};
+    }
+
+    [[gnu::always_inline]] static Twiddles DirectTwiddles(const float* twiddles, uint32_t m, uint32_t es) {
+        const float* first = twiddles + m * es;
+        return TransposeEntries(first, first, es);
+    }
+
+    [[gnu::always_inline]] static Twiddles MirroredTwiddles(const float* twiddles, uint32_t m, uint32_t q,
+                                                            uint32_t es) {
+        const float* first = twiddles + (q - m) * es;
+        return Mirror(
+            TransposeEntries(2 * m == q ? kEighthTwiddleEntry : first, first, -static_cast<ptrdiff_t>(es)));
+    }
+
+    // The 32-point level: offsets 0..3 (lanes 0, 1, 4, 5) take entries 0..3;
+    // offsets 4..7 (lanes 2, 3, 6, 7) mirror the eighth entry and entries 3, 2, 1.
+    [[gnu::always_inline]] static Twiddles OneBlockTwiddles(const float* twiddles, uint32_t es) {
+        const Twiddles t = Transpose(LoadEntryPair(twiddles, twiddles + 2 * es),
+                                     LoadEntryPair(twiddles + es, twiddles + 3 * es),
+                                     LoadEntryPair(kEighthTwiddleEntry, twiddles + 2 * es),
+                                     LoadEntryPair(twiddles + 3 * es, twiddles + es));
+        const Twiddles m = Mirror(t);
+        return {_mm256_blend_ps(t.wr, m.wr, 0xCC), _mm256_blend_ps(t.wi, m.wi, 0xCC),
+                _mm256_blend_ps(t.w3r, m.w3r, 0xCC), _mm256_blend_ps(t.w3i, m.w3i, 0xCC)};
+    }
+
+    static void Leaf(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
+        if (points == 32) {
+            Leaf32FromBlocksAvx2(x, twiddles, stride);
+        } else {
+            Leaf16FromBlocksAvx2(x);
+        }
+    }
+};
+
+using Avx2SplitRadix = BlockSplitRadix<Avx2Blocks>;
+
 }  // namespace
+
+void Leaf32FromBlocksAvx2(float* x, const float* twiddles, uint32_t stride) {
+    Avx2SplitRadix::Level<false>(x, 32, twiddles, stride);
+    Leaf16FromBlocksAvx2(x);
+    for (float* quarter : {x + 32, x + 48}) {
+        const Avx2Blocks::Block b = Avx2Blocks::LoadBlock(quarter);
+        __m256 r0 = _mm256_unpacklo_ps(b.re, b.im), r1 = _mm256_unpackhi_ps(b.re, b.im);
+        Dft8Registers(&r0, &r1);
+        _mm256_storeu_ps(quarter, r0);
+        _mm256_storeu_ps(quarter + 8, r1);
+    }
+}
+
+void Leaf16FromBlocksAvx2(float* x) {
+    const Avx2Blocks::Block b0 = Avx2Blocks::LoadBlock(x), b1 = Avx2Blocks::LoadBlock(x + 16);
+    __m256 r[4] = {_mm256_unpacklo_ps(b0.re, b0.im), _mm256_unpackhi_ps(b0.re, b0.im),
+                   _mm256_unpacklo_ps(b1.re, b1.im), _mm256_unpackhi_ps(b1.re, b1.im)};
+    Leaf16Registers(r);
+    for (uint32_t k = 0; k < 4; ++k) _mm256_storeu_ps(x + 8 * k, r[k]);
+}
 
 const AudioKernels& Avx2AudioKernelTable() {
     static const AudioKernels kernels{
-        "avx2",    ComplexDftPositive, SplitLevelAvx2,        RealSplitAvx2,   Leaf16Avx2,
-        Leaf8Avx2, BitReverseAvx2,     ScaleCoefficientsAvx2, ConvertToPcmAvx2};
+        "avx2",         Avx2SplitRadix::Transform, SplitLevelAvx2,  RealSplitAvx2, Leaf16Avx2, Leaf8Avx2,
+        BitReverseAvx2, ScaleCoefficientsAvx2,     ConvertToPcmAvx2};
     return kernels;
 }
 

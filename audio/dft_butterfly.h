@@ -34,6 +34,10 @@ inline void SplitButterflyEighth(float* x, uint32_t q, uint32_t m) {
     SplitButterfly(x, q, m, kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2);
 }
 
+// The table entry (c, s, c3, s3) that offset L/8 would mirror, were it in the
+// table: mirrored, it gives w = e^(i pi/4), w3 = e^(3 i pi/4).
+alignas(16) inline constexpr float kEighthTwiddleEntry[4] = {kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2};
+
 // The partner offset L/4 - m of a table entry (c, s, c3, s3) uses
 // w = (s, c) and w3 = (-s3, -c3).
 inline void SplitButterflyMirrored(float* x, uint32_t q, uint32_t m, const float* entry) {

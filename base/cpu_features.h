@@ -1,19 +1,26 @@
 // The processor features the SIMD kernels need, probed once from the
 // processor and capped by the environment variable ZARN_CPU ("plain",
-// "sse2" or "avx2"), so that tests and benchmarks can force the plainer
-// kernels. Every stage chooses its kernels from here, and only here.
+// "sse2", "avx2" or "avx512"), so that tests and benchmarks can force the
+// plainer kernels. Every stage chooses its kernels from here, and only here.
 #pragma once
 
 #include <cstdint>
 
 namespace zarn {
 
-enum CpuFeature : uint32_t { kCpuSse2 = 1u << 0, kCpuAvx2 = 1u << 1, kCpuFma = 1u << 2 };
+// kCpuAvx512 stands for AVX-512 F, BW, DQ and VL together, with the
+// operating system saving the ZMM and mask registers.
+enum CpuFeature : uint32_t {
+    kCpuSse2 = 1u << 0,
+    kCpuAvx2 = 1u << 1,
+    kCpuFma = 1u << 2,
+    kCpuAvx512 = 1u << 3
+};
 
 // What the processor has (0 off x86 or without kernels for it in the build).
 uint32_t ProcessorFeatures();
-// The features a ZARN_CPU value allows: "plain" none, "sse2" SSE2, anything
-// else (or none) all.
+// The features a ZARN_CPU value allows: "plain" none, "sse2" SSE2, "avx2"
+// all but AVX-512, anything else ("avx512", or none) all.
 uint32_t AllowedFeatures(const char* cap);
 // ProcessorFeatures() capped by ZARN_CPU: what the kernels may use.
 uint32_t CpuFeatures();

@@ -23,37 +23,45 @@ std::vector<float> RandomSpectrum(uint32_t n) {
     return a;
 }
 
-// The kernel set chosen at run time (AVX2 + FMA where available).
-void BM_InverseRealDft(benchmark::State& state) {
+// One inverse transform of n = range(0) points, repeated, with `kernels`
+// (nullptr: the set chosen at run time, as the decoder uses it).
+void RunInverseRealDft(benchmark::State& state, const zarn::AudioKernels* kernels) {
     const uint32_t n = static_cast<uint32_t>(state.range(0));
     const std::vector<float> spectrum = RandomSpectrum(n);
     auto tables = std::make_unique<zarn::TransformTables>();
     alignas(64) static float a[zarn::kMaxTransformSize];
+    const zarn::AudioKernels& set = kernels != nullptr ? *kernels : zarn::ActiveAudioKernels();
+    state.SetLabel(set.name);
     std::memcpy(a, spectrum.data(), n * sizeof(float));
-    zarn::InverseRealDft(n, a, tables.get());  // builds the tables
+    zarn::InverseRealDftWith(set, n, a, tables.get());  // builds the tables
     for (auto _ : state) {
         std::memcpy(a, spectrum.data(), n * sizeof(float));
-        zarn::InverseRealDft(n, a, tables.get());
+        zarn::InverseRealDftWith(set, n, a, tables.get());
         benchmark::DoNotOptimize(a);
         benchmark::ClobberMemory();
     }
 }
 
-// The portable kernel set.
-void BM_InverseRealDftPlain(benchmark::State& state) {
-    const uint32_t n = static_cast<uint32_t>(state.range(0));
-    const std::vector<float> spectrum = RandomSpectrum(n);
-    auto tables = std::make_unique<zarn::TransformTables>();
-    alignas(64) static float a[zarn::kMaxTransformSize];
-    const zarn::AudioKernels& plain = zarn::PlainAudioKernels();
-    std::memcpy(a, spectrum.data(), n * sizeof(float));
-    zarn::InverseRealDftWith(plain, n, a, tables.get());
-    for (auto _ : state) {
-        std::memcpy(a, spectrum.data(), n * sizeof(float));
-        zarn::InverseRealDftWith(plain, n, a, tables.get());
-        benchmark::DoNotOptimize(a);
-        benchmark::ClobberMemory();
+// The kernel set chosen at run time (capped by ZARN_CPU).
+void BM_InverseRealDft(benchmark::State& state) { RunInverseRealDft(state, nullptr); }
+
+// Each level by name, whatever ZARN_CPU says, so one run compares them all.
+void BM_InverseRealDftPlain(benchmark::State& state) { RunInverseRealDft(state, &zarn::PlainAudioKernels()); }
+
+void BM_InverseRealDftAvx2(benchmark::State& state) {
+    if (zarn::Avx2AudioKernels() == nullptr) {
+        state.SkipWithError("no AVX2 on this processor");
+        return;
     }
+    RunInverseRealDft(state, zarn::Avx2AudioKernels());
+}
+
+void BM_InverseRealDftAvx512(benchmark::State& state) {
+    if (zarn::Avx512AudioKernels() == nullptr) {
+        state.SkipWithError("no AVX-512 on this processor");
+        return;
+    }
+    RunInverseRealDft(state, zarn::Avx512AudioKernels());
 }
 
 // Same spectrum in FFTW's layout: n/2 + 1 complex bins, conjugated sine parts.
@@ -129,9 +137,16 @@ void BM_DecodeAudioBlock44kStereo(benchmark::State& state) {
     zarn::FreeAudioDecoder(decoder);
 }
 
-BENCHMARK(BM_InverseRealDft)->Arg(512)->Arg(1024)->Arg(2048)->Arg(4096);
-BENCHMARK(BM_InverseRealDftPlain)->Arg(512)->Arg(1024)->Arg(2048)->Arg(4096);
-BENCHMARK(BM_FftwComplexToReal)->Arg(512)->Arg(1024)->Arg(2048)->Arg(4096);
+// Every block size the decoder uses: 11025 Hz mono up to 44100 Hz stereo.
+void EveryBlockSize(benchmark::internal::Benchmark* b) {
+    for (int n : {512, 1024, 2048, 4096}) b->Arg(n);
+}
+
+BENCHMARK(BM_InverseRealDft)->Apply(EveryBlockSize);
+BENCHMARK(BM_InverseRealDftPlain)->Apply(EveryBlockSize);
+BENCHMARK(BM_InverseRealDftAvx2)->Apply(EveryBlockSize);
+BENCHMARK(BM_InverseRealDftAvx512)->Apply(EveryBlockSize);
+BENCHMARK(BM_FftwComplexToReal)->Apply(EveryBlockSize);
 BENCHMARK(BM_DecodeAudioBlock44kStereo);
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <random>
 
 #include "audio/audio_coefficients.h"
 #include "audio/packed_float.h"
@@ -77,6 +78,14 @@ std::vector<int32_t> ReferencePcm(const BlockSpec& spec, const std::vector<uint3
         pcm[t] = static_cast<int32_t>(std::clamp(scaled, -32768.0, 32767.0));
     }
     return pcm;
+}
+
+std::vector<float> RandomUnitFloats(size_t count, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+    std::vector<float> v(count);
+    for (float& x : v) x = dist(rng);
+    return v;
 }
 
 }  // namespace zarn::test

@@ -1,6 +1,7 @@
 // Writes audio blocks for tests with the shared bit writer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -32,5 +33,9 @@ std::vector<uint8_t> SilentBlock(uint32_t band_count);
 // sum definition of the inverse transform, then scaled, rounded and clipped.
 std::vector<int32_t> ReferencePcm(const BlockSpec& spec, const std::vector<uint32_t>& band_edges,
                                   float pcm_scale);
+
+// `count` values uniform in [-1, 1), the same for the same seed (spectra and
+// complex inputs of the transform tests).
+std::vector<float> RandomUnitFloats(size_t count, uint32_t seed);
 
 }  // namespace zarn::test

@@ -1,6 +1,7 @@
 #include "audio/inverse_real_dft.h"
 
 #include "audio/audio_kernels.h"
+#include "tests/audio/audio_block_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -50,16 +51,11 @@ std::vector<float> TransformedWith(const AudioKernels& kernels, std::vector<floa
 std::vector<const AudioKernels*> KernelSets() {
     std::vector<const AudioKernels*> sets = {&PlainAudioKernels()};
     if (Avx2AudioKernels() != nullptr) sets.push_back(Avx2AudioKernels());
+    if (Avx512AudioKernels() != nullptr) sets.push_back(Avx512AudioKernels());
     return sets;
 }
 
-std::vector<float> RandomSpectrum(uint32_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> a(n);
-    for (float& v : a) v = dist(rng);
-    return a;
-}
+std::vector<float> RandomSpectrum(uint32_t n, uint32_t seed) { return test::RandomUnitFloats(n, seed); }
 
 // Largest error relative to the spectrum's energy scale: single precision
 // carries about 1e-7 per operation and a transform of n points about log2 n stages.

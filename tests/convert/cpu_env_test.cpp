@@ -34,7 +34,8 @@ TEST(CpuSelection, EachCapValueAllowsItsFeatures) {
     EXPECT_EQ(AllowedFeatures("sse2"), uint32_t{kCpuSse2});
     EXPECT_EQ(AllowedFeatures("avx2") & (kCpuSse2 | kCpuAvx2 | kCpuFma),
               uint32_t{kCpuSse2 | kCpuAvx2 | kCpuFma});
-    EXPECT_EQ(AllowedFeatures(nullptr), AllowedFeatures("avx2"));
+    EXPECT_EQ(AllowedFeatures("avx2") & kCpuAvx512, 0u);
+    EXPECT_EQ(AllowedFeatures(nullptr), AllowedFeatures("avx512"));
     EXPECT_EQ(FeaturesOf(KernelSet::kAvx2), uint32_t{kCpuSse2 | kCpuAvx2});
 }
 
