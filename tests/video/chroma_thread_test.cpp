@@ -1,0 +1,120 @@
+// Chroma decoded on a second thread beside luma gives the frame, the block
+// marks and the result of a one-thread decode: on well-formed packets of
+// every block mix, on the same packets damaged, and on the stored fuzzer
+// inputs. Labelled "threads" (ThreadSanitizer runs it).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+
+#include "tests/video/packet_harness.h"
+#include "tests/video/stream_builder.h"
+#include "video/chroma_thread.h"
+
+namespace zarn {
+namespace {
+
+using namespace zarn::test;
+
+struct StopThread {
+    void operator()(ChromaThread* t) const { StopChromaThread(t); }
+};
+using Helper = std::unique_ptr<ChromaThread, StopThread>;
+
+// The packet and damaged copies of it: bits flipped anywhere (the offset
+// word included), cut short, and chroma offsets pointing elsewhere.
+std::vector<std::vector<uint8_t>> Damaged(const std::vector<uint8_t>& packet, uint32_t seed) {
+    std::vector<std::vector<uint8_t>> out{packet};
+    std::mt19937 rng(seed);
+    for (int i = 0; i < 24; ++i) {
+        std::vector<uint8_t> p = packet;
+        const int flips = 1 + static_cast<int>(rng() % 6);
+        for (int k = 0; k < flips; ++k) p[rng() % p.size()] ^= static_cast<uint8_t>(1u << (rng() % 8));
+        out.push_back(std::move(p));
+    }
+    for (size_t cut : {packet.size() / 5, packet.size() / 2, packet.size() - 3})
+        out.emplace_back(packet.begin(), packet.begin() + static_cast<std::ptrdiff_t>(cut));
+    for (uint32_t offset : {0u, 4u, static_cast<uint32_t>(packet.size()), 0xFFFFFFF0u}) {
+        std::vector<uint8_t> p = packet;
+        for (int b = 0; b < 4; ++b) p[b] = static_cast<uint8_t>(offset >> (8 * b));
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
+TEST(ChromaThread, PacketsWholeAndDamagedDecodeAsOnOneThread) {
+    struct Case {
+        uint32_t w, h;
+        PlaneMix mix;
+        uint32_t flags;
+    };
+    const Case cases[] = {{203, 117, PlaneMix::kIntra, 0},
+                          {203, 117, PlaneMix::kInter, 0},
+                          {203, 117, PlaneMix::kMixed, 0},
+                          {96, 64, PlaneMix::kMixed, kFlagGreyScale}};
+    Helper helper(StartChromaThread(208, 128));
+    Helper small(StartChromaThread(32, 32));  // too small for these frames: one thread
+    ASSERT_TRUE(helper && small);
+    uint32_t expected_frames = 0, damaged = 0;
+    for (const Case& c : cases) {
+        const auto packet = MakeFramePacket(c.w, c.h, c.mix, 7, false);
+        for (ChromaThread* h : {helper.get(), small.get()}) {
+            FrameBuffers one(c.w, c.h), two(c.w, c.h);
+            for (const auto& p : Damaged(packet, c.w + static_cast<uint32_t>(c.mix))) {
+                std::fill(one.marks.begin(), one.marks.end(), 0);
+                std::fill(two.marks.begin(), two.marks.end(), 0);
+                const bool whole_one = one.Decode(p, c.flags, 0);
+                const bool whole_two = two.Decode(p, c.flags, 0, h);
+                ASSERT_EQ(whole_one, whole_two);
+                ASSERT_EQ(one.dest, two.dest);
+                ASSERT_EQ(one.marks, two.marks);
+                damaged += whole_one ? 0 : 1;
+                // The chroma start is inside the packet: the helper takes the planes.
+                uint32_t offset = 0;
+                for (int b = 0; b < 4 && p.size() >= 4; ++b) offset |= uint32_t{p[b]} << (8 * b);
+                if (h == helper.get() && !(c.flags & kFlagGreyScale) && p.size() >= 4 && offset <= p.size())
+                    ++expected_frames;
+                // Each frame predicts from the one before, as in playback.
+                std::swap(one.dest, one.prev);
+                std::swap(two.dest, two.prev);
+            }
+        }
+    }
+    EXPECT_EQ(ChromaThreadFrames(*helper), expected_frames);
+    EXPECT_GT(expected_frames, 80u);
+    EXPECT_EQ(ChromaThreadFrames(*small), 0u);
+    EXPECT_GT(damaged, 20u);
+}
+
+TEST(ChromaThread, StoredFuzzInputsDecodeAsOnOneThread) {
+    const char* root = std::getenv("ZARN_TEST_DATA");
+    if (root == nullptr) root = ZARN_DEFAULT_TEST_DATA;
+    const std::filesystem::path dir = std::filesystem::path(root) / "fuzz" / "video";
+    ASSERT_TRUE(std::filesystem::is_directory(dir)) << dir;
+    // The harness's largest frame: 300 x 200 source pixels.
+    Helper helper(StartChromaThread(304, 208));
+    ASSERT_TRUE(helper);
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (!entry.is_regular_file()) continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                         std::istreambuf_iterator<char>());
+        const PacketResult one = DecodePacketResult(bytes.data(), bytes.size(), nullptr);
+        const PacketResult two = DecodePacketResult(bytes.data(), bytes.size(), helper.get());
+        EXPECT_TRUE(two.within_buffers) << entry.path();
+        EXPECT_EQ(one.whole, two.whole) << entry.path();
+        EXPECT_TRUE(one.frame == two.frame && one.alpha == two.alpha && one.marks == two.marks)
+            << entry.path();
+        ++count;
+    }
+    EXPECT_GT(count, 0);
+    EXPECT_GT(ChromaThreadFrames(*helper), 0u);
+}
+
+}  // namespace
+}  // namespace zarn
