@@ -23,7 +23,8 @@ struct Decoded {
 
 // Decodes the whole movie on `threads`; with `switch_at`, goes back to one
 // thread at that frame and to `threads` again at the next.
-Decoded DecodeAll(const std::vector<uint8_t>& image, uint32_t threads, uint32_t flags, uint32_t switch_at = 0) {
+Decoded DecodeAll(const std::vector<uint8_t>& image, uint32_t threads, uint32_t flags,
+                  uint32_t switch_at = 0) {
     Decoded r;
     zarn_movie* m = nullptr;
     EXPECT_EQ(zarn_open_memory(image.data(), image.size(), flags, &m), ZARN_OK);
@@ -60,8 +61,8 @@ TEST(DecodeThreads, SampleAndClipsDecodeAsOnOneThread) {
     for (char version : {'i', 'h'})
         for (Clip clip : {Clip::kPanZoom, Clip::kNoise, Clip::kSceneCut})
             for (uint32_t flags : {0u, unsigned{ZARN_OPEN_GREY}}) {
-                SCOPED_TRACE(testing::Message() << version << " clip " << static_cast<int>(clip) << " flags "
-                                                << flags);
+                SCOPED_TRACE(testing::Message()
+                             << version << " clip " << static_cast<int>(clip) << " flags " << flags);
                 const auto image = test::EncodeLibClip(clip, 157, 93, 12, version, 4);
                 const Decoded a = DecodeAll(image, 1, flags), b = DecodeAll(image, 2, flags);
                 ASSERT_EQ(a.frames.size(), 12u);

@@ -4,13 +4,10 @@
 // inputs. Labelled "threads" (ThreadSanitizer runs it).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
 
+#include "tests/support/stored_inputs.h"
 #include "tests/video/packet_harness.h"
 #include "tests/video/stream_builder.h"
 #include "video/chroma_thread.h"
@@ -107,28 +104,18 @@ TEST(ChromaThread, PacketsWholeAndDamagedDecodeAsOnOneThread) {
 }
 
 TEST(ChromaThread, StoredFuzzInputsDecodeAsOnOneThread) {
-    const char* root = std::getenv("ZARN_TEST_DATA");
-    if (root == nullptr) root = ZARN_DEFAULT_TEST_DATA;
-    const std::filesystem::path dir = std::filesystem::path(root) / "fuzz" / "video";
-    ASSERT_TRUE(std::filesystem::is_directory(dir)) << dir;
+    const std::vector<StoredInput> inputs = StoredFuzzInputs("video");
     // The harness's largest frame: 300 x 200 source pixels.
     Helper helper(StartChromaThread(304, 208));
     ASSERT_TRUE(helper);
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        if (!entry.is_regular_file()) continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                         std::istreambuf_iterator<char>());
-        const PacketResult one = DecodePacketResult(bytes.data(), bytes.size(), nullptr);
-        const PacketResult two = DecodePacketResult(bytes.data(), bytes.size(), helper.get());
-        EXPECT_TRUE(two.within_buffers) << entry.path();
-        EXPECT_EQ(one.whole, two.whole) << entry.path();
-        EXPECT_TRUE(one.frame == two.frame && one.alpha == two.alpha && one.marks == two.marks)
-            << entry.path();
-        ++count;
+    for (const StoredInput& input : inputs) {
+        const PacketResult one = DecodePacketResult(input.bytes.data(), input.bytes.size(), nullptr);
+        const PacketResult two = DecodePacketResult(input.bytes.data(), input.bytes.size(), helper.get());
+        EXPECT_TRUE(two.within_buffers) << input.path;
+        EXPECT_EQ(one.whole, two.whole) << input.path;
+        EXPECT_TRUE(one.frame == two.frame && one.alpha == two.alpha && one.marks == two.marks) << input.path;
     }
-    EXPECT_GT(count, 0);
+    EXPECT_GT(inputs.size(), 0u);
     EXPECT_GT(ChromaThreadFrames(*helper), 0u);
 }
 
