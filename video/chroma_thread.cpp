@@ -95,8 +95,8 @@ void StopChromaThread(ChromaThread* t) {
 }
 
 bool ChromaThreadFits(const ChromaThread& t, uint32_t luma_width, uint32_t luma_height) {
-    // Bundle capacities grow with the width; the marks with both sizes.
-    return luma_width <= t.luma_width && size_t{luma_width / 16} * (luma_height / 16) <= t.mark_bytes;
+    // Bundle capacities grow with the width, the marks with both sizes.
+    return luma_width <= t.luma_width && luma_height <= t.luma_height;
 }
 
 void PostChroma(ChromaThread& t, const PlaneGeometry& geometry, const PlaneInput& input, size_t plane_bytes) {

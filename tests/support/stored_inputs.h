@@ -27,7 +27,8 @@ inline std::vector<StoredInput> StoredFuzzInputs(const char* folder) {
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         if (!entry.is_regular_file()) continue;
         std::ifstream in(entry.path(), std::ios::binary);
-        inputs.push_back({entry.path(), {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}});
+        inputs.push_back(
+            {entry.path(), {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}});
     }
     return inputs;
 }
