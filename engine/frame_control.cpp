@@ -72,11 +72,11 @@ uint32_t QueuePacketAudio(Movie& m, bool drop = false) {
 // current and makes it current.
 void DecodeVideo(Movie& m, uint32_t frame, uint32_t video_offset) {
     const uint32_t shown = m.current_buffer, next = shown ^ 1;
-    const bool whole =
-        DecodeVideoFrame(m.frame_buffers[next], m.frame_buffers[shown], m.alpha_planes[next],
-                         m.alpha_planes[shown], m.block_marks, m.source_width, m.source_height, m.luma_width,
-                         m.luma_height, m.packet + video_offset, m.packet_bytes - video_offset,
-                         m.frame_index[frame - 1] & 1, m.bundle_buffers, m.flags, m.header_flags);
+    const bool whole = DecodeVideoFrame(m.frame_buffers[next], m.frame_buffers[shown], m.alpha_planes[next],
+                                        m.alpha_planes[shown], m.block_marks, m.source_width, m.source_height,
+                                        m.luma_width, m.luma_height, m.packet + video_offset,
+                                        m.packet_bytes - video_offset, m.frame_index[frame - 1] & 1,
+                                        m.bundle_buffers, m.flags, m.header_flags, m.chroma_thread);
     m.frame_damaged = whole ? 0 : 1;
     m.current_buffer = next;
 }

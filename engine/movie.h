@@ -18,6 +18,7 @@
 namespace zarn {
 
 struct AudioDecoder;
+struct ChromaThread;
 struct EngineThread;
 
 // A rectangle of the output picture, in pixels.
@@ -126,6 +127,8 @@ struct Movie {
     std::atomic<uint32_t> audio_all_queued{0};
     uint32_t prefill_bytes = 0;
     uint8_t* bundle_buffers[kBundleCount] = {};
+    // The second decoding thread (SetDecodeThreads), or none.
+    ChromaThread* chroma_thread = nullptr;
 
     // Where the movie came from.
     uint32_t from_memory = 0;
@@ -147,6 +150,13 @@ Movie* OpenMovieFromImage(const uint8_t* image, size_t size, uint32_t flags);
 
 // Ends playback and frees everything open allocated. Null is ignored.
 void CloseMovie(Movie* movie);
+
+// Decodes each frame's video on `threads` threads: 1, or 2 to decode the
+// chroma planes beside luma where the packet says where they start (more
+// are taken as 2). The picture is the same either way. The second thread
+// lives until the movie closes or is set back to 1; false when it cannot be
+// started (decoding stays on one thread).
+bool SetDecodeThreads(Movie* movie, uint32_t threads);
 
 // Bytes of one frame buffer: luma plus two chroma planes.
 uint32_t FrameBufferBytes(const Movie& movie);

@@ -17,6 +17,7 @@
 #include "engine/last_error.h"
 #include "engine/movie.h"
 #include "engine/open_errors.h"
+#include "video/chroma_thread.h"
 
 namespace zarn {
 namespace {
@@ -572,12 +573,26 @@ Movie* OpenMovieFromCallbacks(const ReaderCallbacks& callbacks, uint32_t flags) 
     return o.Run();
 }
 
+bool SetDecodeThreads(Movie* movie, uint32_t threads) {
+    if (!movie) return false;
+    Movie& m = *movie;
+    if (threads < 2) {
+        StopChromaThread(m.chroma_thread);
+        m.chroma_thread = nullptr;
+        return true;
+    }
+    if (!m.chroma_thread) m.chroma_thread = StartChromaThread(m.luma_width, m.luma_height);
+    return m.chroma_thread != nullptr;
+}
+
 void CloseMovie(Movie* movie) {
     if (!movie) return;
     Movie& m = *movie;
     Pause(movie, 1);
     m.reader.closing = 1;
     StopBackgroundThread(m);
+    StopChromaThread(m.chroma_thread);
+    m.chroma_thread = nullptr;
     if (m.sound_track != -1) {
         if (m.sound.close) m.sound.close(&m.sound);
         FreeAudioDecoder(m.audio_decoder);

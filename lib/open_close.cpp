@@ -134,6 +134,13 @@ void zarn_close(zarn_movie* movie) {
     delete movie;
 }
 
+zarn_status zarn_set_threads(zarn_movie* movie, uint32_t threads) {
+    if (!movie || threads == 0) return ZARN_ERROR_BAD_ARGUMENT;
+    if (!SetDecodeThreads(movie->movie, threads))
+        return Fail(movie, ZARN_ERROR_OUT_OF_MEMORY, "The second decoding thread could not be started.");
+    return ZARN_OK;
+}
+
 const char* zarn_error_text(const zarn_movie* movie) {
     return movie ? movie->error.c_str() : EngineLastError();
 }

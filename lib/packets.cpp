@@ -9,6 +9,7 @@
 #include "engine/container_header.h"
 #include "engine/packet_audio.h"
 #include "format/zarn_format.h"
+#include "video/chroma_thread.h"
 #include "video/decode_video_frame.h"
 #include "zarn/zarn.h"
 
@@ -36,6 +37,7 @@ struct zarn_video_decoder {
     uint8_t* alpha[2] = {};
     uint8_t* marks = nullptr;
     uint8_t* bundles[zarn::kBundleCount] = {};
+    zarn::ChromaThread* chroma_thread = nullptr;
     int current = 0;
     bool decoded = false;
 };
@@ -132,10 +134,11 @@ zarn_status zarn_video_decoder_decode(zarn_video_decoder* d, const void* data, s
     if (!d || (!data && size) || size > UINT32_MAX) return ZARN_ERROR_BAD_ARGUMENT;
     const int next = d->current ^ 1;
     std::memset(d->marks, 0, d->mb_count + 16);
-    const bool whole = zarn::DecodeVideoFrame(
-        d->frames[next], d->frames[d->current], d->alpha[next], d->alpha[d->current], d->marks, d->width,
-        d->height, d->luma_width, d->luma_height, static_cast<const uint8_t*>(data),
-        static_cast<uint32_t>(size), key_frame ? 1 : 0, d->bundles, d->flags, d->video_flags);
+    const bool whole =
+        zarn::DecodeVideoFrame(d->frames[next], d->frames[d->current], d->alpha[next], d->alpha[d->current],
+                               d->marks, d->width, d->height, d->luma_width, d->luma_height,
+                               static_cast<const uint8_t*>(data), static_cast<uint32_t>(size),
+                               key_frame ? 1 : 0, d->bundles, d->flags, d->video_flags, d->chroma_thread);
     d->current = next;
     d->decoded = true;
     return whole ? ZARN_OK : ZARN_ERROR_CORRUPT_FRAME;
@@ -163,6 +166,18 @@ zarn_status zarn_video_decoder_get_planes(const zarn_video_decoder* d, zarn_plan
     return ZARN_OK;
 }
 
+zarn_status zarn_video_decoder_set_threads(zarn_video_decoder* d, uint32_t threads) {
+    if (!d || threads == 0) return ZARN_ERROR_BAD_ARGUMENT;
+    if (threads == 1) {
+        zarn::StopChromaThread(d->chroma_thread);
+        d->chroma_thread = nullptr;
+    } else if (!d->chroma_thread) {
+        d->chroma_thread = zarn::StartChromaThread(d->luma_width, d->luma_height);
+        if (!d->chroma_thread) return ZARN_ERROR_OUT_OF_MEMORY;
+    }
+    return ZARN_OK;
+}
+
 void zarn_video_decoder_reset(zarn_video_decoder* d) {
     if (!d) return;
     for (int i = 0; i < 2; ++i) {
@@ -174,6 +189,7 @@ void zarn_video_decoder_reset(zarn_video_decoder* d) {
 
 void zarn_video_decoder_free(zarn_video_decoder* d) {
     if (!d) return;
+    zarn::StopChromaThread(d->chroma_thread);
     for (int i = 0; i < 2; ++i) {
         std::free(d->frames[i]);
         std::free(d->alpha[i]);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 
 #include "display/display_target.h"
 #include "engine/engine_clock.h"
@@ -89,6 +90,9 @@ VideoEnd StartVideo(PlayerState& s, const std::string& name) {
     s.video = OpenNamedVideo(ClassifyName(name), o.open_flags);
     if (!s.video.movie) return FailWith(s, EngineLastError());
     Movie& movie = *s.video.movie;
+    // A free second core decodes chroma beside luma; the picture is the
+    // same, and without the thread playback simply stays on one.
+    if (std::thread::hardware_concurrency() >= 2) SetDecodeThreads(&movie, 2);
     if (o.start_num > 0 && o.start_den > 0 && movie.source_rate_den != 0) {
         const uint64_t frames =
             uint64_t(o.start_num) * movie.source_rate_num / (uint64_t(o.start_den) * movie.source_rate_den);

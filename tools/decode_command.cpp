@@ -44,6 +44,7 @@ constexpr const char* kUsage =
     "  --mode M             --raw: open with display option M (0..7)\n"
     "  --png DIR            each frame as DIR/frame-00001.png ... (24-bit)\n"
     "  --frames N           stop after N frames\n"
+    "  --threads N          decode on N threads: 1 (default) or 2 (chroma beside luma)\n"
     "Frames are numbered from 1. Outputs that are files appear only when complete;\n"
     "Ctrl-C (or SIGTERM) stops after the frame in hand and keeps every output valid.\n"
     "Exit status: 0 done, 1 failure, 2 usage error, 130/143 interrupted.\n";
@@ -56,6 +57,7 @@ struct Options {
     bool changed = false;
     uint32_t mode = 0;
     uint32_t frames = UINT32_MAX;
+    uint32_t threads = 1;
 };
 
 bool ParseNumber(const std::string& text, uint32_t limit, uint32_t& value) {
@@ -84,7 +86,7 @@ int ParseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
         }
         const bool takes_value = a == "--y4m" || a == "--alpha" || a == "--wav" || a == "--track" ||
                                  a == "--raw" || a == "--copy-format" || a == "--mode" || a == "--png" ||
-                                 a == "--frames";
+                                 a == "--frames" || a == "--threads";
         if (takes_value) {
             if (i + 1 >= args.size()) return fail(a + " needs a value");
             const std::string& v = args[++i];
@@ -108,6 +110,9 @@ int ParseOptions(const std::vector<std::string>& args, Options& o, std::ostream&
             } else if (a == "--mode") {
                 if (!ParseNumber(v, 7, n)) return fail("mode must be 0..7");
                 o.mode = n;
+            } else if (a == "--threads") {
+                if (!ParseNumber(v, 2, n) || n == 0) return fail("threads must be 1 or 2");
+                o.threads = n;
             } else {
                 if (!ParseNumber(v, UINT32_MAX, n) || n == 0) return fail("bad frame count " + v);
                 o.frames = n;
@@ -453,6 +458,11 @@ int RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out, st
     InputVideo in;
     if (!OpenInputVideo(o.input, flags, in)) {
         err << "zarn decode: " << o.input << ": " << in.error << "\n";
+        return 1;
+    }
+    if (o.threads > 1 && zarn_set_threads(in.movie, o.threads) != ZARN_OK) {
+        err << "zarn decode: " << o.input << ": " << zarn_error_text(in.movie) << "\n";
+        CloseInputVideo(in);
         return 1;
     }
     const int status = Decode(o, in, err);

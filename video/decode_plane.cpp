@@ -38,4 +38,14 @@ size_t DecodePlane(const PlaneGeometry& geometry, const PlaneInput& input, bool*
     return s.reader.next;
 }
 
+void DecodeChromaPlanes(const PlaneGeometry& geometry, const PlaneInput& input, size_t plane_bytes,
+                        bool* whole) {
+    PlaneInput in = input;
+    in.start = DecodePlane(geometry, in, whole);
+    PlaneGeometry second = geometry;
+    second.dest += plane_bytes;
+    second.prev += plane_bytes;
+    DecodePlane(second, in, whole);
+}
+
 }  // namespace zarn

@@ -23,4 +23,10 @@ struct PlaneInput {
 // when given, is set to false if the plane was left undecoded in part.
 size_t DecodePlane(const PlaneGeometry& geometry, const PlaneInput& input, bool* whole = nullptr);
 
+// Decodes both chroma planes: the first from `input.start` with `geometry`,
+// the second from where the first ends, `plane_bytes` further on in both
+// frame buffers.
+void DecodeChromaPlanes(const PlaneGeometry& geometry, const PlaneInput& input, size_t plane_bytes,
+                        bool* whole);
+
 }  // namespace zarn

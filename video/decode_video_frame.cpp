@@ -1,5 +1,6 @@
 #include "video/decode_video_frame.h"
 
+#include "video/chroma_thread.h"
 #include "video/decode_plane.h"
 
 namespace zarn {
@@ -19,7 +20,7 @@ bool DecodeVideoFrame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha, c
                       uint8_t* block_marks, uint32_t source_width, uint32_t source_height,
                       uint32_t luma_width, uint32_t luma_height, const uint8_t* packet, uint32_t packet_bytes,
                       uint32_t key_frame, uint8_t* const bundle_buffers[kBundleCount], uint32_t flags,
-                      uint32_t header_flags) {
+                      uint32_t header_flags, ChromaThread* helper) {
     if (dest == nullptr || block_marks == nullptr || bundle_buffers == nullptr) return false;
     if (packet == nullptr) packet_bytes = 0;
     for (int i = 0; i < 9; ++i)
@@ -81,11 +82,7 @@ bool DecodeVideoFrame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha, c
 
     luma.dest = dest;
     luma.prev = prev;
-    in.start = pos;
-    const size_t luma_end = DecodePlane(luma, in, &whole);
-    if (flags & kFlagGreyScale) return whole;
-    if (!chroma_in_packet) return false;
-    if (older) chroma_start = luma_end;
+    const bool grey = (flags & kFlagGreyScale) != 0;
 
     PlaneGeometry chroma = luma;
     chroma.decode_width = static_cast<uint32_t>(chroma_dw);
@@ -97,13 +94,27 @@ bool DecodeVideoFrame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha, c
     const size_t chroma_size = size_t{luma_width / 2} * (luma_height / 2);
     chroma.dest = dest + luma_size;
     chroma.prev = prev + luma_size;
-    in.start = chroma_start;
-    const size_t first_end = DecodePlane(chroma, in, &whole);
 
-    chroma.dest += chroma_size;
-    chroma.prev += chroma_size;
-    in.start = first_end;
-    DecodePlane(chroma, in, &whole);
+    // Where the chroma start is known before luma is decoded, the helper
+    // decodes chroma meanwhile; planes, marks and bundles do not overlap.
+    if (helper != nullptr && !older && !grey && chroma_in_packet &&
+        ChromaThreadFits(*helper, luma_width, luma_height)) {
+        PlaneInput chroma_in = in;
+        chroma_in.start = chroma_start;
+        PostChroma(*helper, chroma, chroma_in, chroma_size);
+        in.start = pos;
+        DecodePlane(luma, in, &whole);
+        const bool chroma_whole = FinishChroma(*helper, block_marks, size_t{luma.mark_cols} * luma.mark_rows);
+        return whole && chroma_whole;
+    }
+
+    in.start = pos;
+    const size_t luma_end = DecodePlane(luma, in, &whole);
+    if (grey) return whole;
+    if (!chroma_in_packet) return false;
+    if (older) chroma_start = luma_end;
+    in.start = chroma_start;
+    DecodeChromaPlanes(chroma, in, chroma_size, &whole);
     return whole;
 }
 

@@ -1,10 +1,13 @@
-// Video decoder speed: whole 1920x1080 frames of several block mixes, and the
-// inverse transform alone.
+// Video decoder speed: whole 1920x1080 frames of several block mixes (on one
+// thread, and with chroma on a second thread beside luma), and the inverse
+// transform alone.
 #include <benchmark/benchmark.h>
 
+#include <memory>
 #include <random>
 
 #include "tests/video/stream_builder.h"
+#include "video/chroma_thread.h"
 #include "video/decode_video_frame.h"
 #include "video/idct.h"
 #include "video/quant_tables.h"
@@ -14,14 +17,24 @@ namespace {
 using namespace zarn;
 using namespace zarn::test;
 
-void DecodeFrames(benchmark::State& state, PlaneMix mix) {
+struct StopThread {
+    void operator()(ChromaThread* t) const { StopChromaThread(t); }
+};
+
+void DecodeFrames(benchmark::State& state, PlaneMix mix, int64_t threads = 1) {
     constexpr uint32_t kW = 1920, kH = 1080;
     const auto packet = MakeFramePacket(kW, kH, mix, 42, false);
     FrameBuffers f(kW, kH);
+    std::unique_ptr<ChromaThread, StopThread> helper(
+        threads > 1 ? StartChromaThread(f.luma_width, f.luma_height) : nullptr);
+    if (threads > 1 && !helper) {
+        state.SkipWithError("the second thread could not be started");
+        return;
+    }
     for (auto _ : state) {
         DecodeVideoFrame(f.dest.data(), f.prev.data(), nullptr, nullptr, f.marks.data(), kW, kH, f.luma_width,
                          f.luma_height, packet.data(), static_cast<uint32_t>(packet.size()), 0, f.bundles, 0,
-                         0);
+                         0, helper.get());
         benchmark::DoNotOptimize(f.dest.data());
     }
     state.SetItemsProcessed(state.iterations());  // frames
@@ -34,6 +47,17 @@ void BM_DecodeMixed1080(benchmark::State& s) { DecodeFrames(s, PlaneMix::kMixed)
 BENCHMARK(BM_DecodeIntra1080)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeInter1080)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeMixed1080)->Unit(benchmark::kMillisecond);
+
+// Arguments: the mix (0 intra, 1 inter, 2 mixed) and the threads (1, or 2
+// with chroma beside luma). Wall-clock time: the second thread's work counts.
+void BM_DecodeThreads1080(benchmark::State& s) {
+    DecodeFrames(s, static_cast<PlaneMix>(s.range(0)), s.range(1));
+}
+BENCHMARK(BM_DecodeThreads1080)
+    ->ArgsProduct({{0, 1, 2}, {1, 2}})
+    ->ArgNames({"mix", "threads"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // 256 blocks with a few low-frequency coefficients each.
 struct Blocks {

@@ -114,6 +114,17 @@ ZARN_API zarn_status zarn_open_io(const zarn_io* io, uint32_t flags, zarn_movie*
 /* Closes the movie and frees everything it holds. NULL is ignored. */
 ZARN_API void zarn_close(zarn_movie* movie);
 
+/* Decodes the movie's pictures on `threads` threads (1 after open): with 2
+   (or more, taken as 2) a second thread, started by this call and ended by
+   zarn_close or a call with 1, decodes each frame's chroma planes beside
+   its luma plane, on files whose frames say where their chroma data starts
+   (version "i"); other frames are decoded on one thread. The pictures, and
+   which frames are ZARN_ERROR_CORRUPT_FRAME, are the same either way.
+   ZARN_ERROR_BAD_ARGUMENT for a NULL movie or 0 threads,
+   ZARN_ERROR_OUT_OF_MEMORY when the thread cannot be started (decoding
+   stays on one thread). */
+ZARN_API zarn_status zarn_set_threads(zarn_movie* movie, uint32_t threads);
+
 /* The text of the movie's last failed call, or "" when none failed. With
    NULL: the text of the last failed open in the calling thread. */
 ZARN_API const char* zarn_error_text(const zarn_movie* movie);
@@ -338,6 +349,10 @@ ZARN_API zarn_status zarn_video_decoder_create(const zarn_header* header, uint32
    decoded is the current picture all the same). */
 ZARN_API zarn_status zarn_video_decoder_decode(zarn_video_decoder* decoder, const void* data, size_t size,
                                                int key_frame);
+
+/* As zarn_set_threads, for the decoder: its second thread, if any, ends
+   with zarn_video_decoder_free or a call with 1. */
+ZARN_API zarn_status zarn_video_decoder_set_threads(zarn_video_decoder* decoder, uint32_t threads);
 
 /* The current picture's planes, as zarn_get_planes gives them (valid until
    the next decode, reset or free); ZARN_ERROR_NO_FRAME before a decode. */

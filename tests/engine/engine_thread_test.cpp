@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -17,6 +18,8 @@
 #include "engine/frame_control.h"
 #include "engine/last_error.h"
 #include "engine/movie.h"
+#include "video/chroma_thread.h"
+#include "tests/support/encoded_clip.h"
 #include "tests/support/scripted_sound.h"
 #include "tests/support/temp_file.h"
 #include "tests/support/test_movies.h"
@@ -172,6 +175,40 @@ TEST_F(EngineThreads, ForegroundStepsWhileAThrottledReaderReads) {
     const std::vector<uint8_t> played = sound.Played();
     ASSERT_EQ(played.size(), queued);
     for (uint32_t i = 0; i < played.size(); ++i) ASSERT_EQ(played[i], static_cast<uint8_t>(i)) << i;
+}
+
+// The player's road on two cores: chroma on a second decoding thread while
+// the background thread reads ahead gives the pictures and block marks of
+// a one-thread decode, and the second thread takes every frame's chroma.
+TEST_F(EngineThreads, ChromaThreadBesideTheReaderGivesTheOneThreadPictures) {
+    EncodeSettings settings;
+    settings.keyint = 8;
+    const std::vector<uint8_t> image = test::EncodeClipImage(Clip::kSceneCut, 157, 93, 30, settings);
+    ASSERT_FALSE(image.empty());
+    test::TempFile file(image);
+    SetReadAheadSize(32768);
+    Movie* one = OpenMovie(file.Path().c_str(), kFlagNoThread);
+    Movie* two = OpenMovie(file.Path().c_str(), kFlagReadAheadSize);
+    ASSERT_TRUE(one && two) << EngineLastError();
+    ASSERT_TRUE(SetDecodeThreads(two, 2));
+    const uint32_t bytes = FrameBufferBytes(*one);
+    for (uint32_t frame = 1; frame <= one->frame_count; ++frame) {
+        ASSERT_EQ(DoFrame(one), 0);
+        ASSERT_EQ(DoFrame(two), 0);
+        const uint8_t* a = one->frame_buffers[one->current_buffer];
+        const uint8_t* b = two->frame_buffers[two->current_buffer];
+        ASSERT_TRUE(std::equal(a, a + bytes, b)) << frame;
+        ASSERT_TRUE(std::equal(one->block_marks, one->block_marks + one->mb_count, two->block_marks))
+            << frame;
+        EXPECT_EQ(one->frame_damaged, two->frame_damaged);
+        if (frame < one->frame_count) {
+            NextFrame(one);
+            NextFrame(two);
+        }
+    }
+    EXPECT_EQ(ChromaThreadFrames(*two->chroma_thread), one->frame_count);
+    CloseMovie(one);
+    CloseMovie(two);
 }
 
 }  // namespace

@@ -30,11 +30,9 @@ inline std::vector<uint8_t> EncodeLibClip(Clip clip, uint32_t w, uint32_t h, uin
     return EncodeMovie(src, nullptr, tracks, settings).image;
 }
 
-// The visible Y, U and V samples of the current frame, back to back.
-inline std::vector<uint8_t> PlaneBytes(const zarn_movie* movie) {
-    zarn_planes p;
+// The visible Y, U and V samples of the planes, back to back.
+inline std::vector<uint8_t> PlaneBytes(const zarn_planes& p) {
     std::vector<uint8_t> out;
-    if (zarn_get_planes(movie, &p) != ZARN_OK) return out;
     auto add = [&](const uint8_t* rows, int32_t stride, uint32_t w, uint32_t h) {
         for (uint32_t r = 0; r < h; ++r)
             out.insert(out.end(), rows + size_t{r} * stride, rows + size_t{r} * stride + w);
@@ -43,6 +41,13 @@ inline std::vector<uint8_t> PlaneBytes(const zarn_movie* movie) {
     add(p.u, p.uv_stride, p.chroma_width, p.chroma_height);
     add(p.v, p.uv_stride, p.chroma_width, p.chroma_height);
     return out;
+}
+
+// The same of the current frame.
+inline std::vector<uint8_t> PlaneBytes(const zarn_movie* movie) {
+    zarn_planes p;
+    if (zarn_get_planes(movie, &p) != ZARN_OK) return {};
+    return PlaneBytes(p);
 }
 
 // Every frame of an open movie, decoded from where it stands to the end.

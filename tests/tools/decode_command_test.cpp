@@ -359,6 +359,31 @@ TEST(DecodeCommand, AlphaPlanesWhenTheFileHasThem) {
     std::remove(out.c_str());
 }
 
+// A file with an alpha plane, whole and with bits flipped in its later
+// packets: --threads 2 writes the bytes of the default.
+TEST(DecodeCommand, TwoThreadsWriteTheBytesOfOne) {
+    std::vector<uint8_t> image = EncodeClip(Clip::kSceneCut, 75, 41, 8, 'i', {}, true);
+    for (int damaged = 0; damaged < 2; ++damaged) {
+        if (damaged)
+            for (size_t i = image.size() / 2; i < image.size(); i += 97) image[i] ^= 0x10;
+        test::TempFile in(image);
+        const std::string y4m[2] = {OutPath("one.y4m"), OutPath("two.y4m")};
+        const std::string alpha[2] = {OutPath("one.y"), OutPath("two.y")};
+        const DecodeRun one = Decode({in.Path(), "--y4m", y4m[0], "--alpha", alpha[0]});
+        const DecodeRun two = Decode({in.Path(), "--y4m", y4m[1], "--alpha", alpha[1], "--threads", "2"});
+        ASSERT_EQ(one.status, 0) << one.err;
+        EXPECT_EQ(two.status, 0) << two.err;
+        EXPECT_GT(ReadAll(y4m[0]).size(), 8u * 75 * 41);
+        EXPECT_TRUE(ReadAll(y4m[0]) == ReadAll(y4m[1]));
+        EXPECT_TRUE(ReadAll(alpha[0]) == ReadAll(alpha[1]));
+        for (const std::string& f : {y4m[0], y4m[1], alpha[0], alpha[1]}) std::remove(f.c_str());
+    }
+    test::TempFile in(image);
+    for (const char* bad : {"0", "3", "x"})
+        EXPECT_EQ(Decode({in.Path(), "--y4m", OutPath("bad.y4m"), "--threads", bad}).status, 2) << bad;
+    EXPECT_NE(Decode({"--help"}).out.find("--threads N"), std::string::npos);
+}
+
 TEST(DecodeCommand, DamagedFilesExitOneKeepingTheFramesDecoded) {
     std::vector<uint8_t> image = EncodeClip(Clip::kNoise, 32, 32, 100, 'i');
     image.resize(image.size() * 3 / 4);

@@ -423,7 +423,8 @@ TEST(ZarnProgram, HelpListsEveryCommandAndOptionAndVersionIsTheProjects) {
     const std::vector<std::pair<std::string, std::vector<std::string>>> options = {
         {"decode",
          {"--y4m", "--alpha", "--wav", "--track", "--raw", "--copy-format", "--changed", "--plain", "--mode",
-          "--png", "--frames", "0 8-bit palette", "1 BGR 24-bit", "10 RGB 565", "13 YUY2", "15 YV12"}},
+          "--png", "--frames", "--threads", "0 8-bit palette", "1 BGR 24-bit", "10 RGB 565", "13 YUY2",
+          "15 YV12"}},
         {"encode",
          {"-o", "--wav", "--quality", "--keyint", "--version", "--alpha", "--grey", "--threads", "--psnr"}},
         {"info", {"--json", "FILE|N", "numbered from 1"}},

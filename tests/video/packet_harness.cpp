@@ -33,7 +33,12 @@ uint32_t Padded16(uint32_t source) { return 2 * ((((source + 1) / 2) + 7) & ~7u)
 }  // namespace
 
 bool DecodePacketInput(const uint8_t* data, size_t size) {
-    if (size < 4) return true;
+    return DecodePacketResult(data, size, nullptr).within_buffers;
+}
+
+PacketResult DecodePacketResult(const uint8_t* data, size_t size, ChromaThread* helper) {
+    PacketResult result;
+    if (size < 4) return result;
     const uint32_t width = 1 + ((data[0] | ((data[2] & 1u) << 8)) % 300);
     const uint32_t height = 1 + ((data[1] | ((data[2] & 2u) << 7)) % 200);
     const uint8_t mode = data[3];
@@ -58,17 +63,21 @@ bool DecodePacketInput(const uint8_t* data, size_t size) {
     // The packet is copied so that reads past its end are caught by the sanitizers.
     std::vector<uint8_t> packet(data + 4, data + size);
 
-    DecodeVideoFrame(dest.Data(), in_place ? dest.Data() : prev.Data(),
-                     no_alpha_buffer ? nullptr : dest_alpha.Data(), prev_alpha.Data(), marks.Data(), width,
-                     height, lw, lh, packet.data(), static_cast<uint32_t>(packet.size()), key_frame, buffers,
-                     flags, header_flags);
+    result.whole = DecodeVideoFrame(
+        dest.Data(), in_place ? dest.Data() : prev.Data(), no_alpha_buffer ? nullptr : dest_alpha.Data(),
+        prev_alpha.Data(), marks.Data(), width, height, lw, lh, packet.data(),
+        static_cast<uint32_t>(packet.size()), key_frame, buffers, flags, header_flags, helper);
 
     bool ok = dest.Intact() && prev.Intact() && dest_alpha.Intact() && prev_alpha.Intact() && marks.Intact();
     for (const Guarded& g : bundles) ok = ok && g.Intact();
     // The decoder writes only 1 into block_marks, and never its last 16 bytes' terminator area.
     for (size_t i = 0; i < marks.size; ++i) ok = ok && marks.Data()[i] <= 1;
     for (size_t i = marks.size - 16; i < marks.size; ++i) ok = ok && marks.Data()[i] == 0;
-    return ok;
+    result.within_buffers = ok;
+    result.frame.assign(dest.Data(), dest.Data() + dest.size);
+    result.alpha.assign(dest_alpha.Data(), dest_alpha.Data() + dest_alpha.size);
+    result.marks.assign(marks.Data(), marks.Data() + marks.size);
+    return result;
 }
 
 }  // namespace zarn::test

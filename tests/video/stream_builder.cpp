@@ -219,10 +219,11 @@ FrameBuffers::FrameBuffers(uint32_t w, uint32_t h) : width(w), height(h) {
     }
 }
 
-void FrameBuffers::Decode(const std::vector<uint8_t>& packet, uint32_t flags, uint32_t header_flags) {
-    DecodeVideoFrame(dest.data(), prev.data(), dest_alpha.data(), prev_alpha.data(), marks.data(), width,
-                     height, luma_width, luma_height, packet.data(), static_cast<uint32_t>(packet.size()), 0,
-                     bundles, flags, header_flags);
+bool FrameBuffers::Decode(const std::vector<uint8_t>& packet, uint32_t flags, uint32_t header_flags,
+                          ChromaThread* helper) {
+    return DecodeVideoFrame(dest.data(), prev.data(), dest_alpha.data(), prev_alpha.data(), marks.data(),
+                            width, height, luma_width, luma_height, packet.data(),
+                            static_cast<uint32_t>(packet.size()), 0, bundles, flags, header_flags, helper);
 }
 
 }  // namespace zarn::test

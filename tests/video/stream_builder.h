@@ -15,6 +15,10 @@
 #include "encoder/field_list.h"
 #include "video/bundles.h"
 
+namespace zarn {
+struct ChromaThread;
+}
+
 namespace zarn::test {
 
 // Code word of symbol index `index` in code shape `shape`, written in read order.
@@ -92,7 +96,9 @@ struct FrameBuffers {
         return dest.data() + size_t{luma_width} * luma_height +
                (which ? size_t{luma_width / 2} * (luma_height / 2) : 0);
     }
-    void Decode(const std::vector<uint8_t>& packet, uint32_t flags, uint32_t header_flags);
+    // Returns the decoder's result; `helper` (optional) decodes chroma beside luma.
+    bool Decode(const std::vector<uint8_t>& packet, uint32_t flags, uint32_t header_flags,
+                ChromaThread* helper = nullptr);
 };
 
 }  // namespace zarn::test
