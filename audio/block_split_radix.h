@@ -39,7 +39,8 @@ struct BlockSplitRadix {
         // u = a + ib, v = a - ib; then u w and v w3.
         const V ur = Isa::Sub(ar, bi), ui = Isa::Add(ai, br);
         const V vr = Isa::Add(ar, bi), vi = Isa::Sub(ai, br);
-        Isa::StoreBlock(p2, Isa::FmSub(ur, w.wr, Isa::Mul(ui, w.wi)), Isa::FmAdd(ui, w.wr, Isa::Mul(ur, w.wi)));
+        Isa::StoreBlock(p2, Isa::FmSub(ur, w.wr, Isa::Mul(ui, w.wi)),
+                        Isa::FmAdd(ui, w.wr, Isa::Mul(ur, w.wi)));
         Isa::StoreBlock(p3, Isa::FmSub(vr, w.w3r, Isa::Mul(vi, w.w3i)),
                         Isa::FmAdd(vi, w.w3r, Isa::Mul(vr, w.w3i)));
     }

@@ -202,7 +202,7 @@ AudioTrackPackets EncodeAudioTrack(const PcmTrack& track, uint32_t frames, uint3
     AudioTrackPackets result;
     AudioBlockEncoder enc(track.rate, track.channels, quality);
     const uint64_t total = track.samples.size();
-    const uint64_t step = enc.step();
+    const uint64_t step = enc.Step();
     const uint64_t blocks = (total + step - 1) / step;
     result.packets.resize(frames);
     uint64_t done_blocks = 0;

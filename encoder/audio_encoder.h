@@ -18,9 +18,9 @@ public:
     AudioBlockEncoder(uint32_t rate, uint32_t channels, unsigned quality);
 
     uint32_t BlockSize() const { return n_; }
-    uint32_t overlap() const { return n_ / 16; }
+    uint32_t Overlap() const { return n_ / 16; }
     // Values delivered per block (n - overlap).
-    uint32_t step() const { return n_ - n_ / 16; }
+    uint32_t Step() const { return n_ - n_ / 16; }
 
     // Codes the n values at `values` (fewer than n available: the rest is
     // silence) and appends the block's words to `out`.

@@ -25,12 +25,12 @@ void WriteAc(const int16_t coef[64], Out& out) {
     out.Put(planes, 4);
     if (planes == 0) return;
     SetList list;
-    list.push_back(4, kGroup20);
-    list.push_back(24, kGroup20);
-    list.push_back(44, kGroup20);
-    list.push_back(1, kSingle);
-    list.push_back(2, kSingle);
-    list.push_back(3, kSingle);
+    list.PushBack(4, kGroup20);
+    list.PushBack(24, kGroup20);
+    list.PushBack(44, kGroup20);
+    list.PushBack(1, kSingle);
+    list.PushBack(2, kSingle);
+    list.PushBack(3, kSingle);
     for (unsigned plane = planes; plane-- > 0;) {
         const auto significant = [&](unsigned first, unsigned count) {
             unsigned any = 0;
@@ -70,31 +70,31 @@ struct AcCounter {
         return Top(any);
     }
     // Tests of a set entering at plane e whose top bit is h (h < 0: never significant).
-    static size_t tests(int e, int h) { return static_cast<size_t>(h < 0 ? e + 1 : e - h + 1); }
+    static size_t Tests(int e, int h) { return static_cast<size_t>(h < 0 ? e + 1 : e - h + 1); }
 
-    size_t single(unsigned pos, int e) const {
+    size_t Single(unsigned pos, int e) const {
         const int h = Top(mag[pos]);
-        return tests(e, h) + (h < 0 ? 0 : static_cast<size_t>(h) + 1);
+        return Tests(e, h) + (h < 0 ? 0 : static_cast<size_t>(h) + 1);
     }
-    size_t resolve4(unsigned j, int i) const {
+    size_t Resolve4(unsigned j, int i) const {
         size_t bits = 0;
         for (unsigned p = j; p < j + 4; ++p)
-            bits += 1 + (Top(mag[p]) == i ? static_cast<size_t>(i) + 1 : single(p, i - 1));
+            bits += 1 + (Top(mag[p]) == i ? static_cast<size_t>(i) + 1 : Single(p, i - 1));
         return bits;
     }
-    size_t group4(unsigned j, int e) const {
+    size_t Group4(unsigned j, int e) const {
         const int h = TopOf(j, 4);
-        return tests(e, h) + (h < 0 ? 0 : resolve4(j, h));
+        return Tests(e, h) + (h < 0 ? 0 : Resolve4(j, h));
     }
-    size_t group16(unsigned j, int e) const {
+    size_t Group16(unsigned j, int e) const {
         const int h = TopOf(j, 16);
-        if (h < 0) return tests(e, h);
-        return tests(e, h) + group4(j, h) + group4(j + 4, h) + group4(j + 8, h) + group4(j + 12, h);
+        if (h < 0) return Tests(e, h);
+        return Tests(e, h) + Group4(j, h) + Group4(j + 4, h) + Group4(j + 8, h) + Group4(j + 12, h);
     }
-    size_t group20(unsigned j, int e) const {
+    size_t Group20(unsigned j, int e) const {
         const int h = TopOf(j, 20);
-        if (h < 0) return tests(e, h);
-        return tests(e, h) + resolve4(j, h) + group16(j + 4, h);
+        if (h < 0) return Tests(e, h);
+        return Tests(e, h) + Resolve4(j, h) + Group16(j + 4, h);
     }
 };
 
@@ -114,8 +114,8 @@ size_t CountAcCoefficientBits(const int16_t coef[64]) {
         c.quad[q] =
             static_cast<uint16_t>(c.mag[4 * q] | c.mag[4 * q + 1] | c.mag[4 * q + 2] | c.mag[4 * q + 3]);
     const int e = planes - 1;
-    return 4 + c.group20(4, e) + c.group20(24, e) + c.group20(44, e) + c.single(1, e) + c.single(2, e) +
-           c.single(3, e);
+    return 4 + c.Group20(4, e) + c.Group20(24, e) + c.Group20(44, e) + c.Single(1, e) + c.Single(2, e) +
+           c.Single(3, e);
 }
 
 }  // namespace zarn

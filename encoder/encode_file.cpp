@@ -50,13 +50,13 @@ unsigned EncodeThreadCount(unsigned requested) {
 
 PictureSource Y4mSource(Y4mReader& reader) {
     PictureSource s;
-    s.width = reader.info().width;
-    s.height = reader.info().height;
-    s.rate_num = reader.info().rate_num;
-    s.rate_den = reader.info().rate_den;
+    s.width = reader.Info().width;
+    s.height = reader.Info().height;
+    s.rate_num = reader.Info().rate_num;
+    s.rate_den = reader.Info().rate_den;
     s.next = [&reader](YuvPicture& p, std::string& error) {
         int r = reader.ReadFrame(p);
-        if (r < 0) error = reader.error();
+        if (r < 0) error = reader.Error();
         return r;
     };
     return s;
@@ -141,13 +141,13 @@ EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha, const st
         bool key = index == 0 || since_key + 1 >= keyint || IsSceneCut(picture, previous);
         since_key = key ? 0 : since_key + 1;
         FrameStats stats;
-        std::vector<uint8_t> packet = encoder.encode(picture, alpha ? &alpha_picture : nullptr, key, &stats);
+        std::vector<uint8_t> packet = encoder.Encode(picture, alpha ? &alpha_picture : nullptr, key, &stats);
         if (!key && IsMostlyIntra(stats)) {
             // The picture has little to do with the previous one: a scene cut.
             encoder.Undo();
             key = true;
             since_key = 0;
-            packet = encoder.encode(picture, alpha ? &alpha_picture : nullptr, key);
+            packet = encoder.Encode(picture, alpha ? &alpha_picture : nullptr, key);
         }
         video.push_back(std::move(packet));
         keys.push_back(key);
@@ -157,7 +157,7 @@ EncodeResult EncodeMovie(PictureSource& pictures, PictureSource* alpha, const st
         report.key = key;
         report.bytes = static_cast<uint32_t>(video.back().size());
         if (settings.measure) {
-            const auto& rec = encoder.reconstruction();
+            const auto& rec = encoder.Reconstruction();
             const uint32_t lw = encoder.LumaWidth();
             report.psnr[0] =
                 PlanePsnr(picture.y.data(), picture.width, rec.data(), lw, picture.width, picture.height);

@@ -19,7 +19,7 @@ struct PlaneData {
     std::vector<uint32_t> row_end[kBundleCount];  // values count after each block row
     std::vector<FieldList> row_fields;            // in-line fields of each block row
 
-    uint32_t rows() const { return height / 8; }
+    uint32_t Rows() const { return height / 8; }
     void Reset(uint32_t w, uint32_t h, bool old) {
         width = w;
         height = h;

@@ -151,7 +151,7 @@ public:
 private:
     void DecidePair(uint32_t row, PlaneProgress& progress, PairScratch& w);
     void EmitPair(uint32_t row, const PairScratch& w, PlaneReport* report);
-    void decide(uint32_t row, uint32_t col, BlockDecision& d);
+    void Decide(uint32_t row, uint32_t col, BlockDecision& d);
     // The 16x16 area at (row, col) coded as one scaled block (sub-block from 8x8 averages).
     void DecideScaled(uint32_t row, uint32_t col, BlockDecision& d);
     // Candidates built from 8x8 pixels, shared by plain and scaled blocks.
@@ -160,12 +160,12 @@ private:
     void TryIntraKinds(const BlockPixels& p, float extra_bits, const Error& error, BlockDecision& best);
     bool TryRun(const BlockPixels& p, float extra_bits, BlockDecision& best);
     void TryResidue(const BlockPixels& p, const uint8_t pred[64], int dx, int dy, BlockDecision& best);
-    void emit(uint32_t row, uint32_t col, const BlockDecision& d, bool lower_half);
+    void Emit(uint32_t row, uint32_t col, const BlockDecision& d, bool lower_half);
 
-    bool allowed(unsigned t) const { return (o_.allowed_types >> t) & 1u; }
+    bool Allowed(unsigned t) const { return (o_.allowed_types >> t) & 1u; }
     int ClampColour(int c) const { return (o_.old_colours && c == 0) ? 1 : c; }
     bool SearchMotion(uint32_t x, uint32_t y, uint32_t row, uint32_t col, int& best_dx, int& best_dy);
-    bool inside(uint32_t x, uint32_t y, int dx, int dy) const {
+    bool Inside(uint32_t x, uint32_t y, int dx, int dy) const {
         int sx = static_cast<int>(x) + dx, sy = static_cast<int>(y) + dy;
         return sx >= 0 && sy >= 0 && sx + 8 <= static_cast<int>(s_.width) &&
                sy + 8 <= static_cast<int>(s_.height);
@@ -174,7 +174,7 @@ private:
         return s_.prev + (static_cast<int>(y) + dy) * static_cast<ptrdiff_t>(s_.prev_stride) +
                static_cast<int>(x) + dx;
     }
-    void load(uint32_t x, uint32_t y, BlockPixels& p) const {
+    void Load(uint32_t x, uint32_t y, BlockPixels& p) const {
         p.sum = 0;
         const uint8_t* src = s_.src + y * s_.src_stride + x;
         for (int r = 0; r < 8; ++r)
@@ -198,7 +198,7 @@ bool BlockCoder::SearchMotion(uint32_t x, uint32_t y, uint32_t row, uint32_t col
     const uint8_t* src = s_.src + y * s_.src_stride + x;
     uint32_t best = UINT32_MAX;
     auto test = [&](int dx, int dy) {
-        if (dx < -15 || dx > 15 || dy < -15 || dy > 15 || !inside(x, y, dx, dy)) return false;
+        if (dx < -15 || dx > 15 || dy < -15 || dy > 15 || !Inside(x, y, dx, dy)) return false;
         uint32_t sad = Sad(src, s_.src_stride, PrevAt(x, y, dx, dy), s_.prev_stride);
         if (sad < best) {
             best = sad;
@@ -260,7 +260,7 @@ void BlockCoder::TryIntraKinds(const BlockPixels& p, float extra_bits, const Err
         }
     }
     // Intra DCT at the plane's quantiser and a coarser one.
-    if (allowed(kIntraBlock) && best.cost > lambda * (extra_bits + 10.0f)) {
+    if (Allowed(kIntraBlock) && best.cost > lambda * (extra_bits + 10.0f)) {
         float dct[64];
         alignas(16) int16_t coef[64];
         ForwardDct8x8(p.v, dct);
@@ -287,7 +287,7 @@ void BlockCoder::TryIntraKinds(const BlockPixels& p, float extra_bits, const Err
         }
     }
     // Pattern: two colours split at the mean.
-    if (allowed(kPatternBlock) &&
+    if (Allowed(kPatternBlock) &&
         best.cost > lambda * (extra_bits + kTypeBits + 2 * kColourBits + 8 * kPatternBits)) {
         const int mean = p.sum / 64;
         int s0 = 0, n0 = 0, s1 = 0, n1 = 0;
@@ -322,7 +322,7 @@ void BlockCoder::TryIntraKinds(const BlockPixels& p, float extra_bits, const Err
         }
     }
     // Raw: every pixel.
-    if (allowed(kRawBlock) && best.cost > lambda * (extra_bits + kTypeBits + 64 * kColourBits)) {
+    if (Allowed(kRawBlock) && best.cost > lambda * (extra_bits + kTypeBits + 64 * kColourBits)) {
         for (int i = 0; i < 64; ++i) c.shown[i] = static_cast<uint8_t>(ClampColour(p.v[i]));
         const float cost = error(c.shown) + lambda * (extra_bits + kTypeBits + 64 * kColourBits);
         if (cost < best.cost) {
@@ -339,7 +339,7 @@ void BlockCoder::TryIntraKinds(const BlockPixels& p, float extra_bits, const Err
 // Run block: the exact block along the scan order with the fewest bits,
 // equal neighbours as repeated runs and the rest as literal runs.
 bool BlockCoder::TryRun(const BlockPixels& p, float extra_bits, BlockDecision& best) {
-    if (!allowed(kRunBlock)) return false;
+    if (!Allowed(kRunBlock)) return false;
     uint8_t px[64];
     for (int i = 0; i < 64; ++i) px[i] = static_cast<uint8_t>(ClampColour(p.v[i]));
     // Cheap test: few distinct colours.
@@ -454,18 +454,18 @@ void BlockCoder::TryResidue(const BlockPixels& p, const uint8_t pred[64], int dx
     }
 }
 
-void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
+void BlockCoder::Decide(uint32_t row, uint32_t col, BlockDecision& best) {
     const uint32_t x = col * 8, y = row * 8;
     const float lambda = o_.lambda;
     const unsigned q = o_.quantiser;
     BlockPixels p;
-    load(x, y, p);
+    Load(x, y, p);
     Clear(best);
     auto direct_error = [&p](const uint8_t shown[64]) { return static_cast<float>(SseShown(p, shown)); };
 
     if (!o_.key) {
         const uint8_t* co = PrevAt(x, y, 0, 0);
-        if (allowed(kSkipBlock)) {
+        if (Allowed(kSkipBlock)) {
             best.cost =
                 Sse(s_.src + y * s_.src_stride + x, s_.src_stride, co, s_.prev_stride) + lambda * 1.0f;
             best.type = kSkipBlock;
@@ -477,7 +477,7 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
         alignas(16) uint8_t pred[64];
         for (int r = 0; r < 8; ++r) std::memcpy(pred + r * 8, mp + r * s_.prev_stride, 8);
         const float offset_bits = OffsetBits(mdx) + OffsetBits(mdy);
-        if (have_motion && (mdx || mdy) && allowed(kMotionBlock)) {
+        if (have_motion && (mdx || mdy) && Allowed(kMotionBlock)) {
             const float c = static_cast<float>(SseShown(p, pred)) + lambda * (kTypeBits + offset_bits);
             if (c < best.cost) {
                 Clear(best);
@@ -489,7 +489,7 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
                 std::memcpy(best.shown, pred, 64);
             }
         }
-        if (allowed(kInterBlock) && best.cost > lambda * 8.0f) {
+        if (Allowed(kInterBlock) && best.cost > lambda * 8.0f) {
             alignas(16) int16_t residual[64], coef[64];
             for (int i = 0; i < 64; ++i) residual[i] = static_cast<int16_t>(p.v[i] - pred[i]);
             float dct[64];
@@ -519,7 +519,7 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
                 if (qi == 15) break;
             }
         }
-        if (allowed(kResidueBlock) && best.cost > lambda * 12.0f) TryResidue(p, pred, mdx, mdy, best);
+        if (Allowed(kResidueBlock) && best.cost > lambda * 12.0f) TryResidue(p, pred, mdx, mdy, best);
         if (have_motion) {
             const size_t i = size_t{row} * motion_.cols + col;
             motion_.dx[i] = static_cast<int8_t>(mdx);
@@ -537,7 +537,7 @@ void BlockCoder::decide(uint32_t row, uint32_t col, BlockDecision& best) {
 
 void BlockCoder::DecideScaled(uint32_t row, uint32_t col, BlockDecision& best) {
     Clear(best);
-    if (!allowed(kScaledBlock)) return;
+    if (!Allowed(kScaledBlock)) return;
     const uint32_t x = col * 8, y = row * 8;
     const uint8_t* src = s_.src + y * s_.src_stride + x;
     BlockPixels small;
@@ -565,7 +565,7 @@ void BlockCoder::DecideScaled(uint32_t row, uint32_t col, BlockDecision& best) {
     best.type = kScaledBlock;
 }
 
-void BlockCoder::emit(uint32_t row, uint32_t col, const BlockDecision& d, bool lower_half) {
+void BlockCoder::Emit(uint32_t row, uint32_t col, const BlockDecision& d, bool lower_half) {
     auto& v = out_.values;
     v[kBlockTypes].push_back(d.type);
     const uint32_t x = col * 8, y = row * 8;
@@ -614,8 +614,8 @@ void BlockCoder::DecidePair(uint32_t row, PlaneProgress& progress, PairScratch& 
         // Once behind, wait for a few columns more, so the pairs do not meet at every block.
         if (pair > 0 && progress.decided[pair - 1].load(std::memory_order_acquire) < std::min(col + 2, cols))
             WaitUntilAtLeast(progress, progress.decided[pair - 1], std::min(col + 2 + kLeadColumns, cols));
-        decide(row, col, w.upper[col]);
-        if (pair_rows) decide(row + 1, col, w.lower[col]);
+        Decide(row, col, w.upper[col]);
+        if (pair_rows) Decide(row + 1, col, w.lower[col]);
         Publish(progress, progress.decided[pair], col + 1);
     }
     // Scaled blocks where one 16x16 block costs less than its four 8x8 blocks.
@@ -648,7 +648,7 @@ void BlockCoder::EmitPair(uint32_t row, const PairScratch& w, PlaneReport* repor
         const uint32_t r = row + static_cast<uint32_t>(half);
         for (uint32_t col = 0; col < cols; ++col) {
             if (w.scaled[col]) {
-                emit(r, col, w.scaled_choice[col], half == 1);
+                Emit(r, col, w.scaled_choice[col], half == 1);
                 if (report && half == 0) {
                     ++report->block_counts[kScaledBlock];
                     ++report->sub_block_counts[w.scaled_choice[col].sub_type & 15];
@@ -657,7 +657,7 @@ void BlockCoder::EmitPair(uint32_t row, const PairScratch& w, PlaneReport* repor
                 continue;
             }
             const BlockDecision& d = half ? w.lower[col] : w.upper[col];
-            emit(r, col, d, false);
+            Emit(r, col, d, false);
             if (report) ++report->block_counts[d.type & 15];
         }
         out_.EndRow();

@@ -38,15 +38,15 @@ uint32_t StoredColour(int32_t colour, bool old) {
 // Counts symbols (first pass) or writes them (second pass).
 struct CountSink {
     uint32_t freq[kTreeTotal][16] = {};
-    void symbol(unsigned tree, unsigned s) { ++freq[tree][s & 15]; }
-    void put(uint32_t, unsigned) {}
+    void Symbol(unsigned tree, unsigned s) { ++freq[tree][s & 15]; }
+    void Put(uint32_t, unsigned) {}
 };
 
 struct WriteSink {
     BitWriter& w;
     const TreeChoice* trees;
-    void symbol(unsigned tree, unsigned s) { WriteSymbol(w, trees[tree], s); }
-    void put(uint32_t v, unsigned bits) { w.Put(v, bits); }
+    void Symbol(unsigned tree, unsigned s) { WriteSymbol(w, trees[tree], s); }
+    void Put(uint32_t v, unsigned bits) { w.Put(v, bits); }
 };
 
 bool AllEqual(const int32_t* v, uint32_t n) {
@@ -67,11 +67,11 @@ struct ChunkCoder {
 
     void TypeChunk(unsigned tree, const int32_t* v, uint32_t n) {
         if (n >= 2 && AllEqual(v, n)) {
-            sink.put(1, 1);
-            sink.put(static_cast<uint32_t>(v[0]), 4);
+            sink.Put(1, 1);
+            sink.Put(static_cast<uint32_t>(v[0]), 4);
             return;
         }
-        sink.put(0, 1);
+        sink.Put(0, 1);
         int32_t last = 0;
         uint32_t i = 0;
         while (i < n) {
@@ -80,61 +80,61 @@ struct ChunkCoder {
                 while (i + run < n && v[i + run] == last) ++run;
                 if (run >= 4) {
                     uint32_t take = run >= 32 ? 32 : run >= 12 ? 12 : run >= 8 ? 8 : 4;
-                    sink.symbol(tree, take == 32 ? 15 : take == 12 ? 14 : take == 8 ? 13 : 12);
+                    sink.Symbol(tree, take == 32 ? 15 : take == 12 ? 14 : take == 8 ? 13 : 12);
                     i += take;
                     continue;
                 }
             }
             last = v[i];
-            sink.symbol(tree, static_cast<unsigned>(v[i]));
+            sink.Symbol(tree, static_cast<unsigned>(v[i]));
             ++i;
         }
     }
 
-    void colour(int32_t c) {
+    void Colour(int32_t c) {
         uint32_t b = StoredColour(c, old_colours);
-        sink.symbol(kTreeColourHigh + colour_context, b >> 4);
-        sink.symbol(kTreeColourLow, b & 15);
+        sink.Symbol(kTreeColourHigh + colour_context, b >> 4);
+        sink.Symbol(kTreeColourLow, b & 15);
         colour_context = b >> 4;
     }
 
     void ColourChunk(const int32_t* v, uint32_t n) {
         if (AllEqual(v, n)) {
-            sink.put(1, 1);
-            colour(v[0]);
+            sink.Put(1, 1);
+            Colour(v[0]);
             return;
         }
-        sink.put(0, 1);
-        for (uint32_t i = 0; i < n; ++i) colour(v[i]);
+        sink.Put(0, 1);
+        for (uint32_t i = 0; i < n; ++i) Colour(v[i]);
     }
 
     void PatternChunk(const int32_t* v, uint32_t n) {
         for (uint32_t i = 0; i < n; ++i) {
-            sink.symbol(kTreePatterns, static_cast<unsigned>(v[i]) & 15);
-            sink.symbol(kTreePatterns, (static_cast<unsigned>(v[i]) >> 4) & 15);
+            sink.Symbol(kTreePatterns, static_cast<unsigned>(v[i]) & 15);
+            sink.Symbol(kTreePatterns, (static_cast<unsigned>(v[i]) >> 4) & 15);
         }
     }
 
     void OffsetChunk(unsigned tree, const int32_t* v, uint32_t n) {
         if (n >= 2 && AllEqual(v, n)) {
-            sink.put(1, 1);
-            sink.put(static_cast<uint32_t>(std::abs(v[0])), 4);
-            if (v[0] != 0) sink.put(v[0] < 0, 1);
+            sink.Put(1, 1);
+            sink.Put(static_cast<uint32_t>(std::abs(v[0])), 4);
+            if (v[0] != 0) sink.Put(v[0] < 0, 1);
             return;
         }
-        sink.put(0, 1);
+        sink.Put(0, 1);
         for (uint32_t i = 0; i < n; ++i) {
-            sink.symbol(tree, static_cast<unsigned>(std::abs(v[i])));
-            if (v[i] != 0) sink.put(v[i] < 0, 1);
+            sink.Symbol(tree, static_cast<unsigned>(std::abs(v[i])));
+            if (v[i] != 0) sink.Put(v[i] < 0, 1);
         }
     }
 
     void DcChunk(bool is_signed, const int32_t* v, uint32_t n) {
         if (is_signed) {
-            sink.put(static_cast<uint32_t>(std::abs(v[0])), 10);
-            if (v[0] != 0) sink.put(v[0] < 0, 1);
+            sink.Put(static_cast<uint32_t>(std::abs(v[0])), 10);
+            if (v[0] != 0) sink.Put(v[0] < 0, 1);
         } else {
-            sink.put(static_cast<uint32_t>(v[0]), 11);
+            sink.Put(static_cast<uint32_t>(v[0]), 11);
         }
         for (uint32_t g = 1; g < n; g += 8) {
             const uint32_t end = std::min(n, g + 8);
@@ -142,27 +142,27 @@ struct ChunkCoder {
             for (uint32_t i = g; i < end; ++i)
                 largest = std::max(largest, static_cast<uint32_t>(std::abs(v[i] - v[i - 1])));
             const unsigned b = BitsFor(largest);
-            sink.put(b, 4);
+            sink.Put(b, 4);
             if (b == 0) continue;
             for (uint32_t i = g; i < end; ++i) {
                 int32_t d = v[i] - v[i - 1];
-                sink.put(static_cast<uint32_t>(std::abs(d)), b);
-                if (d != 0) sink.put(d < 0, 1);
+                sink.Put(static_cast<uint32_t>(std::abs(d)), b);
+                if (d != 0) sink.Put(d < 0, 1);
             }
         }
     }
 
     void RunChunk(const int32_t* v, uint32_t n) {
         if (n >= 2 && AllEqual(v, n)) {
-            sink.put(1, 1);
-            sink.put(static_cast<uint32_t>(v[0]), 4);
+            sink.Put(1, 1);
+            sink.Put(static_cast<uint32_t>(v[0]), 4);
             return;
         }
-        sink.put(0, 1);
-        for (uint32_t i = 0; i < n; ++i) sink.symbol(kTreeRunLengths, static_cast<unsigned>(v[i]));
+        sink.Put(0, 1);
+        for (uint32_t i = 0; i < n; ++i) sink.Symbol(kTreeRunLengths, static_cast<unsigned>(v[i]));
     }
 
-    void chunk(unsigned bundle, const int32_t* v, uint32_t n) {
+    void Chunk(unsigned bundle, const int32_t* v, uint32_t n) {
         switch (bundle) {
         case kBlockTypes: TypeChunk(kTreeBlockTypes, v, n); break;
         case kSubBlockTypes: TypeChunk(kTreeSubBlockTypes, v, n); break;
@@ -193,14 +193,14 @@ std::vector<Chunk> PlanChunks(const PlaneData& p, unsigned bundle) {
     const uint32_t total = static_cast<uint32_t>(p.values[bundle].size());
     uint32_t consumed = 0;   // values taken by the rows so far
     uint32_t available = 0;  // values the decoder holds beyond `consumed`
-    for (uint32_t row = 0; row < p.rows(); ++row) {
+    for (uint32_t row = 0; row < p.Rows(); ++row) {
         if (available == 0) {
             if (consumed == total) {
                 chunks.push_back({row, consumed, 0});
                 break;
             }
             uint32_t EndRow = row;
-            while (EndRow < p.rows() && ends[EndRow] - consumed <= limit) ++EndRow;
+            while (EndRow < p.Rows() && ends[EndRow] - consumed <= limit) ++EndRow;
             // EndRow > row: no single row holds more than the limit.
             const uint32_t count = ends[EndRow - 1] - consumed;
             chunks.push_back({row, consumed, count});
@@ -218,12 +218,12 @@ void CodeChunks(Sink& sink, const PlaneData& p, const std::vector<Chunk> (&plan)
                 BitWriter* rows_out) {
     ChunkCoder<Sink> coder{sink, p.old_colours};
     size_t next[kBundleCount] = {};
-    for (uint32_t row = 0; row < p.rows(); ++row) {
+    for (uint32_t row = 0; row < p.Rows(); ++row) {
         for (unsigned b = 0; b < kBundleCount; ++b) {
             if (next[b] >= plan[b].size() || plan[b][next[b]].row != row) continue;
             const Chunk& c = plan[b][next[b]++];
-            sink.put(c.count, BundleCountWidth(b, p.width));
-            if (c.count) coder.chunk(b, p.values[b].data() + c.first, c.count);
+            sink.Put(c.count, BundleCountWidth(b, p.width));
+            if (c.count) coder.Chunk(b, p.values[b].data() + c.first, c.count);
         }
         if (rows_out) p.row_fields[row].WriteTo(*rows_out);
     }

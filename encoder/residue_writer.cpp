@@ -24,11 +24,11 @@ struct ResidueCoder {
     uint16_t mag[64];  // magnitudes in coded order
     ResidueTrace* trace = nullptr;
 
-    void put(uint32_t v, unsigned n) {
+    void Put(uint32_t v, unsigned n) {
         bits += n;
         if (out) out->Put(v, n);
     }
-    bool event(uint8_t pos) {
+    bool Event(uint8_t pos) {
         if (trace && trace->count < ResidueTrace::kMaxEvents) {
             trace->position[trace->count] = pos;
             trace->value[trace->count] = value[pos];
@@ -41,26 +41,26 @@ struct ResidueCoder {
     bool BecomeSignificant(unsigned index) {
         const uint8_t pos = kCodedToRaster[index];
         const bool negative = target[pos] < 0;
-        put(negative, 1);
+        Put(negative, 1);
         value[pos] = static_cast<int16_t>(negative ? -plane_value : plane_value);
         significant[significant_count++] = pos;
-        return event(pos);
+        return Event(pos);
     }
 
-    bool refine() {
+    bool Refine() {
         for (unsigned k = 0; k < significant_count; ++k) {
             const uint8_t pos = significant[k];
             const bool more = std::abs(target[pos]) - std::abs(value[pos]) >= plane_value;
-            put(more, 1);
+            Put(more, 1);
             if (!more) continue;
             value[pos] =
                 static_cast<int16_t>(value[pos] >= 0 ? value[pos] + plane_value : value[pos] - plane_value);
-            if (event(pos)) return true;
+            if (Event(pos)) return true;
         }
         return false;
     }
 
-    void PutBit(bool bit) { put(bit, 1); }
+    void PutBit(bool bit) { Put(bit, 1); }
 
     // The walk of one plane. True when the block ends in it.
     bool WalkPlane() {
@@ -73,7 +73,7 @@ struct ResidueCoder {
         return WriteSetListPlane(list, *this, significant, become);
     }
 
-    void run() {
+    void Run() {
         unsigned largest = 0;
         for (unsigned i = 0; i < 64; ++i) {
             mag[i] = static_cast<uint16_t>(std::abs(target[kCodedToRaster[i]]));
@@ -81,14 +81,14 @@ struct ResidueCoder {
         }
         unsigned c = 0;
         while (c < 6 && (largest >> (c + 1)) != 0) ++c;
-        put(c, 3);
+        Put(c, 3);
         plane_value = 1 << c;
-        list.push_back(4, kGroup20);
-        list.push_back(24, kGroup20);
-        list.push_back(44, kGroup20);
-        list.push_back(0, kGroup4);
+        list.PushBack(4, kGroup20);
+        list.PushBack(24, kGroup20);
+        list.PushBack(44, kGroup20);
+        list.PushBack(0, kGroup4);
         for (unsigned plane = 0; plane <= c; ++plane) {
-            if (refine() || WalkPlane()) return;
+            if (Refine() || WalkPlane()) return;
             plane_value >>= 1;
         }
     }
@@ -100,7 +100,7 @@ ResidueResult WriteResidue(const int16_t target[64], unsigned event_limit, Field
                            int16_t decoded[64]) {
     std::memset(decoded, 0, 64 * sizeof(int16_t));
     ResidueCoder coder{target, out, event_limit, decoded};
-    coder.run();
+    coder.Run();
     return {coder.bits, coder.events};
 }
 
@@ -109,7 +109,7 @@ size_t TraceResidue(const int16_t target[64], ResidueTrace& trace) {
     trace.count = 0;
     ResidueCoder coder{target, nullptr, ~0u, decoded};
     coder.trace = &trace;
-    coder.run();
+    coder.Run();
     return coder.bits;
 }
 

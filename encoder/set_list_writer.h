@@ -23,7 +23,7 @@ struct SetListWriter {
             const bool later = !significant(p, 1);
             out.PutBit(later);
             if (later)
-                list.push_front(p, kSingle);
+                list.PushFront(p, kSingle);
             else if (become(p))
                 return true;
         }
@@ -46,9 +46,9 @@ struct SetListWriter {
                 break;  // the group of 16 reads its own bit next
             case kGroup16:
                 list.entry[idx] = static_cast<uint8_t>(first * 4 + kGroup4);
-                list.push_back(first + 4, kGroup4);
-                list.push_back(first + 8, kGroup4);
-                list.push_back(first + 12, kGroup4);
+                list.PushBack(first + 4, kGroup4);
+                list.PushBack(first + 8, kGroup4);
+                list.PushBack(first + 12, kGroup4);
                 break;
             case kGroup4: list.entry[idx] = 0; return ResolveGroup4(first);
             default: list.entry[idx] = 0; return become(first);

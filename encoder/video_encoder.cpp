@@ -121,7 +121,7 @@ void VideoEncoder::DecidePlane(const PlaneJob& job, bool key, unsigned threads, 
     for (int i = 0; i < 16; ++i) work.block_counts[i] = report.block_counts[i];
 }
 
-std::vector<uint8_t> VideoEncoder::encode(const YuvPicture& pic, const YuvPicture* alpha, bool key,
+std::vector<uint8_t> VideoEncoder::Encode(const YuvPicture& pic, const YuvPicture* alpha, bool key,
                                           FrameStats* stats) {
     const unsigned prev_index = current_;
     const unsigned next_index = current_ ^ 1u;

@@ -41,7 +41,7 @@ public:
 
     // Codes one frame (alpha: the alpha picture's luma, when settings.alpha).
     // The reconstruction is updated to what the decoder makes of the packet.
-    std::vector<uint8_t> encode(const YuvPicture& picture, const YuvPicture* alpha, bool key,
+    std::vector<uint8_t> Encode(const YuvPicture& picture, const YuvPicture* alpha, bool key,
                                 FrameStats* stats = nullptr);
 
     // Forgets the last encode(): the reconstruction returns to the frame before.
@@ -50,7 +50,7 @@ public:
     uint32_t LumaWidth() const { return luma_width_; }
     uint32_t LumaHeight() const { return luma_height_; }
     // The reconstruction: luma (stride luma_width), then the two chroma planes in file order.
-    const std::vector<uint8_t>& reconstruction() const { return frames_[current_]; }
+    const std::vector<uint8_t>& Reconstruction() const { return frames_[current_]; }
     const std::vector<uint8_t>& AlphaReconstruction() const { return alphas_[current_]; }
     // Offsets of the U and V planes inside reconstruction().
     size_t UOffset() const;

@@ -38,13 +38,13 @@ public:
 
     // Opens the file and reads its stream header. False with error() set on failure.
     bool Open(const std::string& path);
-    const Y4mInfo& info() const { return info_; }
+    const Y4mInfo& Info() const { return info_; }
 
     // Reads the next frame. Returns 1 with a frame, 0 at the clean end of the
     // stream, -1 on a malformed or truncated frame (error() set).
     int ReadFrame(YuvPicture& picture);
 
-    const std::string& error() const { return error_; }
+    const std::string& Error() const { return error_; }
 
 private:
     bool ParseHeader(const std::string& line);

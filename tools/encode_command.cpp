@@ -159,7 +159,7 @@ int RunEncodeCommand(const std::vector<std::string>& args, std::ostream& out, st
     Y4mReader reader;
     if (!reader.Open(input_path(a.input))) {
         DiscardOutput(output);
-        err << "zarn encode: " << reader.error() << "\n";
+        err << "zarn encode: " << reader.Error() << "\n";
         return 1;
     }
     std::unique_ptr<Y4mReader> alpha_reader;
@@ -168,7 +168,7 @@ int RunEncodeCommand(const std::vector<std::string>& args, std::ostream& out, st
         alpha_reader = std::make_unique<Y4mReader>();
         if (!alpha_reader->Open(input_path(a.alpha))) {
             DiscardOutput(output);
-            err << "zarn encode: " << alpha_reader->error() << "\n";
+            err << "zarn encode: " << alpha_reader->Error() << "\n";
             return 1;
         }
         alpha_source = Y4mSource(*alpha_reader);

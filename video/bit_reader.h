@@ -97,7 +97,7 @@ inline BitCache AcquireBits(const BitReader& r) {
 }
 
 // Makes at least n bits available, 1 <= n <= 32.
-inline void ensure(BitCache& c, unsigned n) {
+inline void Ensure(BitCache& c, unsigned n) {
     if (c.avail >= n) return;
     c.bits |= static_cast<uint64_t>(LoadWord(c.data, c.size, c.next)) << c.avail;
     c.avail += 32;

@@ -119,7 +119,7 @@ inline void AddRows(uint8_t* dst, ptrdiff_t stride, const uint8_t* src, const ui
     }
 }
 
-void mark(PlaneState& s, uint32_t row, uint32_t col) {
+void Mark(PlaneState& s, uint32_t row, uint32_t col) {
     const unsigned shift = s.g.mark_step == 1 ? 1 : 0;
     const uint32_t mr = row >> shift, mc = col >> shift;
     // Columns past the map (a scaled block in the last column) are not marked.
@@ -173,7 +173,7 @@ void ReadRuns(PlaneState& s, uint8_t (&linear)[80]) {
         const uint8_t* colour = colours.data + colours.pos;
         BitCache c = AcquireBits(s.reader);
         while (i < 63) {
-            ensure(c, 1);
+            Ensure(c, 1);
             const uint64_t one = TakeBits(c, 1);
             const unsigned n = (*run++ & 15u) + 1u;
             // Either the one colour sixteen times or the next sixteen colours.
@@ -297,7 +297,7 @@ inline uint64_t DoubleBytes(uint32_t v) {
 // Writes an 8x8 block as 2x2 squares, cut to `cols` x `rows` output pixels.
 // The whole 16x16 area is built in registers and stored as whole words:
 // building a line bytewise and reading it back stalls on store forwarding.
-void enlarge(uint8_t* dst, ptrdiff_t stride, const uint8_t src[64], uint32_t cols, uint32_t rows) {
+void Enlarge(uint8_t* dst, ptrdiff_t stride, const uint8_t src[64], uint32_t cols, uint32_t rows) {
     if (cols == 16 && rows == 16) {
         for (int r = 0; r < 8; ++r) {
             uint32_t lo, hi;
@@ -331,8 +331,8 @@ inline void FillArea(uint8_t* dst, ptrdiff_t stride, uint8_t c, uint32_t cols, u
 // Near the right or bottom edge of the plane the 16x16 area is cut to the
 // decode area.
 void DecodeScaled(PlaneState& s, uint8_t* dst, uint32_t row, uint32_t col) {
-    mark(s, row, col);
-    mark(s, row, col + 1);
+    Mark(s, row, col);
+    Mark(s, row, col + 1);
     if (row & 1u) return;
     const ptrdiff_t stride = s.g.stride;
     const uint32_t x = col * 8, y = row * 8;
@@ -356,12 +356,12 @@ void DecodeScaled(PlaneState& s, uint8_t* dst, uint32_t row, uint32_t col) {
     case kPatternBlock: DecodePattern(s, s.scratch, 8); break;
     case kRawBlock: {
         const uint8_t* src = TakeBytes(s.bundles.bundle[kColours], 64, s.failed);
-        if (src != nullptr) enlarge(dst, stride, src, cols, rows);
+        if (src != nullptr) Enlarge(dst, stride, src, cols, rows);
         return;
     }
     default: return;
     }
-    enlarge(dst, stride, s.scratch, cols, rows);
+    Enlarge(dst, stride, s.scratch, cols, rows);
 }
 
 }  // namespace
@@ -379,36 +379,36 @@ unsigned DecodeBlock(PlaneState& s, uint32_t row, uint32_t col) {
         return 1;
     case kScaledBlock: DecodeScaled(s, dst, row, col); return 2;
     case kMotionBlock: {
-        mark(s, row, col);
+        Mark(s, row, col);
         CopyBlock(dst, stride, MotionSource(s, x, y), stride);
         return 1;
     }
     case kRunBlock:
-        mark(s, row, col);
+        Mark(s, row, col);
         DecodeRuns(s, dst, stride);
         return 1;
     case kResidueBlock:
-        mark(s, row, col);
+        Mark(s, row, col);
         DecodeResidueBlock(s, dst, stride, x, y);
         return 1;
     case kIntraBlock:
-        mark(s, row, col);
+        Mark(s, row, col);
         DecodeIntra(s, dst, stride);
         return 1;
     case kFillBlock:
-        mark(s, row, col);
+        Mark(s, row, col);
         FillBlock(dst, stride, TakeByte(s.bundles.bundle[kColours], s.failed));
         return 1;
     case kInterBlock:
-        mark(s, row, col);
+        Mark(s, row, col);
         DecodeInter(s, dst, stride, x, y);
         return 1;
     case kPatternBlock:
-        mark(s, row, col);
+        Mark(s, row, col);
         DecodePattern(s, dst, stride);
         return 1;
     case kRawBlock:
-        mark(s, row, col);
+        Mark(s, row, col);
         DecodeRaw(s, dst, stride);
         return 1;
     default: return 1;  // 10..15: nothing taken, read, written or marked

@@ -59,12 +59,12 @@ void ReadColours(PlaneBundles& pb, BitCache& c, uint8_t* out, uint32_t n) {
     };
     uint32_t i = 0;
     for (; i + 2 <= n; i += 2) {
-        ensure(c, 28);
+        Ensure(c, 28);
         out[i] = one();
         out[i + 1] = one();
     }
     if (i < n) {
-        ensure(c, 14);
+        Ensure(c, 14);
         out[i] = one();
     }
     pb.colour_context = static_cast<uint8_t>(context);
@@ -87,7 +87,7 @@ void ReadColourChunk(PlaneBundles& pb, BitReader& r, uint32_t n) {
 void ReadPatternChunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n) {
     BitCache c = AcquireBits(r);
     for (uint32_t i = 0; i < n; ++i) {
-        ensure(c, 14);
+        Ensure(c, 14);
         unsigned lo = DecodeSymbol(c, tree) & 15u;
         unsigned hi = DecodeSymbol(c, tree) & 15u;
         b.data[i] = static_cast<uint8_t>(lo | (hi << 4));
@@ -111,7 +111,7 @@ void ReadOffsetChunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n
 void ReadDcChunk(Bundle& b, BitReader& r, uint32_t n, bool is_signed) {
     BitCache c = AcquireBits(r);
     uint16_t v;
-    ensure(c, 11);
+    Ensure(c, 11);
     if (is_signed) {
         const uint32_t m = TakeBits(c, 10);
         const uint32_t negative = m != 0 ? TakeBits(c, 1) : 0;
@@ -122,14 +122,14 @@ void ReadDcChunk(Bundle& b, BitReader& r, uint32_t n, bool is_signed) {
     StoreDc(b, 0, v);
     for (uint32_t i = 1; i < n;) {
         const uint32_t group_end = n - i > 8 ? i + 8 : n;
-        ensure(c, 4);
+        Ensure(c, 4);
         const unsigned width = TakeBits(c, 4);
         if (width == 0) {
             for (; i < group_end; ++i) StoreDc(b, i, v);
             continue;
         }
         for (; i < group_end; ++i) {
-            ensure(c, width + 1);
+            Ensure(c, width + 1);
             const uint32_t d = TakeBits(c, width);
             // A sign bit follows only a non-zero delta; 1 means negative.
             const uint32_t negative = static_cast<uint32_t>(c.bits) & (d != 0);
@@ -148,7 +148,7 @@ void ReadRunChunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n) {
     }
     BitCache c = AcquireBits(r);
     for (uint32_t i = 0; i < n; ++i) {
-        ensure(c, 7);
+        Ensure(c, 7);
         b.data[i] = DecodeSymbol(c, tree) & 15u;
     }
     ReleaseBits(c, r);

@@ -45,7 +45,7 @@ CodeShapeTable BuildCodeShapeTable(const char* words) {
     return t;
 }
 
-const std::array<CodeShapeTable, 16>& tables() {
+const std::array<CodeShapeTable, 16>& Tables() {
     static const std::array<CodeShapeTable, 16> all = [] {
         std::array<CodeShapeTable, 16> a{};
         for (unsigned s = 0; s < 16; ++s) a[s] = BuildCodeShapeTable(kCodeShapeWords[s]);
@@ -56,6 +56,6 @@ const std::array<CodeShapeTable, 16>& tables() {
 
 }  // namespace
 
-const CodeShapeTable& CodeShapeTableFor(unsigned shape) { return tables()[shape & 15u]; }
+const CodeShapeTable& CodeShapeTableFor(unsigned shape) { return Tables()[shape & 15u]; }
 
 }  // namespace zarn

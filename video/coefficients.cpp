@@ -21,13 +21,13 @@ struct Inverse {
     uint8_t v[64];
 };
 
-constexpr Inverse invert() {
+constexpr Inverse Invert() {
     Inverse inv{};
     for (unsigned pos = 0; pos < 64; ++pos) inv.v[kRasterToCoded[pos]] = static_cast<uint8_t>(pos);
     return inv;
 }
 
-constexpr Inverse kInverse = invert();
+constexpr Inverse kInverse = Invert();
 
 // Which plane a walk is in: the last (plane 0), plane 1, or a higher one.
 enum class PlaneKind { kLast, kOne, kHigher };
@@ -46,9 +46,9 @@ struct AcDecoder {
 
     // Magnitude bits and sign of a single significant in this plane.
     template <PlaneKind kKind>
-    void significant(unsigned index) {
+    void Significant(unsigned index) {
         const unsigned i = PlaneNumber<kKind>();
-        ensure(b, i + 1);
+        Ensure(b, i + 1);
         const uint32_t f = TakeBits(b, i + 1);
         const uint32_t magnitude = (1u << i) | (f & ((1u << i) - 1u));
         const uint32_t negative = f >> i;
@@ -59,7 +59,7 @@ struct AcDecoder {
     template <unsigned kPlane>
     void ResolveGroup4ByTable(unsigned first, const LowPlaneGroups<kPlane>& table, bool last) {
         constexpr unsigned kBits = LowPlaneGroups<kPlane>::kBits;
-        ensure(b, kBits);
+        Ensure(b, kBits);
         const uint32_t e = table.entry[b.bits & ((1u << kBits) - 1u)];
         SkipBits(b, e & 15u);
         for (unsigned p = 0; p < 4; ++p) {
@@ -83,48 +83,48 @@ struct AcDecoder {
             ResolveGroup4ByTable(first, kPlane1Groups, false);
         } else {
             for (unsigned p = first; p < first + 4; ++p) {
-                ensure(b, 1);
+                Ensure(b, 1);
                 if (TakeBits(b, 1))
                     s.next[--s.head] = static_cast<uint8_t>(p * 4 + kSingle);
                 else
-                    significant<kKind>(p);
+                    Significant<kKind>(p);
             }
         }
     }
 
     bool NextSignificant() {
-        ensure(b, 1);
+        Ensure(b, 1);
         return TakeBits(b, 1) != 0;
     }
 
     template <PlaneKind kKind>
-    void keep(unsigned first, SetKind kind) {
+    void Keep(unsigned first, SetKind kind) {
         if constexpr (kKind != PlaneKind::kLast) KeepSet(s, first, kind);
     }
 
     // Acts on entry e whose significance bit was 1.
     template <PlaneKind kKind>
-    void resolve(uint8_t e) {
+    void Resolve(uint8_t e) {
         unsigned first = e >> 2;
         switch (e & 3u) {
         case kGroup20:
             ResolveGroup4<kKind>(first);
             first += 4;
-            if (!NextSignificant()) return keep<kKind>(first, kGroup16);
+            if (!NextSignificant()) return Keep<kKind>(first, kGroup16);
             [[fallthrough]];
         case kGroup16:
             SplitGroup16(s, first);
-            if (!NextSignificant()) return keep<kKind>(first, kGroup4);
+            if (!NextSignificant()) return Keep<kKind>(first, kGroup4);
             [[fallthrough]];
         case kGroup4: return ResolveGroup4<kKind>(first);
-        default: return significant<kKind>(first);
+        default: return Significant<kKind>(first);
         }
     }
 
     template <PlaneKind kKind>
     void WalkPlane() {
         WalkSetPlane<kKind != PlaneKind::kLast>(b, s, [this](uint8_t e) {
-            resolve<kKind>(e);
+            Resolve<kKind>(e);
             return false;
         });
     }

@@ -25,8 +25,8 @@ struct SetList {
     unsigned head = kFrontRoom;
     unsigned tail = kFrontRoom;
 
-    void push_back(unsigned first, SetKind kind) { entry[tail++] = static_cast<uint8_t>(first * 4 + kind); }
-    void push_front(unsigned first, SetKind kind) { entry[--head] = static_cast<uint8_t>(first * 4 + kind); }
+    void PushBack(unsigned first, SetKind kind) { entry[tail++] = static_cast<uint8_t>(first * 4 + kind); }
+    void PushFront(unsigned first, SetKind kind) { entry[--head] = static_cast<uint8_t>(first * 4 + kind); }
 };
 
 // Reads the AC coefficients into coef[1..63] (raster order; coef[0] is left

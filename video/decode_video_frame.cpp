@@ -12,7 +12,7 @@ uint32_t WordAt(const uint8_t* packet, size_t bytes, size_t offset) {
     return PeekWord(r);
 }
 
-uint64_t round8(uint64_t v) { return v & ~uint64_t{7}; }
+uint64_t Round8(uint64_t v) { return v & ~uint64_t{7}; }
 
 }  // namespace
 
@@ -28,8 +28,8 @@ bool DecodeVideoFrame(uint8_t* dest, const uint8_t* prev, uint8_t* dest_alpha, c
     if (prev == nullptr) prev = dest;
 
     const uint64_t w = source_width, h = source_height;
-    const uint64_t luma_dw = round8(w + 7), luma_dh = round8(h + 7);
-    const uint64_t chroma_dw = round8((w + 1) / 2 + 7), chroma_dh = round8((h + 1) / 2 + 7);
+    const uint64_t luma_dw = Round8(w + 7), luma_dh = Round8(h + 7);
+    const uint64_t chroma_dw = Round8((w + 1) / 2 + 7), chroma_dh = Round8((h + 1) / 2 + 7);
     // Frame buffers that cannot hold the decode area: decode nothing.
     if (luma_width % 16 != 0 || luma_height % 16 != 0 || luma_dw > luma_width || luma_dh > luma_height ||
         chroma_dw > luma_width / 2 || chroma_dh > luma_height / 2)

@@ -7,7 +7,7 @@ namespace zarn {
 
 namespace {
 
-IdctFunctions choose() {
+IdctFunctions Choose() {
 #if defined(ZARN_X86_KERNELS)
     if (CpuHas(kCpuAvx2)) return IdctAvx2Functions();
 #endif
@@ -17,7 +17,7 @@ IdctFunctions choose() {
 }  // namespace
 
 const IdctFunctions& ChosenIdctFunctions() {
-    static const IdctFunctions f = choose();
+    static const IdctFunctions f = Choose();
     return f;
 }
 

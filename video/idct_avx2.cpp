@@ -11,23 +11,23 @@ namespace zarn {
 
 namespace {
 
-inline __m256i mul11(__m256i a, int k) {
+inline __m256i Mul11(__m256i a, int k) {
     return _mm256_srai_epi32(_mm256_mullo_epi32(a, _mm256_set1_epi32(k)), 11);
 }
 
-inline void transform(const __m256i x[8], __m256i y[8]) {
+inline void Transform(const __m256i x[8], __m256i y[8]) {
     const __m256i a0 = _mm256_add_epi32(x[0], x[4]), a1 = _mm256_sub_epi32(x[0], x[4]);
     const __m256i a3 = _mm256_add_epi32(x[2], x[6]);
-    const __m256i a2 = _mm256_sub_epi32(mul11(_mm256_sub_epi32(x[2], x[6]), 2896), a3);
+    const __m256i a2 = _mm256_sub_epi32(Mul11(_mm256_sub_epi32(x[2], x[6]), 2896), a3);
     const __m256i e0 = _mm256_add_epi32(a0, a3), e3 = _mm256_sub_epi32(a0, a3);
     const __m256i e1 = _mm256_add_epi32(a1, a2), e2 = _mm256_sub_epi32(a1, a2);
     const __m256i z13 = _mm256_add_epi32(x[5], x[3]), z10 = _mm256_sub_epi32(x[5], x[3]);
     const __m256i z11 = _mm256_add_epi32(x[1], x[7]), z12 = _mm256_sub_epi32(x[1], x[7]);
     const __m256i o7 = _mm256_add_epi32(z11, z13);
-    const __m256i z5 = mul11(_mm256_add_epi32(z10, z12), 3784);
-    const __m256i o6 = _mm256_sub_epi32(_mm256_add_epi32(mul11(_mm256_sub_epi32(x[3], x[5]), 5352), z5), o7);
-    const __m256i o5 = _mm256_sub_epi32(mul11(_mm256_sub_epi32(z11, z13), 2896), o6);
-    const __m256i o4 = _mm256_add_epi32(_mm256_sub_epi32(mul11(z12, 2217), z5), o5);
+    const __m256i z5 = Mul11(_mm256_add_epi32(z10, z12), 3784);
+    const __m256i o6 = _mm256_sub_epi32(_mm256_add_epi32(Mul11(_mm256_sub_epi32(x[3], x[5]), 5352), z5), o7);
+    const __m256i o5 = _mm256_sub_epi32(Mul11(_mm256_sub_epi32(z11, z13), 2896), o6);
+    const __m256i o4 = _mm256_add_epi32(_mm256_sub_epi32(Mul11(z12, 2217), z5), o5);
     y[0] = _mm256_add_epi32(e0, o7);
     y[7] = _mm256_sub_epi32(e0, o7);
     y[1] = _mm256_add_epi32(e1, o6);
@@ -38,7 +38,7 @@ inline void transform(const __m256i x[8], __m256i y[8]) {
     y[3] = _mm256_sub_epi32(e3, o4);
 }
 
-inline void transpose(__m256i r[8]) {
+inline void Transpose(__m256i r[8]) {
     const __m256i t0 = _mm256_unpacklo_epi32(r[0], r[1]), t1 = _mm256_unpackhi_epi32(r[0], r[1]);
     const __m256i t2 = _mm256_unpacklo_epi32(r[2], r[3]), t3 = _mm256_unpackhi_epi32(r[2], r[3]);
     const __m256i t4 = _mm256_unpacklo_epi32(r[4], r[5]), t5 = _mm256_unpackhi_epi32(r[4], r[5]);
@@ -67,10 +67,10 @@ inline void TransformBlock(const int16_t coef[64], const uint32_t table[64], __m
         const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 8 * r));
         x[r] = _mm256_srai_epi32(_mm256_mullo_epi32(c, t), 11);
     }
-    transform(x, y);  // y[row], lanes = columns
-    transpose(y);     // y[column], lanes = rows
-    transform(y, x);  // x[column], lanes = rows
-    transpose(x);     // x[row], lanes = columns
+    Transform(x, y);  // y[row], lanes = columns
+    Transpose(y);     // y[column], lanes = rows
+    Transform(y, x);  // x[column], lanes = rows
+    Transpose(x);     // x[row], lanes = columns
     const __m256i bias = _mm256_set1_epi32(127), low = _mm256_set1_epi32(255);
     for (int r = 0; r < 8; ++r)
         x[r] = _mm256_and_si256(_mm256_srai_epi32(_mm256_add_epi32(x[r], bias), 8), low);

@@ -11,8 +11,8 @@ namespace {
 // shifts go through int32_t to be arithmetic.
 using u32 = uint32_t;
 
-inline u32 sar(u32 v, int s) { return static_cast<u32>(static_cast<int32_t>(v) >> s); }
-inline u32 mul11(u32 a, u32 k) { return sar(a * k, 11); }
+inline u32 Sar(u32 v, int s) { return static_cast<u32>(static_cast<int32_t>(v) >> s); }
+inline u32 Mul11(u32 a, u32 k) { return Sar(a * k, 11); }
 
 // The one-dimensional transform of x[0..7]. Inputs at and beyond `kInputs`
 // are known to be zero; their arithmetic folds away (same results).
@@ -23,14 +23,14 @@ inline void Transform1d(const In& x, Out&& y) {
     const u32 x4 = kInputs > 4 ? x[4] : 0, x5 = kInputs > 5 ? x[5] : 0;
     const u32 x6 = kInputs > 6 ? x[6] : 0, x7 = kInputs > 7 ? x[7] : 0;
     const u32 a0 = x0 + x4, a1 = x0 - x4, a3 = x2 + x6;
-    const u32 a2 = mul11(x2 - x6, 2896) - a3;
+    const u32 a2 = Mul11(x2 - x6, 2896) - a3;
     const u32 e0 = a0 + a3, e3 = a0 - a3, e1 = a1 + a2, e2 = a1 - a2;
     const u32 z13 = x5 + x3, z10 = x5 - x3, z11 = x1 + x7, z12 = x1 - x7;
     const u32 o7 = z11 + z13;
-    const u32 z5 = mul11(z10 + z12, 3784);
-    const u32 o6 = mul11(x3 - x5, 5352) + z5 - o7;
-    const u32 o5 = mul11(z11 - z13, 2896) - o6;
-    const u32 o4 = mul11(z12, 2217) - z5 + o5;
+    const u32 z5 = Mul11(z10 + z12, 3784);
+    const u32 o6 = Mul11(x3 - x5, 5352) + z5 - o7;
+    const u32 o5 = Mul11(z11 - z13, 2896) - o6;
+    const u32 o4 = Mul11(z12, 2217) - z5 + o5;
     y[0] = e0 + o7;
     y[7] = e0 - o7;
     y[1] = e1 + o6;
@@ -54,7 +54,7 @@ inline void TransformLanes(const u32 (&x)[8][kInWidth], u32 (&y)[8][kOutWidth]) 
     }
 }
 
-inline u32 dequantise(int16_t c, uint32_t q) { return mul11(static_cast<u32>(static_cast<int32_t>(c)), q); }
+inline u32 Dequantise(int16_t c, uint32_t q) { return Mul11(static_cast<u32>(static_cast<int32_t>(c)), q); }
 
 // Transposes an 8x8 byte matrix held as eight little-endian 64-bit rows
 // (byte j of row i is element (i, j)) by three rounds of masked swaps.
@@ -94,7 +94,7 @@ inline void StoreLe64(uint8_t* p, uint64_t v) {
 inline void RoundOut(const u32 (&x)[8][8], u32 bias, uint8_t* out, ptrdiff_t stride) {
     uint8_t by_column[8][8];
     for (int c = 0; c < 8; ++c)
-        for (int r = 0; r < 8; ++r) by_column[c][r] = static_cast<uint8_t>(sar(x[c][r] + bias, 8));
+        for (int r = 0; r < 8; ++r) by_column[c][r] = static_cast<uint8_t>(Sar(x[c][r] + bias, 8));
     uint64_t m[8];
     for (int c = 0; c < 8; ++c) m[c] = LoadLe64(by_column[c]);
     TransposeBytes(m);
@@ -107,10 +107,10 @@ void TransformFirstRow(const int16_t coef[64], const uint32_t table[64], u32 bia
                        ptrdiff_t stride) {
     u32 x[8], y[8];
     x[0] = 0;
-    for (int c = 1; c < 8; ++c) x[c] = dequantise(coef[c], table[c]);
+    for (int c = 1; c < 8; ++c) x[c] = Dequantise(coef[c], table[c]);
     Transform1d<8>(x, y);
     uint8_t row[8];
-    for (int c = 0; c < 8; ++c) row[c] = static_cast<uint8_t>(sar(y[c] + bias, 8));
+    for (int c = 0; c < 8; ++c) row[c] = static_cast<uint8_t>(Sar(y[c] + bias, 8));
     for (int r = 0; r < 8; ++r) std::memcpy(out + r * stride, row, 8);
 }
 
@@ -123,7 +123,7 @@ void TransformColumnsRows(const int16_t coef[64], const uint32_t table[64], u32 
                           ptrdiff_t stride) {
     u32 x[8][kColumns], y[8][kColumns], t[8][8], z[8][8];
     for (int r = 0; r < kRows; ++r)
-        for (int c = 0; c < kColumns; ++c) x[r][c] = dequantise(coef[r * 8 + c], table[r * 8 + c]);
+        for (int c = 0; c < kColumns; ++c) x[r][c] = Dequantise(coef[r * 8 + c], table[r * 8 + c]);
     x[0][0] = 0;
     TransformLanes<kRows, kColumns>(x, y);  // y[row][column]
     for (int r = 0; r < 8; ++r)
@@ -138,7 +138,7 @@ void TransformColumnsRows(const int16_t coef[64], const uint32_t table[64], u32 
 // transforms run on the AC coefficients alone; the result is the same modulo
 // 2^32. The shape of the AC coefficients picks the variant.
 void TransformBlock(const int16_t coef[64], const uint32_t table[64], uint8_t* out, ptrdiff_t stride) {
-    const u32 bias = dequantise(coef[0], table[0]) + 127u;
+    const u32 bias = Dequantise(coef[0], table[0]) + 127u;
     // Which coefficient rows and which column half hold AC coefficients.
     uint64_t w[16];
     std::memcpy(w, coef, sizeof w);

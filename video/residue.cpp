@@ -25,29 +25,29 @@ struct ResidueDecoder {
     unsigned significant_count = 0;
 
     // Counts one event; true when decoding must stop.
-    bool event() { return events++ == event_limit; }
+    bool Event() { return events++ == event_limit; }
 
     bool TakeBit() {
-        ensure(b, 1);
+        Ensure(b, 1);
         return TakeBits(b, 1) != 0;
     }
 
-    void defer(unsigned index) { s.next[--s.head] = static_cast<uint8_t>(index * 4 + kSingle); }
+    void Defer(unsigned index) { s.next[--s.head] = static_cast<uint8_t>(index * 4 + kSingle); }
 
     bool BecomeSignificant(unsigned index) {
         uint8_t pos = kCodedToRaster[index];
         value[pos] = TakeBit() ? static_cast<uint8_t>(-plane_value) : plane_value;
         significant_list[significant_count++] = pos;  // each position once: at most 64
-        return event();
+        return Event();
     }
 
-    bool refine() {
+    bool Refine() {
         for (unsigned k = 0; k < significant_count; ++k) {
             if (!TakeBit()) continue;
             uint8_t& v = value[significant_list[k]];
             v = static_cast<int8_t>(v) >= 0 ? static_cast<uint8_t>(v + plane_value)
                                             : static_cast<uint8_t>(v - plane_value);
-            if (event()) return true;
+            if (Event()) return true;
         }
         return false;
     }
@@ -56,7 +56,7 @@ struct ResidueDecoder {
     // the table in one step; otherwise position by position, so that
     // decoding stops right after the limit's event.
     bool ResolveGroup4(unsigned first) {
-        ensure(b, 8);
+        Ensure(b, 8);
         const uint32_t e = kPlane0Groups.entry[b.bits & 0xffu];
         const unsigned deferred = (e >> 4) & 15u;
         const unsigned becoming = e >> 24;
@@ -64,7 +64,7 @@ struct ResidueDecoder {
             SkipBits(b, e & 15u);
             for (unsigned p = 0; p < 4; ++p) {
                 if ((deferred >> p) & 1u) {
-                    defer(first + p);
+                    Defer(first + p);
                     continue;
                 }
                 const uint8_t pos = kCodedToRaster[first + p];
@@ -76,33 +76,33 @@ struct ResidueDecoder {
         }
         for (unsigned p = first; p < first + 4; ++p) {
             if (TakeBit())
-                defer(p);
+                Defer(p);
             else if (BecomeSignificant(p))
                 return true;
         }
         return false;
     }
 
-    void keep(unsigned first, SetKind kind) {
+    void Keep(unsigned first, SetKind kind) {
         if (!last_plane) KeepSet(s, first, kind);
     }
 
     // Acts on entry e whose significance bit was 1. True when decoding must stop.
-    bool resolve(uint8_t e) {
+    bool Resolve(uint8_t e) {
         unsigned first = e >> 2;
         switch (e & 3u) {
         case kGroup20:
             if (ResolveGroup4(first)) return true;
             first += 4;
             if (!TakeBit()) {
-                keep(first, kGroup16);
+                Keep(first, kGroup16);
                 return false;
             }
             [[fallthrough]];
         case kGroup16:
             SplitGroup16(s, first);
             if (!TakeBit()) {
-                keep(first, kGroup4);
+                Keep(first, kGroup4);
                 return false;
             }
             [[fallthrough]];
@@ -111,8 +111,8 @@ struct ResidueDecoder {
         }
     }
 
-    void run(SetLists& lists) {
-        ensure(b, 3);
+    void Run(SetLists& lists) {
+        Ensure(b, 3);
         const unsigned c = TakeBits(b, 3);
         plane_value = static_cast<uint8_t>(1u << c);
         uint8_t* first = lists.buffer[0];
@@ -120,10 +120,10 @@ struct ResidueDecoder {
         for (uint8_t e : {4 * 4 + kGroup20, 24 * 4 + kGroup20, 44 * 4 + kGroup20, 0 * 4 + kGroup4})
             first[tail++] = e;
         for (unsigned plane = 0; plane <= c; ++plane) {
-            if (refine()) return;
+            if (Refine()) return;
             StartPlane(s, lists, plane, head, tail);
             last_plane = plane == c;
-            const auto act = [this](uint8_t e) { return resolve(e); };
+            const auto act = [this](uint8_t e) { return Resolve(e); };
             if (last_plane ? WalkSetPlane<false>(b, s, act) : WalkSetPlane<true>(b, s, act)) return;
             head = s.head;
             tail = s.w;
@@ -143,7 +143,7 @@ void DecodeResidue(BitReader& r, unsigned event_limit, uint8_t out[64]) {
     d.value = out;
     d.event_limit = event_limit;
     SetLists lists;
-    d.run(lists);
+    d.Run(lists);
     ReleaseBits(d.b, r);
 }
 

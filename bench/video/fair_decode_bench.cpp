@@ -92,7 +92,7 @@ ZarnCoded EncodeZarn(unsigned quality) {
     VideoEncoder enc(s);
     ZarnCoded c;
     c.quality = quality;
-    c.packet = enc.encode(Picture(), nullptr, true);
+    c.packet = enc.Encode(Picture(), nullptr, true);
     c.flags = VideoDecodeFlags(s);
     c.header_flags = VideoHeaderFlags(s);
     c.bpp = static_cast<double>(c.packet.size()) * 8.0 / kPixels;

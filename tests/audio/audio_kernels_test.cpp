@@ -37,7 +37,7 @@ class Guarded {
 public:
     static constexpr size_t kGuard = 64;
     Guarded(size_t count, T marker) : storage_(count + 2 * kGuard, marker), count_(count), marker_(marker) {}
-    T* data() { return storage_.data() + kGuard; }
+    T* Data() { return storage_.data() + kGuard; }
     std::vector<T> Values() const {
         return std::vector<T>(storage_.begin() + kGuard, storage_.begin() + kGuard + count_);
     }
@@ -60,7 +60,7 @@ constexpr int32_t kScratchMarker = 0x5A5A5A5A;
 
 Guarded<float> GuardedCopy(const std::vector<float>& values) {
     Guarded<float> g(values.size(), kMarker);
-    std::copy(values.begin(), values.end(), g.data());
+    std::copy(values.begin(), values.end(), g.Data());
     return g;
 }
 
@@ -112,8 +112,8 @@ TEST(AudioKernelsTest, PcmConversionIdenticalAcrossSets) {
         for (uint32_t count : {4096u + 5u, 4096u, 7u}) {
             for (float scale : {1.0f, 0.03125f, 0.044194173f, 0.7f}) {
                 Guarded<int16_t> plain(count, 0x7A7A), fast(count, 0x7A7A);
-                PlainAudioKernels().convert_to_pcm(a.data(), count, scale, plain.data());
-                set->convert_to_pcm(a.data(), count, scale, fast.data());
+                PlainAudioKernels().convert_to_pcm(a.data(), count, scale, plain.Data());
+                set->convert_to_pcm(a.data(), count, scale, fast.Data());
                 ASSERT_EQ(plain.Values(), fast.Values()) << set->name << " " << count << " " << scale;
                 ASSERT_TRUE(fast.GuardsIntact()) << set->name << " " << count;
                 if (scale == 1.0f) {
@@ -136,8 +136,8 @@ TEST(AudioKernelsTest, CoefficientScalingIdenticalAcrossSets) {
     for (const AudioKernels* set : SimdSets()) {
         for (uint32_t count : {0u, 3u, 8u, 203u}) {
             Guarded<float> plain(count, kMarker), fast(count, kMarker);
-            PlainAudioKernels().scale_coefficients(in.data(), count, 98.17f, plain.data());
-            set->scale_coefficients(in.data(), count, 98.17f, fast.data());
+            PlainAudioKernels().scale_coefficients(in.data(), count, 98.17f, plain.Data());
+            set->scale_coefficients(in.data(), count, 98.17f, fast.Data());
             EXPECT_EQ(plain.Values(), fast.Values()) << set->name << " " << count;
             EXPECT_TRUE(fast.GuardsIntact()) << set->name << " " << count;
         }
@@ -193,8 +193,8 @@ TEST(AudioKernelsTest, TransformKernelsAgreeWithPlainInsideTheirBuffers) {
                     Guarded<float> want = GuardedCopy(input), got = GuardedCopy(input);
                     Guarded<int32_t> want_scratch(scratch_entries, kScratchMarker);
                     Guarded<int32_t> got_scratch(scratch_entries, kScratchMarker);
-                    c.run(plain, want.data(), twiddles.data(), points, table_points, want_scratch.data());
-                    c.run(*set, got.data(), twiddles.data(), points, table_points, got_scratch.data());
+                    c.run(plain, want.Data(), twiddles.data(), points, table_points, want_scratch.Data());
+                    c.run(*set, got.Data(), twiddles.data(), points, table_points, got_scratch.Data());
                     if (c.exact) {
                         EXPECT_EQ(want.Values(), got.Values()) << c.kernel;
                     } else {
@@ -214,8 +214,8 @@ TEST(AudioKernelsTest, TransformKernelsAgreeWithPlainInsideTheirBuffers) {
                         static_cast<float>(0.5 * std::cos(2.0 * 3.14159265358979323846 * k / table_n));
                 const std::vector<float> input = test::RandomUnitFloats(n, n + table_n);
                 Guarded<float> want = GuardedCopy(input), got = GuardedCopy(input);
-                plain.real_split(n, want.data(), split_table.data(), quarter);
-                set->real_split(n, got.data(), split_table.data(), quarter);
+                plain.real_split(n, want.Data(), split_table.data(), quarter);
+                set->real_split(n, got.Data(), split_table.data(), quarter);
                 EXPECT_LT(RelativeError(want.Values(), got.Values()), 1e-5)
                     << "real_split " << n << " " << table_n;
                 EXPECT_TRUE(got.GuardsIntact()) << "real_split " << n << " " << table_n;
@@ -233,8 +233,8 @@ TEST(AudioKernelsTest, Avx512TransformEqualsAvx2BitForBit) {
         for (uint32_t seed = 0; seed < 3; ++seed) {
             const std::vector<float> input = test::RandomUnitFloats(n, 31 * n + seed);
             Guarded<float> want = GuardedCopy(input), got = GuardedCopy(input);
-            InverseRealDftWith(*Avx2AudioKernels(), n, want.data(), avx2_tables.get());
-            InverseRealDftWith(*avx512, n, got.data(), avx512_tables.get());
+            InverseRealDftWith(*Avx2AudioKernels(), n, want.Data(), avx2_tables.get());
+            InverseRealDftWith(*avx512, n, got.Data(), avx512_tables.get());
             ASSERT_EQ(want.Values(), got.Values()) << n;
             EXPECT_TRUE(got.GuardsIntact()) << n;
         }

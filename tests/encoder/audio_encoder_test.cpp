@@ -72,7 +72,7 @@ TEST(AudioEncoder, EveryBlockSizeClassMonoAndStereo) {
             const uint64_t due =
                 std::min<uint64_t>(in.samples.size(), uint64_t{f + 1} * c.rate / 25 * c.channels);
             EXPECT_GE(d.after_frame[f], due);
-            EXPECT_LT(d.after_frame[f], due + geometry.step());
+            EXPECT_LT(d.after_frame[f], due + geometry.Step());
         }
         EXPECT_GE(t.buffer_size, c.rate * c.channels * 2);
         EXPECT_EQ(t.buffer_size % 256, 0u);

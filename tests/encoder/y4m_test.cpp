@@ -19,11 +19,11 @@ TEST(Y4m, ReadsEveryFourTwoZeroVariantAndFrameParameters) {
                                " XCOLORRANGE=FULL\n" + "FRAME\n" + frame + "FRAME Ixyz\n" + frame),
                          ".y4m");
         Y4mReader r;
-        ASSERT_TRUE(r.Open(f.Path())) << r.error();
-        EXPECT_EQ(r.info().width, 3u);
-        EXPECT_EQ(r.info().height, 2u);
-        EXPECT_EQ(r.info().rate_num, 30000u);
-        EXPECT_EQ(r.info().rate_den, 1001u);
+        ASSERT_TRUE(r.Open(f.Path())) << r.Error();
+        EXPECT_EQ(r.Info().width, 3u);
+        EXPECT_EQ(r.Info().height, 2u);
+        EXPECT_EQ(r.Info().rate_num, 30000u);
+        EXPECT_EQ(r.Info().rate_den, 1001u);
         YuvPicture p;
         EXPECT_EQ(r.ReadFrame(p), 1);
         EXPECT_EQ(p.u.size(), 2u);
@@ -51,7 +51,7 @@ TEST(Y4m, RefusesOtherFormatsAndBrokenStreams) {
         test::TempFile f(Bytes(c.text), ".y4m");
         Y4mReader r;
         EXPECT_FALSE(r.Open(f.Path()));
-        EXPECT_NE(r.error().find(c.message), std::string::npos) << r.error();
+        EXPECT_NE(r.Error().find(c.message), std::string::npos) << r.Error();
     }
     test::TempFile bad(Bytes("YUV4MPEG2 W2 H2\nFRAME\n123456FRAMX\n123456"), ".y4m");
     Y4mReader r;
@@ -59,7 +59,7 @@ TEST(Y4m, RefusesOtherFormatsAndBrokenStreams) {
     YuvPicture p;
     EXPECT_EQ(r.ReadFrame(p), 1);
     EXPECT_EQ(r.ReadFrame(p), -1);
-    EXPECT_NE(r.error().find("bad frame header after frame 1"), std::string::npos) << r.error();
+    EXPECT_NE(r.Error().find("bad frame header after frame 1"), std::string::npos) << r.Error();
 }
 
 TEST(Y4m, WriterOutputReadsBack) {

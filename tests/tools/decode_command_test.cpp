@@ -97,7 +97,7 @@ std::vector<YuvPicture> ReadY4m(const std::string& path, Y4mInfo& info) {
     Y4mReader reader;
     std::vector<YuvPicture> pictures;
     if (!reader.Open(path)) return pictures;
-    info = reader.info();
+    info = reader.Info();
     YuvPicture p;
     while (reader.ReadFrame(p) == 1) pictures.push_back(p);
     return pictures;

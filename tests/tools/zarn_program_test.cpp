@@ -285,7 +285,7 @@ TEST(ZarnProgram, InterruptionKeepsEveryOutputValid) {
     ASSERT_TRUE(y4m.Open(m.dir / "o.y4m"));
     YuvPicture p;
     for (int i = 0; i < 3; ++i) EXPECT_EQ(y4m.ReadFrame(p), 1);
-    EXPECT_EQ(y4m.ReadFrame(p), 0) << y4m.error();
+    EXPECT_EQ(y4m.ReadFrame(p), 0) << y4m.Error();
     const std::string wav = ReadFile(m.dir / "o.wav");
     ASSERT_GT(wav.size(), 44u);
     EXPECT_EQ(Le32(wav, 4), wav.size() - 8);

@@ -71,7 +71,7 @@ TEST(BitCache, MatchesTheReaderFieldByFieldAndOnRelease) {
             const int fields = static_cast<int>(rng() % 6);
             for (int f = 0; f < fields; ++f) {
                 const unsigned n = 1 + rng() % 16;
-                ensure(c, n);
+                Ensure(c, n);
                 ASSERT_EQ(TakeBits(c, n), ReadBits(plain, n)) << "trial " << trial;
             }
             ReleaseBits(c, cached);
@@ -86,9 +86,9 @@ TEST(BitCache, UnloadsAWordLoadedAheadAndNotRead) {
     const std::vector<uint8_t> bytes = {1, 2, 3, 4, 5, 6, 7, 8};
     BitReader r = ReaderOf(bytes);
     BitCache c = AcquireBits(r);
-    ensure(c, 16);
+    Ensure(c, 16);
     EXPECT_EQ(TakeBits(c, 16), 0x0201u);
-    ensure(c, 17);  // loads the second word ahead
+    Ensure(c, 17);  // loads the second word ahead
     EXPECT_EQ(TakeBits(c, 16), 0x0403u);
     ReleaseBits(c, r);
     EXPECT_EQ(r.next, 4u);
