@@ -6,6 +6,6 @@
 #include "tests/video/packet_harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (!zarn::test::decode_packet_input(data, size)) __builtin_trap();
+    if (!zarn::test::DecodePacketInput(data, size)) __builtin_trap();
     return 0;
 }
