@@ -91,8 +91,10 @@ VideoEnd StartVideo(PlayerState& s, const std::string& name) {
     if (!s.video.movie) return FailWith(s, EngineLastError());
     Movie& movie = *s.video.movie;
     // A free second core decodes chroma beside luma; the picture is the
-    // same, and without the thread playback simply stays on one.
-    if (std::thread::hardware_concurrency() >= 2) SetDecodeThreads(&movie, 2);
+    // same, and without the thread playback simply stays on one. Files with
+    // no chroma offset word, and grey ones, would leave the thread idle.
+    const bool chroma_apart = (movie.flags & (kFlagVersionH | kFlagGreyScale)) == 0;
+    if (chroma_apart && std::thread::hardware_concurrency() >= 2) SetDecodeThreads(&movie, 2);
     if (o.start_num > 0 && o.start_den > 0 && movie.source_rate_den != 0) {
         const uint64_t frames =
             uint64_t(o.start_num) * movie.source_rate_num / (uint64_t(o.start_den) * movie.source_rate_den);
