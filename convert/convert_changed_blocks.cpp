@@ -25,13 +25,18 @@ struct BlockWalk {
 // Converts columns [column, column + count) of one macroblock row as eight
 // row pairs of whole groups (columns and counts are multiples of 16). A
 // short run walks down the rows, which the processor's stride prefetch
-// follows; a long run is a row pair at a time anyway.
+// follows; a long run is a row pair at a time anyway. Without row doubling
+// the kernel set walks the block itself, in one call.
 void ConvertBlockRun(const BlockWalk& w, uint32_t block_row, uint32_t column, uint32_t count) {
     const uint32_t row = block_row * kBlock;
     const PairPointers p =
         PairAt(*w.planes, row, w.dest + static_cast<ptrdiff_t>(row) * w.row_step, w.row_step, w.twin, 0);
     KernelRows k = RowsAt(p, *w.choice, column);
     const uint32_t steps = count >> w.choice->step;
+    if (!w.choice->twice) {
+        w.choice->even_block(k, steps, kBlock / 2, StridesOf(*w.planes, w.row_step));
+        return;
+    }
     for (uint32_t pair = 0; pair < kBlock / 2; ++pair) {
         RunGroups(*w.choice, k, w.choice->even, steps, w.scratch);
         AdvanceRowPair(k, *w.planes, w.row_step);
@@ -107,6 +112,7 @@ void ConvertChangedBlocks(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch
         if (c < block_cols && marked(c)) list.Add(c * kBlock, kBlock);
         list.Flush();
     }
+    FenceStreamingStores();
 
     // Strips beyond the whole macroblocks go through the whole-frame driver,
     // which applies mode 6 itself: give it source rows before halving.

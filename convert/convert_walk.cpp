@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "convert/copy_flags.h"
+#include "convert/group_block.h"
 
 namespace zarn {
 
@@ -20,11 +21,13 @@ RoutineChoice ChooseRoutines(ConvertDescriptor& descriptor, uint32_t flags, bool
     if (grey) {
         const GroupEntry& g = set[wide ? kGroupWideGrey : kGroupGrey];
         c.even = c.odd = g.routine;
+        c.even_block = g.block;
         c.step = g.step;
     } else {
         const GroupEntry& e = set[wide ? kGroupWideColourEven : kGroupColourEven];
         const GroupEntry& o = set[wide ? kGroupWideColourOdd : kGroupColourOdd];
         c.even = e.routine;
+        c.even_block = e.block;
         c.odd = o.routine;
         c.step = e.step > o.step ? e.step : o.step;
     }
@@ -133,17 +136,12 @@ void RunGroups(const RoutineChoice& choice, const KernelRows& k, GroupRoutine gr
     std::memcpy(k.dest1 + k.twin, scratch.line1, bytes);
 }
 
+PairStrides StridesOf(const SourcePlanes& planes, ptrdiff_t row_step) {
+    return {2 * planes.luma_pitch, planes.chroma_pitch, 2 * row_step};
+}
+
 void AdvanceRowPair(KernelRows& rows, const SourcePlanes& planes, ptrdiff_t row_step) {
-    rows.luma0 += 2 * planes.luma_pitch;
-    rows.luma1 += 2 * planes.luma_pitch;
-    rows.v += planes.chroma_pitch;
-    rows.u += planes.chroma_pitch;
-    if (rows.alpha0 != nullptr) {
-        rows.alpha0 += 2 * planes.luma_pitch;
-        rows.alpha1 += 2 * planes.luma_pitch;
-    }
-    rows.dest0 += 2 * row_step;
-    rows.dest1 += 2 * row_step;
+    AdvanceRows(rows, StridesOf(planes, row_step));
 }
 
 void ConvertPairRun(const RoutineChoice& choice, const PairPointers& p, uint32_t column, uint32_t count,

@@ -14,7 +14,8 @@ namespace zarn {
 struct RoutineChoice {
     GroupRoutine even;
     GroupRoutine odd;
-    uint32_t step;  // log2 of the group size in pixels
+    BlockRoutine even_block;  // `even` over several row pairs
+    uint32_t step;            // log2 of the group size in pixels
     RowRoutine row;
     EdgeRoutine edge;
     uint32_t mode;         // scaling mode
@@ -69,6 +70,9 @@ void ConvertPairRun(const RoutineChoice& choice, const PairPointers& p, uint32_t
 // the scratch lines when `scratch` has lines, else straight twice).
 void RunGroups(const RoutineChoice& choice, const KernelRows& rows, GroupRoutine group, uint32_t steps,
                const ScratchLines& scratch);
+
+// Distances of the kernel pointers from one row pair to the next.
+PairStrides StridesOf(const SourcePlanes& planes, ptrdiff_t row_step);
 
 // Moves kernel pointers down one row pair (two source rows, one chroma row).
 void AdvanceRowPair(KernelRows& rows, const SourcePlanes& planes, ptrdiff_t row_step);

@@ -29,9 +29,23 @@ using RowRoutine = void (*)(const KernelRows& rows, uint32_t start_column, uint3
 // Converts `count` pixels of both rows starting at source column `start_column`.
 using EdgeRoutine = void (*)(const KernelRows& rows, uint32_t count, uint32_t start_column);
 
+// Distances from one row pair to the next: two source rows, one chroma
+// row, and the destination of two source rows.
+struct PairStrides {
+    ptrdiff_t luma;  // also the alpha distance
+    ptrdiff_t chroma;
+    ptrdiff_t dest;
+};
+
+// Converts `steps` groups on each of `pairs` consecutive row pairs; the
+// changed-blocks copy converts a block's rows in one call.
+using BlockRoutine = void (*)(const KernelRows& rows, uint32_t steps, uint32_t pairs,
+                              const PairStrides& strides);
+
 struct GroupEntry {
     uint32_t step;  // log2 of the pixels converted per step
     GroupRoutine routine;
+    BlockRoutine block;  // the same routine over several row pairs
 };
 
 struct RowEdgePair {
@@ -83,6 +97,10 @@ enum PairSlot : int {
     kPairWideTallColour = 6,
     kPairWideTallGrey = 7,
 };
+
+// Orders the block routines' streaming stores before what follows; a copy
+// that ran block routines calls it before it returns.
+void FenceStreamingStores();
 
 // Routine tables provided by each kernel file.
 void FillPlainGroups(GroupEntry (*out)[6]);

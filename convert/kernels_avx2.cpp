@@ -55,10 +55,10 @@ inline __m256i MinusSignOf256(__m256i q, __m256i mask) {
 }
 
 // Same arithmetic as TermsOf, sixteen samples at once.
-inline Terms32 TermsOf32(const uint8_t* v, const uint8_t* u) {
+inline Terms32 TermsOf32(__m128i v_bytes, __m128i u_bytes) {
     const __m256i bias = _mm256_set1_epi16(128);
-    const __m256i xv = _mm256_sub_epi16(_mm256_cvtepu8_epi16(Load16(v)), bias);
-    const __m256i xu = _mm256_sub_epi16(_mm256_cvtepu8_epi16(Load16(u)), bias);
+    const __m256i xv = _mm256_sub_epi16(_mm256_cvtepu8_epi16(v_bytes), bias);
+    const __m256i xu = _mm256_sub_epi16(_mm256_cvtepu8_epi16(u_bytes), bias);
     const __m256i mv = _mm256_srai_epi16(xv, 15);
     const __m256i mu = _mm256_srai_epi16(xu, 15);
     const __m256i av = SignOf256(xv, mv);
@@ -80,14 +80,27 @@ struct PixelTerms32 {
     Terms32 lo, hi;
 };
 
-template <bool kOdd>
-inline PixelTerms32 PixelTermsAt(const uint8_t* v, const uint8_t* u) {
-    const Terms32 t = TermsOf32(v, u);
-    const Terms32 n = kOdd ? TermsOf32(v + 1, u + 1) : t;
+inline PixelTerms32 PixelTermsOf(const Terms32& t, const Terms32& n) {
     return {{_mm256_unpacklo_epi16(t.red, n.red), _mm256_unpacklo_epi16(t.green, n.green),
              _mm256_unpacklo_epi16(t.blue, n.blue)},
             {_mm256_unpackhi_epi16(t.red, n.red), _mm256_unpackhi_epi16(t.green, n.green),
              _mm256_unpackhi_epi16(t.blue, n.blue)}};
+}
+
+template <bool kOdd>
+inline PixelTerms32 PixelTermsAt(const uint8_t* v, const uint8_t* u) {
+    const Terms32 t = TermsOf32(Load16(v), Load16(u));
+    const Terms32 n = kOdd ? TermsOf32(Load16(v + 1), Load16(u + 1)) : t;
+    return PixelTermsOf(t, n);
+}
+
+// Terms of 16 pixels on each of two row pairs: low lane from the chroma row
+// at `v`, `u`, high lane from the row `chroma` bytes on. The lanes then line
+// up with luma rows loaded as (upper pair's row | lower pair's row).
+inline PixelTerms32 PixelTermsOfTwoPairs(const uint8_t* v, const uint8_t* u, ptrdiff_t chroma) {
+    const Terms32 t = TermsOf32(_mm_unpacklo_epi64(Load8(v), Load8(v + chroma)),
+                                _mm_unpacklo_epi64(Load8(u), Load8(u + chroma)));
+    return PixelTermsOf(t, t);
 }
 
 // 32 pixels of one row as component bytes in pixel order.
@@ -95,9 +108,8 @@ struct Pixels32 {
     __m256i b, g, r, a;
 };
 
-inline Pixels32 ColourRow32(const uint8_t* luma, const PixelTerms32& c) {
+inline Pixels32 ColourRow32(__m256i y, const PixelTerms32& c) {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma));
     auto term = [](__m256i w) {
         return _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_subs_epu16(w, _mm256_set1_epi16(16)), 2),
                                   _mm256_set1_epi16(19077));
@@ -110,8 +122,13 @@ inline Pixels32 ColourRow32(const uint8_t* luma, const PixelTerms32& c) {
             _mm256_packus_epi16(_mm256_add_epi16(l_lo, c.lo.red), _mm256_add_epi16(l_hi, c.hi.red)), zero};
 }
 
-// 32 pixels of 4 bytes: bytes c0, g, c2, c3 per pixel, four 32-byte stores.
-inline void Store32x32(uint8_t* d, __m256i c0, __m256i g, __m256i c2, __m256i c3) {
+inline __m256i Load32(const uint8_t* s) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s)); }
+
+// 32 pixels of 4 bytes: bytes c0, g, c2, c3 per pixel, four 32-byte stores;
+// pixels 0-15 at `d`, pixels 16-31 at `d_hi`. Streaming stores need both on
+// a 32-byte boundary.
+template <bool kStream = false>
+inline void Store32x32(uint8_t* d, uint8_t* d_hi, __m256i c0, __m256i g, __m256i c2, __m256i c3) {
     const __m256i t0 = _mm256_unpacklo_epi8(c0, g);  // pixels 0-7 | 16-23
     const __m256i t1 = _mm256_unpackhi_epi8(c0, g);  // pixels 8-15 | 24-31
     const __m256i u0 = _mm256_unpacklo_epi8(c2, c3);
@@ -120,15 +137,21 @@ inline void Store32x32(uint8_t* d, __m256i c0, __m256i g, __m256i c2, __m256i c3
     const __m256i q1 = _mm256_unpackhi_epi16(t0, u0);  // 4-7 | 20-23
     const __m256i q2 = _mm256_unpacklo_epi16(t1, u1);  // 8-11 | 24-27
     const __m256i q3 = _mm256_unpackhi_epi16(t1, u1);  // 12-15 | 28-31
-    auto store = [](uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); };
+    auto store = [](uint8_t* p, __m256i v) {
+        if constexpr (kStream)
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(p), v);
+        else
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+    };
     store(d, _mm256_permute2x128_si256(q0, q1, 0x20));
     store(d + 32, _mm256_permute2x128_si256(q2, q3, 0x20));
-    store(d + 64, _mm256_permute2x128_si256(q0, q1, 0x31));
-    store(d + 96, _mm256_permute2x128_si256(q2, q3, 0x31));
+    store(d_hi, _mm256_permute2x128_si256(q0, q1, 0x31));
+    store(d_hi + 32, _mm256_permute2x128_si256(q2, q3, 0x31));
 }
 
-// 32 pixels of 3 bytes: bytes c0, g, c2 per pixel, three 32-byte stores.
-inline void Store24x32(uint8_t* d, __m256i c0, __m256i g, __m256i c2) {
+// 32 pixels of 3 bytes: bytes c0, g, c2 per pixel; pixels 16-31 at `d_hi`,
+// three 32-byte stores when that follows pixel 15, else six of 16 bytes.
+inline void Store24x32(uint8_t* d, uint8_t* d_hi, __m256i c0, __m256i g, __m256i c2) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i t0 = _mm256_unpacklo_epi8(c0, g);
     const __m256i t1 = _mm256_unpackhi_epi8(c0, g);
@@ -145,6 +168,16 @@ inline void Store24x32(uint8_t* d, __m256i c0, __m256i g, __m256i c2) {
     const __m256i s0 = _mm256_or_si256(q0, _mm256_slli_si256(q1, 12));
     const __m256i s1 = _mm256_or_si256(_mm256_srli_si256(q1, 4), _mm256_slli_si256(q2, 8));
     const __m256i s2 = _mm256_or_si256(_mm256_srli_si256(q2, 8), _mm256_slli_si256(q3, 4));
+    if (d_hi != d + 48) {
+        auto store = [](uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); };
+        store(d, _mm256_castsi256_si128(s0));
+        store(d + 16, _mm256_castsi256_si128(s1));
+        store(d + 32, _mm256_castsi256_si128(s2));
+        store(d_hi, _mm256_extracti128_si256(s0, 1));
+        store(d_hi + 16, _mm256_extracti128_si256(s1, 1));
+        store(d_hi + 32, _mm256_extracti128_si256(s2, 1));
+        return;
+    }
     auto store = [](uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); };
     store(d, _mm256_permute2x128_si256(s0, s1, 0x20));
     store(d + 32, _mm256_permute2x128_si256(s2, s0, 0x30));
@@ -165,19 +198,20 @@ struct Is32Bit<Writer<Store32<kRgbOrder, kAlpha>>> : std::true_type {
     static constexpr bool kRgb = kRgbOrder;
 };
 
-template <class W, bool kWide>
-inline void PutRow32(uint8_t* d, const Pixels32& p, const typename W::State& state) {
+// Writes 32 pixels: 0-15 at `d`, 16-31 at `d_hi` (right after them on one
+// row; on another row for a block's two row pairs).
+template <class W, bool kWide, bool kStream = false>
+inline void PutRow32(uint8_t* d, uint8_t* d_hi, const Pixels32& p, const typename W::State& state) {
     if constexpr (!kWide && Is32Bit<W>::value) {
-        Store32x32(d, Is32Bit<W>::kRgb ? p.r : p.b, p.g, Is32Bit<W>::kRgb ? p.b : p.r, p.a);
+        Store32x32<kStream>(d, d_hi, Is32Bit<W>::kRgb ? p.r : p.b, p.g, Is32Bit<W>::kRgb ? p.b : p.r, p.a);
     } else if constexpr (!kWide && Is24Bit<W>::value) {
-        Store24x32(d, Is24Bit<W>::kRgb ? p.r : p.b, p.g, Is24Bit<W>::kRgb ? p.b : p.r);
+        Store24x32(d, d_hi, Is24Bit<W>::kRgb ? p.r : p.b, p.g, Is24Bit<W>::kRgb ? p.b : p.r);
     } else {
-        constexpr uint32_t kHalf = 16 * W::kBytes * (kWide ? 2 : 1);
         auto half = [](__m256i v, int h) {
             return h ? _mm256_extracti128_si256(v, 1) : _mm256_castsi256_si128(v);
         };
         PutRow<W, kWide>(d, Pixels16{half(p.b, 0), half(p.g, 0), half(p.r, 0), half(p.a, 0)}, state);
-        PutRow<W, kWide>(d + kHalf, Pixels16{half(p.b, 1), half(p.g, 1), half(p.r, 1), half(p.a, 1)}, state);
+        PutRow<W, kWide>(d_hi, Pixels16{half(p.b, 1), half(p.g, 1), half(p.r, 1), half(p.a, 1)}, state);
     }
 }
 
@@ -190,14 +224,14 @@ struct ColourGroup {
         // Two steps (32 pixels) at a time.
         for (; s + 2 <= steps; s += 2) {
             const PixelTerms32 c = PixelTermsAt<kOdd>(k.v + s * 8, k.u + s * 8);
-            Pixels32 p0 = ColourRow32(k.luma0 + s * 16, c);
-            Pixels32 p1 = ColourRow32(k.luma1 + s * 16, c);
+            Pixels32 p0 = ColourRow32(Load32(k.luma0 + s * 16), c);
+            Pixels32 p1 = ColourRow32(Load32(k.luma1 + s * 16), c);
             if constexpr (W::kUsesAlpha) {
-                p0.a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k.alpha0 + s * 16));
-                p1.a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(k.alpha1 + s * 16));
+                p0.a = Load32(k.alpha0 + s * 16);
+                p1.a = Load32(k.alpha1 + s * 16);
             }
-            PutRow32<W, kWide>(k.dest0 + s * kOut, p0, state);
-            PutRow32<W, kWide>(k.dest1 + s * kOut, p1, state);
+            PutRow32<W, kWide>(k.dest0 + s * kOut, k.dest0 + (s + 1) * kOut, p0, state);
+            PutRow32<W, kWide>(k.dest1 + s * kOut, k.dest1 + (s + 1) * kOut, p1, state);
         }
         if (s < steps) {
             const Terms256 c = TermsAt<kOdd>(k.v + s * 8, k.u + s * 8);
@@ -217,6 +251,50 @@ struct ColourGroup {
             PutRow<W, kWide>(k.dest0 + s * kOut, p0, state);
             PutRow<W, kWide>(k.dest1 + s * kOut, p1, state);
         }
+    }
+
+    // One group wide (a changed block's column): two row pairs share each
+    // 256-bit pass, the upper pair in the low lanes, as the 32-pixel steps
+    // of a row would.
+    static void Block(const KernelRows& k, uint32_t steps, uint32_t pairs, const PairStrides& strides) {
+        if (kOdd || steps != 1) {
+            GroupBlock<&Run>(k, steps, pairs, strides);
+            return;
+        }
+        KernelRows r = k;
+        if constexpr (!kWide && Is32Bit<W>::value) {
+            // A block's rows are whole cache lines of a surface that is
+            // rarely in the cache: streaming stores save reading them first.
+            auto aligned = [](const void* p) { return (reinterpret_cast<uintptr_t>(p) & 31) == 0; };
+            if (aligned(r.dest0) && aligned(r.dest1) && (strides.dest & 31) == 0) {
+                // Weakly ordered: the changed-blocks copy fences them once at its end.
+                if (BlockPairs<true>(r, pairs, strides) < pairs) Run(r, 1);
+                return;
+            }
+        }
+        if (BlockPairs<false>(r, pairs, strides) < pairs) Run(r, 1);
+    }
+
+    // Two row pairs at a time from `r`, which is left at the first pair not
+    // converted; returns the pairs converted.
+    template <bool kStream>
+    static uint32_t BlockPairs(KernelRows& r, uint32_t pairs, const PairStrides& strides) {
+        const typename W::State state = W::Begin();
+        uint32_t p = 0;
+        for (; p + 2 <= pairs; p += 2) {
+            const PixelTerms32 c = PixelTermsOfTwoPairs(r.v, r.u, strides.chroma);
+            Pixels32 p0 = ColourRow32(Join(Load16(r.luma0), Load16(r.luma0 + strides.luma)), c);
+            Pixels32 p1 = ColourRow32(Join(Load16(r.luma1), Load16(r.luma1 + strides.luma)), c);
+            if constexpr (W::kUsesAlpha) {
+                p0.a = Join(Load16(r.alpha0), Load16(r.alpha0 + strides.luma));
+                p1.a = Join(Load16(r.alpha1), Load16(r.alpha1 + strides.luma));
+            }
+            PutRow32<W, kWide, kStream>(r.dest0, r.dest0 + strides.dest, p0, state);
+            PutRow32<W, kWide, kStream>(r.dest1, r.dest1 + strides.dest, p1, state);
+            AdvanceRows(r, strides);
+            AdvanceRows(r, strides);
+        }
+        return p;
     }
 };
 
@@ -256,24 +334,26 @@ struct GreyGroup {
 // unpacks give the output in pixel order: one cross-lane move per row.
 template <bool kChromaFirst, bool kGrey>
 void PackedYuv32(const KernelRows& k, uint32_t steps) {
-    uint32_t s = 0;
-    for (; s + 2 <= steps; s += 2) {
-        const __m128i grey = _mm_set1_epi8(static_cast<char>(128));
-        const __m128i u = kGrey ? grey : Load16(k.u + s * 8);
-        const __m128i v = kGrey ? grey : Load16(k.v + s * 8);
-        const __m256i uv =
-            _mm256_permute4x64_epi64(Join(_mm_unpacklo_epi8(u, v), _mm_unpackhi_epi8(u, v)), 0xD8);
-        for (int row = 0; row < 2; ++row) {
+    const uint32_t pairs = steps / 2;
+    for (int row = 0; row < 2; ++row) {
+        const uint8_t* luma = row ? k.luma1 : k.luma0;
+        uint8_t* dest = row ? k.dest1 : k.dest0;
+        for (uint32_t i = 0; i < pairs; ++i) {
+            const __m128i grey = _mm_set1_epi8(static_cast<char>(128));
+            const __m128i u = kGrey ? grey : Load16(k.u + i * 16);
+            const __m128i v = kGrey ? grey : Load16(k.v + i * 16);
+            const __m256i uv =
+                _mm256_permute4x64_epi64(Join(_mm_unpacklo_epi8(u, v), _mm_unpackhi_epi8(u, v)), 0xD8);
             const __m256i y = _mm256_permute4x64_epi64(
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>((row ? k.luma1 : k.luma0) + s * 16)),
-                0xD8);
-            uint8_t* d = (row ? k.dest1 : k.dest0) + s * 32;
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma + i * 32)), 0xD8);
+            uint8_t* d = dest + i * 64;
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
                                 kChromaFirst ? _mm256_unpacklo_epi8(uv, y) : _mm256_unpacklo_epi8(y, uv));
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32),
                                 kChromaFirst ? _mm256_unpackhi_epi8(uv, y) : _mm256_unpackhi_epi8(y, uv));
         }
     }
+    const uint32_t s = pairs * 2;
     if (s < steps) {
         KernelRows tail = k;
         tail.luma0 += s * 16;
@@ -296,10 +376,17 @@ bool FillAvx2Groups(GroupEntry (*out)[6]) {
     FillGroupsWith<ColourGroup, GreyGroup>(out);
     for (int d : {kDescYuy2, kDescUyvy}) {
         const bool chroma_first = d == kDescUyvy;
-        out[d][kGroupColourEven].routine =
-            chroma_first ? &PackedYuv32<true, false> : &PackedYuv32<false, false>;
-        out[d][kGroupColourOdd].routine = out[d][kGroupColourEven].routine;
-        out[d][kGroupGrey].routine = chroma_first ? &PackedYuv32<true, true> : &PackedYuv32<false, true>;
+        out[d][kGroupColourEven] =
+            chroma_first ? EntryOf<&PackedYuv32<true, false>>(4) : EntryOf<&PackedYuv32<false, false>>(4);
+        out[d][kGroupColourOdd] = out[d][kGroupColourEven];
+        out[d][kGroupGrey] =
+            chroma_first ? EntryOf<&PackedYuv32<true, true>>(4) : EntryOf<&PackedYuv32<false, true>>(4);
+        // A block's column is one group wide: the 16-pixel form, without the 32-pixel one's tail.
+        out[d][kGroupColourEven].block = out[d][kGroupColourOdd].block =
+            chroma_first ? &GroupBlock<&GroupPackedYuv<true, false, false>>
+                         : &GroupBlock<&GroupPackedYuv<false, false, false>>;
+        out[d][kGroupGrey].block = chroma_first ? &GroupBlock<&GroupPackedYuv<true, true, false>>
+                                                : &GroupBlock<&GroupPackedYuv<false, true, false>>;
     }
     return true;
 }

@@ -1,5 +1,6 @@
 // Plain conversion kernels: group, row and edge routines for every layout,
 // built from the per-pixel writers.
+#include "convert/group_block.h"
 #include "convert/kernel_types.h"
 #include "convert/pixel_formats.h"
 
@@ -98,14 +99,14 @@ void GroupPlain(const KernelRows& k, uint32_t steps) {
 // G, width-doubled colour writer W.
 template <class C, class G, class W, bool kSharedParity>
 void FillGroups(GroupEntry* out) {
-    out[kGroupColourEven] = {2, &GroupPlain<C, false, false, 1>};
-    out[kGroupColourOdd] = {2,
-                            kSharedParity ? &GroupPlain<C, false, false, 1> : &GroupPlain<C, true, false, 1>};
-    out[kGroupGrey] = {2, &GroupPlain<G, false, true, 1>};
-    out[kGroupWideColourEven] = {2, &GroupPlain<W, false, false, 2>};
-    out[kGroupWideColourOdd] = {
-        2, kSharedParity ? &GroupPlain<W, false, false, 2> : &GroupPlain<W, true, false, 2>};
-    out[kGroupWideGrey] = {2, &GroupPlain<G, false, true, 2>};
+    out[kGroupColourEven] = EntryOf<&GroupPlain<C, false, false, 1>>(2);
+    out[kGroupColourOdd] = kSharedParity ? EntryOf<&GroupPlain<C, false, false, 1>>(2)
+                                         : EntryOf<&GroupPlain<C, true, false, 1>>(2);
+    out[kGroupGrey] = EntryOf<&GroupPlain<G, false, true, 1>>(2);
+    out[kGroupWideColourEven] = EntryOf<&GroupPlain<W, false, false, 2>>(2);
+    out[kGroupWideColourOdd] = kSharedParity ? EntryOf<&GroupPlain<W, false, false, 2>>(2)
+                                             : EntryOf<&GroupPlain<W, true, false, 2>>(2);
+    out[kGroupWideGrey] = EntryOf<&GroupPlain<G, false, true, 2>>(2);
 }
 
 template <class F, bool kGrey, uint32_t kWide, bool kTall>

@@ -5,5 +5,6 @@ namespace zarn {
 
 bool FillSse2Groups(GroupEntry (*)[6]) { return false; }
 bool FillAvx2Groups(GroupEntry (*)[6]) { return false; }
+void FenceStreamingStores() {}
 
 }  // namespace zarn

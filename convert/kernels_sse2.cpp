@@ -76,6 +76,8 @@ struct GreyGroup {
 
 }  // namespace
 
+void FenceStreamingStores() { _mm_sfence(); }
+
 bool FillSse2Groups(GroupEntry (*out)[6]) {
     FillGroupsWith<ColourGroup, GreyGroup>(out);
     return true;

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "convert/colour_tables.h"
+#include "convert/group_block.h"
 #include "convert/kernel_types.h"
 
 namespace zarn {
@@ -238,6 +239,15 @@ void GroupPackedYuv(const KernelRows& k, uint32_t steps) {
     }
 }
 
+// The entry of a colour group: its own block routine where it has one.
+template <class G>
+constexpr GroupEntry GroupEntryOf() {
+    if constexpr (requires { &G::Block; })
+        return {4, &G::Run, &G::Block};
+    else
+        return EntryOf<&G::Run>(4);
+}
+
 // Fills the six group slots of every descriptor from the colour and grey
 // group templates of one instruction set. Step 4: 16 pixels per step.
 template <template <class, bool, bool> class Colour, template <class, bool> class Grey>
@@ -250,17 +260,17 @@ void FillGroupsWith(GroupEntry (*out)[6]) {
     using R24 = Writer<Store24<true>>;
     using F16 = Writer<Store16<false>>;
     using FA16 = Writer<Store16<true>>;
-    auto fill = [&](int d, GroupRoutine even, GroupRoutine odd, GroupRoutine grey, GroupRoutine wide_even,
-                    GroupRoutine wide_odd, GroupRoutine wide_grey) {
-        out[d][kGroupColourEven] = {4, even};
-        out[d][kGroupColourOdd] = {4, odd};
-        out[d][kGroupGrey] = {4, grey};
-        out[d][kGroupWideColourEven] = {4, wide_even};
-        out[d][kGroupWideColourOdd] = {4, wide_odd};
-        out[d][kGroupWideGrey] = {4, wide_grey};
+    auto fill = [&](int d, GroupEntry even, GroupEntry odd, GroupEntry grey, GroupEntry wide_even,
+                    GroupEntry wide_odd, GroupEntry wide_grey) {
+        out[d][kGroupColourEven] = even;
+        out[d][kGroupColourOdd] = odd;
+        out[d][kGroupGrey] = grey;
+        out[d][kGroupWideColourEven] = wide_even;
+        out[d][kGroupWideColourOdd] = wide_odd;
+        out[d][kGroupWideGrey] = wide_grey;
     };
-#define ZARN_COLOUR(W, odd, wide) &Colour<W, odd, wide>::Run
-#define ZARN_GREY(W, wide) &Grey<W, wide>::Run
+#define ZARN_COLOUR(W, odd, wide) GroupEntryOf<Colour<W, odd, wide>>()
+#define ZARN_GREY(W, wide) EntryOf<&Grey<W, wide>::Run>(4)
     fill(kDescBgrx32, ZARN_COLOUR(B32, false, false), ZARN_COLOUR(B32, true, false), ZARN_GREY(B32, false),
          ZARN_COLOUR(B32, false, true), ZARN_COLOUR(B32, true, true), ZARN_GREY(B32, true));
     fill(kDescRgbx32, ZARN_COLOUR(R32, false, false), ZARN_COLOUR(R32, true, false), ZARN_GREY(B32, false),
@@ -283,12 +293,14 @@ void FillGroupsWith(GroupEntry (*out)[6]) {
          ZARN_GREY(F16, true));
 #undef ZARN_COLOUR
 #undef ZARN_GREY
-    fill(kDescYuy2, &GroupPackedYuv<false, false, false>, &GroupPackedYuv<false, false, false>,
-         &GroupPackedYuv<false, true, false>, &GroupPackedYuv<false, false, true>,
-         &GroupPackedYuv<false, false, true>, &GroupPackedYuv<false, true, true>);
-    fill(kDescUyvy, &GroupPackedYuv<true, false, false>, &GroupPackedYuv<true, false, false>,
-         &GroupPackedYuv<true, true, false>, &GroupPackedYuv<true, false, true>,
-         &GroupPackedYuv<true, false, true>, &GroupPackedYuv<true, true, true>);
+    fill(kDescYuy2, EntryOf<&GroupPackedYuv<false, false, false>>(4),
+         EntryOf<&GroupPackedYuv<false, false, false>>(4), EntryOf<&GroupPackedYuv<false, true, false>>(4),
+         EntryOf<&GroupPackedYuv<false, false, true>>(4), EntryOf<&GroupPackedYuv<false, false, true>>(4),
+         EntryOf<&GroupPackedYuv<false, true, true>>(4));
+    fill(kDescUyvy, EntryOf<&GroupPackedYuv<true, false, false>>(4),
+         EntryOf<&GroupPackedYuv<true, false, false>>(4), EntryOf<&GroupPackedYuv<true, true, false>>(4),
+         EntryOf<&GroupPackedYuv<true, false, true>>(4), EntryOf<&GroupPackedYuv<true, false, true>>(4),
+         EntryOf<&GroupPackedYuv<true, true, true>>(4));
 }
 
 }  // namespace
