@@ -59,6 +59,14 @@ uint32_t CpuFeatures() {
     return features;
 }
 
+bool CpuAvx512Asked() {
+    static const bool asked = [] {
+        const char* cap = std::getenv("ZARN_CPU");
+        return cap != nullptr && std::strcmp(cap, "avx512") == 0;
+    }();
+    return asked;
+}
+
 const char* KernelSetName(KernelSet set) {
     switch (set) {
     case KernelSet::kPlain: return "plain";

@@ -24,6 +24,9 @@ uint32_t ProcessorFeatures();
 uint32_t AllowedFeatures(const char* cap);
 // ProcessorFeatures() capped by ZARN_CPU: what the kernels may use.
 uint32_t CpuFeatures();
+// Whether ZARN_CPU names "avx512". Kernels that pay only on some processors
+// with AVX-512 (the audio transform's) run only when asked for by name.
+bool CpuAvx512Asked();
 // Whether every feature of `mask` may be used.
 inline bool CpuHas(uint32_t mask) { return (CpuFeatures() & mask) == mask; }
 
