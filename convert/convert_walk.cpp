@@ -72,43 +72,6 @@ SourcePlanes SourcePlanesOf(const uint8_t* luma, const uint8_t* alpha, uint32_t 
     return s;
 }
 
-PairPointers PairAt(const SourcePlanes& planes, uint32_t row, uint8_t* dest_row0, ptrdiff_t row_step,
-                    ptrdiff_t twin, uint32_t origin) {
-    PairPointers p{};
-    KernelRows& r = p.rows;
-    r.luma0 = planes.luma + static_cast<ptrdiff_t>(row) * planes.luma_pitch;
-    r.luma1 = r.luma0 + planes.luma_pitch;
-    const ptrdiff_t chroma_offset = static_cast<ptrdiff_t>(row / 2) * planes.chroma_pitch;
-    r.v = planes.v + chroma_offset;
-    r.u = planes.u + chroma_offset;
-    if (planes.alpha != nullptr) {
-        r.alpha0 = planes.alpha + static_cast<ptrdiff_t>(row) * planes.luma_pitch;
-        r.alpha1 = r.alpha0 + planes.luma_pitch;
-    }
-    r.dest0 = dest_row0;
-    r.dest1 = dest_row0 + row_step;
-    r.twin = twin;
-    p.origin = origin;
-    return p;
-}
-
-KernelRows RowsAt(const PairPointers& p, const RoutineChoice& choice, uint32_t column) {
-    const KernelRows& r = p.rows;
-    KernelRows k = r;
-    k.luma0 += column;
-    k.luma1 += column;
-    k.v += column / 2;
-    k.u += column / 2;
-    if (r.alpha0 != nullptr) {
-        k.alpha0 += column;
-        k.alpha1 += column;
-    }
-    const ptrdiff_t offset = static_cast<ptrdiff_t>(column - p.origin) * choice.wide * choice.bytes;
-    k.dest0 += offset;
-    k.dest1 += offset;
-    return k;
-}
-
 void RunGroups(const RoutineChoice& choice, const KernelRows& k, GroupRoutine group, uint32_t steps,
                const ScratchLines& scratch) {
     if (!choice.twice) {
