@@ -12,7 +12,7 @@ namespace zarn {
 // Internal linkage: each kernel file keeps its own copy, compiled for its set.
 namespace {
 
-inline void AdvanceRows(KernelRows& rows, const PairStrides& s) {
+[[gnu::always_inline]] inline void AdvanceRows(KernelRows& rows, const PairStrides& s) {
     rows.luma0 += s.luma;
     rows.luma1 += s.luma;
     rows.v += s.chroma;

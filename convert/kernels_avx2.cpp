@@ -17,13 +17,13 @@ struct Terms256 {
     __m256i red, green, blue;
 };
 
-inline __m256i Join(__m128i lo, __m128i hi) {
+[[gnu::always_inline]] inline __m256i Join(__m128i lo, __m128i hi) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
 }
 
 // Pixel j of the run takes chroma sample j / 2 (even start) or (j + 1) / 2 (odd).
 template <bool kOdd>
-inline Terms256 TermsAt(const uint8_t* v, const uint8_t* u) {
+[[gnu::always_inline]] inline Terms256 TermsAt(const uint8_t* v, const uint8_t* u) {
     const Terms t = TermsOf(Load8(v), Load8(u));
     const Terms n = kOdd ? TermsOf(Load8(v + 1), Load8(u + 1)) : t;
     return {Join(_mm_unpacklo_epi16(t.red, n.red), _mm_unpackhi_epi16(t.red, n.red)),
@@ -31,14 +31,14 @@ inline Terms256 TermsAt(const uint8_t* v, const uint8_t* u) {
             Join(_mm_unpacklo_epi16(t.blue, n.blue), _mm_unpackhi_epi16(t.blue, n.blue))};
 }
 
-inline __m256i LumaTerm256(const uint8_t* luma) {
+[[gnu::always_inline]] inline __m256i LumaTerm256(const uint8_t* luma) {
     const __m256i y = _mm256_cvtepu8_epi16(Load16(luma));
     return _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_subs_epu16(y, _mm256_set1_epi16(16)), 2),
                               _mm256_set1_epi16(19077));
 }
 
 // Packs the words of row 0 and row 1 to bytes: low lane row 0, high lane row 1.
-inline __m256i PackRows(__m256i row0, __m256i row1) {
+[[gnu::always_inline]] inline __m256i PackRows(__m256i row0, __m256i row1) {
     return _mm256_permute4x64_epi64(_mm256_packus_epi16(row0, row1), 0xD8);
 }
 
@@ -47,15 +47,15 @@ struct Terms32 {
     __m256i red, green, blue;
 };
 
-inline __m256i SignOf256(__m256i q, __m256i mask) {
+[[gnu::always_inline]] inline __m256i SignOf256(__m256i q, __m256i mask) {
     return _mm256_sub_epi16(_mm256_xor_si256(q, mask), mask);
 }
-inline __m256i MinusSignOf256(__m256i q, __m256i mask) {
+[[gnu::always_inline]] inline __m256i MinusSignOf256(__m256i q, __m256i mask) {
     return _mm256_sub_epi16(mask, _mm256_xor_si256(q, mask));
 }
 
 // Same arithmetic as TermsOf, sixteen samples at once.
-inline Terms32 TermsOf32(__m128i v_bytes, __m128i u_bytes) {
+[[gnu::always_inline]] inline Terms32 TermsOf32(__m128i v_bytes, __m128i u_bytes) {
     const __m256i bias = _mm256_set1_epi16(128);
     const __m256i xv = _mm256_sub_epi16(_mm256_cvtepu8_epi16(v_bytes), bias);
     const __m256i xu = _mm256_sub_epi16(_mm256_cvtepu8_epi16(u_bytes), bias);
@@ -80,7 +80,7 @@ struct PixelTerms32 {
     Terms32 lo, hi;
 };
 
-inline PixelTerms32 PixelTermsOf(const Terms32& t, const Terms32& n) {
+[[gnu::always_inline]] inline PixelTerms32 PixelTermsOf(const Terms32& t, const Terms32& n) {
     return {{_mm256_unpacklo_epi16(t.red, n.red), _mm256_unpacklo_epi16(t.green, n.green),
              _mm256_unpacklo_epi16(t.blue, n.blue)},
             {_mm256_unpackhi_epi16(t.red, n.red), _mm256_unpackhi_epi16(t.green, n.green),
@@ -88,7 +88,7 @@ inline PixelTerms32 PixelTermsOf(const Terms32& t, const Terms32& n) {
 }
 
 template <bool kOdd>
-inline PixelTerms32 PixelTermsAt(const uint8_t* v, const uint8_t* u) {
+[[gnu::always_inline]] inline PixelTerms32 PixelTermsAt(const uint8_t* v, const uint8_t* u) {
     const Terms32 t = TermsOf32(Load16(v), Load16(u));
     const Terms32 n = kOdd ? TermsOf32(Load16(v + 1), Load16(u + 1)) : t;
     return PixelTermsOf(t, n);
@@ -97,7 +97,8 @@ inline PixelTerms32 PixelTermsAt(const uint8_t* v, const uint8_t* u) {
 // Terms of 16 pixels on each of two row pairs: low lane from the chroma row
 // at `v`, `u`, high lane from the row `chroma` bytes on. The lanes then line
 // up with luma rows loaded as (upper pair's row | lower pair's row).
-inline PixelTerms32 PixelTermsOfTwoPairs(const uint8_t* v, const uint8_t* u, ptrdiff_t chroma) {
+[[gnu::always_inline]] inline PixelTerms32 PixelTermsOfTwoPairs(const uint8_t* v, const uint8_t* u,
+                                                                ptrdiff_t chroma) {
     const Terms32 t = TermsOf32(_mm_unpacklo_epi64(Load8(v), Load8(v + chroma)),
                                 _mm_unpacklo_epi64(Load8(u), Load8(u + chroma)));
     return PixelTermsOf(t, t);
@@ -108,7 +109,7 @@ struct Pixels32 {
     __m256i b, g, r, a;
 };
 
-inline Pixels32 ColourRow32(__m256i y, const PixelTerms32& c) {
+[[gnu::always_inline]] inline Pixels32 ColourRow32(__m256i y, const PixelTerms32& c) {
     const __m256i zero = _mm256_setzero_si256();
     auto term = [](__m256i w) {
         return _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_subs_epu16(w, _mm256_set1_epi16(16)), 2),
@@ -122,13 +123,16 @@ inline Pixels32 ColourRow32(__m256i y, const PixelTerms32& c) {
             _mm256_packus_epi16(_mm256_add_epi16(l_lo, c.lo.red), _mm256_add_epi16(l_hi, c.hi.red)), zero};
 }
 
-inline __m256i Load32(const uint8_t* s) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s)); }
+[[gnu::always_inline]] inline __m256i Load32(const uint8_t* s) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s));
+}
 
 // 32 pixels of 4 bytes: bytes c0, g, c2, c3 per pixel, four 32-byte stores;
 // pixels 0-15 at `d`, pixels 16-31 at `d_hi`. Streaming stores need both on
 // a 32-byte boundary.
 template <bool kStream = false>
-inline void Store32x32(uint8_t* d, uint8_t* d_hi, __m256i c0, __m256i g, __m256i c2, __m256i c3) {
+[[gnu::always_inline]] inline void Store32x32(uint8_t* d, uint8_t* d_hi, __m256i c0, __m256i g, __m256i c2,
+                                              __m256i c3) {
     const __m256i t0 = _mm256_unpacklo_epi8(c0, g);  // pixels 0-7 | 16-23
     const __m256i t1 = _mm256_unpackhi_epi8(c0, g);  // pixels 8-15 | 24-31
     const __m256i u0 = _mm256_unpacklo_epi8(c2, c3);
@@ -149,9 +153,10 @@ inline void Store32x32(uint8_t* d, uint8_t* d_hi, __m256i c0, __m256i g, __m256i
     store(d_hi + 32, _mm256_permute2x128_si256(q2, q3, 0x31));
 }
 
-// 32 pixels of 3 bytes: bytes c0, g, c2 per pixel; pixels 16-31 at `d_hi`,
-// three 32-byte stores when that follows pixel 15, else six of 16 bytes.
-inline void Store24x32(uint8_t* d, uint8_t* d_hi, __m256i c0, __m256i g, __m256i c2) {
+// 32 pixels of 3 bytes: bytes c0, g, c2 per pixel; three 32-byte stores, or
+// with kSplit six of 16 bytes, pixels 16-31 at `d_hi`.
+template <bool kSplit>
+[[gnu::always_inline]] inline void Store24x32(uint8_t* d, uint8_t* d_hi, __m256i c0, __m256i g, __m256i c2) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i t0 = _mm256_unpacklo_epi8(c0, g);
     const __m256i t1 = _mm256_unpackhi_epi8(c0, g);
@@ -168,7 +173,7 @@ inline void Store24x32(uint8_t* d, uint8_t* d_hi, __m256i c0, __m256i g, __m256i
     const __m256i s0 = _mm256_or_si256(q0, _mm256_slli_si256(q1, 12));
     const __m256i s1 = _mm256_or_si256(_mm256_srli_si256(q1, 4), _mm256_slli_si256(q2, 8));
     const __m256i s2 = _mm256_or_si256(_mm256_srli_si256(q2, 8), _mm256_slli_si256(q3, 4));
-    if (d_hi != d + 48) {
+    if constexpr (kSplit) {
         auto store = [](uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); };
         store(d, _mm256_castsi256_si128(s0));
         store(d + 16, _mm256_castsi256_si128(s1));
@@ -200,12 +205,14 @@ struct Is32Bit<Writer<Store32<kRgbOrder, kAlpha>>> : std::true_type {
 
 // Writes 32 pixels: 0-15 at `d`, 16-31 at `d_hi` (right after them on one
 // row; on another row for a block's two row pairs).
-template <class W, bool kWide, bool kStream = false>
-inline void PutRow32(uint8_t* d, uint8_t* d_hi, const Pixels32& p, const typename W::State& state) {
+// kSplit: `d_hi` may be anywhere (else it is the end of pixel 15).
+template <class W, bool kWide, bool kSplit, bool kStream = false>
+[[gnu::always_inline]] inline void PutRow32(uint8_t* d, uint8_t* d_hi, const Pixels32& p,
+                                            const typename W::State& state) {
     if constexpr (!kWide && Is32Bit<W>::value) {
         Store32x32<kStream>(d, d_hi, Is32Bit<W>::kRgb ? p.r : p.b, p.g, Is32Bit<W>::kRgb ? p.b : p.r, p.a);
     } else if constexpr (!kWide && Is24Bit<W>::value) {
-        Store24x32(d, d_hi, Is24Bit<W>::kRgb ? p.r : p.b, p.g, Is24Bit<W>::kRgb ? p.b : p.r);
+        Store24x32<kSplit>(d, d_hi, Is24Bit<W>::kRgb ? p.r : p.b, p.g, Is24Bit<W>::kRgb ? p.b : p.r);
     } else {
         auto half = [](__m256i v, int h) {
             return h ? _mm256_extracti128_si256(v, 1) : _mm256_castsi256_si128(v);
@@ -230,8 +237,8 @@ struct ColourGroup {
                 p0.a = Load32(k.alpha0 + s * 16);
                 p1.a = Load32(k.alpha1 + s * 16);
             }
-            PutRow32<W, kWide>(k.dest0 + s * kOut, k.dest0 + (s + 1) * kOut, p0, state);
-            PutRow32<W, kWide>(k.dest1 + s * kOut, k.dest1 + (s + 1) * kOut, p1, state);
+            PutRow32<W, kWide, false>(k.dest0 + s * kOut, k.dest0 + (s + 1) * kOut, p0, state);
+            PutRow32<W, kWide, false>(k.dest1 + s * kOut, k.dest1 + (s + 1) * kOut, p1, state);
         }
         if (s < steps) {
             const Terms256 c = TermsAt<kOdd>(k.v + s * 8, k.u + s * 8);
@@ -289,8 +296,8 @@ struct ColourGroup {
                 p0.a = Join(Load16(r.alpha0), Load16(r.alpha0 + strides.luma));
                 p1.a = Join(Load16(r.alpha1), Load16(r.alpha1 + strides.luma));
             }
-            PutRow32<W, kWide, kStream>(r.dest0, r.dest0 + strides.dest, p0, state);
-            PutRow32<W, kWide, kStream>(r.dest1, r.dest1 + strides.dest, p1, state);
+            PutRow32<W, kWide, true, kStream>(r.dest0, r.dest0 + strides.dest, p0, state);
+            PutRow32<W, kWide, true, kStream>(r.dest1, r.dest1 + strides.dest, p1, state);
             AdvanceRows(r, strides);
             AdvanceRows(r, strides);
         }
@@ -299,7 +306,7 @@ struct ColourGroup {
 };
 
 // Grey level of both rows: floor(min(max(Y - 16, 0), 219) * 255 / 219).
-inline __m256i GreyRows(const uint8_t* luma0, const uint8_t* luma1) {
+[[gnu::always_inline]] inline __m256i GreyRows(const uint8_t* luma0, const uint8_t* luma1) {
     const __m256i y = Join(Load16(luma0), Load16(luma1));
     const __m256i x =
         _mm256_min_epu8(_mm256_subs_epu8(y, _mm256_set1_epi8(16)), _mm256_set1_epi8(static_cast<char>(219)));

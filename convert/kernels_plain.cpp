@@ -9,7 +9,8 @@ namespace zarn {
 namespace {
 
 template <class F, bool kGrey, uint32_t kWide>
-inline void PutPixel(uint8_t* d, const ChromaTerms& c, uint8_t y, uint8_t a, uint32_t parity) {
+[[gnu::always_inline]] inline void PutPixel(uint8_t* d, const ChromaTerms& c, uint8_t y, uint8_t a,
+                                            uint32_t parity) {
     if constexpr (kGrey) {
         F::PutGrey(d, y, parity);
         if constexpr (kWide == 2) F::PutGrey(d + F::kBytes, y, 1);
@@ -24,8 +25,9 @@ inline void PutPixel(uint8_t* d, const ChromaTerms& c, uint8_t y, uint8_t a, uin
 // One row of `count` pixels from source column `start`; chroma advances
 // after every odd column. Height-doubled kinds write the row twice.
 template <class F, bool kGrey, uint32_t kWide, bool kTall>
-inline void RunRow(const uint8_t* y, const uint8_t* v, const uint8_t* u, const uint8_t* a, uint8_t* d,
-                   ptrdiff_t twin, uint32_t start, uint32_t count) {
+[[gnu::always_inline]] inline void RunRow(const uint8_t* y, const uint8_t* v, const uint8_t* u,
+                                          const uint8_t* a, uint8_t* d, ptrdiff_t twin, uint32_t start,
+                                          uint32_t count) {
     ChromaTerms c{};
     uint32_t current = UINT32_MAX;
     for (uint32_t j = 0; j < count; ++j) {

@@ -16,7 +16,7 @@ struct Terms16 {
 };
 
 template <bool kOdd>
-inline Terms16 Terms16At(const uint8_t* v, const uint8_t* u) {
+[[gnu::always_inline]] inline Terms16 Terms16At(const uint8_t* v, const uint8_t* u) {
     const Terms t = TermsOf(Load8(v), Load8(u));
     const Terms n = kOdd ? TermsOf(Load8(v + 1), Load8(u + 1)) : t;
     Terms16 r;
@@ -27,7 +27,7 @@ inline Terms16 Terms16At(const uint8_t* v, const uint8_t* u) {
     return r;
 }
 
-inline Pixels16 ColourRow(const uint8_t* luma, const Terms16& c) {
+[[gnu::always_inline]] inline Pixels16 ColourRow(const uint8_t* luma, const Terms16& c) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i y = Load16(luma);
     const __m128i l_lo = LumaTerm(_mm_unpacklo_epi8(y, zero));

@@ -25,10 +25,14 @@ struct Terms {
     __m128i blue;   // Ub
 };
 
-inline __m128i SignOf(__m128i q, __m128i mask) { return _mm_sub_epi16(_mm_xor_si128(q, mask), mask); }
-inline __m128i MinusSignOf(__m128i q, __m128i mask) { return _mm_sub_epi16(mask, _mm_xor_si128(q, mask)); }
+[[gnu::always_inline]] inline __m128i SignOf(__m128i q, __m128i mask) {
+    return _mm_sub_epi16(_mm_xor_si128(q, mask), mask);
+}
+[[gnu::always_inline]] inline __m128i MinusSignOf(__m128i q, __m128i mask) {
+    return _mm_sub_epi16(mask, _mm_xor_si128(q, mask));
+}
 
-inline Terms TermsOf(__m128i v_bytes, __m128i u_bytes) {
+[[gnu::always_inline]] inline Terms TermsOf(__m128i v_bytes, __m128i u_bytes) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i bias = _mm_set1_epi16(128);
     const __m128i xv = _mm_sub_epi16(_mm_unpacklo_epi8(v_bytes, zero), bias);
@@ -52,13 +56,13 @@ inline Terms TermsOf(__m128i v_bytes, __m128i u_bytes) {
 }
 
 // Luma term of the vector path: ((max(Y - 16, 0) * 4) * 19077) >> 16, on words.
-inline __m128i LumaTerm(__m128i y_words) {
+[[gnu::always_inline]] inline __m128i LumaTerm(__m128i y_words) {
     return _mm_mulhi_epi16(_mm_slli_epi16(_mm_subs_epu16(y_words, _mm_set1_epi16(16)), 2),
                            _mm_set1_epi16(19077));
 }
 
 // Grey level of 16 luma bytes: floor(min(max(Y - 16, 0), 219) * 255 / 219).
-inline __m128i GreyBytes(__m128i y) {
+[[gnu::always_inline]] inline __m128i GreyBytes(__m128i y) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i x =
         _mm_min_epu8(_mm_subs_epu8(y, _mm_set1_epi8(16)), _mm_set1_epi8(static_cast<char>(219)));
@@ -71,9 +75,15 @@ inline __m128i GreyBytes(__m128i y) {
     return _mm_packus_epi16(lo, hi);
 }
 
-inline void Store(uint8_t* d, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(d), v); }
-inline __m128i Load16(const uint8_t* s) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s)); }
-inline __m128i Load8(const uint8_t* s) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s)); }
+[[gnu::always_inline]] inline void Store(uint8_t* d, __m128i v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), v);
+}
+[[gnu::always_inline]] inline __m128i Load16(const uint8_t* s) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+}
+[[gnu::always_inline]] inline __m128i Load8(const uint8_t* s) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
+}
 
 // 16 pixels of one row as component bytes.
 struct Pixels16 {
@@ -81,11 +91,11 @@ struct Pixels16 {
 };
 
 // Doubles every pixel: the first and second 16 of the 32 resulting pixels.
-inline Pixels16 WideLow(const Pixels16& p) {
+[[gnu::always_inline]] inline Pixels16 WideLow(const Pixels16& p) {
     return {_mm_unpacklo_epi8(p.b, p.b), _mm_unpacklo_epi8(p.g, p.g), _mm_unpacklo_epi8(p.r, p.r),
             _mm_unpacklo_epi8(p.a, p.a)};
 }
-inline Pixels16 WideHigh(const Pixels16& p) {
+[[gnu::always_inline]] inline Pixels16 WideHigh(const Pixels16& p) {
     return {_mm_unpackhi_epi8(p.b, p.b), _mm_unpackhi_epi8(p.g, p.g), _mm_unpackhi_epi8(p.r, p.r),
             _mm_unpackhi_epi8(p.a, p.a)};
 }
@@ -95,7 +105,7 @@ struct Quads {
     __m128i q0, q1, q2, q3;
 };
 
-inline Quads Interleave32(__m128i c0, __m128i g, __m128i c2, __m128i c3) {
+[[gnu::always_inline]] inline Quads Interleave32(__m128i c0, __m128i g, __m128i c2, __m128i c3) {
     const __m128i t0 = _mm_unpacklo_epi8(c0, g);
     const __m128i t1 = _mm_unpackhi_epi8(c0, g);
     const __m128i u0 = _mm_unpacklo_epi8(c2, c3);
@@ -119,7 +129,7 @@ struct Store32 {
 };
 
 // Keeps bytes 0-2, 4-6, 8-10, 12-14 packed into bytes 0-11; bytes 12-15 zero.
-inline __m128i Compress24(__m128i p) {
+[[gnu::always_inline]] inline __m128i Compress24(__m128i p) {
     const __m128i lo24 = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
     const __m128i hi24 =
         _mm_set_epi32(0x0000FFFF, static_cast<int>(0xFF000000u), 0x0000FFFF, static_cast<int>(0xFF000000u));
@@ -150,7 +160,7 @@ struct FieldShifts {
     __m128i b_right, b_left, g_right, g_left, r_right, r_left, a_right, a_left;
 };
 
-inline FieldShifts CurrentFieldShifts() {
+[[gnu::always_inline]] inline FieldShifts CurrentFieldShifts() {
     const Field16Layout& f = g_format_tables.layout;
     auto right = [](uint32_t width) { return _mm_cvtsi32_si128(static_cast<int>(8 - width)); };
     auto left = [](uint32_t pos) { return _mm_cvtsi32_si128(static_cast<int>(pos)); };
@@ -158,7 +168,7 @@ inline FieldShifts CurrentFieldShifts() {
             right(f.red_width),  left(f.red_pos),  right(f.alpha_width), left(f.alpha_pos)};
 }
 
-inline __m128i Field(__m128i words, __m128i right, __m128i left) {
+[[gnu::always_inline]] inline __m128i Field(__m128i words, __m128i right, __m128i left) {
     return _mm_sll_epi16(_mm_srl_epi16(words, right), left);
 }
 
@@ -201,7 +211,7 @@ struct Writer<Store16<kAlpha>> {
 };
 
 template <class W, bool kWide>
-inline void PutRow(uint8_t* d, const Pixels16& p, const typename W::State& s) {
+[[gnu::always_inline]] inline void PutRow(uint8_t* d, const Pixels16& p, const typename W::State& s) {
     if constexpr (kWide) {
         W::Put(d, WideLow(p), s);
         W::Put(d + 16 * W::kBytes, WideHigh(p), s);
