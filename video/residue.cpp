@@ -41,7 +41,30 @@ struct ResidueDecoder {
         return Event();
     }
 
+    // One bit per significant position, in the order they became
+    // significant. When no refinement can reach the event limit the bits are
+    // applied without a branch each (they are as good as random).
     bool Refine() {
+        const unsigned count = significant_count;
+        if (events + count > event_limit) return RefineToLimit();
+        for (unsigned k = 0; k < count;) {
+            const unsigned n = count - k < 32 ? count - k : 32;
+            Ensure(b, n);
+            uint32_t bits = TakeBits(b, n);
+            events += static_cast<unsigned>(std::popcount(bits));
+            uint8_t* const v = value;
+            const uint8_t up = plane_value, down = static_cast<uint8_t>(-plane_value);
+            for (const unsigned end = k + n; k < end; ++k, bits >>= 1) {
+                uint8_t& x = v[significant_list[k]];
+                const uint8_t negative = static_cast<uint8_t>(static_cast<int8_t>(x) >> 7);
+                const uint8_t step = static_cast<uint8_t>((up & ~negative) | (down & negative));
+                x = static_cast<uint8_t>(x + (step & (0u - (bits & 1u))));
+            }
+        }
+        return false;
+    }
+
+    bool RefineToLimit() {
         for (unsigned k = 0; k < significant_count; ++k) {
             if (!TakeBit()) continue;
             uint8_t& v = value[significant_list[k]];
@@ -62,15 +85,24 @@ struct ResidueDecoder {
         const unsigned becoming = e >> 24;
         if (events + becoming <= event_limit) {
             SkipBits(b, e & 15u);
+            // Every position is written both ways and the list ends moved by
+            // its bit: deferred ones get value 0, which they still had. The
+            // ends are kept in locals: byte stores could alias the members.
+            uint8_t* const v = value;
+            uint8_t* const next = s.next;
+            unsigned head = s.head, count = significant_count;
+            const uint8_t t = plane_value;
             for (unsigned p = 0; p < 4; ++p) {
-                if ((deferred >> p) & 1u) {
-                    Defer(first + p);
-                    continue;
-                }
+                const unsigned d = (deferred >> p) & 1u;
                 const uint8_t pos = kCodedToRaster[first + p];
-                value[pos] = GroupValue(e, p) < 0 ? static_cast<uint8_t>(-plane_value) : plane_value;
-                significant_list[significant_count++] = pos;
+                v[pos] = static_cast<uint8_t>(GroupValue(e, p) * t);
+                significant_list[count] = pos;
+                count += d ^ 1u;
+                next[head - 1] = static_cast<uint8_t>((first + p) * 4 + kSingle);
+                head -= d;
             }
+            s.head = head;
+            significant_count = count;
             events += becoming;
             return false;
         }
