@@ -51,7 +51,6 @@ struct ResidueDecoder {
             const unsigned n = count - k < 32 ? count - k : 32;
             Ensure(b, n);
             uint32_t bits = TakeBits(b, n);
-            events += static_cast<unsigned>(std::popcount(bits));
             uint8_t* const v = value;
             const uint8_t up = plane_value, down = static_cast<uint8_t>(-plane_value);
             for (const unsigned end = k + n; k < end; ++k, bits >>= 1) {
@@ -59,6 +58,7 @@ struct ResidueDecoder {
                 const uint8_t negative = static_cast<uint8_t>(static_cast<int8_t>(x) >> 7);
                 const uint8_t step = static_cast<uint8_t>((up & ~negative) | (down & negative));
                 x = static_cast<uint8_t>(x + (step & (0u - (bits & 1u))));
+                events += bits & 1u;  // std::popcount is a library call without -mpopcnt
             }
         }
         return false;
