@@ -185,8 +185,10 @@ void ReadRuns(PlaneState& s, uint8_t (&linear)[80]) {
             hi = (hi & keep) | (repeated & ~keep);
             std::memcpy(linear + i, &lo, 8);
             std::memcpy(linear + i + 8, &hi, 8);
-            // A run passing the last position is cut there.
-            colour += one ? 1u : std::min(n, 64u - i);
+            // A run passing the last position is cut there. Chosen with a
+            // mask: the bit is as good as random and a branch mispredicts.
+            const unsigned step = std::min(n, 64u - i);
+            colour += step ^ ((step ^ 1u) & (0u - static_cast<unsigned>(one)));
             i += n;
         }
         if (i == 63) linear[63] = *colour++;

@@ -41,19 +41,48 @@ uint8_t ReadColour(PlaneBundles& pb, BitReader& r) {
     return static_cast<uint8_t>(v);
 }
 
+void BuildColourPairs(PlaneBundles& pb, unsigned context) {
+    const uint8_t* high = pb.colour_lookup[context];
+    const uint8_t* low = pb.colour_lookup[16];
+    constexpr unsigned kMaxLength = PlaneBundles::kColourPairBits;
+    for (unsigned bits = 0; bits < (1u << kMaxLength); ++bits) {
+        const unsigned e = high[bits & 0x7fu], f = low[(bits >> (e >> 4)) & 0x7fu];
+        const unsigned length = (e >> 4) + (f >> 4);
+        const unsigned colour = (e & 15u) * 16u + (f & 15u);
+        pb.colour_pairs[context][bits] =
+            static_cast<uint16_t>(length <= kMaxLength ? length | colour << 8 : 0);
+    }
+    pb.colour_pairs_built = static_cast<uint16_t>(pb.colour_pairs_built | 1u << context);
+}
+
+// Chunks at least this long read their colours through the pair tables.
+constexpr uint32_t kColourPairChunk = 512;
+
 // n colours, two per refill check (a colour's two code words take at most
 // 14 bits).
-template <bool kOffsetColours>
+template <bool kOffsetColours, bool kPairs>
 void ReadColours(PlaneBundles& pb, BitCache& c, uint8_t* out, uint32_t n) {
     unsigned context = pb.colour_context;
     const uint8_t* low = pb.colour_lookup[16];
     const auto one = [&] {
-        const uint32_t e = pb.colour_lookup[context][c.bits & 0x7fu];
-        SkipBits(c, e >> 4);
-        const uint32_t f = low[c.bits & 0x7fu];
-        SkipBits(c, f >> 4);
-        context = e & 15u;
-        unsigned v = context * 16u + (f & 15u);
+        unsigned v;
+        uint32_t p = 0;
+        if constexpr (kPairs) {
+            if (!((pb.colour_pairs_built >> context) & 1u)) BuildColourPairs(pb, context);
+            p = pb.colour_pairs[context][c.bits & ((1u << PlaneBundles::kColourPairBits) - 1u)];
+        }
+        if (p != 0) {
+            SkipBits(c, p & 15u);
+            v = p >> 8;
+            context = v >> 4;
+        } else {
+            const uint32_t e = pb.colour_lookup[context][c.bits & 0x7fu];
+            SkipBits(c, e >> 4);
+            const uint32_t f = low[c.bits & 0x7fu];
+            SkipBits(c, f >> 4);
+            context = e & 15u;
+            v = context * 16u + (f & 15u);
+        }
         if constexpr (kOffsetColours) v = v < 128 ? 128 + v : 256 - v;
         return static_cast<uint8_t>(v);
     };
@@ -77,10 +106,11 @@ void ReadColourChunk(PlaneBundles& pb, BitReader& r, uint32_t n) {
         return;
     }
     BitCache c = AcquireBits(r);
+    const bool pairs = n >= kColourPairChunk;
     if (pb.offset_colours)
-        ReadColours<true>(pb, c, b.data, n);
+        pairs ? ReadColours<true, true>(pb, c, b.data, n) : ReadColours<true, false>(pb, c, b.data, n);
     else
-        ReadColours<false>(pb, c, b.data, n);
+        pairs ? ReadColours<false, true>(pb, c, b.data, n) : ReadColours<false, false>(pb, c, b.data, n);
     ReleaseBits(c, r);
 }
 
@@ -202,6 +232,7 @@ void ReadBundleTrees(PlaneBundles& pb, BitReader& r) {
             pb.colour_lookup[t][k] = static_cast<uint8_t>((e & 0xf0u) | (tree.map[e & 15u] & 15u));
         }
     }
+    pb.colour_pairs_built = 0;
     pb.tree[kPatterns] = ReadSymbolTree(r);
     pb.tree[kXOffsets] = ReadSymbolTree(r);
     pb.tree[kYOffsets] = ReadSymbolTree(r);

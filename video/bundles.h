@@ -32,6 +32,15 @@ struct PlaneBundles {
     // 7 bits: high nibble the code length, low nibble the symbol. Tables
     // 0..15 are the high-nibble trees, 16 the low-nibble tree.
     uint8_t colour_lookup[17][128];
+    // Both nibbles of a colour whose two code words take at most 9 bits
+    // together, per context, indexed by the next 9 bits: the length (0: not
+    // in the table) and the colour byte above it. A context's table is built
+    // the first time a long chunk needs it in the plane (bit k of
+    // `colour_pairs_built`): colours form one dependent chain, and one step
+    // per colour instead of two pays for the building only over many colours.
+    static constexpr unsigned kColourPairBits = 9;
+    uint16_t colour_pairs[16][1u << kColourPairBits];
+    uint16_t colour_pairs_built = 0;
     uint8_t colour_context = 0;
     bool offset_colours = false;  // older versions: colours are stored around 128
 };

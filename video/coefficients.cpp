@@ -10,25 +10,6 @@ namespace zarn {
 
 namespace {
 
-// Coded index of each raster position.
-constexpr uint8_t kRasterToCoded[64] = {
-    0,  1,  4,  5,  8,  9,  12, 13, 2,  3,  6,  7,  10, 11, 14, 15, 24, 25, 44, 45, 16, 17,
-    20, 21, 26, 27, 46, 47, 18, 19, 22, 23, 28, 29, 32, 33, 48, 49, 52, 53, 30, 31, 34, 35,
-    50, 51, 54, 55, 36, 37, 40, 41, 56, 57, 60, 61, 38, 39, 42, 43, 58, 59, 62, 63,
-};
-
-struct Inverse {
-    uint8_t v[64];
-};
-
-constexpr Inverse Invert() {
-    Inverse inv{};
-    for (unsigned pos = 0; pos < 64; ++pos) inv.v[kRasterToCoded[pos]] = static_cast<uint8_t>(pos);
-    return inv;
-}
-
-constexpr Inverse kInverse = Invert();
-
 // Which plane a walk is in: the last (plane 0), plane 1, or a higher one.
 enum class PlaneKind { kLast, kOne, kHigher };
 
@@ -151,15 +132,6 @@ void DecodePlanes(AcDecoder& d, SetLists& lists, unsigned planes) {
 }
 
 }  // namespace
-
-const uint8_t kCodedToRaster[64] = {
-#define ZARN_ROW(i)                                                                            \
-    kInverse.v[i], kInverse.v[i + 1], kInverse.v[i + 2], kInverse.v[i + 3], kInverse.v[i + 4], \
-        kInverse.v[i + 5], kInverse.v[i + 6], kInverse.v[i + 7]
-    ZARN_ROW(0),  ZARN_ROW(8),  ZARN_ROW(16), ZARN_ROW(24),
-    ZARN_ROW(32), ZARN_ROW(40), ZARN_ROW(48), ZARN_ROW(56),
-#undef ZARN_ROW
-};
 
 bool DecodeAcCoefficients(BitReader& r, int16_t coef[64]) {
     unsigned planes = ReadBits(r, 4);

@@ -15,7 +15,11 @@ inline __m256i Mul11(__m256i a, int k) {
     return _mm256_srai_epi32(_mm256_mullo_epi32(a, _mm256_set1_epi32(k)), 11);
 }
 
-inline void Transform(const __m256i x[8], __m256i y[8]) {
+// Inputs from x[kInputs] on are zero: their arithmetic folds away.
+template <int kInputs = 8>
+inline void Transform(const __m256i in[8], __m256i y[8]) {
+    __m256i x[8];
+    for (int k = 0; k < 8; ++k) x[k] = k < kInputs ? in[k] : _mm256_setzero_si256();
     const __m256i a0 = _mm256_add_epi32(x[0], x[4]), a1 = _mm256_sub_epi32(x[0], x[4]);
     const __m256i a3 = _mm256_add_epi32(x[2], x[6]);
     const __m256i a2 = _mm256_sub_epi32(Mul11(_mm256_sub_epi32(x[2], x[6]), 2896), a3);
@@ -58,19 +62,21 @@ inline void Transpose(__m256i r[8]) {
 }
 
 // 64 output bytes in raster order, as two registers of four rows each.
-inline void TransformBlock(const int16_t coef[64], const uint32_t table[64], __m256i& rows01_23,
-                           __m256i& rows45_67) {
+// Coefficient rows from kRows on are zero.
+template <int kRows>
+inline void TransformRows(const int16_t coef[64], const uint32_t table[64], __m256i& rows01_23,
+                          __m256i& rows45_67) {
     __m256i x[8], y[8];
-    for (int r = 0; r < 8; ++r) {
+    for (int r = 0; r < kRows; ++r) {
         const __m256i c =
             _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * r)));
         const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 8 * r));
         x[r] = _mm256_srai_epi32(_mm256_mullo_epi32(c, t), 11);
     }
-    Transform(x, y);  // y[row], lanes = columns
-    Transpose(y);     // y[column], lanes = rows
-    Transform(y, x);  // x[column], lanes = rows
-    Transpose(x);     // x[row], lanes = columns
+    Transform<kRows>(x, y);  // y[row], lanes = columns
+    Transpose(y);            // y[column], lanes = rows
+    Transform(y, x);         // x[column], lanes = rows
+    Transpose(x);            // x[row], lanes = columns
     const __m256i bias = _mm256_set1_epi32(127), low = _mm256_set1_epi32(255);
     for (int r = 0; r < 8; ++r)
         x[r] = _mm256_and_si256(_mm256_srai_epi32(_mm256_add_epi32(x[r], bias), 8), low);
@@ -81,6 +87,21 @@ inline void TransformBlock(const int16_t coef[64], const uint32_t table[64], __m
     const __m256i p67 = _mm256_permute4x64_epi64(_mm256_packus_epi32(x[6], x[7]), 0xD8);
     rows01_23 = _mm256_permute4x64_epi64(_mm256_packus_epi16(p01, p23), 0xD8);
     rows45_67 = _mm256_permute4x64_epi64(_mm256_packus_epi16(p45, p67), 0xD8);
+}
+
+// Most blocks have coefficients in their first three rows only: their
+// column pass then runs on three inputs.
+inline void TransformBlock(const int16_t coef[64], const uint32_t table[64], __m256i& rows01_23,
+                           __m256i& rows45_67) {
+    const auto row = [coef](int r) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * r));
+    };
+    const __m128i rows_3_7 =
+        _mm_or_si128(_mm_or_si128(_mm_or_si128(row(3), row(4)), _mm_or_si128(row(5), row(6))), row(7));
+    if (_mm_testz_si128(rows_3_7, rows_3_7))
+        TransformRows<3>(coef, table, rows01_23, rows45_67);
+    else
+        TransformRows<8>(coef, table, rows01_23, rows45_67);
 }
 
 void PutEnlargedAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {

@@ -11,6 +11,63 @@ namespace zarn {
 
 namespace {
 
+// A group of 4 decided in one step from its next 8 bits (see
+// LowPlaneGroups<0>), as whole words: byte masks of the positions becoming
+// +T and -T, the offsets of those becoming significant in order (bytes from
+// the lowest), and the single entries of the deferred ones as they are put
+// in front of the next list (the first deferred in the highest byte).
+struct ResidueGroup {
+    uint32_t plus = 0, minus = 0, significant = 0, deferred = 0;
+    uint8_t used = 0, becoming = 0;
+};
+
+struct ResidueGroups {
+    ResidueGroup entry[256];
+};
+
+constexpr ResidueGroups MakeResidueGroups() {
+    ResidueGroups t{};
+    for (unsigned bits = 0; bits < 256; ++bits) {
+        ResidueGroup& g = t.entry[bits];
+        unsigned used = 0, deferred = 0;
+        for (unsigned p = 0; p < 4; ++p) {
+            if ((bits >> used) & 1u) {
+                g.deferred |= (p * 4 + kSingle) << (8 * (3 - deferred++));
+                used += 1;
+                continue;
+            }
+            const bool negative = ((bits >> (used + 1)) & 1u) != 0;
+            (negative ? g.minus : g.plus) |= 0xffu << (8 * p);
+            g.significant |= p << (8 * g.becoming++);
+            used += 2;
+        }
+        g.used = static_cast<uint8_t>(used);
+    }
+    return t;
+}
+
+constexpr ResidueGroups kResidueGroups = MakeResidueGroups();
+
+// Raster positions of the groups of 4 (coded indexes 4k..4k+3), byte p for
+// index 4k+p.
+struct GroupRaster {
+    uint32_t v[16];
+};
+
+constexpr GroupRaster MakeGroupRaster() {
+    GroupRaster r{};
+    for (unsigned k = 0; k < 16; ++k)
+        for (unsigned p = 0; p < 4; ++p) r.v[k] |= uint32_t{kCodedToRaster[4 * k + p]} << (8 * p);
+    return r;
+}
+
+constexpr GroupRaster kGroupRaster = MakeGroupRaster();
+
+inline void StoreBytes4(uint8_t* p, uint32_t v) {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+    std::memcpy(p, &v, 4);
+}
+
 // The coefficient decoder's list walk; positions become significant with a
 // sign bit only, and every non-zero change counts an event.
 struct ResidueDecoder {
@@ -20,8 +77,8 @@ struct ResidueDecoder {
     unsigned events = 0;
     uint8_t plane_value = 0;  // T, an 8-bit two's complement number
     PlaneWalk s;
-    bool last_plane = false;  // nothing deferred in it is read again
-    uint8_t significant_list[64];
+    bool last_plane = false;       // nothing deferred in it is read again
+    uint8_t significant_list[64];  // coded indexes, in the order they became significant
     unsigned significant_count = 0;
 
     // Counts one event; true when decoding must stop.
@@ -35,16 +92,38 @@ struct ResidueDecoder {
     void Defer(unsigned index) { s.next[--s.head] = static_cast<uint8_t>(index * 4 + kSingle); }
 
     bool BecomeSignificant(unsigned index) {
-        uint8_t pos = kCodedToRaster[index];
-        value[pos] = TakeBit() ? static_cast<uint8_t>(-plane_value) : plane_value;
-        significant_list[significant_count++] = pos;  // each position once: at most 64
+        value[kCodedToRaster[index]] = TakeBit() ? static_cast<uint8_t>(-plane_value) : plane_value;
+        significant_list[significant_count++] = static_cast<uint8_t>(index);  // each once: at most 64
         return Event();
     }
 
+    // One bit per significant position, in the order they became
+    // significant. When no refinement can reach the event limit the bits are
+    // applied without a branch each (they are as good as random).
     bool Refine() {
+        const unsigned count = significant_count;
+        if (events + count > event_limit) return RefineToLimit();
+        for (unsigned k = 0; k < count;) {
+            const unsigned n = count - k < 32 ? count - k : 32;
+            Ensure(b, n);
+            uint32_t bits = TakeBits(b, n);
+            uint8_t* const v = value;
+            const uint8_t up = plane_value, down = static_cast<uint8_t>(-plane_value);
+            for (const unsigned end = k + n; k < end; ++k, bits >>= 1) {
+                uint8_t& x = v[kCodedToRaster[significant_list[k]]];
+                const uint8_t negative = static_cast<uint8_t>(static_cast<int8_t>(x) >> 7);
+                const uint8_t step = static_cast<uint8_t>((up & ~negative) | (down & negative));
+                x = static_cast<uint8_t>(x + (step & (0u - (bits & 1u))));
+                events += bits & 1u;  // std::popcount is a library call without -mpopcnt
+            }
+        }
+        return false;
+    }
+
+    bool RefineToLimit() {
         for (unsigned k = 0; k < significant_count; ++k) {
             if (!TakeBit()) continue;
-            uint8_t& v = value[significant_list[k]];
+            uint8_t& v = value[kCodedToRaster[significant_list[k]]];
             v = static_cast<int8_t>(v) >= 0 ? static_cast<uint8_t>(v + plane_value)
                                             : static_cast<uint8_t>(v - plane_value);
             if (Event()) return true;
@@ -57,21 +136,25 @@ struct ResidueDecoder {
     // decoding stops right after the limit's event.
     bool ResolveGroup4(unsigned first) {
         Ensure(b, 8);
-        const uint32_t e = kPlane0Groups.entry[b.bits & 0xffu];
-        const unsigned deferred = (e >> 4) & 15u;
-        const unsigned becoming = e >> 24;
-        if (events + becoming <= event_limit) {
-            SkipBits(b, e & 15u);
-            for (unsigned p = 0; p < 4; ++p) {
-                if ((deferred >> p) & 1u) {
-                    Defer(first + p);
-                    continue;
-                }
-                const uint8_t pos = kCodedToRaster[first + p];
-                value[pos] = GroupValue(e, p) < 0 ? static_cast<uint8_t>(-plane_value) : plane_value;
-                significant_list[significant_count++] = pos;
-            }
-            events += becoming;
+        const ResidueGroup& g = kResidueGroups.entry[b.bits & 0xffu];
+        if (events + g.becoming <= event_limit) {
+            SkipBits(b, g.used);
+            // Deferred positions get value 0, which they still had. The
+            // significant offsets and deferred entries are stored as whole
+            // words: bytes past the counts land where nothing is live (at
+            // most 60 positions were significant or deferred before, so the
+            // words stay inside both lists).
+            const uint32_t up = plane_value * 0x01010101u;
+            const uint32_t down = static_cast<uint8_t>(-plane_value) * 0x01010101u;
+            const uint32_t values = (g.plus & up) | (g.minus & down);
+            const uint32_t raster = kGroupRaster.v[first >> 2];
+            uint8_t* const v = value;
+            for (unsigned p = 0; p < 32; p += 8) v[(raster >> p) & 0xffu] = static_cast<uint8_t>(values >> p);
+            StoreBytes4(significant_list + significant_count, g.significant + first * 0x01010101u);
+            significant_count += g.becoming;
+            StoreBytes4(s.next + s.head - 4, g.deferred + first * 4 * 0x01010101u);
+            s.head -= 4u - g.becoming;
+            events += g.becoming;
             return false;
         }
         for (unsigned p = first; p < first + 4; ++p) {

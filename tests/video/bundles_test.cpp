@@ -1,7 +1,10 @@
 // Chunk formats and bundle refills.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "encoder/bit_writer.h"
+#include "encoder/symbol_tree_writer.h"
 #include "video/bundles.h"
 
 namespace zarn {
@@ -255,6 +258,63 @@ TEST(Bundles, ColourContextSelectsTheHighNibbleTree) {
     ASSERT_TRUE(RefillBundles(b.pb, b.r));
     EXPECT_EQ(b.Values(kColours), (std::vector<int>{0x66}));
     EXPECT_EQ(b.pb.colour_context, 6);
+}
+
+// Long chunks read their colours two code words per step where the two fit
+// the pair tables: skewed trees give pairs both inside and past them, and
+// both versions' colour mappings, the odd last colour and the context carried
+// into the next chunk must come out as the step-by-step reading gives them.
+TEST(Bundles, LongColourChunksAgreeWithTheirCodeWords) {
+    std::mt19937 rng(5);
+    for (bool older : {false, true}) {
+        const auto skewed = [&] {
+            const unsigned r = rng() % 64;
+            return r < 40 ? r % 3 : r < 60 ? r % 8 : r % 16;
+        };
+        std::vector<unsigned> colours(701);
+        for (unsigned& c : colours) c = skewed() * 16 + skewed();
+        uint32_t high_freq[16][16] = {}, low_freq[16] = {};
+        unsigned context = 0;
+        for (unsigned c : colours) {
+            ++high_freq[context][c >> 4];
+            ++low_freq[c & 15];
+            context = c >> 4;
+        }
+        TreeChoice high[16], low = ChooseSymbolTree(low_freq);
+        for (unsigned k = 0; k < 16; ++k) high[k] = ChooseSymbolTree(high_freq[k]);
+        BitWriter w;
+        w.Put(0, 4);  // block types
+        w.Put(0, 4);  // sub-block types
+        for (const TreeChoice& t : high) WriteSymbolTree(w, t);
+        WriteSymbolTree(w, low);
+        for (int i = 0; i < 4; ++i) w.Put(0, 4);  // patterns, offsets, run lengths
+        w.Put(static_cast<uint32_t>(colours.size()), 10);
+        w.PutBit(false);
+        context = 0;
+        for (unsigned c : colours) {
+            WriteSymbol(w, high[context], c >> 4);
+            WriteSymbol(w, low, c & 15);
+            context = c >> 4;
+        }
+        w.Put(1, 10);  // a one-colour chunk in the carried context
+        w.PutBit(false);
+        WriteSymbol(w, high[context], 7);
+        WriteSymbol(w, low, 9);
+        const size_t bits = w.BitCount();
+        Bundles b(older);
+        b.Start(w);
+        Only(b, kColours);
+        const auto stored = [older](unsigned c) {
+            return older ? static_cast<int>(c < 128 ? 128 + c : 256 - c) : static_cast<int>(c);
+        };
+        std::vector<int> expect;
+        for (unsigned c : colours) expect.push_back(stored(c));
+        ASSERT_TRUE(RefillBundles(b.pb, b.r));
+        EXPECT_EQ(b.Values(kColours), expect) << older;
+        ASSERT_TRUE(RefillBundles(b.pb, b.r));
+        EXPECT_EQ(b.Values(kColours), (std::vector<int>{stored(0x79)})) << older;
+        EXPECT_EQ(b.BitsRead(), bits) << older;
+    }
 }
 
 TEST(Bundles, PatternOffsetAndRunChunks) {
