@@ -181,12 +181,12 @@ template <bool kSplit>
         store(d_hi, _mm256_extracti128_si256(s0, 1));
         store(d_hi + 16, _mm256_extracti128_si256(s1, 1));
         store(d_hi + 32, _mm256_extracti128_si256(s2, 1));
-        return;
+    } else {
+        auto store = [](uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); };
+        store(d, _mm256_permute2x128_si256(s0, s1, 0x20));
+        store(d + 32, _mm256_permute2x128_si256(s2, s0, 0x30));
+        store(d + 64, _mm256_permute2x128_si256(s1, s2, 0x31));
     }
-    auto store = [](uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); };
-    store(d, _mm256_permute2x128_si256(s0, s1, 0x20));
-    store(d + 32, _mm256_permute2x128_si256(s2, s0, 0x30));
-    store(d + 64, _mm256_permute2x128_si256(s1, s2, 0x31));
 }
 
 template <class W>
@@ -383,17 +383,18 @@ bool FillAvx2Groups(GroupEntry (*out)[6]) {
     FillGroupsWith<ColourGroup, GreyGroup>(out);
     for (int d : {kDescYuy2, kDescUyvy}) {
         const bool chroma_first = d == kDescUyvy;
-        out[d][kGroupColourEven] =
-            chroma_first ? EntryOf<&PackedYuv32<true, false>>(4) : EntryOf<&PackedYuv32<false, false>>(4);
-        out[d][kGroupColourOdd] = out[d][kGroupColourEven];
+        // Blocks take the 16-pixel form: a block's column is one group wide,
+        // and the 32-pixel routine would only reach its tail.
+        const GroupEntry colour =
+            chroma_first
+                ? GroupEntry{4, &PackedYuv32<true, false>, &GroupBlock<&GroupPackedYuv<true, false, false>>}
+                : GroupEntry{4, &PackedYuv32<false, false>,
+                             &GroupBlock<&GroupPackedYuv<false, false, false>>};
+        out[d][kGroupColourEven] = out[d][kGroupColourOdd] = colour;
         out[d][kGroupGrey] =
-            chroma_first ? EntryOf<&PackedYuv32<true, true>>(4) : EntryOf<&PackedYuv32<false, true>>(4);
-        // A block's column is one group wide: the 16-pixel form, without the 32-pixel one's tail.
-        out[d][kGroupColourEven].block = out[d][kGroupColourOdd].block =
-            chroma_first ? &GroupBlock<&GroupPackedYuv<true, false, false>>
-                         : &GroupBlock<&GroupPackedYuv<false, false, false>>;
-        out[d][kGroupGrey].block = chroma_first ? &GroupBlock<&GroupPackedYuv<true, true, false>>
-                                                : &GroupBlock<&GroupPackedYuv<false, true, false>>;
+            chroma_first
+                ? GroupEntry{4, &PackedYuv32<true, true>, &GroupBlock<&GroupPackedYuv<true, true, false>>}
+                : GroupEntry{4, &PackedYuv32<false, true>, &GroupBlock<&GroupPackedYuv<false, true, false>>};
     }
     return true;
 }
