@@ -16,10 +16,12 @@ void ReadTypeChunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n) 
         return;
     }
     static constexpr uint32_t kRepeat[4] = {4, 8, 12, 32};
+    BitCache c = AcquireBits(r);
     uint8_t last = 0;
     uint32_t i = 0;
     while (i < n) {
-        uint8_t s = DecodeSymbol(r, tree);
+        Ensure(c, 7);
+        uint8_t s = DecodeSymbol(c, tree);
         if (s < 12) {
             b.data[i++] = last = s;
             continue;
@@ -30,6 +32,7 @@ void ReadTypeChunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n) 
         StoreRepeat(b.data + i, last, k);
         i += k;
     }
+    ReleaseBits(c, r);
 }
 
 uint8_t ReadColour(PlaneBundles& pb, BitReader& r) {
@@ -135,7 +138,15 @@ void ReadOffsetChunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n
         StoreRepeat(b.data, ReadOffset(r, ReadBits(r, 4)), n);
         return;
     }
-    for (uint32_t i = 0; i < n; ++i) b.data[i] = ReadOffset(r, DecodeSymbol(r, tree) & 15u);
+    // A code word and its sign bit take at most 8 bits.
+    BitCache c = AcquireBits(r);
+    for (uint32_t i = 0; i < n; ++i) {
+        Ensure(c, 8);
+        const unsigned m = DecodeSymbol(c, tree) & 15u;
+        const unsigned negative = m != 0 ? TakeBits(c, 1) : 0;
+        b.data[i] = static_cast<uint8_t>(negative ? 0u - m : m);
+    }
+    ReleaseBits(c, r);
 }
 
 void ReadDcChunk(Bundle& b, BitReader& r, uint32_t n, bool is_signed) {

@@ -63,12 +63,21 @@ struct AcDecoder {
         } else if constexpr (kKind == PlaneKind::kOne) {
             ResolveGroup4ByTable(first, kPlane1Groups, false);
         } else {
+            // Deferred or not is as good as random in dense blocks: both
+            // outcomes are computed and the bit picks one, without a branch.
+            const unsigned i = plane;
             for (unsigned p = first; p < first + 4; ++p) {
-                Ensure(b, 1);
-                if (TakeBits(b, 1))
-                    s.next[--s.head] = static_cast<uint8_t>(p * 4 + kSingle);
-                else
-                    Significant<kKind>(p);
+                Ensure(b, i + 2);
+                const uint32_t f = static_cast<uint32_t>(b.bits);
+                const uint32_t deferred = f & 1u;
+                const uint32_t magnitude = (1u << i) | ((f >> 1) & ((1u << i) - 1u));
+                const uint32_t negative = 0u - ((f >> (i + 1)) & 1u);
+                const uint32_t value = ((magnitude ^ negative) - negative) & (deferred - 1u);
+                coef[kCodedToRaster[p]] = static_cast<int16_t>(value);
+                s.next[s.head - 1] = static_cast<uint8_t>(p * 4 + kSingle);
+                s.head -= deferred;
+                SkipBits(b, 1 + ((i + 1) & (deferred - 1u)));
+                found |= deferred == 0;
             }
         }
     }
