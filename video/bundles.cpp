@@ -117,13 +117,42 @@ void ReadColourChunk(PlaneBundles& pb, BitReader& r, uint32_t n) {
     ReleaseBits(c, r);
 }
 
-void ReadPatternChunk(Bundle& b, const SymbolTree& tree, BitReader& r, uint32_t n) {
+void BuildPatternPairs(PlaneBundles& pb) {
+    const CodeShapeTable& shape = *pb.tree[kPatterns].shape;
+    const uint8_t* map = pb.tree[kPatterns].map;
+    constexpr unsigned kMaxLength = PlaneBundles::kPatternPairBits;
+    for (unsigned bits = 0; bits < (1u << kMaxLength); ++bits) {
+        const unsigned e = shape.entry[bits & 0x7fu], f = shape.entry[(bits >> (e >> 4)) & 0x7fu];
+        const unsigned length = (e >> 4) + (f >> 4);
+        const unsigned byte = (map[e & 15u] & 15u) | (map[f & 15u] & 15u) << 4;
+        pb.pattern_pairs[bits] = static_cast<uint16_t>(length <= kMaxLength ? length | byte << 4 : 0);
+    }
+    pb.pattern_pairs_built = true;
+}
+
+// Chunks at least this long read their bytes through the pair table.
+constexpr uint32_t kPatternPairChunk = 64;
+
+void ReadPatternChunk(PlaneBundles& pb, BitReader& r, uint32_t n) {
+    const SymbolTree& tree = pb.tree[kPatterns];
+    uint8_t* const out = pb.bundle[kPatterns].data;
     BitCache c = AcquireBits(r);
-    for (uint32_t i = 0; i < n; ++i) {
+    uint32_t i = 0;
+    if (n >= kPatternPairChunk) {
+        if (!pb.pattern_pairs_built) BuildPatternPairs(pb);
+        for (; i < n; ++i) {
+            Ensure(c, 14);
+            const uint32_t p = pb.pattern_pairs[c.bits & ((1u << PlaneBundles::kPatternPairBits) - 1u)];
+            if (p == 0) break;  // a long pair (or an empty one): the general loop goes on from here
+            SkipBits(c, p & 15u);
+            out[i] = static_cast<uint8_t>(p >> 4);
+        }
+    }
+    for (; i < n; ++i) {
         Ensure(c, 14);
         unsigned lo = DecodeSymbol(c, tree) & 15u;
         unsigned hi = DecodeSymbol(c, tree) & 15u;
-        b.data[i] = static_cast<uint8_t>(lo | (hi << 4));
+        out[i] = static_cast<uint8_t>(lo | (hi << 4));
     }
     ReleaseBits(c, r);
 }
@@ -201,7 +230,7 @@ void ReadChunk(PlaneBundles& pb, unsigned id, BitReader& r, uint32_t n) {
     case kBlockTypes:
     case kSubBlockTypes: ReadTypeChunk(b, pb.tree[id], r, n); break;
     case kColours: ReadColourChunk(pb, r, n); break;
-    case kPatterns: ReadPatternChunk(b, pb.tree[id], r, n); break;
+    case kPatterns: ReadPatternChunk(pb, r, n); break;
     case kXOffsets:
     case kYOffsets: ReadOffsetChunk(b, pb.tree[id], r, n); break;
     case kIntraDc: ReadDcChunk(b, r, n, false); break;
@@ -245,6 +274,7 @@ void ReadBundleTrees(PlaneBundles& pb, BitReader& r) {
     }
     pb.colour_pairs_built = 0;
     pb.tree[kPatterns] = ReadSymbolTree(r);
+    pb.pattern_pairs_built = false;
     pb.tree[kXOffsets] = ReadSymbolTree(r);
     pb.tree[kYOffsets] = ReadSymbolTree(r);
     pb.tree[kRunLengths] = ReadSymbolTree(r);

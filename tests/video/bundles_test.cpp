@@ -317,6 +317,43 @@ TEST(Bundles, LongColourChunksAgreeWithTheirCodeWords) {
     }
 }
 
+// Long pattern chunks read a byte's two code words in one step where they
+// fit the pair table. Skewed trees give pairs inside and past it; the table
+// must follow each plane's tree, and the bits read must match.
+TEST(Bundles, LongPatternChunksAgreeWithTheirCodeWords) {
+    std::mt19937 rng(9);
+    Bundles b;
+    for (unsigned plane = 0; plane < 2; ++plane) {
+        const auto skewed = [&] {
+            const unsigned r = rng() % 64;
+            return plane == 0 ? (r < 44 ? r % 2 : r % 16) : (r < 30 ? 15 - r % 3 : r % 16);
+        };
+        std::vector<unsigned> patterns(300);
+        uint32_t freq[16] = {};
+        for (unsigned& p : patterns) {
+            p = skewed() | skewed() << 4;
+            ++freq[p & 15];
+            ++freq[p >> 4];
+        }
+        const TreeChoice tree = ChooseSymbolTree(freq);
+        BitWriter w;
+        for (int i = 0; i < 19; ++i) w.Put(0, 4);  // types and colours
+        WriteSymbolTree(w, tree);
+        for (int i = 0; i < 3; ++i) w.Put(0, 4);  // offsets, run lengths
+        w.Put(static_cast<uint32_t>(patterns.size()), 10);
+        for (unsigned p : patterns) {
+            WriteSymbol(w, tree, p & 15);
+            WriteSymbol(w, tree, p >> 4);
+        }
+        const size_t bits = w.BitCount();
+        b.Start(w);
+        Only(b, kPatterns);
+        ASSERT_TRUE(RefillBundles(b.pb, b.r));
+        EXPECT_EQ(b.Values(kPatterns), std::vector<int>(patterns.begin(), patterns.end())) << plane;
+        EXPECT_EQ(b.BitsRead(), bits) << plane;
+    }
+}
+
 TEST(Bundles, PatternOffsetAndRunChunks) {
     Bundles b;
     BitWriter w;
