@@ -57,7 +57,8 @@ void BM_DecodeCodedClip1080(benchmark::State& state) {
     const Clip clips[] = {Clip::kPanZoom, Clip::kGradients, Clip::kScrollingText};
     const CodedClip& coded = Coded(clips[state.range(0)], static_cast<unsigned>(state.range(1)));
     zarn_movie* movie = nullptr;
-    if (coded.image.empty() || zarn_open_memory(coded.image.data(), coded.image.size(), 0, &movie) != ZARN_OK) {
+    if (coded.image.empty() ||
+        zarn_open_memory(coded.image.data(), coded.image.size(), 0, &movie) != ZARN_OK) {
         state.SkipWithError("the clip could not be coded or opened");
         return;
     }
@@ -85,7 +86,8 @@ void BM_DecodeCodedClip1080(benchmark::State& state) {
     }
     zarn_close(movie);
     state.counters["inter_bpp"] = coded.inter_bpp;
-    state.counters["fps"] = benchmark::Counter(static_cast<double>(inter_frames), benchmark::Counter::kIsRate);
+    state.counters["fps"] =
+        benchmark::Counter(static_cast<double>(inter_frames), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DecodeCodedClip1080)
     ->ArgsProduct({{0, 1, 2}, {60, 90}, {1, 2}})
