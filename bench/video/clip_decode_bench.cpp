@@ -11,8 +11,7 @@
 #include <map>
 #include <tuple>
 
-#include "encoder/encode_file.h"
-#include "encoder/test_media.h"
+#include "tests/support/encoded_clip.h"
 #include "zarn/zarn.h"
 
 namespace zarn {
@@ -29,27 +28,18 @@ const CodedClip& Coded(Clip clip, unsigned quality) {
     static std::map<std::tuple<int, unsigned>, CodedClip> cache;
     CodedClip& coded = cache[{static_cast<int>(clip), quality}];
     if (!coded.image.empty()) return coded;
-    uint32_t next = 0;
-    PictureSource src;
-    src.width = kW;
-    src.height = kH;
-    src.next = [&](YuvPicture& p, std::string&) {
-        if (next >= kFrames) return 0;
-        p = MakeClipFrame(clip, kW, kH, next++);
-        return 1;
-    };
     EncodeSettings settings;
     settings.quality = quality;
-    EncodeResult r = EncodeMovie(src, nullptr, {}, settings);
+    std::vector<FrameReport> reports;
+    coded.image = test::EncodeClipImage(clip, kW, kH, kFrames, settings, {}, nullptr, &reports);
     double bits = 0;
     uint32_t inter = 0;
-    for (const FrameReport& f : r.frames) {
+    for (const FrameReport& f : reports) {
         if (f.key) continue;
         bits += f.bytes * 8.0;
         ++inter;
     }
     coded.inter_bpp = inter ? bits / (double(inter) * kW * kH) : 0;
-    coded.image = std::move(r.image);
     return coded;
 }
 

@@ -12,11 +12,13 @@
 namespace zarn::test {
 
 // The .zrn image of `frames` frames of `clip` at width x height; empty (and
-// `error` set) when the encoder refuses.
+// `error` set) when the encoder refuses. `reports` receives the frames'
+// reports when given.
 inline std::vector<uint8_t> EncodeClipImage(Clip clip, uint32_t width, uint32_t height, uint32_t frames,
                                             const EncodeSettings& settings = {},
                                             const std::vector<PcmTrack>& tracks = {},
-                                            std::string* error = nullptr) {
+                                            std::string* error = nullptr,
+                                            std::vector<FrameReport>* reports = nullptr) {
     uint32_t next = 0;
     PictureSource src;
     src.width = width;
@@ -28,6 +30,7 @@ inline std::vector<uint8_t> EncodeClipImage(Clip clip, uint32_t width, uint32_t 
     };
     EncodeResult r = EncodeMovie(src, nullptr, tracks, settings);
     if (error) *error = r.error;
+    if (reports) *reports = r.frames;
     return r.error.empty() ? std::move(r.image) : std::vector<uint8_t>{};
 }
 
