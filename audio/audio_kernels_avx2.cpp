@@ -2,7 +2,6 @@
 // transform keeps four complex values per register, interleaved as in memory.
 #include <immintrin.h>
 
-#include <cstddef>
 #include <initializer_list>
 
 #include "audio/dft_butterfly.h"
@@ -284,9 +283,6 @@ struct Avx2Blocks {
     struct Block {
         __m256 re, im;
     };
-    struct Twiddles {
-        __m256 wr, wi, w3r, w3i;
-    };
 
     static __m256 Add(__m256 a, __m256 b) { return _mm256_add_ps(a, b); }
     static __m256 Sub(__m256 a, __m256 b) { return _mm256_sub_ps(a, b); }
@@ -306,58 +302,12 @@ struct Avx2Blocks {
         _mm256_storeu_ps(p + 8, im);
     }
 
-    [[gnu::always_inline]] static __m256 LoadEntryPair(const float* low, const float* high) {
-        return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(low)), _mm_loadu_ps(high), 1);
-    }
+    // The lane of value d of a block: bits 1 and 2 of d swapped.
+    static constexpr uint32_t LaneOf(uint32_t d) { return (d & 1u) | (d & 2u) << 1 | (d & 4u) >> 1; }
 
-    // Entries (c, s, c3, s3) for lanes 0, 1, 4, 5 (low halves) and 2, 3, 6, 7,
-    // in register pairs (a0, a2 hold lanes 0/4 and 2/6; a1, a3 lanes 1/5, 3/7).
-    [[gnu::always_inline]] static Twiddles Transpose(__m256 a0, __m256 a1, __m256 a2, __m256 a3) {
-        const __m256 t0 = _mm256_unpacklo_ps(a0, a1), t1 = _mm256_unpackhi_ps(a0, a1);
-        const __m256 t2 = _mm256_unpacklo_ps(a2, a3), t3 = _mm256_unpackhi_ps(a2, a3);
-        return {InterleaveLow(t0, t2), InterleaveHigh(t0, t2), InterleaveLow(t1, t3), InterleaveHigh(t1, t3)};
-    }
-
-    // Entry d of the block's offsets is first + d * step (floats), but entry 0 is e0.
-    [[gnu::always_inline]] static Twiddles TransposeEntries(const float* e0, const float* first,
-                                                            ptrdiff_t step) {
-        return Transpose(LoadEntryPair(e0, first + 2 * step), LoadEntryPair(first + step, first + 3 * step),
-                         LoadEntryPair(first + 4 * step, first + 6 * step),
-                         LoadEntryPair(first + 5 * step, first + 7 * step));
-    }
-
-    [[gnu::always_inline]] static Twiddles Mirror(const Twiddles& t) {
-        const __m256 negate = _mm256_set1_ps(-0.0f);
-        return {t.wi, t.wr, _mm256_xor_ps(t.w3i, negate), _mm256_xor_ps(t.w3r, negate)};
-    }
-
-    [[gnu::always_inline]] static Twiddles DirectTwiddles(const float* twiddles, uint32_t m, uint32_t es) {
-        const float* first = twiddles + m * es;
-        return TransposeEntries(first, first, es);
-    }
-
-    [[gnu::always_inline]] static Twiddles MirroredTwiddles(const float* twiddles, uint32_t m, uint32_t q,
-                                                            uint32_t es) {
-        const float* first = twiddles + (q - m) * es;
-        return Mirror(
-            TransposeEntries(2 * m == q ? kEighthTwiddleEntry : first, first, -static_cast<ptrdiff_t>(es)));
-    }
-
-    // The 32-point level: offsets 0..3 (lanes 0, 1, 4, 5) take entries 0..3;
-    // offsets 4..7 (lanes 2, 3, 6, 7) mirror the eighth entry and entries 3, 2, 1.
-    [[gnu::always_inline]] static Twiddles OneBlockTwiddles(const float* twiddles, uint32_t es) {
-        const Twiddles t = Transpose(LoadEntryPair(twiddles, twiddles + 2 * es),
-                                     LoadEntryPair(twiddles + es, twiddles + 3 * es),
-                                     LoadEntryPair(kEighthTwiddleEntry, twiddles + 2 * es),
-                                     LoadEntryPair(twiddles + 3 * es, twiddles + es));
-        const Twiddles m = Mirror(t);
-        return {_mm256_blend_ps(t.wr, m.wr, 0xCC), _mm256_blend_ps(t.wi, m.wi, 0xCC),
-                _mm256_blend_ps(t.w3r, m.w3r, 0xCC), _mm256_blend_ps(t.w3i, m.w3i, 0xCC)};
-    }
-
-    static void Leaf(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
+    static void Leaf(float* x, uint32_t points) {
         if (points == 32) {
-            Leaf32FromBlocksAvx2(x, twiddles, stride);
+            Leaf32FromBlocksAvx2(x);
         } else {
             Leaf16FromBlocksAvx2(x);
         }
@@ -368,8 +318,8 @@ using Avx2SplitRadix = BlockSplitRadix<Avx2Blocks>;
 
 }  // namespace
 
-void Leaf32FromBlocksAvx2(float* x, const float* twiddles, uint32_t stride) {
-    Avx2SplitRadix::Level<false>(x, 32, twiddles, stride);
+void Leaf32FromBlocksAvx2(float* x) {
+    Avx2SplitRadix::Level<false>(x, 32);
     Leaf16FromBlocksAvx2(x);
     for (float* quarter : {x + 32, x + 48}) {
         const Avx2Blocks::Block b = Avx2Blocks::LoadBlock(quarter);
