@@ -196,17 +196,19 @@ void RealSplitAvx2(uint32_t n, float* a, const float* c, uint32_t table_quarter)
 
 // Rows 0, 2, 1, 3 of a 4 x 4 block of complex values (one register per row),
 // transposed: register k receives column k with its rows in that same order.
+// Rows are paired by 128-bit loads, so that only in-lane unpacks remain.
 inline void TransposeReversed(const float* block, uint32_t row_stride, __m256* out) {
-    const __m256d r0 = _mm256_loadu_pd(reinterpret_cast<const double*>(block));
-    const __m256d r2 = _mm256_loadu_pd(reinterpret_cast<const double*>(block + 2 * row_stride));
-    const __m256d r1 = _mm256_loadu_pd(reinterpret_cast<const double*>(block + row_stride));
-    const __m256d r3 = _mm256_loadu_pd(reinterpret_cast<const double*>(block + 3 * row_stride));
-    const __m256d t0 = _mm256_unpacklo_pd(r0, r2), t1 = _mm256_unpackhi_pd(r0, r2);
-    const __m256d t2 = _mm256_unpacklo_pd(r1, r3), t3 = _mm256_unpackhi_pd(r1, r3);
-    out[0] = _mm256_castpd_ps(_mm256_permute2f128_pd(t0, t2, 0x20));
-    out[1] = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x20));
-    out[2] = _mm256_castpd_ps(_mm256_permute2f128_pd(t0, t2, 0x31));
-    out[3] = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x31));
+    const auto pair = [block, row_stride](uint32_t row, uint32_t column) {
+        const float* low = block + row * row_stride + 2 * column;
+        return _mm256_castps_pd(_mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(low)),
+                                                     _mm_loadu_ps(low + row_stride), 1));
+    };
+    const __m256d r01 = pair(0, 0), r23 = pair(2, 0);  // columns 0, 1 of rows 0 | 1 and 2 | 3
+    const __m256d s01 = pair(0, 2), s23 = pair(2, 2);  // columns 2, 3
+    out[0] = _mm256_castpd_ps(_mm256_unpacklo_pd(r01, r23));
+    out[1] = _mm256_castpd_ps(_mm256_unpackhi_pd(r01, r23));
+    out[2] = _mm256_castpd_ps(_mm256_unpacklo_pd(s01, s23));
+    out[3] = _mm256_castpd_ps(_mm256_unpackhi_pd(s01, s23));
 }
 
 // Destination row r' takes source column rev2(r').
