@@ -134,10 +134,11 @@ void Leaf8Avx2(float* x) {
     _mm256_storeu_ps(x + 8, r1);
 }
 
+constexpr float kCos8 = 0.92387953251128676f;  // cos(pi/8)
+constexpr float kSin8 = 0.38268343236508977f;  // sin(pi/8)
+
 // Sixteen points in four registers, bit-reversed order.
 [[gnu::always_inline]] inline void Leaf16Registers(__m256* r) {
-    constexpr float kCos8 = 0.92387953251128676f;  // cos(pi/8)
-    constexpr float kSin8 = 0.38268343236508977f;  // sin(pi/8)
     Butterfly4Registers(&r[0], &r[1], &r[2], &r[3], _mm_setr_ps(1.0f, 0.0f, 1.0f, 0.0f),
                         _mm_setr_ps(kCos8, kSin8, kSin8, kCos8),
                         _mm_setr_ps(kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2),
@@ -317,6 +318,55 @@ struct Avx2Blocks {
 };
 
 using Avx2SplitRadix = BlockSplitRadix<Avx2Blocks>;
+using Block = Avx2Blocks::Block;
+
+// Lanes 0, 1 against 2, 3 within each 128-bit half.
+inline __m256 SwapPairs(__m256 v) { return _mm256_permute_ps(v, 0x4E); }
+// Lane k against lane k ^ 1.
+inline __m256 SwapNeighbours(__m256 v) { return _mm256_permute_ps(v, 0xB1); }
+
+// The sign bits of the lanes set in `lanes`.
+template <int lanes>
+inline __m256 Signs() {
+    const auto sign = [](int lane) { return (lanes >> lane) & 1 ? -0.0f : 0.0f; };
+    return _mm256_setr_ps(sign(0), sign(1), sign(2), sign(3), sign(4), sign(5), sign(6), sign(7));
+}
+
+// The first level of a 16-point leaf (Butterfly4Registers with its
+// twiddles) on the blocks of values 0-7 and 8-15, which hold x0 and x2 in
+// lanes 0, 1, 4, 5 and x1 and x3 in lanes 2, 3, 6, 7: lo keeps the sums, hi
+// receives u w in lanes 0, 1, 4, 5 and v w3 in the others, so both stay in
+// block order.
+[[gnu::always_inline]] inline void Level16Blocks(Block* lo, Block* hi) {
+    const __m256 dr = _mm256_sub_ps(lo->re, hi->re), di = _mm256_sub_ps(lo->im, hi->im);
+    *lo = {_mm256_add_ps(lo->re, hi->re), _mm256_add_ps(lo->im, hi->im)};
+    // Lanes 0, 1, 4, 5 of d hold a, the others b; the swapped copies the reverse.
+    const __m256 sr = SwapPairs(dr), si = SwapPairs(di);
+    const __m256 t1 = _mm256_sub_ps(dr, si);  // ur = ar - bi; the others br - ai = -vi
+    const __m256 t2 = _mm256_add_ps(di, sr);  // ui = ai + br; the others bi + ar = vr
+    const __m256 er = _mm256_blend_ps(t1, t2, 0xCC);
+    const __m256 ei = _mm256_blend_ps(t2, _mm256_xor_ps(t1, Signs<0xCC>()), 0xCC);
+    const __m256 wr = _mm256_setr_ps(1.0f, kCos8, 1.0f, kSin8, kHalfRoot2, kSin8, -kHalfRoot2, -kCos8);
+    const __m256 wi = _mm256_setr_ps(0.0f, kSin8, 0.0f, kCos8, kHalfRoot2, kCos8, kHalfRoot2, -kSin8);
+    *hi = {_mm256_fmsub_ps(er, wr, _mm256_mul_ps(ei, wi)), _mm256_fmadd_ps(ei, wr, _mm256_mul_ps(er, wi))};
+}
+
+// Dft4Register on the two four-point transforms of a block, values 0-3 in
+// lanes 0, 1, 4, 5 and values 4-7 in lanes 2, 3, 6, 7; the results stay in
+// those lanes (bit-reversed order within each transform).
+[[gnu::always_inline]] inline void Dft4PairBlock(Block* b) {
+    // Lanes 0-3: s02, s13 of each transform; lanes 4-7: d02, d13.
+    const __m256 fr = _mm256_permute2f128_ps(b->re, b->re, 0x01);
+    const __m256 fi = _mm256_permute2f128_ps(b->im, b->im, 0x01);
+    const __m256 yr = _mm256_add_ps(fr, _mm256_xor_ps(b->re, Signs<0xF0>()));
+    const __m256 yi = _mm256_add_ps(fi, _mm256_xor_ps(b->im, Signs<0xF0>()));
+    // d13 becomes i d13.
+    const __m256 zr = _mm256_blend_ps(yr, _mm256_xor_ps(yi, Signs<0xA0>()), 0xA0);
+    const __m256 zi = _mm256_blend_ps(yi, yr, 0xA0);
+    // Neighbours c0, c1 become c0 + c1, c0 - c1.
+    *b = {_mm256_add_ps(SwapNeighbours(zr), _mm256_xor_ps(zr, Signs<0xAA>())),
+          _mm256_add_ps(SwapNeighbours(zi), _mm256_xor_ps(zi, Signs<0xAA>()))};
+}
 
 }  // namespace
 
@@ -332,12 +382,18 @@ void Leaf32FromBlocksAvx2(float* x) {
     }
 }
 
+// Leaf16Registers' operations, those of the first level and of the two
+// four-point transforms done on blocks, where they need fewer shuffles.
 void Leaf16FromBlocksAvx2(float* x) {
-    const Avx2Blocks::Block b0 = Avx2Blocks::LoadBlock(x), b1 = Avx2Blocks::LoadBlock(x + 16);
-    __m256 r[4] = {_mm256_unpacklo_ps(b0.re, b0.im), _mm256_unpackhi_ps(b0.re, b0.im),
-                   _mm256_unpacklo_ps(b1.re, b1.im), _mm256_unpackhi_ps(b1.re, b1.im)};
-    Leaf16Registers(r);
-    for (uint32_t k = 0; k < 4; ++k) _mm256_storeu_ps(x + 8 * k, r[k]);
+    Block lo = Avx2Blocks::LoadBlock(x), hi = Avx2Blocks::LoadBlock(x + 16);
+    Level16Blocks(&lo, &hi);
+    __m256 r0 = _mm256_unpacklo_ps(lo.re, lo.im), r1 = _mm256_unpackhi_ps(lo.re, lo.im);
+    Dft8Registers(&r0, &r1);
+    Dft4PairBlock(&hi);
+    _mm256_storeu_ps(x, r0);
+    _mm256_storeu_ps(x + 8, r1);
+    _mm256_storeu_ps(x + 16, _mm256_unpacklo_ps(hi.re, hi.im));
+    _mm256_storeu_ps(x + 24, _mm256_unpackhi_ps(hi.re, hi.im));
 }
 
 const AudioKernels& Avx2AudioKernelTable() {
