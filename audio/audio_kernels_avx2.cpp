@@ -19,10 +19,16 @@ inline __m256 NegateOdd() { return _mm256_setr_ps(0.0f, -0.0f, 0.0f, -0.0f, 0.0f
 // Swaps real and imaginary parts of each complex value.
 inline __m256 SwapParts(__m256 z) { return _mm256_permute_ps(z, 0xB1); }
 
-inline __m256 ComplexMul(__m256 z, __m256 w) {
-    const __m256 wr = _mm256_moveldup_ps(w);
-    const __m256 wi = _mm256_movehdup_ps(w);
+// Lanes 0, 1 against 2, 3 within each 128-bit half (complex values 0 and 1, 2 and 3).
+inline __m256 SwapPairs(__m256 v) { return _mm256_permute_ps(v, 0x4E); }
+
+// z w with wr and wi the real and imaginary parts of w, each in both lanes of a value.
+inline __m256 ComplexMulSplit(__m256 z, __m256 wr, __m256 wi) {
     return _mm256_fmaddsub_ps(z, wr, _mm256_mul_ps(SwapParts(z), wi));
+}
+
+inline __m256 ComplexMul(__m256 z, __m256 w) {
+    return ComplexMulSplit(z, _mm256_moveldup_ps(w), _mm256_movehdup_ps(w));
 }
 
 inline __m256 InterleaveLow(__m256 a, __m256 b) {
@@ -95,12 +101,10 @@ void SplitLevelAvx2(float* x, uint32_t points, const float* twiddles, uint32_t s
     }
 }
 
-// Within each 128-bit half [c0, c1]: [c0 + c1, c0 - c1].
+// Within each 128-bit half [c0, c1]: [c1 + c0, c0 + (-c1)].
 inline __m256 PairSumDifference(__m256 z) {
-    const __m256 first = InterleaveLow(z, z);
-    const __m256 second = InterleaveHigh(z, z);
     return _mm256_add_ps(
-        first, _mm256_xor_ps(second, _mm256_setr_ps(0.0f, 0.0f, -0.0f, -0.0f, 0.0f, 0.0f, -0.0f, -0.0f)));
+        SwapPairs(z), _mm256_xor_ps(z, _mm256_setr_ps(0.0f, 0.0f, -0.0f, -0.0f, 0.0f, 0.0f, -0.0f, -0.0f)));
 }
 
 // Four points in one register, result in bit-reversed order X0, X2, X1, X3.
@@ -115,16 +119,20 @@ inline __m256 Dft4Register(__m256 z) {
 
 // Eight points in two registers, bit-reversed order.
 inline void Dft8Registers(__m256* r0, __m256* r1) {
-    const __m256 sum = _mm256_add_ps(*r0, *r1);   // [p0 + p2 | p1 + p3]
-    const __m256 diff = _mm256_sub_ps(*r0, *r1);  // [a | b]
-    const __m256 aa = _mm256_permute2f128_ps(diff, diff, 0x00);
-    const __m256 bb = _mm256_permute2f128_ps(diff, diff, 0x11);
-    const __m256 ib = _mm256_xor_ps(SwapParts(bb), NegateEven());
-    const __m256 uv =
-        _mm256_add_ps(aa, _mm256_xor_ps(ib, _mm256_setr_ps(0, 0, 0, 0, -0.0f, -0.0f, -0.0f, -0.0f)));
-    const __m256 w = _mm256_setr_ps(1.0f, 0.0f, kHalfRoot2, kHalfRoot2, 1.0f, 0.0f, -kHalfRoot2, kHalfRoot2);
+    const __m256 sum = _mm256_add_ps(*r0, *r1);                       // [p0 + p2 | p1 + p3]
+    const __m256 diff = _mm256_sub_ps(*r0, *r1);                      // [a | b]
+    const __m256 swapped = _mm256_permute2f128_ps(diff, diff, 0x01);  // [b | a]
+    const __m256 aa = _mm256_blend_ps(diff, swapped, 0xF0);
+    const __m256 bb = _mm256_blend_ps(swapped, diff, 0xF0);
+    // [ib | -ib] with ib = (-b.im, b.re): one sign pattern.
+    const __m256 ib = _mm256_xor_ps(SwapParts(bb), _mm256_setr_ps(-0.0f, 0, -0.0f, 0, 0, -0.0f, 0, -0.0f));
+    const __m256 uv = _mm256_add_ps(aa, ib);
+    // w = (1, 0), e^(i pi/4) | (1, 0), e^(3i pi/4), split into real and imaginary parts.
+    const __m256 wr =
+        _mm256_setr_ps(1.0f, 1.0f, kHalfRoot2, kHalfRoot2, 1.0f, 1.0f, -kHalfRoot2, -kHalfRoot2);
+    const __m256 wi = _mm256_setr_ps(0.0f, 0.0f, kHalfRoot2, kHalfRoot2, 0.0f, 0.0f, kHalfRoot2, kHalfRoot2);
     *r0 = Dft4Register(sum);
-    *r1 = PairSumDifference(ComplexMul(uv, w));
+    *r1 = PairSumDifference(ComplexMulSplit(uv, wr, wi));
 }
 
 void Leaf8Avx2(float* x) {
@@ -320,8 +328,6 @@ struct Avx2Blocks {
 using Avx2SplitRadix = BlockSplitRadix<Avx2Blocks>;
 using Block = Avx2Blocks::Block;
 
-// Lanes 0, 1 against 2, 3 within each 128-bit half.
-inline __m256 SwapPairs(__m256 v) { return _mm256_permute_ps(v, 0x4E); }
 // Lane k against lane k ^ 1.
 inline __m256 SwapNeighbours(__m256 v) { return _mm256_permute_ps(v, 0xB1); }
 
