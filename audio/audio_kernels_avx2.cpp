@@ -171,15 +171,17 @@ void RealSplitAvx2From(uint32_t n, float* a, const float* c, uint32_t first_bin)
     const __m256 halves = _mm256_set1_ps(0.5f);
     const __m256i dup = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
     const __m256i dup_reversed = _mm256_setr_epi32(3, 3, 2, 2, 1, 1, 0, 0);
-    uint32_t k = first_bin;
-    for (; k + 4 <= half / 2; k += 4) {
-        float* lo_p = a + 2 * k;
-        float* hi_p = a + 2 * (half - k - 3);
+    const uint32_t groups = first_bin + 4 <= half / 2 ? (half / 2 - first_bin) / 4 : 0;
+    // Pointers stepped through the loop: index arithmetic competed with the vector work.
+    float* lo_p = a + 2 * first_bin;
+    float* hi_p = groups > 0 ? a + 2 * (half - first_bin - 3) : a;
+    const float* c_lo = c + first_bin;
+    const float* c_hi = groups > 0 ? c + table_quarter - first_bin - 3 : c;
+    for (uint32_t g = 0; g < groups; ++g, lo_p += 8, hi_p -= 8, c_lo += 4, c_hi -= 4) {
         const __m256 lo = _mm256_loadu_ps(lo_p);
         const __m256 hi = ReverseComplex(_mm256_loadu_ps(hi_p));
-        const __m256 cw = _mm256_permutevar8x32_ps(_mm256_castps128_ps256(_mm_loadu_ps(c + k)), dup);
-        const __m256 sw = _mm256_permutevar8x32_ps(
-            _mm256_castps128_ps256(_mm_loadu_ps(c + table_quarter - k - 3)), dup_reversed);
+        const __m256 cw = _mm256_permutevar8x32_ps(_mm256_castps128_ps256(_mm_loadu_ps(c_lo)), dup);
+        const __m256 sw = _mm256_permutevar8x32_ps(_mm256_castps128_ps256(_mm_loadu_ps(c_hi)), dup_reversed);
         const __m256 sum = _mm256_add_ps(lo, hi);
         const __m256 diff = _mm256_sub_ps(lo, hi);
         // S/2 = (sum.re, -diff.im) / 2, D = (diff.re, -sum.im).
@@ -190,7 +192,8 @@ void RealSplitAvx2From(uint32_t n, float* a, const float* c, uint32_t first_bin)
         _mm256_storeu_ps(lo_p, _mm256_add_ps(s, p));
         _mm256_storeu_ps(hi_p, ReverseComplex(_mm256_xor_ps(_mm256_sub_ps(s, p), NegateOdd())));
     }
-    for (; k < half / 2; ++k) RealSplitPair(a + 2 * k, a + 2 * (half - k), c[k], c[table_quarter - k]);
+    for (uint32_t k = first_bin + 4 * groups; k < half / 2; ++k)
+        RealSplitPair(a + 2 * k, a + 2 * (half - k), c[k], c[table_quarter - k]);
 }
 
 namespace {
