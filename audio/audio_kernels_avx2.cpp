@@ -331,9 +331,6 @@ struct Avx2Blocks {
 using Avx2SplitRadix = BlockSplitRadix<Avx2Blocks>;
 using Block = Avx2Blocks::Block;
 
-// Lane k against lane k ^ 1.
-inline __m256 SwapNeighbours(__m256 v) { return _mm256_permute_ps(v, 0xB1); }
-
 // The sign bits of the lanes set in `lanes`.
 template <int lanes>
 inline __m256 Signs() {
@@ -372,9 +369,9 @@ inline __m256 Signs() {
     // d13 becomes i d13.
     const __m256 zr = _mm256_blend_ps(yr, _mm256_xor_ps(yi, Signs<0xA0>()), 0xA0);
     const __m256 zi = _mm256_blend_ps(yi, yr, 0xA0);
-    // Neighbours c0, c1 become c0 + c1, c0 - c1.
-    *b = {_mm256_add_ps(SwapNeighbours(zr), _mm256_xor_ps(zr, Signs<0xAA>())),
-          _mm256_add_ps(SwapNeighbours(zi), _mm256_xor_ps(zi, Signs<0xAA>()))};
+    // Neighbouring lanes c0, c1 become c0 + c1, c0 - c1 (SwapParts swaps neighbours).
+    *b = {_mm256_add_ps(SwapParts(zr), _mm256_xor_ps(zr, Signs<0xAA>())),
+          _mm256_add_ps(SwapParts(zi), _mm256_xor_ps(zi, Signs<0xAA>()))};
 }
 
 }  // namespace
