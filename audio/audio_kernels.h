@@ -12,7 +12,8 @@ namespace zarn {
 struct AudioKernels {
     const char* name;
     // Whole complex DFT (contract of ComplexDftPositive); it may use the
-    // split-radix entries below.
+    // split-radix entries below. The SIMD sets read BuildDftTwiddles' values
+    // from a block-ordered copy of their own (see block_split_radix.h).
     void (*complex_dft)(const AudioKernels& kernels, float* x, uint32_t points, const float* twiddles,
                         uint32_t table_points, int32_t* scratch);
     // One split-radix level of `points` >= 32 complex values; table entry

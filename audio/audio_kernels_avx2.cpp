@@ -2,7 +2,6 @@
 // transform keeps four complex values per register, interleaved as in memory.
 #include <immintrin.h>
 
-#include <cstddef>
 #include <initializer_list>
 
 #include "audio/dft_butterfly.h"
@@ -20,10 +19,16 @@ inline __m256 NegateOdd() { return _mm256_setr_ps(0.0f, -0.0f, 0.0f, -0.0f, 0.0f
 // Swaps real and imaginary parts of each complex value.
 inline __m256 SwapParts(__m256 z) { return _mm256_permute_ps(z, 0xB1); }
 
-inline __m256 ComplexMul(__m256 z, __m256 w) {
-    const __m256 wr = _mm256_moveldup_ps(w);
-    const __m256 wi = _mm256_movehdup_ps(w);
+// Lanes 0, 1 against 2, 3 within each 128-bit half (complex values 0 and 1, 2 and 3).
+inline __m256 SwapPairs(__m256 v) { return _mm256_permute_ps(v, 0x4E); }
+
+// z w with wr and wi the real and imaginary parts of w, each in both lanes of a value.
+inline __m256 ComplexMulSplit(__m256 z, __m256 wr, __m256 wi) {
     return _mm256_fmaddsub_ps(z, wr, _mm256_mul_ps(SwapParts(z), wi));
+}
+
+inline __m256 ComplexMul(__m256 z, __m256 w) {
+    return ComplexMulSplit(z, _mm256_moveldup_ps(w), _mm256_movehdup_ps(w));
 }
 
 inline __m256 InterleaveLow(__m256 a, __m256 b) {
@@ -96,12 +101,10 @@ void SplitLevelAvx2(float* x, uint32_t points, const float* twiddles, uint32_t s
     }
 }
 
-// Within each 128-bit half [c0, c1]: [c0 + c1, c0 - c1].
+// Within each 128-bit half [c0, c1]: [c1 + c0, c0 + (-c1)].
 inline __m256 PairSumDifference(__m256 z) {
-    const __m256 first = InterleaveLow(z, z);
-    const __m256 second = InterleaveHigh(z, z);
     return _mm256_add_ps(
-        first, _mm256_xor_ps(second, _mm256_setr_ps(0.0f, 0.0f, -0.0f, -0.0f, 0.0f, 0.0f, -0.0f, -0.0f)));
+        SwapPairs(z), _mm256_xor_ps(z, _mm256_setr_ps(0.0f, 0.0f, -0.0f, -0.0f, 0.0f, 0.0f, -0.0f, -0.0f)));
 }
 
 // Four points in one register, result in bit-reversed order X0, X2, X1, X3.
@@ -116,16 +119,20 @@ inline __m256 Dft4Register(__m256 z) {
 
 // Eight points in two registers, bit-reversed order.
 inline void Dft8Registers(__m256* r0, __m256* r1) {
-    const __m256 sum = _mm256_add_ps(*r0, *r1);   // [p0 + p2 | p1 + p3]
-    const __m256 diff = _mm256_sub_ps(*r0, *r1);  // [a | b]
-    const __m256 aa = _mm256_permute2f128_ps(diff, diff, 0x00);
-    const __m256 bb = _mm256_permute2f128_ps(diff, diff, 0x11);
-    const __m256 ib = _mm256_xor_ps(SwapParts(bb), NegateEven());
-    const __m256 uv =
-        _mm256_add_ps(aa, _mm256_xor_ps(ib, _mm256_setr_ps(0, 0, 0, 0, -0.0f, -0.0f, -0.0f, -0.0f)));
-    const __m256 w = _mm256_setr_ps(1.0f, 0.0f, kHalfRoot2, kHalfRoot2, 1.0f, 0.0f, -kHalfRoot2, kHalfRoot2);
+    const __m256 sum = _mm256_add_ps(*r0, *r1);                       // [p0 + p2 | p1 + p3]
+    const __m256 diff = _mm256_sub_ps(*r0, *r1);                      // [a | b]
+    const __m256 swapped = _mm256_permute2f128_ps(diff, diff, 0x01);  // [b | a]
+    const __m256 aa = _mm256_blend_ps(diff, swapped, 0xF0);
+    const __m256 bb = _mm256_blend_ps(swapped, diff, 0xF0);
+    // [ib | -ib] with ib = (-b.im, b.re): one sign pattern.
+    const __m256 ib = _mm256_xor_ps(SwapParts(bb), _mm256_setr_ps(-0.0f, 0, -0.0f, 0, 0, -0.0f, 0, -0.0f));
+    const __m256 uv = _mm256_add_ps(aa, ib);
+    // w = (1, 0), e^(i pi/4) | (1, 0), e^(3i pi/4), split into real and imaginary parts.
+    const __m256 wr =
+        _mm256_setr_ps(1.0f, 1.0f, kHalfRoot2, kHalfRoot2, 1.0f, 1.0f, -kHalfRoot2, -kHalfRoot2);
+    const __m256 wi = _mm256_setr_ps(0.0f, 0.0f, kHalfRoot2, kHalfRoot2, 0.0f, 0.0f, kHalfRoot2, kHalfRoot2);
     *r0 = Dft4Register(sum);
-    *r1 = PairSumDifference(ComplexMul(uv, w));
+    *r1 = PairSumDifference(ComplexMulSplit(uv, wr, wi));
 }
 
 void Leaf8Avx2(float* x) {
@@ -135,10 +142,11 @@ void Leaf8Avx2(float* x) {
     _mm256_storeu_ps(x + 8, r1);
 }
 
+constexpr float kCos8 = 0.92387953251128676f;  // cos(pi/8)
+constexpr float kSin8 = 0.38268343236508977f;  // sin(pi/8)
+
 // Sixteen points in four registers, bit-reversed order.
 [[gnu::always_inline]] inline void Leaf16Registers(__m256* r) {
-    constexpr float kCos8 = 0.92387953251128676f;  // cos(pi/8)
-    constexpr float kSin8 = 0.38268343236508977f;  // sin(pi/8)
     Butterfly4Registers(&r[0], &r[1], &r[2], &r[3], _mm_setr_ps(1.0f, 0.0f, 1.0f, 0.0f),
                         _mm_setr_ps(kCos8, kSin8, kSin8, kCos8),
                         _mm_setr_ps(kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2),
@@ -163,15 +171,17 @@ void RealSplitAvx2From(uint32_t n, float* a, const float* c, uint32_t first_bin)
     const __m256 halves = _mm256_set1_ps(0.5f);
     const __m256i dup = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
     const __m256i dup_reversed = _mm256_setr_epi32(3, 3, 2, 2, 1, 1, 0, 0);
-    uint32_t k = first_bin;
-    for (; k + 4 <= half / 2; k += 4) {
-        float* lo_p = a + 2 * k;
-        float* hi_p = a + 2 * (half - k - 3);
+    const uint32_t groups = first_bin + 4 <= half / 2 ? (half / 2 - first_bin) / 4 : 0;
+    // Pointers stepped through the loop: index arithmetic competed with the vector work.
+    float* lo_p = a + 2 * first_bin;
+    float* hi_p = groups > 0 ? a + 2 * (half - first_bin - 3) : a;
+    const float* c_lo = c + first_bin;
+    const float* c_hi = groups > 0 ? c + table_quarter - first_bin - 3 : c;
+    for (uint32_t g = 0; g < groups; ++g, lo_p += 8, hi_p -= 8, c_lo += 4, c_hi -= 4) {
         const __m256 lo = _mm256_loadu_ps(lo_p);
         const __m256 hi = ReverseComplex(_mm256_loadu_ps(hi_p));
-        const __m256 cw = _mm256_permutevar8x32_ps(_mm256_castps128_ps256(_mm_loadu_ps(c + k)), dup);
-        const __m256 sw = _mm256_permutevar8x32_ps(
-            _mm256_castps128_ps256(_mm_loadu_ps(c + table_quarter - k - 3)), dup_reversed);
+        const __m256 cw = _mm256_permutevar8x32_ps(_mm256_castps128_ps256(_mm_loadu_ps(c_lo)), dup);
+        const __m256 sw = _mm256_permutevar8x32_ps(_mm256_castps128_ps256(_mm_loadu_ps(c_hi)), dup_reversed);
         const __m256 sum = _mm256_add_ps(lo, hi);
         const __m256 diff = _mm256_sub_ps(lo, hi);
         // S/2 = (sum.re, -diff.im) / 2, D = (diff.re, -sum.im).
@@ -182,7 +192,8 @@ void RealSplitAvx2From(uint32_t n, float* a, const float* c, uint32_t first_bin)
         _mm256_storeu_ps(lo_p, _mm256_add_ps(s, p));
         _mm256_storeu_ps(hi_p, ReverseComplex(_mm256_xor_ps(_mm256_sub_ps(s, p), NegateOdd())));
     }
-    for (; k < half / 2; ++k) RealSplitPair(a + 2 * k, a + 2 * (half - k), c[k], c[table_quarter - k]);
+    for (uint32_t k = first_bin + 4 * groups; k < half / 2; ++k)
+        RealSplitPair(a + 2 * k, a + 2 * (half - k), c[k], c[table_quarter - k]);
 }
 
 namespace {
@@ -197,17 +208,19 @@ void RealSplitAvx2(uint32_t n, float* a, const float* c, uint32_t table_quarter)
 
 // Rows 0, 2, 1, 3 of a 4 x 4 block of complex values (one register per row),
 // transposed: register k receives column k with its rows in that same order.
+// Rows are paired by 128-bit loads, so that only in-lane unpacks remain.
 inline void TransposeReversed(const float* block, uint32_t row_stride, __m256* out) {
-    const __m256d r0 = _mm256_loadu_pd(reinterpret_cast<const double*>(block));
-    const __m256d r2 = _mm256_loadu_pd(reinterpret_cast<const double*>(block + 2 * row_stride));
-    const __m256d r1 = _mm256_loadu_pd(reinterpret_cast<const double*>(block + row_stride));
-    const __m256d r3 = _mm256_loadu_pd(reinterpret_cast<const double*>(block + 3 * row_stride));
-    const __m256d t0 = _mm256_unpacklo_pd(r0, r2), t1 = _mm256_unpackhi_pd(r0, r2);
-    const __m256d t2 = _mm256_unpacklo_pd(r1, r3), t3 = _mm256_unpackhi_pd(r1, r3);
-    out[0] = _mm256_castpd_ps(_mm256_permute2f128_pd(t0, t2, 0x20));
-    out[1] = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x20));
-    out[2] = _mm256_castpd_ps(_mm256_permute2f128_pd(t0, t2, 0x31));
-    out[3] = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x31));
+    const auto pair = [block, row_stride](uint32_t row, uint32_t column) {
+        const float* low = block + row * row_stride + 2 * column;
+        return _mm256_castps_pd(_mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(low)),
+                                                     _mm_loadu_ps(low + row_stride), 1));
+    };
+    const __m256d r01 = pair(0, 0), r23 = pair(2, 0);  // columns 0, 1 of rows 0 | 1 and 2 | 3
+    const __m256d s01 = pair(0, 2), s23 = pair(2, 2);  // columns 2, 3
+    out[0] = _mm256_castpd_ps(_mm256_unpacklo_pd(r01, r23));
+    out[1] = _mm256_castpd_ps(_mm256_unpackhi_pd(r01, r23));
+    out[2] = _mm256_castpd_ps(_mm256_unpacklo_pd(s01, s23));
+    out[3] = _mm256_castpd_ps(_mm256_unpackhi_pd(s01, s23));
 }
 
 // Destination row r' takes source column rev2(r').
@@ -284,9 +297,6 @@ struct Avx2Blocks {
     struct Block {
         __m256 re, im;
     };
-    struct Twiddles {
-        __m256 wr, wi, w3r, w3i;
-    };
 
     static __m256 Add(__m256 a, __m256 b) { return _mm256_add_ps(a, b); }
     static __m256 Sub(__m256 a, __m256 b) { return _mm256_sub_ps(a, b); }
@@ -306,58 +316,12 @@ struct Avx2Blocks {
         _mm256_storeu_ps(p + 8, im);
     }
 
-    [[gnu::always_inline]] static __m256 LoadEntryPair(const float* low, const float* high) {
-        return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(low)), _mm_loadu_ps(high), 1);
-    }
+    // The lane of value d of a block: bits 1 and 2 of d swapped.
+    static constexpr uint32_t LaneOf(uint32_t d) { return (d & 1u) | (d & 2u) << 1 | (d & 4u) >> 1; }
 
-    // Entries (c, s, c3, s3) for lanes 0, 1, 4, 5 (low halves) and 2, 3, 6, 7,
-    // in register pairs (a0, a2 hold lanes 0/4 and 2/6; a1, a3 lanes 1/5, 3/7).
-    [[gnu::always_inline]] static Twiddles Transpose(__m256 a0, __m256 a1, __m256 a2, __m256 a3) {
-        const __m256 t0 = _mm256_unpacklo_ps(a0, a1), t1 = _mm256_unpackhi_ps(a0, a1);
-        const __m256 t2 = _mm256_unpacklo_ps(a2, a3), t3 = _mm256_unpackhi_ps(a2, a3);
-        return {InterleaveLow(t0, t2), InterleaveHigh(t0, t2), InterleaveLow(t1, t3), InterleaveHigh(t1, t3)};
-    }
-
-    // Entry d of the block's offsets is first + d * step (floats), but entry 0 is e0.
-    [[gnu::always_inline]] static Twiddles TransposeEntries(const float* e0, const float* first,
-                                                            ptrdiff_t step) {
-        return Transpose(LoadEntryPair(e0, first + 2 * step), LoadEntryPair(first + step, first + 3 * step),
-                         LoadEntryPair(first + 4 * step, first + 6 * step),
-                         LoadEntryPair(first + 5 * step, first + 7 * step));
-    }
-
-    [[gnu::always_inline]] static Twiddles Mirror(const Twiddles& t) {
-        const __m256 negate = _mm256_set1_ps(-0.0f);
-        return {t.wi, t.wr, _mm256_xor_ps(t.w3i, negate), _mm256_xor_ps(t.w3r, negate)};
-    }
-
-    [[gnu::always_inline]] static Twiddles DirectTwiddles(const float* twiddles, uint32_t m, uint32_t es) {
-        const float* first = twiddles + m * es;
-        return TransposeEntries(first, first, es);
-    }
-
-    [[gnu::always_inline]] static Twiddles MirroredTwiddles(const float* twiddles, uint32_t m, uint32_t q,
-                                                            uint32_t es) {
-        const float* first = twiddles + (q - m) * es;
-        return Mirror(
-            TransposeEntries(2 * m == q ? kEighthTwiddleEntry : first, first, -static_cast<ptrdiff_t>(es)));
-    }
-
-    // The 32-point level: offsets 0..3 (lanes 0, 1, 4, 5) take entries 0..3;
-    // offsets 4..7 (lanes 2, 3, 6, 7) mirror the eighth entry and entries 3, 2, 1.
-    [[gnu::always_inline]] static Twiddles OneBlockTwiddles(const float* twiddles, uint32_t es) {
-        const Twiddles t = Transpose(LoadEntryPair(twiddles, twiddles + 2 * es),
-                                     LoadEntryPair(twiddles + es, twiddles + 3 * es),
-                                     LoadEntryPair(kEighthTwiddleEntry, twiddles + 2 * es),
-                                     LoadEntryPair(twiddles + 3 * es, twiddles + es));
-        const Twiddles m = Mirror(t);
-        return {_mm256_blend_ps(t.wr, m.wr, 0xCC), _mm256_blend_ps(t.wi, m.wi, 0xCC),
-                _mm256_blend_ps(t.w3r, m.w3r, 0xCC), _mm256_blend_ps(t.w3i, m.w3i, 0xCC)};
-    }
-
-    static void Leaf(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
+    static void Leaf(float* x, uint32_t points) {
         if (points == 32) {
-            Leaf32FromBlocksAvx2(x, twiddles, stride);
+            Leaf32FromBlocksAvx2(x);
         } else {
             Leaf16FromBlocksAvx2(x);
         }
@@ -365,11 +329,55 @@ struct Avx2Blocks {
 };
 
 using Avx2SplitRadix = BlockSplitRadix<Avx2Blocks>;
+using Block = Avx2Blocks::Block;
+
+// The sign bits of the lanes set in `lanes`.
+template <int lanes>
+inline __m256 Signs() {
+    const auto sign = [](int lane) { return (lanes >> lane) & 1 ? -0.0f : 0.0f; };
+    return _mm256_setr_ps(sign(0), sign(1), sign(2), sign(3), sign(4), sign(5), sign(6), sign(7));
+}
+
+// The first level of a 16-point leaf (Butterfly4Registers with its
+// twiddles) on the blocks of values 0-7 and 8-15, which hold x0 and x2 in
+// lanes 0, 1, 4, 5 and x1 and x3 in lanes 2, 3, 6, 7: lo keeps the sums, hi
+// receives u w in lanes 0, 1, 4, 5 and v w3 in the others, so both stay in
+// block order.
+[[gnu::always_inline]] inline void Level16Blocks(Block* lo, Block* hi) {
+    const __m256 dr = _mm256_sub_ps(lo->re, hi->re), di = _mm256_sub_ps(lo->im, hi->im);
+    *lo = {_mm256_add_ps(lo->re, hi->re), _mm256_add_ps(lo->im, hi->im)};
+    // Lanes 0, 1, 4, 5 of d hold a, the others b; the swapped copies the reverse.
+    const __m256 sr = SwapPairs(dr), si = SwapPairs(di);
+    const __m256 t1 = _mm256_sub_ps(dr, si);  // ur = ar - bi; the others br - ai = -vi
+    const __m256 t2 = _mm256_add_ps(di, sr);  // ui = ai + br; the others bi + ar = vr
+    const __m256 er = _mm256_blend_ps(t1, t2, 0xCC);
+    const __m256 ei = _mm256_blend_ps(t2, _mm256_xor_ps(t1, Signs<0xCC>()), 0xCC);
+    const __m256 wr = _mm256_setr_ps(1.0f, kCos8, 1.0f, kSin8, kHalfRoot2, kSin8, -kHalfRoot2, -kCos8);
+    const __m256 wi = _mm256_setr_ps(0.0f, kSin8, 0.0f, kCos8, kHalfRoot2, kCos8, kHalfRoot2, -kSin8);
+    *hi = {_mm256_fmsub_ps(er, wr, _mm256_mul_ps(ei, wi)), _mm256_fmadd_ps(ei, wr, _mm256_mul_ps(er, wi))};
+}
+
+// Dft4Register on the two four-point transforms of a block, values 0-3 in
+// lanes 0, 1, 4, 5 and values 4-7 in lanes 2, 3, 6, 7; the results stay in
+// those lanes (bit-reversed order within each transform).
+[[gnu::always_inline]] inline void Dft4PairBlock(Block* b) {
+    // Lanes 0-3: s02, s13 of each transform; lanes 4-7: d02, d13.
+    const __m256 fr = _mm256_permute2f128_ps(b->re, b->re, 0x01);
+    const __m256 fi = _mm256_permute2f128_ps(b->im, b->im, 0x01);
+    const __m256 yr = _mm256_add_ps(fr, _mm256_xor_ps(b->re, Signs<0xF0>()));
+    const __m256 yi = _mm256_add_ps(fi, _mm256_xor_ps(b->im, Signs<0xF0>()));
+    // d13 becomes i d13.
+    const __m256 zr = _mm256_blend_ps(yr, _mm256_xor_ps(yi, Signs<0xA0>()), 0xA0);
+    const __m256 zi = _mm256_blend_ps(yi, yr, 0xA0);
+    // Neighbouring lanes c0, c1 become c0 + c1, c0 - c1 (SwapParts swaps neighbours).
+    *b = {_mm256_add_ps(SwapParts(zr), _mm256_xor_ps(zr, Signs<0xAA>())),
+          _mm256_add_ps(SwapParts(zi), _mm256_xor_ps(zi, Signs<0xAA>()))};
+}
 
 }  // namespace
 
-void Leaf32FromBlocksAvx2(float* x, const float* twiddles, uint32_t stride) {
-    Avx2SplitRadix::Level<false>(x, 32, twiddles, stride);
+void Leaf32FromBlocksAvx2(float* x) {
+    Avx2SplitRadix::Level<false>(x, 32);
     Leaf16FromBlocksAvx2(x);
     for (float* quarter : {x + 32, x + 48}) {
         const Avx2Blocks::Block b = Avx2Blocks::LoadBlock(quarter);
@@ -380,12 +388,18 @@ void Leaf32FromBlocksAvx2(float* x, const float* twiddles, uint32_t stride) {
     }
 }
 
+// Leaf16Registers' operations, those of the first level and of the two
+// four-point transforms done on blocks, where they need fewer shuffles.
 void Leaf16FromBlocksAvx2(float* x) {
-    const Avx2Blocks::Block b0 = Avx2Blocks::LoadBlock(x), b1 = Avx2Blocks::LoadBlock(x + 16);
-    __m256 r[4] = {_mm256_unpacklo_ps(b0.re, b0.im), _mm256_unpackhi_ps(b0.re, b0.im),
-                   _mm256_unpacklo_ps(b1.re, b1.im), _mm256_unpackhi_ps(b1.re, b1.im)};
-    Leaf16Registers(r);
-    for (uint32_t k = 0; k < 4; ++k) _mm256_storeu_ps(x + 8 * k, r[k]);
+    Block lo = Avx2Blocks::LoadBlock(x), hi = Avx2Blocks::LoadBlock(x + 16);
+    Level16Blocks(&lo, &hi);
+    __m256 r0 = _mm256_unpacklo_ps(lo.re, lo.im), r1 = _mm256_unpackhi_ps(lo.re, lo.im);
+    Dft8Registers(&r0, &r1);
+    Dft4PairBlock(&hi);
+    _mm256_storeu_ps(x, r0);
+    _mm256_storeu_ps(x + 8, r1);
+    _mm256_storeu_ps(x + 16, _mm256_unpacklo_ps(hi.re, hi.im));
+    _mm256_storeu_ps(x + 24, _mm256_unpackhi_ps(hi.re, hi.im));
 }
 
 const AudioKernels& Avx2AudioKernelTable() {

@@ -11,8 +11,6 @@
 #include <immintrin.h>
 #pragma GCC diagnostic pop
 
-#include <cstddef>
-
 #include "audio/audio_kernels.h"
 #include "audio/audio_kernels_x86.h"
 #include "audio/block_split_radix.h"
@@ -22,22 +20,12 @@
 namespace zarn {
 namespace {
 
-inline __m512 UnpackLowPairs(__m512 a, __m512 b) {
-    return _mm512_castpd_ps(_mm512_unpacklo_pd(_mm512_castps_pd(a), _mm512_castps_pd(b)));
-}
-inline __m512 UnpackHighPairs(__m512 a, __m512 b) {
-    return _mm512_castpd_ps(_mm512_unpackhi_pd(_mm512_castps_pd(a), _mm512_castps_pd(b)));
-}
-
 // Blocks of sixteen (see block_split_radix.h), lanes in natural order.
 struct Avx512Blocks {
     using Vector = __m512;
     static constexpr uint32_t kLanes = 16;
     struct Block {
         __m512 re, im;
-    };
-    struct Twiddles {
-        __m512 wr, wi, w3r, w3i;
     };
 
     static __m512 Add(__m512 a, __m512 b) { return _mm512_add_ps(a, b); }
@@ -60,62 +48,7 @@ struct Avx512Blocks {
         _mm512_storeu_ps(p + 16, im);
     }
 
-    // Four table entries (c, s, c3, s3) into the four 128-bit lanes.
-    [[gnu::always_inline]] static __m512 EntryColumn(const float* e0, const float* e1, const float* e2,
-                                                     const float* e3) {
-        __m512 v = _mm512_castps128_ps512(_mm_loadu_ps(e0));
-        v = _mm512_insertf32x4(v, _mm_loadu_ps(e1), 1);
-        v = _mm512_insertf32x4(v, _mm_loadu_ps(e2), 2);
-        return _mm512_insertf32x4(v, _mm_loadu_ps(e3), 3);
-    }
-
-    // Column k holds the entries of offsets k, 4 + k, 8 + k, 12 + k.
-    [[gnu::always_inline]] static Twiddles Transpose(__m512 a0, __m512 a1, __m512 a2, __m512 a3) {
-        const __m512 t0 = _mm512_unpacklo_ps(a0, a1), t1 = _mm512_unpackhi_ps(a0, a1);
-        const __m512 t2 = _mm512_unpacklo_ps(a2, a3), t3 = _mm512_unpackhi_ps(a2, a3);
-        return {UnpackLowPairs(t0, t2), UnpackHighPairs(t0, t2), UnpackLowPairs(t1, t3),
-                UnpackHighPairs(t1, t3)};
-    }
-
-    // Entry d is first + d * step, but entry 0 is e0.
-    [[gnu::always_inline]] static Twiddles TransposeEntries(const float* e0, const float* first,
-                                                            ptrdiff_t step) {
-        const auto at = [first, step](int d) { return first + d * step; };
-        return Transpose(EntryColumn(e0, at(4), at(8), at(12)), EntryColumn(at(1), at(5), at(9), at(13)),
-                         EntryColumn(at(2), at(6), at(10), at(14)),
-                         EntryColumn(at(3), at(7), at(11), at(15)));
-    }
-
-    // Entries seen from the partner offset: (s, c, -s3, -c3).
-    [[gnu::always_inline]] static Twiddles Mirror(const Twiddles& t) {
-        const __m512 negate = _mm512_set1_ps(-0.0f);
-        return {t.wi, t.wr, _mm512_xor_ps(t.w3i, negate), _mm512_xor_ps(t.w3r, negate)};
-    }
-
-    [[gnu::always_inline]] static Twiddles DirectTwiddles(const float* twiddles, uint32_t m, uint32_t es) {
-        const float* first = twiddles + m * es;
-        return TransposeEntries(first, first, es);
-    }
-
-    [[gnu::always_inline]] static Twiddles MirroredTwiddles(const float* twiddles, uint32_t m, uint32_t q,
-                                                            uint32_t es) {
-        const float* first = twiddles + (q - m) * es;
-        return Mirror(
-            TransposeEntries(2 * m == q ? kEighthTwiddleEntry : first, first, -static_cast<ptrdiff_t>(es)));
-    }
-
-    // The 64-point level: offsets 0..7 take entries 0..7, offsets 8..15
-    // mirror the eighth entry and entries 7..1.
-    [[gnu::always_inline]] static Twiddles OneBlockTwiddles(const float* twiddles, uint32_t es) {
-        const auto at = [twiddles, es](uint32_t j) { return twiddles + j * es; };
-        const Twiddles t = Transpose(
-            EntryColumn(at(0), at(4), kEighthTwiddleEntry, at(4)), EntryColumn(at(1), at(5), at(7), at(3)),
-            EntryColumn(at(2), at(6), at(6), at(2)), EntryColumn(at(3), at(7), at(5), at(1)));
-        const Twiddles m = Mirror(t);
-        constexpr __mmask16 kUpper = 0xFF00;
-        return {_mm512_mask_blend_ps(kUpper, t.wr, m.wr), _mm512_mask_blend_ps(kUpper, t.wi, m.wi),
-                _mm512_mask_blend_ps(kUpper, t.w3r, m.w3r), _mm512_mask_blend_ps(kUpper, t.w3i, m.w3i)};
-    }
+    static constexpr uint32_t LaneOf(uint32_t d) { return d; }
 
     // A block as the two blocks of eight that the AVX2 leaves take, in place,
     // stored in halves as those load them (so the loads are forwarded).
@@ -132,11 +65,11 @@ struct Avx512Blocks {
         _mm256_storeu_ps(p + 24, _mm512_extractf32x8_ps(c, 1));
     }
 
-    static void Leaf(float* x, uint32_t points, const float* twiddles, uint32_t stride) {
+    static void Leaf(float* x, uint32_t points) {
         SplitIntoAvx2Blocks(x);
         if (points == 32) {
             SplitIntoAvx2Blocks(x + 32);
-            Leaf32FromBlocksAvx2(x, twiddles, stride);
+            Leaf32FromBlocksAvx2(x);
         } else {
             Leaf16FromBlocksAvx2(x);
         }

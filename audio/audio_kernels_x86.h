@@ -12,9 +12,8 @@ const AudioKernels& Avx512AudioKernelTable();
 
 // 32- and 16-point transforms of values held in blocks of eight (eight real
 // parts in the lane order 0, 1, 4, 5, 2, 3, 6, 7, then the eight imaginary
-// parts); the result is interleaved, in bit-reversed order. `twiddles` and
-// `stride` as for a 32-point level.
-void Leaf32FromBlocksAvx2(float* x, const float* twiddles, uint32_t stride);
+// parts); the result is interleaved, in bit-reversed order.
+void Leaf32FromBlocksAvx2(float* x);
 void Leaf16FromBlocksAvx2(float* x);
 
 // The real split of n values (table of n / 4 half-cosines) from bin

@@ -34,14 +34,28 @@ inline void SplitButterflyEighth(float* x, uint32_t q, uint32_t m) {
     SplitButterfly(x, q, m, kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2);
 }
 
-// The table entry (c, s, c3, s3) that offset L/8 would mirror, were it in the
-// table: mirrored, it gives w = e^(i pi/4), w3 = e^(3 i pi/4).
-alignas(16) inline constexpr float kEighthTwiddleEntry[4] = {kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2};
-
 // The partner offset L/4 - m of a table entry (c, s, c3, s3) uses
 // w = (s, c) and w3 = (-s3, -c3).
 inline void SplitButterflyMirrored(float* x, uint32_t q, uint32_t m, const float* entry) {
     SplitButterfly(x, q, m, entry[1], entry[0], -entry[3], -entry[2]);
+}
+
+// w = e^(2 pi i k / points) and w3 = w^3 of offset k < points / 4 of a level,
+// from the table of BuildDftTwiddles (entry j holds angle 2 pi j / table_points,
+// read with stride = table_points / points): entries below points / 8 directly,
+// offset points / 8 as e^(i pi/4), the others mirrored from entry points / 4 - k.
+struct TwiddlePair {
+    float wr, wi, w3r, w3i;
+};
+
+inline TwiddlePair TwiddleAt(uint32_t k, uint32_t points, const float* twiddles, uint32_t stride) {
+    if (8 * k < points) {
+        const float* e = twiddles + 4 * k * stride;
+        return {e[0], e[1], e[2], e[3]};
+    }
+    if (8 * k == points) return {kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2};
+    const float* e = twiddles + 4 * (points / 4 - k) * stride;
+    return {e[1], e[0], -e[3], -e[2]};
 }
 
 // One bin pair of the real split: lo = bin k, hi = bin n/2 - k (each a stored

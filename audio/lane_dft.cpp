@@ -175,22 +175,6 @@ void LaneSplitRadix(float* x, uint32_t points, const float* twiddles, uint32_t s
     LaneSplitRadix(Point(x, points / 2 + points / 4), points / 4, twiddles, stride * 4);
 }
 
-// e^(2 pi i k / points) and its cube for k < points / 4, from the table of
-// BuildDftTwiddles (entry j holds angle 2 pi j / table_points).
-struct TwiddlePair {
-    float wr, wi, w3r, w3i;
-};
-
-inline TwiddlePair TwiddleAt(uint32_t k, uint32_t points, const float* twiddles, uint32_t stride) {
-    if (8 * k < points) {
-        const float* e = twiddles + 4 * k * stride;
-        return {e[0], e[1], e[2], e[3]};
-    }
-    if (8 * k == points) return {kHalfRoot2, kHalfRoot2, -kHalfRoot2, kHalfRoot2};
-    const float* e = twiddles + 4 * (points / 4 - k) * stride;
-    return {e[1], e[0], -e[3], -e[2]};
-}
-
 // out[2i] = a[i], out[2i + 1] = b[i] for i < count (vectorises as unpack).
 template <uint32_t count>
 inline void Interleave(const float* __restrict a, const float* __restrict b, float* __restrict out) {
