@@ -44,17 +44,31 @@ uint8_t ReadColour(PlaneBundles& pb, BitReader& r) {
     return static_cast<uint8_t>(v);
 }
 
-void BuildColourPairs(PlaneBundles& pb, unsigned context) {
-    const uint8_t* high = pb.colour_lookup[context];
-    const uint8_t* low = pb.colour_lookup[16];
-    constexpr unsigned kMaxLength = PlaneBundles::kColourPairBits;
-    for (unsigned bits = 0; bits < (1u << kMaxLength); ++bits) {
-        const unsigned e = high[bits & 0x7fu], f = low[(bits >> (e >> 4)) & 0x7fu];
-        const unsigned length = (e >> 4) + (f >> 4);
-        const unsigned colour = (e & 15u) * 16u + (f & 15u);
-        pb.colour_pairs[context][bits] =
-            static_cast<uint16_t>(length <= kMaxLength ? length | colour << 8 : 0);
+// A tree's code shape with its symbol map folded in, indexed by the next 7
+// bits: high nibble the code length, low nibble the symbol.
+void FoldTree(const SymbolTree& tree, uint8_t out[128]) {
+    for (unsigned k = 0; k < 128; ++k) {
+        const uint8_t e = tree.shape->entry[k];
+        out[k] = static_cast<uint8_t>((e & 0xf0u) | (tree.map[e & 15u] & 15u));
     }
+}
+
+// Two code words read in one step, for every `kBits`-bit start: the total
+// length (0: longer than kBits) and above it the byte of both symbols, the
+// first one's in the high nibble or (kFirstLow) in the low one.
+template <unsigned kBits, bool kFirstLow>
+void BuildPairs(const uint8_t* first, const uint8_t* second, uint16_t* out) {
+    for (unsigned bits = 0; bits < (1u << kBits); ++bits) {
+        const unsigned e = first[bits & 0x7fu], f = second[(bits >> (e >> 4)) & 0x7fu];
+        const unsigned length = (e >> 4) + (f >> 4);
+        const unsigned byte = kFirstLow ? (e & 15u) | (f & 15u) << 4 : (e & 15u) << 4 | (f & 15u);
+        out[bits] = static_cast<uint16_t>(length <= kBits ? length | byte << 8 : 0);
+    }
+}
+
+void BuildColourPairs(PlaneBundles& pb, unsigned context) {
+    BuildPairs<PlaneBundles::kColourPairBits, false>(pb.colour_lookup[context], pb.colour_lookup[16],
+                                                     pb.colour_pairs[context]);
     pb.colour_pairs_built = static_cast<uint16_t>(pb.colour_pairs_built | 1u << context);
 }
 
@@ -118,15 +132,9 @@ void ReadColourChunk(PlaneBundles& pb, BitReader& r, uint32_t n) {
 }
 
 void BuildPatternPairs(PlaneBundles& pb) {
-    const CodeShapeTable& shape = *pb.tree[kPatterns].shape;
-    const uint8_t* map = pb.tree[kPatterns].map;
-    constexpr unsigned kMaxLength = PlaneBundles::kPatternPairBits;
-    for (unsigned bits = 0; bits < (1u << kMaxLength); ++bits) {
-        const unsigned e = shape.entry[bits & 0x7fu], f = shape.entry[(bits >> (e >> 4)) & 0x7fu];
-        const unsigned length = (e >> 4) + (f >> 4);
-        const unsigned byte = (map[e & 15u] & 15u) | (map[f & 15u] & 15u) << 4;
-        pb.pattern_pairs[bits] = static_cast<uint16_t>(length <= kMaxLength ? length | byte << 4 : 0);
-    }
+    uint8_t lookup[128];
+    FoldTree(pb.tree[kPatterns], lookup);
+    BuildPairs<PlaneBundles::kPatternPairBits, true>(lookup, lookup, pb.pattern_pairs);
     pb.pattern_pairs_built = true;
 }
 
@@ -145,7 +153,7 @@ void ReadPatternChunk(PlaneBundles& pb, BitReader& r, uint32_t n) {
             const uint32_t p = pb.pattern_pairs[c.bits & ((1u << PlaneBundles::kPatternPairBits) - 1u)];
             if (p == 0) break;  // a long pair (or an empty one): the general loop goes on from here
             SkipBits(c, p & 15u);
-            out[i] = static_cast<uint8_t>(p >> 4);
+            out[i] = static_cast<uint8_t>(p >> 8);
         }
     }
     for (; i < n; ++i) {
@@ -265,13 +273,8 @@ void ReadBundleTrees(PlaneBundles& pb, BitReader& r) {
     pb.tree[kSubBlockTypes] = ReadSymbolTree(r);
     for (auto& t : pb.colour_high) t = ReadSymbolTree(r);
     pb.tree[kColours] = ReadSymbolTree(r);
-    for (unsigned t = 0; t < 17; ++t) {
-        const SymbolTree& tree = t < 16 ? pb.colour_high[t] : pb.tree[kColours];
-        for (unsigned k = 0; k < 128; ++k) {
-            const uint8_t e = tree.shape->entry[k];
-            pb.colour_lookup[t][k] = static_cast<uint8_t>((e & 0xf0u) | (tree.map[e & 15u] & 15u));
-        }
-    }
+    for (unsigned t = 0; t < 17; ++t)
+        FoldTree(t < 16 ? pb.colour_high[t] : pb.tree[kColours], pb.colour_lookup[t]);
     pb.colour_pairs_built = 0;
     pb.tree[kPatterns] = ReadSymbolTree(r);
     pb.pattern_pairs_built = false;

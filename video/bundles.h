@@ -43,7 +43,7 @@ struct PlaneBundles {
     uint16_t colour_pairs_built = 0;
     // Both nibbles of a pattern byte whose two code words take at most 10
     // bits together, indexed by the next 10 bits: the length (0: not in the
-    // table) and the byte above it. Built when a long chunk first needs it
+    // table) and the byte above it, as in the colour pairs. Built when a long chunk first needs it
     // in the plane: one step per byte instead of two dependent ones.
     static constexpr unsigned kPatternPairBits = 10;
     uint16_t pattern_pairs[1u << kPatternPairBits];

@@ -10,6 +10,14 @@ namespace zarn {
 
 namespace {
 
+// The value of a position becoming significant in plane i: i low magnitude
+// bits above the implied top bit, then the sign (1: negative), from bit 0 of f.
+inline int16_t PlaneValue(uint32_t f, unsigned i) {
+    const uint32_t magnitude = (1u << i) | (f & ((1u << i) - 1u));
+    const uint32_t negative = 0u - ((f >> i) & 1u);
+    return static_cast<int16_t>((magnitude ^ negative) - negative);
+}
+
 // Which plane a walk is in: the last (plane 0), plane 1, or a higher one.
 enum class PlaneKind { kLast, kOne, kHigher };
 
@@ -30,10 +38,7 @@ struct AcDecoder {
     void Significant(unsigned index) {
         const unsigned i = PlaneNumber<kKind>();
         Ensure(b, i + 1);
-        const uint32_t f = TakeBits(b, i + 1);
-        const uint32_t magnitude = (1u << i) | (f & ((1u << i) - 1u));
-        const uint32_t negative = f >> i;
-        coef[kCodedToRaster[index]] = static_cast<int16_t>(negative ? 0u - magnitude : magnitude);
+        coef[kCodedToRaster[index]] = PlaneValue(TakeBits(b, i + 1), i);
         found = true;
     }
 
@@ -70,10 +75,8 @@ struct AcDecoder {
                 Ensure(b, i + 2);
                 const uint32_t f = static_cast<uint32_t>(b.bits);
                 const uint32_t deferred = f & 1u;
-                const uint32_t magnitude = (1u << i) | ((f >> 1) & ((1u << i) - 1u));
-                const uint32_t negative = 0u - ((f >> (i + 1)) & 1u);
-                const uint32_t value = ((magnitude ^ negative) - negative) & (deferred - 1u);
-                coef[kCodedToRaster[p]] = static_cast<int16_t>(value);
+                const int16_t value = PlaneValue(f >> 1, i);
+                coef[kCodedToRaster[p]] = static_cast<int16_t>(value & static_cast<int16_t>(deferred - 1u));
                 s.next[s.head - 1] = static_cast<uint8_t>(p * 4 + kSingle);
                 s.head -= deferred;
                 SkipBits(b, 1 + ((i + 1) & (deferred - 1u)));

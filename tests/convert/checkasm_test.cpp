@@ -102,8 +102,30 @@ protected:
     }
 };
 
+// The reference copy of case `c` at destination row `y`.
+RefCopy RefCopyFor(const Case& c, uint32_t height, const Geometry& g, const std::vector<uint8_t>& marks,
+                   uint32_t y) {
+    RefCopy r;
+    r.format = c.format;
+    r.mode = c.mode;
+    r.grey = c.grey;
+    r.swapped = c.swapped;
+    r.use_alpha = c.alpha;
+    r.x = c.x;
+    r.y = y;
+    r.width = c.width;
+    r.height = height;
+    r.pitch = g.pitch;
+    r.buffer_height = g.buffer_height;
+    if (c.changed) {
+        r.block_marks = marks.data();
+        r.mb_cols = kLumaWidth / 16;
+    }
+    return r;
+}
+
 void RunCopy(const RefFrame& f, const Case& c, uint32_t height, const std::vector<uint8_t>& marks,
-             uint8_t* buffer, const Geometry& g) {
+             uint8_t* buffer, const Geometry& g, uint32_t y = 3) {
     FrameSource s{};
     s.frame = f.planes.data();
     s.alpha = f.alpha.empty() ? nullptr : f.alpha.data();
@@ -116,7 +138,7 @@ void RunCopy(const RefFrame& f, const Case& c, uint32_t height, const std::vecto
     s.luma_height = kLumaHeight;
     uint32_t flags = c.format | (c.mode << kCopyScaleShift) | (c.grey ? kCopyGreyScale : 0) |
                      (c.swapped ? kCopyChromaSwapped : 0) | (c.changed ? 0 : kCopyWholeFrame);
-    CopyFrame(s, buffer, g.pitch, g.buffer_height, c.x, 3, flags);
+    CopyFrame(s, buffer, g.pitch, g.buffer_height, c.x, y, flags);
 }
 
 TEST_F(CheckAsm, EverySetMatchesPlainAndReference) {
@@ -155,22 +177,7 @@ TEST_F(CheckAsm, EverySetMatchesPlainAndReference) {
                                         for (size_t i = 0; i < sentinel.size(); ++i)
                                             sentinel[i] = static_cast<uint8_t>(i * 37 + variant);
 
-                                        RefCopy r;
-                                        r.format = format;
-                                        r.mode = mode;
-                                        r.grey = grey;
-                                        r.swapped = c.swapped;
-                                        r.use_alpha = alpha;
-                                        r.x = x;
-                                        r.y = 3;
-                                        r.width = width;
-                                        r.height = height;
-                                        r.pitch = g.pitch;
-                                        r.buffer_height = g.buffer_height;
-                                        if (changed) {
-                                            r.block_marks = marks.data();
-                                            r.mb_cols = kLumaWidth / 16;
-                                        }
+                                        RefCopy r = RefCopyFor(c, height, g, marks, 3);
                                         std::vector<uint8_t> expected = sentinel;
                                         RefConvert(frame, r, expected.data());
                                         std::vector<uint8_t> expected_vector;
@@ -235,19 +242,9 @@ TEST_F(CheckAsm, PartAtOddSourcePosition) {
                 const Geometry g = GeometryFor(c, 24);
                 std::vector<uint8_t> sentinel(g.size);
                 for (auto& b : sentinel) b = static_cast<uint8_t>(rng());
-                RefCopy r;
-                r.format = format;
-                r.mode = mode;
-                r.grey = grey;
-                r.use_alpha = alpha;
-                r.x = 5;
-                r.y = 1;
+                RefCopy r = RefCopyFor(c, 24, g, {}, 1);
                 r.source_x = 7;
                 r.source_y = mode == 6 ? 6 : 5;  // odd after halving too
-                r.width = 40;
-                r.height = 24;
-                r.pitch = g.pitch;
-                r.buffer_height = g.buffer_height;
                 std::vector<uint8_t> expected = sentinel;
                 RefConvert(frame, r, expected.data());
                 const int d = DescriptorForFormat(format, alpha);
@@ -293,22 +290,7 @@ TEST_F(CheckAsm, RandomSmallGeometries) {
         const Geometry g = GeometryFor(c, height);
         std::vector<uint8_t> sentinel(g.size);
         for (size_t i = 0; i < sentinel.size(); ++i) sentinel[i] = static_cast<uint8_t>(i * 11 + iteration);
-        RefCopy r;
-        r.format = format;
-        r.mode = c.mode;
-        r.grey = c.grey;
-        r.swapped = c.swapped;
-        r.use_alpha = alpha;
-        r.x = c.x;
-        r.y = 3;
-        r.width = c.width;
-        r.height = height;
-        r.pitch = g.pitch;
-        r.buffer_height = g.buffer_height;
-        if (c.changed) {
-            r.block_marks = marks.data();
-            r.mb_cols = kLumaWidth / 16;
-        }
+        const RefCopy r = RefCopyFor(c, height, g, marks, 3);
         std::vector<uint8_t> expected = sentinel;
         RefConvert(frame, r, expected.data());
         for (KernelSet set : {KernelSet::kPlain, KernelSet::kSse2, KernelSet::kAvx2}) {
@@ -336,31 +318,12 @@ TEST_F(CheckAsm, AlignedChangedBlocksMatchReference) {
             std::vector<uint8_t> storage(g.size + 64);
             uint8_t* const start =
                 storage.data() + (64 - reinterpret_cast<uintptr_t>(storage.data()) % 64) % 64;
-            RefCopy r;
-            r.format = format;
-            r.use_alpha = alpha;
-            r.y = 0;
-            r.width = kLumaWidth;
-            r.height = kLumaHeight;
-            r.pitch = g.pitch;
-            r.buffer_height = g.buffer_height;
-            r.block_marks = marks.data();
-            r.mb_cols = kLumaWidth / 16;
             std::vector<uint8_t> expected(g.size, 7);
-            RefConvert(frame, r, expected.data());
+            RefConvert(frame, RefCopyFor(c, kLumaHeight, g, marks, 0), expected.data());
             for (KernelSet set : SimdSets()) {
                 ASSERT_TRUE(InstallKernelSet(set));
                 std::memset(start, 7, g.size);
-                FrameSource src{frame.planes.data(),
-                                alpha ? frame.alpha.data() : nullptr,
-                                marks.data(),
-                                kLumaWidth / 16,
-                                kLumaWidth / 16 * (kLumaHeight / 16),
-                                kLumaWidth,
-                                kLumaHeight,
-                                kLumaWidth,
-                                kLumaHeight};
-                CopyFrame(src, start, g.pitch, g.buffer_height, 0, 0, format);
+                RunCopy(frame, c, kLumaHeight, marks, start, g, 0);
                 EXPECT_TRUE(std::equal(expected.begin(), expected.end(), start)) << Describe(c, set);
             }
         }
@@ -373,16 +336,8 @@ TEST_F(CheckAsm, ForcePlainFlagGivesPlainBytes) {
     RefFrame frame = RandomFrame(rng, true, false);
     const Case c{3, false, false, 0, 0, 48, false, false, false};
     const Geometry g = GeometryFor(c, 32);
-    RefCopy r;
-    r.format = 3;
-    r.x = 0;
-    r.y = 3;
-    r.width = 48;
-    r.height = 32;
-    r.pitch = g.pitch;
-    r.buffer_height = g.buffer_height;
     std::vector<uint8_t> expected(g.size, 0);
-    RefConvert(frame, r, expected.data());
+    RefConvert(frame, RefCopyFor(c, 32, g, {}, 3), expected.data());
     for (KernelSet set : SimdSets()) {
         ASSERT_TRUE(InstallKernelSet(set));
         std::vector<uint8_t> out(g.size, 0);
