@@ -61,11 +61,12 @@ inline void Transpose(__m256i r[8]) {
     r[7] = _mm256_permute2x128_si256(u3, u7, 0x31);
 }
 
-// 64 output bytes in raster order, as two registers of four rows each.
-// Coefficient rows from kRows on are zero.
+// The 64 output bytes, as two registers of four 8-byte rows each: rows 0, 1,
+// 4, 5 in `rows0145` and rows 2, 3, 6, 7 in `rows2367` (the order in which
+// the last pass leaves them). Coefficient rows from kRows on are zero.
 template <int kRows>
-inline void TransformRows(const int16_t coef[64], const uint32_t table[64], __m256i& rows01_23,
-                          __m256i& rows45_67) {
+inline void TransformRows(const int16_t coef[64], const uint32_t table[64], __m256i& rows0145,
+                          __m256i& rows2367) {
     __m256i x[8], y[8];
     for (int r = 0; r < kRows; ++r) {
         const __m256i c =
@@ -76,79 +77,87 @@ inline void TransformRows(const int16_t coef[64], const uint32_t table[64], __m2
     Transform<kRows>(x, y);  // y[row], lanes = columns
     Transpose(y);            // y[column], lanes = rows
     Transform(y, x);         // x[column], lanes = rows
-    Transpose(x);            // x[row], lanes = columns
     const __m256i bias = _mm256_set1_epi32(127), low = _mm256_set1_epi32(255);
-    for (int r = 0; r < 8; ++r)
-        x[r] = _mm256_and_si256(_mm256_srai_epi32(_mm256_add_epi32(x[r], bias), 8), low);
-    // Values are 0..255: the packs cannot saturate. Lane order is restored by the permutes.
-    const __m256i p01 = _mm256_permute4x64_epi64(_mm256_packus_epi32(x[0], x[1]), 0xD8);
-    const __m256i p23 = _mm256_permute4x64_epi64(_mm256_packus_epi32(x[2], x[3]), 0xD8);
-    const __m256i p45 = _mm256_permute4x64_epi64(_mm256_packus_epi32(x[4], x[5]), 0xD8);
-    const __m256i p67 = _mm256_permute4x64_epi64(_mm256_packus_epi32(x[6], x[7]), 0xD8);
-    rows01_23 = _mm256_permute4x64_epi64(_mm256_packus_epi16(p01, p23), 0xD8);
-    rows45_67 = _mm256_permute4x64_epi64(_mm256_packus_epi16(p45, p67), 0xD8);
+    for (int c = 0; c < 8; ++c)
+        x[c] = _mm256_and_si256(_mm256_srai_epi32(_mm256_add_epi32(x[c], bias), 8), low);
+    // Values are 0..255: the packs cannot saturate. Each 128-bit half then
+    // holds four columns of four rows (rows 0-3 low, 4-7 high), column by
+    // column; a byte shuffle turns that 4x4 square row by row, and the
+    // 32-bit interleave joins columns 0-3 with 4-7. No transpose of 32-bit
+    // values is needed on the way out.
+    const __m256i c0123 =
+        _mm256_packus_epi16(_mm256_packus_epi32(x[0], x[1]), _mm256_packus_epi32(x[2], x[3]));
+    const __m256i c4567 =
+        _mm256_packus_epi16(_mm256_packus_epi32(x[4], x[5]), _mm256_packus_epi32(x[6], x[7]));
+    const __m256i turn = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0, 4, 8, 12,
+                                          1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    const __m256i left = _mm256_shuffle_epi8(c0123, turn), right = _mm256_shuffle_epi8(c4567, turn);
+    rows0145 = _mm256_unpacklo_epi32(left, right);
+    rows2367 = _mm256_unpackhi_epi32(left, right);
 }
 
 // Most blocks have coefficients in their first three rows only: their
 // column pass then runs on three inputs.
-inline void TransformBlock(const int16_t coef[64], const uint32_t table[64], __m256i& rows01_23,
-                           __m256i& rows45_67) {
+inline void TransformBlock(const int16_t coef[64], const uint32_t table[64], __m256i& rows0145,
+                           __m256i& rows2367) {
     const auto row = [coef](int r) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * r));
     };
     const __m128i rows_3_7 =
         _mm_or_si128(_mm_or_si128(_mm_or_si128(row(3), row(4)), _mm_or_si128(row(5), row(6))), row(7));
     if (_mm_testz_si128(rows_3_7, rows_3_7))
-        TransformRows<3>(coef, table, rows01_23, rows45_67);
+        TransformRows<3>(coef, table, rows0145, rows2367);
     else
-        TransformRows<8>(coef, table, rows01_23, rows45_67);
+        TransformRows<8>(coef, table, rows0145, rows2367);
 }
 
 void PutEnlargedAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
-    alignas(32) uint8_t out[64];
+    alignas(32) uint8_t out[64];  // rows 0, 1, 4, 5, 2, 3, 6, 7
     __m256i a, b;
     TransformBlock(coef, table, a, b);
     _mm256_store_si256(reinterpret_cast<__m256i*>(out), a);
     _mm256_store_si256(reinterpret_cast<__m256i*>(out + 32), b);
+    static constexpr int kSlot[8] = {0, 1, 4, 5, 2, 3, 6, 7};
     for (int r = 0; r < 8; ++r) {
-        const __m128i row = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(out + r * 8));
+        const __m128i row = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(out + kSlot[r] * 8));
         const __m128i twice = _mm_unpacklo_epi8(row, row);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * r * stride), twice);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + (2 * r + 1) * stride), twice);
     }
 }
 
-// Four rows of 8 bytes, `stride` apart, as one register in row order.
+// Rows r, r + 1, r + 4 and r + 5 of 8 bytes, `stride` apart, as one
+// register in that order (the transform's output order).
 inline __m256i LoadRows4(const uint8_t* p, ptrdiff_t stride) {
     const auto row = [&](int r) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + r * stride)); };
-    const __m128i r01 = _mm_unpacklo_epi64(row(0), row(1)), r23 = _mm_unpacklo_epi64(row(2), row(3));
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(r01), r23, 1);
+    const __m128i r01 = _mm_unpacklo_epi64(row(0), row(1)), r45 = _mm_unpacklo_epi64(row(4), row(5));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(r01), r45, 1);
 }
 
-// Stores a register of four 8-byte rows, `stride` apart.
+// Stores a register of rows r, r + 1, r + 4 and r + 5, `stride` apart.
 inline void StoreRows4(uint8_t* p, ptrdiff_t stride, __m256i v) {
     const __m128i lo = _mm256_castsi256_si128(v), hi = _mm256_extracti128_si256(v, 1);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p), lo);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p + stride), _mm_unpackhi_epi64(lo, lo));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 2 * stride), hi);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 3 * stride), _mm_unpackhi_epi64(hi, hi));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 4 * stride), hi);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 5 * stride), _mm_unpackhi_epi64(hi, hi));
 }
 
 void PutAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64]) {
     __m256i a, b;
     TransformBlock(coef, table, a, b);
     StoreRows4(dst, stride, a);
-    StoreRows4(dst + 4 * stride, stride, b);
+    StoreRows4(dst + 2 * stride, stride, b);
 }
 
 void AddFromAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],
                  const uint8_t* pred, ptrdiff_t pred_stride) {
     // The prediction is read whole before anything is stored.
-    const __m256i p0 = LoadRows4(pred, pred_stride), p1 = LoadRows4(pred + 4 * pred_stride, pred_stride);
+    const __m256i p0 = LoadRows4(pred, pred_stride), p1 = LoadRows4(pred + 2 * pred_stride, pred_stride);
     __m256i a, b;
     TransformBlock(coef, table, a, b);
     StoreRows4(dst, stride, _mm256_add_epi8(a, p0));
-    StoreRows4(dst + 4 * stride, stride, _mm256_add_epi8(b, p1));
+    StoreRows4(dst + 2 * stride, stride, _mm256_add_epi8(b, p1));
 }
 
 void AddAvx2(uint8_t* dst, ptrdiff_t stride, const int16_t coef[64], const uint32_t table[64],

@@ -48,41 +48,42 @@ constexpr ResidueGroups MakeResidueGroups() {
 
 constexpr ResidueGroups kResidueGroups = MakeResidueGroups();
 
-// Raster positions of the groups of 4 (coded indexes 4k..4k+3), byte p for
-// index 4k+p.
-struct GroupRaster {
-    uint32_t v[16];
-};
-
-constexpr GroupRaster MakeGroupRaster() {
-    GroupRaster r{};
-    for (unsigned k = 0; k < 16; ++k)
-        for (unsigned p = 0; p < 4; ++p) r.v[k] |= uint32_t{kCodedToRaster[4 * k + p]} << (8 * p);
-    return r;
+// A group of 4 (coded indexes 4k..4k+3) is a 2x2 square: 4k and 4k + 1 side
+// by side, 4k + 2 and 4k + 3 below them. Its values go out as two 2-byte rows.
+constexpr bool GroupsAreSquares() {
+    for (unsigned k = 0; k < 16; ++k) {
+        const unsigned top = kCodedToRaster[4 * k];
+        if (top % 2 != 0 || kCodedToRaster[4 * k + 1] != top + 1 || kCodedToRaster[4 * k + 2] != top + 8 ||
+            kCodedToRaster[4 * k + 3] != top + 9)
+            return false;
+    }
+    return true;
 }
-
-constexpr GroupRaster kGroupRaster = MakeGroupRaster();
+static_assert(GroupsAreSquares());
 
 inline void StoreBytes4(uint8_t* p, uint32_t v) {
     if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
     std::memcpy(p, &v, 4);
 }
 
+inline void StoreBytes2(uint8_t* p, uint32_t v) {
+    const uint8_t b[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
+    std::memcpy(p, b, 2);
+}
+
 // The coefficient decoder's list walk; positions become significant with a
 // sign bit only, and every non-zero change counts an event.
 struct ResidueDecoder {
     BitCache b;
-    uint8_t* value;  // raster order
-    unsigned event_limit;
-    unsigned events = 0;
+    uint8_t* value;           // raster order
+    unsigned room;            // events still allowed before the one that stops decoding
     uint8_t plane_value = 0;  // T, an 8-bit two's complement number
     PlaneWalk s;
-    bool last_plane = false;       // nothing deferred in it is read again
-    uint8_t significant_list[64];  // coded indexes, in the order they became significant
+    uint8_t* significant_list;  // coded indexes, in the order they became significant (64)
     unsigned significant_count = 0;
 
     // Counts one event; true when decoding must stop.
-    bool Event() { return events++ == event_limit; }
+    bool Event() { return room-- == 0; }
 
     bool TakeBit() {
         Ensure(b, 1);
@@ -102,7 +103,7 @@ struct ResidueDecoder {
     // applied without a branch each (they are as good as random).
     bool Refine() {
         const unsigned count = significant_count;
-        if (events + count > event_limit) return RefineToLimit();
+        if (count > room) return RefineToLimit();
         for (unsigned k = 0; k < count;) {
             const unsigned n = count - k < 32 ? count - k : 32;
             Ensure(b, n);
@@ -114,7 +115,7 @@ struct ResidueDecoder {
                 const uint8_t negative = static_cast<uint8_t>(static_cast<int8_t>(x) >> 7);
                 const uint8_t step = static_cast<uint8_t>((up & ~negative) | (down & negative));
                 x = static_cast<uint8_t>(x + (step & (0u - (bits & 1u))));
-                events += bits & 1u;  // std::popcount is a library call without -mpopcnt
+                room -= bits & 1u;  // std::popcount is a library call without -mpopcnt
             }
         }
         return false;
@@ -137,7 +138,7 @@ struct ResidueDecoder {
     bool ResolveGroup4(unsigned first) {
         Ensure(b, 8);
         const ResidueGroup& g = kResidueGroups.entry[b.bits & 0xffu];
-        if (events + g.becoming <= event_limit) {
+        if (g.becoming <= room) {
             SkipBits(b, g.used);
             // Deferred positions get value 0, which they still had. The
             // significant offsets and deferred entries are stored as whole
@@ -147,14 +148,14 @@ struct ResidueDecoder {
             const uint32_t up = plane_value * 0x01010101u;
             const uint32_t down = static_cast<uint8_t>(-plane_value) * 0x01010101u;
             const uint32_t values = (g.plus & up) | (g.minus & down);
-            const uint32_t raster = kGroupRaster.v[first >> 2];
-            uint8_t* const v = value;
-            for (unsigned p = 0; p < 32; p += 8) v[(raster >> p) & 0xffu] = static_cast<uint8_t>(values >> p);
+            uint8_t* const top = value + kCodedToRaster[first];
+            StoreBytes2(top, values);
+            StoreBytes2(top + 8, values >> 16);
             StoreBytes4(significant_list + significant_count, g.significant + first * 0x01010101u);
             significant_count += g.becoming;
             StoreBytes4(s.next + s.head - 4, g.deferred + first * 4 * 0x01010101u);
             s.head -= 4u - g.becoming;
-            events += g.becoming;
+            room -= g.becoming;
             return false;
         }
         for (unsigned p = first; p < first + 4; ++p) {
@@ -166,11 +167,14 @@ struct ResidueDecoder {
         return false;
     }
 
+    // In a block's last plane nothing kept is read again.
+    template <bool kKeep>
     void Keep(unsigned first, SetKind kind) {
-        if (!last_plane) KeepSet(s, first, kind);
+        if constexpr (kKeep) KeepSet(s, first, kind);
     }
 
     // Acts on entry e whose significance bit was 1. True when decoding must stop.
+    template <bool kKeep>
     bool Resolve(uint8_t e) {
         unsigned first = e >> 2;
         switch (e & 3u) {
@@ -178,14 +182,14 @@ struct ResidueDecoder {
             if (ResolveGroup4(first)) return true;
             first += 4;
             if (!TakeBit()) {
-                Keep(first, kGroup16);
+                Keep<kKeep>(first, kGroup16);
                 return false;
             }
             [[fallthrough]];
         case kGroup16:
             SplitGroup16(s, first);
             if (!TakeBit()) {
-                Keep(first, kGroup4);
+                Keep<kKeep>(first, kGroup4);
                 return false;
             }
             [[fallthrough]];
@@ -205,9 +209,10 @@ struct ResidueDecoder {
         for (unsigned plane = 0; plane <= c; ++plane) {
             if (Refine()) return;
             StartPlane(s, lists, plane, head, tail);
-            last_plane = plane == c;
-            const auto act = [this](uint8_t e) { return Resolve(e); };
-            if (last_plane ? WalkSetPlane<false>(b, s, act) : WalkSetPlane<true>(b, s, act)) return;
+            const bool stop = plane == c
+                                  ? WalkSetPlane<false>(b, s, [this](uint8_t e) { return Resolve<false>(e); })
+                                  : WalkSetPlane<true>(b, s, [this](uint8_t e) { return Resolve<true>(e); });
+            if (stop) return;
             head = s.head;
             tail = s.w;
             plane_value = static_cast<uint8_t>(static_cast<int8_t>(plane_value) >> 1);
@@ -221,10 +226,15 @@ void DecodeResidue(BitReader& r, unsigned event_limit, uint8_t out[64]) {
     std::memset(out, 0, 64);
     // Filled field by field: brace initialisation would also clear the
     // significant list, which costs more than a small residue's decode.
+    // The lists live outside the decoder, so that its fields can stay in
+    // registers: a record holding an array is kept in memory, and every
+    // byte store through a pointer would make its fields be read again.
+    uint8_t significant[64];
     ResidueDecoder d;
     d.b = AcquireBits(r);
     d.value = out;
-    d.event_limit = event_limit;
+    d.room = event_limit;
+    d.significant_list = significant;
     SetLists lists;
     d.Run(lists);
     ReleaseBits(d.b, r);

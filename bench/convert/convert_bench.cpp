@@ -35,6 +35,7 @@ struct BenchFrame {
     std::vector<uint8_t> all_marks;
     std::vector<uint8_t> some_marks;
     std::vector<uint8_t> band_marks;
+    std::vector<uint8_t> no_marks;
     uint32_t mb_cols = kWidth / 16;
     uint32_t mb_count = kWidth / 16 * (kLumaHeight / 16);
     BenchFrame() {
@@ -48,16 +49,19 @@ struct BenchFrame {
         // A band of whole macroblock rows: 10% of the blocks, clustered.
         band_marks.assign(mb_count + 1, 0);
         std::fill(band_marks.begin() + mb_count / 2, band_marks.begin() + mb_count / 2 + mb_count / 10, 1);
+        no_marks.assign(mb_count + 1, 0);
         while (std::count(some_marks.begin(), some_marks.end() - 1, 1) < mb_count / 10)
             some_marks[rng() % mb_count] = 1;
     }
     const uint8_t* Y() const { return planes.start; }
     const uint8_t* V() const { return planes.start + size_t{kWidth} * kLumaHeight; }
     const uint8_t* U() const { return V() + size_t{kWidth} * kLumaHeight / 4; }
-    // 0: every block marked, 1: 10% scattered at random, 2: 10% in one band.
+    // 0: every block marked, 1: 10% scattered at random, 2: 10% in one band,
+    // 3: none (what is left is the strip below the last whole macroblock row).
     zarn::FrameSource Source(int marks) const {
-        const uint8_t* m =
-            marks == 0 ? all_marks.data() : (marks == 1 ? some_marks.data() : band_marks.data());
+        const uint8_t* m = marks == 0 ? all_marks.data()
+                                      : (marks == 1 ? some_marks.data()
+                                                    : (marks == 2 ? band_marks.data() : no_marks.data()));
         return {planes.start, nullptr, m, mb_cols, mb_count, kWidth, kHeight, kWidth, kLumaHeight};
     }
 };
@@ -149,6 +153,7 @@ BENCHMARK_CAPTURE(Copy, yuy2_changed10_scattered_sse2, 13, KernelSet::kSse2, 1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Copy, bgrx32_changed10_band_avx2, 3, KernelSet::kAvx2, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Copy, bgrx32_changed10_band_plain, 3, KernelSet::kPlain, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Copy, bgrx32_changed0_avx2, 3, KernelSet::kAvx2, 3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
