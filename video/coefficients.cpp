@@ -18,6 +18,12 @@ inline int16_t PlaneValue(uint32_t f, unsigned i) {
     return static_cast<int16_t>((magnitude ^ negative) - negative);
 }
 
+// Two side-by-side coefficients in one store.
+inline void StorePair(int16_t* p, int32_t left, int32_t right) {
+    const int16_t pair[2] = {static_cast<int16_t>(left), static_cast<int16_t>(right)};
+    std::memcpy(p, pair, sizeof pair);
+}
+
 // Which plane a walk is in: the last (plane 0), plane 1, or a higher one.
 enum class PlaneKind { kLast, kOne, kHigher };
 
@@ -48,14 +54,11 @@ struct AcDecoder {
         Ensure(b, kBits);
         const uint32_t e = table.entry[b.bits & ((1u << kBits) - 1u)];
         SkipBits(b, e & 15u);
-        for (unsigned p = 0; p < 4; ++p) {
-            // The position was still 0, so writing 0 for a deferred one is harmless.
-            coef[kCodedToRaster[first + p]] = static_cast<int16_t>(GroupValue(e, p));
-            if (!last) {
-                s.next[s.head - 1] = static_cast<uint8_t>((first + p) * 4 + kSingle);
-                s.head -= (e >> (4 + p)) & 1u;
-            }
-        }
+        // The positions were still 0, so writing 0 for a deferred one is harmless.
+        int16_t* const top = coef + kCodedToRaster[first];
+        StorePair(top, GroupValue(e, 0), GroupValue(e, 1));
+        StorePair(top + 8, GroupValue(e, 2), GroupValue(e, 3));
+        if (!last) DeferSingles(s, first, (e >> 4) & 15u);
         found |= (e >> 8) != 0;
     }
 

@@ -48,24 +48,6 @@ constexpr ResidueGroups MakeResidueGroups() {
 
 constexpr ResidueGroups kResidueGroups = MakeResidueGroups();
 
-// A group of 4 (coded indexes 4k..4k+3) is a 2x2 square: 4k and 4k + 1 side
-// by side, 4k + 2 and 4k + 3 below them. Its values go out as two 2-byte rows.
-constexpr bool GroupsAreSquares() {
-    for (unsigned k = 0; k < 16; ++k) {
-        const unsigned top = kCodedToRaster[4 * k];
-        if (top % 2 != 0 || kCodedToRaster[4 * k + 1] != top + 1 || kCodedToRaster[4 * k + 2] != top + 8 ||
-            kCodedToRaster[4 * k + 3] != top + 9)
-            return false;
-    }
-    return true;
-}
-static_assert(GroupsAreSquares());
-
-inline void StoreBytes4(uint8_t* p, uint32_t v) {
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-    std::memcpy(p, &v, 4);
-}
-
 inline void StoreBytes2(uint8_t* p, uint32_t v) {
     const uint8_t b[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
     std::memcpy(p, b, 2);

@@ -81,6 +81,55 @@ inline bool WalkSetPlane(BitCache& b, PlaneWalk& s, Resolve&& resolve) {
     }
 }
 
+inline void StoreBytes4(uint8_t* p, uint32_t v) {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+    std::memcpy(p, &v, 4);
+}
+
+// A group of 4 (coded indexes 4k..4k+3) is a 2x2 square: 4k and 4k + 1 side
+// by side, 4k + 2 and 4k + 3 below them, so its values go out as two rows.
+constexpr bool GroupsAreSquares() {
+    for (unsigned k = 0; k < 16; ++k) {
+        const unsigned top = kCodedToRaster[4 * k];
+        if (top % 2 != 0 || kCodedToRaster[4 * k + 1] != top + 1 || kCodedToRaster[4 * k + 2] != top + 8 ||
+            kCodedToRaster[4 * k + 3] != top + 9)
+            return false;
+    }
+    return true;
+}
+static_assert(GroupsAreSquares());
+
+// The singles a group of 4 defers, by the mask of its deferred positions
+// (bit p for the group's p-th index), as the bytes they take in front of the
+// next list, the first deferred in the highest byte, with the group's first
+// index still to be added; and how many there are.
+struct DeferredSingles {
+    uint32_t entries[16];
+    uint8_t count[16];
+};
+
+constexpr DeferredSingles MakeDeferredSingles() {
+    DeferredSingles t{};
+    for (unsigned mask = 0; mask < 16; ++mask) {
+        unsigned n = 0;
+        for (unsigned p = 0; p < 4; ++p)
+            if ((mask >> p) & 1u) t.entries[mask] |= (p * 4 + kSingle) << (8 * (3 - n++));
+        t.count[mask] = static_cast<uint8_t>(n);
+    }
+    return t;
+}
+
+inline constexpr DeferredSingles kDeferredSingles = MakeDeferredSingles();
+
+// Puts a group's deferred singles in front of the next list with one 4-byte
+// store. Bytes past the count land where nothing is live: at most 60
+// positions were deferred before, so the word stays inside the list. Each
+// byte stays below 256, so adding the first index carries into no other.
+inline void DeferSingles(PlaneWalk& s, unsigned first, unsigned mask) {
+    StoreBytes4(s.next + s.head - 4, kDeferredSingles.entries[mask] + first * 4 * 0x01010101u);
+    s.head -= kDeferredSingles.count[mask];
+}
+
 // Most groups of 4 resolve in low planes, where all their decisions fit in 8
 // or 12 bits: a table gives the whole group at once, without a branch per
 // position. For each position the bits hold a 1 (not significant: deferred)

@@ -28,11 +28,12 @@ using zarn_test::RefFrame;
 constexpr uint32_t kLumaWidth = 48;
 constexpr uint32_t kLumaHeight = 32;
 
-RefFrame RandomFrame(std::mt19937& rng, bool full_range, bool with_alpha) {
+RefFrame RandomFrame(std::mt19937& rng, bool full_range, bool with_alpha, uint32_t luma_width = kLumaWidth,
+                     uint32_t luma_height = kLumaHeight) {
     RefFrame f;
-    f.luma_width = kLumaWidth;
-    f.luma_height = kLumaHeight;
-    const size_t luma = size_t{kLumaWidth} * kLumaHeight;
+    f.luma_width = luma_width;
+    f.luma_height = luma_height;
+    const size_t luma = size_t{luma_width} * luma_height;
     f.planes.resize(luma * 3 / 2);
     for (size_t i = 0; i < f.planes.size(); ++i) {
         const uint32_t limit = (i < luma && !full_range) ? 236 : 256;
@@ -104,7 +105,7 @@ protected:
 
 // The reference copy of case `c` at destination row `y`.
 RefCopy RefCopyFor(const Case& c, uint32_t height, const Geometry& g, const std::vector<uint8_t>& marks,
-                   uint32_t y) {
+                   uint32_t y, uint32_t mb_cols = kLumaWidth / 16) {
     RefCopy r;
     r.format = c.format;
     r.mode = c.mode;
@@ -119,7 +120,7 @@ RefCopy RefCopyFor(const Case& c, uint32_t height, const Geometry& g, const std:
     r.buffer_height = g.buffer_height;
     if (c.changed) {
         r.block_marks = marks.data();
-        r.mb_cols = kLumaWidth / 16;
+        r.mb_cols = mb_cols;
     }
     return r;
 }
@@ -130,12 +131,12 @@ void RunCopy(const RefFrame& f, const Case& c, uint32_t height, const std::vecto
     s.frame = f.planes.data();
     s.alpha = f.alpha.empty() ? nullptr : f.alpha.data();
     s.block_marks = marks.data();
-    s.mb_cols = kLumaWidth / 16;
-    s.mb_count = s.mb_cols * (kLumaHeight / 16);
+    s.mb_cols = f.luma_width / 16;
+    s.mb_count = s.mb_cols * (f.luma_height / 16);
     s.source_width = c.width;
     s.source_height = height;
-    s.luma_width = kLumaWidth;
-    s.luma_height = kLumaHeight;
+    s.luma_width = f.luma_width;
+    s.luma_height = f.luma_height;
     uint32_t flags = c.format | (c.mode << kCopyScaleShift) | (c.grey ? kCopyGreyScale : 0) |
                      (c.swapped ? kCopyChromaSwapped : 0) | (c.changed ? 0 : kCopyWholeFrame);
     CopyFrame(s, buffer, g.pitch, g.buffer_height, c.x, y, flags);
@@ -303,27 +304,29 @@ TEST_F(CheckAsm, RandomSmallGeometries) {
 }
 
 // Changed blocks of 32-bit layouts whose rows start on cache lines, as in a
-// surface at x 0: the kernels may write them with streaming stores.
+// surface at x 0: the kernels may write them with streaming stores. Rows of
+// 19 blocks: the marks are read eight at a time, then one by one.
 TEST_F(CheckAsm, AlignedChangedBlocksMatchReference) {
     std::mt19937 rng(31);
-    constexpr int32_t kPitch = 256;
+    constexpr uint32_t kWide = 19 * 16, kTall = 64;
+    constexpr int32_t kPitch = 1280;
     for (uint32_t format : {3u, 4u, 5u, 6u}) {
         for (bool bottom_up : {false, true}) {
             const bool alpha = format >= 5;
-            const RefFrame frame = RandomFrame(rng, false, alpha);
-            std::vector<uint8_t> marks(kLumaWidth / 16 * (kLumaHeight / 16) + 1, 0);
+            const RefFrame frame = RandomFrame(rng, false, alpha, kWide, kTall);
+            std::vector<uint8_t> marks(kWide / 16 * (kTall / 16) + 1, 0);
             for (size_t i = 0; i + 1 < marks.size(); ++i) marks[i] = (rng() & 1) != 0;
-            const Case c{format, alpha, false, 0, 0, kLumaWidth, bottom_up, true, false};
-            const Geometry g{bottom_up ? -kPitch : kPitch, kLumaHeight, size_t{kPitch} * kLumaHeight};
+            const Case c{format, alpha, false, 0, 0, kWide, bottom_up, true, false};
+            const Geometry g{bottom_up ? -kPitch : kPitch, kTall, size_t{kPitch} * kTall};
             std::vector<uint8_t> storage(g.size + 64);
             uint8_t* const start =
                 storage.data() + (64 - reinterpret_cast<uintptr_t>(storage.data()) % 64) % 64;
             std::vector<uint8_t> expected(g.size, 7);
-            RefConvert(frame, RefCopyFor(c, kLumaHeight, g, marks, 0), expected.data());
+            RefConvert(frame, RefCopyFor(c, kTall, g, marks, 0, kWide / 16), expected.data());
             for (KernelSet set : SimdSets()) {
                 ASSERT_TRUE(InstallKernelSet(set));
                 std::memset(start, 7, g.size);
-                RunCopy(frame, c, kLumaHeight, marks, start, g, 0);
+                RunCopy(frame, c, kTall, marks, start, g, 0);
                 EXPECT_TRUE(std::equal(expected.begin(), expected.end(), start)) << Describe(c, set);
             }
         }
