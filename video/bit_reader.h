@@ -87,19 +87,31 @@ inline uint32_t Peek7Bits(const BitReader& r) {
 struct BitCache {
     const uint8_t* data;
     size_t size;
-    size_t next;     // byte offset of the next word to load
-    uint64_t bits;   // unconsumed bits, next bit in bit 0; bits above `avail` are zero
-    unsigned avail;  // 0..63
+    size_t next;        // byte offset of the next word to load
+    uint64_t bits;      // unconsumed bits, next bit in bit 0; bits above `avail` are zero
+    unsigned avail;     // 0..63
+    size_t whole_ends;  // a word at an offset below this lies inside the packet
 };
 
 inline BitCache AcquireBits(const BitReader& r) {
-    return BitCache{r.data, r.size, r.next, r.buffer, r.count};
+    return BitCache{r.data, r.size, r.next, r.buffer, r.count, r.size >= 4 ? r.size - 3 : 0};
+}
+
+// The next word, with one test on the hot path instead of two.
+inline uint32_t CacheWord(const BitCache& c) {
+    if (c.next < c.whole_ends) {
+        uint32_t w;
+        std::memcpy(&w, c.data + c.next, 4);
+        if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap32(w);
+        return w;
+    }
+    return LoadWord(c.data, c.size, c.next);
 }
 
 // Makes at least n bits available, 1 <= n <= 32.
 inline void Ensure(BitCache& c, unsigned n) {
     if (c.avail >= n) return;
-    c.bits |= static_cast<uint64_t>(LoadWord(c.data, c.size, c.next)) << c.avail;
+    c.bits |= static_cast<uint64_t>(CacheWord(c)) << c.avail;
     c.avail += 32;
     c.next += 4;
 }
@@ -108,7 +120,7 @@ inline void Ensure(BitCache& c, unsigned n) {
 // next word is loaded every time and kept only when it is needed. For loops
 // whose refills come at unpredictable points.
 inline void Ensure32(BitCache& c) {
-    const uint64_t word = LoadWord(c.data, c.size, c.next);
+    const uint64_t word = CacheWord(c);
     const unsigned need = c.avail < 32;  // 0 or 1
     c.bits |= (word << c.avail) & (0 - uint64_t{need});
     c.next += 4 * need;
