@@ -29,10 +29,10 @@ constexpr ResidueGroups MakeResidueGroups() {
     ResidueGroups t{};
     for (unsigned bits = 0; bits < 256; ++bits) {
         ResidueGroup& g = t.entry[bits];
-        unsigned used = 0, deferred = 0;
+        unsigned used = 0, deferred_mask = 0;
         for (unsigned p = 0; p < 4; ++p) {
             if ((bits >> used) & 1u) {
-                g.deferred |= (p * 4 + kSingle) << (8 * (3 - deferred++));
+                deferred_mask |= 1u << p;
                 used += 1;
                 continue;
             }
@@ -42,6 +42,7 @@ constexpr ResidueGroups MakeResidueGroups() {
             used += 2;
         }
         g.used = static_cast<uint8_t>(used);
+        g.deferred = kDeferredSingles.entries[deferred_mask];
     }
     return t;
 }
