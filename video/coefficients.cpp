@@ -24,6 +24,36 @@ inline void StorePair(int16_t* p, int32_t left, int32_t right) {
     std::memcpy(p, pair, sizeof pair);
 }
 
+// The last plane's deferred singles, decided eight bits at a time. Each
+// single takes a 0 (it stays 0) or a 1 and its sign (it becomes +1 or -1).
+// Entry: the bits used (bits 0..3), how many singles they decide (bits
+// 4..7: all whose bits fit), and from bit 8 two bits per single: 0 for 0,
+// 1 for +1, 3 for -1.
+struct LastPlaneSingles {
+    uint32_t entry[256];
+};
+
+constexpr LastPlaneSingles MakeLastPlaneSingles() {
+    LastPlaneSingles t{};
+    for (unsigned bits = 0; bits < 256; ++bits) {
+        unsigned used = 0, n = 0, values = 0;
+        while (used < 8) {
+            if (((bits >> used) & 1u) == 0) {
+                used += 1;
+            } else {
+                if (used + 2 > 8) break;
+                values |= (((bits >> (used + 1)) & 1u) != 0 ? 3u : 1u) << (2 * n);
+                used += 2;
+            }
+            ++n;
+        }
+        t.entry[bits] = used | n << 4 | values << 8;
+    }
+    return t;
+}
+
+constexpr LastPlaneSingles kLastPlaneSingles = MakeLastPlaneSingles();
+
 // Which plane a walk is in: the last (plane 0), plane 1, or a higher one.
 enum class PlaneKind { kLast, kOne, kHigher };
 
@@ -117,8 +147,28 @@ struct AcDecoder {
         }
     }
 
+    // The last plane's list starts with the singles the plane before
+    // deferred. While eight or more of them are left, a table decides as
+    // many as its next eight bits cover, without a branch per single. The
+    // eight entries all are such singles, still 0, so those not yet decided
+    // are written 0 again.
+    void LastPlaneDeferredSingles() {
+        while (SetLists::kBase - s.idx >= 8) {
+            Ensure(b, 8);
+            const uint32_t e = kLastPlaneSingles.entry[b.bits & 0xffu];
+            SkipBits(b, e & 15u);
+            const uint8_t* const singles = s.cur + s.idx;
+            uint32_t values = e >> 8;
+            for (unsigned k = 0; k < 8; ++k, values >>= 2)
+                coef[kCodedToRaster[singles[k] >> 2]] = static_cast<int16_t>((values & 1u) - (values & 2u));
+            found |= (e >> 8) != 0;
+            s.idx += (e >> 4) & 15u;
+        }
+    }
+
     template <PlaneKind kKind>
     void WalkPlane() {
+        if constexpr (kKind == PlaneKind::kLast) LastPlaneDeferredSingles();
         WalkSetPlane<kKind != PlaneKind::kLast>(b, s, [this](uint8_t e) {
             Resolve<kKind>(e);
             return false;
