@@ -1,8 +1,8 @@
 #include "convert/convert_changed_blocks.h"
 
 #include <bit>
-#include <cstring>
 
+#include "base/byte_order.h"
 #include "convert/convert_frame.h"
 #include "convert/convert_walk.h"
 #include "convert/copy_flags.h"
@@ -68,14 +68,6 @@ struct PendingRun {
     }
 };
 
-// Eight marks as one word, the first in the low byte.
-uint64_t MarkWord(const uint8_t* marks) {
-    uint64_t w;
-    std::memcpy(&w, marks, 8);
-    if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
-    return w;
-}
-
 }  // namespace
 
 void ConvertChangedBlocks(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch, const uint8_t* block_marks,
@@ -112,7 +104,7 @@ void ConvertChangedBlocks(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch
         // Eight marks at a time: most words of a sparse frame are all clear.
         uint32_t c = 0;
         for (; c + 8 <= block_cols; c += 8) {
-            uint64_t word = MarkWord(marks0 + c) | MarkWord(marks1 + c);
+            uint64_t word = LoadLe64(marks0 + c) | LoadLe64(marks1 + c);  // the first mark in the low byte
             while (word != 0) {
                 const uint32_t at = static_cast<uint32_t>(std::countr_zero(word)) / 8;
                 list.Add((c + at) * kBlock, kBlock);

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/byte_order.h"
+
 namespace zarn {
 
 struct BitReader {
@@ -29,12 +31,8 @@ inline BitReader MakeBitReader(const uint8_t* data, size_t size, size_t start) {
 
 // The 32-bit word at byte offset `next`, zero-filled past the packet's end.
 inline uint32_t LoadWord(const uint8_t* data, size_t size, size_t next) {
+    if (next < size && size - next >= 4) return LoadLe32(data + next);
     uint32_t w = 0;
-    if (next < size && size - next >= 4) {
-        std::memcpy(&w, data + next, 4);
-        if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap32(w);
-        return w;
-    }
     for (size_t i = 0; i < 4 && next + i < size; ++i) w |= static_cast<uint32_t>(data[next + i]) << (8 * i);
     return w;
 }
@@ -99,12 +97,7 @@ inline BitCache AcquireBits(const BitReader& r) {
 
 // The next word, with one test on the hot path instead of two.
 inline uint32_t CacheWord(const BitCache& c) {
-    if (c.next < c.whole_ends) {
-        uint32_t w;
-        std::memcpy(&w, c.data + c.next, 4);
-        if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap32(w);
-        return w;
-    }
+    if (c.next < c.whole_ends) return LoadLe32(c.data + c.next);
     return LoadWord(c.data, c.size, c.next);
 }
 

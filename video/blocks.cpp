@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "video/coefficients.h"
 #include "video/quant_tables.h"
 #include "video/residue.h"
@@ -76,16 +77,6 @@ constexpr NibbleMasks MakeNibbleMasks() {
 }
 
 constexpr NibbleMasks kNibbleMasks = MakeNibbleMasks();
-
-inline void StoreLe32(uint8_t* p, uint32_t v) {
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-    std::memcpy(p, &v, 4);
-}
-
-inline void StoreLe64(uint8_t* p, uint64_t v) {
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-    std::memcpy(p, &v, 8);
-}
 
 // Moves 8 rows of 8 bytes; each row is loaded before it is stored, so a
 // block may be copied onto itself.

@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstring>
 
+#include "base/byte_order.h"
+
 namespace zarn {
 
 namespace {
@@ -75,18 +77,6 @@ inline void TransposeBytes(uint64_t (&m)[8]) {
         m[i + 4] ^= t;
         m[i] ^= t << 32;
     }
-}
-
-inline uint64_t LoadLe64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-    return v;
-}
-
-inline void StoreLe64(uint8_t* p, uint64_t v) {
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-    std::memcpy(p, &v, 8);
 }
 
 // Rounds the row pass results x[column][row], adds the DC term, and writes

@@ -1,6 +1,5 @@
 #include "video/residue.h"
 
-#include <bit>
 #include <cstring>
 #include <initializer_list>
 
@@ -134,10 +133,9 @@ struct ResidueDecoder {
             uint8_t* const top = value + kCodedToRaster[first];
             StoreBytes2(top, values);
             StoreBytes2(top + 8, values >> 16);
-            StoreBytes4(significant_list + significant_count, g.significant + first * 0x01010101u);
+            StoreLe32(significant_list + significant_count, g.significant + first * 0x01010101u);
             significant_count += g.becoming;
-            StoreBytes4(s.next + s.head - 4, g.deferred + first * 4 * 0x01010101u);
-            s.head -= 4u - g.becoming;
+            PushDeferredSingles(s, first, g.deferred, 4u - g.becoming);
             room -= g.becoming;
             return false;
         }
@@ -207,11 +205,9 @@ struct ResidueDecoder {
 
 void DecodeResidue(BitReader& r, unsigned event_limit, uint8_t out[64]) {
     std::memset(out, 0, 64);
-    // Filled field by field: brace initialisation would also clear the
-    // significant list, which costs more than a small residue's decode.
-    // The lists live outside the decoder, so that its fields can stay in
-    // registers: a record holding an array is kept in memory, and every
-    // byte store through a pointer would make its fields be read again.
+    // The significant list lives outside the decoder and is not cleared:
+    // a record holding an array is kept in memory, and every byte store
+    // through a pointer would make the decoder's fields be read again.
     uint8_t significant[64];
     ResidueDecoder d;
     d.b = AcquireBits(r);

@@ -81,11 +81,6 @@ inline bool WalkSetPlane(BitCache& b, PlaneWalk& s, Resolve&& resolve) {
     }
 }
 
-inline void StoreBytes4(uint8_t* p, uint32_t v) {
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-    std::memcpy(p, &v, 4);
-}
-
 // A group of 4 (coded indexes 4k..4k+3) is a 2x2 square: 4k and 4k + 1 side
 // by side, 4k + 2 and 4k + 3 below them, so its values go out as two rows.
 constexpr bool GroupsAreSquares() {
@@ -121,13 +116,18 @@ constexpr DeferredSingles MakeDeferredSingles() {
 
 inline constexpr DeferredSingles kDeferredSingles = MakeDeferredSingles();
 
-// Puts a group's deferred singles in front of the next list with one 4-byte
-// store. Bytes past the count land where nothing is live: at most 60
-// positions were deferred before, so the word stays inside the list. Each
-// byte stays below 256, so adding the first index carries into no other.
+// Puts `count` deferred singles of the group at `first` in front of the next
+// list with one 4-byte store (`entries` as in kDeferredSingles). Bytes past
+// the count land where nothing is live: at most 60 positions were deferred
+// before, so the word stays inside the list. Each byte stays below 256, so
+// adding the first index carries into no other.
+inline void PushDeferredSingles(PlaneWalk& s, unsigned first, uint32_t entries, unsigned count) {
+    StoreLe32(s.next + s.head - 4, entries + first * 4 * 0x01010101u);
+    s.head -= count;
+}
+
 inline void DeferSingles(PlaneWalk& s, unsigned first, unsigned mask) {
-    StoreBytes4(s.next + s.head - 4, kDeferredSingles.entries[mask] + first * 4 * 0x01010101u);
-    s.head -= kDeferredSingles.count[mask];
+    PushDeferredSingles(s, first, kDeferredSingles.entries[mask], kDeferredSingles.count[mask]);
 }
 
 // Most groups of 4 resolve in low planes, where all their decisions fit in 8
