@@ -565,6 +565,24 @@ GstFlowReturn PullExact(ZarnDemux* d, uint64_t offset, guint size, GstBuffer** b
     return GST_FLOW_OK;
 }
 
+// A file cut inside its first frame has nothing to play, and fails here
+// rather than in the task: a bin that is still changing this element's
+// state may drop the errors the element posts meanwhile. Only the frame's
+// last byte is read.
+GstFlowReturn CheckFirstFrame(ZarnDemux* d) {
+    if (d->header.frame_count == 0) return GST_FLOW_OK;
+    const uint64_t begin = (*d->index)[0] & ~1u, end = (*d->index)[1] & ~1u;
+    if (end <= begin) return GST_FLOW_OK;
+    GstBuffer* buf = nullptr;
+    const GstFlowReturn flow = PullExact(d, end - 1, 1, &buf);
+    if (buf) gst_buffer_unref(buf);
+    if (flow == GST_FLOW_EOS) {
+        GST_ELEMENT_ERROR(d, STREAM, DEMUX, ("The file ends early, inside frame %u.", 0u), (nullptr));
+        return GST_FLOW_ERROR;
+    }
+    return flow;
+}
+
 // Reads and checks the header and tables in pull mode. This happens while
 // the pad is activated, so that a file that is not usable fails the state
 // change: a bin that tries elements in turn then reports its error.
@@ -600,7 +618,9 @@ GstFlowReturn PullHeader(ZarnDemux* d) {
         GST_ELEMENT_ERROR(d, STREAM, DEMUX, ("The file's frame index cannot be used."), (nullptr));
         return GST_FLOW_ERROR;
     }
-    return GST_FLOW_OK;
+    const GstFlowReturn first = CheckFirstFrame(d);
+    if (first != GST_FLOW_OK) d->have_header = false;
+    return first;
 }
 
 }  // namespace
