@@ -553,6 +553,11 @@ void StopOnFlow(ZarnDemux* d, GstFlowReturn flow) {
     }
 }
 
+// The error of a file whose data stops inside frame `frame`.
+void PostEndsEarly(ZarnDemux* d, uint32_t frame) {
+    GST_ELEMENT_ERROR(d, STREAM, DEMUX, ("The file ends early, inside frame %u.", frame), (nullptr));
+}
+
 GstFlowReturn PullExact(ZarnDemux* d, uint64_t offset, guint size, GstBuffer** buffer) {
     *buffer = nullptr;
     GstFlowReturn flow = gst_pad_pull_range(d->sink, offset, size, buffer);
@@ -577,7 +582,7 @@ GstFlowReturn CheckFirstFrame(ZarnDemux* d) {
     const GstFlowReturn flow = PullExact(d, end - 1, 1, &buf);
     if (buf) gst_buffer_unref(buf);
     if (flow == GST_FLOW_EOS) {
-        GST_ELEMENT_ERROR(d, STREAM, DEMUX, ("The file ends early, inside frame %u.", 0u), (nullptr));
+        PostEndsEarly(d, 0);
         return GST_FLOW_ERROR;
     }
     return flow;
@@ -639,7 +644,7 @@ void ZarnDemuxLoop(GstPad* pad) {
     GstBuffer* packet = nullptr;
     flow = PullExact(d, begin, guint(end - begin), &packet);
     if (flow == GST_FLOW_EOS) {
-        GST_ELEMENT_ERROR(d, STREAM, DEMUX, ("The file ends early, inside frame %u.", frame), (nullptr));
+        PostEndsEarly(d, frame);
         gst_pad_pause_task(pad);
         PushToAll(d, gst_event_new_eos());
         return;
@@ -725,8 +730,7 @@ gboolean SinkEvent(GstPad* pad, GstObject* parent, GstEvent* event) {
             return TRUE;
         }
         if (!d->have_header || d->next_frame < d->stop_frame) {
-            GST_ELEMENT_ERROR(d, STREAM, DEMUX, ("The file ends early, inside frame %u.", d->next_frame),
-                              (nullptr));
+            PostEndsEarly(d, d->next_frame);
         }
         if (d->video)
             PushToAll(d, event);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "video/bit_reader.h"
 #include "video/coefficients.h"
 
