@@ -570,22 +570,14 @@ GstFlowReturn PullExact(ZarnDemux* d, uint64_t offset, guint size, GstBuffer** b
     return GST_FLOW_OK;
 }
 
-// A file cut inside its first frame has nothing to play, and fails here
-// rather than in the task: a bin that is still changing this element's
-// state may drop the errors the element posts meanwhile. Only the frame's
-// last byte is read.
-GstFlowReturn CheckFirstFrame(ZarnDemux* d) {
-    if (d->header.frame_count == 0) return GST_FLOW_OK;
-    const uint64_t begin = (*d->index)[0] & ~1u, end = (*d->index)[1] & ~1u;
-    if (end <= begin) return GST_FLOW_OK;
-    GstBuffer* buf = nullptr;
-    const GstFlowReturn flow = PullExact(d, end - 1, 1, &buf);
-    if (buf) gst_buffer_unref(buf);
-    if (flow == GST_FLOW_EOS) {
-        PostEndsEarly(d, 0);
-        return GST_FLOW_ERROR;
-    }
-    return flow;
+// A bin that is changing this element's state may drop the errors the
+// element posts meanwhile (decodebin does, for the elements it tries): the
+// task posts its errors only once the state has settled.
+bool StateSettled(ZarnDemux* d) {
+    GST_OBJECT_LOCK(d);
+    const bool settled = GST_STATE_PENDING(d) == GST_STATE_VOID_PENDING && GST_STATE(d) >= GST_STATE_PAUSED;
+    GST_OBJECT_UNLOCK(d);
+    return settled;
 }
 
 // Reads and checks the header and tables in pull mode. This happens while
@@ -623,9 +615,7 @@ GstFlowReturn PullHeader(ZarnDemux* d) {
         GST_ELEMENT_ERROR(d, STREAM, DEMUX, ("The file's frame index cannot be used."), (nullptr));
         return GST_FLOW_ERROR;
     }
-    const GstFlowReturn first = CheckFirstFrame(d);
-    if (first != GST_FLOW_OK) d->have_header = false;
-    return first;
+    return GST_FLOW_OK;
 }
 
 }  // namespace
@@ -644,6 +634,10 @@ void ZarnDemuxLoop(GstPad* pad) {
     GstBuffer* packet = nullptr;
     flow = PullExact(d, begin, guint(end - begin), &packet);
     if (flow == GST_FLOW_EOS) {
+        if (!StateSettled(d)) {
+            g_usleep(1000);  // the task calls again, for the same frame
+            return;
+        }
         PostEndsEarly(d, frame);
         gst_pad_pause_task(pad);
         PushToAll(d, gst_event_new_eos());
