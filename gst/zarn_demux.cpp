@@ -58,7 +58,8 @@ struct ZarnDemux {
     uint32_t stop_frame;  // one past the last frame of the segment
     GstSegment segment;
     bool send_segment;
-    bool ended;  // push mode: the end was sent downstream
+    bool ended;             // push mode: the end was sent downstream
+    gint64 error_deadline;  // pull mode: when a held error is posted anyway (0: none held)
     uint32_t seqnum;
     // Push mode: the seek sent upstream, applied at its flush's end.
     SeekPlan* pending;
@@ -143,6 +144,7 @@ void ResetDemux(ZarnDemux* d) {
     gst_segment_init(&d->segment, GST_FORMAT_TIME);
     d->send_segment = true;
     d->ended = false;
+    d->error_deadline = 0;
     d->seqnum = gst_util_seqnum_next();
     d->has_pending = false;
 }
@@ -570,14 +572,19 @@ GstFlowReturn PullExact(ZarnDemux* d, uint64_t offset, guint size, GstBuffer** b
     return GST_FLOW_OK;
 }
 
-// A bin that is changing this element's state may drop the errors the
-// element posts meanwhile (decodebin does, for the elements it tries): the
-// task posts its errors only once the state has settled.
-bool StateSettled(ZarnDemux* d) {
+// A bin that is still trying this element may drop the errors it posts:
+// decodebin does until it has set the element to its own state and hands
+// the state back (the element's state is locked until then). The task
+// holds an error back while that lasts, for at most two seconds, so that
+// a state locked for good cannot keep the file from ending.
+bool MayPostError(ZarnDemux* d) {
     GST_OBJECT_LOCK(d);
-    const bool settled = GST_STATE_PENDING(d) == GST_STATE_VOID_PENDING && GST_STATE(d) >= GST_STATE_PAUSED;
+    const bool settled = GST_STATE_PENDING(d) == GST_STATE_VOID_PENDING && GST_STATE(d) >= GST_STATE_PAUSED &&
+                         !GST_ELEMENT_IS_LOCKED_STATE(d);
     GST_OBJECT_UNLOCK(d);
-    return settled;
+    const gint64 now = g_get_monotonic_time();
+    if (d->error_deadline == 0) d->error_deadline = now + 2 * G_USEC_PER_SEC;
+    return settled || now >= d->error_deadline;
 }
 
 // Reads and checks the header and tables in pull mode. This happens while
@@ -634,7 +641,7 @@ void ZarnDemuxLoop(GstPad* pad) {
     GstBuffer* packet = nullptr;
     flow = PullExact(d, begin, guint(end - begin), &packet);
     if (flow == GST_FLOW_EOS) {
-        if (!StateSettled(d)) {
+        if (!MayPostError(d)) {
             g_usleep(1000);  // the task calls again, for the same frame
             return;
         }
