@@ -72,6 +72,7 @@ const char* KernelSetName(KernelSet set) {
     case KernelSet::kPlain: return "plain";
     case KernelSet::kSse2: return "sse2";
     case KernelSet::kAvx2: return "avx2";
+    case KernelSet::kAvx512: return "avx512";
     }
     return "?";
 }
@@ -81,6 +82,7 @@ uint32_t FeaturesOf(KernelSet set) {
     case KernelSet::kPlain: return 0;
     case KernelSet::kSse2: return kCpuSse2;
     case KernelSet::kAvx2: return kCpuSse2 | kCpuAvx2;
+    case KernelSet::kAvx512: return kCpuSse2 | kCpuAvx2 | kCpuAvx512;
     }
     return ~0u;
 }
@@ -91,7 +93,7 @@ bool KernelSetSupported(KernelSet set) {
 }
 
 KernelSet DetectKernelSet() {
-    for (KernelSet set : {KernelSet::kAvx2, KernelSet::kSse2})
+    for (KernelSet set : {KernelSet::kAvx512, KernelSet::kAvx2, KernelSet::kSse2})
         if (CpuHas(FeaturesOf(set))) return set;
     return KernelSet::kPlain;
 }

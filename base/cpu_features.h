@@ -31,7 +31,8 @@ bool CpuAvx512Asked();
 inline bool CpuHas(uint32_t mask) { return (CpuFeatures() & mask) == mask; }
 
 // The levels of kernel sets, from the plain C++ up.
-enum class KernelSet : uint32_t { kPlain = 0, kSse2 = 1, kAvx2 = 2 };
+// kAvx512 is the AVX2 set with AVX-512 routines where they pay.
+enum class KernelSet : uint32_t { kPlain = 0, kSse2 = 1, kAvx2 = 2, kAvx512 = 3 };
 
 const char* KernelSetName(KernelSet set);
 // The features a set's kernels use.

@@ -15,6 +15,10 @@ namespace zarn {
 namespace {
 
 constexpr uint32_t kBlock = 16;
+// Runs of joined blocks up to this many pixels wide go down the rows in one
+// block routine call; longer ones are a row pair at a time, whose lines the
+// processor's prefetch follows.
+constexpr uint32_t kLongestBlockRun = 4 * kBlock;
 
 struct BlockWalk {
     const RoutineChoice* choice;
@@ -29,14 +33,14 @@ struct BlockWalk {
 // row pairs of whole groups (columns and counts are multiples of 16). A
 // short run walks down the rows, which the processor's stride prefetch
 // follows; a long run is a row pair at a time anyway. Without row doubling
-// the kernel set walks the block itself, in one call.
+// the kernel set walks a short run itself, in one call.
 void ConvertBlockRun(const BlockWalk& w, uint32_t block_row, uint32_t column, uint32_t count) {
     const uint32_t row = block_row * kBlock;
     const PairPointers p =
         PairAt(*w.planes, row, w.dest + static_cast<ptrdiff_t>(row) * w.row_step, w.row_step, w.twin, 0);
     KernelRows k = RowsAt(p, *w.choice, column);
     const uint32_t steps = count >> w.choice->step;
-    if (!w.choice->twice) {
+    if (!w.choice->twice && count <= kLongestBlockRun) {
         w.choice->even_block(k, steps, kBlock / 2, StridesOf(*w.planes, w.row_step));
         return;
     }

@@ -32,6 +32,7 @@ bool InstallKernelSet(KernelSet set) {
     case KernelSet::kPlain: filled = false; break;
     case KernelSet::kSse2: filled = FillSse2Groups(simd); break;
     case KernelSet::kAvx2: filled = FillAvx2Groups(simd); break;
+    case KernelSet::kAvx512: filled = FillAvx2Groups(simd) && FillAvx512Blocks(simd); break;
     }
     if (set != KernelSet::kPlain && !filled) return false;
     for (int d = 0; d < kDescriptorCount; ++d) {

@@ -108,5 +108,7 @@ void FillPlainPairs(RowEdgePair (*out)[8]);
 // SIMD group routines; return false when the build lacks the instruction set.
 bool FillSse2Groups(GroupEntry (*out)[6]);
 bool FillAvx2Groups(GroupEntry (*out)[6]);
+// Replaces block routines of AVX2 groups (filled first) with AVX-512 ones.
+bool FillAvx512Blocks(GroupEntry (*out)[6]);
 
 }  // namespace zarn

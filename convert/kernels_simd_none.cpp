@@ -5,6 +5,7 @@ namespace zarn {
 
 bool FillSse2Groups(GroupEntry (*)[6]) { return false; }
 bool FillAvx2Groups(GroupEntry (*)[6]) { return false; }
+bool FillAvx512Blocks(GroupEntry (*)[6]) { return false; }
 void FenceStreamingStores() {}
 
 }  // namespace zarn

@@ -191,6 +191,8 @@ BENCHMARK_CAPTURE(Copy, uyvy_avx2_dest16, 14, KernelSet::kAvx2, 0, 16)->Unit(ben
 BENCHMARK_CAPTURE(Libyuv, uyvy_dest16, 14, 16)->Unit(benchmark::kMillisecond);
 
 // Changed blocks: 10% of the macroblocks marked, against the whole frame.
+BENCHMARK_CAPTURE(Copy, bgrx32_changed10_scattered_avx512, 3, KernelSet::kAvx512, 1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Copy, bgrx32_changed10_scattered_avx2, 3, KernelSet::kAvx2, 1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Copy, bgrx32_changed10_scattered_sse2, 3, KernelSet::kSse2, 1)
@@ -200,6 +202,8 @@ BENCHMARK_CAPTURE(Copy, bgrx32_changed10_scattered_plain, 3, KernelSet::kPlain, 
 BENCHMARK_CAPTURE(Copy, yuy2_changed10_scattered_avx2, 13, KernelSet::kAvx2, 1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Copy, yuy2_changed10_scattered_sse2, 13, KernelSet::kSse2, 1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Copy, bgrx32_changed10_band_avx512, 3, KernelSet::kAvx512, 2)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Copy, bgrx32_changed10_band_avx2, 3, KernelSet::kAvx2, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Copy, bgrx32_changed10_band_plain, 3, KernelSet::kPlain, 2)->Unit(benchmark::kMillisecond);

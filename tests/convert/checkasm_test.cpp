@@ -16,6 +16,7 @@
 #include "convert/copy_frame.h"
 #include "base/cpu_features.h"
 #include "convert/descriptors.h"
+#include "convert/kernel_types.h"
 #include "tests/convert/reference_convert.h"
 
 namespace zarn {
@@ -90,7 +91,7 @@ void ForceTuning(uint32_t word) {
 
 std::vector<KernelSet> SimdSets() {
     std::vector<KernelSet> sets;
-    for (KernelSet s : {KernelSet::kSse2, KernelSet::kAvx2})
+    for (KernelSet s : {KernelSet::kSse2, KernelSet::kAvx2, KernelSet::kAvx512})
         if (KernelSetSupported(s)) sets.push_back(s);
     return sets;
 }
@@ -251,7 +252,8 @@ TEST_F(CheckAsm, PartAtOddSourcePosition) {
                 const int d = DescriptorForFormat(format, alpha);
                 PrepareConversionTables(static_cast<int32_t>(format));
                 const uint32_t flags = format | (mode << kCopyScaleShift) | (grey ? kCopyGreyScale : 0);
-                for (KernelSet set : {KernelSet::kPlain, KernelSet::kSse2, KernelSet::kAvx2}) {
+                for (KernelSet set :
+                     {KernelSet::kPlain, KernelSet::kSse2, KernelSet::kAvx2, KernelSet::kAvx512}) {
                     if (!InstallKernelSet(set)) continue;
                     std::vector<uint8_t> out = sentinel;
                     ConvertFrame(out.data(), r.x, r.y, g.pitch, frame.Luma(), r.source_x, r.source_y, r.width,
@@ -294,7 +296,7 @@ TEST_F(CheckAsm, RandomSmallGeometries) {
         const RefCopy r = RefCopyFor(c, height, g, marks, 3);
         std::vector<uint8_t> expected = sentinel;
         RefConvert(frame, r, expected.data());
-        for (KernelSet set : {KernelSet::kPlain, KernelSet::kSse2, KernelSet::kAvx2}) {
+        for (KernelSet set : {KernelSet::kPlain, KernelSet::kSse2, KernelSet::kAvx2, KernelSet::kAvx512}) {
             if (!InstallKernelSet(set)) continue;
             std::vector<uint8_t> out = sentinel;
             RunCopy(frame, c, height, marks, out.data(), g);
@@ -328,6 +330,56 @@ TEST_F(CheckAsm, AlignedChangedBlocksMatchReference) {
                 std::memset(start, 7, g.size);
                 RunCopy(frame, c, kTall, marks, start, g, 0);
                 EXPECT_TRUE(std::equal(expected.begin(), expected.end(), start)) << Describe(c, set);
+            }
+        }
+    }
+}
+
+// The colour block routines called directly, as the changed-blocks copy
+// calls them, for every run width and count of row pairs (the copy passes
+// whole blocks; other shapes must convert as well), on destinations that
+// start on a cache line and ones that do not.
+TEST_F(CheckAsm, ColourBlockRoutinesMatchPlainForEveryShape) {
+    std::mt19937 rng(77);
+    constexpr uint32_t kWide = 80, kTall = 16;
+    constexpr ptrdiff_t kPitch = kWide * 4 + 64;
+    const RefFrame frame = RandomFrame(rng, false, true, kWide, kTall);
+    const uint8_t* luma = frame.planes.data();
+    const uint8_t* v = luma + kWide * kTall;
+    const uint8_t* u = v + kWide * kTall / 4;
+    std::vector<uint8_t> storage(kPitch * kTall + 128);
+    uint8_t* const lines = storage.data() + (64 - reinterpret_cast<uintptr_t>(storage.data()) % 64) % 64;
+    auto convert = [&](const GroupEntry& e, uint32_t offset, uint32_t blocks, uint32_t pairs) {
+        std::fill(storage.begin(), storage.end(), 7);
+        KernelRows k{luma,
+                     luma + kWide,
+                     v,
+                     u,
+                     frame.alpha.data(),
+                     frame.alpha.data() + kWide,
+                     lines + offset,
+                     lines + offset + kPitch,
+                     0};
+        e.block(k, (blocks * 16) >> e.step, pairs, PairStrides{2 * kWide, kWide / 2, 2 * kPitch});
+        FenceStreamingStores();
+        return storage;
+    };
+    for (int d = kDescBgrx32; d <= kDescRgba32; ++d) {
+        PrepareConversionTables(static_cast<int32_t>(kFormatBgrx32 + d - kDescBgrx32));
+        for (uint32_t offset : {0u, 4u}) {
+            for (uint32_t blocks = 1; blocks <= kWide / 16; ++blocks) {
+                for (uint32_t pairs = 1; pairs <= kTall / 2; ++pairs) {
+                    ASSERT_TRUE(InstallKernelSet(KernelSet::kPlain));
+                    const std::vector<uint8_t> plain =
+                        convert(g_descriptors[d].groups[kGroupColourEven], offset, blocks, pairs);
+                    for (KernelSet set : SimdSets()) {
+                        ASSERT_TRUE(InstallKernelSet(set));
+                        EXPECT_TRUE(convert(g_descriptors[d].groups[6 + kGroupColourEven], offset, blocks,
+                                            pairs) == plain)
+                            << "descriptor " << d << " offset " << offset << " blocks " << blocks << " pairs "
+                            << pairs << " set " << KernelSetName(set);
+                    }
+                }
             }
         }
     }

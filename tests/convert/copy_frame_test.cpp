@@ -58,7 +58,7 @@ uint32_t BytesOf(uint32_t format) {
 
 std::vector<KernelSet> AllSets() {
     std::vector<KernelSet> sets;
-    for (KernelSet s : {KernelSet::kPlain, KernelSet::kSse2, KernelSet::kAvx2})
+    for (KernelSet s : {KernelSet::kPlain, KernelSet::kSse2, KernelSet::kAvx2, KernelSet::kAvx512})
         if (KernelSetSupported(s)) sets.push_back(s);
     return sets;
 }
@@ -347,7 +347,7 @@ TEST_F(CopyFrameTest, VectorPathLumaAboveWhite) {
     const Frame f(64, 16, 255, 128, 128);
     ASSERT_TRUE(InstallKernelSet(KernelSet::kPlain));
     EXPECT_EQ(Convert(f, 3)[4 * 20], 254);
-    for (KernelSet set : {KernelSet::kSse2, KernelSet::kAvx2}) {
+    for (KernelSet set : {KernelSet::kSse2, KernelSet::kAvx2, KernelSet::kAvx512}) {
         if (!InstallKernelSet(set)) continue;
         EXPECT_EQ(Convert(f, 3)[4 * 20], 255) << KernelSetName(set);
         EXPECT_EQ(Convert(f, 3 | kCopyForcePlain)[4 * 20], 254) << KernelSetName(set);

@@ -37,6 +37,7 @@ TEST(CpuSelection, EachCapValueAllowsItsFeatures) {
     EXPECT_EQ(AllowedFeatures("avx2") & kCpuAvx512, 0u);
     EXPECT_EQ(AllowedFeatures(nullptr), AllowedFeatures("avx512"));
     EXPECT_EQ(FeaturesOf(KernelSet::kAvx2), uint32_t{kCpuSse2 | kCpuAvx2});
+    EXPECT_EQ(FeaturesOf(KernelSet::kAvx512), uint32_t{kCpuSse2 | kCpuAvx2 | kCpuAvx512});
 }
 
 TEST(CpuSelection, DescriptorSharing) {

@@ -148,7 +148,7 @@ protected:
 
 TEST_F(KernelBounds, EveryWidthStaysInsideItsBuffersAndMatchesPlain) {
     std::vector<KernelSet> sets;
-    for (KernelSet s : {KernelSet::kSse2, KernelSet::kAvx2})
+    for (KernelSet s : {KernelSet::kSse2, KernelSet::kAvx2, KernelSet::kAvx512})
         if (KernelSetSupported(s)) sets.push_back(s);
     int failures = 0;
     for (uint32_t format = 1; format <= 14; ++format) {
