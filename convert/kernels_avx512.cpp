@@ -1,7 +1,9 @@
 // AVX-512 block routines for the 32-bit layouts: a changed block's eight
-// rows per pass, four rows to a 512-bit register (one row per 128-bit lane),
-// each row written as one 64-byte line. The arithmetic is the AVX2 set's,
-// four rows wide; everything else stays with the AVX2 set.
+// rows per pass, four rows to a 512-bit register, each row written as one
+// 64-byte line. The four rows are held by pixel quarter: 128-bit lane k has
+// pixels 4k to 4k + 3 of each row, so that the in-lane unpacks that build
+// the pixels leave each row whole in one register. The arithmetic is the
+// AVX2 set's; everything else stays with the AVX2 set.
 #include <immintrin.h>
 
 #include "convert/simd_x86_common.h"
@@ -15,6 +17,7 @@ using namespace simd_x86;
 // The zero-masked forms with every lane kept: GCC 12 warns about the
 // undefined sources the unmasked forms pass in.
 constexpr __mmask8 kAll = 0xff;
+constexpr __mmask16 kAll32 = 0xffff;
 
 // Chroma terms of 32 chroma samples (four chroma rows of eight), words, the
 // same arithmetic as TermsOf.
@@ -65,20 +68,32 @@ struct Terms512 {
     return _mm512_maskz_inserti64x4(kAll, _mm512_castsi256_si512(lo), hi, 1);
 }
 
-// Word indexes that spread the terms of lanes `first` and `first + 1` over
-// four lanes (each twice), every sample for two pixels: pixels 0-7 of a row
-// from samples 0-3 (`half` 0), pixels 8-15 from samples 4-7 (`half` 1).
+// The same four rows by pixel quarter: 32-bit piece j of lane k is pixels
+// 4k to 4k + 3 of row j.
+[[gnu::always_inline]] inline __m512i FourRowsByQuarter(const uint8_t* r0, const uint8_t* r1,
+                                                        const uint8_t* r2, const uint8_t* r3) {
+    const __m512i transpose = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    return _mm512_maskz_permutexvar_epi32(kAll32, transpose, FourRows(r0, r1, r2, r3));
+}
+
+// Word indexes that give each luma word of a half pass its chroma term. A
+// half pass holds rows 4h to 4h + 3 by pixel quarter; unpacked to words, the
+// low part of lane k is pixels 4k to 4k + 3 of rows 4h and 4h + 1 (chroma
+// row 2h), the high part the same of rows 4h + 2 and 4h + 3 (chroma row
+// 2h + 1). Pixel p takes sample p / 2 of its chroma row, whose terms are
+// words 8 * row to 8 * row + 7 of the pass's terms.
 struct alignas(64) SpreadTable {
-    uint16_t index[4][32];  // upper rows' pixels 0-7, 8-15; lower rows' the same
+    uint16_t index[4][32];  // half 0 low, half 0 high, half 1 low, half 1 high
 };
 
 constexpr SpreadTable MakeSpreadTable() {
     SpreadTable t{};
     for (int spread = 0; spread < 4; ++spread) {
-        const int first = spread / 2 * 2, half = spread % 2;
+        const int chroma_row = spread;  // 2h for the low part, 2h + 1 for the high one
         for (int lane = 0; lane < 4; ++lane)
-            for (int k = 0; k < 8; ++k)
-                t.index[spread][lane * 8 + k] = static_cast<uint16_t>((first + lane / 2) * 8 + half * 4 + k / 2);
+            for (int w = 0; w < 8; ++w)
+                t.index[spread][lane * 8 + w] =
+                    static_cast<uint16_t>(chroma_row * 8 + (4 * lane + w % 4) / 2);
     }
     return t;
 }
@@ -86,7 +101,7 @@ constexpr SpreadTable MakeSpreadTable() {
 constexpr SpreadTable kSpread = MakeSpreadTable();
 
 struct Spread {
-    __m512i lo, hi;  // pixels 0-7 and 8-15 of each lane's row
+    __m512i lo, hi;  // terms of the low and high words of each lane
 };
 
 struct PixelTerms512 {
@@ -99,7 +114,7 @@ struct PixelTerms512 {
             {_mm512_permutexvar_epi16(lo, t.blue), _mm512_permutexvar_epi16(hi, t.blue)}};
 }
 
-// Component bytes of four rows of 16 pixels, one row per lane.
+// Component bytes of four rows of 16 pixels by pixel quarter.
 struct Pixels64 {
     __m512i b, g, r;
 };
@@ -117,34 +132,25 @@ struct Pixels64 {
             _mm512_packus_epi16(_mm512_add_epi16(l_lo, c.red.lo), _mm512_add_epi16(l_hi, c.red.hi))};
 }
 
-// Four rows of 16 pixels of bytes c0, g, c2, c3, one row per lane, written
-// as 64-byte lines at d[0..3]; with kRows < 4 only the first kRows.
+// Four rows of 16 pixels of bytes c0, g, c2, c3 by pixel quarter, written as
+// 64-byte lines at d[0..3]; with kRows < 4 only the first kRows.
 template <bool kStream, int kRows>
 [[gnu::always_inline]] inline void StoreFourRows(uint8_t* const (&d)[4], __m512i c0, __m512i g, __m512i c2,
                                                  __m512i c3) {
-    const __m512i t0 = _mm512_unpacklo_epi8(c0, g);
-    const __m512i t1 = _mm512_unpackhi_epi8(c0, g);
+    const __m512i t0 = _mm512_unpacklo_epi8(c0, g);  // rows 0 and 1
+    const __m512i t1 = _mm512_unpackhi_epi8(c0, g);  // rows 2 and 3
     const __m512i u0 = _mm512_unpacklo_epi8(c2, c3);
     const __m512i u1 = _mm512_unpackhi_epi8(c2, c3);
-    const __m512i q0 = _mm512_unpacklo_epi16(t0, u0);  // pixels 0-3 of each lane's row
-    const __m512i q1 = _mm512_unpackhi_epi16(t0, u0);  // 4-7
-    const __m512i q2 = _mm512_unpacklo_epi16(t1, u1);  // 8-11
-    const __m512i q3 = _mm512_unpackhi_epi16(t1, u1);  // 12-15
-    // Transpose the 4x4 of 128-bit pieces: row k's pieces into one register.
-    const __m512i a = _mm512_maskz_shuffle_i64x2(kAll, q0, q1, _MM_SHUFFLE(1, 0, 1, 0));
-    const __m512i b = _mm512_maskz_shuffle_i64x2(kAll, q2, q3, _MM_SHUFFLE(1, 0, 1, 0));
-    const __m512i c = _mm512_maskz_shuffle_i64x2(kAll, q0, q1, _MM_SHUFFLE(3, 2, 3, 2));
-    const __m512i e = _mm512_maskz_shuffle_i64x2(kAll, q2, q3, _MM_SHUFFLE(3, 2, 3, 2));
     auto store = [](uint8_t* p, __m512i v) {
         if constexpr (kStream)
             _mm512_stream_si512(reinterpret_cast<__m512i*>(p), v);
         else
             _mm512_storeu_si512(p, v);
     };
-    if constexpr (kRows > 0) store(d[0], _mm512_maskz_shuffle_i64x2(kAll, a, b, _MM_SHUFFLE(2, 0, 2, 0)));
-    if constexpr (kRows > 1) store(d[1], _mm512_maskz_shuffle_i64x2(kAll, a, b, _MM_SHUFFLE(3, 1, 3, 1)));
-    if constexpr (kRows > 2) store(d[2], _mm512_maskz_shuffle_i64x2(kAll, c, e, _MM_SHUFFLE(2, 0, 2, 0)));
-    if constexpr (kRows > 3) store(d[3], _mm512_maskz_shuffle_i64x2(kAll, c, e, _MM_SHUFFLE(3, 1, 3, 1)));
+    if constexpr (kRows > 0) store(d[0], _mm512_unpacklo_epi16(t0, u0));
+    if constexpr (kRows > 1) store(d[1], _mm512_unpackhi_epi16(t0, u0));
+    if constexpr (kRows > 2) store(d[2], _mm512_unpacklo_epi16(t1, u1));
+    if constexpr (kRows > 3) store(d[3], _mm512_unpackhi_epi16(t1, u1));
 }
 
 // Word indexes of the four spreads a pass needs.
@@ -159,43 +165,41 @@ inline SpreadIndexes LoadSpreadIndexes() {
 
 template <bool kRgbOrder, bool kAlpha>
 struct Block32 {
-    // kPairs (1-4) row pairs of one 16-pixel column: rows 0-3 in one register,
-    // rows 4-7 in another. Rows past the pairs are read from the last pair
-    // (inside the picture) and not written.
-    template <bool kStream, uint32_t kPairs>
-    [[gnu::always_inline]] static void Pass(const KernelRows& k, const PairStrides& s, const SpreadIndexes& x) {
-        const uint8_t* luma[8];
-        const uint8_t* alpha[8] = {};
-        uint8_t* dest[8];
-        for (uint32_t i = 0; i < 4; ++i) {
-            const ptrdiff_t pair = static_cast<ptrdiff_t>(i < kPairs ? i : kPairs - 1);
-            luma[2 * i] = k.luma0 + pair * s.luma;
-            luma[2 * i + 1] = k.luma1 + pair * s.luma;
-            if constexpr (kAlpha) {
-                alpha[2 * i] = k.alpha0 + pair * s.luma;
-                alpha[2 * i + 1] = k.alpha1 + pair * s.luma;
-            }
-            dest[2 * i] = k.dest0 + pair * s.dest;
-            dest[2 * i + 1] = k.dest1 + pair * s.dest;
+    // Row `row` (0-7) of a pass over kPairs row pairs, from the pointers of
+    // its first pair's two rows; rows past the pairs repeat the last pair.
+    template <uint32_t kPairs, class T>
+    [[gnu::always_inline]] static T* RowOf(T* even, T* odd, ptrdiff_t pair_step, int row) {
+        const ptrdiff_t pair = row / 2 < static_cast<int>(kPairs) ? row / 2 : kPairs - 1;
+        return (row & 1 ? odd : even) + pair * pair_step;
+    }
+
+    // Rows 4 * kHalf to 4 * kHalf + 3 of a pass, in one register.
+    template <bool kStream, uint32_t kPairs, int kHalf>
+    [[gnu::always_inline]] static void PutHalf(const KernelRows& k, const PairStrides& s,
+                                               const PixelTerms512& terms) {
+        auto luma = [&](int i) { return RowOf<kPairs>(k.luma0, k.luma1, s.luma, 4 * kHalf + i); };
+        const Pixels64 p = ColourRows(FourRowsByQuarter(luma(0), luma(1), luma(2), luma(3)), terms);
+        __m512i a = _mm512_setzero_si512();
+        if constexpr (kAlpha) {
+            auto alpha = [&](int i) { return RowOf<kPairs>(k.alpha0, k.alpha1, s.luma, 4 * kHalf + i); };
+            a = FourRowsByQuarter(alpha(0), alpha(1), alpha(2), alpha(3));
         }
+        auto dest = [&](int i) { return RowOf<kPairs>(k.dest0, k.dest1, s.dest, 4 * kHalf + i); };
+        uint8_t* const d[4] = {dest(0), dest(1), dest(2), dest(3)};
+        // Rows of this half inside the pairs.
+        constexpr int kRows = 2 * static_cast<int>(kPairs) - 4 * kHalf;
+        StoreFourRows<kStream, (kRows < 4 ? kRows : 4)>(d, kRgbOrder ? p.r : p.b, p.g, kRgbOrder ? p.b : p.r,
+                                                        a);
+    }
+
+    // kPairs (1-4) row pairs of one 16-pixel column: rows 0-3 in one register,
+    // rows 4-7 in another, each by pixel quarter.
+    template <bool kStream, uint32_t kPairs>
+    [[gnu::always_inline]] static void Pass(const KernelRows& k, const PairStrides& s,
+                                            const SpreadIndexes& x) {
         const Terms512 t = TermsOf512(ChromaRows(k.v, s.chroma, kPairs), ChromaRows(k.u, s.chroma, kPairs));
-        auto put = [&](int half, const PixelTerms512& terms) {
-            const Pixels64 p = ColourRows(FourRows(luma[4 * half], luma[4 * half + 1], luma[4 * half + 2],
-                                                   luma[4 * half + 3]),
-                                          terms);
-            const __m512i a = kAlpha ? FourRows(alpha[4 * half], alpha[4 * half + 1], alpha[4 * half + 2],
-                                                alpha[4 * half + 3])
-                                     : _mm512_setzero_si512();
-            uint8_t* const d[4] = {dest[4 * half], dest[4 * half + 1], dest[4 * half + 2], dest[4 * half + 3]};
-            constexpr int kUpper = kPairs >= 2 ? 4 : 2 * static_cast<int>(kPairs);
-            constexpr int kLower = kPairs >= 4 ? 4 : (kPairs == 3 ? 2 : 0);
-            if (half == 0)
-                StoreFourRows<kStream, kUpper>(d, kRgbOrder ? p.r : p.b, p.g, kRgbOrder ? p.b : p.r, a);
-            else
-                StoreFourRows<kStream, kLower>(d, kRgbOrder ? p.r : p.b, p.g, kRgbOrder ? p.b : p.r, a);
-        };
-        put(0, PixelTermsOf(t, x.upper_lo, x.upper_hi));
-        if constexpr (kPairs > 2) put(1, PixelTermsOf(t, x.lower_lo, x.lower_hi));
+        PutHalf<kStream, kPairs, 0>(k, s, PixelTermsOf(t, x.upper_lo, x.upper_hi));
+        if constexpr (kPairs > 2) PutHalf<kStream, kPairs, 1>(k, s, PixelTermsOf(t, x.lower_lo, x.lower_hi));
     }
 
     template <bool kStream, uint32_t kPairs>
