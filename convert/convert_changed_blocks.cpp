@@ -26,22 +26,21 @@ struct BlockWalk {
     uint8_t* dest;  // destination of source pixel (0, 0)
     ptrdiff_t row_step;
     ptrdiff_t twin;
+    PairStrides strides;  // from one row pair to the next
     ScratchLines scratch;
 };
 
 // Converts columns [column, column + count) of one macroblock row as eight
-// row pairs of whole groups (columns and counts are multiples of 16). A
-// short run walks down the rows, which the processor's stride prefetch
-// follows; a long run is a row pair at a time anyway. Without row doubling
-// the kernel set walks a short run itself, in one call.
-void ConvertBlockRun(const BlockWalk& w, uint32_t block_row, uint32_t column, uint32_t count) {
-    const uint32_t row = block_row * kBlock;
-    const PairPointers p =
-        PairAt(*w.planes, row, w.dest + static_cast<ptrdiff_t>(row) * w.row_step, w.row_step, w.twin, 0);
-    KernelRows k = RowsAt(p, *w.choice, column);
+// row pairs of whole groups (columns and counts are multiples of 16); `row`
+// holds the pointers of the macroblock row's first row pair. A short run
+// walks down the rows, which the processor's stride prefetch follows; a long
+// run is a row pair at a time anyway. Without row doubling the kernel set
+// walks a short run itself, in one call.
+void ConvertBlockRun(const BlockWalk& w, const PairPointers& row, uint32_t column, uint32_t count) {
+    KernelRows k = RowsAt(row, *w.choice, column);
     const uint32_t steps = count >> w.choice->step;
     if (!w.choice->twice && count <= kLongestBlockRun) {
-        w.choice->even_block(k, steps, kBlock / 2, StridesOf(*w.planes, w.row_step));
+        w.choice->even_block(k, steps, kBlock / 2, w.strides);
         return;
     }
     for (uint32_t pair = 0; pair < kBlock / 2; ++pair) {
@@ -54,7 +53,7 @@ void ConvertBlockRun(const BlockWalk& w, uint32_t block_row, uint32_t column, ui
 // one run, converted when a gap ends it.
 struct PendingRun {
     const BlockWalk* walk;
-    uint32_t block_row;
+    PairPointers row;
     uint32_t column = 0, count = 0;
 
     void Add(uint32_t at, uint32_t pixels) {
@@ -67,7 +66,7 @@ struct PendingRun {
         count = pixels;
     }
     void Flush() {
-        if (count != 0) ConvertBlockRun(*walk, block_row, column, count);
+        if (count != 0) ConvertBlockRun(*walk, row, column, count);
         count = 0;
     }
 };
@@ -90,6 +89,7 @@ void ConvertChangedBlocks(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch
     w.planes = &planes;
     w.row_step = static_cast<ptrdiff_t>(pitch) * RowSpan(choice.mode);
     w.twin = pitch;
+    w.strides = StridesOf(planes, w.row_step);
     w.dest = buffer + static_cast<ptrdiff_t>(y) * pitch + static_cast<size_t>(x) * choice.bytes;
     w.scratch = ScratchLines{nullptr, nullptr};
     if (choice.twice && block_rows != 0 && block_cols != 0) {
@@ -101,7 +101,9 @@ void ConvertChangedBlocks(uint8_t* buffer, uint32_t x, uint32_t y, int32_t pitch
     }
 
     for (uint32_t r = 0; r < block_rows; ++r) {
-        PendingRun list{&w, r};
+        const uint32_t first_row = r * kBlock;
+        PendingRun list{&w, PairAt(planes, first_row, w.dest + static_cast<ptrdiff_t>(first_row) * w.row_step,
+                                   w.row_step, w.twin, 0)};
         // In mode 6 a destination band covers two source macroblock rows.
         const uint8_t* marks0 = block_marks + static_cast<size_t>(choice.mode == 6 ? 2 * r : r) * mb_cols;
         const uint8_t* marks1 = choice.mode == 6 ? marks0 + mb_cols : marks0;
