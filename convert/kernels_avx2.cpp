@@ -13,9 +13,18 @@ namespace {
 
 using namespace simd_x86;
 
-struct Terms256 {
-    __m256i red, green, blue;
+struct Ops256 {
+    using V = __m256i;
+    static V Add(V a, V b) { return _mm256_add_epi16(a, b); }
+    static V Sub(V a, V b) { return _mm256_sub_epi16(a, b); }
+    static V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
+    static V SignMask(V a) { return _mm256_srai_epi16(a, 15); }
+    static V MulHigh(V a, V b) { return _mm256_mulhi_epi16(a, b); }
+    static V Splat(short k) { return _mm256_set1_epi16(k); }
 };
+
+// Chroma terms of 16 pixels.
+using Terms256 = TermVectors<Ops256>;
 
 [[gnu::always_inline]] inline __m256i Join(__m128i lo, __m128i hi) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
@@ -43,35 +52,10 @@ template <bool kOdd>
 }
 
 // Chroma terms of 16 chroma samples (32 pixels), words in 256 bits.
-struct Terms32 {
-    __m256i red, green, blue;
-};
+using Terms32 = TermVectors<Ops256>;
 
-[[gnu::always_inline]] inline __m256i SignOf256(__m256i q, __m256i mask) {
-    return _mm256_sub_epi16(_mm256_xor_si256(q, mask), mask);
-}
-[[gnu::always_inline]] inline __m256i MinusSignOf256(__m256i q, __m256i mask) {
-    return _mm256_sub_epi16(mask, _mm256_xor_si256(q, mask));
-}
-
-// Same arithmetic as TermsOf, sixteen samples at once.
 [[gnu::always_inline]] inline Terms32 TermsOf32(__m128i v_bytes, __m128i u_bytes) {
-    const __m256i bias = _mm256_set1_epi16(128);
-    const __m256i xv = _mm256_sub_epi16(_mm256_cvtepu8_epi16(v_bytes), bias);
-    const __m256i xu = _mm256_sub_epi16(_mm256_cvtepu8_epi16(u_bytes), bias);
-    const __m256i mv = _mm256_srai_epi16(xv, 15);
-    const __m256i mu = _mm256_srai_epi16(xu, 15);
-    const __m256i av = SignOf256(xv, mv);
-    const __m256i au = SignOf256(xu, mu);
-    const __m256i av2 = _mm256_add_epi16(av, av);
-    const __m256i au2 = _mm256_add_epi16(au, au);
-    const __m256i q_red = _mm256_add_epi16(av, _mm256_mulhi_epi16(av2, _mm256_set1_epi16(19531)));
-    const __m256i q_green_v = _mm256_mulhi_epi16(av2, _mm256_set1_epi16(26639));
-    const __m256i q_green_u = _mm256_mulhi_epi16(au2, _mm256_set1_epi16(12837));
-    const __m256i q_blue = _mm256_add_epi16(au2, _mm256_mulhi_epi16(au2, _mm256_set1_epi16(565)));
-    return {SignOf256(q_red, mv),
-            _mm256_add_epi16(MinusSignOf256(q_green_v, mv), MinusSignOf256(q_green_u, mu)),
-            SignOf256(q_blue, mu)};
+    return TermsOfWords<Ops256>(_mm256_cvtepu8_epi16(v_bytes), _mm256_cvtepu8_epi16(u_bytes));
 }
 
 // Per-pixel terms of 32 pixels in the in-lane order of unpacking 32 luma

@@ -19,36 +19,21 @@ using namespace simd_x86;
 constexpr __mmask8 kAll = 0xff;
 constexpr __mmask16 kAll32 = 0xffff;
 
-// Chroma terms of 32 chroma samples (four chroma rows of eight), words, the
-// same arithmetic as TermsOf.
-struct Terms512 {
-    __m512i red, green, blue;
+struct Ops512 {
+    using V = __m512i;
+    static V Add(V a, V b) { return _mm512_add_epi16(a, b); }
+    static V Sub(V a, V b) { return _mm512_sub_epi16(a, b); }
+    static V Xor(V a, V b) { return _mm512_xor_si512(a, b); }
+    static V SignMask(V a) { return _mm512_srai_epi16(a, 15); }
+    static V MulHigh(V a, V b) { return _mm512_mulhi_epi16(a, b); }
+    static V Splat(short k) { return _mm512_set1_epi16(k); }
 };
 
-[[gnu::always_inline]] inline __m512i SignOf512(__m512i q, __m512i mask) {
-    return _mm512_sub_epi16(_mm512_xor_si512(q, mask), mask);
-}
-[[gnu::always_inline]] inline __m512i MinusSignOf512(__m512i q, __m512i mask) {
-    return _mm512_sub_epi16(mask, _mm512_xor_si512(q, mask));
-}
+// Chroma terms of 32 chroma samples (four chroma rows of eight), words.
+using Terms512 = TermVectors<Ops512>;
 
 [[gnu::always_inline]] inline Terms512 TermsOf512(__m256i v_bytes, __m256i u_bytes) {
-    const __m512i bias = _mm512_set1_epi16(128);
-    const __m512i xv = _mm512_sub_epi16(_mm512_cvtepu8_epi16(v_bytes), bias);
-    const __m512i xu = _mm512_sub_epi16(_mm512_cvtepu8_epi16(u_bytes), bias);
-    const __m512i mv = _mm512_srai_epi16(xv, 15);
-    const __m512i mu = _mm512_srai_epi16(xu, 15);
-    const __m512i av = SignOf512(xv, mv);
-    const __m512i au = SignOf512(xu, mu);
-    const __m512i av2 = _mm512_add_epi16(av, av);
-    const __m512i au2 = _mm512_add_epi16(au, au);
-    const __m512i q_red = _mm512_add_epi16(av, _mm512_mulhi_epi16(av2, _mm512_set1_epi16(19531)));
-    const __m512i q_green_v = _mm512_mulhi_epi16(av2, _mm512_set1_epi16(26639));
-    const __m512i q_green_u = _mm512_mulhi_epi16(au2, _mm512_set1_epi16(12837));
-    const __m512i q_blue = _mm512_add_epi16(au2, _mm512_mulhi_epi16(au2, _mm512_set1_epi16(565)));
-    return {SignOf512(q_red, mv),
-            _mm512_add_epi16(MinusSignOf512(q_green_v, mv), MinusSignOf512(q_green_u, mu)),
-            SignOf512(q_blue, mu)};
+    return TermsOfWords<Ops512>(_mm512_cvtepu8_epi16(v_bytes), _mm512_cvtepu8_epi16(u_bytes));
 }
 
 // Eight bytes of each of four chroma rows, in row order; rows from `rows`

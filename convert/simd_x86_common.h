@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "convert/chroma_term_words.h"
 #include "convert/colour_tables.h"
 #include "convert/group_block.h"
 #include "convert/kernel_types.h"
@@ -17,42 +18,22 @@ namespace simd_x86 {
 // Internal linkage: each kernel file keeps its own copy, compiled for its set.
 namespace {
 
-// Chroma terms of eight chroma samples, equal to the colour tables' entries:
-// trunc((x - 128) * k / 32768) computed on |x - 128| and given the sign.
-struct Terms {
-    __m128i red;    // Vr
-    __m128i green;  // Ug + Vg
-    __m128i blue;   // Ub
+struct Ops128 {
+    using V = __m128i;
+    static V Add(V a, V b) { return _mm_add_epi16(a, b); }
+    static V Sub(V a, V b) { return _mm_sub_epi16(a, b); }
+    static V Xor(V a, V b) { return _mm_xor_si128(a, b); }
+    static V SignMask(V a) { return _mm_srai_epi16(a, 15); }
+    static V MulHigh(V a, V b) { return _mm_mulhi_epi16(a, b); }
+    static V Splat(short k) { return _mm_set1_epi16(k); }
 };
 
-[[gnu::always_inline]] inline __m128i SignOf(__m128i q, __m128i mask) {
-    return _mm_sub_epi16(_mm_xor_si128(q, mask), mask);
-}
-[[gnu::always_inline]] inline __m128i MinusSignOf(__m128i q, __m128i mask) {
-    return _mm_sub_epi16(mask, _mm_xor_si128(q, mask));
-}
+using Terms = TermVectors<Ops128>;
 
+// Chroma terms of eight chroma samples.
 [[gnu::always_inline]] inline Terms TermsOf(__m128i v_bytes, __m128i u_bytes) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i bias = _mm_set1_epi16(128);
-    const __m128i xv = _mm_sub_epi16(_mm_unpacklo_epi8(v_bytes, zero), bias);
-    const __m128i xu = _mm_sub_epi16(_mm_unpacklo_epi8(u_bytes, zero), bias);
-    const __m128i mv = _mm_srai_epi16(xv, 15);
-    const __m128i mu = _mm_srai_epi16(xu, 15);
-    const __m128i av = SignOf(xv, mv);  // |x|
-    const __m128i au = SignOf(xu, mu);
-    const __m128i av2 = _mm_add_epi16(av, av);
-    const __m128i au2 = _mm_add_epi16(au, au);
-    // 52299 = 32768 + 19531 and 66101 = 65536 + 565 keep the multipliers in 15 bits.
-    const __m128i q_red = _mm_add_epi16(av, _mm_mulhi_epi16(av2, _mm_set1_epi16(19531)));
-    const __m128i q_green_v = _mm_mulhi_epi16(av2, _mm_set1_epi16(26639));
-    const __m128i q_green_u = _mm_mulhi_epi16(au2, _mm_set1_epi16(12837));
-    const __m128i q_blue = _mm_add_epi16(au2, _mm_mulhi_epi16(au2, _mm_set1_epi16(565)));
-    Terms t;
-    t.red = SignOf(q_red, mv);
-    t.green = _mm_add_epi16(MinusSignOf(q_green_v, mv), MinusSignOf(q_green_u, mu));
-    t.blue = SignOf(q_blue, mu);
-    return t;
+    return TermsOfWords<Ops128>(_mm_unpacklo_epi8(v_bytes, zero), _mm_unpacklo_epi8(u_bytes, zero));
 }
 
 // Luma term of the vector path: ((max(Y - 16, 0) * 4) * 19077) >> 16, on words.
