@@ -21,7 +21,8 @@ struct TermVectors {
 };
 
 template <class Ops>
-[[gnu::always_inline]] inline TermVectors<Ops> TermsOfWords(typename Ops::V v_words, typename Ops::V u_words) {
+[[gnu::always_inline]] inline TermVectors<Ops> TermsOfWords(typename Ops::V v_words,
+                                                            typename Ops::V u_words) {
     using V = typename Ops::V;
     auto sign_of = [](V q, V mask) { return Ops::Sub(Ops::Xor(q, mask), mask); };
     auto minus_sign_of = [](V q, V mask) { return Ops::Sub(mask, Ops::Xor(q, mask)); };
