@@ -80,6 +80,9 @@ Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=$display
 "$wine" wineboot -i >/dev/null 2>&1
+# One wine server for the whole run: by default it quits a few seconds after
+# its last program, and a program started just then can fail to reach it.
+/usr/lib/wine/wineserver -p
 # The quick-play value /! appends, in the prefix's profile.
 printf '[Qel Video Tools]\r\nZarnQuickPlay=/S\r\n' >>"$WINEPREFIX/drive_c/windows/win.ini"
 
@@ -178,7 +181,7 @@ shot() {  # shot WIDTHxHEIGHT REFERENCE SWITCHES...: plays long.zrn, sets $rmse
     shift 2
     rm -f "$work/boxes.txt"
     (cd "$work" && ZARN_MESSAGE_LOG="$work/boxes.txt" timeout 60 "$wine" "$w64/player/zarnplay.exe" \
-        /S /I2 "$@" long.zrn >/dev/null 2>&1; echo $? >"$work/shot.code") &
+        /S /I2 "$@" long.zrn >/dev/null 2>"$work/shot.err"; echo $? >"$work/shot.code") &
     local player=$!
     wait_for_window 20 >/dev/null
     sleep 1
@@ -212,6 +215,7 @@ for style in $(seq 10); do
         echo "  /B$style refused: $(grep -xE "$refusals" <<<"$boxes")"
     else
         echo "  /B$style: exit code $code, neither played nor refused: $boxes"
+        sed 's/^/    stderr: /' "$work/shot.err"
         styles_ok=0
     fi
 done
