@@ -23,7 +23,8 @@ struct Ops256 {
     static V Splat(short k) { return _mm256_set1_epi16(k); }
 };
 
-// Chroma terms of 16 pixels.
+// Chroma terms in 256 bits: of 16 pixels (TermsAt), or of 16 chroma samples
+// for 32 pixels (TermsOf32).
 using Terms256 = TermVectors<Ops256>;
 
 [[gnu::always_inline]] inline __m256i Join(__m128i lo, __m128i hi) {
@@ -51,20 +52,17 @@ template <bool kOdd>
     return _mm256_permute4x64_epi64(_mm256_packus_epi16(row0, row1), 0xD8);
 }
 
-// Chroma terms of 16 chroma samples (32 pixels), words in 256 bits.
-using Terms32 = TermVectors<Ops256>;
-
-[[gnu::always_inline]] inline Terms32 TermsOf32(__m128i v_bytes, __m128i u_bytes) {
+[[gnu::always_inline]] inline Terms256 TermsOf32(__m128i v_bytes, __m128i u_bytes) {
     return TermsOfWords<Ops256>(_mm256_cvtepu8_epi16(v_bytes), _mm256_cvtepu8_epi16(u_bytes));
 }
 
 // Per-pixel terms of 32 pixels in the in-lane order of unpacking 32 luma
 // bytes: `lo` holds pixels 0-7 | 16-23, `hi` pixels 8-15 | 24-31.
 struct PixelTerms32 {
-    Terms32 lo, hi;
+    Terms256 lo, hi;
 };
 
-[[gnu::always_inline]] inline PixelTerms32 PixelTermsOf(const Terms32& t, const Terms32& n) {
+[[gnu::always_inline]] inline PixelTerms32 PixelTermsOf(const Terms256& t, const Terms256& n) {
     return {{_mm256_unpacklo_epi16(t.red, n.red), _mm256_unpacklo_epi16(t.green, n.green),
              _mm256_unpacklo_epi16(t.blue, n.blue)},
             {_mm256_unpackhi_epi16(t.red, n.red), _mm256_unpackhi_epi16(t.green, n.green),
@@ -73,8 +71,8 @@ struct PixelTerms32 {
 
 template <bool kOdd>
 [[gnu::always_inline]] inline PixelTerms32 PixelTermsAt(const uint8_t* v, const uint8_t* u) {
-    const Terms32 t = TermsOf32(Load16(v), Load16(u));
-    const Terms32 n = kOdd ? TermsOf32(Load16(v + 1), Load16(u + 1)) : t;
+    const Terms256 t = TermsOf32(Load16(v), Load16(u));
+    const Terms256 n = kOdd ? TermsOf32(Load16(v + 1), Load16(u + 1)) : t;
     return PixelTermsOf(t, n);
 }
 
@@ -83,8 +81,8 @@ template <bool kOdd>
 // up with luma rows loaded as (upper pair's row | lower pair's row).
 [[gnu::always_inline]] inline PixelTerms32 PixelTermsOfTwoPairs(const uint8_t* v, const uint8_t* u,
                                                                 ptrdiff_t chroma) {
-    const Terms32 t = TermsOf32(_mm_unpacklo_epi64(Load8(v), Load8(v + chroma)),
-                                _mm_unpacklo_epi64(Load8(u), Load8(u + chroma)));
+    const Terms256 t = TermsOf32(_mm_unpacklo_epi64(Load8(v), Load8(v + chroma)),
+                                 _mm_unpacklo_epi64(Load8(u), Load8(u + chroma)));
     return PixelTermsOf(t, t);
 }
 

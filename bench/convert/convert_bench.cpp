@@ -36,9 +36,8 @@ enum class Pages { kSmall, kHuge };
 struct Aligned {
     static constexpr size_t kHugePage = size_t{2} << 20;
     uint8_t* start = nullptr;
-    size_t size = 0;
     Aligned(size_t bytes, uint8_t fill, Pages pages = Pages::kSmall) {
-        size = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        const size_t size = (bytes + kHugePage - 1) / kHugePage * kHugePage;
         start = static_cast<uint8_t*>(std::aligned_alloc(kHugePage, size));
         if (start == nullptr) std::abort();
         madvise(start, size, pages == Pages::kHuge ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
