@@ -12,11 +12,12 @@ namespace {
 
 // A group of 4 decided in one step from its next 8 bits (see
 // LowPlaneGroups<0>), as whole words: byte masks of the positions becoming
-// +T and -T, the offsets of those becoming significant in order (bytes from
-// the lowest), and the single entries of the deferred ones as they are put
-// in front of the next list (the first deferred in the highest byte).
+// significant and of those among them that are negative, the raster offsets
+// (from the group's top left) of those becoming significant in order, bytes
+// from the lowest, and the single entries of the deferred ones as they are
+// put in front of the next list (the first deferred in the highest byte).
 struct ResidueGroup {
-    uint32_t plus = 0, minus = 0, significant = 0, deferred = 0;
+    uint32_t becoming_mask = 0, minus = 0, offsets = 0, deferred = 0;
     uint8_t used = 0, becoming = 0;
 };
 
@@ -25,6 +26,7 @@ struct ResidueGroups {
 };
 
 constexpr ResidueGroups MakeResidueGroups() {
+    constexpr uint8_t kSquareOffset[4] = {0, 1, 8, 9};  // a group of 4 is a 2x2 square
     ResidueGroups t{};
     for (unsigned bits = 0; bits < 256; ++bits) {
         ResidueGroup& g = t.entry[bits];
@@ -35,9 +37,9 @@ constexpr ResidueGroups MakeResidueGroups() {
                 used += 1;
                 continue;
             }
-            const bool negative = ((bits >> (used + 1)) & 1u) != 0;
-            (negative ? g.minus : g.plus) |= 0xffu << (8 * p);
-            g.significant |= p << (8 * g.becoming++);
+            g.becoming_mask |= 0xffu << (8 * p);
+            if ((bits >> (used + 1)) & 1u) g.minus |= 0xffu << (8 * p);
+            g.offsets |= uint32_t{kSquareOffset[p]} << (8 * g.becoming++);
             used += 2;
         }
         g.used = static_cast<uint8_t>(used);
@@ -48,20 +50,80 @@ constexpr ResidueGroups MakeResidueGroups() {
 
 constexpr ResidueGroups kResidueGroups = MakeResidueGroups();
 
-inline void StoreBytes2(uint8_t* p, uint32_t v) {
-    const uint8_t b[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
-    std::memcpy(p, b, 2);
+// The low two bytes of v at p, then the high two at p + 8: the top and
+// bottom rows of a 2x2 square.
+inline void StoreSquare(uint8_t* p, uint32_t v) {
+    StoreLe16(p, static_cast<uint16_t>(v));
+    StoreLe16(p + 8, static_cast<uint16_t>(v >> 16));
 }
+
+// The values as the format computes them: 8-bit two's complement numbers
+// and a plane value T that is one too (a top plane of 7 makes T -128, and
+// halving it keeps it negative). Any stream decodes exactly this way.
+struct TwosComplementValues {
+    uint8_t v[64];
+
+    void Clear() { std::memset(v, 0, 64); }
+    void Set(unsigned pos, bool negative, uint8_t t) { v[pos] = negative ? static_cast<uint8_t>(-t) : t; }
+    void Refine(unsigned pos, uint8_t t) {
+        v[pos] = static_cast<int8_t>(v[pos]) >= 0 ? static_cast<uint8_t>(v[pos] + t)
+                                                  : static_cast<uint8_t>(v[pos] - t);
+    }
+    // Refine when `bit` (0 or 1) is set, without a branch on it.
+    void RefineIf(unsigned pos, uint8_t t, uint32_t bit) {
+        uint8_t& x = v[pos];
+        const uint8_t negative = static_cast<uint8_t>(static_cast<int8_t>(x) >> 7);
+        const uint8_t step = static_cast<uint8_t>((t ^ negative) - negative);
+        x = static_cast<uint8_t>(x + (step & (0u - bit)));
+    }
+    void SetGroup(unsigned top, const ResidueGroup& g, uint8_t t) {
+        const uint32_t up = t * 0x01010101u, down = static_cast<uint8_t>(-t) * 0x01010101u;
+        const uint32_t values = (g.becoming_mask & ~g.minus & up) | (g.minus & down);
+        StoreSquare(v + top, values);
+    }
+    void Finish(uint8_t out[64]) const { std::memcpy(out, v, 64); }
+};
+
+// With a top plane of 6 or less, T stays positive and no magnitude passes
+// 127, so a value's sign never changes once set: magnitudes and signs can be
+// kept apart, and a refinement only adds T to a magnitude. Same results.
+struct SignMagnitudeValues {
+    uint8_t magnitude[64];
+    uint8_t negative[64];  // 0xff for a negative value
+
+    void Clear() {
+        std::memset(magnitude, 0, 64);
+        std::memset(negative, 0, 64);
+    }
+    void Set(unsigned pos, bool minus, uint8_t t) {
+        magnitude[pos] = t;
+        negative[pos] = static_cast<uint8_t>(0u - minus);
+    }
+    void Refine(unsigned pos, uint8_t t) { magnitude[pos] = static_cast<uint8_t>(magnitude[pos] + t); }
+    void RefineIf(unsigned pos, uint8_t t, uint32_t bit) {
+        magnitude[pos] = static_cast<uint8_t>(magnitude[pos] + (t & (0u - bit)));
+    }
+    void SetGroup(unsigned top, const ResidueGroup& g, uint8_t t) {
+        const uint32_t magnitudes = g.becoming_mask & (t * 0x01010101u);
+        StoreSquare(magnitude + top, magnitudes);
+        StoreSquare(negative + top, g.minus);
+    }
+    void Finish(uint8_t out[64]) const {
+        for (unsigned i = 0; i < 64; ++i)
+            out[i] = static_cast<uint8_t>((magnitude[i] ^ negative[i]) - negative[i]);
+    }
+};
 
 // The coefficient decoder's list walk; positions become significant with a
 // sign bit only, and every non-zero change counts an event.
+template <class Values>
 struct ResidueDecoder {
     BitCache b;
-    uint8_t* value;           // raster order
+    Values* values;
     unsigned room;            // events still allowed before the one that stops decoding
-    uint8_t plane_value = 0;  // T, an 8-bit two's complement number
+    uint8_t plane_value = 0;  // T
     PlaneWalk s;
-    uint8_t* significant_list;  // coded indexes, in the order they became significant (64)
+    uint8_t* significant_list;  // raster positions, in the order they became significant (64)
     unsigned significant_count = 0;
 
     // Counts one event; true when decoding must stop.
@@ -75,8 +137,9 @@ struct ResidueDecoder {
     void Defer(unsigned index) { s.next[--s.head] = static_cast<uint8_t>(index * 4 + kSingle); }
 
     bool BecomeSignificant(unsigned index) {
-        value[kCodedToRaster[index]] = TakeBit() ? static_cast<uint8_t>(-plane_value) : plane_value;
-        significant_list[significant_count++] = static_cast<uint8_t>(index);  // each once: at most 64
+        const unsigned pos = kCodedToRaster[index];
+        values->Set(pos, TakeBit(), plane_value);
+        significant_list[significant_count++] = static_cast<uint8_t>(pos);  // each once: at most 64
         return Event();
     }
 
@@ -90,13 +153,8 @@ struct ResidueDecoder {
             const unsigned n = count - k < 32 ? count - k : 32;
             Ensure(b, n);
             uint32_t bits = TakeBits(b, n);
-            uint8_t* const v = value;
-            const uint8_t up = plane_value, down = static_cast<uint8_t>(-plane_value);
             for (const unsigned end = k + n; k < end; ++k, bits >>= 1) {
-                uint8_t& x = v[kCodedToRaster[significant_list[k]]];
-                const uint8_t negative = static_cast<uint8_t>(static_cast<int8_t>(x) >> 7);
-                const uint8_t step = static_cast<uint8_t>((up & ~negative) | (down & negative));
-                x = static_cast<uint8_t>(x + (step & (0u - (bits & 1u))));
+                values->RefineIf(significant_list[k], plane_value, bits & 1u);
                 room -= bits & 1u;  // std::popcount is a library call without -mpopcnt
             }
         }
@@ -106,9 +164,7 @@ struct ResidueDecoder {
     bool RefineToLimit() {
         for (unsigned k = 0; k < significant_count; ++k) {
             if (!TakeBit()) continue;
-            uint8_t& v = value[kCodedToRaster[significant_list[k]]];
-            v = static_cast<int8_t>(v) >= 0 ? static_cast<uint8_t>(v + plane_value)
-                                            : static_cast<uint8_t>(v - plane_value);
+            values->Refine(significant_list[k], plane_value);
             if (Event()) return true;
         }
         return false;
@@ -123,17 +179,14 @@ struct ResidueDecoder {
         if (g.becoming <= room) {
             SkipBits(b, g.used);
             // Deferred positions get value 0, which they still had. The
-            // significant offsets and deferred entries are stored as whole
+            // significant positions and deferred entries are stored as whole
             // words: bytes past the counts land where nothing is live (at
             // most 60 positions were significant or deferred before, so the
-            // words stay inside both lists).
-            const uint32_t up = plane_value * 0x01010101u;
-            const uint32_t down = static_cast<uint8_t>(-plane_value) * 0x01010101u;
-            const uint32_t values = (g.plus & up) | (g.minus & down);
-            uint8_t* const top = value + kCodedToRaster[first];
-            StoreBytes2(top, values);
-            StoreBytes2(top + 8, values >> 16);
-            StoreLe32(significant_list + significant_count, g.significant + first * 0x01010101u);
+            // words stay inside both lists). Raster positions are below 64,
+            // so adding the top left to each byte carries into no other.
+            const unsigned top = kCodedToRaster[first];
+            values->SetGroup(top, g, plane_value);
+            StoreLe32(significant_list + significant_count, g.offsets + top * 0x01010101u);
             significant_count += g.becoming;
             PushDeferredSingles(s, first, g.deferred, 4u - g.becoming);
             room -= g.becoming;
@@ -179,9 +232,8 @@ struct ResidueDecoder {
         }
     }
 
-    void Run(SetLists& lists) {
-        Ensure(b, 3);
-        const unsigned c = TakeBits(b, 3);
+    // Planes c down to 0, T starting at 2^c.
+    void Run(SetLists& lists, unsigned c) {
         plane_value = static_cast<uint8_t>(1u << c);
         uint8_t* first = lists.buffer[0];
         unsigned head = SetLists::kBase, tail = SetLists::kBase;
@@ -201,22 +253,32 @@ struct ResidueDecoder {
     }
 };
 
+// The values and the significant list live outside the decoder (the list
+// is not cleared): a record holding an array is kept in memory, and every
+// byte store through a pointer would make the decoder's fields be read
+// again. The reader comes by reference and is copied into registers once.
+template <class Values>
+void DecodeValues(BitReader& r, unsigned event_limit, uint8_t out[64]) {
+    Values values;
+    values.Clear();
+    uint8_t significant[64];
+    ResidueDecoder<Values> d{AcquireBits(r), &values, event_limit, 0, {}, significant};
+    Ensure(d.b, 3);
+    const unsigned c = TakeBits(d.b, 3);
+    SetLists lists;
+    d.Run(lists, c);
+    ReleaseBits(d.b, r);
+    values.Finish(out);
+}
+
 }  // namespace
 
 void DecodeResidue(BitReader& r, unsigned event_limit, uint8_t out[64]) {
-    std::memset(out, 0, 64);
-    // The significant list lives outside the decoder and is not cleared:
-    // a record holding an array is kept in memory, and every byte store
-    // through a pointer would make the decoder's fields be read again.
-    uint8_t significant[64];
-    ResidueDecoder d;
-    d.b = AcquireBits(r);
-    d.value = out;
-    d.room = event_limit;
-    d.significant_list = significant;
-    SetLists lists;
-    d.Run(lists);
-    ReleaseBits(d.b, r);
+    const unsigned top_plane = Peek7Bits(r) & 7u;  // the block's first field
+    if (top_plane == 7)
+        DecodeValues<TwosComplementValues>(r, event_limit, out);
+    else
+        DecodeValues<SignMagnitudeValues>(r, event_limit, out);
 }
 
 }  // namespace zarn
