@@ -65,11 +65,8 @@ struct TwosComplementValues {
 
     void Clear() { std::memset(v, 0, 64); }
     void Set(unsigned pos, bool negative, uint8_t t) { v[pos] = negative ? static_cast<uint8_t>(-t) : t; }
-    void Refine(unsigned pos, uint8_t t) {
-        v[pos] = static_cast<int8_t>(v[pos]) >= 0 ? static_cast<uint8_t>(v[pos] + t)
-                                                  : static_cast<uint8_t>(v[pos] - t);
-    }
-    // Refine when `bit` (0 or 1) is set, without a branch on it.
+    // Moves the value T away from 0 when `bit` (0 or 1) is set, without a
+    // branch on it.
     void RefineIf(unsigned pos, uint8_t t, uint32_t bit) {
         uint8_t& x = v[pos];
         const uint8_t negative = static_cast<uint8_t>(static_cast<int8_t>(x) >> 7);
@@ -99,7 +96,6 @@ struct SignMagnitudeValues {
         magnitude[pos] = t;
         negative[pos] = static_cast<uint8_t>(0u - minus);
     }
-    void Refine(unsigned pos, uint8_t t) { magnitude[pos] = static_cast<uint8_t>(magnitude[pos] + t); }
     void RefineIf(unsigned pos, uint8_t t, uint32_t bit) {
         magnitude[pos] = static_cast<uint8_t>(magnitude[pos] + (t & (0u - bit)));
     }
@@ -164,7 +160,7 @@ struct ResidueDecoder {
     bool RefineToLimit() {
         for (unsigned k = 0; k < significant_count; ++k) {
             if (!TakeBit()) continue;
-            values->Refine(significant_list[k], plane_value);
+            values->RefineIf(significant_list[k], plane_value, 1);
             if (Event()) return true;
         }
         return false;
