@@ -25,9 +25,9 @@ namespace {
     rows.dest1 += s.dest;
 }
 
-// Flattened: left as a call (GCC did not inline it), the group routine reloaded the row
-// pointers from memory on every row pair, and the copy of scattered YUY2
-// blocks took a fifth longer.
+// Flattened: left as a call (GCC did not inline it), the group routine
+// reloaded the row pointers from memory on every row pair, and the copy of
+// scattered YUY2 blocks took a fifth longer.
 template <GroupRoutine kGroup>
 [[gnu::flatten]] void GroupBlock(const KernelRows& k, uint32_t steps, uint32_t pairs,
                                  const PairStrides& strides) {

@@ -158,8 +158,8 @@ void Libyuv(benchmark::State& state, uint32_t format, uint32_t offset = 0, Pages
 // is its computing; this is as fast as that copy can be on the machine.
 void ScatteredFloor(benchmark::State& state, uint32_t bytes, Pages pages) {
     const BenchFrame& f = Frame();
-    const uint32_t kPitch = kWidth * bytes;
-    Aligned out(size_t{kPitch} * kHeight, 1, pages);
+    const uint32_t pitch = kWidth * bytes;
+    Aligned out(size_t{pitch} * kHeight, 1, pages);
     const uint32_t block_rows = kHeight / 16;
     for (auto _ : state) {
         for (uint32_t r = 0; r < block_rows; ++r) {
@@ -176,7 +176,7 @@ void ScatteredFloor(benchmark::State& state, uint32_t bytes, Pages pages) {
                         v = _mm_xor_si128(v,
                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(f.V() + chroma)));
                     }
-                    __m128i* d = reinterpret_cast<__m128i*>(out.Data() + row * kPitch + c * 16 * bytes);
+                    __m128i* d = reinterpret_cast<__m128i*>(out.Data() + row * pitch + c * 16 * bytes);
                     if (bytes == 4)
                         for (int k = 0; k < 4; ++k) _mm_stream_si128(d + k, v);
                     else
